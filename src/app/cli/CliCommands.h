@@ -1,0 +1,26 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit codes of porvane-cli.
+enum CliExit { kCliOk = 0, kCliFailed = 1, kCliUsage = 2 };
+
+// What a command gets: its own arguments (after the command name), the --link
+// spec chosen before it, and the two output streams.
+struct CliContext {
+    std::vector<std::string> args;
+    std::string linkSpec = "auto";
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// Each returns a CliExit. Card commands live in CliCard*.cpp, disasm in
+// CliDisasm.cpp.
+int CliDisasm(CliContext& ctx);
+// Runs one of the card commands (list, export, import, delete, copy, format,
+// new, save-card, upload-card, icons, logo); returns -1 when name is none of them.
+int CliCardCommand(const std::string& name, CliContext& ctx);
+// One line per command for the usage text.
+const char* CliCardUsage();

@@ -1,0 +1,41 @@
+#include "app/cli/CliCommands.h"
+#include "link/LinkOption.h"
+
+#include <iostream>
+
+namespace {
+
+void PrintUsage(std::ostream& os) {
+    os << "usage: porvane-cli [--link SPEC] COMMAND ARGS...\n"
+          "  SPEC: auto | ppdev:/dev/parportN | io | emulator:DIR | emulator-paged:FILE | "
+          "socket:PATH\n"
+          "  disasm FILE [--from ADDR]\n"
+       << CliCardUsage();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string spec = "auto";
+    std::string error;
+    if (!TakeLinkOption(args, spec, error)) {
+        std::cerr << "porvane-cli: " << error << "\n";
+        return kCliUsage;
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        PrintUsage(args.empty() ? std::cerr : std::cout);
+        return args.empty() ? kCliUsage : kCliOk;
+    }
+    const std::string command = args[0];
+    CliContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), spec, std::cout,
+                   std::cerr};
+    if (command == "disasm")
+        return CliDisasm(ctx);
+    const int rc = CliCardCommand(command, ctx);
+    if (rc >= 0)
+        return rc;
+    std::cerr << "porvane-cli: unknown command '" << command << "'\n";
+    PrintUsage(std::cerr);
+    return kCliUsage;
+}

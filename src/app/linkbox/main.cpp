@@ -1,0 +1,139 @@
+// porvane-linkbox: serves the emulated link box on a UNIX socket, so that the
+// program and the tests can talk to a box in another process.
+#include "link/LinkOption.h"
+#include "link/SocketBackend.h"
+#include "link/emu/EmulatorBackend.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+int Usage() {
+    std::cerr << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
+                 "[--base ADDR] [--once]\n"
+                 "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n";
+    return 2;
+}
+
+// Serves one connection until the peer closes it.
+void Serve(int fd, EmulatorBackend& box) {
+    uint8_t in[4096];
+    uint8_t replies[1024];
+    size_t have = 0;
+    while (!g_stop) {
+        const ssize_t n = ::recv(fd, in + have, sizeof in - have, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        have += static_cast<size_t>(n);
+        size_t used = 0;
+        size_t replyCount = 0;
+        while (have - used >= 4) {
+            const uint8_t* r = in + used;
+            const uint16_t port = static_cast<uint16_t>(r[1] | (r[2] << 8));
+            if (r[0] == SocketBackend::kRead) {
+                uint8_t value = 0;
+                box.Read(port, value);
+                replies[replyCount++] = value;
+            } else if (r[0] == SocketBackend::kWrite) {
+                box.Write(port, r[3]);
+            }
+            used += 4;
+            if (replyCount == sizeof replies) {
+                if (::send(fd, replies, replyCount, MSG_NOSIGNAL) != ssize_t(replyCount))
+                    return;
+                replyCount = 0;
+            }
+        }
+        if (replyCount && ::send(fd, replies, replyCount, MSG_NOSIGNAL) != ssize_t(replyCount))
+            return;
+        std::memmove(in, in + used, have - used);
+        have -= used;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string spec;
+    std::string error;
+    if (!TakeLinkOption(args, spec, error)) {
+        std::cerr << "porvane-linkbox: " << error << "\n";
+        return 2;
+    }
+    std::string socketPath;
+    uint16_t base = 888;
+    bool once = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--socket" && i + 1 < args.size())
+            socketPath = args[++i];
+        else if (args[i] == "--base" && i + 1 < args.size())
+            base = static_cast<uint16_t>(std::strtoul(args[++i].c_str(), nullptr, 0));
+        else if (args[i] == "--once")
+            once = true;
+        else
+            return Usage();
+    }
+    if (socketPath.empty() || spec.rfind("emulator", 0) != 0)
+        return Usage();
+    std::unique_ptr<PortBackend> backend = MakePortBackend(spec, error);
+    if (!backend) {
+        std::cerr << "porvane-linkbox: " << error << "\n";
+        return 2;
+    }
+    auto* box = static_cast<EmulatorBackend*>(backend.get());
+    box->Open();
+    box->SelectBase(base);
+
+    sockaddr_un addr{};
+    if (socketPath.size() >= sizeof addr.sun_path) {
+        std::cerr << "porvane-linkbox: socket path too long\n";
+        return 1;
+    }
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ::unlink(socketPath.c_str());
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener, 4) != 0) {
+        std::cerr << "porvane-linkbox: cannot listen on " << socketPath << ": "
+                  << std::strerror(errno) << "\n";
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    while (!g_stop) {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        if (fd < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        Serve(fd, *box);
+        ::close(fd);
+        if (once)
+            break;
+    }
+    ::close(listener);
+    ::unlink(socketPath.c_str());
+    return 0;
+}

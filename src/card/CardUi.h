@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// How the card model reaches the user: message boxes, the progress bar and a
+// repaint. The main window implements it with real dialogs; the command-line
+// tool and the tests implement it with text or a script.
+class CardUi {
+  public:
+    virtual ~CardUi() = default;
+    // Information box with an OK button.
+    virtual void ShowInfo(const std::string& text) = 0;
+    // Warning box with an OK button.
+    virtual void ShowWarning(const std::string& text) = 0;
+    // Yes/No question; true only for Yes.
+    virtual bool Confirm(const std::string& text) = 0;
+    // Progress bar of a long operation: position out of max.
+    virtual void SetProgress(int position, int max) = 0;
+    // Repaint the wait window and the main window during a long operation.
+    virtual void Repaint() = 0;
+};
+
+// Does nothing and answers No: for callers that have no user to ask.
+class SilentCardUi : public CardUi {
+  public:
+    void ShowInfo(const std::string&) override {}
+    void ShowWarning(const std::string&) override {}
+    bool Confirm(const std::string&) override { return false; }
+    void SetProgress(int, int) override {}
+    void Repaint() override {}
+};

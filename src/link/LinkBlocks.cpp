@@ -1,0 +1,73 @@
+// Device detection and whole-block transfers of LinkPort.
+#include "link/LinkPort.h"
+
+#include <cstring>
+
+bool LinkPort::DetectDevice() {
+    DirectMode = false;
+    uint16_t saved = 0;
+    const bool haveSaved = GetPage(saved);
+    if (!SetPage(0))
+        return false;
+    uint16_t p = 0;
+    if (!GetPage(p))
+        return false;
+    if (p == 0) {
+        // Without a page read before, page 0 stays selected: there is nothing
+        // better to put back.
+        if (haveSaved)
+            SetPage(saved);
+        DirectMode = true;
+        return true;
+    }
+    if (p == 255) {
+        DirectMode = false;
+        return true;
+    }
+    return false;
+}
+
+bool LinkPort::ReadBlock(uint8_t slot, uint8_t block, uint8_t* out512) {
+    if (DirectMode) {
+        const bool ok = ReadMemory(static_cast<uint32_t>(block) * kBlockSize, out512);
+        LinkFailed = !ok;
+        return ok;
+    }
+    BeginBlockAccess();
+    bool ok = true;
+    uint8_t chunk[kChunkSize];
+    for (uint8_t q = 0; q < 4 && ok; ++q) {
+        ok = FetchChunk(slot, block, q);
+        if (ok)
+            ok = ReadChunk(chunk);
+        if (ok)
+            std::memcpy(out512 + q * kChunkSize, chunk, kChunkSize);
+    }
+    EndBlockAccess();
+    // LinkFailed now tells whether the closing command's handshake timed out.
+    LinkFailed = !ok || LinkFailed;
+    return ok;
+}
+
+bool LinkPort::WriteBlock(uint8_t slot, uint8_t block, const uint8_t* data512) {
+    if (DirectMode) {
+        bool ok = true;
+        for (uint32_t q = 0; q < 4 && ok; ++q)
+            ok = WriteMemory(static_cast<uint32_t>(block) * kBlockSize + q * kChunkSize,
+                             data512 + q * kChunkSize);
+        LinkFailed = !ok;
+        return ok;
+    }
+    BeginBlockAccess();
+    bool ok = true;
+    for (uint8_t q = 0; q < 4 && ok; ++q) {
+        ok = WriteChunk(data512 + q * kChunkSize);
+        if (ok)
+            ok = StoreChunk(slot, block, q);
+    }
+    CommitBlock(slot, block);
+    const bool commitTimedOut = LinkFailed;
+    EndBlockAccess();
+    LinkFailed = !ok || commitTimedOut || LinkFailed;
+    return ok;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "link/LinkHost.h"
+#include "link/SmallPort.h"
+
+#include <cstdint>
+#include <memory>
+
+// The one object that talks to the link box: handshake, bit-serial byte
+// exchange, the command set and whole-block transfers in both device modes.
+class LinkPort {
+  public:
+    static constexpr uint16_t kDefaultBasePort = 888;
+    static constexpr int kBlockSize = 512;
+    static constexpr int kChunkSize = 128;
+    static constexpr int kMaxPolls = 800;
+    static constexpr const char* kNoDeviceText = "       No Device";
+
+    // The port is opened here and closed in the destructor. host may be null
+    // (then the wall clock is used and repaint/status go nowhere).
+    LinkPort(std::unique_ptr<PortBackend> backend, LinkHost* host);
+    ~LinkPort();
+    LinkPort(const LinkPort&) = delete;
+    LinkPort& operator=(const LinkPort&) = delete;
+
+    void SetHost(LinkHost* host);
+    SmallPort& Port() { return port_; }
+
+    void SetSpeed(int32_t value);
+
+    void BeginCommand();
+    void EndCommand();
+    uint8_t ExchangeByte(uint8_t out);
+    uint8_t SendByte(uint8_t out);
+
+    // The command set; each returns whether the box answered correctly.
+    bool ReadMemory(uint32_t address, uint8_t* buffer512);
+    bool WriteMemory(uint32_t address, const uint8_t* data128);
+    bool SetPage(uint16_t page);
+    bool GetPage(uint16_t& page);
+    bool SetPage16M(uint8_t page);
+    bool BeginBlockAccess();
+    bool EndBlockAccess();
+    bool FetchChunk(uint8_t slot, uint8_t block, uint8_t quarter);
+    bool ReadChunk(uint8_t* buffer128);
+    bool WriteChunk(const uint8_t* data128);
+    bool StoreChunk(uint8_t slot, uint8_t block, uint8_t quarter);
+    bool CommitBlock(uint8_t slot, uint8_t block);
+    bool GetSlotStatus(bool& card1, bool& card2);
+
+    // Device detection and whole 512-byte blocks, carried in card order.
+    bool DetectDevice();
+    bool ReadBlock(uint8_t slot, uint8_t block, uint8_t* out512);
+    bool WriteBlock(uint8_t slot, uint8_t block, const uint8_t* data512);
+
+    // Busy-wait of count + 1 empty loop iterations; none for a negative count.
+    static void SpendDelay(int32_t count);
+
+    uint8_t DataLatch = 0;
+    uint8_t Checksum = 0;
+    bool LinkFailed = false;
+    uint16_t BasePort = kDefaultBasePort;
+    bool DirectMode = false;
+    int32_t ShortDelay = 0;
+    int32_t LongDelay = 0;
+    int32_t LongestDelay = 0;
+
+  private:
+    enum class Check { IgnoreBit0, AllBits };
+
+    void ComputeAddresses();
+    bool Handshake();
+    bool SendOpcode(uint8_t op1, uint8_t op2);
+    bool OpenFrame(uint8_t op1, uint8_t op2);
+    bool CloseFrame(Check check);
+    // Data phase in which the box sends: each byte sent echoes the one before.
+    void ReceiveEchoed(uint8_t* out, int count);
+    std::string Clock();
+
+    SmallPort port_;
+    LinkHost* host_ = nullptr;
+    ConsoleLinkHost fallbackHost_;
+    uint16_t dataPort_ = 0;
+    uint16_t statusPort_ = 0;
+    uint16_t controlPort_ = 0;
+    uint8_t lastReceived_ = 0;
+};

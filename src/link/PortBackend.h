@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+// One way of reaching the parallel port's three registers. SmallPort owns one
+// and talks to it in absolute I/O addresses; the backend maps them to whatever
+// it drives (a ppdev device, raw I/O ports, an emulated box, a socket).
+class PortBackend {
+  public:
+    virtual ~PortBackend() = default;
+
+    // Opens the backend; false leaves it closed with LastError() explaining why.
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // The link recomputes its register addresses at every command; a backend
+    // that serves one port at a time follows a changed base here.
+    virtual void SelectBase(uint16_t base) { (void)base; }
+
+    // Both report success; a failed read leaves value untouched.
+    virtual bool Read(uint16_t port, uint8_t& value) = 0;
+    virtual bool Write(uint16_t port, uint8_t value) = 0;
+
+    // errno-style code of the last failure.
+    virtual uint32_t LastError() const = 0;
+};

@@ -1,0 +1,111 @@
+#include "link/SocketBackend.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+SocketBackend::SocketBackend(std::string path) : path_(std::move(path)) {}
+
+SocketBackend::~SocketBackend() {
+    Close();
+}
+
+bool SocketBackend::Open() {
+    Close();
+    sockaddr_un addr{};
+    if (path_.size() >= sizeof addr.sun_path) {
+        lastError_ = ENAMETOOLONG;
+        return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        lastError_ = static_cast<uint32_t>(errno);
+        return false;
+    }
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        lastError_ = static_cast<uint32_t>(errno);
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    broken_ = false;
+    pendingLength_ = 0;
+    return true;
+}
+
+void SocketBackend::Close() {
+    if (fd_ >= 0) {
+        Flush();
+        ::close(fd_);
+    }
+    fd_ = -1;
+}
+
+void SocketBackend::Fail(int error) {
+    // A closed connection reads as a port that answers 0 from now on.
+    broken_ = true;
+    lastError_ = static_cast<uint32_t>(error);
+    pendingLength_ = 0;
+}
+
+bool SocketBackend::Flush() {
+    size_t sent = 0;
+    while (!broken_ && sent < pendingLength_) {
+        const ssize_t n = ::send(fd_, pending_ + sent, pendingLength_ - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            Fail(n < 0 ? errno : EPIPE);
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    pendingLength_ = 0;
+    return !broken_;
+}
+
+void SocketBackend::Queue(uint8_t op, uint16_t port, uint8_t value) {
+    if (pendingLength_ + 4 > sizeof pending_)
+        Flush();
+    uint8_t* p = pending_ + pendingLength_;
+    p[0] = op;
+    p[1] = static_cast<uint8_t>(port & 0xFF);
+    p[2] = static_cast<uint8_t>(port >> 8);
+    p[3] = value;
+    pendingLength_ += 4;
+}
+
+bool SocketBackend::Write(uint16_t port, uint8_t value) {
+    if (fd_ < 0 || broken_) {
+        lastError_ = broken_ ? lastError_ : EBADF;
+        return false;
+    }
+    Queue(kWrite, port, value);
+    return true;
+}
+
+bool SocketBackend::Read(uint16_t port, uint8_t& value) {
+    if (fd_ < 0 || broken_) {
+        lastError_ = broken_ ? lastError_ : EBADF;
+        return false;
+    }
+    Queue(kRead, port, 0);
+    if (!Flush())
+        return false;
+    for (;;) {
+        uint8_t reply = 0;
+        const ssize_t n = ::recv(fd_, &reply, 1, 0);
+        if (n == 1) {
+            value = reply;
+            return true;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        Fail(n < 0 ? errno : EPIPE);
+        return false;
+    }
+}

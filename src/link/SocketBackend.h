@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/PortBackend.h"
+
+#include <string>
+
+// Registers served by another process over a UNIX stream socket. Each request
+// is 4 bytes: 'R' or 'W', the I/O address as uint16 little-endian, the value
+// (0 for a read). A write gets no reply, a read exactly one byte. Writes are
+// queued and go out with the next read, which keeps their order.
+class SocketBackend : public PortBackend {
+  public:
+    explicit SocketBackend(std::string path);
+    ~SocketBackend() override;
+
+    bool Open() override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    bool Read(uint16_t port, uint8_t& value) override;
+    bool Write(uint16_t port, uint8_t value) override;
+    uint32_t LastError() const override { return lastError_; }
+
+    static constexpr uint8_t kRead = 0x52;
+    static constexpr uint8_t kWrite = 0x57;
+
+  private:
+    bool Flush();
+    void Queue(uint8_t op, uint16_t port, uint8_t value);
+    void Fail(int error);
+
+    std::string path_;
+    int fd_ = -1;
+    bool broken_ = false;
+    uint32_t lastError_ = 0;
+    uint8_t pending_[4096] = {};
+    size_t pendingLength_ = 0;
+};

@@ -1,0 +1,243 @@
+#include "link/emu/LinkBox.h"
+
+#include "link/emu/BoxDevice.h"
+
+namespace {
+
+// How a command's frame is laid out after its opcode pair.
+struct Layout {
+    int args = 0;    // argument bytes the PC sends
+    int dataIn = 0;  // data bytes the PC sends
+    int dataOut = 0; // data bytes the box sends (the PC echoes)
+    bool known = false;
+};
+
+Layout LayoutOf(uint8_t op1, uint8_t op2) {
+    switch ((op1 << 8) | op2) {
+    case 0x02A9:
+        return {6, 0, 512, true}; // read memory: address, length
+    case 0x0255:
+        return {4, 128, 0, true}; // write memory
+    case 0x406A:
+        return {2, 0, 0, true}; // set page
+    case 0x407E:
+        return {0, 0, 2, true}; // get page
+    case 0xC0CB:
+        return {1, 0, 0, true}; // 16M set page
+    case 0x4025:
+        return {2, 0, 0, true}; // begin block access
+    case 0x4031:
+        return {2, 0, 0, true}; // end block access
+    case 0x033A:
+        return {3, 0, 0, true}; // fetch chunk
+    case 0x028E:
+        return {0, 0, 128, true}; // read chunk
+    case 0x121A:
+        return {0, 128, 0, true}; // write chunk
+    case 0x1369:
+        return {3, 0, 0, true}; // store chunk
+    case 0x5466:
+        return {2, 0, 0, true}; // commit block
+    case 0xA5CC:
+        return {0, 0, 1, true}; // slot status
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+LinkBox::LinkBox(BoxDevice& device) : device_(device), rng_(1) {}
+
+uint8_t LinkBox::ReadRegister(int offset) {
+    switch (offset) {
+    case 0:
+        return data_;
+    case 1:
+        if (faults_.noBox)
+            return 0;
+        if (faults_.bit6StuckHigh)
+            return 0x40 | 0x18;
+        // Select and no-error lines high, as an idle port shows them.
+        return static_cast<uint8_t>((statusBit_ ? 0x40 : 0) | 0x18);
+    case 2:
+        return control_;
+    default:
+        return 0xFF;
+    }
+}
+
+void LinkBox::WriteRegister(int offset, uint8_t value) {
+    if (faults_.noBox)
+        return;
+    if (offset == 0)
+        OnData(value);
+    else if (offset == 2)
+        OnControl(value);
+}
+
+void LinkBox::OnControl(uint8_t value) {
+    const bool was = control_ & 1;
+    control_ = value;
+    const bool now = value & 1;
+    if (now && !was) {
+        // A command starts: drop the line and get ready for the opcode pair.
+        inCommand_ = true;
+        statusBit_ = 0;
+        bitIndex_ = 0;
+        inByte_ = 0;
+        byteIndex_ = 0;
+        xor_ = 0;
+        op1_ = op2_ = 0;
+        ok_ = true;
+        ++commandsSeen_;
+        if (faults_.failCommand != armedAt_) {
+            armedAt_ = faults_.failCommand;
+            sinceArmed_ = 0;
+        }
+        ++sinceArmed_;
+        failThis_ = faults_.failCommand != 0 && sinceArmed_ == faults_.failCommand;
+        outByte_ = NextOutByte();
+    } else if (!now && was) {
+        inCommand_ = false;
+        statusBit_ = 1;
+    }
+}
+
+bool LinkBox::Flip() {
+    if (faults_.bitFlipRate <= 0.0)
+        return false;
+    if (rngSeed_ != faults_.seed) {
+        rngSeed_ = faults_.seed;
+        rng_.seed(rngSeed_);
+    }
+    return std::uniform_real_distribution<double>(0.0, 1.0)(rng_) < faults_.bitFlipRate;
+}
+
+void LinkBox::OnData(uint8_t value) {
+    const bool clockWas = data_ & 1;
+    data_ = value;
+    if (!inCommand_ || !clockWas || (value & 1))
+        return;
+    // Falling clock edge: take the PC's bit and present ours, which the PC
+    // reads once the clock is high again.
+    uint8_t in = (value >> 1) & 1;
+    if (Flip())
+        in ^= 1;
+    inByte_ = static_cast<uint8_t>((inByte_ << 1) | in);
+    uint8_t out = (outByte_ >> (7 - bitIndex_)) & 1;
+    if (Flip())
+        out ^= 1;
+    statusBit_ = out;
+    if (++bitIndex_ == 8) {
+        bitIndex_ = 0;
+        OnByteDone(inByte_);
+        inByte_ = 0;
+        outByte_ = NextOutByte();
+    }
+}
+
+void LinkBox::OnByteDone(uint8_t received) {
+    const int index = byteIndex_++;
+    if (index == 0) {
+        op1_ = received;
+    } else if (index == 1) {
+        op2_ = received;
+        history_[(commandsSeen_ - 1) % kHistory] = static_cast<uint16_t>((op1_ << 8) | op2_);
+    }
+    const Layout layout = LayoutOf(op1_, op2_);
+    const int argsEnd = 2 + layout.args;
+    const int dataEnd = argsEnd + layout.dataIn + layout.dataOut;
+    if (index >= dataEnd)
+        return; // the PC's checksum (ours went out with it) and anything after
+    xor_ ^= received;
+    if (index >= 2 && index < static_cast<int>(frame_.size()))
+        frame_[index] = received;
+    if (index < 1)
+        return;
+    if (index == 1 && !layout.known) {
+        ok_ = false;
+    }
+    // The device acts once it has all it needs: before the data it sends, or
+    // after the last byte it receives.
+    // A command told to fail is refused: the device never sees it.
+    if (layout.known && !failThis_ && index == argsEnd - 1 + (layout.dataOut ? 0 : layout.dataIn))
+        Execute();
+}
+
+void LinkBox::Execute() {
+    const uint8_t* a = frame_.data() + 2;
+    switch ((op1_ << 8) | op2_) {
+    case 0x02A9: {
+        const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
+        ok_ = a[4] == 0x00 && a[5] == 0x02 && device_.ReadMemory(address, reply_.data());
+        break;
+    }
+    case 0x0255: {
+        const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
+        ok_ = device_.WriteMemory(address, a + 4);
+        break;
+    }
+    case 0x406A:
+        ok_ = device_.SetPage(static_cast<uint16_t>(a[0] | (a[1] << 8)));
+        break;
+    case 0x407E: {
+        uint16_t page = 0;
+        ok_ = device_.GetPage(page);
+        reply_[0] = static_cast<uint8_t>(page & 0xFF);
+        reply_[1] = static_cast<uint8_t>(page >> 8);
+        break;
+    }
+    case 0xC0CB:
+        ok_ = device_.SetPage16M(a[0]);
+        break;
+    case 0x4025:
+        ok_ = a[0] == 0x88 && a[1] == 0x20 && device_.BeginBlockAccess();
+        break;
+    case 0x4031:
+        ok_ = a[0] == 0x20 && a[1] == 0x00 && device_.EndBlockAccess();
+        break;
+    case 0x033A:
+        ok_ = device_.FetchChunk(a[0], a[1], a[2]);
+        break;
+    case 0x028E:
+        ok_ = device_.ReadChunk(reply_.data());
+        break;
+    case 0x121A:
+        ok_ = device_.WriteChunk(a);
+        break;
+    case 0x1369:
+        ok_ = device_.StoreChunk(a[0], a[1], a[2]);
+        break;
+    case 0x5466:
+        ok_ = device_.CommitBlock(a[0], a[1]);
+        break;
+    case 0xA5CC:
+        ok_ = device_.GetSlotStatus(reply_[0]);
+        break;
+    default:
+        ok_ = false;
+        break;
+    }
+}
+
+uint8_t LinkBox::NextOutByte() {
+    const int index = byteIndex_;
+    if (index == 0)
+        return 0xA9;
+    if (index == 1)
+        return faults_.wrongAck ? 0x54 : 0x55;
+    const Layout layout = LayoutOf(op1_, op2_);
+    const int argsEnd = 2 + layout.args;
+    const int dataEnd = argsEnd + layout.dataIn + layout.dataOut;
+    if (index == dataEnd) {
+        uint8_t answer = static_cast<uint8_t>(xor_ ^ faults_.checksumXor);
+        // A failed command answers a checksum that is off in more than bit 0.
+        if (!ok_ || failThis_ || faults_.wrongChecksum)
+            answer ^= 0x02;
+        return answer;
+    }
+    if (layout.dataOut && index >= argsEnd && index < dataEnd)
+        return reply_[index - argsEnd];
+    return 0x00;
+}

@@ -1,0 +1,238 @@
+// Device detection and whole-block transfers over the emulated box, in process
+// and through porvane-linkbox on a socket.
+#include "link/SocketBackend.h"
+#include "link/support/LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace linktest;
+
+namespace {
+
+constexpr size_t kCard = 131072;
+
+struct TwoSlot {
+    TwoSlot() {
+        WriteFile(dir.Path() / "slot1.dcm", PatternCard(11));
+        WriteFile(dir.Path() / "slot2.dcm", PatternCard(22));
+        auto backend =
+            std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.Path().string()));
+        emu = backend.get();
+        link = FastLink(std::move(backend));
+    }
+    LinkBox& Box() { return emu->Box(); }
+    TempDir dir;
+    EmulatorBackend* emu;
+    std::unique_ptr<LinkPort> link;
+};
+
+struct Paged {
+    explicit Paged(int pages = 8, std::unique_ptr<BoxDevice> device = nullptr) {
+        file = dir.Path() / "paged.bin";
+        WriteFile(file, PatternCard(33, kCard * pages));
+        if (!device)
+            device = std::make_unique<PagedDevice>(file.string());
+        auto backend = std::make_unique<EmulatorBackend>(std::move(device));
+        emu = backend.get();
+        link = FastLink(std::move(backend));
+    }
+    TempDir dir;
+    std::filesystem::path file;
+    EmulatorBackend* emu;
+    std::unique_ptr<LinkPort> link;
+};
+
+// A paged card that reads back page 7 whatever was selected.
+class OddPageDevice : public PagedDevice {
+  public:
+    using PagedDevice::PagedDevice;
+    bool GetPage(uint16_t& page) override {
+        page = 7;
+        return true;
+    }
+};
+
+void ReadWholeCard(LinkPort& link, uint8_t slot, std::vector<uint8_t>& out) {
+    out.assign(kCard, 0);
+    for (int b = 0; b < 256; ++b)
+        ASSERT_TRUE(link.ReadBlock(slot, static_cast<uint8_t>(b), out.data() + b * 512)) << b;
+}
+
+void WriteWholeCard(LinkPort& link, uint8_t slot, const std::vector<uint8_t>& data) {
+    for (int b = 0; b < 256; ++b)
+        ASSERT_TRUE(link.WriteBlock(slot, static_cast<uint8_t>(b), data.data() + b * 512)) << b;
+}
+
+} // namespace
+
+TEST(LinkBlocks, DetectDeviceTellsTheTwoKindsApart) {
+    TwoSlot unit;
+    unit.link->DirectMode = true;
+    EXPECT_TRUE(unit.link->DetectDevice());
+    EXPECT_FALSE(unit.link->DirectMode);
+    // GetPage, SetPage(0), GetPage: no page is put back on the unit
+    EXPECT_EQ(unit.Box().CommandsSeen(), 3u);
+
+    Paged card;
+    auto& device = static_cast<PagedDevice&>(card.emu->Device());
+    ASSERT_TRUE(card.link->SetPage(5));
+    EXPECT_TRUE(card.link->DetectDevice());
+    EXPECT_TRUE(card.link->DirectMode);
+    EXPECT_EQ(device.CurrentPage(), 5);
+    EXPECT_EQ(card.emu->Box().OpcodeOf(4), 0x406A); // SetPage(5) back at the end
+    // the highest page, as the refresh learns it
+    ASSERT_TRUE(card.link->SetPage(255));
+    uint16_t highest = 0;
+    ASSERT_TRUE(card.link->GetPage(highest));
+    EXPECT_EQ(highest, 7);
+
+    Paged odd(8, nullptr);
+    auto oddDevice = std::make_unique<OddPageDevice>(odd.file.string());
+    auto backend = std::make_unique<EmulatorBackend>(std::move(oddDevice));
+    auto link = FastLink(std::move(backend));
+    link->DirectMode = true;
+    EXPECT_FALSE(link->DetectDevice());
+    EXPECT_FALSE(link->DirectMode);
+}
+
+TEST(LinkBlocks, ChunkedReadFailingAtQuarterTwo) {
+    TwoSlot unit;
+    ASSERT_TRUE(unit.link->DetectDevice());
+    const auto card = ReadFile(unit.dir.Path() / "slot2.dcm");
+    uint8_t block[512];
+    std::memset(block, 0xEE, sizeof block);
+    unit.Box().Faults().failCommand = 6; // begin, fetch/read q0, fetch/read q1, fetch q2
+    EXPECT_FALSE(unit.link->ReadBlock(1, 9, block));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    EXPECT_EQ(std::memcmp(block, card.data() + 9 * 512, 256), 0);
+    for (int i = 256; i < 512; ++i)
+        ASSERT_EQ(block[i], 0xEE) << i;
+    EXPECT_EQ(unit.Box().OpcodeOf(unit.Box().CommandsSeen() - 1), 0x4031); // end access sent
+
+    // and a good read of the same block
+    unit.Box().Faults().failCommand = 0;
+    EXPECT_TRUE(unit.link->ReadBlock(1, 9, block));
+    EXPECT_FALSE(unit.link->LinkFailed);
+    EXPECT_EQ(std::memcmp(block, card.data() + 9 * 512, 512), 0);
+}
+
+TEST(LinkBlocks, ChunkedWriteFailingAtFirstWriteChunk) {
+    TwoSlot unit;
+    ASSERT_TRUE(unit.link->DetectDevice());
+    const auto before = ReadFile(unit.dir.Path() / "slot1.dcm");
+    const uint32_t start = unit.Box().CommandsSeen();
+    std::vector<uint8_t> data(512, 0x5A);
+    unit.Box().Faults().failCommand = 2; // begin access, then the first write chunk
+    EXPECT_FALSE(unit.link->WriteBlock(0, 100, data.data()));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    ASSERT_EQ(unit.Box().CommandsSeen() - start, 4u);
+    EXPECT_EQ(unit.Box().OpcodeOf(start + 0), 0x4025);
+    EXPECT_EQ(unit.Box().OpcodeOf(start + 1), 0x121A);
+    EXPECT_EQ(unit.Box().OpcodeOf(start + 2), 0x5466); // commit, no store chunk
+    EXPECT_EQ(unit.Box().OpcodeOf(start + 3), 0x4031);
+    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm"), before);
+}
+
+TEST(LinkBlocks, DirectWriteFailingAtSecondWriteMemory) {
+    Paged card;
+    ASSERT_TRUE(card.link->SetPage(2));
+    ASSERT_TRUE(card.link->DetectDevice());
+    const auto before = ReadFile(card.file);
+    std::vector<uint8_t> data(512, 0xC3);
+    const uint32_t start = card.emu->Box().CommandsSeen();
+    card.emu->Box().Faults().failCommand = 2;
+    EXPECT_FALSE(card.link->WriteBlock(1, 10, data.data()));
+    EXPECT_TRUE(card.link->LinkFailed);
+    EXPECT_EQ(card.emu->Box().CommandsSeen() - start, 2u);
+    const auto after = ReadFile(card.file);
+    const size_t at = 2 * kCard + 10 * 512; // the slot number plays no part
+    for (size_t i = 0; i < after.size(); ++i) {
+        const bool written = i >= at && i < at + 128;
+        ASSERT_EQ(after[i], written ? 0xC3 : before[i]) << i;
+    }
+}
+
+TEST(LinkBlocks, WholeCardBothModesInProcess) {
+    TwoSlot unit;
+    ASSERT_TRUE(unit.link->DetectDevice());
+    std::vector<uint8_t> got;
+    ReadWholeCard(*unit.link, 1, got);
+    EXPECT_EQ(got, ReadFile(unit.dir.Path() / "slot2.dcm"));
+    const auto fresh = PatternCard(99);
+    WriteWholeCard(*unit.link, 0, fresh);
+    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm"), fresh);
+    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot2.dcm"), got); // the other slot untouched
+
+    Paged card(3);
+    ASSERT_TRUE(card.link->SetPage(1));
+    ASSERT_TRUE(card.link->DetectDevice());
+    ASSERT_TRUE(card.link->DirectMode);
+    ReadWholeCard(*card.link, 0, got);
+    const auto all = ReadFile(card.file);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + kCard));
+    WriteWholeCard(*card.link, 0, fresh);
+    const auto after = ReadFile(card.file);
+    EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), after.begin() + kCard));
+    EXPECT_TRUE(std::equal(all.begin(), all.begin() + kCard, after.begin()));
+}
+
+TEST(LinkBlocks, EmptySlotAndPulledCardFailTheBlock) {
+    TwoSlot unit;
+    ASSERT_TRUE(unit.link->DetectDevice());
+    static_cast<TwoSlotDevice&>(unit.emu->Device()).SetCardPresent(0, false);
+    uint8_t block[512];
+    EXPECT_FALSE(unit.link->ReadBlock(0, 0, block));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    EXPECT_TRUE(unit.link->ReadBlock(1, 0, block));
+    static_cast<TwoSlotDevice&>(unit.emu->Device()).SetCardPresent(0, true);
+    EXPECT_TRUE(unit.link->ReadBlock(0, 0, block));
+}
+
+TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
+    TempDir dir;
+    WriteFile(dir.Path() / "slot1.dcm", PatternCard(5));
+    const std::string socketPath = (dir.Path() / "box.sock").string();
+    const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
+    const std::string spec = "emulator:" + dir.Path().string();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(linkbox.c_str(), linkbox.c_str(), "--link", spec.c_str(), "--socket",
+              socketPath.c_str(), "--once", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && !std::filesystem::exists(socketPath); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    {
+        auto link = FastLink(std::make_unique<SocketBackend>(socketPath));
+        ASSERT_TRUE(link->Port().Opened());
+        ASSERT_TRUE(link->DetectDevice());
+        EXPECT_FALSE(link->DirectMode);
+        std::vector<uint8_t> got;
+        ReadWholeCard(*link, 0, got);
+        EXPECT_EQ(got, ReadFile(dir.Path() / "slot1.dcm"));
+        std::vector<uint8_t> block(512, 0x42);
+        ASSERT_TRUE(link->WriteBlock(0, 17, block.data()));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto after = ReadFile(dir.Path() / "slot1.dcm");
+    for (int i = 0; i < 512; ++i)
+        ASSERT_EQ(after[17 * 512 + i], 0x42);
+
+    // Nobody on the socket now: the port reads 0 and commands fail.
+    SteppingHost host(1);
+    auto dead = FastLink(std::make_unique<SocketBackend>(socketPath), &host);
+    EXPECT_FALSE(dead->Port().Opened());
+    uint16_t page = 0;
+    EXPECT_FALSE(dead->GetPage(page));
+    EXPECT_TRUE(dead->LinkFailed);
+}

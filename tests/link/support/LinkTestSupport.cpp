@@ -1,0 +1,114 @@
+#include "link/support/LinkTestSupport.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace linktest {
+
+bool TraceBackend::Read(uint16_t port, uint8_t& value) {
+    bool ok = true;
+    if (inner_) {
+        ok = inner_->Read(port, value);
+    } else if (port == 889) {
+        value = status(statusReads);
+    } else {
+        value = 0;
+    }
+    if (port == 889 || (inner_ && port % 4 == 1))
+        ++statusReads;
+    ops.push_back({false, port, value});
+    return ok;
+}
+
+bool TraceBackend::Write(uint16_t port, uint8_t value) {
+    ops.push_back({true, port, value});
+    return inner_ ? inner_->Write(port, value) : true;
+}
+
+std::string SteppingHost::ClockText() {
+    const long second = 27 + (step_ > 0 ? calls / step_ : 0);
+    ++calls;
+    char text[64];
+    std::snprintf(text, sizeof text, "14:%02ld:%02ld", (3 + second / 60) % 60, second % 60);
+    return text;
+}
+
+std::vector<Frame> DecodeFrames(const std::vector<PortOp>& ops, uint16_t base) {
+    std::vector<Frame> frames;
+    bool inCommand = false;
+    uint8_t data = 0;
+    uint8_t out = 0, in = 0;
+    int bits = 0;
+    bool sampledSinceRise = false;
+    for (const PortOp& op : ops) {
+        if (op.write && op.port == base + 2) {
+            if ((op.value & 1) && !inCommand) {
+                frames.emplace_back();
+                bits = 0;
+                out = in = 0;
+                sampledSinceRise = true; // handshake polls are not data bits
+            }
+            inCommand = op.value & 1;
+        } else if (op.write && op.port == base) {
+            const bool falling = (data & 1) && !(op.value & 1);
+            const bool rising = !(data & 1) && (op.value & 1);
+            data = op.value;
+            if (inCommand && falling) {
+                out = static_cast<uint8_t>((out << 1) | ((op.value >> 1) & 1));
+            }
+            if (inCommand && rising)
+                sampledSinceRise = false;
+        } else if (!op.write && op.port == base + 1 && inCommand && (data & 1) &&
+                   !sampledSinceRise && !frames.empty()) {
+            // The box's bit is read once after each rising clock edge.
+            sampledSinceRise = true;
+            in = static_cast<uint8_t>((in << 1) | ((op.value >> 6) & 1));
+            if (++bits == 8) {
+                frames.back().sent.push_back(out);
+                frames.back().received.push_back(in);
+                bits = 0;
+                out = in = 0;
+            }
+        }
+    }
+    return frames;
+}
+
+TempDir::TempDir() {
+    char name[] = "/tmp/porvane-test-XXXXXX";
+    path_ = ::mkdtemp(name);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> PatternCard(uint32_t seed, size_t size) {
+    std::vector<uint8_t> bytes(size);
+    std::mt19937 rng(seed);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(rng());
+    return bytes;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::unique_ptr<LinkPort> FastLink(std::unique_ptr<PortBackend> backend, LinkHost* host) {
+    auto link = std::make_unique<LinkPort>(std::move(backend), host);
+    link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
+    return link;
+}
+
+} // namespace linktest
