@@ -1,0 +1,115 @@
+// Whole-card transfers over the in-process emulated box with every delay 0,
+// in both device modes. Reports time per card, port operations per block and
+// the ratio of operations made to the least the protocol needs.
+#include "link/LinkPort.h"
+#include "link/emu/EmulatorBackend.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class CountingBackend : public PortBackend {
+  public:
+    explicit CountingBackend(std::unique_ptr<PortBackend> inner) : inner_(std::move(inner)) {}
+    bool Open() override { return inner_->Open(); }
+    void Close() override { inner_->Close(); }
+    bool IsOpen() const override { return inner_->IsOpen(); }
+    void SelectBase(uint16_t base) override { inner_->SelectBase(base); }
+    bool Read(uint16_t port, uint8_t& value) override {
+        ++ops;
+        return inner_->Read(port, value);
+    }
+    bool Write(uint16_t port, uint8_t value) override {
+        ++ops;
+        return inner_->Write(port, value);
+    }
+    uint32_t LastError() const override { return 0; }
+    uint64_t ops = 0;
+
+  private:
+    std::unique_ptr<PortBackend> inner_;
+};
+
+// The least a command can cost: data 1, one ready poll, control 1, one release
+// poll, control 0; and 3 writes and 1 read per bit.
+constexpr uint64_t MinOps(uint64_t commands, uint64_t bytes) {
+    return commands * 5 + bytes * 32;
+}
+// Commands and bytes per block, from the command table.
+constexpr uint64_t kChunkedReadMin = MinOps(10, 5 + 4 * 6 + 4 * 131 + 5);
+constexpr uint64_t kChunkedWriteMin = MinOps(11, 5 + 4 * 131 + 4 * 6 + 5 + 5);
+constexpr uint64_t kDirectReadMin = MinOps(1, 2 + 4 + 2 + 512 + 1);
+constexpr uint64_t kDirectWriteMin = MinOps(4, 4 * (2 + 4 + 128 + 1));
+
+struct Rig {
+    explicit Rig(bool paged) {
+        char name[] = "/tmp/porvane-bench-XXXXXX";
+        dir = ::mkdtemp(name);
+        std::vector<char> card(131072, '\x5A');
+        const std::string file = paged ? dir + "/paged.bin" : dir + "/slot1.dcm";
+        std::ofstream(file, std::ios::binary).write(card.data(), card.size());
+        std::unique_ptr<BoxDevice> device;
+        if (paged)
+            device = std::make_unique<PagedDevice>(file);
+        else
+            device = std::make_unique<TwoSlotDevice>(dir);
+        auto counting =
+            std::make_unique<CountingBackend>(std::make_unique<EmulatorBackend>(std::move(device)));
+        counter = counting.get();
+        link = std::make_unique<LinkPort>(std::move(counting), nullptr);
+        link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
+        link->DetectDevice();
+    }
+    ~Rig() { std::filesystem::remove_all(dir); }
+    std::string dir;
+    CountingBackend* counter;
+    std::unique_ptr<LinkPort> link;
+};
+
+void Card(benchmark::State& state, bool paged, bool write, uint64_t minPerBlock) {
+    Rig rig(paged);
+    uint8_t block[512] = {};
+    uint64_t blocks = 0;
+    rig.counter->ops = 0;
+    for (auto _ : state) {
+        for (int b = 0; b < 256; ++b) {
+            const bool ok = write ? rig.link->WriteBlock(0, uint8_t(b), block)
+                                  : rig.link->ReadBlock(0, uint8_t(b), block);
+            if (!ok)
+                state.SkipWithError("block transfer failed");
+        }
+        blocks += 256;
+    }
+    const double perBlock = double(rig.counter->ops) / double(blocks);
+    state.counters["ops_per_block"] = perBlock;
+    state.counters["min_ops_per_block"] = double(minPerBlock);
+    state.counters["ops_ratio"] = perBlock / double(minPerBlock);
+}
+
+void BM_ChunkedReadCard(benchmark::State& s) {
+    Card(s, false, false, kChunkedReadMin);
+}
+void BM_ChunkedWriteCard(benchmark::State& s) {
+    Card(s, false, true, kChunkedWriteMin);
+}
+void BM_DirectReadCard(benchmark::State& s) {
+    Card(s, true, false, kDirectReadMin);
+}
+void BM_DirectWriteCard(benchmark::State& s) {
+    Card(s, true, true, kDirectWriteMin);
+}
+
+} // namespace
+
+BENCHMARK(BM_ChunkedReadCard)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChunkedWriteCard)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectReadCard)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectWriteCard)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
