@@ -1,0 +1,63 @@
+#include "card/CardImage.h"
+
+#include "card/CardUi.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kLastBlock = CardVolume::kBlockCount - 1;
+
+void Progress(CardVolume& volume, int position) {
+    if (volume.Ui == nullptr)
+        return;
+    // 256 steps on a bar of 0..255: the last one stays at the end.
+    volume.Ui->SetProgress(position < kLastBlock ? position : kLastBlock, kLastBlock);
+    volume.Ui->Repaint();
+}
+
+} // namespace
+
+bool SaveCardImage(const std::string& path, CardVolume& volume) {
+    Progress(volume, 0);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    bool readOk = true;
+    bool fileOk = true;
+    for (int n = 0; n <= kLastBlock && readOk && fileOk; ++n) {
+        readOk = volume.ReadRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
+        fileOk = std::fwrite(volume.Block, 1, CardVolume::kBlockSize, file) ==
+                 static_cast<size_t>(CardVolume::kBlockSize);
+        Progress(volume, n + 1);
+    }
+    if (std::fclose(file) != 0)
+        fileOk = false;
+    if (volume.Ui != nullptr)
+        volume.Ui->SetProgress(0, kLastBlock);
+    return readOk && fileOk;
+}
+
+bool UploadCardImage(const std::string& path, CardVolume& volume) {
+    Progress(volume, 0);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    // A file of another size would put a stale buffer or a foreign layout on
+    // the card: it is refused whole.
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        length = std::ftell(file);
+    bool ok = length == CardVolume::kCardBytes && std::fseek(file, 0, SEEK_SET) == 0;
+    for (int n = 0; n <= kLastBlock && ok; ++n) {
+        ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==
+             static_cast<size_t>(CardVolume::kBlockSize);
+        if (ok)
+            ok = volume.WriteRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
+        Progress(volume, n + 1);
+    }
+    std::fclose(file);
+    if (volume.Ui != nullptr)
+        volume.Ui->SetProgress(0, kLastBlock);
+    return ok;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "card/CardVolume.h"
+
+#include <string>
+
+// Whole-card transfers between a slot volume and a card-image file (".DCM":
+// 256 blocks of 512 bytes in card order, no header). The caller shows the wait
+// window; progress goes to the volume's CardUi.
+
+// Reads blocks 0..255 of the volume into a new file (an existing one is
+// truncated). Stops after the first failed read, whose block still ends the
+// file. True when every block was read and written to the file.
+bool SaveCardImage(const std::string& path, CardVolume& volume);
+
+// Writes blocks 0..255 of the image file onto the volume, root, table and
+// directory included, stopping at the first failed write. A file that cannot
+// be opened or is not exactly 131072 bytes long is refused before anything is
+// written. True when every block was written.
+bool UploadCardImage(const std::string& path, CardVolume& volume);

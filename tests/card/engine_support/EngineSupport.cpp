@@ -1,0 +1,142 @@
+#include "card/engine_support/EngineSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace engine_test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = fs::temp_directory_path() /
+            ("porvane-engine-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void ListVolume(CardVolume& volume) {
+    std::memset(volume.ListMap, 0xFF, sizeof volume.ListMap);
+    int free = volume.UserBlocks();
+    int listed = 0;
+    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
+        if (volume.Entries[i].SizeBlocks == 0)
+            continue;
+        volume.ListMap[listed++] = static_cast<uint8_t>(i);
+        free -= volume.Entries[i].SizeBlocks;
+    }
+    volume.ListedCount = static_cast<uint8_t>(listed);
+    volume.FreeBlocks = static_cast<uint8_t>(std::max(free, 0));
+}
+
+bool LoadVolume(CardVolume& volume) {
+    if (!volume.ReadRoot() || !volume.ReadFat() || !volume.IsFormatted())
+        return false;
+    volume.RepairSystemChains();
+    for (auto& e : volume.Entries)
+        e.Clear();
+    volume.ReadDirectory();
+    ListVolume(volume);
+    return true;
+}
+
+bool MakeImage(CardVolume& volume, const std::string& path, uint8_t userBlocks) {
+    volume.Device = CardVolume::kImage;
+    if (!volume.OpenImage(path) || !volume.FormatVolume(userBlocks))
+        return false;
+    return LoadVolume(volume);
+}
+
+std::string Name12(const std::string& name) {
+    std::string padded = name;
+    padded.resize(SaverEntry::kNameLength, ' ');
+    return padded;
+}
+
+void PlaceSaver(CardVolume& volume, int index, const std::string& name12, uint8_t type,
+                const std::vector<uint8_t>& chain, uint8_t seed) {
+    ASSERT_FALSE(chain.empty());
+    uint8_t block[CardVolume::kBlockSize];
+    for (size_t k = 0; k < chain.size(); ++k) {
+        for (int i = 0; i < CardVolume::kBlockSize; ++i)
+            block[i] = static_cast<uint8_t>(seed * 31 + k * 7 + i * 13 + (i >> 5));
+        // Natural byte 0x40 (the icon count) kept small so that decoding reads
+        // no frames beyond the saver.
+        block[0x43] = 0;
+        ASSERT_TRUE(volume.WriteRawBlock(volume.Device, chain[k], block));
+        volume.Fat[chain[k]] = k + 1 < chain.size() ? chain[k + 1] : CardVolume::kFatEnd;
+    }
+    SaverEntry& e = volume.Entries[index];
+    std::memset(e.Raw, 0, sizeof e.Raw);
+    e.Raw[0] = type;
+    e.Raw[1] = seed;
+    e.Raw[2] = chain[0];
+    std::memcpy(e.Raw + 4, name12.data(), std::min<size_t>(name12.size(), 12));
+    const uint8_t stamp[8] = {0x20, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x01};
+    std::memcpy(e.Raw + 16, stamp, 8);
+    e.Raw[24] = static_cast<uint8_t>(chain.size());
+    e.Raw[26] = static_cast<uint8_t>(seed ^ 0x5A);
+    ASSERT_TRUE(volume.WriteFat());
+    volume.WriteDirectory();
+    ASSERT_TRUE(LoadVolume(volume));
+}
+
+std::vector<uint8_t> ChainBytes(CardVolume& volume, const std::vector<uint8_t>& chain) {
+    std::vector<uint8_t> bytes;
+    uint8_t block[CardVolume::kBlockSize];
+    for (uint8_t b : chain) {
+        EXPECT_TRUE(volume.ReadRawBlock(volume.Device, b, block));
+        bytes.insert(bytes.end(), std::begin(block), std::end(block));
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> ChainOf(const CardVolume& volume, uint8_t first) {
+    std::vector<uint8_t> chain;
+    uint16_t b = first;
+    while (b < 256 && chain.size() < 256 && volume.Fat[b] != CardVolume::kFatFree) {
+        chain.push_back(static_cast<uint8_t>(b));
+        b = volume.Fat[b];
+    }
+    return chain;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> FileBlock(const std::string& path, int block) {
+    const std::vector<uint8_t> all = ReadFileBytes(path);
+    const size_t at = static_cast<size_t>(block) * CardVolume::kBlockSize;
+    if (all.size() < at + CardVolume::kBlockSize)
+        return {};
+    return std::vector<uint8_t>(all.begin() + static_cast<long>(at),
+                                all.begin() + static_cast<long>(at + CardVolume::kBlockSize));
+}
+
+int EntryNamed(const CardVolume& volume, const std::string& name12) {
+    for (int k = 0; k < volume.ListedCount; ++k) {
+        const int i = volume.ListMap[k];
+        if (volume.Entries[i].Name == name12)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace engine_test

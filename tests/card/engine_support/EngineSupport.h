@@ -1,0 +1,79 @@
+#pragma once
+
+#include "card/CardUi.h"
+#include "card/CardVolume.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Helpers shared by the transfer-engine and DCI/DCM tests.
+namespace engine_test {
+
+// A fresh folder under the system temp folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& Path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Records what the engine tells the user; onProgress runs at every progress
+// update (used to break a transfer half way).
+class RecordingUi : public CardUi {
+  public:
+    void ShowInfo(const std::string& text) override { infos.push_back(text); }
+    void ShowWarning(const std::string& text) override { warnings.push_back(text); }
+    bool Confirm(const std::string&) override { return false; }
+    void SetProgress(int position, int max) override {
+        lastPosition = position;
+        lastMax = max;
+        if (onProgress)
+            onProgress(position);
+    }
+    void Repaint() override { ++repaints; }
+
+    std::vector<std::string> infos;
+    std::vector<std::string> warnings;
+    int lastPosition = -1;
+    int lastMax = -1;
+    int repaints = 0;
+    std::function<void(int)> onProgress;
+};
+
+// The listing of a view: ListMap, ListedCount and FreeBlocks (floored at 0).
+void ListVolume(CardVolume& volume);
+// Root, FAT, repair, directory and listing, as a refresh does. False when a
+// transfer failed or the card is not formatted.
+bool LoadVolume(CardVolume& volume);
+// Opens (creating) an image volume at path, formats it and loads it.
+bool MakeImage(CardVolume& volume, const std::string& path, uint8_t userBlocks = 200);
+
+// Writes a saver straight onto a loaded volume: chain as given, blocks filled
+// with a pattern from seed, directory entry at index, then reloads.
+void PlaceSaver(CardVolume& volume, int index, const std::string& name12, uint8_t type,
+                const std::vector<uint8_t>& chain, uint8_t seed);
+// The 12-character name padded with blanks.
+std::string Name12(const std::string& name);
+
+// Card-order bytes of the blocks of a chain, read through the block store.
+std::vector<uint8_t> ChainBytes(CardVolume& volume, const std::vector<uint8_t>& chain);
+// The chain from first as the in-memory Fat links it (at most 256 blocks).
+std::vector<uint8_t> ChainOf(const CardVolume& volume, uint8_t first);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// One block of an image file, card order.
+std::vector<uint8_t> FileBlock(const std::string& path, int block);
+
+// The directory index of the first listed saver named name (12 characters).
+int EntryNamed(const CardVolume& volume, const std::string& name12);
+
+} // namespace engine_test
