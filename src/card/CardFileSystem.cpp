@@ -1,0 +1,232 @@
+#include "card/CardVolume.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Bytes 0x00..0x5F of a freshly formatted root block; byte 0x50 is replaced
+// by the chosen user-block count.
+constexpr uint8_t kRootTemplate[0x60] = {
+    0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55,
+    0x01, 0xFF, 0x3F, 0x5F, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x19, 0x99, 0x10, 0x27, 0x04, 0x54, 0x52, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0xFE, 0x00, 0x01, 0x00, 0xFD, 0x00, 0x0D, 0x00, 0x08, 0x00,
+    0xC8, 0x00, 0x1F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+};
+
+} // namespace
+
+bool CardVolume::ReadRoot() {
+    IoError = !ReadRawBlock(Device, kRootBlock, Root);
+    SwapWords(Root);
+    return !IoError;
+}
+
+bool CardVolume::WriteRoot() {
+    uint8_t copy[kBlockSize];
+    std::memcpy(copy, Root, kBlockSize);
+    SwapWords(copy);
+    IoError = !WriteRawBlock(Device, kRootBlock, copy);
+    return !IoError;
+}
+
+bool CardVolume::ReadFat() {
+    IoError = !ReadRawBlock(Device, kFatBlock, Block);
+    SwapWords(Block);
+    for (int i = 0; i < kBlockCount; ++i)
+        Fat[i] = static_cast<uint16_t>(Block[2 * i] + 256 * Block[2 * i + 1]);
+    return !IoError;
+}
+
+bool CardVolume::WriteFat() {
+    for (int i = 0; i < kBlockCount; ++i) {
+        Block[2 * i] = static_cast<uint8_t>(Fat[i] & 0xFF);
+        Block[2 * i + 1] = static_cast<uint8_t>(Fat[i] >> 8);
+    }
+    SwapWords(Block);
+    IoError = !WriteRawBlock(Device, kFatBlock, Block);
+    return !IoError;
+}
+
+uint8_t CardVolume::LinkOf(uint8_t block) const {
+    // Only the low byte of a link counts, so the walk can never leave Fat.
+    return Fat[block] == kFatEnd ? kChainEnd : static_cast<uint8_t>(Fat[block] & 0xFF);
+}
+
+bool CardVolume::StartChain(uint8_t& block) {
+    if (Fat[block] == kFatFree)
+        return false;
+    ChainNext = LinkOf(block);
+    return true;
+}
+
+bool CardVolume::NextInChain(uint8_t& block) {
+    if (ChainNext == kChainEnd)
+        return false;
+    block = ChainNext;
+    ChainNext = LinkOf(block);
+    return true;
+}
+
+int CardVolume::CollectChain(uint8_t first, uint8_t* out, int maxBlocks) {
+    if (Fat[first] == kFatFree || maxBlocks <= 0)
+        return 0;
+    bool seen[kBlockCount] = {};
+    uint8_t block = first;
+    int count = 0;
+    while (count < maxBlocks && !seen[block]) {
+        seen[block] = true;
+        out[count++] = block;
+        // A damaged link (a marker other than the end, or 256 and above) ends
+        // the chain instead of leading into some other block; 255, the root,
+        // is the walk's own end mark.
+        const uint16_t link = Fat[block];
+        if (link >= kBlockCount || link == kChainEnd)
+            break;
+        block = static_cast<uint8_t>(link);
+    }
+    return count;
+}
+
+bool CardVolume::ReadDirectory() {
+    uint8_t block = kDirFirstBlock;
+    int n = 0;
+    bool ok = true;
+    if (StartChain(block)) {
+        bool seen[kBlockCount] = {};
+        for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+            seen[block] = true;
+            // A block that could not be read would repeat the previous one's
+            // entries and send a header read per entry down a dead link.
+            if (!ReadRawBlock(Device, block, Block)) {
+                ok = false;
+                break;
+            }
+            SwapWords(Block);
+            for (int j = 0; j < kEntriesPerBlock && n < kEntryCount; ++j, ++n) {
+                SaverEntry& entry = Entries[n];
+                entry.Clear();
+                std::memcpy(entry.Raw, Block + SaverEntry::kSize * j, SaverEntry::kSize);
+                DecodeEntry(n);
+            }
+            if (!NextInChain(block))
+                break;
+        }
+    }
+    // Nothing of an earlier card may survive in the places this one left over.
+    for (; n < kEntryCount; ++n)
+        Entries[n].Clear();
+    return ok;
+}
+
+bool CardVolume::WriteDirectory() {
+    uint8_t block = kDirFirstBlock;
+    if (!StartChain(block))
+        return false; // no directory chain to write into
+    bool seen[kBlockCount] = {};
+    int n = 0;
+    for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+        // A looped chain would write one block again with later entries.
+        seen[block] = true;
+        // Places beyond the table (an over-long chain) keep what the card has.
+        if (n + kEntriesPerBlock > kEntryCount) {
+            if (!ReadRawBlock(Device, block, Block))
+                return false;
+            SwapWords(Block);
+        }
+        for (int j = 0; j < kEntriesPerBlock && n < kEntryCount; ++j, ++n)
+            std::memcpy(Block + SaverEntry::kSize * j, Entries[n].Raw, SaverEntry::kSize);
+        SwapWords(Block);
+        // Going on after a failure would only repeat the link's message.
+        if (!WriteRawBlock(Device, block, Block))
+            return false;
+        if (!NextInChain(block))
+            break;
+    }
+    return true;
+}
+
+bool CardVolume::ReadNatural(uint8_t block, uint8_t* out512) {
+    if (!ReadRawBlock(Device, block, out512))
+        return false;
+    SwapWords(out512);
+    return true;
+}
+
+void CardVolume::DecodeEntry(int index) {
+    if (index < 0 || index >= kEntryCount)
+        return;
+    SaverEntry& e = Entries[index];
+    const uint8_t* r = e.Raw;
+    e.ClearDecoded();
+    if (!e.RawInUse())
+        return;
+    e.Name.assign(reinterpret_cast<const char*>(r + SaverEntry::kNameOffset),
+                  SaverEntry::kNameLength);
+    const uint8_t* stamp = r + SaverEntry::kStampOffset;
+    e.Date =
+        HexByte(stamp[0]) + HexByte(stamp[1]) + "/" + HexByte(stamp[2]) + "/" + HexByte(stamp[3]);
+    e.Time = HexByte(stamp[4]) + ":" + HexByte(stamp[5]) + ":" + HexByte(stamp[6]);
+    e.FirstBlock = r[SaverEntry::kFirstBlockOffset];
+    e.SizeBlocks = r[SaverEntry::kSizeOffset];
+    e.CurrentFrame = 0;
+
+    uint8_t header[kBlockSize];
+    if (r[SaverEntry::kTypeOffset] == SaverEntry::kTypeGame && r[3] == 0) {
+        e.IsGame = true;
+        // A game starts at block 0; its header is the block after that.
+        const uint16_t next = Fat[0];
+        if (next >= kBlockCount)
+            return;
+        if (!ReadNatural(static_cast<uint8_t>(next), header))
+            return;
+        e.IconCount = header[SaverEntry::kHeaderIconCount];
+        e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+        return;
+    }
+    e.IsGame = false;
+    if (!ReadNatural(e.FirstBlock, header))
+        return;
+    if (e.Name == SaverEntry::kLogoName) {
+        e.IconCount = 0;
+        e.Description = SaverEntry::kLogoDescription;
+    } else if (header[SaverEntry::kHeaderIconCount] >= 64 &&
+               header[SaverEntry::kHeaderIconCheck] != 0xFF) {
+        e.IconCount = 0;
+        e.Description = SaverEntry::kUnknownDescription;
+    } else {
+        e.IconCount = header[SaverEntry::kHeaderIconCount];
+        e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+    }
+}
+
+bool CardVolume::FormatVolume(uint8_t userBlocks) {
+    std::memset(Root, 0, kBlockSize);
+    std::memcpy(Root, kRootTemplate, sizeof kRootTemplate);
+    Root[kUserBlocksOffset] = userBlocks;
+
+    std::memset(Block, 0, kBlockSize);
+    for (int block = kDirLastBlock; block <= kFatBlock; ++block) {
+        // Laying down the FAT and root after a failed block would present a
+        // directory of leftovers as a fresh card.
+        if (!WriteRawBlock(Device, static_cast<uint8_t>(block), Block))
+            return false;
+    }
+    std::fill(std::begin(Fat), std::end(Fat), kFatFree);
+    RepairSystemChains();
+    if (!WriteFat())
+        return false;
+    return WriteRoot();
+}
+
+void CardVolume::RepairSystemChains() {
+    if (Fat[kFatBlock] == kFatEnd && Fat[kRootBlock] == kFatEnd)
+        return;
+    for (int i = kDirLastBlock + 1; i <= kDirFirstBlock; ++i)
+        Fat[i] = static_cast<uint16_t>(i - 1);
+    Fat[kDirLastBlock] = kFatEnd;
+    Fat[kFatBlock] = kFatEnd;
+    Fat[kRootBlock] = kFatEnd;
+}

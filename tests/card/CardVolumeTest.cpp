@@ -1,0 +1,290 @@
+#include "card/CardVolume.h"
+#include "card/support/CardTestSupport.h"
+#include "link/LinkPort.h"
+#include "link/emu/BoxDevice.h"
+#include "link/emu/EmulatorBackend.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <numeric>
+
+using cardtest::ReadFileBytes;
+using cardtest::RecordingUi;
+using cardtest::TempDir;
+using cardtest::WriteFileBytes;
+
+namespace {
+
+std::vector<uint8_t> Pattern(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 512);
+    return bytes;
+}
+
+} // namespace
+
+TEST(SwapWords, ReversesEachGroupOfFourAndUndoesItself) {
+    uint8_t block[512];
+    std::iota(std::begin(block), std::end(block), uint8_t{0});
+    SwapWords(block);
+    EXPECT_EQ(block[0], 3);
+    EXPECT_EQ(block[3], 0);
+    EXPECT_EQ(block[4], 7);
+    EXPECT_EQ(block[511], 252);
+    SwapWords(block);
+    for (int i = 0; i < 512; ++i)
+        ASSERT_EQ(block[i], static_cast<uint8_t>(i));
+}
+
+TEST(ImageStore, OpeningAMissingNameCreatesABlankCardLeftOpen) {
+    TempDir dir;
+    const std::string name = dir.File("new.dcm");
+    CardVolume v;
+    v.Device = CardVolume::kImage;
+    EXPECT_TRUE(v.OpenImage(name));
+    EXPECT_TRUE(v.ImageOpen);
+    EXPECT_EQ(v.ImageName, name);
+    const auto bytes = ReadFileBytes(name);
+    ASSERT_EQ(bytes.size(), 131072u);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(v.WorkArea[16383], 0xFF);
+
+    // Open for writing too, at block x 512, card order untouched.
+    const auto data = Pattern(512);
+    EXPECT_TRUE(v.WriteRawBlock(v.Device, 3, data.data()));
+    const auto after = ReadFileBytes(name);
+    ASSERT_EQ(after.size(), 131072u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), after.begin() + 1536));
+    EXPECT_EQ(after[1535], 0xFF);
+    EXPECT_EQ(after[2048], 0xFF);
+    v.CloseImage();
+    EXPECT_FALSE(v.ImageOpen);
+    v.CloseImage(); // a second close does nothing
+}
+
+TEST(ImageStore, OpeningAnExistingImageKeepsItAndReadsBlocksAtTheirOffset) {
+    TempDir dir;
+    const std::string name = dir.File("old.dcm");
+    const auto image = Pattern(131072);
+    WriteFileBytes(name, image);
+    CardVolume v;
+    v.Device = 5; // anything from 2 up is the image
+    ASSERT_TRUE(v.OpenImage(name));
+    uint8_t block[512];
+    ASSERT_TRUE(v.ReadRawBlock(v.Device, 255, block));
+    EXPECT_TRUE(std::equal(block, block + 512, image.begin() + 130560));
+    SwapWords(block);
+    SwapWords(block);
+    EXPECT_TRUE(std::equal(block, block + 512, image.begin() + 130560));
+    // Opening another file first closes this one.
+    const std::string other = dir.File("other.dcm");
+    ASSERT_TRUE(v.OpenImage(other));
+    EXPECT_EQ(v.ImageName, other);
+    v.CloseImage();
+    EXPECT_EQ(ReadFileBytes(name), image);
+}
+
+TEST(ImageStore, UnopenableFileFailsEveryTransferQuietly) {
+    TempDir dir;
+    RecordingUi ui;
+    CardVolume v;
+    v.Device = CardVolume::kImage;
+    v.Ui = &ui;
+    EXPECT_FALSE(v.OpenImage(dir.File("no/such/folder.dcm")));
+    EXPECT_TRUE(v.ImageOpen);
+    uint8_t block[512] = {};
+    EXPECT_FALSE(v.ReadRawBlock(v.Device, 0, block));
+    EXPECT_FALSE(v.WriteRawBlock(v.Device, 0, block));
+    EXPECT_FALSE(v.ReadRoot());
+    EXPECT_TRUE(v.IoError);
+    EXPECT_TRUE(ui.infos.empty());
+    v.CloseImage();
+    EXPECT_FALSE(v.ImageOpen);
+
+    // A short image reads without error past its end.
+    const std::string shortName = dir.File("short.dcm");
+    WriteFileBytes(shortName, Pattern(1000));
+    ASSERT_TRUE(v.OpenImage(shortName));
+    EXPECT_TRUE(v.ReadRawBlock(v.Device, 1, block));
+    EXPECT_TRUE(v.ReadRawBlock(v.Device, 200, block));
+}
+
+TEST(LinkStore, WithoutALinkASlotFailsWithoutCrashing) {
+    CardVolume v;
+    v.Device = CardVolume::kSlot2;
+    uint8_t block[512] = {};
+    EXPECT_FALSE(v.ReadRawBlock(v.Device, 0, block));
+    EXPECT_FALSE(v.WriteRawBlock(v.Device, 0, block));
+}
+
+namespace {
+
+// The emulated two-slot box, with a checksum fault that clears itself once
+// the box has seen a given number of commands.
+class HealingBackend : public EmulatorBackend {
+  public:
+    explicit HealingBackend(const std::string& dir)
+        : EmulatorBackend(std::make_unique<TwoSlotDevice>(dir)) {}
+    bool Write(uint16_t port, uint8_t value) override {
+        if (healAt != 0 && Box().CommandsSeen() >= healAt) {
+            Box().Faults().wrongChecksum = false;
+            healAt = 0;
+        }
+        return EmulatorBackend::Write(port, value);
+    }
+    uint32_t healAt = 0;
+};
+
+class LinkStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        card = Pattern(131072);
+        WriteFileBytes(dir.File("slot1.dcm"), card);
+        auto backend = std::make_unique<HealingBackend>(dir.Path().string());
+        box = backend.get();
+        link = std::make_unique<LinkPort>(std::move(backend), nullptr);
+        link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
+        ASSERT_TRUE(link->DetectDevice());
+        volume.Device = CardVolume::kSlot1;
+        volume.Link = link.get();
+        volume.Config = &settings;
+        volume.Ui = &ui;
+    }
+
+    // Commands the box sees for one failed attempt of op.
+    template <typename Op> uint32_t CommandsPerFailedAttempt(Op op) {
+        box->Box().Faults().wrongChecksum = true;
+        const uint32_t before = box->Box().CommandsSeen();
+        EXPECT_FALSE(op());
+        const uint32_t total = box->Box().CommandsSeen() - before;
+        box->Box().Faults().wrongChecksum = false;
+        ui.infos.clear();
+        settings.AutoRefresh = 1;
+        return total;
+    }
+
+    TempDir dir;
+    std::vector<uint8_t> card;
+    HealingBackend* box = nullptr;
+    std::unique_ptr<LinkPort> link;
+    Settings settings;
+    RecordingUi ui;
+    CardVolume volume;
+    uint8_t block[512] = {};
+};
+
+} // namespace
+
+TEST_F(LinkStoreTest, ReadsCardOrderAndGivesUpAfterSixteenAttempts) {
+    ASSERT_TRUE(volume.ReadRawBlock(volume.Device, 7, block));
+    EXPECT_TRUE(std::equal(block, block + 512, card.begin() + 7 * 512));
+
+    const uint32_t perRead =
+        CommandsPerFailedAttempt([&] { return volume.ReadRawBlock(volume.Device, 7, block); }) /
+        CardVolume::kReadAttempts;
+    ASSERT_GT(perRead, 0u);
+
+    // Fifteen failures, then the sixteenth attempt goes through: no message.
+    box->Box().Faults().wrongChecksum = true;
+    box->healAt = box->Box().CommandsSeen() + 15 * perRead + 1;
+    std::fill(std::begin(block), std::end(block), uint8_t{0});
+    EXPECT_TRUE(volume.ReadRawBlock(volume.Device, 9, block));
+    EXPECT_TRUE(std::equal(block, block + 512, card.begin() + 9 * 512));
+    EXPECT_TRUE(ui.infos.empty());
+    EXPECT_EQ(settings.AutoRefresh, 1);
+
+    // Sixteen failures: auto refresh off, one message, LinkFailed left set.
+    box->Box().Faults().wrongChecksum = true;
+    box->healAt = box->Box().CommandsSeen() + 16 * perRead + 1;
+    EXPECT_FALSE(volume.ReadRawBlock(volume.Device, 9, block));
+    EXPECT_EQ(settings.AutoRefresh, 0);
+    ASSERT_EQ(ui.infos.size(), 1u);
+    EXPECT_EQ(ui.infos[0], "Link error , Auto Refresh Mode turned off. Please check Connection "
+                           "speed in Setup, DC power and cable connection. ");
+    EXPECT_TRUE(link->LinkFailed);
+}
+
+TEST_F(LinkStoreTest, WritesGiveUpAfterFiveAttemptsWithTheirOwnMessage) {
+    const auto data = Pattern(512);
+    const uint32_t perWrite = CommandsPerFailedAttempt([&] {
+                                  return volume.WriteRawBlock(volume.Device, 4, data.data());
+                              }) /
+                              CardVolume::kWriteAttempts;
+    ASSERT_GT(perWrite, 0u);
+
+    box->Box().Faults().wrongChecksum = true;
+    box->healAt = box->Box().CommandsSeen() + 4 * perWrite + 1;
+    EXPECT_TRUE(volume.WriteRawBlock(volume.Device, 4, data.data()));
+    EXPECT_TRUE(ui.infos.empty());
+    ASSERT_TRUE(volume.ReadRawBlock(volume.Device, 4, block));
+    EXPECT_TRUE(std::equal(block, block + 512, data.begin()));
+
+    box->Box().Faults().wrongChecksum = true;
+    box->healAt = box->Box().CommandsSeen() + 5 * perWrite + 1;
+    EXPECT_FALSE(volume.WriteRawBlock(volume.Device, 5, data.data()));
+    EXPECT_EQ(settings.AutoRefresh, 0);
+    ASSERT_EQ(ui.infos.size(), 1u);
+    EXPECT_EQ(ui.infos[0], "Link error , Auto Reflesh Mode turned off. Please check Connection "
+                           "speed in Setup, DC power and cable connection. ");
+    // The failed block never reached the card.
+    const auto file = ReadFileBytes(dir.File("slot1.dcm"));
+    EXPECT_TRUE(std::equal(file.begin() + 5 * 512, file.begin() + 6 * 512, card.begin() + 5 * 512));
+}
+
+TEST_F(LinkStoreTest, FailingLinkWithoutSettingsOrUiStillReturnsFalse) {
+    volume.Config = nullptr;
+    volume.Ui = nullptr;
+    box->Box().Faults().wrongChecksum = true;
+    EXPECT_FALSE(volume.ReadRawBlock(volume.Device, 0, block));
+    EXPECT_FALSE(volume.WriteRawBlock(volume.Device, 0, block));
+}
+
+TEST_F(LinkStoreTest, FormatOverTheLinkLaysDownTheSameCardAsOnAnImage) {
+    ASSERT_TRUE(volume.FormatVolume(200));
+    CardVolume image;
+    image.Device = CardVolume::kImage;
+    const std::string imageName = dir.File("image.dcm");
+    WriteFileBytes(imageName, card);
+    ASSERT_TRUE(image.OpenImage(imageName));
+    ASSERT_TRUE(image.FormatVolume(200));
+    image.CloseImage();
+    EXPECT_EQ(ReadFileBytes(dir.File("slot1.dcm")), ReadFileBytes(imageName));
+
+    CardVolume reader;
+    reader.Device = CardVolume::kSlot1;
+    reader.Link = link.get();
+    ASSERT_TRUE(reader.ReadRoot());
+    ASSERT_TRUE(reader.ReadFat());
+    EXPECT_TRUE(reader.IsFormatted());
+    EXPECT_EQ(reader.UserBlocks(), 200);
+    EXPECT_EQ(reader.Fat[253], 252);
+    EXPECT_TRUE(ui.infos.empty());
+}
+
+TEST_F(LinkStoreTest, ADeadLinkStopsDirectoryAndFormatAfterOneMessage) {
+    ASSERT_TRUE(volume.FormatVolume(200));
+    ASSERT_TRUE(volume.ReadFat());
+    for (int i = 0; i < 20; ++i)
+        cardtest::SetEntry(volume.Entries[i], 0x33, static_cast<uint8_t>(10 + i), "S", 1);
+    ASSERT_TRUE(volume.WriteDirectory());
+    ASSERT_TRUE(volume.ReadDirectory());
+    EXPECT_EQ(volume.Entries[19].FirstBlock, 29);
+
+    box->Box().Faults().wrongChecksum = true;
+    EXPECT_FALSE(volume.ReadDirectory());
+    EXPECT_EQ(ui.infos.size(), 1u);
+    EXPECT_EQ(volume.Entries[0].SizeBlocks, 0); // nothing decoded from a stale buffer
+    ui.infos.clear();
+    EXPECT_FALSE(volume.WriteDirectory());
+    EXPECT_EQ(ui.infos.size(), 1u);
+    ui.infos.clear();
+    EXPECT_FALSE(volume.FormatVolume(241));
+    EXPECT_EQ(ui.infos.size(), 1u);
+    box->Box().Faults().wrongChecksum = false;
+    ASSERT_TRUE(volume.ReadRoot());
+    EXPECT_EQ(volume.UserBlocks(), 200); // root never rewritten
+}
