@@ -1,0 +1,209 @@
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliCardParts.h"
+#include "app/cli/CliVolume.h"
+#include "card/CardImage.h"
+#include "card/IconBmp.h"
+#include "card/SideFiles.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kBmpWarning =
+    "BMP file must be in 32 x 32 pixel, 256 of 16 palette color, 8bit Pixelformat.";
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// What the platform's bitmap support would say of the picture: 32 x 32 at
+// 8 bits per pixel, stored bottom row first.
+bool IsLogoPicture(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint8_t header[54] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
+        return false;
+    if (header[0] != 'B' || header[1] != 'M')
+        return false;
+    const auto width = static_cast<int32_t>(Le32(header + 18));
+    const auto height = static_cast<int32_t>(Le32(header + 22));
+    const int bits = header[28] | (header[29] << 8);
+    return width == 32 && height == 32 && bits == 8;
+}
+
+// "0,3,7" -> dark[0], dark[3], dark[7]; false for anything but numbers 0-15.
+bool ParseDarkList(const std::string& text, bool (&dark)[16]) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t comma = text.find(',', pos);
+        if (comma == std::string::npos)
+            comma = text.size();
+        long number = 0;
+        if (!ParseCliNumber(text.substr(pos, comma - pos), 15, number))
+            return false;
+        dark[number] = true;
+        pos = comma + 1;
+        if (comma + 1 == text.size())
+            return false; // a trailing comma
+    }
+    return true;
+}
+
+int TakeSlot(CliContext& ctx, const std::string& text, const char* usage) {
+    if (CliSession::SlotOf(text) < 0)
+        return CliFail(ctx, kCliUsage, usage);
+    return kCliOk;
+}
+
+} // namespace
+
+int CliFormat(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    long blocks = 0;
+    if (args.plain.size() != 2 || !ParseCliNumber(args.plain[1], 241, blocks) ||
+        (blocks != 200 && blocks != 240 && blocks != 241))
+        return CliFail(ctx, kCliUsage, "usage: format VOLUME 200|240|241");
+    long page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+
+    CliSession session(ctx);
+    auto vol = std::make_unique<CardVolume>();
+    const int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    if (rc != kCliOk)
+        return CliFail(ctx, rc, error);
+    if (!vol->FormatVolume(static_cast<uint8_t>(blocks)) || session.LinkBroke(*vol))
+        return CliFail(ctx, kCliFailed,
+                       session.FailureText(*vol, "cannot format " + args.plain[0]));
+    return kCliOk;
+}
+
+int CliSaveCard(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    constexpr const char* usage = "usage: save-card SLOT OUT.DCM (SLOT: slot1 or slot2)";
+    if (args.plain.size() != 2)
+        return CliFail(ctx, kCliUsage, usage);
+    int rc = TakeSlot(ctx, args.plain[0], usage);
+    if (rc != kCliOk)
+        return rc;
+    long page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    const std::string& out = args.plain[1];
+    std::error_code ec;
+    if (fs::exists(out, ec))
+        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+
+    CliSession session(ctx);
+    auto vol = std::make_unique<CardVolume>();
+    rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    if (rc != kCliOk)
+        return CliFail(ctx, rc, error);
+    if (!SaveCardImage(out, *vol)) {
+        // A part of a card is no image to restore from.
+        fs::remove(out, ec);
+        return CliFail(ctx, kCliFailed,
+                       session.FailureText(*vol, "cannot save " + args.plain[0] + " to " + out));
+    }
+    return kCliOk;
+}
+
+int CliUploadCard(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    constexpr const char* usage = "usage: upload-card IN.DCM SLOT (SLOT: slot1 or slot2)";
+    if (args.plain.size() != 2)
+        return CliFail(ctx, kCliUsage, usage);
+    int rc = TakeSlot(ctx, args.plain[1], usage);
+    if (rc != kCliOk)
+        return rc;
+    long page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    const std::string& in = args.plain[0];
+    std::error_code ec;
+    if (!fs::is_regular_file(in, ec))
+        return CliFail(ctx, kCliFailed, "File " + in + " not found.");
+    const auto size = fs::file_size(in, ec);
+    if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes))
+        return CliFail(ctx, kCliFailed, "FILE : " + in + " IS NOT SUPPORTED !!!!");
+
+    CliSession session(ctx);
+    auto vol = std::make_unique<CardVolume>();
+    rc = session.OpenVolume(args.plain[1], page, *vol, error);
+    if (rc != kCliOk)
+        return CliFail(ctx, rc, error);
+    if (!UploadCardImage(in, *vol))
+        return CliFail(ctx, kCliFailed,
+                       session.FailureText(*vol, "cannot upload " + in + " to " + args.plain[1]));
+    return kCliOk;
+}
+
+int CliLogo(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {"--caption", "--dark"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    if (args.plain.size() != 2)
+        return CliFail(ctx, kCliUsage, "usage: logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST]");
+    bool dark[16] = {};
+    if (!ParseDarkList(args.Value("--dark"), dark))
+        return CliFail(ctx, kCliUsage, "--dark takes palette numbers 0-15, comma-separated");
+    const std::string& in = args.plain[0];
+    const std::string& out = args.plain[1];
+    std::error_code ec;
+    if (!fs::is_regular_file(in, ec))
+        return CliFail(ctx, kCliFailed, "File " + in + " not found.");
+    if (fs::exists(out, ec))
+        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+
+    // The picture as read, and the LCD copy whose first 16 colours are black
+    // where dark and white elsewhere, as the colour dialog leaves them.
+    auto picture = std::make_unique<uint8_t[]>(CardVolume::kWorkAreaSize);
+    auto lcd = std::make_unique<uint8_t[]>(CardVolume::kWorkAreaSize);
+    std::memset(picture.get(), 0, CardVolume::kWorkAreaSize);
+    if (!IsLogoPicture(in) || !ReadIconBmp(picture.get(), in))
+        return CliFail(ctx, kCliFailed, kBmpWarning);
+    std::memcpy(lcd.get(), picture.get(), CardVolume::kWorkAreaSize);
+    for (int k = 0; k < 16; ++k) {
+        const uint8_t level = dark[k] ? 0 : 255;
+        std::memset(lcd.get() + IconArea::PaletteOffset(k), level, 3);
+    }
+    if (!BuildLogoDci(picture.get(), lcd.get(), args.Value("--caption", "No Name"), out)) {
+        fs::remove(out, ec);
+        return CliFail(ctx, kCliFailed, "cannot write " + out);
+    }
+    return kCliOk;
+}
+
+int CliNew(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    if (args.plain.size() != 1)
+        return CliFail(ctx, kCliUsage, "usage: new OUT.DCM");
+    const std::string& out = args.plain[0];
+    std::error_code ec;
+    if (fs::exists(out, ec))
+        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+    // The same empty card that the program's template holds, written straight
+    // to the target so that no side file appears in the current folder.
+    if (!WriteImageTemplate(out))
+        return CliFail(ctx, kCliFailed, "cannot write " + out);
+    return kCliOk;
+}

@@ -1,0 +1,146 @@
+#include "app/cli/CliArgs.h"
+#include "app/cli/CliCardParts.h"
+#include "app/cli/CliVolume.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Name for the text listing: trailing blanks and NULs dropped, other
+// unprintable bytes shown as dots.
+std::string PrintableName(const SaverEntry& e) {
+    std::string name = e.TrimmedName();
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u >= 0x7F)
+            c = '.';
+    }
+    return name;
+}
+
+std::string WithoutTrailingBlanks(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+void PrintText(std::ostream& out, const CardVolume& vol, bool formatted) {
+    if (!formatted) {
+        out << "Not a formated Card\n";
+        return;
+    }
+    char line[256];
+    if (vol.ListedCount > 0)
+        out << "IDX  NAME          TYPE  FIRST  SIZE  DATE        TIME      ICONS  "
+               "DESCRIPTION\n";
+    for (int k = 0; k < vol.ListedCount; ++k) {
+        const int i = vol.ListMap[k];
+        const SaverEntry& e = vol.Entries[i];
+        std::snprintf(line, sizeof line, "%3d  %-12s  %-4s  %5d  %4d  %-10s  %-8s  %5d  ", i,
+                      PrintableName(e).c_str(), e.IsGame ? "game" : "data", e.FirstBlock,
+                      e.SizeBlocks, e.Date.c_str(), e.Time.c_str(), e.IconCount);
+        out << line << WithoutTrailingBlanks(e.Description) << "\n";
+    }
+    out << static_cast<int>(vol.FreeBlocks) << " BLOCKS FREE of "
+        << static_cast<int>(vol.UserBlocks()) << " user blocks\n";
+}
+
+void PrintJson(std::ostream& out, const CardVolume& vol, bool formatted) {
+    out << "{\"formatted\":" << (formatted ? "true" : "false")
+        << ",\"user_blocks\":" << (formatted ? static_cast<int>(vol.UserBlocks()) : 0)
+        << ",\"free_blocks\":" << (formatted ? static_cast<int>(vol.FreeBlocks) : 0)
+        << ",\"savers\":[";
+    for (int k = 0; formatted && k < vol.ListedCount; ++k) {
+        const int i = vol.ListMap[k];
+        const SaverEntry& e = vol.Entries[i];
+        if (k > 0)
+            out << ",";
+        out << "{\"index\":" << i << ",\"name\":\"" << JsonEscape(e.Name) << "\",\"type\":\""
+            << (e.IsGame ? "game" : "data")
+            << "\",\"first_block\":" << static_cast<int>(e.FirstBlock)
+            << ",\"size\":" << e.SizeBlocks << ",\"date\":\"" << JsonEscape(e.Date)
+            << "\",\"time\":\"" << JsonEscape(e.Time) << "\",\"icons\":" << e.IconCount
+            << ",\"description\":\"" << JsonEscape(e.Description) << "\"}";
+    }
+    out << "]}\n";
+}
+
+} // namespace
+
+int CliList(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {"--json"}, {"--page"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    if (args.plain.size() != 1)
+        return CliFail(ctx, kCliUsage, "usage: list VOLUME [--json]");
+    long page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+
+    CliSession session(ctx);
+    auto vol = std::make_unique<CardVolume>();
+    int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    if (rc != kCliOk)
+        return CliFail(ctx, rc, error);
+    bool formatted = false;
+    if (!session.LoadVolume(*vol, formatted, error))
+        return CliFail(ctx, kCliFailed, error);
+    if (args.Has("--json"))
+        PrintJson(ctx.out, *vol, formatted);
+    else
+        PrintText(ctx.out, *vol, formatted);
+    return kCliOk;
+}
+
+int CliIcons(CliContext& ctx) {
+    CliArgs args;
+    std::string error;
+    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    if (args.plain.size() != 3)
+        return CliFail(ctx, kCliUsage, "usage: icons VOLUME NAME OUTDIR");
+    long page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+
+    CliSession session(ctx);
+    auto vol = std::make_unique<CardVolume>();
+    int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    if (rc != kCliOk)
+        return CliFail(ctx, rc, error);
+    bool formatted = false;
+    if (!session.LoadVolume(*vol, formatted, error))
+        return CliFail(ctx, kCliFailed, error);
+    if (!formatted)
+        return CliFail(ctx, kCliFailed, "Not a formated Card");
+    const int index = FindListedSaver(*vol, args.plain[1]);
+    if (index < 0)
+        return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
+
+    const fs::path outDir = args.plain[2];
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!fs::is_directory(outDir, ec))
+        return CliFail(ctx, kCliFailed, "cannot create folder " + outDir.string());
+    const SaverEntry& e = vol->Entries[index];
+    const int frames = e.ShownFrames();
+    for (int j = 0; j < frames; ++j) {
+        const std::string file = (outDir / ("frame" + std::to_string(j) + ".bmp")).string();
+        fs::remove(file, ec);
+        if (!vol->ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(j), file))
+            break;
+        if (session.LinkBroke(*vol))
+            return CliFail(ctx, kCliFailed, session.FailureText(*vol, "link error"));
+        if (!fs::exists(file, ec))
+            return CliFail(ctx, kCliFailed, "cannot write " + file);
+        ctx.out << file << "\n";
+    }
+    return kCliOk;
+}

@@ -1,0 +1,212 @@
+#include "app/cli/CliVolume.h"
+
+#include "link/LinkOption.h"
+#include "settings/ApplySettings.h"
+#include "settings/ConfigFile.h"
+
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && text[begin] == ' ')
+        ++begin;
+    while (end > begin && text[end - 1] == ' ')
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string WithoutTrailingBlanksAndNuls(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        text.pop_back();
+    return text;
+}
+
+// Emulated boxes answer at once; real hardware takes the user's timing.
+bool IsEmulatedSpec(const std::string& spec) {
+    return spec.rfind("emulator", 0) == 0 || spec.rfind("socket:", 0) == 0;
+}
+
+} // namespace
+
+void CliCardUi::Note(const std::string& text) {
+    if (text == CardVolume::kReadErrorText || text == CardVolume::kWriteErrorText)
+        linkError_ = true;
+    last_ = Trimmed(text);
+}
+
+int CliSession::SlotOf(const std::string& volume) {
+    if (volume == "slot1")
+        return 0;
+    if (volume == "slot2")
+        return 1;
+    return -1;
+}
+
+int CliSession::OpenLink(long page, std::string& error) {
+    if (!link_) {
+        std::string why;
+        std::unique_ptr<PortBackend> backend = MakePortBackend(ctx_.linkSpec, why);
+        if (!backend) {
+            error = "bad --link: " + why;
+            return kCliUsage;
+        }
+        link_ = std::make_unique<LinkPort>(std::move(backend), &host_);
+        if (IsEmulatedSpec(ctx_.linkSpec)) {
+            link_->ShortDelay = 0;
+            link_->LongDelay = 0;
+            link_->LongestDelay = 0;
+        } else {
+            // The user's timing from "RUD2.cfg" here, if there is one; the
+            // file is never created by this tool.
+            std::error_code ec;
+            if (fs::exists(kConfigFileName, ec))
+                LoadConfig(fs::current_path(ec).string(), settings_);
+            ApplySettings(settings_, *link_);
+        }
+        if (!link_->Port().Opened()) {
+            const uint32_t code = link_->Port().LastError();
+            error = "cannot open the link port (" + ctx_.linkSpec +
+                    "): " + std::strerror(static_cast<int>(code));
+            return kCliFailed;
+        }
+        if (!link_->DetectDevice()) {
+            error = "no device answers on the link";
+            return kCliFailed;
+        }
+    }
+    if (page >= 0 && !pageSet_) {
+        if (!link_->DirectMode) {
+            error = "--page needs the paged card";
+            return kCliFailed;
+        }
+        uint16_t now = 0;
+        if (!link_->SetPage(static_cast<uint16_t>(page)) || !link_->GetPage(now)) {
+            error = "link error while selecting page " + std::to_string(page);
+            return kCliFailed;
+        }
+        pageSet_ = true;
+    }
+    return kCliOk;
+}
+
+int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol,
+                           std::string& error) {
+    vol.Config = &settings_;
+    vol.Ui = &ui_;
+    const int slot = SlotOf(volume);
+    if (slot < 0) {
+        std::error_code ec;
+        if (!fs::is_regular_file(volume, ec)) {
+            error = "File " + volume + " not found.";
+            return kCliFailed;
+        }
+        const auto size = fs::file_size(volume, ec);
+        if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes)) {
+            error = "FILE : " + volume + " IS NOT SUPPORTED !!!!";
+            return kCliFailed;
+        }
+        vol.Device = CardVolume::kImage;
+        if (!vol.OpenImage(volume)) {
+            error = "cannot open " + volume + " for reading and writing";
+            return kCliFailed;
+        }
+        return kCliOk;
+    }
+    const int rc = OpenLink(page, error);
+    if (rc != kCliOk)
+        return rc;
+    vol.Device = static_cast<uint8_t>(slot);
+    vol.Link = link_.get();
+    if (link_->DirectMode) {
+        // The paged card shows one card at a time, as slot 1.
+        if (slot == 1) {
+            error = "the paged card has no slot 2";
+            return kCliFailed;
+        }
+        return kCliOk;
+    }
+    bool card1 = false;
+    bool card2 = false;
+    if (!link_->GetSlotStatus(card1, card2)) {
+        error = "link error while asking for the cards";
+        return kCliFailed;
+    }
+    if (!(slot == 0 ? card1 : card2)) {
+        error = slot == 0 ? "no card in slot 1" : "no card in slot 2";
+        return kCliFailed;
+    }
+    return kCliOk;
+}
+
+bool CliSession::LinkBroke(const CardVolume& vol) const {
+    return ui_.LinkErrorShown() ||
+           (vol.Device < CardVolume::kImage && vol.Link && vol.Link->LinkFailed);
+}
+
+std::string CliSession::FailureText(const CardVolume& vol, const std::string& fallback) const {
+    if (LinkBroke(vol))
+        return "link error: " + (ui_.LastMessage().empty() ? fallback : ui_.LastMessage());
+    if (!ui_.LastMessage().empty())
+        return ui_.LastMessage();
+    return fallback;
+}
+
+bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error) {
+    formatted = false;
+    ui_.Forget();
+    const std::string where = vol.Device >= CardVolume::kImage ? vol.ImageName
+                              : vol.Device == 0                ? "slot 1"
+                                                               : "slot 2";
+    if (!vol.ReadRoot() || LinkBroke(vol) || !vol.ReadFat() || LinkBroke(vol)) {
+        error = FailureText(vol, "cannot read the root or allocation table of " + where);
+        return false;
+    }
+    // Nothing is listed on a card that was never formatted.
+    vol.ListedCount = 0;
+    std::memset(vol.ListMap, 0xFF, sizeof vol.ListMap);
+    vol.FreeBlocks = 0;
+    if (!vol.IsFormatted())
+        return true;
+    formatted = true;
+    vol.RepairSystemChains();
+    vol.ReadDirectory();
+    if (LinkBroke(vol)) {
+        error = FailureText(vol, "cannot read the directory of " + where);
+        return false;
+    }
+    int free = vol.UserBlocks();
+    int listed = 0;
+    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
+        const SaverEntry& e = vol.Entries[i];
+        if (e.SizeBlocks == 0)
+            continue;
+        vol.ListMap[listed++] = static_cast<uint8_t>(i);
+        free -= e.SizeBlocks;
+    }
+    vol.ListedCount = static_cast<uint8_t>(listed);
+    vol.FreeBlocks = static_cast<uint8_t>(free < 0 ? 0 : free);
+    return true;
+}
+
+int FindListedSaver(const CardVolume& vol, const std::string& name) {
+    const std::string wanted = WithoutTrailingBlanksAndNuls(name);
+    for (int k = 0; k < vol.ListedCount; ++k) {
+        const int index = vol.ListMap[k];
+        if (vol.Entries[index].TrimmedName() == wanted)
+            return index;
+    }
+    return -1;
+}
+
+int CliFail(CliContext& ctx, int code, const std::string& reason) {
+    ctx.err << "porvane-cli: " << reason << "\n";
+    return code;
+}

@@ -1,0 +1,121 @@
+#include "settings/ConfigFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+constexpr int kLineCount = 7;
+constexpr const char* kDefaultTexts[kLineCount] = {"888",      "00000256", "00004608", "00006912",
+                                                   "00009216", "0",        "1"};
+
+// A decimal integer with an optional sign and nothing else; false for any
+// other text and for values outside int32.
+bool ParseDecimal(const std::string& text, int32_t& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return false;
+    int64_t v = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+        if (v > 2147483648LL)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v > INT32_MAX || v < INT32_MIN)
+        return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+int32_t LineValue(const std::string& text, int line) {
+    int32_t value = 0;
+    if (ParseDecimal(text, value))
+        return value;
+    // A line that isn't a number falls back to its own default.
+    ParseDecimal(kDefaultTexts[line], value);
+    return value;
+}
+
+bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount],
+                std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        if (error)
+            *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    for (const std::string& line : lines) {
+        if (std::fputs(line.c_str(), f) < 0 || std::fputs("\r\n", f) < 0)
+            ok = false;
+    }
+    if (std::fclose(f) != 0)
+        ok = false;
+    if (!ok && error)
+        *error = "cannot write " + path;
+    return ok;
+}
+
+} // namespace
+
+std::string WithTrailingSlash(const std::string& folder) {
+    if (!folder.empty() && folder.back() == '/')
+        return folder;
+    return folder + "/";
+}
+
+std::string LoadConfig(const std::string& startFolder, Settings& settings, std::string* error) {
+    std::string texts[kLineCount];
+    for (int i = 0; i < kLineCount; ++i)
+        texts[i] = kDefaultTexts[i];
+    const std::string dir = WithTrailingSlash(startFolder);
+    const std::string path = dir + kConfigFileName;
+
+    std::ifstream in(path, std::ios::binary);
+    if (in) {
+        for (int i = 0; i < kLineCount; ++i) {
+            std::string line;
+            if (!std::getline(in, line))
+                line.clear();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            texts[i] = line;
+        }
+    } else {
+        WriteLines(path, texts, error);
+    }
+
+    for (int i = 0; i < kLineCount; ++i) {
+        if (texts[i].empty())
+            texts[i] = kDefaultTexts[i];
+    }
+    settings.BasePort = static_cast<uint16_t>(LineValue(texts[0], 0) & 0xFFFF);
+    settings.ShortDelay = LineValue(texts[1], 1);
+    settings.LongDelay = LineValue(texts[2], 2);
+    settings.LongestDelay = LineValue(texts[3], 3);
+    settings.BarMax = LineValue(texts[4], 4);
+    settings.DragMode = static_cast<uint8_t>(LineValue(texts[5], 5) & 0xFF);
+    settings.AutoRefresh = static_cast<uint8_t>(LineValue(texts[6], 6) & 0xFF);
+    return dir;
+}
+
+bool SaveConfig(const std::string& startDir, const Settings& settings, std::string* error) {
+    const std::string lines[kLineCount] = {
+        std::to_string(settings.BasePort),   std::to_string(settings.ShortDelay),
+        std::to_string(settings.LongDelay),  std::to_string(settings.LongestDelay),
+        std::to_string(settings.BarMax),     std::to_string(settings.DragMode),
+        std::to_string(settings.AutoRefresh)};
+    return WriteLines(WithTrailingSlash(startDir) + kConfigFileName, lines, error);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "settings/Settings.h"
+
+#include <string>
+
+// "RUD2.cfg": seven decimal lines, CR LF ended, in the order BasePort,
+// ShortDelay, LongDelay, LongestDelay, BarMax, DragMode, AutoRefresh.
+inline constexpr const char* kConfigFileName = "RUD2.cfg";
+
+// Reads "RUD2.cfg" from startFolder into settings, creating the file with the
+// default texts when it is missing. Missing, empty and non-numeric lines take
+// their defaults. Returns the folder with a trailing "/", which the caller
+// keeps as StartDir. error (if given) receives a one-line reason when the
+// missing file could not be created; the defaults apply all the same.
+std::string LoadConfig(const std::string& startFolder, Settings& settings,
+                       std::string* error = nullptr);
+
+// Writes the seven settings in plain decimal to "RUD2.cfg" in startDir.
+// False with error set (if given) when the file can't be written.
+bool SaveConfig(const std::string& startDir, const Settings& settings,
+                std::string* error = nullptr);
+
+// Folder with a trailing "/" appended when it lacks one.
+std::string WithTrailingSlash(const std::string& folder);

@@ -1,0 +1,134 @@
+#include "settings/ConfigFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConfigFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device rd;
+        dir_ = fs::temp_directory_path() / ("porvane-cfg-" + std::to_string(rd()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Dir() const { return dir_.string(); }
+    std::string CfgPath() const { return (dir_ / "RUD2.cfg").string(); }
+    void WriteCfg(const std::string& bytes) { std::ofstream(CfgPath(), std::ios::binary) << bytes; }
+    std::string ReadCfg() const {
+        std::ifstream in(CfgPath(), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ConfigFileTest, FirstStartCreatesDefaultFileAndGivesStartDir) {
+    Settings s;
+    s.BasePort = 1;
+    s.ShortDelay = 2;
+    s.AutoRefresh = 0;
+    const std::string startDir = LoadConfig(Dir(), s);
+    EXPECT_EQ(startDir, Dir() + "/");
+    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n");
+    EXPECT_EQ(s.BasePort, 888);
+    EXPECT_EQ(s.ShortDelay, 256);
+    EXPECT_EQ(s.LongDelay, 4608);
+    EXPECT_EQ(s.LongestDelay, 6912);
+    EXPECT_EQ(s.BarMax, 9216);
+    EXPECT_EQ(s.DragMode, 0);
+    EXPECT_EQ(s.AutoRefresh, 1);
+
+    // A folder already ending in "/" is kept as it is.
+    EXPECT_EQ(LoadConfig(Dir() + "/", s), Dir() + "/");
+}
+
+TEST_F(ConfigFileTest, ShortFileAndEmptyLinesTakeDefaults) {
+    WriteCfg("632\r\n100\r\n200\r\n");
+    Settings s;
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.BasePort, 632);
+    EXPECT_EQ(s.ShortDelay, 100);
+    EXPECT_EQ(s.LongDelay, 200);
+    EXPECT_EQ(s.LongestDelay, 6912);
+    EXPECT_EQ(s.BarMax, 9216);
+    EXPECT_EQ(s.DragMode, 0);
+    EXPECT_EQ(s.AutoRefresh, 1);
+    // The existing file is read, never rewritten.
+    EXPECT_EQ(ReadCfg(), "632\r\n100\r\n200\r\n");
+
+    WriteCfg("\r\n\r\n7\r\n\r\n\r\n1\r\n");
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.BasePort, 888);
+    EXPECT_EQ(s.ShortDelay, 256);
+    EXPECT_EQ(s.LongDelay, 7);
+    EXPECT_EQ(s.DragMode, 1);
+    EXPECT_EQ(s.AutoRefresh, 1);
+}
+
+TEST_F(ConfigFileTest, NonNumericLinesTakeTheirDefaults) {
+    WriteCfg("0x378\r\n12ab\r\n99999999999\r\n 5\r\n-3\r\nmove\r\n0\r\n");
+    Settings s;
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.BasePort, 888);
+    EXPECT_EQ(s.ShortDelay, 256);
+    EXPECT_EQ(s.LongDelay, 4608); // beyond int32
+    EXPECT_EQ(s.LongestDelay, 6912);
+    EXPECT_EQ(s.BarMax, -3);
+    EXPECT_EQ(s.DragMode, 0);
+    EXPECT_EQ(s.AutoRefresh, 0);
+}
+
+TEST_F(ConfigFileTest, LowBitsOfPortAndModesAndBareLfLines) {
+    WriteCfg("66424\n1\n2\n3\n4\n257\n258\n");
+    Settings s;
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.BasePort, 66424 & 0xFFFF);
+    EXPECT_EQ(s.ShortDelay, 1);
+    EXPECT_EQ(s.BarMax, 4);
+    EXPECT_EQ(s.DragMode, 1);
+    EXPECT_EQ(s.AutoRefresh, 2);
+}
+
+TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
+    Settings s;
+    LoadConfig(Dir(), s); // creates the default file
+    ASSERT_TRUE(SaveConfig(Dir() + "/", s));
+    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n");
+
+    s.BasePort = 632;
+    s.ShortDelay = 0;
+    s.LongDelay = 12;
+    s.LongestDelay = 65536;
+    s.BarMax = 100;
+    s.DragMode = 1;
+    s.AutoRefresh = 0;
+    ASSERT_TRUE(SaveConfig(Dir(), s));
+    Settings back;
+    LoadConfig(Dir(), back);
+    EXPECT_EQ(back.BasePort, 632);
+    EXPECT_EQ(back.ShortDelay, 0);
+    EXPECT_EQ(back.LongDelay, 12);
+    EXPECT_EQ(back.LongestDelay, 65536);
+    EXPECT_EQ(back.BarMax, 100);
+    EXPECT_EQ(back.DragMode, 1);
+    EXPECT_EQ(back.AutoRefresh, 0);
+}
+
+TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {
+    std::string error;
+    EXPECT_FALSE(SaveConfig(Dir() + "/no/such", Settings{}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+} // namespace
