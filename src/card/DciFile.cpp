@@ -143,6 +143,8 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
     if (!game)
         to.Raw[SaverEntry::kFirstBlockOffset] = first;
     to.SizeBlocks = static_cast<uint16_t>(n);
+    to.FirstBlock = first;
+    to.IsGame = game;
 
     Progress(volume, 0, n);
     uint16_t b = first;
@@ -167,10 +169,8 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
         return finish(DciImportResult::Unreadable, false);
     }
     bool done = writeOk && volume.WriteFat();
-    if (done) {
-        volume.WriteDirectory();
-        done = !LinkFailedOn(volume);
-    }
+    if (done)
+        done = volume.WriteDirectory() && !LinkFailedOn(volume);
     Progress(volume, 0, n);
     if (!done) {
         restore();

@@ -116,6 +116,10 @@ bool AllocateChain(CardVolume& volume, int size, bool game, uint8_t& first) {
         return false;
     uint8_t block = 0;
     FindFreeBlock(volume, block);
+    // A data saver's entry that names block 0 reads back as an empty slot, so
+    // a saver starting there would vanish from the card and leak its block.
+    if (block == 0)
+        return false;
     first = block;
     for (int remaining = size; remaining > 0; --remaining) {
         volume.Fat[block] = kLast;
@@ -152,6 +156,10 @@ bool CopySaver(CardVolume& source, int entry, CardVolume& destination, const Sta
     if (!from.IsGame)
         to.Raw[2] = first;
     to.SizeBlocks = static_cast<uint16_t>(n);
+    // The decoded first block must name the new chain at once: a delete of
+    // this entry before the next listing would otherwise walk another chain.
+    to.FirstBlock = first;
+    to.IsGame = from.IsGame;
 
     Progress(destination, 0, n);
     uint16_t s = from.FirstBlock;
@@ -175,10 +183,8 @@ bool CopySaver(CardVolume& source, int entry, CardVolume& destination, const Sta
         // Without the table on the card the directory must not name the new
         // chain: its blocks would still count as free there.
         done = destination.WriteFat();
-        if (done) {
-            destination.WriteDirectory();
-            done = !LinkFailedOn(destination);
-        }
+        if (done)
+            done = destination.WriteDirectory() && !LinkFailedOn(destination);
     }
     if (!done)
         before.Restore(destination);
@@ -215,8 +221,8 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
     std::fill(std::begin(e.Raw), std::end(e.Raw), uint8_t{0});
     e.SizeBlocks = 0;
     const bool fatOk = volume.WriteFat();
-    volume.WriteDirectory();
-    const bool written = fatOk && !LinkFailedOn(volume);
+    const bool dirOk = volume.WriteDirectory();
+    const bool written = fatOk && dirOk && !LinkFailedOn(volume);
     if (refresh)
         refresh();
     return written;

@@ -301,3 +301,33 @@ TEST_F(TransferEngineTest, WorkFileRoundTripAndShortFileKeepCardBytes) {
 }
 
 } // namespace
+
+TEST_F(TransferEngineTest, DeletingAFreshCopyBeforeRelistingFreesOnlyItsChain) {
+    // A move whose target is deleted again before any refresh: the delete must
+    // walk the new chain, not whatever block 0 links to.
+    PlaceSaver(*src_, 0, Name12("MOVE ME"), 0x33, {20, 21}, 1);
+    PlaceSaver(*dst_, 0, Name12("BYSTANDER"), 0x33, {3, 0, 1}, 2);
+    int entry = -1;
+    ASSERT_TRUE(CopySaver(*src_, 0, *dst_));
+    ASSERT_TRUE(FindFreeEntry(*dst_, entry)); // the copy took entry 1
+    ASSERT_EQ(entry, 2);
+    ASSERT_TRUE(DeleteSaver(*dst_, 1));
+    ASSERT_TRUE(LoadVolume(*dst_));
+    EXPECT_EQ(ChainOf(*dst_, 3), (std::vector<uint8_t>{3, 0, 1}));
+    EXPECT_EQ(dst_->Fat[199], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->Fat[198], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->FreeBlocks, 197);
+}
+
+TEST_F(TransferEngineTest, DataSaverNeverStartsAtBlockZero) {
+    // Only blocks 0 and 1 free: a 2-block data saver would start at 1 and is
+    // fine; a 1-block saver when only block 0 is free is refused, since its
+    // entry would read back as empty.
+    FillAllBut(*dst_, {0});
+    uint8_t first = 0xEE;
+    const std::vector<uint16_t> before(std::begin(dst_->Fat), std::end(dst_->Fat));
+    EXPECT_FALSE(AllocateChain(*dst_, 1, false, first));
+    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat), std::end(dst_->Fat)), before);
+    EXPECT_TRUE(AllocateChain(*dst_, 1, true, first)); // a game starts there by design
+    EXPECT_EQ(first, 0);
+}
