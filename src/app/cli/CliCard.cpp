@@ -1,5 +1,6 @@
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliVolume.h"
 
 #include <cstring>
 
@@ -43,4 +44,18 @@ const char* CliCardUsage() {
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST]\n"
            "  NAME: the saver's name, trailing blanks ignored; LIST: palette numbers 0-15 "
            "dark on the LCD, e.g. 0,3,7\n";
+}
+
+int ParseCardArgs(CliContext& ctx, const std::set<std::string>& flags,
+                  const std::set<std::string>& values, size_t plainCount, const char* usage,
+                  CliArgs& args, long& page) {
+    std::string error;
+    if (!ParseCliArgs(ctx.args, flags, values, args, error))
+        return CliFail(ctx, kCliUsage, error);
+    if (args.plain.size() != plainCount)
+        return CliFail(ctx, kCliUsage, usage);
+    page = -1;
+    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
+        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    return kCliOk;
 }

@@ -65,20 +65,20 @@ int TakeSlot(CliContext& ctx, const std::string& text, const char* usage) {
 
 int CliFormat(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    long blocks = 0;
-    if (args.plain.size() != 2 || !ParseCliNumber(args.plain[1], 241, blocks) ||
-        (blocks != 200 && blocks != 240 && blocks != 241))
-        return CliFail(ctx, kCliUsage, "usage: format VOLUME 200|240|241");
     long page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
-        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    constexpr const char* usage = "usage: format VOLUME 200|240|241";
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 2, usage, args, page);
+    if (rc != kCliOk)
+        return rc;
+    long blocks = 0;
+    if (!ParseCliNumber(args.plain[1], 241, blocks) ||
+        (blocks != 200 && blocks != 240 && blocks != 241))
+        return CliFail(ctx, kCliUsage, usage);
+    std::string error;
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    const int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    rc = session.OpenVolume(args.plain[0], page, *vol, error);
     if (rc != kCliOk)
         return CliFail(ctx, rc, error);
     if (!vol->FormatVolume(static_cast<uint8_t>(blocks)) || session.LinkBroke(*vol))
@@ -89,18 +89,14 @@ int CliFormat(CliContext& ctx) {
 
 int CliSaveCard(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
+    long page = -1;
     constexpr const char* usage = "usage: save-card SLOT OUT.DCM (SLOT: slot1 or slot2)";
-    if (args.plain.size() != 2)
-        return CliFail(ctx, kCliUsage, usage);
-    int rc = TakeSlot(ctx, args.plain[0], usage);
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 2, usage, args, page);
+    if (rc == kCliOk)
+        rc = TakeSlot(ctx, args.plain[0], usage);
     if (rc != kCliOk)
         return rc;
-    long page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
-        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    std::string error;
     const std::string& out = args.plain[1];
     std::error_code ec;
     if (fs::exists(out, ec))
@@ -122,18 +118,14 @@ int CliSaveCard(CliContext& ctx) {
 
 int CliUploadCard(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
+    long page = -1;
     constexpr const char* usage = "usage: upload-card IN.DCM SLOT (SLOT: slot1 or slot2)";
-    if (args.plain.size() != 2)
-        return CliFail(ctx, kCliUsage, usage);
-    int rc = TakeSlot(ctx, args.plain[1], usage);
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 2, usage, args, page);
+    if (rc == kCliOk)
+        rc = TakeSlot(ctx, args.plain[1], usage);
     if (rc != kCliOk)
         return rc;
-    long page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
-        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    std::string error;
     const std::string& in = args.plain[0];
     std::error_code ec;
     if (!fs::is_regular_file(in, ec))

@@ -75,18 +75,16 @@ void PrintJson(std::ostream& out, const CardVolume& vol, bool formatted) {
 
 int CliList(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    if (!ParseCliArgs(ctx.args, {"--json"}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 1)
-        return CliFail(ctx, kCliUsage, "usage: list VOLUME [--json]");
     long page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
-        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    int rc =
+        ParseCardArgs(ctx, {"--json"}, {"--page"}, 1, "usage: list VOLUME [--json]", args, page);
+    if (rc != kCliOk)
+        return rc;
 
+    std::string error;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    rc = session.OpenVolume(args.plain[0], page, *vol, error);
     if (rc != kCliOk)
         return CliFail(ctx, rc, error);
     bool formatted = false;
@@ -101,18 +99,15 @@ int CliList(CliContext& ctx) {
 
 int CliIcons(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 3)
-        return CliFail(ctx, kCliUsage, "usage: icons VOLUME NAME OUTDIR");
     long page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page))
-        return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 3, "usage: icons VOLUME NAME OUTDIR", args, page);
+    if (rc != kCliOk)
+        return rc;
 
+    std::string error;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    int rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    rc = session.OpenVolume(args.plain[0], page, *vol, error);
     if (rc != kCliOk)
         return CliFail(ctx, rc, error);
     bool formatted = false;

@@ -1,6 +1,17 @@
 #pragma once
 
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
+
+#include <set>
+#include <string>
+
+// The common opening of a card command: the flags and value options it knows,
+// --page N (0-255), exactly plainCount plain arguments. kCliOk, or the exit
+// code after one line on stderr (usage for a wrong count).
+int ParseCardArgs(CliContext& ctx, const std::set<std::string>& flags,
+                  const std::set<std::string>& values, size_t plainCount, const char* usage,
+                  CliArgs& args, long& page);
 
 // The card commands, one function each; every one returns a CliExit.
 int CliList(CliContext& ctx);

@@ -13,15 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool TakePage(CliContext& ctx, const CliArgs& args, long& page, int& rc) {
-    page = -1;
-    if (args.values.count("--page") && !ParseCliNumber(args.Value("--page"), 255, page)) {
-        rc = CliFail(ctx, kCliUsage, "--page takes a number 0-255");
-        return false;
-    }
-    return true;
-}
-
 // Opens and lists one volume; a card that was never formatted is refused.
 int OpenListed(CliSession& session, const std::string& volume, long page, CardVolume& vol) {
     std::string error;
@@ -125,14 +116,9 @@ bool SameCard(const std::string& a, const std::string& b) {
 
 int CliExport(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    int rc = kCliOk;
     long page = -1;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 3)
-        return CliFail(ctx, kCliUsage, "usage: export VOLUME NAME OUT.DCI");
-    if (!TakePage(ctx, args, page, rc))
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 3, "usage: export VOLUME NAME OUT.DCI", args, page);
+    if (rc != kCliOk)
         return rc;
     const std::string& out = args.plain[2];
     std::error_code ec;
@@ -157,15 +143,13 @@ int CliExport(CliContext& ctx) {
 
 int CliImport(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    int rc = kCliOk;
     long page = -1;
-    if (!ParseCliArgs(ctx.args, {"--overwrite", "--append"}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 2 || (args.Has("--overwrite") && args.Has("--append")))
-        return CliFail(ctx, kCliUsage, "usage: import VOLUME IN.DCI [--overwrite|--append]");
-    if (!TakePage(ctx, args, page, rc))
+    constexpr const char* usage = "usage: import VOLUME IN.DCI [--overwrite|--append]";
+    int rc = ParseCardArgs(ctx, {"--overwrite", "--append"}, {"--page"}, 2, usage, args, page);
+    if (rc != kCliOk)
         return rc;
+    if (args.Has("--overwrite") && args.Has("--append"))
+        return CliFail(ctx, kCliUsage, usage);
     const std::string& in = args.plain[1];
     std::error_code ec;
     if (!fs::is_regular_file(in, ec))
@@ -202,6 +186,7 @@ int CliImport(CliContext& ctx) {
             return CliFail(ctx, kCliFailed,
                            session.FailureText(*vol, "cannot delete the old " + DisplayName(name)));
         bool formatted = false;
+        std::string error;
         if (!session.LoadVolume(*vol, formatted, error))
             return CliFail(ctx, kCliFailed, error);
     }
@@ -215,14 +200,9 @@ int CliImport(CliContext& ctx) {
 
 int CliDelete(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    int rc = kCliOk;
     long page = -1;
-    if (!ParseCliArgs(ctx.args, {}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 2)
-        return CliFail(ctx, kCliUsage, "usage: delete VOLUME NAME");
-    if (!TakePage(ctx, args, page, rc))
+    int rc = ParseCardArgs(ctx, {}, {"--page"}, 2, "usage: delete VOLUME NAME", args, page);
+    if (rc != kCliOk)
         return rc;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
@@ -240,14 +220,10 @@ int CliDelete(CliContext& ctx) {
 
 int CliCopy(CliContext& ctx) {
     CliArgs args;
-    std::string error;
-    int rc = kCliOk;
     long page = -1;
-    if (!ParseCliArgs(ctx.args, {"--move"}, {"--page"}, args, error))
-        return CliFail(ctx, kCliUsage, error);
-    if (args.plain.size() != 3)
-        return CliFail(ctx, kCliUsage, "usage: copy SRC NAME DST [--move]");
-    if (!TakePage(ctx, args, page, rc))
+    int rc = ParseCardArgs(ctx, {"--move"}, {"--page"}, 3, "usage: copy SRC NAME DST [--move]",
+                           args, page);
+    if (rc != kCliOk)
         return rc;
     const std::string& src = args.plain[0];
     const std::string& dst = args.plain[2];
