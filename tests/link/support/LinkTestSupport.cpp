@@ -86,6 +86,21 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+SameCpu::SameCpu() {
+    if (sched_getaffinity(0, sizeof saved_, &saved_) != 0)
+        return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    const int cpu = sched_getcpu();
+    CPU_SET(cpu >= 0 ? cpu : 0, &one);
+    pinned_ = sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+SameCpu::~SameCpu() {
+    if (pinned_)
+        sched_setaffinity(0, sizeof saved_, &saved_);
+}
+
 std::vector<uint8_t> PatternCard(uint32_t seed, size_t size) {
     std::vector<uint8_t> bytes(size);
     std::mt19937 rng(seed);
