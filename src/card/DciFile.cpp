@@ -1,6 +1,7 @@
 #include "card/DciFile.h"
 
 #include "card/CardUi.h"
+#include "card/CardWriteBack.h"
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
 
@@ -16,17 +17,6 @@ constexpr int kBlockBytes = CardVolume::kBlockSize;
 void Tell(CardVolume& volume, const std::string& text) {
     if (volume.Ui != nullptr)
         volume.Ui->ShowInfo(text);
-}
-
-void Progress(CardVolume& volume, int position, int max) {
-    if (volume.Ui == nullptr)
-        return;
-    volume.Ui->SetProgress(position, max);
-    volume.Ui->Repaint();
-}
-
-bool LinkFailedOn(const CardVolume& volume) {
-    return volume.Device < CardVolume::kImage && volume.Link != nullptr && volume.Link->LinkFailed;
 }
 
 // Closes the file on every way out of the import.
@@ -122,13 +112,8 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
     const bool game = header[SaverEntry::kTypeOffset] == SaverEntry::kTypeGame &&
                       header[SaverEntry::kFirstBlockOffset] == 0;
 
-    uint16_t fatBefore[CardVolume::kBlockCount];
-    std::copy(std::begin(volume.Fat), std::end(volume.Fat), fatBefore);
-    const SaverEntry entryBefore = volume.Entries[d];
-    auto restore = [&] {
-        std::copy(std::begin(fatBefore), std::end(fatBefore), std::begin(volume.Fat));
-        volume.Entries[d] = entryBefore;
-    };
+    const TableSnapshot before(volume, d);
+    auto restore = [&] { before.Restore(volume); };
 
     uint8_t first = 0;
     if (!AllocateChain(volume, n, game, first)) {
@@ -146,7 +131,7 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
     to.FirstBlock = first;
     to.IsGame = game;
 
-    Progress(volume, 0, n);
+    ReportProgress(volume, 0, n);
     uint16_t b = first;
     bool readOk = true;
     bool writeOk = true;
@@ -158,24 +143,20 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
                 writeOk = false;
             b = volume.Fat[b];
         }
-        Progress(volume, step + 1, n);
+        ReportProgress(volume, step + 1, n);
     }
     // Blocks written so far lie in the new chain, which was free: dropping the
     // allocation leaves the card as it was.
     if (!readOk) {
         restore();
-        Progress(volume, 0, n);
+        ReportProgress(volume, 0, n);
         Tell(volume, UnreadableText(path));
         return finish(DciImportResult::Unreadable, false);
     }
-    bool done = writeOk && volume.WriteFat();
-    if (done)
-        done = volume.WriteDirectory() && !LinkFailedOn(volume);
-    Progress(volume, 0, n);
-    if (!done) {
-        restore();
+    const bool done = writeOk ? WriteBackTables(volume, before) : (restore(), false);
+    ReportProgress(volume, 0, n);
+    if (!done)
         return finish(DciImportResult::WriteFailed, false);
-    }
     return finish(DciImportResult::Imported, true);
 }
 

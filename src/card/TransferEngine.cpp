@@ -1,5 +1,7 @@
 #include "card/TransferEngine.h"
 
+#include "card/CardWriteBack.h"
+
 #include "card/CardUi.h"
 #include "link/LinkPort.h"
 
@@ -21,44 +23,19 @@ bool IsBlock(uint16_t link) {
     return link < 256;
 }
 
-// The directory write reports nothing itself; over the link the last block's
-// outcome shows in LinkFailed.
-bool LinkFailedOn(const CardVolume& volume) {
-    return volume.Device < CardVolume::kImage && volume.Link != nullptr && volume.Link->LinkFailed;
+// A block that can belong to a saver on this card.
+bool IsSaverBlock(const CardVolume& volume, uint16_t block) {
+    return block < SaverBlockLimit(volume);
 }
 
 bool ValidEntry(int entry) {
     return entry >= 0 && entry < kEntryCount;
 }
 
-void Progress(CardVolume& volume, int position, int max) {
-    if (volume.Ui == nullptr)
-        return;
-    volume.Ui->SetProgress(position, max);
-    volume.Ui->Repaint();
-}
-
-// What a copy or import changes in memory before the write-back, kept so that
-// a transfer that does not complete leaves no trace of its allocation.
-struct Snapshot {
-    uint16_t fat[256];
-    SaverEntry entry;
-    int index;
-
-    Snapshot(const CardVolume& volume, int entryIndex)
-        : entry(volume.Entries[entryIndex]), index(entryIndex) {
-        std::copy(std::begin(volume.Fat), std::end(volume.Fat), fat);
-    }
-    void Restore(CardVolume& volume) const {
-        std::copy(std::begin(fat), std::end(fat), std::begin(volume.Fat));
-        volume.Entries[index] = entry;
-    }
-};
-
 } // namespace
 
 bool FindFreeBlock(const CardVolume& volume, uint8_t& block) {
-    for (int b = static_cast<int>(volume.UserBlocks()) - 1; b >= 0; --b) {
+    for (int b = SaverBlockLimit(volume) - 1; b >= 0; --b) {
         if (volume.Fat[b] == kFree) {
             block = static_cast<uint8_t>(b);
             return true;
@@ -97,6 +74,8 @@ bool AllocateChain(CardVolume& volume, int size, bool game, uint8_t& first) {
     if (size <= 0 || size > 255)
         return false;
     if (game) {
+        if (size > SaverBlockLimit(volume))
+            return false;
         for (int i = 0; i < size; ++i) {
             if (volume.Fat[i] != kFree)
                 return false;
@@ -110,7 +89,7 @@ bool AllocateChain(CardVolume& volume, int size, bool game, uint8_t& first) {
     // Count first: a chain shorter than its directory size would silently cut
     // the saver, so a card with too few free blocks in its table is refused.
     int free = 0;
-    for (int b = 0; b < volume.UserBlocks(); ++b)
+    for (int b = 0; b < SaverBlockLimit(volume); ++b)
         free += volume.Fat[b] == kFree ? 1 : 0;
     if (free < size)
         return false;
@@ -146,7 +125,7 @@ bool CopySaver(CardVolume& source, int entry, CardVolume& destination, const Sta
     int d = 0;
     if (!FindFreeEntry(destination, d))
         return false;
-    const Snapshot before(destination, d);
+    const TableSnapshot before(destination, d);
     uint8_t first = 0;
     if (!AllocateChain(destination, n, from.IsGame, first))
         return false;
@@ -161,7 +140,7 @@ bool CopySaver(CardVolume& source, int entry, CardVolume& destination, const Sta
     to.FirstBlock = first;
     to.IsGame = from.IsGame;
 
-    Progress(destination, 0, n);
+    ReportProgress(destination, 0, n);
     uint16_t s = from.FirstBlock;
     uint16_t t = first;
     bool readOk = true;
@@ -175,20 +154,17 @@ bool CopySaver(CardVolume& source, int entry, CardVolume& destination, const Sta
             s = source.Fat[s];
             t = destination.Fat[t];
         }
-        Progress(destination, step + 1, n);
+        ReportProgress(destination, step + 1, n);
     }
 
+    // Blocks written so far lie in the new chain, which was free: dropping the
+    // allocation leaves the card as it was.
     bool done = readOk && writeOk;
-    if (done) {
-        // Without the table on the card the directory must not name the new
-        // chain: its blocks would still count as free there.
-        done = destination.WriteFat();
-        if (done)
-            done = destination.WriteDirectory() && !LinkFailedOn(destination);
-    }
-    if (!done)
+    if (done)
+        done = WriteBackTables(destination, before);
+    else
         before.Restore(destination);
-    Progress(destination, 0, n);
+    ReportProgress(destination, 0, n);
     return done;
 }
 
@@ -204,25 +180,27 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
 bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh) {
     if (!ValidEntry(entry) || volume.Entries[entry].SizeBlocks == 0)
         return false;
+    const TableSnapshot before(volume, entry);
     SaverEntry& e = volume.Entries[entry];
     uint16_t cur = e.FirstBlock;
-    uint16_t next = volume.Fat[cur];
-    // Bounded by the saver's size, so a looped chain ends too.
-    for (int steps = e.SizeBlocks; steps > 0 && next != kLast && next != kFree && IsBlock(next);
-         --steps) {
-        volume.Fat[cur] = kFree;
-        cur = next;
-        next = volume.Fat[cur];
+    if (IsSaverBlock(volume, cur)) {
+        uint16_t next = volume.Fat[cur];
+        // Bounded by the saver's size, so a looped chain ends too; a link out
+        // of the saver area (a damaged card) never frees a system block.
+        for (int steps = e.SizeBlocks;
+             steps > 0 && next != kLast && next != kFree && IsSaverBlock(volume, next); --steps) {
+            volume.Fat[cur] = kFree;
+            cur = next;
+            next = volume.Fat[cur];
+        }
+        // A damaged link ends the chain like an end mark: the block that holds
+        // it was reached through this saver's chain and is freed with it.
+        if (next == kLast || (next != kFree && !IsSaverBlock(volume, next)))
+            volume.Fat[cur] = kFree;
     }
-    // A damaged link ends the chain like an end mark: the block that holds it
-    // was reached through this saver's chain and is freed with it.
-    if (next == kLast || (next != kFree && !IsBlock(next)))
-        volume.Fat[cur] = kFree;
     std::fill(std::begin(e.Raw), std::end(e.Raw), uint8_t{0});
     e.SizeBlocks = 0;
-    const bool fatOk = volume.WriteFat();
-    const bool dirOk = volume.WriteDirectory();
-    const bool written = fatOk && dirOk && !LinkFailedOn(volume);
+    const bool written = WriteBackTables(volume, before);
     if (refresh)
         refresh();
     return written;
@@ -238,7 +216,7 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
     const int n = e.SizeBlocks;
     uint16_t b = e.FirstBlock;
     bool ok = true;
-    Progress(volume, 0, n);
+    ReportProgress(volume, 0, n);
     for (int step = 0; step < n && ok; ++step) {
         // A chain that ends before the size says leaves a shorter file rather
         // than blocks that belong to no part of the saver.
@@ -252,11 +230,11 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
             ok = std::fwrite(volume.Block, 1, kBlockBytes, file) == kBlockBytes;
         }
         b = volume.Fat[b];
-        Progress(volume, step + 1, n);
+        ReportProgress(volume, step + 1, n);
     }
     if (std::fclose(file) != 0)
         ok = false;
-    Progress(volume, 0, n);
+    ReportProgress(volume, 0, n);
     return ok;
 }
 
@@ -274,9 +252,15 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
     bool ok = true;
     bool fileLeft = true;
     uint8_t chunk[kBlockBytes];
-    Progress(volume, 0, n);
+    // On a damaged card the chain may run into the system blocks or loop:
+    // the work file lands only on saver blocks, each at most once.
+    bool written[CardVolume::kBlockCount] = {};
+    ReportProgress(volume, 0, n);
     for (int step = 0; step < n; ++step) {
-        if (IsBlock(b) && fileLeft) {
+        if (!IsSaverBlock(volume, b) || written[b])
+            break;
+        written[b] = true;
+        if (fileLeft) {
             const size_t got = std::fread(chunk, 1, kBlockBytes, file);
             const auto block = static_cast<uint8_t>(b);
             if (got == kBlockBytes) {
@@ -300,9 +284,9 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
             }
             b = volume.Fat[b];
         }
-        Progress(volume, step + 1, n);
+        ReportProgress(volume, step + 1, n);
     }
     std::fclose(file);
-    Progress(volume, 0, n);
+    ReportProgress(volume, 0, n);
     return ok;
 }

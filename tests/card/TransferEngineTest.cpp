@@ -331,3 +331,51 @@ TEST_F(TransferEngineTest, DataSaverNeverStartsAtBlockZero) {
     EXPECT_TRUE(AllocateChain(*dst_, 1, true, first)); // a game starts there by design
     EXPECT_EQ(first, 0);
 }
+
+TEST_F(TransferEngineTest, LinksIntoSystemBlocksNeverReachTheTableOrDirectory) {
+    PlaceSaver(*dst_, 0, Name12("KEEP"), 0x33, {199}, 1);
+    PlaceSaver(*dst_, 1, Name12("INTO DIR"), 0x33, {150, 151}, 2);
+    PlaceSaver(*dst_, 2, Name12("INTO FAT"), 0x33, {100, 101}, 3);
+    dst_->Fat[150] = 253; // a damaged link into the directory
+    dst_->Fat[100] = 254; // and one into the table
+    ASSERT_TRUE(dst_->WriteFat());
+    ASSERT_TRUE(LoadVolume(*dst_));
+    const auto fatBlock = FileBlock(DstPath(), 254);
+    const auto rootBlock = FileBlock(DstPath(), 255);
+
+    // Editing the saver whose chain runs into the table writes its first
+    // block only; the table block keeps its bytes.
+    const std::string work = dir_.File("~ico._");
+    WriteFileBytes(work, std::vector<uint8_t>(2 * 512, 0xAB));
+    ImportWorkFileToSaver(work, 2, *dst_);
+    EXPECT_EQ(FileBlock(DstPath(), 254), fatBlock);
+
+    // Deleting frees the saver's own block but never the directory's.
+    ASSERT_TRUE(DeleteSaver(*dst_, 1));
+    ASSERT_TRUE(LoadVolume(*dst_));
+    EXPECT_EQ(dst_->Fat[150], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->Fat[253], 252);
+    EXPECT_EQ(EntryNamed(*dst_, Name12("KEEP")), 0);
+    EXPECT_EQ(EntryNamed(*dst_, Name12("INTO FAT")), 2);
+    EXPECT_EQ(FileBlock(DstPath(), 255), rootBlock);
+
+    // A root claiming more user blocks than a card has hands out no system block.
+    dst_->Root[CardVolume::kUserBlocksOffset] = 250;
+    dst_->Fat[245] = CardVolume::kFatFree;
+    uint8_t block = 0;
+    ASSERT_TRUE(FindFreeBlock(*dst_, block));
+    EXPECT_LT(block, 241);
+}
+
+TEST_F(TransferEngineTest, BrokenDirectoryChainRefusesWriteBackWithNothingWritten) {
+    PlaceSaver(*src_, 0, Name12("PAYLOAD"), 0x33, {30, 31}, 1);
+    const auto image = ReadFileBytes(DstPath());
+    dst_->Fat[CardVolume::kDirFirstBlock] = CardVolume::kFatFree;
+    const std::vector<uint16_t> fat(std::begin(dst_->Fat), std::end(dst_->Fat));
+    EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
+    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat), std::end(dst_->Fat)), fat);
+    // Only the free blocks the copy went to may differ; table, root and
+    // directory are untouched.
+    const auto after = ReadFileBytes(DstPath());
+    EXPECT_TRUE(std::equal(after.begin() + 241 * 512, after.end(), image.begin() + 241 * 512));
+}
