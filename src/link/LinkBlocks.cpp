@@ -5,18 +5,19 @@
 
 bool LinkPort::DetectDevice() {
     DirectMode = false;
+    // Without a good reading of the current page the detection stops here:
+    // selecting page 0 with nothing sure to put back would leave a paged card
+    // on another page than the one the user works on.
     uint16_t saved = 0;
-    const bool haveSaved = GetPage(saved);
+    if (!GetPage(saved))
+        return false;
     if (!SetPage(0))
         return false;
     uint16_t p = 0;
     if (!GetPage(p))
         return false;
     if (p == 0) {
-        // Without a page read before, page 0 stays selected: there is nothing
-        // better to put back.
-        if (haveSaved)
-            SetPage(saved);
+        SetPage(saved);
         DirectMode = true;
         return true;
     }

@@ -14,6 +14,7 @@ class AutoBackend : public PortBackend {
   public:
     bool Open() override {
         Close();
+        wantOpen_ = true;
         if (ppdev_.Open()) {
             active_ = &ppdev_;
             return true;
@@ -29,11 +30,20 @@ class AutoBackend : public PortBackend {
         if (active_)
             active_->Close();
         active_ = nullptr;
+        wantOpen_ = false;
     }
     bool IsOpen() const override { return active_ && active_->IsOpen(); }
+    // Another port: choose again, ppdev first, for the new address.
     void SelectBase(uint16_t base) override {
+        if (base == base_)
+            return;
+        base_ = base;
+        const bool reopen = wantOpen_;
+        Close();
         ppdev_.SelectBase(base);
         io_.SelectBase(base);
+        if (reopen)
+            Open();
     }
     bool Read(uint16_t port, uint8_t& value) override {
         return active_ && active_->Read(port, value);
@@ -48,6 +58,8 @@ class AutoBackend : public PortBackend {
     RawIoBackend io_;
     PortBackend* active_ = nullptr;
     uint32_t error_ = 0;
+    uint16_t base_ = 888;
+    bool wantOpen_ = false;
 };
 
 bool StartsWith(const std::string& s, const char* prefix, std::string& rest) {

@@ -57,7 +57,8 @@ void LinkPort::SetSpeed(int32_t value) {
 void LinkPort::SpendDelay(int32_t count) {
     // volatile keeps the optimiser from dropping the loop: the link's speed is
     // this count against the speed of the processor.
-    volatile int32_t i = 0;
+    // 64-bit, so that a count of INT32_MAX from the settings still ends.
+    volatile int64_t i = 0;
     while (i <= count)
         i = i + 1;
 }

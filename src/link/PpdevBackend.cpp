@@ -60,10 +60,16 @@ bool PpdevBackend::OpenDevice(const std::string& path) {
 
 bool PpdevBackend::Open() {
     Close();
+    wantOpen_ = true;
     return OpenDevice(fixedPath_.empty() ? FindDeviceForBase(base_) : fixedPath_);
 }
 
 void PpdevBackend::Close() {
+    wantOpen_ = false;
+    CloseDevice();
+}
+
+void PpdevBackend::CloseDevice() {
 #ifdef PORVANE_HAVE_PPDEV
     if (fd_ >= 0) {
         ::ioctl(fd_, PPRELEASE);
@@ -78,12 +84,12 @@ void PpdevBackend::SelectBase(uint16_t base) {
     if (base == base_)
         return;
     base_ = base;
-    if (!fixedPath_.empty())
+    if (!fixedPath_.empty() || !wantOpen_)
         return;
     // The user picked another port: move to its device (or to none).
     const std::string path = FindDeviceForBase(base);
     if (path != openPath_) {
-        Close();
+        CloseDevice();
         OpenDevice(path);
     }
 }

@@ -25,10 +25,12 @@ class PpdevBackend : public PortBackend {
 
   private:
     bool OpenDevice(const std::string& path);
+    void CloseDevice();
 
     std::string fixedPath_;
     std::string openPath_;
     int fd_ = -1;
     uint16_t base_ = 888;
     uint32_t lastError_ = 0;
+    bool wantOpen_ = false; // opened by the owner, so a base change reopens
 };

@@ -85,6 +85,8 @@ bool SocketBackend::Write(uint16_t port, uint8_t value) {
         return false;
     }
     Queue(kWrite, port, value);
+    if (port == base_ + 2)
+        return Flush();
     return true;
 }
 

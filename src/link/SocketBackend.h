@@ -7,7 +7,9 @@
 // Registers served by another process over a UNIX stream socket. Each request
 // is 4 bytes: 'R' or 'W', the I/O address as uint16 little-endian, the value
 // (0 for a read). A write gets no reply, a read exactly one byte. Writes are
-// queued and go out with the next read, which keeps their order.
+// queued and go out with the next read, which keeps their order; a write to
+// the control register goes out at once, so the far end sees a command end
+// when it ends.
 class SocketBackend : public PortBackend {
   public:
     explicit SocketBackend(std::string path);
@@ -16,6 +18,7 @@ class SocketBackend : public PortBackend {
     bool Open() override;
     void Close() override;
     bool IsOpen() const override { return fd_ >= 0; }
+    void SelectBase(uint16_t base) override { base_ = base; }
     bool Read(uint16_t port, uint8_t& value) override;
     bool Write(uint16_t port, uint8_t value) override;
     uint32_t LastError() const override { return lastError_; }
@@ -29,6 +32,7 @@ class SocketBackend : public PortBackend {
     void Fail(int error);
 
     std::string path_;
+    uint16_t base_ = 888;
     int fd_ = -1;
     bool broken_ = false;
     uint32_t lastError_ = 0;

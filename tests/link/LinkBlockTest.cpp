@@ -199,18 +199,9 @@ TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
     TempDir dir;
     WriteFile(dir.Path() / "slot1.dcm", PatternCard(5));
     const std::string socketPath = (dir.Path() / "box.sock").string();
-    const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
-    const std::string spec = "emulator:" + dir.Path().string();
     SameCpu pin;
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        execl(linkbox.c_str(), linkbox.c_str(), "--link", spec.c_str(), "--socket",
-              socketPath.c_str(), "--once", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && !std::filesystem::exists(socketPath); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LinkboxProcess server("emulator:" + dir.Path().string(), socketPath);
+    ASSERT_TRUE(server.Started());
     {
         auto link = FastLink(std::make_unique<SocketBackend>(socketPath));
         ASSERT_TRUE(link->Port().Opened());
@@ -222,9 +213,7 @@ TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
         std::vector<uint8_t> block(512, 0x42);
         ASSERT_TRUE(link->WriteBlock(0, 17, block.data()));
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(server.Stop(), 0);
     const auto after = ReadFile(dir.Path() / "slot1.dcm");
     for (int i = 0; i < 512; ++i)
         ASSERT_EQ(after[17 * 512 + i], 0x42);
@@ -285,18 +274,9 @@ TEST(LinkBlocks, PagedCardOverSocketFromLinkbox) {
     const auto pages = PatternCard(8, 2 * kCard);
     WriteFile(dir.Path() / "paged.bin", pages);
     const std::string socketPath = (dir.Path() / "box.sock").string();
-    const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
-    const std::string spec = "emulator-paged:" + (dir.Path() / "paged.bin").string();
     SameCpu pin;
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        execl(linkbox.c_str(), linkbox.c_str(), "--link", spec.c_str(), "--socket",
-              socketPath.c_str(), "--once", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && !std::filesystem::exists(socketPath); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LinkboxProcess server("emulator-paged:" + (dir.Path() / "paged.bin").string(), socketPath);
+    ASSERT_TRUE(server.Started());
     const auto fresh = PatternCard(77);
     {
         auto link = FastLink(std::make_unique<SocketBackend>(socketPath));
@@ -308,10 +288,64 @@ TEST(LinkBlocks, PagedCardOverSocketFromLinkbox) {
         EXPECT_TRUE(std::equal(got.begin(), got.end(), pages.begin() + kCard));
         WriteWholeCard(*link, 0, fresh);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(server.Stop(), 0);
     const auto after = ReadFile(dir.Path() / "paged.bin");
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + kCard, pages.begin()));
     EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), after.begin() + kCard));
+}
+
+TEST(LinkBlocks, ClosingCommandTimeOutFailsTheLinkButNotTheBlock) {
+    TwoSlot unit;
+    SteppingHost host(0);
+    unit.link->SetHost(&host);
+    ASSERT_TRUE(unit.link->DetectDevice());
+    const auto card = ReadFile(unit.dir.Path() / "slot1.dcm");
+    uint8_t block[512];
+    // Read: begin, 4 x (fetch, read), end = command 10.
+    unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 10;
+    EXPECT_TRUE(unit.link->ReadBlock(0, 4, block));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    EXPECT_EQ(std::memcmp(block, card.data() + 4 * 512, 512), 0);
+    // Write: begin, 4 x (write, store), commit = command 10, end = 11.
+    std::vector<uint8_t> data(512, 0x11);
+    for (uint32_t closing : {10u, 11u}) {
+        unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + closing;
+        EXPECT_TRUE(unit.link->WriteBlock(0, 4, data.data())) << closing;
+        EXPECT_TRUE(unit.link->LinkFailed) << closing;
+    }
+}
+
+TEST(LinkBlocks, DetectionWithoutAPageReadingLeavesThePageAlone) {
+    Paged card;
+    auto& device = static_cast<PagedDevice&>(card.emu->Device());
+    ASSERT_TRUE(card.link->SetPage(5));
+    const uint32_t start = card.emu->Box().CommandsSeen();
+    card.emu->Box().Faults().failCommand = 1; // the first GetPage
+    card.link->DirectMode = true;
+    EXPECT_FALSE(card.link->DetectDevice());
+    EXPECT_FALSE(card.link->DirectMode);
+    EXPECT_EQ(card.emu->Box().CommandsSeen() - start, 1u);
+    EXPECT_EQ(device.CurrentPage(), 5);
+}
+
+TEST(LinkBlocks, DirectReadSendsTheBlockAddressLowestFirst) {
+    TempDir dir;
+    WriteFile(dir.Path() / "paged.bin", PatternCard(4, kCard));
+    auto traced = std::make_unique<TraceBackend>(std::make_unique<EmulatorBackend>(
+        std::make_unique<PagedDevice>((dir.Path() / "paged.bin").string())));
+    TraceBackend* t = traced.get();
+    auto link = FastLink(std::move(traced));
+    ASSERT_TRUE(link->DetectDevice());
+    t->ops.clear();
+    uint8_t block[512];
+    ASSERT_TRUE(link->ReadBlock(1, 10, block));
+    const auto frames = DecodeFrames(t->ops);
+    ASSERT_EQ(frames.size(), 1u);
+    ASSERT_EQ(frames[0].sent.size(), 2u + 4 + 2 + 512 + 1);
+    EXPECT_EQ(std::vector<uint8_t>(frames[0].sent.begin(), frames[0].sent.begin() + 8),
+              (std::vector<uint8_t>{0x02, 0xA9, 0x00, 0x14, 0x00, 0x00, 0x00, 0x02}));
+    // each data byte sent echoes the one received before it
+    for (size_t i = 9; i < 8 + 512; ++i)
+        ASSERT_EQ(frames[0].sent[i], frames[0].received[i - 1]) << i;
+    EXPECT_EQ(std::memcmp(block, ReadFile(dir.Path() / "paged.bin").data() + 5120, 512), 0);
 }

@@ -152,8 +152,8 @@ TEST(LinkProtocol, NoBoxTimesOutInReadyWaitWithoutTouchingLabel) {
     EXPECT_EQ(t->ops.back().port, 890);
     EXPECT_EQ(t->ops.back().value, 0);
 
-    // a clock that never moves keeps the ready wait polling; a moving one after
-    // fewer than 801 polls does not end it either
+    // a clock that moves all the time still keeps the ready wait polling
+    // until more than 800 polls have passed
     SteppingHost fast(2);
     link->SetHost(&fast);
     t->statusReads = 0;
@@ -187,4 +187,41 @@ TEST(LinkProtocol, ReleaseWaitTimeOutShowsNoDevice) {
     link->GetPage(page);
     EXPECT_FALSE(link->LinkFailed);
     EXPECT_EQ(host.status, "Ambrel");
+}
+
+TEST(LinkProtocol, ReleaseWaitEndsWhenALongClockTextMoves) {
+    // With a clock text of 11 characters or more the release wait also gives
+    // up when characters 10..11 change.
+    class LongClock : public LinkHost {
+      public:
+        std::string ClockText() override {
+            char text[32];
+            std::snprintf(text, sizeof text, "14:03:27.%02ld", (calls++ / 3) % 100);
+            return text;
+        }
+        void RepaintMainWindow() override {}
+        void SetStatusText(const std::string& text) override { status = text; }
+        long calls = 0;
+        std::string status;
+    } host;
+    auto trace = std::make_unique<TraceBackend>();
+    TraceBackend* t = trace.get();
+    t->status = [](size_t) { return uint8_t(0x40); };
+    auto link = FastLink(std::move(trace), &host);
+    uint16_t page = 0;
+    EXPECT_FALSE(link->GetPage(page));
+    EXPECT_EQ(host.status, "       No Device");
+    EXPECT_LT(t->statusReads, 10u);
+}
+
+TEST(LinkProtocol, FailedSlotStatusLeavesBothOutputsFalse) {
+    TempDir dir;
+    WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
+    WriteFile(dir.Path() / "slot2.dcm", PatternCard(2));
+    TracedEmulator e(dir);
+    bool card1 = true, card2 = true;
+    e.box->Box().Faults().checksumXor = 0x02;
+    EXPECT_FALSE(e.link->GetSlotStatus(card1, card2));
+    EXPECT_FALSE(card1);
+    EXPECT_FALSE(card2);
 }

@@ -73,15 +73,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string spec;
     std::string error;
-    if (!TakeLinkOption(args, spec, error)) {
-        std::cerr << "porvane-linkbox: " << error << "\n";
-        return 2;
-    }
     std::string socketPath;
     uint16_t base = 888;
     bool once = false;
+    // All options are the box's own, so --link may stand anywhere among them.
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--socket" && i + 1 < args.size())
+        if (args[i] == "--link" && i + 1 < args.size())
+            spec = args[++i];
+        else if (args[i].rfind("--link=", 0) == 0)
+            spec = args[i].substr(7);
+        else if (args[i] == "--socket" && i + 1 < args.size())
             socketPath = args[++i];
         else if (args[i] == "--base" && i + 1 < args.size())
             base = static_cast<uint16_t>(std::strtoul(args[++i].c_str(), nullptr, 0));
@@ -128,6 +129,8 @@ int main(int argc, char** argv) {
                 continue;
             break;
         }
+        // Whatever a client left half done, the next one finds the box idle.
+        box->Write(static_cast<uint16_t>(base + 2), 0);
         Serve(fd, *box);
         ::close(fd);
         if (once)

@@ -81,6 +81,10 @@ void LinkBox::OnControl(uint8_t value) {
     control_ = value;
     const bool now = value & 1;
     if (now && !was) {
+        if (faults_.stallCommand != 0 && commandsSeen_ + 1 == faults_.stallCommand) {
+            ++commandsSeen_;
+            return; // never answers: the line stays high
+        }
         // A command starts: drop the line and get ready for the opcode pair.
         inCommand_ = true;
         statusBit_ = 0;

@@ -13,9 +13,12 @@ struct BoxFaults {
     bool wrongAck = false;      // second acknowledgement byte 0x54 instead of 0x55
     bool wrongChecksum = false; // every checksum answer is off
     uint8_t checksumXor = 0;    // bits flipped in every checksum answer
-    uint32_t failCommand =
-        0; // the Nth command (1-based, counted from now) answers a wrong checksum
-    double bitFlipRate = 0.0; // chance that a bit the box sends is flipped
+    // The Nth command from when this is set (1-based) is refused: the device
+    // never sees it and the checksum answer is off.
+    uint32_t failCommand = 0;
+    // The command that will be CommandsSeen() == N never drops the line.
+    uint32_t stallCommand = 0;
+    double bitFlipRate = 0.0; // chance that a bit on the wire is flipped, either way
     uint32_t seed = 1;        // for the bit flips
 };
 

@@ -1,8 +1,15 @@
 #include "link/support/LinkTestSupport.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace linktest {
@@ -99,6 +106,43 @@ SameCpu::SameCpu() {
 SameCpu::~SameCpu() {
     if (pinned_)
         sched_setaffinity(0, sizeof saved_, &saved_);
+}
+
+LinkboxProcess::LinkboxProcess(const std::string& linkSpec, const std::string& socketPath) {
+    const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
+    pid_ = fork();
+    if (pid_ == 0) {
+        execl(linkbox.c_str(), linkbox.c_str(), "--link", linkSpec.c_str(), "--socket",
+              socketPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid_ < 0)
+        return;
+    // The socket file appears at bind, before listen: probe until a connect works.
+    for (int i = 0; i < 500 && !started_; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+        started_ = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        if (!started_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+LinkboxProcess::~LinkboxProcess() {
+    Stop();
+}
+
+int LinkboxProcess::Stop() {
+    if (pid_ <= 0)
+        return -1;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<uint8_t> PatternCard(uint32_t seed, size_t size) {

@@ -99,6 +99,21 @@ class SameCpu {
     bool pinned_ = false;
 };
 
+// porvane-linkbox serving an emulated box on a socket in dir, until Stop()
+// or destruction. Start() returns once the socket accepts connections.
+class LinkboxProcess {
+  public:
+    LinkboxProcess(const std::string& linkSpec, const std::string& socketPath);
+    ~LinkboxProcess();
+    bool Started() const { return started_; }
+    // Asks the server to end and returns its exit status (-1 if it died).
+    int Stop();
+
+  private:
+    pid_t pid_ = -1;
+    bool started_ = false;
+};
+
 // A card image of 256 blocks whose bytes follow a pattern seeded by `seed`.
 std::vector<uint8_t> PatternCard(uint32_t seed, size_t size = 131072);
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
