@@ -15,8 +15,8 @@ void CardVolume::ReadPalette(int index) {
     if (index < 0 || index >= kEntryCount)
         return;
     uint8_t header[kBlockSize];
-    // A failed read is reported by the block store; the colours then come
-    // from whatever the buffer holds, like every other reader's.
+    // A failed read is reported by the block store; the palette then keeps
+    // the colours it had rather than taking unread bytes.
     if (!ReadNatural(HeaderBlock(Entries[index]), header))
         return;
     uint8_t* area = Icon();

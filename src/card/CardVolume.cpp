@@ -38,6 +38,13 @@ bool CardVolume::OpenImage(const std::string& fileName) {
         }
     }
     ImageFile = std::fopen(fileName.c_str(), "r+b");
+    ImageReadOnly = false;
+    if (ImageFile == nullptr) {
+        // A file we may only read can still be listed and exported; writes
+        // to it then fail like any other failed write.
+        ImageFile = std::fopen(fileName.c_str(), "rb");
+        ImageReadOnly = ImageFile != nullptr;
+    }
     ImageName = fileName;
     return ImageFile != nullptr;
 }
@@ -49,6 +56,7 @@ void CardVolume::CloseImage() {
         std::fclose(ImageFile);
     ImageFile = nullptr;
     ImageOpen = false;
+    ImageReadOnly = false;
 }
 
 bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
@@ -72,7 +80,7 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
 
 bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
     if (device >= kImage) {
-        if (ImageFile == nullptr)
+        if (ImageFile == nullptr || ImageReadOnly)
             return false;
         if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
             return false;

@@ -68,8 +68,10 @@ class CardVolume {
 
     // --- Block store -------------------------------------------------------
     // Opens (creating a blank 0xFF image when missing) the image file for
-    // reading and writing. ImageOpen becomes true either way; the result says
-    // whether the file is really open (a closed one fails every transfer).
+    // reading and writing, or for reading only when that is all the file
+    // allows (ImageReadOnly; every write then fails). ImageOpen becomes true
+    // either way; the result says whether the file is really open (a closed
+    // one fails every transfer).
     bool OpenImage(const std::string& fileName);
     void CloseImage();
     // One block in card order; device is always this volume's Device.
@@ -133,6 +135,9 @@ class CardVolume {
     LinkPort* Link = nullptr;
     Settings* Config = nullptr;
     CardUi* Ui = nullptr;
+
+    // The image file is open for reading only.
+    bool ImageReadOnly = false;
 
   private:
     // After the last failed link attempt: auto refresh off, one message.

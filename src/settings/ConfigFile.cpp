@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace {
 
@@ -48,9 +50,10 @@ int32_t LineValue(const std::string& text, int line) {
     return value;
 }
 
-bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount],
+// mode "wbx" creates the file only, never truncating one that appeared.
+bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount], const char* mode,
                 std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.c_str(), mode);
     if (!f) {
         if (error)
             *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -71,7 +74,10 @@ bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount],
 } // namespace
 
 std::string WithTrailingSlash(const std::string& folder) {
-    if (!folder.empty() && folder.back() == '/')
+    // An empty folder is the current one, never the root of the file system.
+    if (folder.empty())
+        return "./";
+    if (folder.back() == '/')
         return folder;
     return folder + "/";
 }
@@ -94,7 +100,16 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
             texts[i] = line;
         }
     } else {
-        WriteLines(path, texts, error);
+        // Only a missing file is created: one that exists but can't be read
+        // keeps the user's values for when it can be read again.
+        const int openErrno = errno;
+        std::error_code ec;
+        const bool exists = std::filesystem::exists(path, ec);
+        if (!exists && !ec) {
+            WriteLines(path, texts, "wbx", error);
+        } else if (error) {
+            *error = "cannot read " + path + ": " + std::strerror(openErrno);
+        }
     }
 
     for (int i = 0; i < kLineCount; ++i) {
@@ -117,5 +132,5 @@ bool SaveConfig(const std::string& startDir, const Settings& settings, std::stri
         std::to_string(settings.LongDelay),  std::to_string(settings.LongestDelay),
         std::to_string(settings.BarMax),     std::to_string(settings.DragMode),
         std::to_string(settings.AutoRefresh)};
-    return WriteLines(WithTrailingSlash(startDir) + kConfigFileName, lines, error);
+    return WriteLines(WithTrailingSlash(startDir) + kConfigFileName, lines, "wb", error);
 }

@@ -8,11 +8,13 @@
 // ShortDelay, LongDelay, LongestDelay, BarMax, DragMode, AutoRefresh.
 inline constexpr const char* kConfigFileName = "RUD2.cfg";
 
-// Reads "RUD2.cfg" from startFolder into settings, creating the file with the
-// default texts when it is missing. Missing, empty and non-numeric lines take
-// their defaults. Returns the folder with a trailing "/", which the caller
-// keeps as StartDir. error (if given) receives a one-line reason when the
-// missing file could not be created; the defaults apply all the same.
+// Reads "RUD2.cfg" from startFolder (empty: the current folder) into
+// settings, creating the file with the default texts when it does not exist.
+// A file that exists but can't be read is left alone. Missing, empty and
+// non-numeric lines take their defaults. Returns the folder with a trailing
+// "/", which the caller keeps as StartDir. error (if given) receives a
+// one-line reason when the file could not be read or created; the defaults
+// apply all the same.
 std::string LoadConfig(const std::string& startFolder, Settings& settings,
                        std::string* error = nullptr);
 
@@ -21,5 +23,5 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings,
 bool SaveConfig(const std::string& startDir, const Settings& settings,
                 std::string* error = nullptr);
 
-// Folder with a trailing "/" appended when it lacks one.
+// Folder with a trailing "/" appended when it lacks one; "" gives "./".
 std::string WithTrailingSlash(const std::string& folder);

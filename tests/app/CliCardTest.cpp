@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -85,10 +87,11 @@ class CliCardTest : public ::testing::Test {
 
     fs::path P(const std::string& name) const { return dir_ / name; }
 
-    // Runs porvane-cli in the test folder with the given arguments.
-    Result Cli(const std::string& args) {
-        const std::string cmd = "cd '" + dir_.string() + "' && '" PORVANE_BIN_DIR "/porvane-cli' " +
-                                args + " >out.txt 2>err.txt";
+    // Runs porvane-cli in the test folder with the given arguments, behind
+    // prefix (a command that starts it, or nothing).
+    Result Cli(const std::string& args, const std::string& prefix = "") {
+        const std::string cmd = "cd '" + dir_.string() + "' && " + prefix +
+                                "'" PORVANE_BIN_DIR "/porvane-cli' " + args + " >out.txt 2>err.txt";
         Result r;
         const int status = std::system(cmd.c_str());
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -295,6 +298,80 @@ TEST_F(CliCardTest, CopyMoveDeleteOnImages) {
     ASSERT_EQ(Cli("delete b.dcm GAME").code, 0);
     EXPECT_EQ(Cli("list b.dcm --json").out,
               "{\"formatted\":true,\"user_blocks\":200,\"free_blocks\":200,\"savers\":[]}\n");
+}
+
+TEST_F(CliCardTest, CopyOntoASaverOfTheSameName) {
+    NewCard("a.dcm");
+    NewCard("b.dcm");
+    const Bytes mine = MakeDci("SAVE", 60, false, 0, 41);
+    WriteAll(P("mine.dci"), mine);
+    WriteAll(P("old.dci"), MakeDci("SAVE", 5, false, 0, 42));
+    WriteAll(P("fill.dci"), MakeDci("FILL", 150, false, 0, 43));
+    ASSERT_EQ(Cli("import a.dcm mine.dci").code, 0);
+    ASSERT_EQ(Cli("import b.dcm old.dci").code, 0);
+    ASSERT_EQ(Cli("import b.dcm fill.dci").code, 0);
+    const Bytes b = ReadAll(P("b.dcm"));
+
+    Result r = Cli("copy a.dcm SAVE b.dcm");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "porvane-cli: Saver SAVE exists on the card (use --overwrite or --append)\n");
+    EXPECT_EQ(Cli("copy a.dcm SAVE b.dcm --overwrite --append").code, 2);
+    // 45 free and 5 freed would not hold 60: the old SAVE stays.
+    r = Cli("copy a.dcm SAVE b.dcm --overwrite --move");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("NOT ENOUGH SPACE."), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(P("b.dcm")), b);
+
+    ASSERT_EQ(Cli("delete b.dcm FILL").code, 0);
+    ASSERT_EQ(Cli("copy a.dcm SAVE b.dcm --append").code, 0);
+    // The first SAVE in list order (the 5-block one) is replaced.
+    ASSERT_EQ(Cli("copy a.dcm SAVE b.dcm --overwrite --move").code, 0);
+    const std::string json = Cli("list b.dcm --json").out;
+    EXPECT_NE(json.find("\"index\":0,\"name\":\"SAVE        \",\"type\":\"data\","
+                        "\"first_block\":199,\"size\":60"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"index\":1,\"name\":\"SAVE        \""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"free_blocks\":80"), std::string::npos) << json;
+    EXPECT_EQ(Cli("list a.dcm --json").out.find("SAVE"), std::string::npos);
+}
+
+TEST_F(CliCardTest, ReadOnlyImageIsReadButNeverWritten) {
+    NewCard("a.dcm");
+    NewCard("b.dcm");
+    WriteAll(P("s.dci"), MakeDci("SAVE", 3, false, 2, 51));
+    ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
+    ASSERT_EQ(Cli("import b.dcm s.dci").code, 0);
+    ASSERT_EQ(::chmod(P("a.dcm").c_str(), 0444), 0);
+    // Root writes whatever the mode says: the commands then run as nobody.
+    std::string as;
+    if (::geteuid() == 0) {
+        if (std::system("setpriv --help >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "no way to run without root here";
+        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        fs::permissions(dir_, fs::perms::all);
+        fs::permissions(P("b.dcm"), fs::perms::all);
+    }
+    const Bytes a = ReadAll(P("a.dcm"));
+    const Bytes b = ReadAll(P("b.dcm"));
+
+    EXPECT_NE(Cli("list a.dcm", as).out.find("SAVE"), std::string::npos);
+    ASSERT_EQ(Cli("export a.dcm SAVE out.dci", as).code, 0);
+    EXPECT_EQ(DciBlocks(ReadAll(P("out.dci"))), DciBlocks(ReadAll(P("s.dci"))));
+    EXPECT_EQ(Cli("icons a.dcm SAVE ic", as).code, 0);
+    EXPECT_TRUE(fs::exists(P("ic/frame1.bmp")));
+
+    for (const char* write :
+         {"import a.dcm s.dci --append", "delete a.dcm SAVE", "format a.dcm 200",
+          "copy b.dcm SAVE a.dcm --append", "copy a.dcm SAVE b.dcm --append --move"}) {
+        const Result r = Cli(write, as);
+        EXPECT_EQ(r.code, 1) << write;
+        EXPECT_EQ(r.err, "porvane-cli: cannot write to a.dcm: the file is read-only\n") << write;
+    }
+    EXPECT_EQ(ReadAll(P("a.dcm")), a);
+    EXPECT_EQ(ReadAll(P("b.dcm")), b);
+    ASSERT_EQ(Cli("copy a.dcm SAVE b.dcm --append", as).code, 0);
+    EXPECT_EQ(ReadAll(P("a.dcm")), a);
 }
 
 TEST_F(CliCardTest, IconsAndLogo) {

@@ -7,6 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <numeric>
@@ -111,6 +117,49 @@ TEST(ImageStore, UnopenableFileFailsEveryTransferQuietly) {
     ASSERT_TRUE(v.OpenImage(shortName));
     EXPECT_TRUE(v.ReadRawBlock(v.Device, 1, block));
     EXPECT_TRUE(v.ReadRawBlock(v.Device, 200, block));
+}
+
+TEST(ImageStore, ReadOnlyImageOpensForReadingAndRefusesWrites) {
+    TempDir dir;
+    const std::string name = dir.File("ro.dcm");
+    const std::vector<uint8_t> image = Pattern(CardVolume::kCardBytes);
+    WriteFileBytes(name, image);
+    {
+        CardVolume v;
+        ASSERT_TRUE(v.OpenImage(name));
+        EXPECT_FALSE(v.ImageReadOnly);
+    }
+    ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
+    // Root writes whatever the mode says: the check runs in a child that
+    // gives up root first.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(77);
+        CardVolume v;
+        v.Device = CardVolume::kImage;
+        if (!v.OpenImage(name) || !v.ImageOpen)
+            ::_exit(1);
+        if (!v.ImageReadOnly)
+            ::_exit(77); // still writable here
+        uint8_t block[512] = {};
+        if (!v.ReadRawBlock(v.Device, 1, block) ||
+            !std::equal(block, block + 512, image.begin() + 512))
+            ::_exit(2);
+        if (v.WriteRawBlock(v.Device, 1, image.data()) || v.FormatVolume(200))
+            ::_exit(3);
+        v.CloseImage();
+        ::_exit(v.ImageReadOnly ? 4 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "the file cannot be made read-only here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(name), image);
 }
 
 TEST(LinkStore, WithoutALinkASlotFailsWithoutCrashing) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -123,6 +128,47 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     EXPECT_EQ(back.BarMax, 100);
     EXPECT_EQ(back.DragMode, 1);
     EXPECT_EQ(back.AutoRefresh, 0);
+}
+
+TEST_F(ConfigFileTest, UnreadableFileIsNeverReplacedByDefaults) {
+    WriteCfg("632\r\n100\r\n");
+    // Writable but not readable: root would read it all the same, so the load
+    // runs in a child that gives up root first.
+    ASSERT_EQ(::chmod(CfgPath().c_str(), 0200), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(CfgPath().c_str(), 65534, 65534), 0);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(77);
+        if (std::ifstream(CfgPath()))
+            ::_exit(77); // still readable here
+        Settings s;
+        std::string error;
+        LoadConfig(Dir(), s, &error);
+        ::_exit(s.BasePort == 888 && s.ShortDelay == 256 && !error.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "the file cannot be made unreadable here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadCfg(), "632\r\n100\r\n");
+}
+
+TEST_F(ConfigFileTest, EmptyFolderIsTheCurrentFolder) {
+    EXPECT_EQ(WithTrailingSlash(""), "./");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_);
+    Settings s;
+    const std::string startDir = LoadConfig("", s);
+    fs::current_path(before);
+    EXPECT_EQ(startDir, "./");
+    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n");
 }
 
 TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {

@@ -35,7 +35,7 @@ const char* CliCardUsage() {
            "  export VOLUME NAME OUT.DCI\n"
            "  import VOLUME IN.DCI [--overwrite|--append]\n"
            "  delete VOLUME NAME\n"
-           "  copy SRC NAME DST [--move]\n"
+           "  copy SRC NAME DST [--move] [--overwrite|--append]\n"
            "  format VOLUME 200|240|241\n"
            "  new OUT.DCM\n"
            "  save-card SLOT OUT.DCM\n"

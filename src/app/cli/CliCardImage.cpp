@@ -78,7 +78,7 @@ int CliFormat(CliContext& ctx) {
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    rc = session.OpenVolume(args.plain[0], page, *vol, error);
+    rc = session.OpenVolume(args.plain[0], page, *vol, error, true);
     if (rc != kCliOk)
         return CliFail(ctx, rc, error);
     if (!vol->FormatVolume(static_cast<uint8_t>(blocks)) || session.LinkBroke(*vol))

@@ -13,10 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Opens and lists one volume; a card that was never formatted is refused.
-int OpenListed(CliSession& session, const std::string& volume, long page, CardVolume& vol) {
+// Opens and lists one volume; a card that was never formatted is refused, and
+// so is a read-only image when the command will write to it.
+int OpenListed(CliSession& session, const std::string& volume, long page, CardVolume& vol,
+               bool forWriting) {
     std::string error;
-    const int rc = session.OpenVolume(volume, page, vol, error);
+    const int rc = session.OpenVolume(volume, page, vol, error, forWriting);
     if (rc != kCliOk)
         return CliFail(session.Ctx(), rc, error);
     bool formatted = false;
@@ -64,6 +66,39 @@ std::string PlacementProblem(CardVolume& vol, int size, bool game, int freed) {
             return "no free directory entry";
     }
     return "";
+}
+
+// Makes way on vol for a saver named name12 (12 characters, as the directory
+// holds it): a saver of that name already there needs --overwrite, which
+// deletes it, or --append, which keeps it. Whether the new saver fits is
+// checked before anything changes, so that an overwrite never loses the old
+// saver to a transfer that can't take place. kCliOk, or the exit code after
+// the failure line.
+int MakeWay(CliSession& session, const CliArgs& args, CardVolume& vol, const std::string& name12,
+            int size, bool game) {
+    CliContext& ctx = session.Ctx();
+    int existing = -1;
+    if (!FindSaverByName(vol, name12, existing))
+        existing = -1;
+    if (existing >= 0 && !args.Has("--overwrite") && !args.Has("--append"))
+        return CliFail(ctx, kCliFailed,
+                       "Saver " + DisplayName(name12) +
+                           " exists on the card (use --overwrite or --append)");
+    const bool overwrite = existing >= 0 && args.Has("--overwrite");
+    const std::string problem = PlacementProblem(vol, size, game, overwrite ? existing : -1);
+    if (!problem.empty())
+        return CliFail(ctx, kCliFailed, problem);
+    if (!overwrite)
+        return kCliOk;
+    session.Ui().Forget();
+    if (!DeleteSaver(vol, existing) || session.LinkBroke(vol))
+        return CliFail(ctx, kCliFailed,
+                       session.FailureText(vol, "cannot delete the old " + DisplayName(name12)));
+    bool formatted = false;
+    std::string error;
+    if (!session.LoadVolume(vol, formatted, error))
+        return CliFail(ctx, kCliFailed, error);
+    return kCliOk;
 }
 
 // The header of a single-saver file, checked for length; empty reason when
@@ -127,7 +162,7 @@ int CliExport(CliContext& ctx) {
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol)) != kCliOk)
+    if ((rc = OpenListed(session, args.plain[0], page, *vol, false)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
@@ -164,32 +199,11 @@ int CliImport(CliContext& ctx) {
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol)) != kCliOk)
+    if ((rc = OpenListed(session, args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
 
-    int existing = -1;
-    if (!FindSaverByName(*vol, name, existing))
-        existing = -1;
-    if (existing >= 0 && !args.Has("--overwrite") && !args.Has("--append"))
-        return CliFail(ctx, kCliFailed,
-                       "Saver " + DisplayName(name) +
-                           " exists on the card (use --overwrite or --append)");
-    const bool overwrite = existing >= 0 && args.Has("--overwrite");
-    // Checked before anything changes, so an overwrite never loses the old
-    // saver to an import that can't take place.
-    const std::string problem = PlacementProblem(*vol, size, game, overwrite ? existing : -1);
-    if (!problem.empty())
-        return CliFail(ctx, kCliFailed, problem);
-
-    if (overwrite) {
-        if (!DeleteSaver(*vol, existing) || session.LinkBroke(*vol))
-            return CliFail(ctx, kCliFailed,
-                           session.FailureText(*vol, "cannot delete the old " + DisplayName(name)));
-        bool formatted = false;
-        std::string error;
-        if (!session.LoadVolume(*vol, formatted, error))
-            return CliFail(ctx, kCliFailed, error);
-    }
+    if ((rc = MakeWay(session, args, *vol, name, size, game)) != kCliOk)
+        return rc;
     session.Ui().Forget();
     DciImportResult result = DciImportResult::Imported;
     const bool ok = ImportDci(in, *vol, &result);
@@ -206,7 +220,7 @@ int CliDelete(CliContext& ctx) {
         return rc;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol)) != kCliOk)
+    if ((rc = OpenListed(session, args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
@@ -221,10 +235,13 @@ int CliDelete(CliContext& ctx) {
 int CliCopy(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    int rc = ParseCardArgs(ctx, {"--move"}, {"--page"}, 3, "usage: copy SRC NAME DST [--move]",
-                           args, page);
+    constexpr const char* usage = "usage: copy SRC NAME DST [--move] [--overwrite|--append]";
+    int rc =
+        ParseCardArgs(ctx, {"--move", "--overwrite", "--append"}, {"--page"}, 3, usage, args, page);
     if (rc != kCliOk)
         return rc;
+    if (args.Has("--overwrite") && args.Has("--append"))
+        return CliFail(ctx, kCliUsage, usage);
     const std::string& src = args.plain[0];
     const std::string& dst = args.plain[2];
     if (SameCard(src, dst))
@@ -233,17 +250,16 @@ int CliCopy(CliContext& ctx) {
     CliSession session(ctx);
     auto from = std::make_unique<CardVolume>();
     auto to = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, src, page, *from)) != kCliOk)
+    if ((rc = OpenListed(session, src, page, *from, args.Has("--move"))) != kCliOk)
         return rc;
-    if ((rc = OpenListed(session, dst, page, *to)) != kCliOk)
+    if ((rc = OpenListed(session, dst, page, *to, true)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*from, args.plain[1]);
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
     const SaverEntry& e = from->Entries[index];
-    const std::string problem = PlacementProblem(*to, e.SizeBlocks, e.IsGame, -1);
-    if (!problem.empty())
-        return CliFail(ctx, kCliFailed, problem);
+    if ((rc = MakeWay(session, args, *to, e.Name, e.SizeBlocks, e.IsGame)) != kCliOk)
+        return rc;
 
     session.Ui().Forget();
     if (!CopySaver(*from, index, *to) || session.LinkBroke(*to))

@@ -1,5 +1,6 @@
 #include "app/cli/CliVolume.h"
 
+#include "card/CardListing.h"
 #include "link/LinkOption.h"
 #include "settings/ApplySettings.h"
 #include "settings/ConfigFile.h"
@@ -98,7 +99,7 @@ int CliSession::OpenLink(long page, std::string& error) {
 }
 
 int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol,
-                           std::string& error) {
+                           std::string& error, bool forWriting) {
     vol.Config = &settings_;
     vol.Ui = &ui_;
     const int slot = SlotOf(volume);
@@ -115,7 +116,13 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
         }
         vol.Device = CardVolume::kImage;
         if (!vol.OpenImage(volume)) {
-            error = "cannot open " + volume + " for reading and writing";
+            error = "cannot open " + volume;
+            return kCliFailed;
+        }
+        // Refused before anything is read, so that no step of the command
+        // has taken place when the first write would fail.
+        if (forWriting && vol.ImageReadOnly) {
+            error = "cannot write to " + volume + ": the file is read-only";
             return kCliFailed;
         }
         return kCliOk;
@@ -177,22 +184,13 @@ bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error
         return true;
     formatted = true;
     vol.RepairSystemChains();
-    vol.ReadDirectory();
-    if (LinkBroke(vol)) {
+    // A directory cut short by a failed read must not be listed, nor written
+    // back by a later step of the same command.
+    if (!vol.ReadDirectory() || LinkBroke(vol)) {
         error = FailureText(vol, "cannot read the directory of " + where);
         return false;
     }
-    int free = vol.UserBlocks();
-    int listed = 0;
-    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        const SaverEntry& e = vol.Entries[i];
-        if (e.SizeBlocks == 0)
-            continue;
-        vol.ListMap[listed++] = static_cast<uint8_t>(i);
-        free -= e.SizeBlocks;
-    }
-    vol.ListedCount = static_cast<uint8_t>(listed);
-    vol.FreeBlocks = static_cast<uint8_t>(free < 0 ? 0 : free);
+    ListSavers(vol);
     return true;
 }
 

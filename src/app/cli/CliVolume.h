@@ -51,8 +51,11 @@ class CliSession {
     int OpenLink(long page, std::string& error);
 
     // Opens VOLUME into vol: an existing 131072-byte image file, or slot1 /
-    // slot2 (card present). Nothing is read yet. Returns a CliExit.
-    int OpenVolume(const std::string& volume, long page, CardVolume& vol, std::string& error);
+    // slot2 (card present). Nothing is read yet. An image the user may only
+    // read is opened for reading, and refused when forWriting. Returns a
+    // CliExit.
+    int OpenVolume(const std::string& volume, long page, CardVolume& vol, std::string& error,
+                   bool forWriting = false);
 
     // Reads root, FAT and directory and lists the savers as the card view
     // does (directory order, empty entries skipped; FreeBlocks floored at 0).

@@ -1,5 +1,7 @@
 #include "card/engine_support/EngineSupport.h"
 
+#include "card/CardListing.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,17 +27,7 @@ TempDir::~TempDir() {
 }
 
 void ListVolume(CardVolume& volume) {
-    std::memset(volume.ListMap, 0xFF, sizeof volume.ListMap);
-    int free = volume.UserBlocks();
-    int listed = 0;
-    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (volume.Entries[i].SizeBlocks == 0)
-            continue;
-        volume.ListMap[listed++] = static_cast<uint8_t>(i);
-        free -= volume.Entries[i].SizeBlocks;
-    }
-    volume.ListedCount = static_cast<uint8_t>(listed);
-    volume.FreeBlocks = static_cast<uint8_t>(std::max(free, 0));
+    ListSavers(volume);
 }
 
 bool LoadVolume(CardVolume& volume) {
