@@ -81,15 +81,11 @@ int CliList(CliContext& ctx) {
     if (rc != kCliOk)
         return rc;
 
-    std::string error;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    rc = session.OpenVolume(args.plain[0], page, *vol, error);
-    if (rc != kCliOk)
-        return CliFail(ctx, rc, error);
     bool formatted = false;
-    if (!session.LoadVolume(*vol, formatted, error))
-        return CliFail(ctx, kCliFailed, error);
+    if ((rc = session.OpenListed(args.plain[0], page, *vol, false, &formatted)) != kCliOk)
+        return rc;
     if (args.Has("--json"))
         PrintJson(ctx.out, *vol, formatted);
     else
@@ -104,17 +100,10 @@ int CliIcons(CliContext& ctx) {
     if (rc != kCliOk)
         return rc;
 
-    std::string error;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    rc = session.OpenVolume(args.plain[0], page, *vol, error);
-    if (rc != kCliOk)
-        return CliFail(ctx, rc, error);
-    bool formatted = false;
-    if (!session.LoadVolume(*vol, formatted, error))
-        return CliFail(ctx, kCliFailed, error);
-    if (!formatted)
-        return CliFail(ctx, kCliFailed, "Not a formated Card");
+    if ((rc = session.OpenListed(args.plain[0], page, *vol)) != kCliOk)
+        return rc;
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);

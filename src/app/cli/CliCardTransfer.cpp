@@ -15,20 +15,6 @@ namespace {
 
 // Opens and lists one volume; a card that was never formatted is refused, and
 // so is a read-only image when the command will write to it.
-int OpenListed(CliSession& session, const std::string& volume, long page, CardVolume& vol,
-               bool forWriting) {
-    std::string error;
-    const int rc = session.OpenVolume(volume, page, vol, error, forWriting);
-    if (rc != kCliOk)
-        return CliFail(session.Ctx(), rc, error);
-    bool formatted = false;
-    if (!session.LoadVolume(vol, formatted, error))
-        return CliFail(session.Ctx(), kCliFailed, error);
-    if (!formatted)
-        return CliFail(session.Ctx(), kCliFailed, volume + ": Not a formated Card");
-    return kCliOk;
-}
-
 std::string DisplayName(const std::string& name) {
     std::string out = name;
     while (!out.empty() && (out.back() == ' ' || out.back() == '\0'))
@@ -162,7 +148,7 @@ int CliExport(CliContext& ctx) {
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol, false)) != kCliOk)
+    if ((rc = session.OpenListed(args.plain[0], page, *vol, false)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
@@ -199,7 +185,7 @@ int CliImport(CliContext& ctx) {
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol, true)) != kCliOk)
+    if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
 
     if ((rc = MakeWay(session, args, *vol, name, size, game)) != kCliOk)
@@ -220,7 +206,7 @@ int CliDelete(CliContext& ctx) {
         return rc;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, args.plain[0], page, *vol, true)) != kCliOk)
+    if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
@@ -250,9 +236,9 @@ int CliCopy(CliContext& ctx) {
     CliSession session(ctx);
     auto from = std::make_unique<CardVolume>();
     auto to = std::make_unique<CardVolume>();
-    if ((rc = OpenListed(session, src, page, *from, args.Has("--move"))) != kCliOk)
+    if ((rc = session.OpenListed(src, page, *from, args.Has("--move"))) != kCliOk)
         return rc;
-    if ((rc = OpenListed(session, dst, page, *to, true)) != kCliOk)
+    if ((rc = session.OpenListed(dst, page, *to, true)) != kCliOk)
         return rc;
     const int index = FindListedSaver(*from, args.plain[1]);
     if (index < 0)

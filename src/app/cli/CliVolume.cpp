@@ -166,6 +166,22 @@ std::string CliSession::FailureText(const CardVolume& vol, const std::string& fa
     return fallback;
 }
 
+int CliSession::OpenListed(const std::string& volume, long page, CardVolume& vol, bool forWriting,
+                           bool* formatted) {
+    std::string error;
+    const int rc = OpenVolume(volume, page, vol, error, forWriting);
+    if (rc != kCliOk)
+        return CliFail(ctx_, rc, error);
+    bool isFormatted = false;
+    if (!LoadVolume(vol, isFormatted, error))
+        return CliFail(ctx_, kCliFailed, error);
+    if (formatted != nullptr)
+        *formatted = isFormatted;
+    else if (!isFormatted)
+        return CliFail(ctx_, kCliFailed, volume + ": Not a formated Card");
+    return kCliOk;
+}
+
 bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error) {
     formatted = false;
     ui_.Forget();

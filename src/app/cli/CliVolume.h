@@ -63,6 +63,12 @@ class CliSession {
     // error set on a read failure.
     bool LoadVolume(CardVolume& vol, bool& formatted, std::string& error);
 
+    // OpenVolume and LoadVolume, each failure reported on err. A card that
+    // was never formatted is refused, unless formatted is given to learn it.
+    // Returns a CliExit.
+    int OpenListed(const std::string& volume, long page, CardVolume& vol, bool forWriting = false,
+                   bool* formatted = nullptr);
+
     // The reason a step on vol failed: the model's last message, a link error,
     // or fallback.
     std::string FailureText(const CardVolume& vol, const std::string& fallback) const;
