@@ -1,5 +1,7 @@
 #include "card/CardVolume.h"
 
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -79,11 +81,9 @@ class CliCardTest : public ::testing::Test {
     };
 
     void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("porvane-cli-" + std::to_string(rd()));
+        dir_ = temp_.Path();
         fs::create_directories(dir_ / "emu");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     fs::path P(const std::string& name) const { return dir_ / name; }
 
@@ -108,6 +108,7 @@ class CliCardTest : public ::testing::Test {
         ASSERT_EQ(Cli("format " + name + " " + blocks).code, 0);
     }
 
+    porvane_test::TempDir temp_;
     fs::path dir_;
 };
 

@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,33 +130,25 @@ TEST(ImageStore, ReadOnlyImageOpensForReadingAndRefusesWrites) {
     ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
     // Root writes whatever the mode says: the check runs in a child that
     // gives up root first.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(77);
-        CardVolume v;
-        v.Device = CardVolume::kImage;
-        if (!v.OpenImage(name) || !v.ImageOpen)
-            ::_exit(1);
-        if (!v.ImageReadOnly)
-            ::_exit(77); // still writable here
+    const int code = porvane_test::RunAsNobody([&] {
+        auto v = std::make_unique<CardVolume>();
+        v->Device = CardVolume::kImage;
+        if (!v->OpenImage(name) || !v->ImageOpen)
+            return 1;
+        if (!v->ImageReadOnly)
+            return porvane_test::kCannotDropRoot; // still writable here
         uint8_t block[512] = {};
-        if (!v.ReadRawBlock(v.Device, 1, block) ||
+        if (!v->ReadRawBlock(v->Device, 1, block) ||
             !std::equal(block, block + 512, image.begin() + 512))
-            ::_exit(2);
-        if (v.WriteRawBlock(v.Device, 1, image.data()) || v.FormatVolume(200))
-            ::_exit(3);
-        v.CloseImage();
-        ::_exit(v.ImageReadOnly ? 4 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+            return 2;
+        if (v->WriteRawBlock(v->Device, 1, image.data()) || v->FormatVolume(200))
+            return 3;
+        v->CloseImage();
+        return v->ImageReadOnly ? 4 : 0;
+    });
+    if (code == porvane_test::kCannotDropRoot)
         GTEST_SKIP() << "the file cannot be made read-only here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadFileBytes(name), image);
 }
 

@@ -1,15 +1,14 @@
 #include "settings/ConfigFile.h"
 
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -18,12 +17,7 @@ namespace {
 
 class ConfigFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("porvane-cfg-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { dir_ = temp_.Path(); }
 
     std::string Dir() const { return dir_.string(); }
     std::string CfgPath() const { return (dir_ / "RUD2.cfg").string(); }
@@ -35,6 +29,7 @@ class ConfigFileTest : public ::testing::Test {
         return ss.str();
     }
 
+    porvane_test::TempDir temp_;
     fs::path dir_;
 };
 
@@ -138,25 +133,17 @@ TEST_F(ConfigFileTest, UnreadableFileIsNeverReplacedByDefaults) {
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(CfgPath().c_str(), 65534, 65534), 0);
     }
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(77);
+    const int code = porvane_test::RunAsNobody([&] {
         if (std::ifstream(CfgPath()))
-            ::_exit(77); // still readable here
+            return porvane_test::kCannotDropRoot; // still readable here
         Settings s;
         std::string error;
         LoadConfig(Dir(), s, &error);
-        ::_exit(s.BasePort == 888 && s.ShortDelay == 256 && !error.empty() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return s.BasePort == 888 && s.ShortDelay == 256 && !error.empty() ? 0 : 1;
+    });
+    if (code == porvane_test::kCannotDropRoot)
         GTEST_SKIP() << "the file cannot be made unreadable here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadCfg(), "632\r\n100\r\n");
 }
 

@@ -14,18 +14,6 @@ namespace fs = std::filesystem;
 
 namespace engine_test {
 
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() /
-            ("porvane-engine-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 void ListVolume(CardVolume& volume) {
     ListSavers(volume);
 }

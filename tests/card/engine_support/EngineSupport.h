@@ -2,6 +2,7 @@
 
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "support/TestFiles.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,19 +13,7 @@
 // Helpers shared by the transfer-engine and DCI/DCM tests.
 namespace engine_test {
 
-// A fresh folder under the system temp folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using porvane_test::TempDir;
 
 // Records what the engine tells the user; onProgress runs at every progress
 // update (used to break a transfer half way).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 
@@ -15,30 +17,7 @@
 
 namespace cardtest {
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the object goes.
-class TempDir {
-  public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("porvane-card-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+using porvane_test::TempDir;
 
 // Records what the card model shows to the user.
 class RecordingUi : public CardUi {

@@ -83,16 +83,6 @@ std::vector<Frame> DecodeFrames(const std::vector<PortOp>& ops, uint16_t base) {
     return frames;
 }
 
-TempDir::TempDir() {
-    char name[] = "/tmp/porvane-test-XXXXXX";
-    path_ = ::mkdtemp(name);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 SameCpu::SameCpu() {
     if (sched_getaffinity(0, sizeof saved_, &saved_) != 0)
         return;

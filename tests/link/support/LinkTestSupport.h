@@ -3,6 +3,7 @@
 #include "link/LinkHost.h"
 #include "link/LinkPort.h"
 #include "link/emu/EmulatorBackend.h"
+#include "support/TestFiles.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -75,16 +76,7 @@ struct Frame {
 };
 std::vector<Frame> DecodeFrames(const std::vector<PortOp>& ops, uint16_t base = 888);
 
-// A fresh temporary folder, removed with the object.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using porvane_test::TempDir;
 
 // Keeps this process, and the children it starts meanwhile, on one CPU. A
 // socket round trip per port read is far cheaper when both ends share a core

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include "tools/disasm/Disasm86k.h"
 
 #include <atomic>
@@ -11,34 +13,16 @@
 #include <unistd.h>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed with its files.
-class DisasmTempDir {
+// A fresh temporary folder that also writes test files into itself.
+class DisasmTempDir : public porvane_test::TempDir {
   public:
-    DisasmTempDir() {
-        static std::atomic<int> serial{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("porvane-disasm-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-        std::filesystem::create_directories(path_);
-    }
-    ~DisasmTempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    DisasmTempDir(const DisasmTempDir&) = delete;
-    DisasmTempDir& operator=(const DisasmTempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-        const std::string file = (path_ / name).string();
+        const std::string file = (Path() / name).string();
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         return file;
     }
-
-  private:
-    std::filesystem::path path_;
 };
 
 // Every line NextLine hands out, until the first "".

@@ -1,0 +1,45 @@
+#include "support/TestFiles.h"
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace porvane_test {
+
+TempDir::TempDir() {
+    char name[] = "/tmp/porvane-test-XXXXXX";
+    if (::mkdtemp(name) == nullptr)
+        return;
+    path_ = name;
+    // Open to others, so that tests running a child as another user reach
+    // the files inside; each file's own mode is what such a test is about.
+    std::filesystem::permissions(
+        path_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                   std::filesystem::perms::others_exec);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ec);
+}
+
+int RunAsNobody(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(kCannotDropRoot);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace porvane_test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace porvane_test {
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Exit code of a child that could not give up root.
+constexpr int kCannotDropRoot = 77;
+
+// Runs body in a child process that first gives up root for user nobody,
+// since root reads and writes whatever a file's mode says. Returns the
+// child's exit code: body's result, or kCannotDropRoot.
+int RunAsNobody(const std::function<int()>& body);
+
+} // namespace porvane_test
