@@ -2,6 +2,7 @@
 
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/support/CardTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <cstdint>
@@ -15,28 +16,7 @@ namespace engine_test {
 
 using porvane_test::TempDir;
 
-// Records what the engine tells the user; onProgress runs at every progress
-// update (used to break a transfer half way).
-class RecordingUi : public CardUi {
-  public:
-    void ShowInfo(const std::string& text) override { infos.push_back(text); }
-    void ShowWarning(const std::string& text) override { warnings.push_back(text); }
-    bool Confirm(const std::string&) override { return false; }
-    void SetProgress(int position, int max) override {
-        lastPosition = position;
-        lastMax = max;
-        if (onProgress)
-            onProgress(position);
-    }
-    void Repaint() override { ++repaints; }
-
-    std::vector<std::string> infos;
-    std::vector<std::string> warnings;
-    int lastPosition = -1;
-    int lastMax = -1;
-    int repaints = 0;
-    std::function<void(int)> onProgress;
-};
+using cardtest::RecordingUi;
 
 // The listing of a view: ListMap, ListedCount and FreeBlocks (floored at 0).
 void ListVolume(CardVolume& volume);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -19,17 +20,27 @@ namespace cardtest {
 
 using porvane_test::TempDir;
 
-// Records what the card model shows to the user.
+// Records what the card model tells the user; onProgress runs at every
+// progress update (used to break a transfer half way).
 class RecordingUi : public CardUi {
   public:
     void ShowInfo(const std::string& text) override { infos.push_back(text); }
     void ShowWarning(const std::string& text) override { warnings.push_back(text); }
     bool Confirm(const std::string&) override { return false; }
-    void SetProgress(int, int) override {}
-    void Repaint() override {}
+    void SetProgress(int position, int max) override {
+        lastPosition = position;
+        lastMax = max;
+        if (onProgress)
+            onProgress(position);
+    }
+    void Repaint() override { ++repaints; }
 
     std::vector<std::string> infos;
     std::vector<std::string> warnings;
+    int lastPosition = -1;
+    int lastMax = -1;
+    int repaints = 0;
+    std::function<void(int)> onProgress;
 };
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& name) {
