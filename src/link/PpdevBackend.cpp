@@ -3,14 +3,39 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
-
-#if defined(__linux__)
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
-#define PORVANE_HAVE_PPDEV 1
-#endif
+#include <unistd.h>
+
+namespace {
+
+// The ppdev request for a register offset from the base, or 0 for none.
+unsigned long ReadRequest(int offset) {
+    switch (offset) {
+    case 0:
+        return PPRDATA;
+    case 1:
+        return PPRSTATUS; // raw: bit 6 is not inverted
+    case 2:
+        return PPRCONTROL;
+    default:
+        return 0;
+    }
+}
+
+unsigned long WriteRequest(int offset) {
+    switch (offset) {
+    case 0:
+        return PPWDATA;
+    case 2:
+        return PPWCONTROL;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
 
 PpdevBackend::PpdevBackend(std::string devicePath) : fixedPath_(std::move(devicePath)) {}
 
@@ -29,12 +54,11 @@ std::string PpdevBackend::FindDeviceForBase(uint16_t base) {
 }
 
 bool PpdevBackend::OpenDevice(const std::string& path) {
-#ifdef PORVANE_HAVE_PPDEV
     if (path.empty()) {
         lastError_ = ENODEV;
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDWR);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         lastError_ = static_cast<uint32_t>(errno);
         return false;
@@ -51,11 +75,6 @@ bool PpdevBackend::OpenDevice(const std::string& path) {
     fd_ = fd;
     openPath_ = path;
     return true;
-#else
-    (void)path;
-    lastError_ = ENOSYS;
-    return false;
-#endif
 }
 
 bool PpdevBackend::Open() {
@@ -70,12 +89,10 @@ void PpdevBackend::Close() {
 }
 
 void PpdevBackend::CloseDevice() {
-#ifdef PORVANE_HAVE_PPDEV
     if (fd_ >= 0) {
         ::ioctl(fd_, PPRELEASE);
         ::close(fd_);
     }
-#endif
     fd_ = -1;
     openPath_.clear();
 }
@@ -94,72 +111,29 @@ void PpdevBackend::SelectBase(uint16_t base) {
     }
 }
 
-bool PpdevBackend::Read(uint16_t port, uint8_t& value) {
-#ifdef PORVANE_HAVE_PPDEV
-    if (fd_ < 0) {
-        lastError_ = EBADF;
+bool PpdevBackend::Transfer(unsigned long request, unsigned char& value) {
+    if (fd_ < 0 || request == 0) {
+        lastError_ = fd_ < 0 ? EBADF : EINVAL;
         return false;
     }
-    unsigned char v = 0;
-    int rc = -1;
-    switch (port - base_) {
-    case 0:
-        rc = ::ioctl(fd_, PPRDATA, &v);
-        break;
-    case 1:
-        rc = ::ioctl(fd_, PPRSTATUS, &v);
-        break; // raw: bit 6 is not inverted
-    case 2:
-        rc = ::ioctl(fd_, PPRCONTROL, &v);
-        break;
-    default:
-        lastError_ = EINVAL;
-        return false;
-    }
-    if (rc != 0) {
+    if (::ioctl(fd_, request, &value) != 0) {
         lastError_ = static_cast<uint32_t>(errno);
         return false;
     }
+    return true;
+}
+
+bool PpdevBackend::Read(uint16_t port, uint8_t& value) {
+    unsigned char v = 0;
+    if (!Transfer(ReadRequest(port - base_), v))
+        return false;
     value = v;
     return true;
-#else
-    (void)port;
-    (void)value;
-    lastError_ = ENOSYS;
-    return false;
-#endif
 }
 
 bool PpdevBackend::Write(uint16_t port, uint8_t value) {
-#ifdef PORVANE_HAVE_PPDEV
-    if (fd_ < 0) {
-        lastError_ = EBADF;
-        return false;
-    }
-    unsigned char v = value;
-    int rc = -1;
-    switch (port - base_) {
-    case 0:
-        rc = ::ioctl(fd_, PPWDATA, &v);
-        break;
-    case 2:
-        // Only bits 0-3 are control lines; bit 5 would turn the data lines around.
-        v &= 0x0F;
-        rc = ::ioctl(fd_, PPWCONTROL, &v);
-        break;
-    default:
-        lastError_ = EINVAL;
-        return false;
-    }
-    if (rc != 0) {
-        lastError_ = static_cast<uint32_t>(errno);
-        return false;
-    }
-    return true;
-#else
-    (void)port;
-    (void)value;
-    lastError_ = ENOSYS;
-    return false;
-#endif
+    // Only bits 0-3 are control lines; bit 5 would turn the data lines around.
+    const int offset = port - base_;
+    unsigned char v = offset == 2 ? value & 0x0F : value;
+    return Transfer(WriteRequest(offset), v);
 }

@@ -26,6 +26,8 @@ class PpdevBackend : public PortBackend {
   private:
     bool OpenDevice(const std::string& path);
     void CloseDevice();
+    // One register ioctl; false with LastError set.
+    bool Transfer(unsigned long request, unsigned char& value);
 
     std::string fixedPath_;
     std::string openPath_;

@@ -4,7 +4,30 @@
 
 #if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
 #include <sys/io.h>
-#define PORVANE_HAVE_RAWIO 1
+
+namespace {
+bool Permit(uint16_t base, bool on) {
+    return ::ioperm(base, 3, on ? 1 : 0) == 0;
+}
+uint8_t In(uint16_t port) {
+    return ::inb(port);
+}
+void Out(uint16_t port, uint8_t value) {
+    ::outb(value, port);
+}
+} // namespace
+#else
+// No I/O port instructions here: the backend never opens.
+namespace {
+bool Permit(uint16_t, bool) {
+    errno = ENOSYS;
+    return false;
+}
+uint8_t In(uint16_t) {
+    return 0;
+}
+void Out(uint16_t, uint8_t) {}
+} // namespace
 #endif
 
 RawIoBackend::~RawIoBackend() {
@@ -12,18 +35,12 @@ RawIoBackend::~RawIoBackend() {
 }
 
 bool RawIoBackend::Grant(uint16_t base) {
-#ifdef PORVANE_HAVE_RAWIO
-    if (::ioperm(base, 3, 1) != 0) {
+    if (!Permit(base, true)) {
         lastError_ = static_cast<uint32_t>(errno);
         return false;
     }
     granted_ = base;
     return true;
-#else
-    (void)base;
-    lastError_ = ENOSYS;
-    return false;
-#endif
 }
 
 bool RawIoBackend::Open() {
@@ -32,10 +49,8 @@ bool RawIoBackend::Open() {
 }
 
 void RawIoBackend::Close() {
-#ifdef PORVANE_HAVE_RAWIO
     if (open_)
-        ::ioperm(granted_, 3, 0);
-#endif
+        Permit(granted_, false);
     open_ = false;
 }
 
@@ -49,34 +64,23 @@ void RawIoBackend::SelectBase(uint16_t base) {
     }
 }
 
-bool RawIoBackend::Read(uint16_t port, uint8_t& value) {
-#ifdef PORVANE_HAVE_RAWIO
-    if (!open_ || port < granted_ || port > granted_ + 2) {
-        lastError_ = EPERM;
-        return false;
-    }
-    value = ::inb(port);
-    return true;
-#else
-    (void)port;
-    (void)value;
-    lastError_ = ENOSYS;
+bool RawIoBackend::Granted(uint16_t port) {
+    if (open_ && port >= granted_ && port <= granted_ + 2)
+        return true;
+    lastError_ = EPERM;
     return false;
-#endif
+}
+
+bool RawIoBackend::Read(uint16_t port, uint8_t& value) {
+    if (!Granted(port))
+        return false;
+    value = In(port);
+    return true;
 }
 
 bool RawIoBackend::Write(uint16_t port, uint8_t value) {
-#ifdef PORVANE_HAVE_RAWIO
-    if (!open_ || port < granted_ || port > granted_ + 2) {
-        lastError_ = EPERM;
+    if (!Granted(port))
         return false;
-    }
-    ::outb(value, port);
+    Out(port, value);
     return true;
-#else
-    (void)port;
-    (void)value;
-    lastError_ = ENOSYS;
-    return false;
-#endif
 }

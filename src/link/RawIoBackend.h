@@ -17,6 +17,8 @@ class RawIoBackend : public PortBackend {
 
   private:
     bool Grant(uint16_t base);
+    // Whether port is one of the three this process may touch.
+    bool Granted(uint16_t port);
     bool open_ = false;
     uint16_t base_ = 888;
     uint16_t granted_ = 0;
