@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build-run" -DCMAKE_BUILD_TYPE=Release -DPORVANE_TESTS=OFF \
+"$root/scripts/build.sh" "$root/build-run" -DCMAKE_BUILD_TYPE=Release -DPORVANE_WERROR=ON -DPORVANE_TESTS=OFF \
     -DPORVANE_BENCH=OFF
 
 # Side files (RUD2.cfg and the rest) live in the folder the program starts in.

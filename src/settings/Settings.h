@@ -12,4 +12,6 @@ struct Settings {
     int32_t BarMax = 9216;
     uint8_t DragMode = 0;    // 0 = drag and drop copies, 1 = moves
     uint8_t AutoRefresh = 1; // 1 = on
+    // Line 8: read every block twice and read back every written block.
+    uint8_t VerifyTransfers = 1; // 1 = on
 };

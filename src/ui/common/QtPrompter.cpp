@@ -1,0 +1,120 @@
+#include "ui/common/Prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+QString QtFilterFromDesigned(const QString& designed) {
+    const QStringList parts = designed.split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& raw : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString pattern = raw.trimmed();
+            if (pattern == "*.*" || pattern == "*") {
+                patterns << "*";
+                continue;
+            }
+            patterns << pattern;
+            const QString lower = pattern.toLower();
+            const QString upper = pattern.toUpper();
+            if (lower != pattern)
+                patterns << lower;
+            if (upper != pattern && upper != lower)
+                patterns << upper;
+        }
+        patterns.removeDuplicates();
+        filters << parts[i].trimmed() + " (" + patterns.join(' ') + ")";
+    }
+    return filters.join(";;");
+}
+
+namespace {
+
+QString WindowTitle() {
+    const QString name = QApplication::applicationDisplayName();
+    return name.isEmpty() ? QStringLiteral("Porvane") : name;
+}
+
+// "*.DCM" or ".DCM" -> "DCM"; a bare "*" or "*.*" has none.
+QString SuffixOf(const QString& defaultExt) {
+    QString ext = defaultExt;
+    while (ext.startsWith('*') || ext.startsWith('.'))
+        ext.remove(0, 1);
+    return ext == "*" ? QString() : ext;
+}
+
+QString RunFileDialog(QWidget* parent, const FileDialogSpec& spec, bool save) {
+    QFileDialog dialog(parent, spec.title);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The native dialogs on Linux match filters case-sensitively and may ask
+    // about replacing files on their own; Qt's own dialog does as told.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    dialog.setDirectory(spec.directory.isEmpty() ? QDir::currentPath() : spec.directory);
+    if (!spec.filter.isEmpty())
+        dialog.setNameFilter(QtFilterFromDesigned(spec.filter));
+    const QString suffix = SuffixOf(spec.defaultExt);
+    if (!suffix.isEmpty())
+        dialog.setDefaultSuffix(suffix);
+    // A wildcard initial name ("*.DCM") is a pattern, not a file to select.
+    if (!spec.fileName.isEmpty() && !spec.fileName.contains('*'))
+        dialog.selectFile(spec.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+void QtPrompter::Info(const QString& text) {
+    QMessageBox::information(parent_, WindowTitle(), text);
+}
+
+void QtPrompter::Warning(const QString& text) {
+    QMessageBox::warning(parent_, WindowTitle(), text);
+}
+
+void QtPrompter::Error(const QString& text) {
+    QMessageBox::critical(parent_, WindowTitle(), text);
+}
+
+bool QtPrompter::Confirm(const QString& text) {
+    return QMessageBox::question(parent_, WindowTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+Prompter::Answer QtPrompter::YesNoCancel(const QString& text) {
+    switch (QMessageBox::question(parent_, WindowTitle(), text,
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                  QMessageBox::Yes)) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+std::optional<QString> QtPrompter::Input(const QString& title, const QString& prompt,
+                                         const QString& initial) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtPrompter::OpenFile(const FileDialogSpec& spec) {
+    return RunFileDialog(parent_, spec, false);
+}
+
+QString QtPrompter::SaveFile(const FileDialogSpec& spec) {
+    return RunFileDialog(parent_, spec, true);
+}

@@ -1,0 +1,77 @@
+#include "ui/support/ScriptedPrompter.h"
+
+QStringList ScriptedPrompter::Log() const {
+    QStringList log;
+    for (const Call& call : calls_)
+        log << call.kind + ": " + call.text;
+    return log;
+}
+
+QStringList ScriptedPrompter::Messages() const {
+    QStringList texts;
+    for (const Call& call : calls_)
+        if (call.kind != "input" && call.kind != "open" && call.kind != "save")
+            texts << call.text;
+    return texts;
+}
+
+bool ScriptedPrompter::Take(QString& answer) {
+    if (answers_.isEmpty()) {
+        ++unanswered_;
+        return false;
+    }
+    answer = answers_.takeFirst();
+    return true;
+}
+
+void ScriptedPrompter::Info(const QString& text) {
+    calls_.append({"info", text, {}});
+}
+
+void ScriptedPrompter::Warning(const QString& text) {
+    calls_.append({"warning", text, {}});
+}
+
+void ScriptedPrompter::Error(const QString& text) {
+    calls_.append({"error", text, {}});
+}
+
+bool ScriptedPrompter::Confirm(const QString& text) {
+    calls_.append({"confirm", text, {}});
+    QString answer;
+    return Take(answer) && answer == "yes";
+}
+
+Prompter::Answer ScriptedPrompter::YesNoCancel(const QString& text) {
+    calls_.append({"yesnocancel", text, {}});
+    QString answer;
+    if (!Take(answer))
+        return Answer::Cancel;
+    if (answer == "yes")
+        return Answer::Yes;
+    return answer == "no" ? Answer::No : Answer::Cancel;
+}
+
+std::optional<QString> ScriptedPrompter::Input(const QString& title, const QString& prompt,
+                                               const QString& initial) {
+    FileDialogSpec spec;
+    spec.title = title;
+    spec.fileName = initial;
+    calls_.append({"input", prompt, spec});
+    QString answer;
+    if (!Take(answer) || answer == "<cancel>")
+        return std::nullopt;
+    return answer;
+}
+
+QString ScriptedPrompter::OpenFile(const FileDialogSpec& spec) {
+    calls_.append({"open", spec.filter, spec});
+    QString answer;
+    return Take(answer) ? answer : QString();
+}
+
+QString ScriptedPrompter::SaveFile(const FileDialogSpec& spec) {
+    calls_.append({"save", spec.filter, spec});
+    QString answer;
+    return Take(answer) ? answer : QString();
+}
