@@ -19,6 +19,9 @@ enum class Form : uint8_t {
     D9Hi, // direct address, bit 8 from opcode bit 4
     Rj,   // indirect register @R0-@R3 from opcode bits 0-1; no byte
     Bit,  // bit number from opcode bits 0-2; no byte
+    // The bit number of BPC, BP and BN: part of their address-bit-target
+    // operand, so it is shown only when the address byte was there.
+    BranchBit,
     // MOV #imm,d9: the address byte comes first although the data is shown first.
     MovImmD9,
 };
@@ -106,11 +109,11 @@ constexpr Entry HighHalf(int row) {
     case 1:
         return Make("JMP", Form::A12);
     case 2:
-        return Make("BPC", Form::D9Hi, Form::Bit, Form::R8);
+        return Make("BPC", Form::D9Hi, Form::BranchBit, Form::R8);
     case 3:
-        return Make("BP", Form::D9Hi, Form::Bit, Form::R8);
+        return Make("BP", Form::D9Hi, Form::BranchBit, Form::R8);
     case 4:
-        return Make("BN", Form::D9Hi, Form::Bit, Form::R8);
+        return Make("BN", Form::D9Hi, Form::BranchBit, Form::R8);
     case 5:
         return Make("NOT1", Form::D9Hi, Form::Bit);
     case 6:
@@ -244,8 +247,8 @@ void Disasm86k::DecodeInstruction(uint8_t opcode, uint32_t& counter, Decoded86k&
     const uint32_t d9 = (opcode & 0x01u) << 8;
     const uint32_t d9Hi = (opcode & 0x10u) << 4;
 
-    // The first byte the file can't supply ends the operands: every later form
-    // either needs a byte too or, like the bit number, belongs to the one missing.
+    // Once the file runs out no later byte can be read, but the forms that
+    // take no byte (@Rj, a NOT1/CLR1/SET1 bit number) are still shown.
     bool truncated = false;
     for (const Form form : entry.forms) {
         const uint32_t at = counter;
@@ -259,13 +262,17 @@ void Disasm86k::DecodeInstruction(uint8_t opcode, uint32_t& counter, Decoded86k&
             text.Hex(opcode & 0x3u, 1);
             continue;
         }
-        if (form == Form::Bit) {
+        if (form == Form::Bit || (form == Form::BranchBit && !truncated)) {
             text.Separator();
             text.Hex(opcode & 0x7u, 1);
             continue;
         }
-        if (!ReadOperand(counter, out, first))
-            break;
+        if (truncated || form == Form::BranchBit)
+            continue;
+        if (!ReadOperand(counter, out, first)) {
+            truncated = true;
+            continue;
+        }
         switch (form) {
         case Form::R8:
             text.Separator();
@@ -318,8 +325,6 @@ void Disasm86k::DecodeInstruction(uint8_t opcode, uint32_t& counter, Decoded86k&
         default:
             break;
         }
-        if (truncated)
-            break;
     }
     ++counter;
 }

@@ -67,6 +67,31 @@ TEST(Disasm86kReader, TruncatedLastInstruction) {
     }
 }
 
+// Operand forms that read no byte still show when the file ends before the
+// bytes of the others: the bit number of NOT1, CLR1 and SET1, and @Rj after a
+// missing immediate. The bit of BPC, BP and BN stays with its address byte.
+TEST(Disasm86kReader, TruncatedInstructionKeepsByteFreeForms) {
+    DisasmTempDir dir;
+    Disasm86k reader;
+    struct Case {
+        std::vector<uint8_t> bytes;
+        const char* last;
+    } cases[] = {
+        {{0x00, 0xAB}, "$0001 AB          NOT1    3"},   {{0xBE}, "$0000 BE          NOT1    6"},
+        {{0xC9}, "$0000 C9          CLR1    1"},         {{0xDF}, "$0000 DF          CLR1    7"},
+        {{0xE8}, "$0000 E8          SET1    0"},         {{0xFB}, "$0000 FB          SET1    3"},
+        {{0xFB, 0x02}, "$0000 FB 02       SET1    B,3"}, {{0x25}, "$0000 25          MOV     @R1"},
+        {{0x7A}, "$0000 7A          BP      "},          {{0x9D}, "$0000 9D          BN      "},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(reader.Open(dir.Write("cut.bin", c.bytes)));
+        const std::vector<std::string> lines = ListAll(reader);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), c.last);
+        EXPECT_EQ(reader.GetPosition(), static_cast<int64_t>(c.bytes.size()));
+    }
+}
+
 TEST(Disasm86kReader, SmallFileStopsAtItsEnd) {
     DisasmTempDir dir;
     Disasm86k reader;
