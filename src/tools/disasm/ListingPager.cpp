@@ -1,0 +1,143 @@
+#include "tools/disasm/ListingPager.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Columns (0-based) of a listing line's three byte texts.
+constexpr size_t kByteColumns[3] = {6, 9, 12};
+
+// Lines of a page drawn and dropped while the page table is built.
+int SkipPage(Disasm86k& reader, std::string& scratch) {
+    int count = 0;
+    while (count < ListingPager::kLinesPerPage && reader.NextLine(scratch))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+bool ListingPager::FillPage(Disasm86k& reader) {
+    lines_.clear();
+    positions_.clear();
+    std::string line;
+    while (static_cast<int>(lines_.size()) < kLinesPerPage) {
+        const int64_t position = reader.GetPosition();
+        if (!reader.NextLine(line))
+            return true;
+        lines_.push_back(line);
+        positions_.push_back(position);
+    }
+    return false;
+}
+
+bool ListingPager::Load(const std::string& fileName) {
+    fileName_ = fileName;
+    lines_.clear();
+    positions_.clear();
+    pageCount_ = 1;
+    currentPage_ = 0;
+    pages_[0] = Boundary{};
+    pages_[1] = Boundary{};
+    // The reader holds a 16 KB window; it lives only while a page is read.
+    auto reader = std::make_unique<Disasm86k>();
+    if (!reader->Open(fileName))
+        return false;
+    lines_.reserve(kLinesPerPage);
+    positions_.reserve(kLinesPerPage);
+    bool ended = FillPage(*reader);
+    pages_[1] = {reader->GetPosition(), reader->GetPosition()};
+    // A page that ended exactly on its last line is followed by an empty one,
+    // since only the next read tells that the file is over.
+    std::string scratch;
+    while (!ended && pageCount_ < kMaxPages) {
+        ended = SkipPage(*reader, scratch) < kLinesPerPage;
+        ++pageCount_;
+        pages_[pageCount_] = {reader->GetPosition(), reader->GetPosition()};
+    }
+    reader->Close();
+    return true;
+}
+
+bool ListingPager::ShowPage(int k) {
+    if (k < 0 || k >= pageCount_)
+        return false;
+    currentPage_ = k;
+    lines_.clear();
+    positions_.clear();
+    auto reader = std::make_unique<Disasm86k>();
+    if (!reader->Open(fileName_))
+        return false;
+    reader->Counter = static_cast<uint32_t>(pages_[k].address);
+    const bool sought = reader->SeekTo(pages_[k].position);
+    if (sought)
+        FillPage(*reader);
+    reader->Close();
+    return sought;
+}
+
+int ListingPager::PageOf(int64_t target) const {
+    int page = 0;
+    for (int k = 1; k < pageCount_; ++k)
+        if (pages_[k].address <= target)
+            page = k;
+    return page;
+}
+
+ListingPager::GotoResult ListingPager::Goto(uint32_t target) {
+    GotoResult result;
+    const auto at = static_cast<int64_t>(target);
+    if (at >= EndAddress()) {
+        result.overflow = true;
+        return result;
+    }
+    if (pageCount_ > 1) {
+        const int page = PageOf(at);
+        if (page != currentPage_) {
+            ShowPage(page);
+            result.pageChanged = true;
+        }
+    }
+    for (size_t i = 0; i < positions_.size(); ++i) {
+        if (positions_[i] >= at) {
+            result.line = static_cast<int>(i);
+            break;
+        }
+    }
+    return result;
+}
+
+bool ListingPager::Patch(int64_t position, const uint8_t* bytes, int count) {
+    if (position < 0 || count < 1 || count > 3)
+        return false;
+    // "r+b" never creates a file: a work file that has gone stays gone.
+    std::FILE* file = std::fopen(fileName_.c_str(), "r+b");
+    if (file == nullptr)
+        return false;
+    bool written = false;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size >= 0 && position + count <= size &&
+            std::fseek(file, static_cast<long>(position), SEEK_SET) == 0)
+            written = std::fwrite(bytes, 1, static_cast<size_t>(count), file) ==
+                      static_cast<size_t>(count);
+    }
+    return std::fclose(file) == 0 && written;
+}
+
+std::string ListingPager::PageLabel() const {
+    return "page " + std::to_string(currentPage_ + 1) + " of " + std::to_string(pageCount_);
+}
+
+void ListingPager::ByteColumns(const std::string& line, std::string (&bytes)[3]) {
+    for (int i = 0; i < 3; ++i) {
+        bytes[i].clear();
+        const size_t column = kByteColumns[i];
+        if (column + 2 > line.size())
+            continue;
+        const std::string text = line.substr(column, 2);
+        if (text.find_first_not_of(' ') != std::string::npos)
+            bytes[i] = text;
+    }
+}
