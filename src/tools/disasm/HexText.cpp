@@ -1,5 +1,7 @@
 #include "tools/disasm/HexText.h"
 
+#include "settings/ParseHex.h"
+
 namespace disasm {
 
 namespace {
@@ -7,23 +9,6 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace
-
-int32_t ParseHex(std::string_view text) {
-    if (text.empty())
-        return 0xFFFF;
-    uint32_t value = 0;
-    for (const char c : text) {
-        uint32_t digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        else
-            return 0xFFFF;
-        value = value << 4 | digit;
-    }
-    return static_cast<int32_t>(value);
-}
 
 std::string HexAtLeast(uint32_t value, int minDigits) {
     char digits[8];

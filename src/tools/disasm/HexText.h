@@ -4,14 +4,9 @@
 #include <string>
 #include <string_view>
 
-// Hexadecimal texts of the code window's fields. Kept in their own namespace
-// so they never collide with the settings dialog's helpers of the same kind.
+// Hexadecimal texts of the code window's fields (values are read with the
+// shared ParseHex of settings/ParseHex.h).
 namespace disasm {
-
-// The value of a text of upper-case hex digits, the last being the lowest; an
-// empty text or any other character gives 0xFFFF. More than eight digits keep
-// only the low 32 bits.
-int32_t ParseHex(std::string_view text);
 
 // value in upper-case hex with at least minDigits digits (leading zeros added,
 // never cut): HexAtLeast(0x5A, 4) is "005A", HexAtLeast(0x5A, 0) is "5A",

@@ -1,4 +1,5 @@
 #include "tools/disasm/ListingPager.h"
+#include "settings/ParseHex.h"
 #include "tools/disasm/DisasmTestSupport.h"
 #include "tools/disasm/HexText.h"
 
@@ -126,10 +127,10 @@ TEST(ListingPager, ByteColumnsAndHexFields) {
     ListingPager::ByteColumns("$0000 00          NOP     ", bytes);
     EXPECT_EQ(bytes[0] + "|" + bytes[1] + "|" + bytes[2], "00||");
 
-    EXPECT_EQ(disasm::ParseHex("1A5"), 0x1A5);
-    EXPECT_EQ(disasm::ParseHex("FFFFFFFF"), -1);
-    EXPECT_EQ(disasm::ParseHex(""), 0xFFFF);
-    EXPECT_EQ(disasm::ParseHex("1g"), 0xFFFF);
+    EXPECT_EQ(ParseHex("1A5"), 0x1A5);
+    EXPECT_EQ(ParseHex("FFFFFFFF"), -1);
+    EXPECT_EQ(ParseHex(""), 0xFFFF);
+    EXPECT_EQ(ParseHex("1g"), 0xFFFF);
 
     // Refused texts put the last value back with as many digits as they had.
     auto check = disasm::CheckHexField("5G", 0x3C);

@@ -1,5 +1,6 @@
 #include "tools/disasm/qt/CodeWindow.h"
 
+#include "settings/ParseHex.h"
 #include "tools/disasm/HexText.h"
 #include "tools/disasm/ListingPager.h"
 #include "ui/common/Prompter.h"
@@ -195,7 +196,7 @@ void CodeWindow::ShowSelectedLine() {
             SetFieldText(byteFields_[i], QString());
             continue;
         }
-        byteValues_[i] = static_cast<uint8_t>(disasm::ParseHex(bytes[i]) & 0xFF);
+        byteValues_[i] = static_cast<uint8_t>(ParseHex(bytes[i]) & 0xFF);
         SetFieldText(byteFields_[i], QString::fromStdString(bytes[i]));
         ++byteCount_;
     }
