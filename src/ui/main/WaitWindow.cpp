@@ -1,24 +1,83 @@
 #include "ui/main/WaitWindow.h"
 
 #include "ui/common/Centre.h"
+#include "ui/main/WaitPicture.h"
+#include "ui/main/WaitTicker.h"
 
-#include <QTimer>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
 
-WaitWindow::WaitWindow(QWidget* parent) : QDialog(parent, Qt::FramelessWindowHint) {
+WaitWindow::WaitWindow(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), picture_(DrawWaitPicture()) {
     setWindowTitle("wait");
-    setFixedSize(200, 175);
+    setAccessibleName("wait");
+    setAccessibleDescription(kText);
+    setFixedSize(kWidth, kHeight);
+
+    ticker_ = new WaitTicker(kText, this);
+    ticker_->setObjectName("waitTicker");
+    ticker_->setGeometry(8, kHeight - 28, kWidth - 16, 20);
+
+    closeTimer_.setSingleShot(true);
+    connect(&closeTimer_, &QTimer::timeout, this, [this] { done(QDialog::Accepted); });
+}
+
+void WaitWindow::CentreOver(QWidget* over) {
+    if (over != nullptr)
+        move(CentredOver(over->frameGeometry(), frameSize()));
 }
 
 void WaitWindow::ShowOver(QWidget* over) {
-    if (over != nullptr)
-        move(CentredOver(over->frameGeometry(), frameSize()));
+    CentreOver(over);
     show();
+    raise();
     repaint();
 }
 
 void WaitWindow::RunModalFor(QWidget* over) {
-    if (over != nullptr)
-        move(CentredOver(over->frameGeometry(), frameSize()));
-    QTimer::singleShot(closeInterval_, this, &QDialog::accept);
+    CentreOver(over);
+    closeTimer_.start(closeInterval_);
     exec();
+    closeTimer_.stop();
+}
+
+void WaitWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, picture_);
+}
+
+void WaitWindow::changeEvent(QEvent* event) {
+    // The text runs only while this window has the user's eye.
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow())
+            ticker_->Start();
+        else
+            ticker_->Stop();
+    }
+    QDialog::changeEvent(event);
+}
+
+void WaitWindow::hideEvent(QHideEvent* event) {
+    ticker_->Stop();
+    QDialog::hideEvent(event);
+}
+
+void WaitWindow::closeEvent(QCloseEvent* event) {
+    // Only the program puts the window away: the card must stay in place
+    // until the work (or the page change) is over.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void WaitWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape would end the modal wait early.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -1,0 +1,35 @@
+#include "ui/main/WaitTicker.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+
+WaitTicker::WaitTicker(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+    setAccessibleName(text);
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, &WaitTicker::Step);
+}
+
+int WaitTicker::CycleWidth() const {
+    return std::max(1, fontMetrics().horizontalAdvance(text_));
+}
+
+void WaitTicker::Step() {
+    offset_ = (offset_ + 1) % CycleWidth();
+    update();
+}
+
+void WaitTicker::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0, 24, 24));
+    painter.setPen(QColor(0, 64, 64));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    painter.setClipRect(rect().adjusted(1, 1, -1, -1));
+    painter.setPen(QColor(255, 230, 90));
+    // Enough copies side by side to fill the panel whatever the offset.
+    const int cycle = CycleWidth();
+    const QRect line = rect().adjusted(0, 0, 0, -1);
+    for (int x = -offset_; x < width(); x += cycle)
+        painter.drawText(QRect(x, line.top(), cycle, line.height()), Qt::AlignVCenter, text_);
+}
