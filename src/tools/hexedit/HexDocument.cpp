@@ -1,0 +1,136 @@
+#include "tools/hexedit/HexDocument.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string TemporaryNameFor(const std::string& path) {
+    std::random_device random;
+    return path + ".~" + std::to_string(random() % 1000000) + ".tmp";
+}
+
+} // namespace
+
+bool HexDocument::AnyChanged(int64_t first, int64_t last) const {
+    first = std::max<int64_t>(first, 0);
+    last = std::min(last, Size());
+    for (int64_t i = first; i < last; ++i)
+        if (changed_[static_cast<size_t>(i)])
+            return true;
+    return false;
+}
+
+bool HexDocument::LoadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    if (in.bad())
+        return false;
+    Reset(std::move(bytes), path);
+    return true;
+}
+
+void HexDocument::Reset(std::vector<uint8_t> bytes, const std::string& name) {
+    data_ = std::move(bytes);
+    changed_.assign(data_.size(), 0);
+    steps_.clear();
+    cleanStep_ = 0;
+    fileName_ = name;
+}
+
+bool HexDocument::SaveFile(const std::string& path) {
+    if (path.empty())
+        return false;
+    // Through a link, the file it points at is the one replaced.
+    std::error_code error;
+    const auto resolved = std::filesystem::weakly_canonical(path, error);
+    const std::string target = error ? path : resolved.string();
+    struct stat old {};
+    const bool existed = ::stat(target.c_str(), &old) == 0;
+    if (existed && !S_ISREG(old.st_mode))
+        return false;
+    const std::string temporary = TemporaryNameFor(target);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out.write(reinterpret_cast<const char*>(data_.data()),
+                  static_cast<std::streamsize>(data_.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    // The replacement keeps the old file's permissions.
+    if (existed)
+        ::chmod(temporary.c_str(), old.st_mode & 07777);
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    fileName_ = path;
+    std::fill(changed_.begin(), changed_.end(), 0);
+    cleanStep_ = static_cast<int64_t>(steps_.size());
+    return true;
+}
+
+void HexDocument::Replace(int64_t offset, int64_t count, std::span<const uint8_t> bytes,
+                          const std::string& text, bool merge) {
+    offset = std::clamp<int64_t>(offset, 0, Size());
+    count = std::clamp<int64_t>(count, 0, Size() - offset);
+    const auto removeCount = static_cast<size_t>(count);
+    const bool joins = merge && !steps_.empty() &&
+                       cleanStep_ != static_cast<int64_t>(steps_.size()) &&
+                       steps_.back().offset == offset && steps_.back().insertedCount == 1 &&
+                       count == 1 && bytes.size() == 1;
+    if (!joins) {
+        if (cleanStep_ > static_cast<int64_t>(steps_.size()))
+            cleanStep_ = -1;
+        Step step;
+        step.text = text;
+        step.offset = offset;
+        step.removed.assign(data_.begin() + offset, data_.begin() + offset + count);
+        step.removedChanged.assign(changed_.begin() + offset, changed_.begin() + offset + count);
+        step.insertedCount = static_cast<int64_t>(bytes.size());
+        steps_.push_back(std::move(step));
+    }
+    if (removeCount == bytes.size()) {
+        std::copy(bytes.begin(), bytes.end(), data_.begin() + offset);
+    } else {
+        data_.erase(data_.begin() + offset, data_.begin() + offset + count);
+        data_.insert(data_.begin() + offset, bytes.begin(), bytes.end());
+        changed_.erase(changed_.begin() + offset, changed_.begin() + offset + count);
+        changed_.insert(changed_.begin() + offset, bytes.size(), 0);
+    }
+    std::fill_n(changed_.begin() + offset, bytes.size(), uint8_t{1});
+}
+
+std::vector<uint8_t> HexDocument::BufferFromFile(int64_t start, int64_t count) const {
+    start = std::clamp<int64_t>(start, 0, Size());
+    count = std::clamp<int64_t>(count, 0, Size() - start);
+    return {data_.begin() + start, data_.begin() + start + count};
+}
+
+int64_t HexDocument::Undo() {
+    if (steps_.empty())
+        return -1;
+    Step step = std::move(steps_.back());
+    steps_.pop_back();
+    const int64_t offset = step.offset;
+    data_.erase(data_.begin() + offset, data_.begin() + offset + step.insertedCount);
+    data_.insert(data_.begin() + offset, step.removed.begin(), step.removed.end());
+    changed_.erase(changed_.begin() + offset, changed_.begin() + offset + step.insertedCount);
+    changed_.insert(changed_.begin() + offset, step.removedChanged.begin(),
+                    step.removedChanged.end());
+    return offset;
+}
