@@ -174,8 +174,11 @@ void CardVolume::DecodeEntry(int index) {
     e.CurrentFrame = 0;
 
     uint8_t header[kBlockSize];
-    if (r[SaverEntry::kTypeOffset] == SaverEntry::kTypeGame && r[3] == 0) {
+    if (SaverEntry::IsGameRaw(r)) {
         e.IsGame = true;
+        // A game starts at block 0 whatever byte 2 says; every walk over its
+        // chain, and the listing, take it from there.
+        e.FirstBlock = 0;
         // A game starts at block 0; its header is the block after that.
         const uint16_t next = Fat[0];
         if (next >= kBlockCount)

@@ -1,9 +1,11 @@
 #include "card/CardWriteBack.h"
 
 #include "card/CardUi.h"
+#include "card/SaverChains.h"
 #include "link/LinkPort.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 void ReportProgress(CardVolume& volume, int position, int max) {
@@ -21,31 +23,114 @@ int SaverBlockLimit(const CardVolume& volume) {
     return std::min<int>(volume.UserBlocks(), CardVolume::kDirLastBlock);
 }
 
-TableSnapshot::TableSnapshot(const CardVolume& volume, int entryIndex)
-    : entry_(volume.Entries[entryIndex]), index_(entryIndex) {
+TableSnapshot::TableSnapshot(const CardVolume& volume, int entryIndex) {
     std::copy(std::begin(volume.Fat), std::end(volume.Fat), fat_);
+    Keep(volume, entryIndex);
+}
+
+bool TableSnapshot::Keep(const CardVolume& volume, int entryIndex) {
+    if (entryIndex < 0 || entryIndex >= CardVolume::kEntryCount)
+        return true;
+    for (int k = 0; k < count_; ++k) {
+        if (index_[k] == entryIndex)
+            return true;
+    }
+    if (count_ == kMaxEntries)
+        return false;
+    entry_[count_] = volume.Entries[entryIndex];
+    index_[count_] = entryIndex;
+    ++count_;
+    return true;
 }
 
 void TableSnapshot::Restore(CardVolume& volume) const {
     std::copy(std::begin(fat_), std::end(fat_), std::begin(volume.Fat));
-    volume.Entries[index_] = entry_;
+    for (int k = count_ - 1; k >= 0; --k)
+        volume.Entries[index_[k]] = entry_[k];
+}
+
+namespace {
+
+bool WriteTable(CardVolume& volume) {
+    return volume.WriteFat() && !LinkFailedOn(volume);
+}
+
+// Writes directory block k of the chain from the entries in memory.
+bool WriteDirectoryBlock(CardVolume& volume, const DirectoryChain& dir, int k) {
+    uint8_t block[CardVolume::kBlockSize] = {};
+    for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
+        const int n = k * CardVolume::kEntriesPerBlock + j;
+        if (n < CardVolume::kEntryCount)
+            std::memcpy(block + SaverEntry::kSize * j, volume.Entries[n].Raw, SaverEntry::kSize);
+    }
+    SwapWords(block);
+    return volume.WriteRawBlock(volume.Device, dir.blocks[k], block) && !LinkFailedOn(volume);
+}
+
+// The directory blocks that hold the snapshot's entries, each once.
+bool WriteKeptEntries(CardVolume& volume, const DirectoryChain& dir, const TableSnapshot& kept) {
+    int written[TableSnapshot::kMaxEntries];
+    int count = 0;
+    for (int e = 0; e < kept.EntryCount(); ++e) {
+        const int k = kept.EntryIndex(e) / CardVolume::kEntriesPerBlock;
+        if (std::find(written, written + count, k) != written + count)
+            continue;
+        if (!WriteDirectoryBlock(volume, dir, k))
+            return false;
+        written[count++] = k;
+    }
+    return true;
+}
+
+} // namespace
+
+WriteBackOutcome WriteBackChange(CardVolume& volume, const TableSnapshot& before) {
+    // The directory is found through its chain in the table being written;
+    // a chain that leaves the directory blocks would write entries over a
+    // saver's data.
+    DirectoryChain dir;
+    WalkDirectory(volume, dir);
+    bool holds = dir.sound;
+    for (int e = 0; e < before.EntryCount(); ++e)
+        holds = holds && dir.Holds(before.EntryIndex(e));
+    if (!holds) {
+        before.Restore(volume);
+        return WriteBackOutcome::RolledBack;
+    }
+
+    uint16_t after[CardVolume::kBlockCount];
+    std::copy(std::begin(volume.Fat), std::end(volume.Fat), after);
+    // A block stays allocated while either the old or the new state holds it.
+    uint16_t bridge[CardVolume::kBlockCount];
+    for (int b = 0; b < CardVolume::kBlockCount; ++b)
+        bridge[b] = after[b] != CardVolume::kFatFree ? after[b] : before.Fat()[b];
+    const bool bridgeNeeded = !std::equal(bridge, bridge + CardVolume::kBlockCount, before.Fat());
+    const bool finalNeeded = !std::equal(after, after + CardVolume::kBlockCount, bridge);
+
+    auto rollBack = [&](bool tableTouched, bool directoryTouched) {
+        before.Restore(volume);
+        // The old table goes back only over the old directory: the old table
+        // under new entries would free their blocks.
+        if (directoryTouched && !WriteKeptEntries(volume, dir, before))
+            return WriteBackOutcome::RolledBack;
+        if (tableTouched)
+            (void)WriteTable(volume);
+        return WriteBackOutcome::RolledBack;
+    };
+
+    if (bridgeNeeded) {
+        std::copy(bridge, bridge + CardVolume::kBlockCount, volume.Fat);
+        if (!WriteTable(volume))
+            return rollBack(true, false);
+    }
+    std::copy(after, after + CardVolume::kBlockCount, volume.Fat);
+    if (!WriteKeptEntries(volume, dir, before))
+        return rollBack(bridgeNeeded, true);
+    if (finalNeeded && !WriteTable(volume))
+        return WriteBackOutcome::Leftovers;
+    return WriteBackOutcome::Written;
 }
 
 bool WriteBackTables(CardVolume& volume, const TableSnapshot& before) {
-    // The directory is found through its chain in the table being written.
-    if (volume.Fat[CardVolume::kDirFirstBlock] == CardVolume::kFatFree) {
-        before.Restore(volume);
-        return false;
-    }
-    if (!volume.WriteFat() || LinkFailedOn(volume)) {
-        before.Restore(volume);
-        return false;
-    }
-    if (volume.WriteDirectory() && !LinkFailedOn(volume))
-        return true;
-    // Part of the directory may be on the card already: put back both.
-    before.Restore(volume);
-    volume.WriteFat();
-    volume.WriteDirectory();
-    return false;
+    return WriteBackChange(volume, before) == WriteBackOutcome::Written;
 }

@@ -54,6 +54,12 @@ struct SaverEntry {
     uint16_t ShownFrames() const { return IconCount < kMaxFrames ? IconCount : kMaxFrames; }
     // Whether the raw entry describes a saver (a game may start at block 0).
     bool RawInUse() const { return Raw[kFirstBlockOffset] != 0 || Raw[kTypeOffset] == kTypeGame; }
+    // The one test for a game, on a card and in a single-saver file alike:
+    // type 0xCC with byte 3 (the high byte of the first block) zero. A game
+    // always starts at block 0, whatever byte 2 says.
+    static bool IsGameRaw(const uint8_t* raw) {
+        return raw[kTypeOffset] == kTypeGame && raw[kFirstBlockOffset + 1] == 0;
+    }
     // The 12 name characters without trailing blanks and NULs.
     std::string TrimmedName() const;
 };

@@ -19,7 +19,8 @@ inline constexpr const char* kWorkFileName = "~ico._";
 // Sets the status label; may be empty.
 using StatusSink = std::function<void(const std::string&)>;
 
-// Highest free user block (0xFFFC), scanning down from user count - 1.
+// Highest allocatable user block (0xFFFC, and reached by no listed saver's
+// chain), scanning down from user count - 1.
 bool FindFreeBlock(const CardVolume& volume, uint8_t& block);
 // Lowest of entries 0..207 whose SizeBlocks is 0.
 bool FindFreeEntry(const CardVolume& volume, int& entry);
@@ -27,17 +28,20 @@ bool FindFreeEntry(const CardVolume& volume, int& entry);
 bool FindSaverByName(const CardVolume& volume, const std::string& name, int& entry);
 
 // Builds a chain of size blocks in the in-memory Fat and gives its first
-// block. A data saver runs down through the highest free blocks; a game saver
-// takes blocks 0..size-1, which must all be free. When the chain cannot be
-// built whole, Fat is left as it was and false is returned.
+// block. Only blocks marked free that no listed saver's chain reaches are
+// taken, so a table that calls a saver's block free never hands it out. A
+// data saver runs down through the highest such blocks; a game saver takes
+// blocks 0..size-1, which must all be free. When the chain cannot be built
+// whole, Fat is left as it was and false is returned.
 bool AllocateChain(CardVolume& volume, int size, bool game, uint8_t& first);
 
 // Copies the saver of source entry into destination and writes the
-// destination's Fat and directory. True only when the copy took place: a
-// refused copy (size 0, not enough room, game blocks taken, no free directory
-// entry) or one that stopped on a failed read or write leaves the
-// destination's Fat, Entries and on-card tables as they were, so that a move
-// keeps its source.
+// destination's Fat and directory: ReplaceSaverByCopy (card/ReplaceSaver.h)
+// with nothing to replace. True only when the copy took place: a refused
+// copy (size 0, not enough room, game blocks taken, no free directory entry,
+// a damaged source chain or destination directory) or one that stopped on a
+// failed read or write leaves the destination's Fat, Entries and on-card
+// tables as they were, so that a move keeps its source.
 bool CopySaver(CardVolume& source, int entry, CardVolume& destination,
                const StatusSink& status = nullptr);
 
@@ -47,17 +51,23 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
                       const StatusSink& status = nullptr);
 
 // Frees the saver's chain, clears its directory entry and writes Fat and
-// directory back; then runs refresh when given. False when the entry holds no
-// saver (nothing happens then) or when the table or directory could not be
-// written back.
+// directory back; then runs refresh when given. The chain is walked as every
+// walk is (from block 0 for a game, bounded by the saver's size, ending at a
+// system block or a loop), and only its blocks that no other listed saver
+// reaches are freed. False when the entry holds no saver or the directory
+// chain is damaged (nothing happens then), or when the table or directory
+// could not be written back.
 bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh = nullptr);
 
 // Writes the saver's blocks, chain order, natural byte order, to the work
-// file. True when all blocks were written; the file stops at a failed read.
+// file. True when all blocks were written; the file stops at a failed read
+// or where the chain breaks.
 bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volume);
 
-// Writes the work file back over the saver's own blocks; Fat and directory are
-// not touched. Bytes the file does not cover keep what the card had. True when
-// every block the file covers was written; false for an empty entry or a file
-// that cannot be opened.
+// Writes the work file back over the saver's own blocks (the same walk);
+// Fat and directory are not touched. Bytes the file does not cover keep what
+// the card had; bytes beyond the saver's size are ignored. Refused with
+// nothing written (false) when the saver's chain holds fewer blocks than the
+// file covers, for an empty entry, or a file that cannot be opened. True
+// when every block the file covers was written.
 bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volume);

@@ -125,11 +125,17 @@ TEST_F(DciTest, GameDciNeedsBlockZeroOnwards) {
     EXPECT_TRUE(b_->Entries[0].IsGame);
     EXPECT_EQ(ChainOf(*b_, 0), (std::vector<uint8_t>{0, 1, 2, 3, 4}));
 
-    // Type 0xCC with a first block other than 0 is placed as data at the top.
+    // Type 0xCC is a game whatever byte 2 says: it goes to block 0 with bytes 2
+    // and 3 of its entry zero, so that the listing and every walk agree.
+    ASSERT_TRUE(DeleteSaver(*b_, 0));
+    ASSERT_TRUE(LoadVolume(*b_));
     ASSERT_TRUE(ImportDci(Dci("odd.dci", MakeDci(0xCC, 0x09, "ODD", 2, 3)), *b_));
     ASSERT_TRUE(LoadVolume(*b_));
-    EXPECT_EQ(b_->Entries[1].Raw[0], 0xCC);
-    EXPECT_EQ(b_->Entries[1].Raw[2], 199);
+    const int odd = EntryNamed(*b_, Name12("ODD"));
+    ASSERT_GE(odd, 0);
+    EXPECT_TRUE(b_->Entries[odd].IsGame);
+    EXPECT_EQ(b_->Entries[odd].Raw[2], 0);
+    EXPECT_EQ(ChainOf(*b_, 0), (std::vector<uint8_t>{0, 1}));
 }
 
 TEST_F(DciTest, RefusedImportsTellWhyAndWriteNothing) {

@@ -238,8 +238,12 @@ TEST_F(TransferEngineTest, DamagedAndLoopedChainsStayInsideTheTable) {
     ASSERT_TRUE(src_->WriteFat());
     ASSERT_TRUE(LoadVolume(*src_));
 
-    // Copies end at the damage; nothing reads or writes outside Fat.
-    EXPECT_TRUE(CopySaver(*src_, 0, *dst_));
+    // A chain that breaks before its size is not copied (the copy would hold
+    // blocks that are no part of the saver); one that loops back after its
+    // size has all its blocks. Nothing reads or writes outside Fat.
+    const auto dstBefore = ReadFileBytes(DstPath());
+    EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
+    EXPECT_EQ(ReadFileBytes(DstPath()), dstBefore);
     EXPECT_TRUE(CopySaver(*src_, 1, *dst_));
     EXPECT_FALSE(ExportSaverToWorkFile(dir_.File("~ico._"), 0, *src_));
     EXPECT_EQ(ReadFileBytes(dir_.File("~ico._")).size(), 2u * 512);
