@@ -1,0 +1,67 @@
+#include "tools/icon/qt/LogoImport.h"
+
+#include "card/DciFile.h"
+#include "card/IconBmp.h"
+#include "tools/icon/LogoPicture.h"
+#include "tools/icon/qt/LcdColourDialog.h"
+#include "ui/common/Centre.h"
+#include "ui/common/Prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QWidget>
+
+#include <memory>
+
+LogoImport::LogoImport(Prompter& prompter, LcdColourDialog& dialog)
+    : prompter_(prompter), dialog_(dialog) {}
+
+QString LogoImport::WorkFile() const {
+    return QDir(startDir_.isEmpty() ? QDir::currentPath() : startDir_).filePath("~ico._");
+}
+
+bool LogoImport::Run(CardVolume& target) {
+    FileDialogSpec spec;
+    spec.title = "Open";
+    spec.filter = "Bitmaps (*.bmp)|*.bmp";
+    spec.fileName = "*.BMP";
+    const QString file = prompter_.OpenFile(spec);
+    if (file.isEmpty())
+        return false;
+
+    // The picture area, the source of the colour picture. It is filled before
+    // anything is shown, so a picture that cannot be read is refused like one
+    // of the wrong size, and no logo is ever built from an unfilled area.
+    auto picture = std::make_unique<uint8_t[]>(IconArea::kSize);
+    if (!ReadLogoPicture(picture.get(), file.toStdString())) {
+        prompter_.Warning(kLogoPictureWarning);
+        return false;
+    }
+
+    if (showWait_)
+        showWait_();
+    dialog_.SetStartDir(startDir_.isEmpty() ? QDir::currentPath() : startDir_);
+    dialog_.Prepare(picture.get(), file);
+    if (mainWindow_ != nullptr) {
+        dialog_.adjustSize();
+        dialog_.move(CentredOver(mainWindow_->frameGeometry(), dialog_.frameSize()));
+    }
+    // However the dialog is closed, the logo is built from what it shows.
+    dialog_.exec();
+
+    const QString workFile = WorkFile();
+    // The card gets only the file written now: a failed write must not let an
+    // older "~ico._" (another saver, from the code window) reach it.
+    QFile::remove(workFile);
+    const std::string name = dialog_.IconName().toLatin1().toStdString();
+    if (!BuildLogoDci(picture.get(), dialog_.LcdArea(), name, workFile.toStdString())) {
+        if (hideWait_)
+            hideWait_();
+        prompter_.Warning("Cannot write " + workFile + ".");
+        return false;
+    }
+    const bool imported = ImportDci(workFile.toStdString(), target);
+    if (hideWait_)
+        hideWait_();
+    return imported;
+}
