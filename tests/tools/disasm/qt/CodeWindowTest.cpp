@@ -3,6 +3,7 @@
 #include "support/TestFiles.h"
 #include "ui/support/ScriptedPrompter.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -41,6 +42,24 @@ QByteArray TwoPages() {
 class CodeWindowTest : public QObject {
     Q_OBJECT
   private slots:
+    // Screen readers find every control, the listing and the labels by name.
+    void EveryControlHasAName() {
+        porvane_test::TempDir dir;
+        ScriptedPrompter prompter;
+        CodeWindow window(prompter);
+        QVERIFY(window.LoadListing(WriteFile(dir, QByteArray::fromHex("00"))));
+        int named = 0;
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            if (widget->focusPolicy() == Qt::NoFocus && !qobject_cast<QLabel*>(widget))
+                continue;
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(face != nullptr && !face->text(QAccessible::Name).isEmpty(),
+                     widget->metaObject()->className());
+            ++named;
+        }
+        QVERIFY(named >= 9);
+    }
+
     void PagesAndGoto() {
         porvane_test::TempDir dir;
         ScriptedPrompter prompter;

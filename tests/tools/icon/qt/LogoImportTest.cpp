@@ -10,6 +10,7 @@
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFile>
 #include <QFrame>
@@ -135,6 +136,30 @@ class LogoImportTest : public QObject {
         dialog_.reset();
         card_.reset();
         dir_.reset();
+    }
+
+    // Screen readers find every control, swatch and preview by name; the
+    // swatches and boxes tell their colour.
+    void EveryControlHasAName() {
+        BmpSpec spec;
+        spec.palette = Colours();
+        uint8_t area[IconArea::kSize] = {};
+        QVERIFY(ReadIconBmp(area, Bmp("named.bmp", spec).toStdString()));
+        dialog_->SetStartDir(Path(""));
+        dialog_->Prepare(area, Path("named.bmp"));
+        int named = 0;
+        for (QWidget* widget : dialog_->findChildren<QWidget*>()) {
+            if (widget->focusPolicy() == Qt::NoFocus && !qobject_cast<QFrame*>(widget))
+                continue;
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(face != nullptr && !face->text(QAccessible::Name).isEmpty(),
+                     widget->metaObject()->className());
+            ++named;
+        }
+        QVERIFY(named >= 16 + 16 + 2 + 1 + 3);
+        QCOMPARE(dialog_->ColourBox(16)->accessibleName(), QString("Colour 16"));
+        QVERIFY(dialog_->ColourBox(16)->accessibleDescription().startsWith(
+            "red 243, green 240, blue 43"));
     }
 
     // Boxes 1 and 3 ticked on a 256-colour picture: dark exactly where the
