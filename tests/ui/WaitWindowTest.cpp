@@ -1,5 +1,4 @@
 #include "ui/main/WaitWindow.h"
-#include "ui/common/Centre.h"
 #include "ui/main/WaitTicker.h"
 
 #include <QElapsedTimer>
@@ -33,13 +32,6 @@ class WaitWindowTest : public QObject {
         QVERIFY(shot.pixelColor(40, 60) != shot.pixelColor(5, 5));
         wait.hide();
         QVERIFY(!wait.Ticker()->IsScrolling());
-    }
-
-    // The centring rule truncates each half toward zero, also for a window
-    // larger than the one it stands over.
-    void CentringTruncatesTowardZero() {
-        QCOMPARE(CentredOver(QRect(10, 20, 665, 561), QSize(200, 175)), QPoint(242, 213));
-        QCOMPARE(CentredOver(QRect(0, 0, 101, 100), QSize(200, 175)), QPoint(-49, -37));
     }
 
     // The modal wait returns by itself when its close timer fires, and the
