@@ -1,9 +1,5 @@
 #include "card/CardVolume.h"
 
-#include "card/CardUi.h"
-#include "link/LinkPort.h"
-#include "settings/Settings.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -57,48 +53,4 @@ void CardVolume::CloseImage() {
     ImageFile = nullptr;
     ImageOpen = false;
     ImageReadOnly = false;
-}
-
-bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
-    if (device >= kImage) {
-        if (ImageFile == nullptr)
-            return false;
-        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
-            return false;
-        std::clearerr(ImageFile);
-        // A short read at the end of a short file is not an error of its own.
-        (void)std::fread(out512, 1, kBlockSize, ImageFile);
-        return std::ferror(ImageFile) == 0;
-    }
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        if (Link != nullptr && Link->ReadBlock(device, block, out512))
-            return true;
-    }
-    ReportLinkFailure(kReadErrorText);
-    return false;
-}
-
-bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
-    if (device >= kImage) {
-        if (ImageFile == nullptr || ImageReadOnly)
-            return false;
-        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
-            return false;
-        const size_t written = std::fwrite(data512, 1, kBlockSize, ImageFile);
-        // Flushed at once so that a failing disk shows up on this block.
-        return std::fflush(ImageFile) == 0 && written == kBlockSize;
-    }
-    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        if (Link != nullptr && Link->WriteBlock(device, block, data512))
-            return true;
-    }
-    ReportLinkFailure(kWriteErrorText);
-    return false;
-}
-
-void CardVolume::ReportLinkFailure(const char* text) {
-    if (Config != nullptr)
-        Config->AutoRefresh = 0;
-    if (Ui != nullptr)
-        Ui->ShowInfo(text);
 }

@@ -51,11 +51,27 @@ bool LinkPort::ReadBlock(uint8_t slot, uint8_t block, uint8_t* out512) {
 }
 
 bool LinkPort::WriteBlock(uint8_t slot, uint8_t block, const uint8_t* data512) {
+    return WriteBlockParts(slot, block, data512, 0x0F);
+}
+
+bool LinkPort::WriteBlockParts(uint8_t slot, uint8_t block, const uint8_t* data512,
+                               uint8_t quarters) {
+    lastWrite_ = WriteReport{};
     if (DirectMode) {
         bool ok = true;
-        for (uint32_t q = 0; q < 4 && ok; ++q)
-            ok = WriteMemory(static_cast<uint32_t>(block) * kBlockSize + q * kChunkSize,
-                             data512 + q * kChunkSize);
+        for (uint8_t q = 0; q < 4 && ok; ++q) {
+            if ((quarters & (1u << q)) == 0)
+                continue;
+            bool sent = false;
+            ok = WriteQuarter(static_cast<uint32_t>(block) * kBlockSize + q * kChunkSize,
+                              data512 + q * kChunkSize, sent);
+            if (sent)
+                lastWrite_.sent |= static_cast<uint8_t>(1u << q);
+            if (sent && !ok) {
+                lastWrite_.failed |= static_cast<uint8_t>(1u << q);
+                lastWrite_.diff[q] = lastDiff_;
+            }
+        }
         LinkFailed = !ok;
         return ok;
     }
@@ -63,12 +79,27 @@ bool LinkPort::WriteBlock(uint8_t slot, uint8_t block, const uint8_t* data512) {
     bool ok = true;
     for (uint8_t q = 0; q < 4 && ok; ++q) {
         ok = WriteChunk(data512 + q * kChunkSize);
-        if (ok)
+        if (ok) {
             ok = StoreChunk(slot, block, q);
+            lastWrite_.sent |= static_cast<uint8_t>(1u << q);
+            if (!ok) {
+                lastWrite_.failed |= static_cast<uint8_t>(1u << q);
+                lastWrite_.diff[q] = lastDiff_;
+            }
+        }
     }
-    CommitBlock(slot, block);
+    // The commit is what writes the card: a commit the box refused (or never
+    // answered) means the block was not written, whatever came before.
+    const bool committed = CommitBlock(slot, block);
     const bool commitTimedOut = LinkFailed;
     EndBlockAccess();
+    ok = ok && committed;
     LinkFailed = !ok || commitTimedOut || LinkFailed;
+    return ok;
+}
+
+bool LinkPort::ReadSpan(uint32_t address, uint8_t* out512) {
+    const bool ok = ReadMemory(address, out512);
+    LinkFailed = !ok;
     return ok;
 }

@@ -146,6 +146,7 @@ uint8_t LinkPort::SendByte(uint8_t out) {
 }
 
 bool LinkPort::Handshake() {
+    lastDiff_ = 0;
     BeginCommand();
     if (LinkFailed) {
         EndCommand();
@@ -172,6 +173,7 @@ bool LinkPort::SendOpcode(uint8_t op1, uint8_t op2) {
 bool LinkPort::CloseFrame(Check check) {
     const uint8_t expected = Checksum;
     const uint8_t r = ExchangeByte(expected);
+    lastDiff_ = static_cast<uint8_t>(r ^ expected);
     const bool ok = check == Check::AllBits ? r == expected : (r | 1) == (expected | 1);
     EndCommand();
     return ok;
@@ -197,8 +199,15 @@ bool LinkPort::ReadMemory(uint32_t address, uint8_t* buffer512) {
 }
 
 bool LinkPort::WriteMemory(uint32_t address, const uint8_t* data128) {
+    bool sent = false;
+    return WriteQuarter(address, data128, sent);
+}
+
+bool LinkPort::WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent) {
+    sent = false;
     if (!OpenFrame(0x02, 0x55))
         return false;
+    sent = true;
     for (int i = 0; i < 4; ++i)
         SendByte(static_cast<uint8_t>(address >> (8 * i)));
     for (int i = 0; i < kChunkSize; ++i)

@@ -53,6 +53,21 @@ class LinkPort {
     bool ReadBlock(uint8_t slot, uint8_t block, uint8_t* out512);
     bool WriteBlock(uint8_t slot, uint8_t block, const uint8_t* data512);
 
+    // What the last block write put on the wire, so that the block store can
+    // tell where a garbled write may have landed.
+    struct WriteReport {
+        uint8_t sent = 0;     // quarters whose data went out (bit q for quarter q)
+        uint8_t failed = 0;   // of those, the ones whose command failed its check
+        uint8_t diff[4] = {}; // per failed quarter: our checksum XOR the box's answer
+    };
+    // WriteBlock that, in direct mode, sends only the quarters set in
+    // quarters (bit q for quarter q); the chunked unit always takes all four.
+    bool WriteBlockParts(uint8_t slot, uint8_t block, const uint8_t* data512, uint8_t quarters);
+    const WriteReport& LastWrite() const { return lastWrite_; }
+    // Direct mode: the 512 bytes from any byte address of the current page,
+    // with LinkFailed set as for ReadBlock.
+    bool ReadSpan(uint32_t address, uint8_t* out512);
+
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
 
@@ -76,6 +91,8 @@ class LinkPort {
     // Data phase in which the box sends: each byte sent echoes the one before.
     void ReceiveEchoed(uint8_t* out, int count);
     std::string Clock();
+    // WriteMemory that also says whether its data went out.
+    bool WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent);
 
     SmallPort port_;
     LinkHost* host_ = nullptr;
@@ -84,4 +101,6 @@ class LinkPort {
     uint16_t statusPort_ = 0;
     uint16_t controlPort_ = 0;
     uint8_t lastReceived_ = 0;
+    uint8_t lastDiff_ = 0; // checksum sent XOR answer of the last closed frame
+    WriteReport lastWrite_;
 };

@@ -219,6 +219,8 @@ class LinkStoreTest : public ::testing::Test {
 } // namespace
 
 TEST_F(LinkStoreTest, ReadsCardOrderAndGivesUpAfterSixteenAttempts) {
+    // Single reads: a verified read needs a second one to agree with it.
+    settings.VerifyTransfers = 0;
     ASSERT_TRUE(volume.ReadRawBlock(volume.Device, 7, block));
     EXPECT_TRUE(std::equal(block, block + 512, card.begin() + 7 * 512));
 

@@ -306,13 +306,18 @@ TEST(LinkBlocks, ClosingCommandTimeOutFailsTheLinkButNotTheBlock) {
     EXPECT_TRUE(unit.link->ReadBlock(0, 4, block));
     EXPECT_TRUE(unit.link->LinkFailed);
     EXPECT_EQ(std::memcmp(block, card.data() + 4 * 512, 512), 0);
-    // Write: begin, 4 x (write, store), commit = command 10, end = 11.
+    // Write: begin, 4 x (write, store), commit = command 10, end = 11. The
+    // block is written only if the commit went through.
     std::vector<uint8_t> data(512, 0x11);
-    for (uint32_t closing : {10u, 11u}) {
-        unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + closing;
-        EXPECT_TRUE(unit.link->WriteBlock(0, 4, data.data())) << closing;
-        EXPECT_TRUE(unit.link->LinkFailed) << closing;
-    }
+    unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 11;
+    EXPECT_TRUE(unit.link->WriteBlock(0, 4, data.data()));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
+    data.assign(512, 0x22);
+    unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 10;
+    EXPECT_FALSE(unit.link->WriteBlock(0, 4, data.data()));
+    EXPECT_TRUE(unit.link->LinkFailed);
+    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
 }
 
 TEST(LinkBlocks, DetectionWithoutAPageReadingLeavesThePageAlone) {

@@ -116,6 +116,8 @@ TEST(LinkProtocol, ChecksumBitZeroIgnoredExceptForPageCommands) {
     EXPECT_FALSE(e.link->SetPage(0));
     EXPECT_FALSE(e.link->LinkFailed);
 
+    e.box->Box().Faults().checksumXor = 0;
+    ASSERT_TRUE(e.link->FetchChunk(0, 3, 2));
     e.box->Box().Faults().checksumXor = 0x02;
     EXPECT_FALSE(e.link->ReadChunk(chunk));
 }

@@ -66,13 +66,23 @@ bool TwoSlotDevice::GetPage(uint16_t& page) {
     return true;
 }
 
+void TwoSlotDevice::Forget() {
+    // The forgiving unit kept both from one block access to the next.
+    if (!strictOrder_)
+        return;
+    chunkState_ = Chunk::None;
+    stagedSlot_ = stagedBlock_ = -1;
+}
+
 bool TwoSlotDevice::BeginBlockAccess() {
     inBlockAccess_ = true;
+    Forget();
     return true;
 }
 
 bool TwoSlotDevice::EndBlockAccess() {
     inBlockAccess_ = false;
+    Forget();
     return true;
 }
 
@@ -82,15 +92,21 @@ bool TwoSlotDevice::ReadCardBlock(int slot, uint8_t block, uint8_t* out) {
 }
 
 bool TwoSlotDevice::FetchChunk(uint8_t slot, uint8_t block, uint8_t quarter) {
+    chunkState_ = Chunk::None;
     if (!inBlockAccess_ || slot > 1 || quarter > 3 || !files_[slot])
         return false;
-    return ReadAt(files_[slot], long(block) * kBlockSize + quarter * 128, chunk_, 128);
+    if (!ReadAt(files_[slot], long(block) * kBlockSize + quarter * 128, chunk_, 128))
+        return false;
+    chunkState_ = Chunk::Fetched;
+    return true;
 }
 
 bool TwoSlotDevice::ReadChunk(uint8_t* out128) {
-    if (!inBlockAccess_)
+    if (!inBlockAccess_ || (strictOrder_ && chunkState_ != Chunk::Fetched))
         return false;
     std::memcpy(out128, chunk_, 128);
+    if (strictOrder_)
+        chunkState_ = Chunk::None;
     return true;
 }
 
@@ -98,13 +114,19 @@ bool TwoSlotDevice::WriteChunk(const uint8_t* data128) {
     if (!inBlockAccess_)
         return false;
     std::memcpy(chunk_, data128, 128);
+    chunkState_ = Chunk::Written;
     return true;
 }
 
 bool TwoSlotDevice::StoreChunk(uint8_t slot, uint8_t block, uint8_t quarter) {
     if (!inBlockAccess_ || slot > 1 || quarter > 3 || !files_[slot])
         return false;
-    if (stagedSlot_ != slot || stagedBlock_ != block) {
+    if (strictOrder_ && chunkState_ != Chunk::Written)
+        return false;
+    const bool staging = stagedSlot_ >= 0;
+    if (!staging || stagedSlot_ != slot || stagedBlock_ != block) {
+        if (strictOrder_ && staging)
+            return false; // another block is being staged
         // Quarters not stored before the commit keep what the card holds.
         if (!ReadCardBlock(slot, block, staged_))
             return false;
@@ -112,14 +134,18 @@ bool TwoSlotDevice::StoreChunk(uint8_t slot, uint8_t block, uint8_t quarter) {
         stagedBlock_ = block;
     }
     std::memcpy(staged_ + quarter * 128, chunk_, 128);
+    if (strictOrder_)
+        chunkState_ = Chunk::None;
     return true;
 }
 
 bool TwoSlotDevice::CommitBlock(uint8_t slot, uint8_t block) {
     if (!inBlockAccess_ || slot > 1 || !files_[slot])
         return false;
-    if (stagedSlot_ != slot || stagedBlock_ != block)
-        return true; // nothing stored for this block
+    if (stagedSlot_ != slot || stagedBlock_ != block) {
+        // Nothing stored for this block: refused when strict, a no-op otherwise.
+        return !strictOrder_;
+    }
     stagedSlot_ = stagedBlock_ = -1;
     return WriteAt(files_[slot], long(block) * kBlockSize, staged_, kBlockSize);
 }

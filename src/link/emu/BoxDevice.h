@@ -27,10 +27,19 @@ class BoxDevice {
     virtual bool StoreChunk(uint8_t slot, uint8_t block, uint8_t quarter) = 0;
     virtual bool CommitBlock(uint8_t slot, uint8_t block) = 0;
     virtual bool GetSlotStatus(uint8_t& bits) = 0;
+
+    // Whether chunk commands must come in their order (see BoxRules).
+    virtual void SetStrictOrder(bool strict) { (void)strict; }
 };
 
 // Two card slots backed by DIR/slot1.dcm and DIR/slot2.dcm (card order, as
 // image files); a missing file is an empty slot. Writes go to the files.
+// The unit has one 128-byte chunk buffer and one block being staged. In strict
+// order a fetched chunk can be read once, a written chunk stored once, and the
+// first StoreChunk of a block access names the block that the others and the
+// commit must name too; a commit writes the staged block and ends the staging.
+// In strict order, beginning or ending block access forgets the chunk and the
+// staging.
 class TwoSlotDevice : public BoxDevice {
   public:
     explicit TwoSlotDevice(const std::string& dir);
@@ -54,13 +63,19 @@ class TwoSlotDevice : public BoxDevice {
     bool StoreChunk(uint8_t slot, uint8_t block, uint8_t quarter) override;
     bool CommitBlock(uint8_t slot, uint8_t block) override;
     bool GetSlotStatus(uint8_t& bits) override;
+    void SetStrictOrder(bool strict) override { strictOrder_ = strict; }
 
   private:
+    enum class Chunk { None, Fetched, Written };
+
     bool ReadCardBlock(int slot, uint8_t block, uint8_t* out);
+    void Forget();
 
     std::string dir_;
     FILE* files_[2] = {nullptr, nullptr};
     bool inBlockAccess_ = false;
+    bool strictOrder_ = true;
+    Chunk chunkState_ = Chunk::None;
     uint8_t chunk_[128] = {};
     // a block being assembled from stored chunks before its commit
     uint8_t staged_[kBlockSize] = {};

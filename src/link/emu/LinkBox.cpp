@@ -59,12 +59,45 @@ uint8_t LinkBox::ReadRegister(int offset) {
         if (faults_.bit6StuckHigh)
             return 0x40 | 0x18;
         // Select and no-error lines high, as an idle port shows them.
-        return static_cast<uint8_t>((statusBit_ ? 0x40 : 0) | 0x18);
+        return static_cast<uint8_t>((StatusLine() ? 0x40 : 0) | 0x18);
     case 2:
         return control_;
     default:
         return 0xFF;
     }
+}
+
+// Every read of the status register is one poll: the busy counts run down here.
+uint8_t LinkBox::StatusLine() {
+    switch (phase_) {
+    case Phase::Busy:
+        if (busyLeft_ > 0) {
+            --busyLeft_;
+            return 0;
+        }
+        phase_ = Phase::Ready;
+        return 1;
+    case Phase::Ready:
+    case Phase::Stalled:
+        return 1;
+    case Phase::Releasing:
+        if (busyLeft_ > 0) {
+            --busyLeft_;
+            return 1;
+        }
+        StartCommand();
+        return statusBit_;
+    case Phase::Command:
+        return statusBit_;
+    case Phase::Missed:
+        // Busy through the command it missed; ready again afterwards.
+        if (busyLeft_ > 0) {
+            --busyLeft_;
+            return 0;
+        }
+        return 1;
+    }
+    return 0;
 }
 
 void LinkBox::WriteRegister(int offset, uint8_t value) {
@@ -81,31 +114,49 @@ void LinkBox::OnControl(uint8_t value) {
     control_ = value;
     const bool now = value & 1;
     if (now && !was) {
+        if (phase_ != Phase::Ready) {
+            // A PC that did not wait for the ready line: the box is still busy
+            // and never sees this command start.
+            phase_ = Phase::Missed;
+            return;
+        }
         if (faults_.stallCommand != 0 && commandsSeen_ + 1 == faults_.stallCommand) {
             ++commandsSeen_;
-            return; // never answers: the line stays high
+            phase_ = Phase::Stalled; // never answers: the line stays high
+            return;
         }
-        // A command starts: drop the line and get ready for the opcode pair.
-        inCommand_ = true;
-        statusBit_ = 0;
-        bitIndex_ = 0;
-        inByte_ = 0;
-        byteIndex_ = 0;
-        xor_ = 0;
-        op1_ = op2_ = 0;
-        ok_ = true;
-        ++commandsSeen_;
-        if (faults_.failCommand != armedAt_) {
-            armedAt_ = faults_.failCommand;
-            sinceArmed_ = 0;
-        }
-        ++sinceArmed_;
-        failThis_ = faults_.failCommand != 0 && sinceArmed_ == faults_.failCommand;
-        outByte_ = NextOutByte();
+        phase_ = Phase::Releasing;
+        busyLeft_ = rules_.releasePolls;
+        if (busyLeft_ <= 0)
+            StartCommand();
     } else if (!now && was) {
-        inCommand_ = false;
-        statusBit_ = 1;
+        // The command is over: busy for a while before the next one.
+        phase_ = Phase::Busy;
+        busyLeft_ = rules_.readyPolls;
     }
+}
+
+void LinkBox::StartCommand() {
+    // Drop the line and get ready for the opcode pair.
+    phase_ = Phase::Command;
+    statusBit_ = 0;
+    bitIndex_ = 0;
+    bitTaken_ = false;
+    inByte_ = 0;
+    byteIndex_ = 0;
+    xor_ = 0;
+    op1_ = op2_ = 0;
+    ok_ = true;
+    framingError_ = false;
+    ++commandsSeen_;
+    if (faults_.failCommand != armedAt_) {
+        armedAt_ = faults_.failCommand;
+        sinceArmed_ = 0;
+    }
+    ++sinceArmed_;
+    failThis_ = faults_.failCommand != 0 && sinceArmed_ == faults_.failCommand;
+    device_.SetStrictOrder(rules_.strictOrder);
+    outByte_ = NextOutByte();
 }
 
 bool LinkBox::Flip() {
@@ -120,15 +171,41 @@ bool LinkBox::Flip() {
 
 void LinkBox::OnData(uint8_t value) {
     const bool clockWas = data_ & 1;
+    const bool clockNow = value & 1;
+    const bool lineChanged = ((data_ ^ value) & 2) != 0;
     data_ = value;
-    if (!inCommand_ || !clockWas || (value & 1))
+    if (phase_ != Phase::Command)
         return;
-    // Falling clock edge: take the PC's bit and present ours, which the PC
-    // reads once the clock is high again.
-    uint8_t in = (value >> 1) & 1;
+    if (!rules_.strictClock) {
+        // Forgiving box: both bits change hands on the falling edge.
+        if (clockWas && !clockNow) {
+            TakeBit((value >> 1) & 1);
+            PresentBit();
+        }
+        return;
+    }
+    if (!clockWas && lineChanged) {
+        // The line must hold still from the falling edge to the rising one.
+        if (!framingError_)
+            ++framingErrors_;
+        framingError_ = true;
+    }
+    if (clockWas && !clockNow) {
+        TakeBit((value >> 1) & 1);
+    } else if (!clockWas && clockNow && bitTaken_) {
+        PresentBit();
+    }
+}
+
+void LinkBox::TakeBit(uint8_t bit) {
     if (Flip())
-        in ^= 1;
-    inByte_ = static_cast<uint8_t>((inByte_ << 1) | in);
+        bit ^= 1;
+    inByte_ = static_cast<uint8_t>((inByte_ << 1) | bit);
+    bitTaken_ = true;
+}
+
+void LinkBox::PresentBit() {
+    bitTaken_ = false;
     uint8_t out = (outByte_ >> (7 - bitIndex_)) & 1;
     if (Flip())
         out ^= 1;
@@ -165,7 +242,9 @@ void LinkBox::OnByteDone(uint8_t received) {
     // The device acts once it has all it needs: before the data it sends, or
     // after the last byte it receives.
     // A command told to fail is refused: the device never sees it.
-    if (layout.known && !failThis_ && index == argsEnd - 1 + (layout.dataOut ? 0 : layout.dataIn))
+    // A spoiled frame is not carried out either.
+    if (layout.known && !failThis_ && !framingError_ &&
+        index == argsEnd - 1 + (layout.dataOut ? 0 : layout.dataIn))
         Execute();
 }
 
@@ -237,7 +316,7 @@ uint8_t LinkBox::NextOutByte() {
     if (index == dataEnd) {
         uint8_t answer = static_cast<uint8_t>(xor_ ^ faults_.checksumXor);
         // A failed command answers a checksum that is off in more than bit 0.
-        if (!ok_ || failThis_ || faults_.wrongChecksum)
+        if (!ok_ || failThis_ || framingError_ || faults_.wrongChecksum)
             answer ^= 0x02;
         return answer;
     }

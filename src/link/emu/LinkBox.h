@@ -22,11 +22,35 @@ struct BoxFaults {
     uint32_t seed = 1;        // for the bit flips
 };
 
+// How strictly the box keeps to the wire protocol. The defaults behave as a
+// real box is taken to behave, so that code which only works on a forgiving
+// box fails here too; each rule can be relaxed for a test that needs it.
+struct BoxRules {
+    // Status reads during which the box stays busy: after a command before it
+    // raises the ready line, and after the control line rose before it drops
+    // it. Both stay far below the 800 polls the link waits at most.
+    int readyPolls = 32;
+    int releasePolls = 32;
+    // The PC's bit is taken only on a falling clock edge and the box's own is
+    // put on the line only after the following rising edge; a data line that
+    // changes while the clock is low is a framing error, which spoils the
+    // command (it is not carried out and its checksum answer is off).
+    // Relaxed: the box takes and presents both bits on the falling edge.
+    bool strictClock = true;
+    // Chunk commands come in their order: ReadChunk only after a FetchChunk,
+    // StoreChunk only after a WriteChunk, StoreChunk and CommitBlock only for
+    // the block being staged; anything else is refused and writes nothing.
+    bool strictOrder = true;
+};
+
 // The box's side of the wire, at register level. It watches the data and
-// control registers the PC writes and drives status bit 6: high while idle,
-// low once the control line rises, then one data bit per clock edge, most
-// significant first, in both directions at once. Commands are decoded byte by
-// byte and handed to the device (two-slot unit or paged card).
+// control registers the PC writes and drives status bit 6: low while busy,
+// high once ready, low again some polls after the control line rises, then one
+// data bit per clock cycle, most significant first, in both directions at
+// once. Commands are decoded byte by byte and handed to the device (two-slot
+// unit or paged card) as soon as their arguments and data are in: the box does
+// not wait for the checksum, so a command whose arguments were garbled on the
+// way is carried out as garbled, and only the PC learns that it failed.
 class LinkBox {
   public:
     explicit LinkBox(BoxDevice& device);
@@ -36,16 +60,33 @@ class LinkBox {
     uint8_t ReadRegister(int offset);
 
     BoxFaults& Faults() { return faults_; }
+    BoxRules& Rules() { return rules_; }
     BoxDevice& Device() { return device_; }
     uint32_t CommandsSeen() const { return commandsSeen_; }
+    // Commands spoiled by a framing error since the box was made.
+    uint32_t FramingErrors() const { return framingErrors_; }
     // Opcode pair (first byte high) of the nth command seen, n counted from 0;
     // only the last kHistory are kept.
     static constexpr uint32_t kHistory = 64;
     uint16_t OpcodeOf(uint32_t n) const { return history_[n % kHistory]; }
 
   private:
+    // Where the box is between and within commands.
+    enum class Phase {
+        Busy,      // line low until busyLeft_ polls have passed
+        Ready,     // line high, waiting for the control line
+        Releasing, // control line seen; line still high for busyLeft_ polls
+        Stalled,   // a stalled command: the line never drops
+        Command,   // exchanging bits
+        Missed,    // the control line rose while busy: this command is lost
+    };
+
+    uint8_t StatusLine();
     void OnControl(uint8_t value);
     void OnData(uint8_t value);
+    void StartCommand();
+    void TakeBit(uint8_t bit);
+    void PresentBit();
     void OnByteDone(uint8_t received);
     uint8_t NextOutByte();
     void Execute();
@@ -53,22 +94,27 @@ class LinkBox {
 
     BoxDevice& device_;
     BoxFaults faults_;
+    BoxRules rules_;
     std::mt19937 rng_;
     uint32_t rngSeed_ = 0;
 
     uint8_t data_ = 0;
     uint8_t control_ = 0;
-    bool inCommand_ = false;
+    Phase phase_ = Phase::Ready;
+    int busyLeft_ = 0;
     uint8_t statusBit_ = 1;
 
     // byte exchange in progress
     uint8_t outByte_ = 0;
     uint8_t inByte_ = 0;
     int bitIndex_ = 0;
+    bool bitTaken_ = false; // a bit was taken on this clock cycle's falling edge
 
     // command decoding
     uint32_t commandsSeen_ = 0;
+    uint32_t framingErrors_ = 0;
     bool failThis_ = false;
+    bool framingError_ = false;
     bool ok_ = true;
     uint32_t armedAt_ = 0;
     uint32_t sinceArmed_ = 0;

@@ -1,0 +1,272 @@
+// The block store: one 512-byte block in card order, to and from the image
+// file or a slot of the link box, with the link's retries and, when transfers
+// are verified, the checks that a block really arrived as it was.
+//
+// Why verification: the link's checksum ignores bit 0, and the PC echoes every
+// byte it receives, so a bit flipped on its way to the PC is in both
+// checksums. A garbled read therefore often passes, and a bit-0 flip in an
+// argument (block, quarter, slot, address byte) sends a command somewhere
+// else. With verification on:
+// - a block counts as read when two reads agree;
+// - a block counts as written when two agreeing reads of it give back the
+//   data. In direct mode (the paged card) the block is also read before it is
+//   written, and only the quarters that differ are sent; a quarter that then
+//   did not arrive went somewhere else, so the places a flipped address could
+//   have taken it to are read, and finding our data there fails the write: we
+//   cannot tell damage from a place that held the same bytes already, and we
+//   cannot put back what was there. The same goes for a last quarter that
+//   arrived shifted, whose tail then lies at the start of the next block.
+// The 16 read and 5 write attempts count single transfers, reads made to
+// check a write included.
+#include "card/CardUi.h"
+#include "card/CardVolume.h"
+#include "link/LinkPort.h"
+#include "settings/Settings.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr int kBlock = CardVolume::kBlockSize;
+constexpr int kQuarter = LinkPort::kChunkSize;
+
+// Reads block (or, for a span, the 512 bytes at a byte address of the page)
+// until two successful reads agree. out holds the last attempt's bytes either
+// way. Each attempt costs one of readsLeft.
+class AgreedReader {
+  public:
+    AgreedReader(LinkPort& link, int& readsLeft) : link_(link), readsLeft_(readsLeft) {}
+
+    bool Block(uint8_t device, uint8_t block, uint8_t* out) {
+        return Agree(out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); });
+    }
+    bool Span(uint32_t address, uint8_t* out) {
+        return Agree(out, [&](uint8_t* into) { return link_.ReadSpan(address, into); });
+    }
+
+  private:
+    template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce) {
+        uint8_t previous[kBlock];
+        bool havePrevious = false;
+        while (readsLeft_ > 0) {
+            --readsLeft_;
+            if (!readOnce(out))
+                continue;
+            if (havePrevious && std::memcmp(previous, out, kBlock) == 0)
+                return true;
+            std::memcpy(previous, out, kBlock);
+            havePrevious = true;
+        }
+        return false;
+    }
+
+    LinkPort& link_;
+    int& readsLeft_;
+};
+
+int BitsApart(const uint8_t* a, const uint8_t* b, int count) {
+    int bits = 0;
+    for (int i = 0; i < count; ++i)
+        bits += std::popcount(static_cast<unsigned>(a[i] ^ b[i]));
+    return bits;
+}
+
+// Quarters in which two blocks differ, bit q for quarter q.
+uint8_t DifferingQuarters(const uint8_t* a, const uint8_t* b) {
+    uint8_t mask = 0;
+    for (int q = 0; q < 4; ++q) {
+        if (std::memcmp(a + q * kQuarter, b + q * kQuarter, kQuarter) != 0)
+            mask = static_cast<uint8_t>(mask | (1u << q));
+    }
+    return mask;
+}
+
+// Whether now is data written 2^j bytes past its place (j = 0..6, a flipped
+// low address bit) over what was there before.
+bool ArrivedShifted(const uint8_t* before, const uint8_t* now, const uint8_t* data) {
+    for (int shift = 1; shift < kQuarter; shift *= 2) {
+        if (std::memcmp(now, before, shift) == 0 &&
+            std::memcmp(now + shift, data, kQuarter - shift) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A quarter whose second half repeats its first: shifted by up to 64 bytes it
+// may look in place while its tail lands past the end of the block.
+bool ShiftCanHide(const uint8_t* quarter) {
+    return std::memcmp(quarter, quarter + kQuarter / 2, kQuarter / 2) == 0;
+}
+
+// Blocks a quarter of block may have been written to instead, in direct
+// mode, as a bit mask over the eight block-number bits (bit i: block ^ 1<<i).
+// A command that passed its check can only have lost bit 0 of an address
+// byte: byte 2 moves the quarter to block ^ 128 (byte 1 keeps it in the
+// block, byte 0 shifts it). One that failed with a single bit j (1..7) wrong
+// in its checksum may have lost bit j of byte 1, which is block bit j - 1;
+// anything else may have been anywhere.
+uint8_t WhereElse(bool failed, uint8_t diff) {
+    if (!failed)
+        return 0x80;
+    const unsigned bits = diff & 0xFEu;
+    if (std::popcount(bits) == 1)
+        return static_cast<uint8_t>(1u << (std::countr_zero(bits) - 1));
+    return 0xFF;
+}
+
+bool Verifies(const CardVolume& volume) {
+    // Without settings the safe choice: verified.
+    return volume.Config == nullptr || volume.Config->VerifyTransfers != 0;
+}
+
+// Writes block and checks it as described at the top; false when it could not
+// be written and checked within the attempts, or when it may have damaged
+// another block.
+bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t* data) {
+    constexpr int kBlockCount = CardVolume::kBlockCount;
+    int readsLeft = CardVolume::kReadAttempts;
+    AgreedReader reader(link, readsLeft);
+    const bool direct = link.DirectMode;
+    const uint32_t base = static_cast<uint32_t>(block) * kBlock;
+    uint8_t before[kBlock];
+    uint8_t now[kBlock];
+    uint8_t scratch[kBlock];
+
+    // Direct mode: what the block holds, so that only the quarters that
+    // change are sent and every quarter sent must show up in place.
+    bool haveBefore = false;
+    if (direct) {
+        if (!reader.Block(device, block, before))
+            return false;
+        haveBefore = true;
+    }
+    // A last quarter that could arrive shifted without showing it: keep the
+    // start of the next block, where its tail would land.
+    const bool guardNext = direct && block < kBlockCount - 1 &&
+                           std::memcmp(before + 3 * kQuarter, data + 3 * kQuarter, kQuarter) != 0 &&
+                           ShiftCanHide(data + 3 * kQuarter);
+    uint8_t nextBefore[kBlock];
+    if (guardNext && !reader.Span(base + kQuarter / 2, nextBefore))
+        return false;
+
+    for (int writesLeft = CardVolume::kWriteAttempts; writesLeft > 0; --writesLeft) {
+        const uint8_t quarters = haveBefore ? DifferingQuarters(before, data) : 0x0F;
+        if (quarters == 0)
+            break;
+        const bool wrote = link.WriteBlockParts(device, block, data, quarters);
+        // The unit commits whole blocks: after a failed write there is
+        // nothing to learn from reading, just write again.
+        if (!direct && !wrote)
+            continue;
+        if (!reader.Block(device, block, now))
+            return false;
+        if (direct) {
+            const LinkPort::WriteReport report = link.LastWrite();
+            for (int q = 0; q < 4; ++q) {
+                if ((report.sent & (1u << q)) == 0)
+                    continue;
+                const int at = q * kQuarter;
+                if (std::memcmp(now + at, data + at, kQuarter) == 0)
+                    continue;
+                if (ArrivedShifted(before + at, now + at, data + at)) {
+                    // Past the end of the block its tail is out of reach.
+                    if (q == 3 && block < kBlockCount - 1)
+                        return false;
+                    continue;
+                }
+                // Nearer the data than what was there: it arrived with bits
+                // flipped and will be written again.
+                if (BitsApart(now + at, data + at, kQuarter) <
+                    BitsApart(now + at, before + at, kQuarter))
+                    continue;
+                // It did not arrive: look where a flipped address sends it.
+                const bool failed = (report.failed & (1u << q)) != 0;
+                const uint8_t elsewhere = WhereElse(failed, report.diff[q]);
+                for (int bit = 0; bit < 8; ++bit) {
+                    if ((elsewhere & (1u << bit)) == 0)
+                        continue;
+                    const uint8_t other = static_cast<uint8_t>(block ^ (1u << bit));
+                    if (!reader.Block(device, other, scratch))
+                        return false;
+                    if (std::memcmp(scratch + at, data + at, kQuarter) == 0)
+                        return false;
+                }
+            }
+        }
+        std::memcpy(before, now, kBlock);
+        haveBefore = true;
+    }
+    if (!haveBefore || std::memcmp(before, data, kBlock) != 0)
+        return false;
+    if (guardNext) {
+        if (!reader.Span(base + kQuarter / 2, scratch))
+            return false;
+        // The next block's first 64 bytes follow this block's last 448.
+        if (std::memcmp(scratch + kBlock - kQuarter / 2, nextBefore + kBlock - kQuarter / 2,
+                        kQuarter / 2) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
+    if (device >= kImage) {
+        if (ImageFile == nullptr)
+            return false;
+        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
+            return false;
+        std::clearerr(ImageFile);
+        // A short read at the end of a short file is not an error of its own.
+        (void)std::fread(out512, 1, kBlockSize, ImageFile);
+        return std::ferror(ImageFile) == 0;
+    }
+    if (Link != nullptr && Verifies(*this)) {
+        int readsLeft = kReadAttempts;
+        if (AgreedReader(*Link, readsLeft).Block(device, block, out512))
+            return true;
+        Link->LinkFailed = true;
+        ReportLinkFailure(kReadErrorText);
+        return false;
+    }
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (Link != nullptr && Link->ReadBlock(device, block, out512))
+            return true;
+    }
+    ReportLinkFailure(kReadErrorText);
+    return false;
+}
+
+bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
+    if (device >= kImage) {
+        if (ImageFile == nullptr || ImageReadOnly)
+            return false;
+        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
+            return false;
+        const size_t written = std::fwrite(data512, 1, kBlockSize, ImageFile);
+        // Flushed at once so that a failing disk shows up on this block.
+        return std::fflush(ImageFile) == 0 && written == kBlockSize;
+    }
+    if (Link != nullptr && Verifies(*this)) {
+        if (WriteVerified(*Link, device, block, data512))
+            return true;
+        Link->LinkFailed = true;
+        ReportLinkFailure(kWriteErrorText);
+        return false;
+    }
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (Link != nullptr && Link->WriteBlock(device, block, data512))
+            return true;
+    }
+    ReportLinkFailure(kWriteErrorText);
+    return false;
+}
+
+void CardVolume::ReportLinkFailure(const char* text) {
+    if (Config != nullptr)
+        Config->AutoRefresh = 0;
+    if (Ui != nullptr)
+        Ui->ShowInfo(text);
+}
