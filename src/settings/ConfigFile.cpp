@@ -9,9 +9,11 @@
 
 namespace {
 
-constexpr int kLineCount = 7;
+// Line 8 came later: a file of seven lines reads as verification on, and
+// readers of seven lines never look at it.
+constexpr int kLineCount = 8;
 constexpr const char* kDefaultTexts[kLineCount] = {"888",      "00000256", "00004608", "00006912",
-                                                   "00009216", "0",        "1"};
+                                                   "00009216", "0",        "1",        "1"};
 
 // A decimal integer with an optional sign and nothing else; false for any
 // other text and for values outside int32.
@@ -123,14 +125,16 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
     settings.BarMax = LineValue(texts[4], 4);
     settings.DragMode = static_cast<uint8_t>(LineValue(texts[5], 5) & 0xFF);
     settings.AutoRefresh = static_cast<uint8_t>(LineValue(texts[6], 6) & 0xFF);
+    // Only an explicit 0 turns the checks off; 256 must not do it by its low byte.
+    settings.VerifyTransfers = LineValue(texts[7], 7) != 0 ? 1 : 0;
     return dir;
 }
 
 bool SaveConfig(const std::string& startDir, const Settings& settings, std::string* error) {
     const std::string lines[kLineCount] = {
-        std::to_string(settings.BasePort),   std::to_string(settings.ShortDelay),
-        std::to_string(settings.LongDelay),  std::to_string(settings.LongestDelay),
-        std::to_string(settings.BarMax),     std::to_string(settings.DragMode),
-        std::to_string(settings.AutoRefresh)};
+        std::to_string(settings.BasePort),    std::to_string(settings.ShortDelay),
+        std::to_string(settings.LongDelay),   std::to_string(settings.LongestDelay),
+        std::to_string(settings.BarMax),      std::to_string(settings.DragMode),
+        std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0"};
     return WriteLines(WithTrailingSlash(startDir) + kConfigFileName, lines, "wb", error);
 }

@@ -4,8 +4,9 @@
 
 #include <string>
 
-// "RUD2.cfg": seven decimal lines, CR LF ended, in the order BasePort,
-// ShortDelay, LongDelay, LongestDelay, BarMax, DragMode, AutoRefresh.
+// "RUD2.cfg": eight decimal lines, CR LF ended, in the order BasePort,
+// ShortDelay, LongDelay, LongestDelay, BarMax, DragMode, AutoRefresh,
+// VerifyTransfers ("1" on, "0" off; a file of seven lines reads as on).
 inline constexpr const char* kConfigFileName = "RUD2.cfg";
 
 // Reads "RUD2.cfg" from startFolder (empty: the current folder) into
@@ -18,7 +19,7 @@ inline constexpr const char* kConfigFileName = "RUD2.cfg";
 std::string LoadConfig(const std::string& startFolder, Settings& settings,
                        std::string* error = nullptr);
 
-// Writes the seven settings in plain decimal to "RUD2.cfg" in startDir.
+// Writes the eight settings in plain decimal to "RUD2.cfg" in startDir.
 // False with error set (if given) when the file can't be written.
 bool SaveConfig(const std::string& startDir, const Settings& settings,
                 std::string* error = nullptr);

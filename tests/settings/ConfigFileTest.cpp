@@ -40,7 +40,7 @@ TEST_F(ConfigFileTest, FirstStartCreatesDefaultFileAndGivesStartDir) {
     s.AutoRefresh = 0;
     const std::string startDir = LoadConfig(Dir(), s);
     EXPECT_EQ(startDir, Dir() + "/");
-    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n");
     EXPECT_EQ(s.BasePort, 888);
     EXPECT_EQ(s.ShortDelay, 256);
     EXPECT_EQ(s.LongDelay, 4608);
@@ -104,7 +104,7 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     Settings s;
     LoadConfig(Dir(), s); // creates the default file
     ASSERT_TRUE(SaveConfig(Dir() + "/", s));
-    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n1\r\n");
 
     s.BasePort = 632;
     s.ShortDelay = 0;
@@ -113,7 +113,9 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     s.BarMax = 100;
     s.DragMode = 1;
     s.AutoRefresh = 0;
+    s.VerifyTransfers = 0;
     ASSERT_TRUE(SaveConfig(Dir(), s));
+    EXPECT_EQ(ReadCfg(), "632\r\n0\r\n12\r\n65536\r\n100\r\n1\r\n0\r\n0\r\n");
     Settings back;
     LoadConfig(Dir(), back);
     EXPECT_EQ(back.BasePort, 632);
@@ -123,6 +125,29 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     EXPECT_EQ(back.BarMax, 100);
     EXPECT_EQ(back.DragMode, 1);
     EXPECT_EQ(back.AutoRefresh, 0);
+    EXPECT_EQ(back.VerifyTransfers, 0);
+}
+
+TEST_F(ConfigFileTest, LineEightSwitchesVerificationAndSevenLinesMeanOn) {
+    Settings s;
+    s.VerifyTransfers = 0;
+    WriteCfg("888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n");
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.VerifyTransfers, 1);
+    // An existing seven-line file is left as it is until the dialog saves.
+    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n");
+
+    const struct {
+        const char* line;
+        uint8_t verify;
+    } cases[] = {{"0", 0}, {"1", 1}, {"", 1}, {"off", 1}, {"256", 1}, {"2", 1}};
+    for (const auto& c : cases) {
+        WriteCfg(std::string("888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n") + c.line + "\r\n");
+        s.VerifyTransfers = 7;
+        LoadConfig(Dir(), s);
+        EXPECT_EQ(s.VerifyTransfers, c.verify) << c.line;
+        EXPECT_EQ(s.AutoRefresh, 1) << c.line;
+    }
 }
 
 TEST_F(ConfigFileTest, UnreadableFileIsNeverReplacedByDefaults) {
@@ -155,7 +180,7 @@ TEST_F(ConfigFileTest, EmptyFolderIsTheCurrentFolder) {
     const std::string startDir = LoadConfig("", s);
     fs::current_path(before);
     EXPECT_EQ(startDir, "./");
-    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n");
 }
 
 TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {
