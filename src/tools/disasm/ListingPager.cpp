@@ -1,7 +1,8 @@
 #include "tools/disasm/ListingPager.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <cstring>
 
 namespace {
 
@@ -18,45 +19,40 @@ int SkipPage(Disasm86k& reader, std::string& scratch) {
 
 } // namespace
 
-bool ListingPager::FillPage(Disasm86k& reader) {
-    lines_.clear();
-    positions_.clear();
-    std::string line;
-    while (static_cast<int>(lines_.size()) < kLinesPerPage) {
-        const int64_t position = reader.GetPosition();
-        if (!reader.NextLine(line))
+bool ListingPager::FillPage() {
+    lineCount_ = 0;
+    while (lineCount_ < kLinesPerPage) {
+        const int64_t position = reader_.GetPosition();
+        if (!reader_.NextLine(scratch_))
             return true;
-        lines_.push_back(line);
-        positions_.push_back(position);
+        const size_t length = std::min<size_t>(scratch_.size(), Disasm86k::kMaxLineLength);
+        std::memcpy(text_[lineCount_], scratch_.data(), length);
+        lengths_[lineCount_] = static_cast<uint8_t>(length);
+        positions_[lineCount_] = position;
+        ++lineCount_;
     }
     return false;
 }
 
 bool ListingPager::Load(const std::string& fileName) {
     fileName_ = fileName;
-    lines_.clear();
-    positions_.clear();
+    lineCount_ = 0;
     pageCount_ = 1;
     currentPage_ = 0;
     pages_[0] = Boundary{};
     pages_[1] = Boundary{};
-    // The reader holds a 16 KB window; it lives only while a page is read.
-    auto reader = std::make_unique<Disasm86k>();
-    if (!reader->Open(fileName))
+    if (!reader_.Open(fileName))
         return false;
-    lines_.reserve(kLinesPerPage);
-    positions_.reserve(kLinesPerPage);
-    bool ended = FillPage(*reader);
-    pages_[1] = {reader->GetPosition(), reader->GetPosition()};
+    bool ended = FillPage();
+    pages_[1] = {reader_.GetPosition(), reader_.GetPosition()};
     // A page that ended exactly on its last line is followed by an empty one,
     // since only the next read tells that the file is over.
-    std::string scratch;
     while (!ended && pageCount_ < kMaxPages) {
-        ended = SkipPage(*reader, scratch) < kLinesPerPage;
+        ended = SkipPage(reader_, scratch_) < kLinesPerPage;
         ++pageCount_;
-        pages_[pageCount_] = {reader->GetPosition(), reader->GetPosition()};
+        pages_[pageCount_] = {reader_.GetPosition(), reader_.GetPosition()};
     }
-    reader->Close();
+    reader_.Close();
     return true;
 }
 
@@ -64,16 +60,14 @@ bool ListingPager::ShowPage(int k) {
     if (k < 0 || k >= pageCount_)
         return false;
     currentPage_ = k;
-    lines_.clear();
-    positions_.clear();
-    auto reader = std::make_unique<Disasm86k>();
-    if (!reader->Open(fileName_))
+    lineCount_ = 0;
+    if (!reader_.Open(fileName_))
         return false;
-    reader->Counter = static_cast<uint32_t>(pages_[k].address);
-    const bool sought = reader->SeekTo(pages_[k].position);
+    reader_.Counter = static_cast<uint32_t>(pages_[k].address);
+    const bool sought = reader_.SeekTo(pages_[k].position);
     if (sought)
-        FillPage(*reader);
-    reader->Close();
+        FillPage();
+    reader_.Close();
     return sought;
 }
 
@@ -99,9 +93,9 @@ ListingPager::GotoResult ListingPager::Goto(uint32_t target) {
             result.pageChanged = true;
         }
     }
-    for (size_t i = 0; i < positions_.size(); ++i) {
+    for (int i = 0; i < lineCount_; ++i) {
         if (positions_[i] >= at) {
-            result.line = static_cast<int>(i);
+            result.line = i;
             break;
         }
     }
@@ -130,14 +124,14 @@ std::string ListingPager::PageLabel() const {
     return "page " + std::to_string(currentPage_ + 1) + " of " + std::to_string(pageCount_);
 }
 
-void ListingPager::ByteColumns(const std::string& line, std::string (&bytes)[3]) {
+void ListingPager::ByteColumns(std::string_view line, std::string (&bytes)[3]) {
     for (int i = 0; i < 3; ++i) {
         bytes[i].clear();
         const size_t column = kByteColumns[i];
         if (column + 2 > line.size())
             continue;
-        const std::string text = line.substr(column, 2);
-        if (text.find_first_not_of(' ') != std::string::npos)
-            bytes[i] = text;
+        const std::string_view text = line.substr(column, 2);
+        if (text.find_first_not_of(' ') != std::string_view::npos)
+            bytes[i] = std::string(text);
     }
 }

@@ -4,14 +4,15 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 // The code window's listing of a work file, page by page: the page table built
 // by one pass over the whole file, the lines of the page on show, going to an
 // address, and patching bytes in the file. Every line keeps its full file
 // position beside its text, since the text shows only the low 16 bits of the
 // address: on files of more than 64 KB, Goto and patches must use the true
-// position, never the wrapped one.
+// position, never the wrapped one. The page on show lives in fixed buffers
+// (some 600 KB): hold the pager on the heap.
 class ListingPager {
   public:
     static constexpr int kLinesPerPage = 8193;
@@ -54,17 +55,19 @@ class ListingPager {
     // "page 1 of 3".
     std::string PageLabel() const;
 
-    const std::vector<std::string>& Lines() const { return lines_; }
-    const std::vector<int64_t>& Positions() const { return positions_; }
+    // Lines of the page on show, each with the file position of its first byte.
+    int LineCount() const { return lineCount_; }
+    std::string_view Line(int i) const { return {text_[i], static_cast<size_t>(lengths_[i])}; }
+    int64_t Position(int i) const { return positions_[i]; }
 
     // Hex texts of a listing line's byte columns (7-8, 10-11, 13-14); a column
     // beyond the line, or blank, gives "".
-    static void ByteColumns(const std::string& line, std::string (&bytes)[3]);
+    static void ByteColumns(std::string_view line, std::string (&bytes)[3]);
 
   private:
-    // Fills lines_ from the reader until the page is full or the file ends;
-    // true when the file ended.
-    bool FillPage(Disasm86k& reader);
+    // Fills the page from the reader until it is full or the file ends; true
+    // when the file ended.
+    bool FillPage();
     // Page whose boundary is the last one at or below target.
     int PageOf(int64_t target) const;
 
@@ -72,6 +75,10 @@ class ListingPager {
     int pageCount_ = 1;
     int currentPage_ = 0;
     Boundary pages_[kMaxPages + 1];
-    std::vector<std::string> lines_;
-    std::vector<int64_t> positions_;
+    Disasm86k reader_;
+    std::string scratch_;
+    int lineCount_ = 0;
+    char text_[kLinesPerPage][Disasm86k::kMaxLineLength] = {};
+    uint8_t lengths_[kLinesPerPage] = {};
+    int64_t positions_[kLinesPerPage] = {};
 };

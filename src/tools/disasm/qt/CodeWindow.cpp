@@ -136,9 +136,11 @@ bool CodeWindow::LoadListing(const QString& workFile) {
 
 void CodeWindow::FillListing() {
     QStringList lines;
-    lines.reserve(static_cast<qsizetype>(pager_->Lines().size()));
-    for (const std::string& line : pager_->Lines())
+    lines.reserve(pager_->LineCount());
+    for (int i = 0; i < pager_->LineCount(); ++i) {
+        const std::string_view line = pager_->Line(i);
         lines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    }
     {
         // The fields keep what they show until a line is chosen.
         const QSignalBlocker blocker(listing_);
@@ -180,10 +182,10 @@ void CodeWindow::GotoClicked() {
 
 void CodeWindow::ShowSelectedLine() {
     const int row = listing_->currentRow();
-    if (row < 0 || static_cast<size_t>(row) >= pager_->Lines().size())
+    if (row < 0 || row >= pager_->LineCount())
         return;
-    const std::string& line = pager_->Lines()[static_cast<size_t>(row)];
-    selectedPosition_ = pager_->Positions()[static_cast<size_t>(row)];
+    const std::string_view line = pager_->Line(row);
+    selectedPosition_ = pager_->Position(row);
     // The line shows 16 address bits; the label shows the whole position.
     addressLabel_->setText(HexText(static_cast<uint32_t>(selectedPosition_), 4));
     std::string bytes[3];
