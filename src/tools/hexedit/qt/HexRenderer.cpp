@@ -2,6 +2,7 @@
 
 #include "tools/hexedit/HexText.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
@@ -38,13 +39,18 @@ void HexRenderer::PrepareGlyphs(const HexOptions& options) {
     if (glyphsReady_ && glyphsSwapped_ == options.SwapNibbles &&
         glyphsMasked_ == options.MaskWhiteSpaces && glyphsTranslation_ == options.Translation)
         return;
+    const QFontMetrics metrics(font_);
     for (int b = 0; b < 256; ++b) {
         const uint8_t byte = static_cast<uint8_t>(b);
         QStaticText& hex = hexGlyphs_[static_cast<size_t>(b)];
         hex.setText(QString::fromLatin1(ToHexText(std::span(&byte, 1), options.SwapNibbles)));
         hex.setTextFormat(Qt::PlainText);
         hex.prepare(QTransform(), font_);
-        const char32_t shown = DisplayCharacter(options.Translation, byte, options.MaskWhiteSpaces);
+        char32_t shown = DisplayCharacter(options.Translation, byte, options.MaskWhiteSpaces);
+        // Control pictures are missing from many fixed-pitch fonts; a middle
+        // dot still tells an unmasked control character from a real '.'.
+        if (shown >= 0x2400 && shown <= 0x2421 && !metrics.inFontUcs4(shown))
+            shown = 0x00B7;
         QStaticText& text = charGlyphs_[static_cast<size_t>(b)];
         text.setText(QString::fromUcs4(&shown, 1));
         text.setTextFormat(Qt::PlainText);

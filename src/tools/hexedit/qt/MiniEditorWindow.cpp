@@ -51,9 +51,11 @@ MiniEditorWindow::MiniEditorWindow(Prompter& prompter, QWidget* parent)
     statusBar_->setAccessibleName(QStringLiteral("Status bar"));
     for (size_t i = 0; i < panels_.size(); ++i) {
         panels_[i] = new QLabel(statusBar_);
-        panels_[i]->setFixedWidth(kPanelWidths[i]);
+        // The designed widths, grown where a long number needs more; the
+        // last panel takes the rest of the bar.
+        panels_[i]->setMinimumWidth(kPanelWidths[i]);
         panels_[i]->setAccessibleDescription(QString::fromLatin1(kPanelRoles[i]));
-        statusBar_->addWidget(panels_[i]);
+        statusBar_->addWidget(panels_[i], i + 1 == panels_.size() ? 1 : 0);
     }
     layout->addWidget(statusBar_);
 
