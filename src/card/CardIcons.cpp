@@ -69,6 +69,5 @@ bool CardVolume::ExtractIcon(uint8_t index, uint16_t frame, const std::string& f
         SwapWords(data);
     UnpackRows(data, 24, 31, Icon());
 
-    (void)WriteIconBmp(Icon(), fileName);
-    return true;
+    return WriteIconBmp(Icon(), fileName);
 }

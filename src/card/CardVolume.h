@@ -109,7 +109,7 @@ class CardVolume {
     // Palette entries 0..15 of the icon area from the saver's header.
     void ReadPalette(int index);
     // Frame `frame` of the saver's icon as a bitmap file; false when there is
-    // nothing to extract.
+    // nothing to extract or the file could not be written whole.
     bool ExtractIcon(uint8_t index, uint16_t frame, const std::string& fileName);
     // The IconArea inside WorkArea.
     uint8_t* Icon() { return WorkArea; }

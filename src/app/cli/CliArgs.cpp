@@ -1,6 +1,8 @@
 #include "app/cli/CliArgs.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 std::string CliArgs::Value(const std::string& option, const std::string& fallback) const {
     const auto it = values.find(option);
@@ -94,4 +96,17 @@ std::string JsonEscape(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string InputFileProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::is_regular_file(status))
+        return "";
+    if (!fs::exists(status))
+        return "File " + path + " not found.";
+    if (fs::is_directory(status))
+        return path + " is a folder, not a file.";
+    return path + " is not a regular file (a FIFO, socket or device); it is not read.";
 }

@@ -29,3 +29,8 @@ bool ParseCliNumber(const std::string& text, long max, long& value);
 // escaped, and bytes from 0x7F up written as \u00XX (every byte is one
 // character, as the card's names are).
 std::string JsonEscape(const std::string& text);
+
+// Why path cannot be read as an input file; empty for a regular file. A FIFO
+// or device is refused before it is opened, since opening it could wait for
+// ever.
+std::string InputFileProblem(const std::string& path);

@@ -15,7 +15,7 @@ constexpr CardCommand kCommands[] = {
     {"list", CliList},     {"export", CliExport},      {"import", CliImport},
     {"delete", CliDelete}, {"copy", CliCopy},          {"format", CliFormat},
     {"new", CliNew},       {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
-    {"icons", CliIcons},   {"logo", CliLogo},
+    {"icons", CliIcons},   {"logo", CliLogo},          {"check", CliCheck},
 };
 
 } // namespace
@@ -42,8 +42,12 @@ const char* CliCardUsage() {
            "  upload-card IN.DCM SLOT\n"
            "  icons VOLUME NAME OUTDIR\n"
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST]\n"
-           "  NAME: the saver's name, trailing blanks ignored; LIST: palette numbers 0-15 "
-           "dark on the LCD, e.g. 0,3,7\n";
+           "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
+           "  NAME: the saver's name, trailing blanks ignored, or #N for the saver at "
+           "directory index N (as list shows it); LIST: palette numbers 0-15 dark on the LCD, "
+           "e.g. 0,3,7\n"
+           "  --overwrite replaces the saver of the same name only when the new one fits; "
+           "a refused command leaves the card as it was\n";
 }
 
 int ParseCardArgs(CliContext& ctx, const std::set<std::string>& flags,

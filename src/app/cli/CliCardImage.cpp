@@ -128,8 +128,9 @@ int CliUploadCard(CliContext& ctx) {
     std::string error;
     const std::string& in = args.plain[0];
     std::error_code ec;
-    if (!fs::is_regular_file(in, ec))
-        return CliFail(ctx, kCliFailed, "File " + in + " not found.");
+    const std::string notFile = InputFileProblem(in);
+    if (!notFile.empty())
+        return CliFail(ctx, kCliFailed, notFile);
     const auto size = fs::file_size(in, ec);
     if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes))
         return CliFail(ctx, kCliFailed, "FILE : " + in + " IS NOT SUPPORTED !!!!");
@@ -158,8 +159,9 @@ int CliLogo(CliContext& ctx) {
     const std::string& in = args.plain[0];
     const std::string& out = args.plain[1];
     std::error_code ec;
-    if (!fs::is_regular_file(in, ec))
-        return CliFail(ctx, kCliFailed, "File " + in + " not found.");
+    const std::string notFile = InputFileProblem(in);
+    if (!notFile.empty())
+        return CliFail(ctx, kCliFailed, notFile);
     if (fs::exists(out, ec))
         return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
 

@@ -115,15 +115,25 @@ int CliIcons(CliContext& ctx) {
         return CliFail(ctx, kCliFailed, "cannot create folder " + outDir.string());
     const SaverEntry& e = vol->Entries[index];
     const int frames = e.ShownFrames();
+    // A frame cut off by a full disk would pass for a picture: on a failed
+    // write every frame file of this run goes.
+    auto removeWritten = [&](int upTo) {
+        for (int j = 0; j <= upTo; ++j)
+            fs::remove(outDir / ("frame" + std::to_string(j) + ".bmp"), ec);
+    };
     for (int j = 0; j < frames; ++j) {
         const std::string file = (outDir / ("frame" + std::to_string(j) + ".bmp")).string();
         fs::remove(file, ec);
-        if (!vol->ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(j), file))
-            break;
-        if (session.LinkBroke(*vol))
+        const bool written =
+            vol->ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(j), file);
+        if (session.LinkBroke(*vol)) {
+            removeWritten(j);
             return CliFail(ctx, kCliFailed, session.FailureText(*vol, "link error"));
-        if (!fs::exists(file, ec))
+        }
+        if (!written || !fs::is_regular_file(file, ec)) {
+            removeWritten(j);
             return CliFail(ctx, kCliFailed, "cannot write " + file);
+        }
         ctx.out << file << "\n";
     }
     return kCliOk;

@@ -25,3 +25,4 @@ int CliNew(CliContext& ctx);
 int CliSaveCard(CliContext& ctx);
 int CliUploadCard(CliContext& ctx);
 int CliLogo(CliContext& ctx);
+int CliCheck(CliContext& ctx);

@@ -2,6 +2,8 @@
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliVolume.h"
 #include "card/DciFile.h"
+#include "card/ReplaceSaver.h"
+#include "card/SaverChains.h"
 #include "card/TransferEngine.h"
 
 #include <filesystem>
@@ -13,8 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Opens and lists one volume; a card that was never formatted is refused, and
-// so is a read-only image when the command will write to it.
 std::string DisplayName(const std::string& name) {
     std::string out = name;
     while (!out.empty() && (out.back() == ' ' || out.back() == '\0'))
@@ -22,69 +22,32 @@ std::string DisplayName(const std::string& name) {
     return out;
 }
 
-// Why a saver of size blocks cannot be placed on vol, were the chain of entry
-// `freed` (or none, -1) released first; empty when it fits.
-std::string PlacementProblem(CardVolume& vol, int size, bool game, int freed) {
-    uint8_t chain[CardVolume::kBlockCount] = {};
-    bool inFreed[CardVolume::kBlockCount] = {};
-    int freedBlocks = 0;
-    if (freed >= 0) {
-        const SaverEntry& f = vol.Entries[freed];
-        const int n = vol.CollectChain(f.FirstBlock, chain, CardVolume::kBlockCount);
-        for (int i = 0; i < n; ++i)
-            inFreed[chain[i]] = true;
-        freedBlocks = f.SizeBlocks;
-    }
-    if (size <= 0 || size > vol.FreeBlocks + freedBlocks)
-        return "NOT ENOUGH SPACE.";
-    if (game) {
-        if (size > vol.UserBlocks())
-            return "NOT ENOUGH SPACE.";
-        for (int b = 0; b < size; ++b) {
-            if (vol.Fat[b] != CardVolume::kFatFree && !inFreed[b])
-                return "blocks 0-" + std::to_string(size - 1) +
-                       " needed by the game saver are in use";
-        }
-    }
-    if (freed < 0) {
-        int entry = 0;
-        if (!FindFreeEntry(vol, entry))
-            return "no free directory entry";
-    }
-    return "";
-}
-
-// Makes way on vol for a saver named name12 (12 characters, as the directory
-// holds it): a saver of that name already there needs --overwrite, which
-// deletes it, or --append, which keeps it. Whether the new saver fits is
-// checked before anything changes, so that an overwrite never loses the old
-// saver to a transfer that can't take place. kCliOk, or the exit code after
-// the failure line.
-int MakeWay(CliSession& session, const CliArgs& args, CardVolume& vol, const std::string& name12,
-            int size, bool game) {
-    CliContext& ctx = session.Ctx();
+// The saver on vol that the new one named name12 (12 characters, as the
+// directory holds it) replaces: -1 for none. A saver of that name already
+// there needs --overwrite (replaced) or --append (kept beside). kCliOk, or
+// the exit code after the failure line.
+int OldSaverFor(CliSession& session, const CliArgs& args, const CardVolume& vol,
+                const std::string& name12, int& old) {
+    old = -1;
     int existing = -1;
     if (!FindSaverByName(vol, name12, existing))
-        existing = -1;
-    if (existing >= 0 && !args.Has("--overwrite") && !args.Has("--append"))
-        return CliFail(ctx, kCliFailed,
+        return kCliOk;
+    if (!args.Has("--overwrite") && !args.Has("--append"))
+        return CliFail(session.Ctx(), kCliFailed,
                        "Saver " + DisplayName(name12) +
                            " exists on the card (use --overwrite or --append)");
-    const bool overwrite = existing >= 0 && args.Has("--overwrite");
-    const std::string problem = PlacementProblem(vol, size, game, overwrite ? existing : -1);
-    if (!problem.empty())
-        return CliFail(ctx, kCliFailed, problem);
-    if (!overwrite)
-        return kCliOk;
-    session.Ui().Forget();
-    if (!DeleteSaver(vol, existing) || session.LinkBroke(vol))
-        return CliFail(ctx, kCliFailed,
-                       session.FailureText(vol, "cannot delete the old " + DisplayName(name12)));
-    bool formatted = false;
-    std::string error;
-    if (!session.LoadVolume(vol, formatted, error))
-        return CliFail(ctx, kCliFailed, error);
+    if (args.Has("--overwrite"))
+        old = existing;
     return kCliOk;
+}
+
+// The exit of a placement: kCliOk when done, else the reason.
+int PlacementExit(CliSession& session, const CardVolume& vol, const SaverResult& result) {
+    if (result.Done() && !session.LinkBroke(vol))
+        return kCliOk;
+    const std::string reason = result.reason.empty() ? "writing to the card failed" : result.reason;
+    return CliFail(session.Ctx(), kCliFailed,
+                   session.LinkBroke(vol) ? session.FailureText(vol, reason) : reason);
 }
 
 // The header of a single-saver file, checked for length; empty reason when
@@ -102,26 +65,6 @@ std::string ReadDciHeader(const std::string& path, uint8_t (&header)[kDciHeaderS
     if (ec || size < need)
         return path + " is shorter than its header says";
     return "";
-}
-
-const char* ImportFailure(DciImportResult result) {
-    switch (result) {
-    case DciImportResult::Imported:
-        return "";
-    case DciImportResult::NoSpace:
-        return "NOT ENOUGH SPACE.";
-    case DciImportResult::DirectoryFull:
-        return "no free directory entry";
-    case DciImportResult::GameBlocksTaken:
-        return "the blocks the game saver needs are in use";
-    case DciImportResult::Unreadable:
-        return "the file cannot be read";
-    case DciImportResult::TooShort:
-        return "the file is shorter than its header says";
-    case DciImportResult::WriteFailed:
-        return "writing to the card failed";
-    }
-    return "import failed";
 }
 
 bool SameCard(const std::string& a, const std::string& b) {
@@ -172,30 +115,24 @@ int CliImport(CliContext& ctx) {
     if (args.Has("--overwrite") && args.Has("--append"))
         return CliFail(ctx, kCliUsage, usage);
     const std::string& in = args.plain[1];
-    std::error_code ec;
-    if (!fs::is_regular_file(in, ec))
-        return CliFail(ctx, kCliFailed, "File " + in + " not found.");
+    const std::string notFile = InputFileProblem(in);
+    if (!notFile.empty())
+        return CliFail(ctx, kCliFailed, notFile);
     uint8_t header[kDciHeaderSize] = {};
     const std::string bad = ReadDciHeader(in, header);
     if (!bad.empty())
         return CliFail(ctx, kCliFailed, bad);
-    const int size = header[SaverEntry::kSizeOffset];
-    const bool game = header[0] == SaverEntry::kTypeGame && header[2] == 0;
     const std::string name = ReadDciName(in);
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
-
-    if ((rc = MakeWay(session, args, *vol, name, size, game)) != kCliOk)
+    int old = -1;
+    if ((rc = OldSaverFor(session, args, *vol, name, old)) != kCliOk)
         return rc;
     session.Ui().Forget();
-    DciImportResult result = DciImportResult::Imported;
-    const bool ok = ImportDci(in, *vol, &result);
-    if (!ok || result != DciImportResult::Imported || session.LinkBroke(*vol))
-        return CliFail(ctx, kCliFailed, session.FailureText(*vol, ImportFailure(result)));
-    return kCliOk;
+    return PlacementExit(session, *vol, ReplaceSaverByImport(in, *vol, old));
 }
 
 int CliDelete(CliContext& ctx) {
@@ -212,6 +149,12 @@ int CliDelete(CliContext& ctx) {
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
     session.Ui().Forget();
+    DirectoryChain dir;
+    WalkDirectory(*vol, dir);
+    if (!dir.sound)
+        return CliFail(ctx, kCliFailed,
+                       "The card's directory is damaged; nothing was written "
+                       "(porvane-cli check --repair mends it).");
     if (!DeleteSaver(*vol, index) || session.LinkBroke(*vol) || vol->IoError)
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot delete " + args.plain[1]));
@@ -243,14 +186,12 @@ int CliCopy(CliContext& ctx) {
     const int index = FindListedSaver(*from, args.plain[1]);
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
-    const SaverEntry& e = from->Entries[index];
-    if ((rc = MakeWay(session, args, *to, e.Name, e.SizeBlocks, e.IsGame)) != kCliOk)
+    int old = -1;
+    if ((rc = OldSaverFor(session, args, *to, from->Entries[index].Name, old)) != kCliOk)
         return rc;
-
     session.Ui().Forget();
-    if (!CopySaver(*from, index, *to) || session.LinkBroke(*to))
-        return CliFail(ctx, kCliFailed,
-                       session.FailureText(*to, "cannot copy " + args.plain[1] + " to " + dst));
+    if ((rc = PlacementExit(session, *to, ReplaceSaverByCopy(*from, index, *to, old))) != kCliOk)
+        return rc;
     if (args.Has("--move")) {
         if (!DeleteSaver(*from, index) || session.LinkBroke(*from))
             return CliFail(ctx, kCliFailed,

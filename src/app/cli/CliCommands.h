@@ -20,7 +20,8 @@ struct CliContext {
 // CliDisasm.cpp.
 int CliDisasm(CliContext& ctx);
 // Runs one of the card commands (list, export, import, delete, copy, format,
-// new, save-card, upload-card, icons, logo); returns -1 when name is none of them.
+// new, save-card, upload-card, icons, logo, check); returns -1 when name is none of
+// them.
 int CliCardCommand(const std::string& name, CliContext& ctx);
 // One line per command for the usage text.
 const char* CliCardUsage();

@@ -1,3 +1,4 @@
+#include "app/cli/CliArgs.h"
 #include "app/cli/CliCommands.h"
 #include "tools/disasm/Disasm86k.h"
 
@@ -78,6 +79,11 @@ int CliDisasm(CliContext& ctx) {
     if (!haveFile)
         return Usage(ctx, "no file given");
 
+    const std::string notFile = InputFileProblem(fileName);
+    if (!notFile.empty()) {
+        ctx.err << "porvane-cli: disasm: " << notFile << "\n";
+        return kCliFailed;
+    }
     // The reader carries its 16 KB window inside.
     auto reader = std::make_unique<Disasm86k>();
     if (!reader->Open(fileName)) {

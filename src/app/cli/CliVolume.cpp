@@ -1,5 +1,6 @@
 #include "app/cli/CliVolume.h"
 
+#include "app/cli/CliArgs.h"
 #include "card/CardListing.h"
 #include "link/LinkOption.h"
 #include "settings/ApplySettings.h"
@@ -68,8 +69,14 @@ int CliSession::OpenLink(long page, std::string& error) {
             // The user's timing from "RUD2.cfg" here, if there is one; the
             // file is never created by this tool.
             std::error_code ec;
-            if (fs::exists(kConfigFileName, ec))
+            const fs::file_status config = fs::status(kConfigFileName, ec);
+            if (fs::is_regular_file(config)) {
                 LoadConfig(fs::current_path(ec).string(), settings_);
+            } else if (fs::exists(config)) {
+                // A FIFO would block the read for ever, a folder fails it.
+                ctx_.err << "porvane-cli: warning: " << kConfigFileName
+                         << " is not a regular file; using the default settings\n";
+            }
             ApplySettings(settings_, *link_);
         }
         if (!link_->Port().Opened()) {
@@ -105,10 +112,9 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
     const int slot = SlotOf(volume);
     if (slot < 0) {
         std::error_code ec;
-        if (!fs::is_regular_file(volume, ec)) {
-            error = "File " + volume + " not found.";
+        error = InputFileProblem(volume);
+        if (!error.empty())
             return kCliFailed;
-        }
         const auto size = fs::file_size(volume, ec);
         if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes)) {
             error = "FILE : " + volume + " IS NOT SUPPORTED !!!!";
@@ -211,6 +217,15 @@ bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error
 }
 
 int FindListedSaver(const CardVolume& vol, const std::string& name) {
+    long index = 0;
+    if (name.size() > 1 && name[0] == '#' &&
+        ParseCliNumber(name.substr(1), CardVolume::kListedEntries - 1, index)) {
+        for (int k = 0; k < vol.ListedCount; ++k) {
+            if (vol.ListMap[k] == index)
+                return static_cast<int>(index);
+        }
+        return -1;
+    }
     const std::string wanted = WithoutTrailingBlanksAndNuls(name);
     for (int k = 0; k < vol.ListedCount; ++k) {
         const int index = vol.ListMap[k];

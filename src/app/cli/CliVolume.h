@@ -90,7 +90,9 @@ class CliSession {
 };
 
 // Directory index of the first listed saver (list order) whose name, with
-// trailing blanks and NULs ignored, is name; -1 when there is none.
+// trailing blanks and NULs ignored, is name; -1 when there is none. "#N"
+// (digits only) names the listed saver at directory index N instead, for
+// names a shell can't pass (a NUL inside) or that look like options.
 int FindListedSaver(const CardVolume& vol, const std::string& name);
 
 // Reports a failure as one line on err and returns code.

@@ -119,4 +119,31 @@ int EntryNamed(const CardVolume& volume, const std::string& name12) {
     return -1;
 }
 
+std::vector<uint8_t> MakeDciBytes(uint8_t type, uint8_t byte2, uint8_t byte3,
+                                  const std::string& name, int size, uint8_t seed) {
+    std::vector<uint8_t> dci(32 + 512 * static_cast<size_t>(size));
+    dci[0] = type;
+    dci[1] = 0x77;
+    dci[2] = byte2;
+    dci[3] = byte3;
+    std::memcpy(dci.data() + 4, Name12(name).data(), 12);
+    const uint8_t stamp[8] = {0x20, 0x24, 0x06, 0x30, 0x12, 0x00, 0x00, 0x01};
+    std::memcpy(dci.data() + 16, stamp, 8);
+    dci[24] = static_cast<uint8_t>(size);
+    for (size_t i = 32; i < dci.size(); ++i)
+        dci[i] = static_cast<uint8_t>(seed + i * 11 + (i >> 9));
+    // Natural byte 0x40 of every block (card byte 0x43), the icon count of a
+    // header, kept at 0 so that decoding reads no frames.
+    for (size_t b = 32; b + 512 <= dci.size(); b += 512)
+        dci[b + 0x43] = 0;
+    return dci;
+}
+
+void DamageTable(CardVolume& volume, std::initializer_list<std::pair<int, uint16_t>> links) {
+    for (const auto& [block, value] : links)
+        volume.Fat[block] = value;
+    ASSERT_TRUE(volume.WriteFat());
+    ASSERT_TRUE(LoadVolume(volume));
+}
+
 } // namespace engine_test

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Helpers shared by the transfer-engine and DCI/DCM tests.
@@ -44,5 +46,13 @@ std::vector<uint8_t> FileBlock(const std::string& path, int block);
 
 // The directory index of the first listed saver named name (12 characters).
 int EntryNamed(const CardVolume& volume, const std::string& name12);
+
+// A single-saver file made by hand: header bytes 0, 2 and 3 as given, the
+// name padded to 12, blocks (card order) from a pattern of seed.
+std::vector<uint8_t> MakeDciBytes(uint8_t type, uint8_t byte2, uint8_t byte3,
+                                  const std::string& name, int size, uint8_t seed);
+
+// Sets table entries in memory and on the card, then reloads the volume.
+void DamageTable(CardVolume& volume, std::initializer_list<std::pair<int, uint16_t>> links);
 
 } // namespace engine_test
