@@ -1,7 +1,9 @@
 // Listing a full card and copying a large saver, on image files and over the
 // emulated link box with delay counts 0.
+#include "card/CardCheck.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
 #include "link/LinkOption.h"
 #include "link/LinkPort.h"
@@ -138,6 +140,23 @@ void BM_ListFullImage(benchmark::State& state) {
 }
 BENCHMARK(BM_ListFullImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The card check over the full card: 100 directory entries, every block of
+// the user area reached, 40 pairs of savers sharing their chains.
+void BM_CheckFullImage(benchmark::State& state) {
+    TempDir dir;
+    MakeFullImage(dir / "full.dcm");
+    auto vol = std::make_unique<CardVolume>();
+    vol->Device = CardVolume::kImage;
+    vol->OpenImage(dir / "full.dcm");
+    CardCheckReport report;
+    for (auto _ : state) {
+        CheckCard(*vol, report);
+        benchmark::DoNotOptimize(report.problems.size());
+    }
+    state.counters["problems"] = static_cast<double>(report.problems.size());
+}
+BENCHMARK(BM_CheckFullImage)->Unit(benchmark::kMillisecond);
+
 // A 100-block saver on source, destination empty.
 void MakeCopyPair(CardVolume& source, CardVolume& destination) {
     source.FormatVolume(200);
@@ -169,6 +188,34 @@ void RunCopies(benchmark::State& state, CardVolume& source, CardVolume& destinat
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 100 * 512);
 }
+
+// Replacing a saver of the same name with the 100-block one: the checks, the
+// owner map, one write-back of old and new.
+void BM_ReplaceSaverBetweenImages(benchmark::State& state) {
+    TempDir dir;
+    auto source = std::make_unique<CardVolume>();
+    auto destination = std::make_unique<CardVolume>();
+    source->Device = destination->Device = CardVolume::kImage;
+    source->OpenImage(dir / "a.dcm");
+    destination->OpenImage(dir / "b.dcm");
+    MakeCopyPair(*source, *destination);
+    ListVolume(*destination);
+    if (!CopySaver(*source, 0, *destination)) {
+        state.SkipWithError("copy refused");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        ListVolume(*destination);
+        state.ResumeTiming();
+        if (!ReplaceSaverByCopy(*source, 0, *destination, destination->ListMap[0]).Done()) {
+            state.SkipWithError("replace refused");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 100 * 512);
+}
+BENCHMARK(BM_ReplaceSaverBetweenImages)->Unit(benchmark::kMillisecond);
 
 void BM_CopySaverBetweenImages(benchmark::State& state) {
     TempDir dir;
