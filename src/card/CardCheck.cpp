@@ -52,11 +52,15 @@ bool ChainShared(const SaverChain& chain, const BlockOwners& owners) {
 
 int HighestSaverBlock(const CardVolume& volume, int& entry) {
     int highest = -1;
+    BlockOwners owners;
+    MapOwners(volume, owners);
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
         if (volume.Entries[i].SizeBlocks == 0)
             continue;
         WalkSaverChain(volume, volume.Entries[i], chain);
+        if (!chain.Whole() || ChainShared(chain, owners))
+            continue;
         for (int k = 0; k < chain.count; ++k) {
             if (chain.blocks[k] > highest) {
                 highest = chain.blocks[k];
@@ -89,6 +93,15 @@ std::string Hex(unsigned value, int digits) {
     char text[8];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
     return text;
+}
+
+// A table value as words: "links to 244", "ends the chain", "reads FFFC".
+std::string LinkText(uint16_t value) {
+    if (value == CardVolume::kFatEnd)
+        return "ends the chain";
+    if (value < CardVolume::kBlockCount)
+        return "links to " + std::to_string(value);
+    return "reads " + Hex(value, 4);
 }
 
 void Add(CardCheckReport& report, CardProblemKind kind, std::string text, int entry = -1,
@@ -153,7 +166,11 @@ void CheckRoot(const CardVolume& volume, CardCheckReport& report) {
     if (damaged >= 0)
         Add(report, CardProblemKind::SystemChains,
             "The table's chains of the directory, table and root are damaged: block " +
-                std::to_string(damaged) + " reads " + Hex(volume.Fat[damaged], 4) +
+                std::to_string(damaged) + " " + LinkText(volume.Fat[damaged]) +
+                " where it should " +
+                (SystemLink(damaged) == CardVolume::kFatEnd
+                     ? std::string("end the chain")
+                     : "link to " + std::to_string(SystemLink(damaged))) +
                 " (the listing reads the directory through them).",
             -1, damaged);
 }
@@ -248,7 +265,7 @@ void CheckSharing(const CardVolume& volume, const BlockOwners& owners, CardCheck
             count += owners.first[x] == a && owners.second[x] == c ? 1 : 0;
         Add(report, CardProblemKind::SharedBlocks,
             SaverLabel(volume, a) + " and " + SaverLabel(volume, c) + " share " +
-                std::to_string(count) + (count == 1 ? " block" : " blocks") + ", the first " +
+                std::to_string(count) + (count == 1 ? " block" : " blocks") + ", the lowest " +
                 std::to_string(b) + ".",
             a, b, count, c);
     }

@@ -35,7 +35,8 @@ std::string SaverLabel(const CardVolume& volume, int entry);
 // Whether a saver reaches a block that another saver reaches too.
 bool ChainShared(const SaverChain& chain, const BlockOwners& owners);
 
-// The highest block any listed saver's chain reaches, or -1.
+// The highest block the chain of a listed saver reaches, or -1; only whole
+// chains that share no block count, so that damage never moves the root.
 int HighestSaverBlock(const CardVolume& volume, int& entry);
 
 // Allocated blocks below the system blocks that no saver reaches; up to
