@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+
+class MainWindow;
+class QTimer;
+
+// Auto-refresh mode: a tick every 1.5 seconds while the AutoRefresh setting
+// is on notices cards inserted into and removed from the slots, re-reads
+// them, and follows a change of device.
+class AutoRefresh : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kRemovalWaitMs = 3800;
+
+    AutoRefresh(MainWindow& window, int interval);
+
+    QTimer* Timer() const { return timer_; }
+    void Stop();
+    // Starts the tick when the setting is on and it is not already running.
+    void Rearm();
+
+    // A refresh started by the tick is running.
+    bool AutoRefreshBusy = false;
+    // The tick's last detection found the two-slot unit.
+    bool TwoSlotSeen = false;
+
+  public slots:
+    void Tick();
+
+  private:
+    // Steps 4 and 5; true when the tick ends there.
+    bool Slot2Removed();
+    bool Slot1Removed(bool& applied);
+    void DetectAndLayOut();
+
+    MainWindow& window_;
+    QTimer* timer_;
+};

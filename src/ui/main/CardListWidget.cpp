@@ -1,0 +1,80 @@
+#include "ui/main/CardListWidget.h"
+
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <algorithm>
+
+CardListWidget::CardListWidget(QWidget* parent) : QListWidget(parent) {
+    setViewMode(QListView::IconMode);
+    setIconSize(QSize(32, 32));
+    setGridSize(QSize(60, 56));
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
+    setResizeMode(QListView::Adjust);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    // Static items turn drops off; the transfer commands want them.
+    setMovement(QListView::Static);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+QList<int> CardListWidget::SelectedPositions() const {
+    QList<int> positions;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes())
+        positions << index.row();
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+void CardListWidget::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit Clicked();
+}
+
+void CardListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr)
+        emit Activated();
+}
+
+void CardListWidget::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        emit Activated();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+    // Tab leaves the view; it is not a key of the view's own.
+    if (event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab)
+        emit Clicked();
+}
+
+void CardListWidget::startDrag(Qt::DropActions supportedActions) {
+    if (StartDragHook)
+        StartDragHook(supportedActions);
+}
+
+void CardListWidget::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void CardListWidget::dragMoveEvent(QDragMoveEvent* event) {
+    if (DragMoveHook)
+        DragMoveHook(event);
+    else
+        event->ignore();
+}
+
+void CardListWidget::dropEvent(QDropEvent* event) {
+    if (DropHook)
+        DropHook(event);
+    else
+        event->ignore();
+}

@@ -1,0 +1,96 @@
+#include "ui/main/CardMenus.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace {
+
+QAction* Item(QMenu* menu, const char* caption, const QString& name) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+QAction* FormatMenu(QMenu* menu, const char* caption, const QString& name, QAction** items) {
+    auto* sub = new QMenu(caption, menu);
+    sub->setObjectName(name + "Menu");
+    QAction* action = menu->addMenu(sub);
+    action->setObjectName(name);
+    items[0] = Item(sub, "241 Blocks", name + "241");
+    items[1] = Item(sub, "240 Blocks", name + "240");
+    items[2] = Item(sub, "200 Blocks", name + "200");
+    return action;
+}
+
+QAction* DeleteItem(QMenu* menu, const QString& name) {
+    QAction* action = Item(menu, "Delete Selected", name);
+    action->setShortcut(QKeySequence(Qt::Key_Delete));
+    // Each view gets the action itself, so Del acts on the focused view only.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+}
+
+void BuildSlotMenu(QMenu* menu, const QString& prefix, CardMenus::SlotItems& items) {
+    items.refresh = Item(menu, "Refresh", prefix + "Refresh");
+    menu->addSeparator();
+    items.uploadDcm = Item(menu, "Upload DCM file", prefix + "UploadDcm");
+    menu->addSeparator();
+    items.importDci = Item(menu, "Import DCI file", prefix + "ImportDci");
+    items.importBmp = Item(menu, "Import BMP picture", prefix + "ImportBmp");
+    menu->addSeparator();
+    items.saveAsDcm = Item(menu, "Save as DCM file", prefix + "SaveAsDcm");
+    menu->addSeparator();
+    QAction* sizes[3];
+    items.format = FormatMenu(menu, "Delete All ( Format )", prefix + "Format", sizes);
+    items.format241 = sizes[0];
+    items.format240 = sizes[1];
+    items.format200 = sizes[2];
+    items.deleteSelected = DeleteItem(menu, prefix + "DeleteSelected");
+}
+
+} // namespace
+
+CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
+    const char* names[3] = {"Slot1Menu", "Slot2Menu", "FileMenu"};
+    for (int i = 0; i < 3; ++i) {
+        menus_[i] = new QMenu(parent);
+        menus_[i]->setObjectName(names[i]);
+    }
+    menus_[0]->setTitle("Slot 1");
+    menus_[1]->setTitle("Slot 2");
+    menus_[2]->setTitle("File");
+    BuildSlotMenu(menus_[0], "Slot1", slot1);
+    BuildSlotMenu(menus_[1], "Slot2", slot2);
+
+    QMenu* m = menus_[2];
+    file.newDcm = Item(m, "New DCM File", "FileNewDcm");
+    file.openDcm = Item(m, "Open DCM File", "FileOpenDcm");
+    file.closeDcm = Item(m, "Close DCM File", "FileCloseDcm");
+    m->addSeparator();
+    file.importDci = Item(m, "Import DCI File", "FileImportDci");
+    file.importBmp = Item(m, "Import Caption BMP", "FileImportBmp");
+    m->addSeparator();
+    file.saveAsDcm = Item(m, "Save as DCM file", "FileSaveAsDcm");
+    m->addSeparator();
+    QAction* sizes[3];
+    file.format = FormatMenu(m, "Delete All (Format)", "FileFormat", sizes);
+    file.format241 = sizes[0];
+    file.format240 = sizes[1];
+    file.format200 = sizes[2];
+    file.deleteSelected = DeleteItem(m, "FileDeleteSelected");
+}
+
+QAction* CardMenus::DeleteSelected(int index) const {
+    return index == 0   ? slot1.deleteSelected
+           : index == 1 ? slot2.deleteSelected
+                        : file.deleteSelected;
+}
+
+QAction* CardMenus::FormatItem(int index, int userBlocks) const {
+    if (index == 2)
+        return userBlocks == 241   ? file.format241
+               : userBlocks == 240 ? file.format240
+                                   : file.format200;
+    const SlotItems& s = index == 0 ? slot1 : slot2;
+    return userBlocks == 241 ? s.format241 : userBlocks == 240 ? s.format240 : s.format200;
+}

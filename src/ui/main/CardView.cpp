@@ -1,0 +1,319 @@
+#include "ui/main/CardView.h"
+
+#include "card/CardListing.h"
+#include "card/CardUi.h"
+#include "card/SideFiles.h"
+#include "link/LinkPort.h"
+#include "ui/main/CardListWidget.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QImage>
+#include <QLabel>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct ColumnText {
+    const char* title;
+    const char* header;
+    const char* headerName;
+    const char* listName;
+    const char* listHint;
+    const char* sizeName;
+    const char* dcmName;
+    const char* dcmHint;
+    const char* dciName;
+};
+
+constexpr ColumnText kColumns[3] = {
+    {"Slot 1", "SLOT1", "Slot1Header", "Card1ListView", "Data on SLOT1-Card", "slot1_sizePanel",
+     "Slot1UploadDcmButton", "Upload a VMU page.", "Slot1ImportDciButton"},
+    {"Slot 2", "SLOT2", "Slot2Header", "Card2ListView", "Data on SLOT2-Card", "slot2_sizePanel",
+     "Slot2UploadDcmButton", "Upload a VMU page.", "Slot2ImportDciButton"},
+    {"File", "File", "FileHeader", "FileListView", "Data on the opened file", "FileCardPanel",
+     "FileOpenDcmButton", "Open a VMU page.", "FileImportDciButton"},
+};
+
+const QColor kPanelBackground(0, 88, 88);
+
+void SetTextColour(QLabel* label, const QColor& colour) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+}
+
+QToolButton* FlatButton(QWidget* parent, const char* caption, const char* name, const QString& hint,
+                        const QRect& geometry) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setAutoRaise(true);
+    button->setToolTip(hint);
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::StrongFocus);
+    // Not the header's large caption type.
+    QFont font = button->font();
+    font.setPointSize(QApplication::font().pointSize());
+    font.setBold(false);
+    button->setFont(font);
+    return button;
+}
+
+} // namespace
+
+CardView::CardView(int index, CardVolume& volume, QWidget* parent)
+    : QObject(parent), index_(index), volume_(volume) {
+    const ColumnText& text = kColumns[index];
+    column_ = new QWidget(parent);
+    column_->setObjectName(index == 0 ? "Slot1Column" : index == 1 ? "Slot2Column" : "FileColumn");
+    column_->setMinimumWidth(0);
+    auto* layout = new QVBoxLayout(column_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    header_ = new QLabel(text.header, column_);
+    header_->setObjectName(text.headerName);
+    header_->setFixedHeight(kHeaderHeight);
+    header_->setAlignment(Qt::AlignCenter);
+    header_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    header_->setAutoFillBackground(true);
+    QPalette headerPal = header_->palette();
+    headerPal.setColor(QPalette::Window, kPanelBackground);
+    header_->setPalette(headerPal);
+    QFont font = header_->font();
+    font.setPointSize(22);
+    font.setBold(true);
+    header_->setFont(font);
+    dcmButton_ = FlatButton(header_, "DCM", text.dcmName, text.dcmHint, QRect(2, 2, 40, 18));
+    dciButton_ =
+        FlatButton(header_, "DCI", text.dciName, "Import a saver file.", QRect(2, 21, 40, 18));
+    for (QToolButton* b : {dcmButton_, dciButton_}) {
+        QPalette pal = b->palette();
+        pal.setColor(QPalette::ButtonText, Qt::white);
+        b->setPalette(pal);
+        b->setAccessibleDescription(Title() + ": " + b->toolTip());
+    }
+    layout->addWidget(header_);
+
+    list_ = new CardListWidget(column_);
+    list_->setObjectName(text.listName);
+    list_->setToolTip(text.listHint);
+    list_->setAccessibleName(Title() + " savers");
+    list_->setAccessibleDescription(text.listHint);
+    layout->addWidget(list_, 1);
+
+    sizePanel_ = new QLabel("200 BLOCKS FREE", column_);
+    sizePanel_->setObjectName(text.sizeName);
+    sizePanel_->setFixedHeight(kSizePanelHeight);
+    sizePanel_->setAlignment(Qt::AlignCenter);
+    sizePanel_->setAutoFillBackground(true);
+    QPalette sizePal = sizePanel_->palette();
+    sizePal.setColor(QPalette::Window, kPanelBackground);
+    sizePanel_->setPalette(sizePal);
+    layout->addWidget(sizePanel_);
+
+    if (index == 2) {
+        loadedColour_ = QColor(0, 255, 255);
+        unloadedColour_ = QColor(0, 159, 159);
+        sizeTextColour_ = QColor(0, 255, 255);
+    } else {
+        loadedColour_ = Qt::white;
+        unloadedColour_ = QColor(128, 128, 128);
+        sizeTextColour_ = QColor(253, 253, 253);
+    }
+    SetLoadedLook(false);
+}
+
+QString CardView::Title() const {
+    return kColumns[index_].title;
+}
+
+int CardView::ShownFrames(int entry) const {
+    const uint16_t frames = volume_.Entries[entry].ShownFrames();
+    return frames == 0 ? 1 : frames;
+}
+
+bool CardView::AddPicture(const QString& path, QString& fileError) {
+    QImage image(path, "BMP");
+    if (image.isNull()) {
+        const int error = errno;
+        std::FILE* probe = std::fopen(path.toLocal8Bit().constData(), "rb");
+        const QString reason = probe == nullptr ? QString::fromLocal8Bit(std::strerror(error))
+                                                : QStringLiteral("Not a valid bitmap");
+        if (probe != nullptr)
+            std::fclose(probe);
+        fileError = QString("Cannot open file \"%1\". %2").arg(path, reason);
+        return false;
+    }
+    QPixmap picture = QPixmap::fromImage(image);
+    QPixmap icon = picture;
+    icon.setMask(picture.createMaskFromColor(Qt::white, Qt::MaskInColor));
+    pictures_.push_back(picture);
+    icons_.emplace_back(icon);
+    return true;
+}
+
+CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui, LinkPort* link,
+                                        QString& fileError) {
+    pictures_.clear();
+    icons_.clear();
+    ListSavers(volume_);
+    const QString noIcon = QString::fromStdString(SideFilePath(startDir, kNoIconFileName));
+    const std::string frameFile = SideFilePath(startDir, kFrameFileName);
+    const QString framePath = QString::fromStdString(frameFile);
+    bool frameFileChecked = false;
+    Build result = Build::Done;
+
+    for (int k = 0; k < volume_.ListedCount && result == Build::Done; ++k) {
+        const int i = volume_.ListMap[k];
+        SaverEntry& e = volume_.Entries[i];
+        ui.SetProgress(0, e.IconCount);
+        if (e.IconCount == 0) {
+            e.IconCount = 1;
+            e.CurrentFrame = 0;
+            frameImage_[i][0] = static_cast<uint16_t>(pictures_.size());
+            if (!AddPicture(noIcon, fileError))
+                result = Build::FileError;
+            continue;
+        }
+        if (!frameFileChecked) {
+            // Each frame is written to this file and read back; a folder
+            // that refuses it must not show an older file's picture.
+            std::FILE* f = std::fopen(frameFile.c_str(), "ab");
+            if (f == nullptr) {
+                fileError = QString("Cannot create file \"%1\". %2")
+                                .arg(framePath, QString::fromLocal8Bit(std::strerror(errno)));
+                result = Build::FileError;
+                break;
+            }
+            std::fclose(f);
+            frameFileChecked = true;
+        }
+        const int frames = ShownFrames(i);
+        if (e.CurrentFrame >= frames)
+            e.CurrentFrame = 0;
+        for (int j = 0; j < frames; ++j) {
+            frameImage_[i][j] = static_cast<uint16_t>(pictures_.size());
+            volume_.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
+            if (link != nullptr && volume_.Device != CardVolume::kImage && link->LinkFailed) {
+                result = Build::LinkFailed;
+                break;
+            }
+            if (!AddPicture(framePath, fileError)) {
+                result = Build::FileError;
+                break;
+            }
+            ui.SetProgress(j + 1, e.IconCount);
+        }
+    }
+    ui.SetProgress(0, 100);
+    return result;
+}
+
+void CardView::FillListView() {
+    formatted_ = true;
+    list_->clear();
+    shownImage_.assign(volume_.ListedCount, 0);
+    for (int k = 0; k < volume_.ListedCount; ++k) {
+        const int i = volume_.ListMap[k];
+        const SaverEntry& e = volume_.Entries[i];
+        const int image = frameImage_[i][0];
+        auto* item = new QListWidgetItem(icons_[image], QString::number(e.SizeBlocks));
+        item->setData(
+            Qt::AccessibleTextRole,
+            QString("%1, %2 blocks").arg(QString::fromStdString(e.Name)).arg(e.SizeBlocks));
+        list_->addItem(item);
+        shownImage_[k] = image;
+    }
+    sizePanel_->setText(QString::number(volume_.FreeBlocks) + kFreeSuffix);
+    UpdateSizeName();
+}
+
+void CardView::ShowUnformatted() {
+    formatted_ = false;
+    // The items of the card read before would stand for entries this card
+    // does not have.
+    list_->clear();
+    shownImage_.clear();
+    std::memset(volume_.ListMap, 0xFF, sizeof volume_.ListMap);
+    volume_.ListedCount = 0;
+    volume_.FreeBlocks = 0;
+    sizePanel_->setText(kNotFormattedText);
+    UpdateSizeName();
+}
+
+void CardView::Animate() {
+    const int count = std::min<int>(volume_.ListedCount, list_->count());
+    for (int k = 0; k < count && k < static_cast<int>(shownImage_.size()); ++k) {
+        const int i = volume_.ListMap[k];
+        SaverEntry& e = volume_.Entries[i];
+        QListWidgetItem* item = list_->item(k);
+        const QString caption = QString::number(e.SizeBlocks);
+        if (item->text() != caption)
+            item->setText(caption);
+        const int frames = ShownFrames(i);
+        if (e.CurrentFrame >= frames)
+            e.CurrentFrame = 0;
+        const int image = frameImage_[i][e.CurrentFrame];
+        if (image != shownImage_[k] && image < static_cast<int>(icons_.size())) {
+            item->setIcon(icons_[image]);
+            shownImage_[k] = image;
+        }
+        e.CurrentFrame =
+            static_cast<uint16_t>(e.CurrentFrame + 1 >= frames ? 0 : e.CurrentFrame + 1);
+    }
+}
+
+void CardView::Empty() {
+    if (list_->count() > 0)
+        list_->clear();
+    shownImage_.clear();
+}
+
+void CardView::SetLoadedLook(bool loaded) {
+    if (lookState_ == (loaded ? 1 : 0))
+        return;
+    lookState_ = loaded ? 1 : 0;
+    SetTextColour(header_, loaded ? loadedColour_ : unloadedColour_);
+    SetTextColour(sizePanel_, loaded ? sizeTextColour_ : kPanelBackground);
+    UpdateSizeName();
+}
+
+void CardView::UpdateSizeName() {
+    // The text is painted in the panel's colour while the column is not
+    // loaded; a screen reader should not read it either.
+    const QString name = Title() + " free space";
+    sizePanel_->setAccessibleName(lookState_ == 1 ? name + ": " + sizePanel_->text() : name);
+}
+
+int CardView::DirectoryIndexAt(int position) const {
+    if (position < 0 || position >= volume_.ListedCount)
+        return -1;
+    return volume_.ListMap[position];
+}
+
+QPixmap CardView::CurrentPicture(int entry) const {
+    if (entry < 0 || entry >= CardVolume::kEntryCount)
+        return {};
+    for (int k = 0; k < volume_.ListedCount; ++k) {
+        if (volume_.ListMap[k] != entry)
+            continue;
+        const SaverEntry& e = volume_.Entries[entry];
+        const int frame = e.CurrentFrame < ShownFrames(entry) ? e.CurrentFrame : 0;
+        const int image = frameImage_[entry][frame];
+        return image < static_cast<int>(pictures_.size()) ? pictures_[image] : QPixmap();
+    }
+    return {};
+}
+
+int CardView::SelectedBlocks() const {
+    int total = 0;
+    for (const QListWidgetItem* item : list_->selectedItems())
+        total += item->text().toInt();
+    return total;
+}

@@ -1,0 +1,16 @@
+#include "ui/main/SettingsEditor.h"
+
+#include "ui/common/Centre.h"
+#include "ui/main/SettingsDialog.h"
+
+bool DialogSettingsEditor::Run(Settings& settings, QWidget* over) {
+    if (over != nullptr) {
+        dialog_.adjustSize();
+        dialog_.move(CentredOver(over->frameGeometry(), dialog_.frameSize()));
+    }
+    return dialog_.Run(settings);
+}
+
+bool DialogSettingsEditor::ActivateChecked() const {
+    return dialog_.ActivateChecked();
+}

@@ -1,0 +1,54 @@
+#include "ui/main/UiHost.h"
+
+#include "ui/common/Prompter.h"
+#include "ui/main/UiClock.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+void UiHost::Attach(QLabel* status, QProgressBar* progress) {
+    status_ = status;
+    progress_ = progress;
+}
+
+void UiHost::KeepAlive() {
+    if (sincePump_.isValid() && sincePump_.elapsed() < kPumpIntervalMs)
+        return;
+    PaintNow();
+}
+
+void UiHost::PaintNow() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sincePump_.start();
+}
+
+void UiHost::ShowInfo(const std::string& text) {
+    prompter_.Info(QString::fromStdString(text));
+}
+
+void UiHost::ShowWarning(const std::string& text) {
+    prompter_.Warning(QString::fromStdString(text));
+}
+
+bool UiHost::Confirm(const std::string& text) {
+    return prompter_.Confirm(QString::fromStdString(text));
+}
+
+void UiHost::SetProgress(int position, int max) {
+    if (progress_ != nullptr) {
+        // A range of 0..0 would turn Qt's bar into a busy indicator.
+        progress_->setMaximum(max > 0 ? max : 1);
+        progress_->setValue(position);
+    }
+    KeepAlive();
+}
+
+std::string UiHost::ClockText() {
+    return clock_.ClockText();
+}
+
+void UiHost::SetStatusText(const std::string& text) {
+    if (status_ != nullptr)
+        status_->setText(QString::fromStdString(text));
+}

@@ -1,0 +1,143 @@
+// Auto refresh and the pages of the paged card.
+#include "ui/main/AutoRefresh.h"
+#include "link/LinkPort.h"
+#include "link/emu/BoxDevice.h"
+#include "link/emu/LinkBox.h"
+#include "ui/main/CardListWidget.h"
+#include "ui/main/CardView.h"
+#include "ui/main/PagePanel.h"
+#include "ui/main/WaitWindow.h"
+#include "ui/support/MainWindowRig.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+
+class AutoRefreshTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void NoticesCardsInsertedAndRemoved() {
+        MainWindowRig rig;
+        rig.WriteConfig(1);
+        WriteTestCard(rig.Path("slot1.dcm"), 200, {{0, "ONE", 2, 1}});
+        WriteTestCard(rig.Path("slot2.dcm"), 200, {{0, "TWO", 2, 1}});
+        MainWindow& w = rig.OpenTwoSlot();
+        AutoRefresh& auto_ = w.AutoRefresher();
+        QVERIFY(auto_.Timer()->isActive());
+        rig.twoSlot->SetCardPresent(0, false);
+
+        // Slot 2 waits until the tick has seen the two-slot unit once.
+        auto_.Tick();
+        QVERIFY(!w.Loaded(0) && !w.Loaded(1));
+        QVERIFY(auto_.TwoSlotSeen);
+        QCOMPARE(w.Status(), QString("    Ambrel"));
+        auto_.Tick();
+        QVERIFY(w.Loaded(1));
+        QCOMPARE(w.View(1).List()->count(), 1);
+
+        rig.twoSlot->SetCardPresent(0, true);
+        auto_.Tick();
+        QVERIFY(w.Loaded(0));
+        QVERIFY(auto_.Timer()->isActive());
+
+        // Pulled from slot 2 while slot 1 holds a card: no wait.
+        rig.twoSlot->SetCardPresent(1, false);
+        const long paused = rig.clock.pausedMs;
+        auto_.Tick();
+        QVERIFY(!w.Loaded(1));
+        QCOMPARE(rig.clock.pausedMs, paused);
+        QVERIFY(rig.prompter.Calls().isEmpty());
+        w.StateTick();
+        QCOMPARE(w.View(1).List()->count(), 0);
+    }
+
+    // A card pulled and pushed back within the wait stays loaded.
+    void CardBackWithinTheWaitStaysLoaded() {
+        for (int slot = 0; slot < 2; ++slot) {
+            MainWindowRig rig;
+            rig.WriteConfig(1);
+            WriteTestCard(rig.Path(slot == 0 ? "slot1.dcm" : "slot2.dcm"), 200, {{0, "ONE", 2, 1}});
+            MainWindow& w = rig.OpenTwoSlot();
+            w.AutoRefresher().TwoSlotSeen = true;
+            w.Refresh(slot);
+            QVERIFY(w.Loaded(slot));
+            rig.twoSlot->SetCardPresent(slot, false);
+            rig.clock.onPause = [&](int) {
+                QVERIFY(w.Wait().isVisible());
+                rig.twoSlot->SetCardPresent(slot, true);
+            };
+            const long paused = rig.clock.pausedMs;
+            w.AutoRefresher().Tick();
+            QCOMPARE(rig.clock.pausedMs - paused, 3800L);
+            QVERIFY(w.Loaded(slot));
+            QVERIFY(!w.Wait().isVisible());
+
+            // Gone for good this time.
+            rig.clock.onPause = nullptr;
+            rig.twoSlot->SetCardPresent(slot, false);
+            w.AutoRefresher().Tick();
+            QVERIFY(!w.Loaded(slot));
+        }
+    }
+
+    void PageChangeRereadsSlot1() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenPaged(16);
+        w.DetectDeviceTick();
+        w.RefreshSlot1Command();
+        CardListWidget* list = w.View(0).List();
+        QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
+                 QString("PAGE0       , 2 blocks"));
+        PagePanel& pages = w.Pages();
+        w.Config().AutoRefresh = 1;
+        w.AutoRefresher().Rearm();
+        const long paused = rig.clock.pausedMs;
+        pages.ShowPagePanel();
+        QVERIFY(pages.IsIn());
+        QVERIFY(!w.AutoRefresher().Timer()->isActive()); // a card above 4 pages
+        QCOMPARE(rig.clock.pausedMs - paused, 330L);
+
+        pages.Spin()->setValue(256 + 5); // the low 8 bits
+        QCOMPARE(int(rig.paged->CurrentPage()), 5);
+        QCOMPARE(pages.Spin()->value(), 5);
+        QCOMPARE(int(w.CurrentPage), 5);
+        QCOMPARE(int(w.ShownPage), 0);
+        pages.HidePagePanel();
+        QVERIFY(pages.IsOut());
+        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        QCOMPARE(int(w.ShownPage), 5);
+        QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
+                 QString("PAGE5       , 2 blocks"));
+        QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
+        QVERIFY(rig.prompter.Calls().isEmpty());
+
+        // Refreshing slot 2 on the paged card does nothing.
+        w.RefreshSlot2Command();
+        QVERIFY(!w.Loaded(1));
+        QVERIFY(rig.prompter.Calls().isEmpty());
+    }
+
+    void Set16MPageWaitsForTheCard() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenPaged(16, 2);
+        w.DetectDeviceTick();
+        w.Wait().SetCloseInterval(1);
+        QPushButton* button = w.Pages().Set16MButton();
+        QVERIFY(!button->isHidden());
+        button->click();
+        QVERIFY(button->isHidden());
+        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(rig.prompter.Calls().isEmpty());
+
+        rig.box->Faults().noBox = true;
+        w.Pages().Set16MPage();
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({" link error, please check is 16M Card , Connection speed in "
+                              "Setup, DC power and cable connection. "}));
+    }
+};
+
+QTEST_MAIN(AutoRefreshTest)
+#include "AutoRefreshTest.moc"

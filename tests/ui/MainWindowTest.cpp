@@ -1,0 +1,248 @@
+// The main window: start-up, device detection and layouts, controls and
+// their names, the menu buttons, the settings, and the link-busy guard.
+#include "link/LinkPort.h"
+#include "link/emu/BoxDevice.h"
+#include "link/emu/LinkBox.h"
+#include "ui/main/AutoRefresh.h"
+#include "ui/main/CardListWidget.h"
+#include "ui/main/CardMenus.h"
+#include "ui/main/CardView.h"
+#include "ui/main/MenuButton.h"
+#include "ui/main/PagePanel.h"
+#include "ui/support/MainWindowRig.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+QString Text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return QString::fromStdString(std::string((std::istreambuf_iterator<char>(in)), {}));
+}
+
+QStringList MenuCaptions(QMenu* menu) {
+    QStringList captions;
+    for (QAction* a : menu->actions())
+        captions << (a->isSeparator() ? "-" : a->text());
+    return captions;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void NoBoxKeepsWaitingAndSlotsDisabled() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenNoBox();
+        QCOMPARE(w.windowTitle(), QString("Porvane"));
+        QCOMPARE(w.size(), QSize(665, 561));
+        QCOMPARE(w.Status(), QString("Connection waiting"));
+        QVERIFY(w.DetectTimer()->isActive());
+        QVERIFY(!w.AutoRefresher().Timer()->isActive()); // line 7 of RUD2.cfg is 0
+        w.DetectDeviceTick();
+        QVERIFY(!w.DetectTimer()->isActive());
+        QVERIFY(w.Status() == "Connection waiting" || w.Status() == LinkPort::kNoDeviceText);
+        w.StateTick();
+        QVERIFY(!w.Menus().slot1.uploadDcm->isEnabled());
+        QVERIFY(!w.Menus().slot2.format->isEnabled());
+        QVERIFY(!w.Menus().file.closeDcm->isEnabled());
+        QVERIFY(!w.View(0).DcmButton()->isEnabled());
+        QVERIFY(w.Menus().slot1.refresh->isEnabled());
+        QVERIFY(w.Menus().file.openDcm->isEnabled());
+        QVERIFY(rig.prompter.Calls().isEmpty());
+    }
+
+    // Every control can be found by a screen reader, and by the commands.
+    void ControlsHaveNamesCaptionsAndShortcuts() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        for (QWidget* c : w.findChildren<QWidget*>()) {
+            const bool control =
+                qobject_cast<QAbstractButton*>(c) || qobject_cast<QAbstractItemView*>(c) ||
+                qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QProgressBar*>(c);
+            if (!control || c->parentWidget()->inherits("QAbstractSpinBox"))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(c->objectName()));
+        }
+        for (const char* picture : {"LogoImage", "SaverPicture"})
+            QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
+        QCOMPARE(MenuCaptions(w.Menus().Menu(0)),
+                 QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
+                              "Import BMP picture", "-", "Save as DCM file", "-",
+                              "Delete All ( Format )", "Delete Selected"}));
+        QCOMPARE(MenuCaptions(w.Menus().Menu(2)),
+                 QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
+                              "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
+                              "Delete All (Format)", "Delete Selected"}));
+        QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
+                 QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(w.Menus().DeleteSelected(i)->shortcut(), QKeySequence(Qt::Key_Delete));
+        for (const char* name : {"Slot1Refresh", "Slot2ImportBmp", "FileCloseDcm", "FileFormat200",
+                                 "Slot1DeleteSelected"})
+            QVERIFY2(w.findChild<QAction*>(name) != nullptr, name);
+        QCOMPARE(w.findChild<QPushButton*>("Slot1Button")->toolTip(),
+                 QString("Reflesh the card-data on SLOT 1"));
+        QCOMPARE(w.findChild<QPushButton*>("AsmBtn")->text(), QString("DisAsm."));
+        QCOMPARE(w.findChild<QWidget*>("Card2ListView")->toolTip(), QString("Data on SLOT2-Card"));
+        QCOMPARE(w.findChild<QLabel*>("AddressLabel")->text(), QString(MainWindow::kAddressText));
+
+        // Del reaches "Delete Selected" of the focused view; Enter opens its saver.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CardListWidget* list = w.View(1).List();
+        list->setFocus();
+        QSignalSpy deletes(w.Menus().slot2.deleteSelected, &QAction::triggered);
+        QSignalSpy activated(&w, &MainWindow::SaverActivated);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(deletes.count(), 1);
+        QCOMPARE(activated.count(), 1);
+        QCOMPARE(activated.first().first().toInt(), 1);
+    }
+
+    void MenuButtonsOpenAtTheButtonFromTheKeyboard() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* button = w.findChild<MenuButton*>("Slot1Button");
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+        QTRY_VERIFY(button->Menu()->isVisible());
+        QCOMPARE(button->Menu()->pos(), button->mapToGlobal(QPoint(0, button->height())));
+        button->Menu()->hide();
+        QCursor::setPos(w.mapToGlobal(QPoint(30, 200)));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY(button->Menu()->isVisible());
+        QCOMPARE(button->Menu()->pos(), w.mapToGlobal(QPoint(30, 200)));
+        button->Menu()->hide();
+    }
+
+    void DetectsTheTwoSlotUnit() {
+        MainWindowRig rig;
+        rig.settings.activate = true;
+        MainWindow& w = rig.OpenTwoSlot();
+        w.DetectDeviceTick();
+        QCOMPARE(w.Status(), QString("Ambrel"));
+        QVERIFY(!w.View(1).List()->isHidden());
+        QVERIFY(w.findChild<QPushButton*>("Slot2Button")->isEnabled());
+        const QList<int> widths = w.findChild<QSplitter*>("SlotSplitter")->sizes();
+        QVERIFY2(widths[0] >= 200 && widths[1] > 209, qPrintable(QString::number(widths[0])));
+        // The "Activate" box turns auto refresh on.
+        QCOMPARE(int(w.Config().AutoRefresh), 1);
+    }
+
+    void DetectsThePagedCardAndItsSize() {
+        QCOMPARE(MainWindow::PageSizeSuffix(0), QString("2M"));
+        QCOMPARE(MainWindow::PageSizeSuffix(1), QString("2M"));
+        QCOMPARE(MainWindow::PageSizeSuffix(2), QString(""));
+        QCOMPARE(MainWindow::PageSizeSuffix(6), QString("4M"));
+        QCOMPARE(MainWindow::PageSizeSuffix(7), QString("8M"));
+        QCOMPARE(MainWindow::PageSizeSuffix(14), QString("8M"));
+        QCOMPARE(MainWindow::PageSizeSuffix(15), QString("16M"));
+        {
+            MainWindowRig rig;
+            MainWindow& w = rig.OpenPaged(16, 3);
+            w.DetectDeviceTick();
+            QCOMPARE(w.Status(), QString("TORIN 16M"));
+            QCOMPARE(int(w.HighestPage), 15);
+            QCOMPARE(int(rig.paged->CurrentPage()), 3); // put back after asking
+            QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 3"));
+            QVERIFY(!w.Pages().Set16MButton()->isHidden());
+            QVERIFY(w.View(1).List()->isHidden());
+            QVERIFY(!w.findChild<QPushButton*>("Slot2Button")->isEnabled());
+            QVERIFY(w.findChild<QSplitter*>("SlotSplitter")->sizes()[0] > 416);
+        }
+        {
+            MainWindowRig rig;
+            MainWindow& w = rig.OpenPaged(3);
+            w.DetectDeviceTick();
+            QCOMPARE(w.Status(), QString("TORIN "));
+            QVERIFY(w.Pages().Set16MButton()->isHidden());
+        }
+        {
+            // A page of 64 or more read at detection counts as page 0.
+            MainWindowRig rig;
+            MainWindow& w = rig.OpenPaged(70, 66);
+            w.DetectDeviceTick();
+            QCOMPARE(int(rig.paged->CurrentPage()), 0);
+            QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 0"));
+        }
+    }
+
+    void SettingsOkWritesTheFileAndReachesTheLink() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        const QString before = Text(rig.Path("RUD2.cfg"));
+        rig.settings.accept = false;
+        rig.settings.edit = [](Settings& s) { s.BasePort = 1; };
+        w.RunSettings();
+        QCOMPARE(Text(rig.Path("RUD2.cfg")), before);
+        QCOMPARE(int(w.Link().BasePort), 888);
+
+        rig.settings.accept = true;
+        rig.settings.edit = [](Settings& s) {
+            s.BasePort = 632;
+            s.ShortDelay = 1;
+            s.LongDelay = 2;
+            s.LongestDelay = 3;
+            s.AutoRefresh = 1;
+        };
+        w.RunSettings();
+        QVERIFY(Text(rig.Path("RUD2.cfg")).startsWith("632\r\n1\r\n2\r\n3\r\n9216\r\n0\r\n1\r\n"));
+        QCOMPARE(int(w.Link().BasePort), 632);
+        QCOMPARE(w.Link().LongestDelay, 3);
+        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        // The emulated box follows the port; the link still finds it.
+        QVERIFY(w.Link().DetectDevice());
+
+        // A file that can't be written is named in a warning.
+        std::filesystem::remove(rig.Path("RUD2.cfg"));
+        std::filesystem::create_directory(rig.Path("RUD2.cfg"));
+        w.RunSettings();
+        QCOMPARE(rig.prompter.Calls().size(), 1);
+        QCOMPARE(rig.prompter.Calls()[0].kind, QString("warning"));
+        QVERIFY(
+            rig.prompter.Calls()[0].text.contains(QString::fromStdString(rig.Path("RUD2.cfg"))));
+    }
+
+    // Ticks do nothing while link work runs; a close waits for its end.
+    void LinkWorkHoldsTicksAndClose() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        w.show();
+        {
+            MainWindow::LinkWork work(w);
+            const uint32_t seen = rig.box->CommandsSeen();
+            w.AutoRefresher().TwoSlotSeen = true;
+            w.AutoRefresher().Tick();
+            w.DetectDeviceTick();
+            QCOMPARE(rig.box->CommandsSeen(), seen);
+            QVERIFY(w.DetectTimer()->isActive()); // tried again later
+            QVERIFY(!w.close());
+            QVERIFY(w.isVisible());
+        }
+        QTRY_VERIFY(!w.isVisible());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
