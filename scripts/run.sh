@@ -14,10 +14,8 @@ data=${PORVANE_HOME:-$HOME/.local/share/porvane}
 mkdir -p "$data/box"
 link_args=("$@")
 if ((${#link_args[@]} == 0)); then
-    # No hardware asked for: the emulated box with two formatted demo cards.
-    for slot in slot1 slot2; do
-        [[ -f "$data/box/$slot.dcm" ]] || "$root/build-run/porvane-cli" new "$data/box/$slot.dcm"
-    done
+    # No hardware asked for: the emulated box. The program makes its two demo
+    # cards (slot 1 with a few savers, slot 2 empty) when the folder has none.
     link_args=(--link "emulator:$data/box")
 fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then

@@ -199,6 +199,10 @@ CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui,
             e.CurrentFrame = 0;
         for (int j = 0; j < frames; ++j) {
             frameImage_[i][j] = static_cast<uint16_t>(pictures_.size());
+            // Removed rather than truncated: ext4 flushes a file rewritten by
+            // truncation to disk on close, at a cost of milliseconds a frame.
+            // A frame that cannot be written then fails to load.
+            std::remove(frameFile.c_str());
             volume_.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
             if (link != nullptr && volume_.Device != CardVolume::kImage && link->LinkFailed) {
                 result = Build::LinkFailed;

@@ -1,0 +1,158 @@
+// The main window, offscreen: refreshing the view of a full card image (100
+// savers, 300 icon frames, each through "Bmp.bmp" and a picture load) and one
+// state tick animating it.
+#include "card/CardVolume.h"
+#include "link/emu/BoxDevice.h"
+#include "link/emu/EmulatorBackend.h"
+#include "ui/common/Prompter.h"
+#include "ui/main/CardView.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/UiClock.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("porvane-bench-ui-" + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string Path() const { return path_.string(); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    fs::path path_;
+};
+
+class QuietPrompter : public Prompter {
+  public:
+    void Info(const QString&) override { ++messages; }
+    void Warning(const QString&) override { ++messages; }
+    void Error(const QString&) override { ++messages; }
+    bool Confirm(const QString&) override { return false; }
+    Answer YesNoCancel(const QString&) override { return Answer::Cancel; }
+    std::optional<QString> Input(const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString OpenFile(const FileDialogSpec&) override { return {}; }
+    QString SaveFile(const FileDialogSpec&) override { return {}; }
+    int messages = 0;
+};
+
+class NoWaitClock : public UiClock {
+  public:
+    std::string ClockText() override { return "12:00:00"; }
+    void Pause(int) override {}
+};
+
+// A 241-block card with 100 data savers of 3 icon frames. A frame takes a
+// block, so 60 four-block chains fill the user area and the directory
+// entries share them.
+void MakeFullImage(const std::string& path) {
+    auto vol = std::make_unique<CardVolume>();
+    vol->Device = CardVolume::kImage;
+    vol->OpenImage(path);
+    vol->FormatVolume(241);
+    vol->ReadFat();
+    vol->ReadDirectory();
+    constexpr int kChains = 60;
+    for (int i = 0; i < 100; ++i) {
+        uint8_t chain[4];
+        for (int b = 0; b < 4; ++b)
+            chain[b] = static_cast<uint8_t>(240 - ((i % kChains) * 4 + b));
+        SaverEntry& e = vol->Entries[i];
+        std::memset(e.Raw, 0, sizeof e.Raw);
+        e.Raw[0] = SaverEntry::kTypeData;
+        e.Raw[2] = chain[0];
+        const std::string name = "SAVER" + std::to_string(i) + "            ";
+        std::memcpy(e.Raw + 4, name.data(), 12);
+        e.Raw[24] = 4;
+        if (i >= kChains)
+            continue;
+        for (int b = 0; b < 4; ++b) {
+            uint8_t block[512];
+            for (int k = 0; k < 512; ++k)
+                block[k] = static_cast<uint8_t>(k * 3 + b + i);
+            if (b == 0) {
+                block[0x40] = 3;
+                block[0x41] = 0;
+            }
+            SwapWords(block);
+            vol->WriteRawBlock(vol->Device, chain[b], block);
+            vol->Fat[chain[b]] = b + 1 < 4 ? chain[b + 1] : CardVolume::kFatEnd;
+        }
+    }
+    vol->WriteFat();
+    vol->WriteDirectory();
+    vol->CloseImage();
+}
+
+struct Rig {
+    Rig() {
+        MakeFullImage(dir / "full.dcm");
+        std::ofstream(dir / "RUD2.cfg") << "888\r\n0\r\n0\r\n0\r\n9216\r\n0\r\n0\r\n";
+        fs::create_directories(dir / "box");
+        MainWindowOptions options;
+        options.startDir = dir.Path();
+        options.prompter = &prompter;
+        options.clock = &clock;
+        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        window = std::make_unique<MainWindow>(
+            std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir / "box")),
+            options);
+        window->Volume(MainWindow::kFile).OpenImage(dir / "full.dcm");
+    }
+    TempDir dir;
+    QuietPrompter prompter;
+    NoWaitClock clock;
+    std::unique_ptr<MainWindow> window;
+};
+
+void BM_RefreshFullImage(benchmark::State& state) {
+    Rig rig;
+    for (auto _ : state)
+        rig.window->RefreshFile();
+    state.counters["savers"] = rig.window->Volume(MainWindow::kFile).ListedCount;
+    state.counters["pictures"] = rig.window->View(MainWindow::kFile).PictureCount();
+    if (!rig.window->Loaded(MainWindow::kFile) || rig.prompter.messages > 0)
+        state.SkipWithError("the image did not load");
+}
+BENCHMARK(BM_RefreshFullImage)->Unit(benchmark::kMillisecond);
+
+void BM_StateTickAnimatingFullImage(benchmark::State& state) {
+    Rig rig;
+    rig.window->RefreshFile();
+    for (auto _ : state)
+        rig.window->StateTick();
+    if (!rig.window->Loaded(MainWindow::kFile))
+        state.SkipWithError("the image did not load");
+}
+BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
