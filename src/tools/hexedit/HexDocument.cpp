@@ -1,18 +1,27 @@
 #include "tools/hexedit/HexDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::string TemporaryNameFor(const std::string& path) {
-    std::random_device random;
-    return path + ".~" + std::to_string(random() % 1000000) + ".tmp";
+// Writes all bytes to a descriptor, going on after short writes.
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
 }
 
 } // namespace
@@ -27,6 +36,9 @@ bool HexDocument::AnyChanged(int64_t first, int64_t last) const {
 }
 
 bool HexDocument::LoadFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -57,23 +69,24 @@ bool HexDocument::SaveFile(const std::string& path) {
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && !S_ISREG(old.st_mode))
         return false;
-    const std::string temporary = TemporaryNameFor(target);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(reinterpret_cast<const char*>(data_.data()),
-                  static_cast<std::streamsize>(data_.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
+    std::string temporary = target + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data_) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written) {
+        std::remove(temporary.c_str());
+        return false;
     }
-    // The replacement keeps the old file's permissions.
-    if (existed)
+    // The replacement keeps the old file's permissions; a new file gets the
+    // usual ones rather than the temporary's private 0600.
+    if (existed) {
         ::chmod(temporary.c_str(), old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(temporary.c_str(), 0666 & ~mask);
+    }
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;

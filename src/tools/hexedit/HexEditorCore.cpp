@@ -25,6 +25,17 @@ bool HexEditorCore::LoadFile(const std::string& path) {
     return true;
 }
 
+void HexEditorCore::Reset(std::vector<uint8_t> bytes, const std::string& name) {
+    document_.Reset(std::move(bytes), name);
+    AfterEdit(0);
+}
+
+void HexEditorCore::ClampCaret() {
+    if (cursor_.Caret() > MaxCaret() || cursor_.Anchor() > MaxCaret())
+        halfTyped_ = -1;
+    cursor_.Clamp(MaxCaret());
+}
+
 bool HexEditorCore::SaveFile(const std::string& path) {
     halfTyped_ = -1;
     return document_.SaveFile(path);
@@ -78,6 +89,7 @@ bool HexEditorCore::Undo() {
 }
 
 bool HexEditorCore::DeleteSelection(const std::string& text) {
+    ClampCaret();
     if (!CanChangeSize() || !cursor_.HasSelection())
         return false;
     const int64_t low = cursor_.SelLow();
@@ -87,6 +99,7 @@ bool HexEditorCore::DeleteSelection(const std::string& text) {
 }
 
 bool HexEditorCore::ReplaceSelection(std::span<const uint8_t> bytes, const std::string& text) {
+    ClampCaret();
     if (ReadOnly() || bytes.empty())
         return false;
     const auto length = static_cast<int64_t>(bytes.size());
@@ -150,6 +163,7 @@ bool HexEditorCore::SetHexText(const std::string& text) {
 }
 
 bool HexEditorCore::TypeHexDigit(int digit) {
+    ClampCaret();
     if (ReadOnly() || digit < 0 || digit > 15 || cursor_.Field() != HexField::Hex)
         return false;
     cursor_.ClearSelection();
@@ -178,6 +192,7 @@ bool HexEditorCore::TypeHexDigit(int digit) {
 }
 
 bool HexEditorCore::TypeCharacter(char32_t character) {
+    ClampCaret();
     if (ReadOnly() || cursor_.Field() != HexField::Char)
         return false;
     const auto byte = FromUnicode(options_.Translation, character);
@@ -197,6 +212,7 @@ bool HexEditorCore::TypeCharacter(char32_t character) {
 }
 
 bool HexEditorCore::DeleteForward() {
+    ClampCaret();
     if (!CanChangeSize())
         return false;
     if (cursor_.HasSelection())
@@ -210,6 +226,7 @@ bool HexEditorCore::DeleteForward() {
 }
 
 bool HexEditorCore::Backspace() {
+    ClampCaret();
     if (!CanChangeSize()) {
         MoveBytes(-1, false);
         return false;

@@ -24,6 +24,11 @@ class HexEditorCore {
     void SetOptions(const HexOptions& options);
 
     bool LoadFile(const std::string& path);
+    // Starts over with the given bytes under a name that isn't a file yet.
+    void Reset(std::vector<uint8_t> bytes, const std::string& name);
+    // Brings caret and selection back inside the data after the document
+    // was changed from outside.
+    void ClampCaret();
     bool SaveFile(const std::string& path);
 
     int64_t DataSize() const { return document_.Size(); }

@@ -155,6 +155,12 @@ TEST(HexEditorCore, PasteAppendAndFixedSize) {
     EXPECT_EQ(editor.SelCount(), 1);
     EXPECT_EQ(editor.SelStart(), 6);
     EXPECT_EQ(editor.SelEnd(), 6);
+
+    // Data replaced behind the editor's back: the caret comes back inside.
+    editor.MoveTo(7, 0, false);
+    editor.Document().Reset({1}, "Untitled");
+    EXPECT_TRUE(editor.TypeHexDigit(7));
+    EXPECT_EQ(editor.Document().Data(), (std::vector<uint8_t>{0x01, 0x70}));
 }
 
 TEST(HexEditorCore, SeekAndSearch) {

@@ -42,6 +42,7 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void HexView::Refresh() {
+    core_.ClampCaret();
     UpdateScrollBars();
     EnsureCaretVisible();
     viewport()->update();

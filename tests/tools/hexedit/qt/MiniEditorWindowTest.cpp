@@ -258,7 +258,7 @@ class MiniEditorWindowTest : public QObject {
         QCOMPARE(ReadFile(work), QByteArray::fromHex("EE02"));
 
         // Unnamed data asks for a name; a failed save keeps the window open.
-        window.Grid()->Core().Document().Reset({1}, "Untitled");
+        window.Grid()->Core().Reset({1}, "Untitled");
         window.Grid()->Refresh();
         window.show();
         QTest::keyClicks(window.Grid(), "7");
@@ -311,6 +311,13 @@ class MiniEditorWindowTest : public QObject {
                  window.Grid(), window.StatusBar(), m.bar, window.findChild<QLabel*>()}) {
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
             QVERIFY(face && !face->text(QAccessible::Name).isEmpty());
+        }
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible())
+                continue;
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(),
+                     widget->metaObject()->className());
         }
         QCOMPARE(window.windowTitle(), QString("Mini HexEditor"));
     }
