@@ -7,7 +7,8 @@
 // checksums. A garbled read therefore often passes, and a bit-0 flip in an
 // argument (block, quarter, slot, address byte) sends a command somewhere
 // else. With verification on:
-// - a block counts as read when two reads agree;
+// - a block counts as read when two reads agree (three on a line that has
+//   lately shown errors);
 // - a block counts as written when two agreeing reads of it give back the
 //   data. In direct mode (the paged card) the block is also read before it is
 //   written, and only the quarters that differ are sent; a quarter that then
@@ -16,8 +17,8 @@
 //   cannot tell damage from a place that held the same bytes already, and we
 //   cannot put back what was there. The same goes for a last quarter that
 //   arrived shifted, whose tail then lies at the start of the next block.
-// The 16 read and 5 write attempts count single transfers, reads made to
-// check a write included.
+// The 16 read and 5 write attempts count single transfers: each read, those
+// that check a write included, takes up to 16; a write up to 5 writes.
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "link/LinkPort.h"
@@ -32,11 +33,20 @@ constexpr int kBlock = CardVolume::kBlockSize;
 constexpr int kQuarter = LinkPort::kChunkSize;
 
 // Reads block (or, for a span, the 512 bytes at a byte address of the page)
-// until two successful reads agree. out holds the last attempt's bytes either
-// way. Each attempt costs one of readsLeft.
+// until enough successful reads agree, within the block store's 16 attempts;
+// each read is held against every earlier one, so that a garbled read does
+// not spoil good ones. out holds the last attempt's bytes either way.
+//
+// Two reads garbled alike at the same place agree by chance about N p^2 of
+// the time (N = 4096 data bits, p the chance of a flipped bit): nothing on a
+// sound line, but one block in 25000 at p = 1e-4. So two reads do where the
+// link has been quiet for the last kQuietCommands commands, and three are
+// needed on a line that has lately shown an error.
 class AgreedReader {
   public:
-    AgreedReader(LinkPort& link, int& readsLeft) : link_(link), readsLeft_(readsLeft) {}
+    static constexpr uint32_t kQuietCommands = 1024;
+
+    explicit AgreedReader(LinkPort& link) : link_(link) {}
 
     bool Block(uint8_t device, uint8_t block, uint8_t* out) {
         return Agree(out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); });
@@ -47,22 +57,28 @@ class AgreedReader {
 
   private:
     template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce) {
-        uint8_t previous[kBlock];
-        bool havePrevious = false;
-        while (readsLeft_ > 0) {
-            --readsLeft_;
+        uint8_t seen[CardVolume::kReadAttempts][kBlock]; // each content read once
+        int times[CardVolume::kReadAttempts] = {};
+        int kinds = 0;
+        for (int attempt = 0; attempt < CardVolume::kReadAttempts; ++attempt) {
             if (!readOnce(out))
                 continue;
-            if (havePrevious && std::memcmp(previous, out, kBlock) == 0)
+            int k = 0;
+            while (k < kinds && std::memcmp(seen[k], out, kBlock) != 0)
+                ++k;
+            if (k == kinds) {
+                std::memcpy(seen[kinds++], out, kBlock);
+                if (kinds > 1)
+                    link_.NoteTrouble(); // read errors the checksum let through
+            }
+            const int needed = link_.QuietCommands() >= kQuietCommands ? 2 : 3;
+            if (++times[k] >= needed)
                 return true;
-            std::memcpy(previous, out, kBlock);
-            havePrevious = true;
         }
         return false;
     }
 
     LinkPort& link_;
-    int& readsLeft_;
 };
 
 int BitsApart(const uint8_t* a, const uint8_t* b, int count) {
@@ -125,8 +141,7 @@ bool Verifies(const CardVolume& volume) {
 // another block.
 bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t* data) {
     constexpr int kBlockCount = CardVolume::kBlockCount;
-    int readsLeft = CardVolume::kReadAttempts;
-    AgreedReader reader(link, readsLeft);
+    AgreedReader reader(link);
     const bool direct = link.DirectMode;
     const uint32_t base = static_cast<uint32_t>(block) * kBlock;
     uint8_t before[kBlock];
@@ -224,8 +239,7 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
         return std::ferror(ImageFile) == 0;
     }
     if (Link != nullptr && Verifies(*this)) {
-        int readsLeft = kReadAttempts;
-        if (AgreedReader(*Link, readsLeft).Block(device, block, out512))
+        if (AgreedReader(*Link).Block(device, block, out512))
             return true;
         Link->LinkFailed = true;
         ReportLinkFailure(kReadErrorText);

@@ -164,6 +164,7 @@ bool LinkPort::SendOpcode(uint8_t op1, uint8_t op2) {
     const uint8_t a1 = SendByte(op1);
     const uint8_t a2 = SendByte(op2);
     if (a1 != kAck1 || a2 != kAck2) {
+        NoteTrouble();
         EndCommand();
         return false;
     }
@@ -175,6 +176,10 @@ bool LinkPort::CloseFrame(Check check) {
     const uint8_t r = ExchangeByte(expected);
     lastDiff_ = static_cast<uint8_t>(r ^ expected);
     const bool ok = check == Check::AllBits ? r == expected : (r | 1) == (expected | 1);
+    if (!ok)
+        NoteTrouble();
+    else if (quiet_ < kQuietCap)
+        ++quiet_;
     EndCommand();
     return ok;
 }

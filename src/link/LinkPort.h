@@ -68,6 +68,12 @@ class LinkPort {
     // with LinkFailed set as for ReadBlock.
     bool ReadSpan(uint32_t address, uint8_t* out512);
 
+    // Commands answered correctly since the last one that was not (or since
+    // NoteTrouble), counted up to a cap: how quiet the line has been lately.
+    uint32_t QuietCommands() const { return quiet_; }
+    // An error the link could not see itself, such as two reads that differ.
+    void NoteTrouble() { quiet_ = 0; }
+
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
 
@@ -101,6 +107,8 @@ class LinkPort {
     uint16_t statusPort_ = 0;
     uint16_t controlPort_ = 0;
     uint8_t lastReceived_ = 0;
-    uint8_t lastDiff_ = 0; // checksum sent XOR answer of the last closed frame
+    static constexpr uint32_t kQuietCap = 1u << 20;
+    uint8_t lastDiff_ = 0;       // checksum sent XOR answer of the last closed frame
+    uint32_t quiet_ = kQuietCap; // quiet until it shows otherwise
     WriteReport lastWrite_;
 };

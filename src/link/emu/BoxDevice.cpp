@@ -6,7 +6,12 @@
 namespace {
 
 FILE* OpenCard(const std::string& path) {
-    return std::fopen(path.c_str(), "r+b");
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    // Unbuffered: every read sees the file as it is now, also after another
+    // program (a test putting a card back as it was) wrote to it.
+    if (f != nullptr)
+        std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
 }
 
 bool ReadAt(FILE* f, long offset, uint8_t* out, size_t n) {

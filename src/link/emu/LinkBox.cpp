@@ -198,7 +198,8 @@ void LinkBox::OnData(uint8_t value) {
 }
 
 void LinkBox::TakeBit(uint8_t bit) {
-    if (Flip())
+    ++bitsTaken_;
+    if (Flip() || bitsTaken_ == faults_.flipTakenBit)
         bit ^= 1;
     inByte_ = static_cast<uint8_t>((inByte_ << 1) | bit);
     bitTaken_ = true;
@@ -207,7 +208,8 @@ void LinkBox::TakeBit(uint8_t bit) {
 void LinkBox::PresentBit() {
     bitTaken_ = false;
     uint8_t out = (outByte_ >> (7 - bitIndex_)) & 1;
-    if (Flip())
+    ++bitsPresented_;
+    if (Flip() || bitsPresented_ == faults_.flipPresentedBit)
         out ^= 1;
     statusBit_ = out;
     if (++bitIndex_ == 8) {

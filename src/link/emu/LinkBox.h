@@ -20,6 +20,10 @@ struct BoxFaults {
     uint32_t stallCommand = 0;
     double bitFlipRate = 0.0; // chance that a bit on the wire is flipped, either way
     uint32_t seed = 1;        // for the bit flips
+    // One chosen bit flipped: the box takes its BitsTaken() == N bit from the
+    // PC flipped, or presents its BitsPresented() == N bit flipped (0: none).
+    uint64_t flipTakenBit = 0;
+    uint64_t flipPresentedBit = 0;
 };
 
 // How strictly the box keeps to the wire protocol. The defaults behave as a
@@ -65,6 +69,9 @@ class LinkBox {
     uint32_t CommandsSeen() const { return commandsSeen_; }
     // Commands spoiled by a framing error since the box was made.
     uint32_t FramingErrors() const { return framingErrors_; }
+    // Bits taken from and presented to the PC since the box was made.
+    uint64_t BitsTaken() const { return bitsTaken_; }
+    uint64_t BitsPresented() const { return bitsPresented_; }
     // Opcode pair (first byte high) of the nth command seen, n counted from 0;
     // only the last kHistory are kept.
     static constexpr uint32_t kHistory = 64;
@@ -113,6 +120,8 @@ class LinkBox {
     // command decoding
     uint32_t commandsSeen_ = 0;
     uint32_t framingErrors_ = 0;
+    uint64_t bitsTaken_ = 0;
+    uint64_t bitsPresented_ = 0;
     bool failThis_ = false;
     bool framingError_ = false;
     bool ok_ = true;
