@@ -37,6 +37,8 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(QStringLiteral("Hex data"));
+    verticalScrollBar()->setAccessibleName(QStringLiteral("Scroll lines"));
+    horizontalScrollBar()->setAccessibleName(QStringLiteral("Scroll columns"));
     setAccessibleDescription(CaretDescription());
     UpdateScrollBars();
 }

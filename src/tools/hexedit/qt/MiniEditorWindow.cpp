@@ -13,6 +13,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -58,6 +59,8 @@ MiniEditorWindow::MiniEditorWindow(Prompter& prompter, QWidget* parent)
         statusBar_->addWidget(panels_[i], i + 1 == panels_.size() ? 1 : 0);
     }
     layout->addWidget(statusBar_);
+    if (auto* grip = statusBar_->findChild<QSizeGrip*>())
+        grip->setAccessibleName(QStringLiteral("Resize window"));
 
     printer_ = std::make_unique<HexPrinter>(grid_->Core().Document());
     connect(grid_, &HexView::StateChanged, this, [this] {
@@ -99,13 +102,14 @@ void MiniEditorWindow::UpdateStatusBar() {
     texts[4] = core.InsertMode() ? QStringLiteral("INS") : QStringLiteral("OVW");
     texts[5] = QStringLiteral("Size : %1").arg(core.DataSize());
     for (size_t i = 0; i < panels_.size(); ++i) {
-        if (panels_[i]->text() == texts[i])
-            continue;
-        panels_[i]->setText(texts[i]);
+        if (panels_[i]->text() != texts[i])
+            panels_[i]->setText(texts[i]);
         // A screen reader reads the panel's name: what it shows, or what
         // its emptiness means.
-        panels_[i]->setAccessibleName(texts[i].isEmpty() ? QString::fromLatin1(kEmptyPanelNames[i])
-                                                         : texts[i]);
+        const QString name =
+            texts[i].isEmpty() ? QString::fromLatin1(kEmptyPanelNames[i]) : texts[i];
+        if (panels_[i]->accessibleName() != name)
+            panels_[i]->setAccessibleName(name);
     }
 }
 
