@@ -14,6 +14,7 @@ QAction* Item(QMenu* menu, const char* caption, const QString& name) {
 QAction* FormatMenu(QMenu* menu, const char* caption, const QString& name, QAction** items) {
     auto* sub = new QMenu(caption, menu);
     sub->setObjectName(name + "Menu");
+    sub->setAccessibleName(caption);
     QAction* action = menu->addMenu(sub);
     action->setObjectName(name);
     items[0] = Item(sub, "241 Blocks", name + "241");
@@ -56,9 +57,11 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
         menus_[i] = new QMenu(parent);
         menus_[i]->setObjectName(names[i]);
     }
-    menus_[0]->setTitle("Slot 1");
-    menus_[1]->setTitle("Slot 2");
-    menus_[2]->setTitle("File");
+    const char* titles[3] = {"Slot 1", "Slot 2", "File"};
+    for (int i = 0; i < 3; ++i) {
+        menus_[i]->setTitle(titles[i]);
+        menus_[i]->setAccessibleName(titles[i]);
+    }
     BuildSlotMenu(menus_[0], "Slot1", slot1);
     BuildSlotMenu(menus_[1], "Slot2", slot2);
 

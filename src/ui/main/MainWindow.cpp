@@ -137,6 +137,13 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 }
 
 MainWindow::~MainWindow() {
+    stateTimer_->stop();
+    detectTimer_->stop();
+    autoRefresh_->Stop();
+    // The views go with the child widgets, after the card state: no signal
+    // of theirs may reach this window on the way out.
+    for (CardView* view : views_)
+        view->List()->disconnect(this);
     // The volumes outlive the link by a moment; they must not reach it.
     for (CardVolume& v : volumes_)
         v.Link = nullptr;

@@ -173,13 +173,15 @@ void MainWindow::ApplyColumnFonts() {
 }
 
 void MainWindow::StepSlot2Width(int step, const std::function<bool()>& done) {
-    // At least one step, as the layouts are animated in whole steps.
+    // At least one step, as the layouts are animated in whole steps; a
+    // column held at its minimum width cannot keep the loop going.
+    int steps = 0;
     do {
         const QList<int> sizes = slotSplitter_->sizes();
         const int slot2 = std::clamp(sizes.value(1) + step, 0, kSlotsWidth);
         slotSplitter_->setSizes({kSlotsWidth - slot2, slot2});
         RepaintNow();
-    } while (!done());
+    } while (!done() && ++steps < kSlotsWidth / kLayoutStep + 1);
 }
 
 void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
