@@ -176,6 +176,8 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
             continue;
         if (!reader.Block(device, block, now))
             return false;
+        if (std::memcmp(now, data, kBlock) != 0)
+            link.NoteTrouble(); // the link said done, or failed without saying why
         if (direct) {
             const LinkPort::WriteReport report = link.LastWrite();
             for (int q = 0; q < 4; ++q) {

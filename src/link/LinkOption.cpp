@@ -35,8 +35,15 @@ class AutoBackend : public PortBackend {
     bool IsOpen() const override { return active_ && active_->IsOpen(); }
     // Another port: choose again, ppdev first, for the new address.
     void SelectBase(uint16_t base) override {
-        if (base == base_)
+        if (base == base_) {
+            // Same port: a ppdev device that vanished (or was missing) is
+            // looked for again; raw I/O, once chosen, stays.
+            if (wantOpen_ && active_ != &io_) {
+                ppdev_.SelectBase(base);
+                active_ = ppdev_.IsOpen() ? &ppdev_ : nullptr;
+            }
             return;
+        }
         base_ = base;
         const bool reopen = wantOpen_;
         Close();

@@ -1,12 +1,14 @@
 #include "link/PpdevBackend.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -35,77 +37,120 @@ unsigned long WriteRequest(int offset) {
     }
 }
 
+// Errors of a device that is not there (any more), as opposed to one that is
+// busy or forbidden: worth looking for again later.
+bool Missing(uint32_t error) {
+    return error == ENOENT || error == ENODEV || error == ENXIO || error == EIO;
+}
+
 } // namespace
 
-PpdevBackend::PpdevBackend(std::string devicePath) : fixedPath_(std::move(devicePath)) {}
+PpdevBackend::PpdevBackend(std::string devicePath, std::shared_ptr<PpdevSystem> system,
+                           std::string procRoot)
+    : fixedPath_(std::move(devicePath)),
+      system_(system ? std::move(system) : std::make_shared<PpdevSystem>()),
+      procRoot_(std::move(procRoot)) {}
 
 PpdevBackend::~PpdevBackend() {
     Close();
 }
 
-std::string PpdevBackend::FindDeviceForBase(uint16_t base) {
-    for (int n = 0; n < 8; ++n) {
-        std::ifstream in("/proc/sys/dev/parport/parport" + std::to_string(n) + "/base-addr");
+std::string PpdevBackend::FindDeviceForBase(uint16_t base, const std::string& procRoot) {
+    // Every port the kernel lists, parport0 to parport99 and beyond, in order.
+    std::vector<unsigned long> numbers;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(procRoot, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= 7 || name.compare(0, 7, "parport") != 0 ||
+            name.find_first_not_of("0123456789", 7) != std::string::npos)
+            continue;
+        numbers.push_back(std::stoul(name.substr(7)));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (const unsigned long n : numbers) {
+        const std::string id = std::to_string(n);
+        std::ifstream in(procRoot + "/parport" + id + "/base-addr");
         unsigned long first = 0;
-        if (in >> first && first == base)
-            return "/dev/parport" + std::to_string(n);
+        // A port without a base address (a USB adapter) shows 0: never a match.
+        if (in >> first && first != 0 && first == base)
+            return "/dev/parport" + id;
     }
     return {};
 }
 
 bool PpdevBackend::OpenDevice(const std::string& path) {
+    lastTryMs_ = system_->NowMs();
     if (path.empty()) {
         lastError_ = ENODEV;
+        retry_ = true;
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = system_->Open(path.c_str());
     if (fd < 0) {
         lastError_ = static_cast<uint32_t>(errno);
+        retry_ = Missing(lastError_);
         return false;
     }
-    // No PPEXCL: it fails while the printer driver is registered. The port
-    // stays in compatibility mode; no other IEEE 1284 mode is negotiated.
-    if (::ioctl(fd, PPCLAIM) != 0) {
-        lastError_ = static_cast<uint32_t>(errno);
-        ::close(fd);
+    // No PPEXCL: it fails while the printer driver is registered. The claim
+    // waits while that driver holds the port, so it gives up in time; the
+    // port then stays closed until the user opens it again.
+    if (!system_->Claim(fd, claimTimeoutMs_)) {
+        lastError_ = errno == ETIMEDOUT ? EBUSY : static_cast<uint32_t>(errno);
+        retry_ = Missing(lastError_);
+        system_->Close(fd);
         return false;
     }
+    // The port stays in compatibility mode; no other IEEE 1284 mode is
+    // negotiated.
     int forward = 0;
-    ::ioctl(fd, PPDATADIR, &forward);
+    system_->Ioctl(fd, PPDATADIR, &forward);
     fd_ = fd;
     openPath_ = path;
+    retry_ = false;
     return true;
 }
 
 bool PpdevBackend::Open() {
     Close();
     wantOpen_ = true;
-    return OpenDevice(fixedPath_.empty() ? FindDeviceForBase(base_) : fixedPath_);
+    return OpenDevice(fixedPath_.empty() ? FindDeviceForBase(base_, procRoot_) : fixedPath_);
 }
 
 void PpdevBackend::Close() {
     wantOpen_ = false;
+    retry_ = false;
     CloseDevice();
 }
 
 void PpdevBackend::CloseDevice() {
     if (fd_ >= 0) {
-        ::ioctl(fd_, PPRELEASE);
-        ::close(fd_);
+        system_->Ioctl(fd_, PPRELEASE, nullptr);
+        system_->Close(fd_);
     }
     fd_ = -1;
     openPath_.clear();
 }
 
-void PpdevBackend::SelectBase(uint16_t base) {
-    if (base == base_)
+void PpdevBackend::RetryIfLost() {
+    if (!wantOpen_ || fd_ >= 0 || !retry_)
         return;
+    if (system_->NowMs() - lastTryMs_ < kRetryIntervalMs)
+        return;
+    OpenDevice(fixedPath_.empty() ? FindDeviceForBase(base_, procRoot_) : fixedPath_);
+}
+
+void PpdevBackend::SelectBase(uint16_t base) {
+    // The link calls this at the start and end of every command.
+    if (base == base_) {
+        RetryIfLost();
+        return;
+    }
     base_ = base;
     if (!fixedPath_.empty() || !wantOpen_)
         return;
     // The user picked another port: move to its device (or to none).
-    const std::string path = FindDeviceForBase(base);
-    if (path != openPath_) {
+    const std::string path = FindDeviceForBase(base, procRoot_);
+    if (path != openPath_ || fd_ < 0) {
         CloseDevice();
         OpenDevice(path);
     }
@@ -116,8 +161,15 @@ bool PpdevBackend::Transfer(unsigned long request, unsigned char& value) {
         lastError_ = fd_ < 0 ? EBADF : EINVAL;
         return false;
     }
-    if (::ioctl(fd_, request, &value) != 0) {
+    if (system_->Ioctl(fd_, request, &value) != 0) {
         lastError_ = static_cast<uint32_t>(errno);
+        if (Missing(lastError_)) {
+            // Gone: closed now, so that the port reads 0 and commands fail
+            // at once; looked for again at the start of a later command.
+            CloseDevice();
+            retry_ = true;
+            lastTryMs_ = system_->NowMs();
+        }
         return false;
     }
     return true;
