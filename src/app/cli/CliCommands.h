@@ -14,6 +14,8 @@ struct CliContext {
     std::string linkSpec = "auto";
     std::ostream& out;
     std::ostream& err;
+    // --no-verify: card blocks on the link are read once and not read back.
+    bool verify = true;
 };
 
 // Each returns a CliExit. Card commands live in CliCard*.cpp, disasm in

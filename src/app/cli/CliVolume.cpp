@@ -79,6 +79,8 @@ int CliSession::OpenLink(long page, std::string& error) {
             }
             ApplySettings(settings_, *link_);
         }
+        if (!ctx_.verify)
+            settings_.VerifyTransfers = 0;
         if (!link_->Port().Opened()) {
             const uint32_t code = link_->Port().LastError();
             error = "cannot open the link port (" + ctx_.linkSpec +

@@ -6,9 +6,10 @@
 namespace {
 
 void PrintUsage(std::ostream& os) {
-    os << "usage: porvane-cli [--link SPEC] COMMAND ARGS...\n"
+    os << "usage: porvane-cli [--link SPEC] [--no-verify] COMMAND ARGS...\n"
           "  SPEC: auto | ppdev:/dev/parportN | io | emulator:DIR | emulator-paged:FILE | "
           "socket:PATH\n"
+          "  --no-verify: read card blocks once and write them without reading back\n"
           "  disasm FILE [--from ADDR]\n"
        << CliCardUsage();
 }
@@ -19,6 +20,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string spec = "auto";
     std::string error;
+    // --no-verify may stand among the --link options before the command.
+    bool verify = true;
+    for (size_t i = 0; i < args.size() && args[i].rfind("--", 0) == 0;) {
+        if (args[i] == "--no-verify") {
+            verify = false;
+            args.erase(args.begin() + static_cast<long>(i));
+        } else {
+            i += args[i] == "--link" ? 2 : 1;
+        }
+    }
     if (!TakeLinkOption(args, spec, error)) {
         std::cerr << "porvane-cli: " << error << "\n";
         return kCliUsage;
@@ -29,7 +40,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     CliContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), spec, std::cout,
-                   std::cerr};
+                   std::cerr, verify};
     if (command == "disasm")
         return CliDisasm(ctx);
     const int rc = CliCardCommand(command, ctx);
