@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -104,36 +105,64 @@ SaverResult PlanPlacement(CardVolume& volume, const uint8_t* raw, int size, int 
 using BlockReader = std::function<bool(int index, uint8_t* out512)>;
 
 // Moves the blocks, then writes the tables back. The chain's blocks that
-// were free go first, the replaced saver's last.
+// were free go first. Blocks of the replaced saver are written last, and only
+// once every source block bound for them has been read, so that a source that
+// cannot be read never damages the saver it would replace.
 SaverResult CarryOut(CardVolume& volume, const Plan& plan, const TableSnapshot& before,
                      const BlockReader& read, const std::string& readFailure) {
     const int n = plan.chain.count;
+    int reusedCount = 0;
+    for (int i = 0; i < n; ++i)
+        reusedCount += plan.reused[plan.chain.blocks[i]] ? 1 : 0;
+    // One buffer for the whole operation, and only when the card had no
+    // other room.
+    std::unique_ptr<uint8_t[]> held;
+    if (reusedCount > 0)
+        held = std::make_unique<uint8_t[]>(static_cast<size_t>(reusedCount) * kBlockBytes);
+
+    bool touched = false;
+    auto fail = [&](SaverOutcome outcome, std::string reason) {
+        before.Restore(volume);
+        ReportProgress(volume, 0, n);
+        SaverResult failed = Outcome(outcome, std::move(reason));
+        failed.oldSaverTouched = touched;
+        failed.reason += touched ? " Blocks of the saver being replaced were overwritten."
+                                 : " The card's savers were not changed.";
+        return failed;
+    };
+    auto write = [&](uint8_t block, const uint8_t* data) {
+        std::memcpy(volume.Block, data, kBlockBytes);
+        return volume.WriteRawBlock(volume.Device, block, volume.Block) && !LinkFailedOn(volume);
+    };
+
     ReportProgress(volume, 0, n);
     int done = 0;
-    bool touched = false;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (int i = 0; i < n; ++i) {
-            const uint8_t t = plan.chain.blocks[i];
-            if (plan.reused[t] != (pass == 1))
-                continue;
-            const bool readOk = read(i, volume.Block);
-            if (!readOk || !volume.WriteRawBlock(volume.Device, t, volume.Block) ||
-                LinkFailedOn(volume)) {
-                before.Restore(volume);
-                ReportProgress(volume, 0, n);
-                SaverResult failed =
-                    Outcome(readOk ? SaverOutcome::WriteFailed : SaverOutcome::ReadFailed,
-                            readOk ? "Writing to the card failed." : readFailure);
-                failed.oldSaverTouched = touched || (readOk && pass == 1);
-                failed.reason += failed.oldSaverTouched
-                                     ? " Blocks of the saver being replaced were overwritten."
-                                     : " The card's savers were not changed.";
-                return failed;
-            }
-            touched = touched || pass == 1;
-            ReportProgress(volume, ++done, n);
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t t = plan.chain.blocks[i];
+        if (plan.reused[t]) {
+            if (!read(i, held.get() + static_cast<size_t>(k++) * kBlockBytes))
+                return fail(SaverOutcome::ReadFailed, readFailure);
+            continue;
         }
+        uint8_t block[kBlockBytes];
+        if (!read(i, block))
+            return fail(SaverOutcome::ReadFailed, readFailure);
+        if (!write(t, block))
+            return fail(SaverOutcome::WriteFailed, "Writing to the card failed.");
+        ReportProgress(volume, ++done, n);
     }
+    k = 0;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t t = plan.chain.blocks[i];
+        if (!plan.reused[t])
+            continue;
+        touched = true;
+        if (!write(t, held.get() + static_cast<size_t>(k++) * kBlockBytes))
+            return fail(SaverOutcome::WriteFailed, "Writing to the card failed.");
+        ReportProgress(volume, ++done, n);
+    }
+
     const WriteBackOutcome written = WriteBackChange(volume, before);
     ReportProgress(volume, 0, n);
     if (written == WriteBackOutcome::Written)

@@ -38,9 +38,10 @@ struct SaverResult {
     // One sentence for the user ("NOT ENOUGH SPACE." for lack of room);
     // empty when done.
     std::string reason;
-    // For ReadFailed and WriteFailed: whether blocks of the replaced saver
-    // had already been overwritten (only when the card had no other room),
-    // so that the old saver may be damaged although its entry stands.
+    // For WriteFailed: whether blocks of the replaced saver had already been
+    // overwritten (only when the card had no other room; every source block
+    // bound for them is read first, so a failed read never touches them), so
+    // that the old saver may be damaged although its entry stands.
     bool oldSaverTouched = false;
 
     bool Done() const { return outcome == SaverOutcome::Done; }
@@ -61,7 +62,9 @@ struct SaverResult {
 // free directory entry. Then the blocks go over (through the destination's
 // Block, progress on its CardUi) and one write-back removes the old entry and
 // adds the new one. A failed read or write leaves the destination's tables on
-// the card and in memory as they were. status gets "      Copying" first.
+// the card and in memory as they were; of its blocks only free ones were
+// written, except when the new chain had to take the old saver's blocks and a
+// write to them failed (oldSaverTouched). status gets "      Copying" first.
 SaverResult ReplaceSaverByCopy(CardVolume& source, int entry, CardVolume& destination, int oldEntry,
                                const StatusSink& status = nullptr);
 

@@ -132,6 +132,33 @@ TEST_F(NoSaverLost, ReplaceThatFailsHalfWayLeavesTheOldSaverWhole) {
     ASSERT_TRUE(LoadVolume(*a_));
     EXPECT_EQ(EntryNamed(*a_, Name12("OLD")), 0);
     EXPECT_EQ(ChainBytes(*a_, ChainOf(*a_, 199)), oldBytes);
+
+    // With room for 3 blocks only, the new chain needs 7 of the old saver's:
+    // all their source blocks are read before the first of them is written.
+    auto c = std::make_unique<CardVolume>();
+    c->Ui = &ui_;
+    ASSERT_TRUE(MakeImage(*c, dir_.File("c.dcm")));
+    PlaceSaver(*c, 0, Name12("FILLER"), 0x33, Range(199, 187), 3);
+    PlaceSaver(*c, 1, Name12("OLD"), 0x33, Range(12, 10), 4);
+    const auto cOld = ChainBytes(*c, Range(12, 10));
+    ui_.onProgress = [&](int position) {
+        if (position == 2) // the free blocks 2 and 1 are written
+            b_->Device = CardVolume::kSlot1;
+    };
+    const SaverResult tight = ReplaceSaverByCopy(*b_, 0, *c, 1);
+    ui_.onProgress = nullptr;
+    b_->Device = CardVolume::kImage;
+    EXPECT_EQ(tight.outcome, SaverOutcome::ReadFailed);
+    EXPECT_FALSE(tight.oldSaverTouched);
+    EXPECT_EQ(ChainBytes(*c, Range(12, 10)), cOld);
+    // And with a readable source the replace goes through in that room.
+    ASSERT_TRUE(LoadVolume(*c));
+    ASSERT_TRUE(ReplaceSaverByCopy(*b_, 0, *c, 1).Done());
+    ASSERT_TRUE(LoadVolume(*c));
+    const int now = EntryNamed(*c, Name12("OLD"));
+    ASSERT_GE(now, 0);
+    EXPECT_EQ(ChainBytes(*c, ChainOf(*c, c->Entries[now].FirstBlock)),
+              ChainBytes(*b_, Range(100, 10)));
 }
 
 // 2. One test for a game: type 0xCC with byte 3 zero, chain from block 0.
