@@ -9,14 +9,17 @@
 // else. With verification on:
 // - a block counts as read when two reads agree (three on a line that has
 //   lately shown errors);
-// - a block counts as written when two agreeing reads of it give back the
-//   data. In direct mode (the paged card) the block is also read before it is
-//   written, and only the quarters that differ are sent; a quarter that then
-//   did not arrive went somewhere else, so the places a flipped address could
-//   have taken it to are read, and finding our data there fails the write: we
-//   cannot tell damage from a place that held the same bytes already, and we
-//   cannot put back what was there. The same goes for a last quarter that
-//   arrived shifted, whose tail then lies at the start of the next block.
+// - a block counts as written when agreeing reads of it give back the data.
+//   The two-slot unit writes a block only at its commit, and only the block
+//   its quarters were stored for, so a write sent astray there leaves the
+//   block unwritten, which the read-back sees. The paged card writes each
+//   quarter where its address says: the block is looked at first and only
+//   the quarters that differ are sent, so every quarter sent must show up in
+//   place; one that did not went somewhere else, and the places a flipped
+//   address bit could have taken it to are read. Finding our data there fails
+//   the write: we cannot tell damage from a place that held the same bytes
+//   already, nor put back what was there. The same goes for a last quarter
+//   that arrived shifted, whose tail then lies at the start of the next block.
 // The 16 read and 5 write attempts count single transfers: each read, those
 // that check a write included, takes up to 16; a write up to 5 writes.
 #include "card/CardUi.h"
@@ -41,22 +44,26 @@ constexpr int kQuarter = LinkPort::kChunkSize;
 // the time (N = 4096 data bits, p the chance of a flipped bit): nothing on a
 // sound line, but one block in 25000 at p = 1e-4. So two reads do where the
 // link has been quiet for the last kQuietCommands commands, and three are
-// needed on a line that has lately shown an error.
+// needed on a line that has lately shown an error. A look at a block before
+// writing it needs one read less: a wrong look only costs a quarter sent in
+// vain, or a write failed in vain.
 class AgreedReader {
   public:
     static constexpr uint32_t kQuietCommands = 1024;
 
     explicit AgreedReader(LinkPort& link) : link_(link) {}
 
-    bool Block(uint8_t device, uint8_t block, uint8_t* out) {
-        return Agree(out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); });
+    bool Block(uint8_t device, uint8_t block, uint8_t* out, bool look = false) {
+        return Agree(
+            out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); }, look);
     }
-    bool Span(uint32_t address, uint8_t* out) {
-        return Agree(out, [&](uint8_t* into) { return link_.ReadSpan(address, into); });
+    bool Span(uint32_t address, uint8_t* out, bool look = false) {
+        return Agree(
+            out, [&](uint8_t* into) { return link_.ReadSpan(address, into); }, look);
     }
 
   private:
-    template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce) {
+    template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce, bool look) {
         uint8_t seen[CardVolume::kReadAttempts][kBlock]; // each content read once
         int times[CardVolume::kReadAttempts] = {};
         int kinds = 0;
@@ -71,7 +78,7 @@ class AgreedReader {
                 if (kinds > 1)
                     link_.NoteTrouble(); // read errors the checksum let through
             }
-            const int needed = link_.QuietCommands() >= kQuietCommands ? 2 : 3;
+            const int needed = (link_.QuietCommands() >= kQuietCommands ? 2 : 3) - (look ? 1 : 0);
             if (++times[k] >= needed)
                 return true;
         }
@@ -109,10 +116,13 @@ bool ArrivedShifted(const uint8_t* before, const uint8_t* now, const uint8_t* da
     return false;
 }
 
-// A quarter whose second half repeats its first: shifted by up to 64 bytes it
-// may look in place while its tail lands past the end of the block.
-bool ShiftCanHide(const uint8_t* quarter) {
-    return std::memcmp(quarter, quarter + kQuarter / 2, kQuarter / 2) == 0;
+// Whether data, written over before up to 64 bytes late, may look in place
+// while its tail lands past the end of the quarter: when its second half
+// repeats its first (any shorter period implies that one) and what was there
+// already starts as the data does.
+bool ShiftCanHide(const uint8_t* before, const uint8_t* data) {
+    return std::memcmp(before, data, kQuarter) != 0 && before[0] == data[0] &&
+           std::memcmp(data, data + kQuarter / 2, kQuarter / 2) == 0;
 }
 
 // Blocks a quarter of block may have been written to instead, in direct
@@ -152,17 +162,16 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
     // change are sent and every quarter sent must show up in place.
     bool haveBefore = false;
     if (direct) {
-        if (!reader.Block(device, block, before))
+        if (!reader.Block(device, block, before, true))
             return false;
         haveBefore = true;
     }
     // A last quarter that could arrive shifted without showing it: keep the
     // start of the next block, where its tail would land.
     const bool guardNext = direct && block < kBlockCount - 1 &&
-                           std::memcmp(before + 3 * kQuarter, data + 3 * kQuarter, kQuarter) != 0 &&
-                           ShiftCanHide(data + 3 * kQuarter);
+                           ShiftCanHide(before + 3 * kQuarter, data + 3 * kQuarter);
     uint8_t nextBefore[kBlock];
-    if (guardNext && !reader.Span(base + kQuarter / 2, nextBefore))
+    if (guardNext && !reader.Span(base + kQuarter / 2, nextBefore, true))
         return false;
 
     for (int writesLeft = CardVolume::kWriteAttempts; writesLeft > 0; --writesLeft) {
