@@ -7,8 +7,10 @@
 #include <QAccessible>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPrinter>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -340,6 +342,16 @@ class MiniEditorWindowTest : public QObject {
             }
         QVERIFY(inked);
         QCOMPARE(window.PrintTitle(), QString("Mini HexEditor : ~ico._"));
+
+        // Printing runs every page through the same drawing, to the end.
+        HexPrinter printer(window.Grid()->Core().Document());
+        printer.SetMemFieldDisplay(2);
+        QCOMPARE(printer.LineText(16).left(13), QString("00000020: 101"));
+        QPrinter pdf;
+        pdf.setOutputFormat(QPrinter::PdfFormat);
+        pdf.setOutputFileName(QString::fromStdString(dir.File("out.pdf")));
+        QVERIFY(printer.PrintAll(pdf, window.PrintTitle()));
+        QVERIFY(QFileInfo(pdf.outputFileName()).size() > 0);
     }
 };
 
