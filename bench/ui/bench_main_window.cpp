@@ -10,6 +10,7 @@
 #include "ui/main/UiClock.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -145,6 +146,21 @@ void BM_StateTickAnimatingFullImage(benchmark::State& state) {
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
+
+// The same with the window shown, the repaint of the changed icons included.
+void BM_StateTickAndPaint(benchmark::State& state) {
+    Rig rig;
+    rig.window->show();
+    rig.window->RefreshFile();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        rig.window->StateTick();
+        QCoreApplication::processEvents();
+    }
+    if (!rig.window->Loaded(MainWindow::kFile))
+        state.SkipWithError("the image did not load");
+}
+BENCHMARK(BM_StateTickAndPaint)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
