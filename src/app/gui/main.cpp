@@ -1,5 +1,6 @@
 #include "card/DemoCards.h"
 #include "link/LinkOption.h"
+#include "ui/commands/SaverCommands.h"
 #include "ui/main/MainWindow.h"
 
 #include <QApplication>
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     MainWindow window(std::move(backend));
+    AttachSaverCommands(window);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         window.move(area.center() - window.rect().center());

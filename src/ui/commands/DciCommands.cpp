@@ -1,0 +1,148 @@
+#include "ui/commands/DciCommands.h"
+
+#include "card/CardWriteBack.h"
+#include "card/DciFile.h"
+#include "card/ReplaceSaver.h"
+#include "card/TransferEngine.h"
+#include "link/LinkPort.h"
+#include "ui/commands/AutoRefreshHold.h"
+#include "ui/commands/CommandFiles.h"
+#include "ui/commands/ScratchFile.h"
+#include "ui/main/MainWindow.h"
+
+DciCommands::DciCommands(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
+
+FileDialogSpec DciCommands::ExportSpec() {
+    FileDialogSpec spec;
+    spec.title = "Export";
+    spec.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*";
+    spec.fileName = ".DCI";
+    spec.defaultExt = "*.DCI";
+    // The command asks itself.
+    spec.confirmOverwrite = false;
+    return spec;
+}
+
+FileDialogSpec DciCommands::ImportSpec() {
+    FileDialogSpec spec;
+    spec.title = "Import DCI file";
+    spec.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*";
+    spec.fileName = "*.DCI";
+    return spec;
+}
+
+QString DciCommands::NotLoadedText(int index) {
+    return index == MainWindow::kFile    ? "Please load a DCM file First."
+           : index == MainWindow::kSlot1 ? "CARD REFRESH FIRST."
+                                         : "Card refresh first.";
+}
+
+void DciCommands::Export(int index, int entry) {
+    if (window_.LinkBusy() || index < 0 || index > 2)
+        return;
+    const QString path = window_.Prompts().SaveFile(ExportSpec());
+    if (path.isEmpty())
+        return;
+    if (IsOpenImage(window_, path)) {
+        window_.Prompts().Info(FileInUseText(path));
+        return;
+    }
+    if (FileExists(path) && !window_.Prompts().Confirm(OverwriteFileQuestion(path)))
+        return;
+    MainWindow::LinkWork work(window_);
+    ScratchFile scratch(LocalPath(path));
+    if (!scratch.Ready()) {
+        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+        return;
+    }
+    CardVolume& volume = window_.Volume(index);
+    if (!ExportDci(scratch.Path(), entry, volume)) {
+        // A half-written saver is no saver: the file stays as it was.
+        window_.Prompts().Warning(LinkFailedOn(volume)
+                                      ? "File " + path +
+                                            " was not written: the saver could not be read whole."
+                                      : FileNotWrittenText(path, std::string()));
+        return;
+    }
+    if (!scratch.Commit())
+        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+}
+
+void DciCommands::Import(int index) {
+    if (window_.LinkBusy() || index < 0 || index > 2)
+        return;
+    if (!window_.Loaded(index)) {
+        window_.Prompts().Info(NotLoadedText(index));
+        return;
+    }
+    const QString path = window_.Prompts().OpenFile(ImportSpec());
+    if (!path.isEmpty())
+        ImportFile(index, path);
+}
+
+void DciCommands::ImportFile(int index, const QString& path) {
+    if (window_.LinkBusy() || index < 0 || index > 2)
+        return;
+    if (!window_.Loaded(index)) {
+        window_.Prompts().Info(NotLoadedText(index));
+        return;
+    }
+    if (!FileExists(path)) {
+        window_.Prompts().Info("File " + path + " not found.");
+        return;
+    }
+    MainWindow::LinkWork work(window_);
+    AutoRefreshHold hold(window_, index != MainWindow::kFile);
+    window_.ShowWaitWindow();
+    const std::string name = ReadDciName(LocalPath(path));
+    if (index != MainWindow::kFile) {
+        // The card may have changed since it was read.
+        window_.Refresh(index);
+        if (window_.Link().LinkFailed || !window_.Loaded(index)) {
+            window_.HideWaitWindow();
+            return;
+        }
+    }
+    int found = -1;
+    const QString shown = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    if (!name.empty() && FindSaverByName(window_.Volume(index), name, found)) {
+        if (window_.Prompts().Confirm("Saver " + shown + " Exisit overwrite it ?"))
+            ReplaceByImport(index, path, found);
+        else if (window_.Prompts().Confirm("Saver " + shown + " Exisit Append it ?"))
+            ImportBeside(index, path);
+    } else {
+        ImportBeside(index, path);
+    }
+    window_.HideWaitWindow();
+}
+
+void DciCommands::ReplaceByImport(int index, const QString& path, int oldEntry) {
+    window_.ShowWaitWindow();
+    CardVolume& volume = window_.Volume(index);
+    // The old saver goes only in the write-back that adds the new one, so an
+    // import that is refused or fails keeps it.
+    const SaverResult result = ReplaceSaverByImport(LocalPath(path), volume, oldEntry);
+    window_.Ui().SetProgress(0, 1);
+    switch (result.outcome) {
+    case SaverOutcome::Done:
+    case SaverOutcome::GameBlocksTaken:
+        window_.Refresh(index);
+        return;
+    case SaverOutcome::NoSpace:
+    case SaverOutcome::DirectoryFull:
+        window_.Prompts().Info(kNotEnoughSpaceText);
+        return;
+    default:
+        if (!LinkFailedOn(volume))
+            window_.Prompts().Info(QString::fromStdString(result.reason));
+        if (!result.Refused())
+            window_.Refresh(index);
+        return;
+    }
+}
+
+void DciCommands::ImportBeside(int index, const QString& path) {
+    if (ImportDci(LocalPath(path), window_.Volume(index)))
+        window_.Refresh(index);
+    window_.Ui().SetProgress(0, 1);
+}

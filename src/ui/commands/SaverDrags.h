@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class DciCommands;
+class DcmCommands;
+class MainWindow;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
+class TransferCommands;
+
+// Drag and drop on the three views: savers dragged from one view to another,
+// and files dropped from a file manager (".DCI" files are imported into the
+// view, a ".DCM" dropped on the file view is opened there). A drag of ours
+// carries the view it started in and a token of this window, so that a drag
+// from another program is never taken for one from a view. Every drop is
+// taken as a copy, so Qt never removes items of its own accord, and its work
+// runs once the drag is over.
+class SaverDrags : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr const char* kMimeType = "application/x-porvane-savers";
+
+    SaverDrags(MainWindow& window, TransferCommands& transfers, DciCommands& dci, DcmCommands& dcm,
+               QObject* parent = nullptr);
+
+    // Sets the drag and drop hooks of the three views.
+    void Install();
+    // What a drag from view source carries.
+    QMimeData* DragData(int source) const;
+    // The view a drag of this window started in, or -1.
+    int SourceOf(const QMimeData* data) const;
+    // Whether view target takes the drop.
+    bool Accepts(int target, const QMimeData* data) const;
+    // The card files of a drop that view target would take, images first.
+    QStringList DroppedFiles(int target, const QMimeData* data) const;
+
+  private:
+    void StartDrag(int source);
+    void DragMove(int target, QDragMoveEvent* event);
+    void Drop(int target, QDropEvent* event);
+    void DropFiles(int target, const QStringList& files);
+
+    MainWindow& window_;
+    TransferCommands& transfers_;
+    DciCommands& dci_;
+    DcmCommands& dcm_;
+    QString token_;
+};

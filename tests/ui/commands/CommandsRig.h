@@ -1,0 +1,129 @@
+#pragma once
+
+// What the command tests share: a main window on the emulated box with the
+// saver commands attached, the choice windows answered by script, and a log
+// of the views' refreshes.
+#include "card/CardVolume.h"
+#include "ui/commands/ChoiceDialog.h"
+#include "ui/commands/DciCommands.h"
+#include "ui/commands/DcmCommands.h"
+#include "ui/commands/SaverCommands.h"
+#include "ui/commands/SaverDrags.h"
+#include "ui/commands/TransferCommands.h"
+#include "ui/main/CardListWidget.h"
+#include "ui/main/CardMenus.h"
+#include "ui/main/CardView.h"
+#include "ui/main/WaitWindow.h"
+#include "ui/support/MainWindowRig.h"
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+inline std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+inline QString Q(const std::string& path) {
+    return QString::fromStdString(path);
+}
+
+// The names of the savers a view lists, trailing blanks dropped.
+inline QStringList Listed(MainWindow& w, int index) {
+    QStringList names;
+    CardVolume& v = w.Volume(index);
+    for (int k = 0; k < v.ListedCount && k < w.View(index).List()->count(); ++k)
+        names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
+    return names;
+}
+
+class CommandsRig : public MainWindowRig {
+  public:
+    // The window goes first: its views report their last resets into the log.
+    ~CommandsRig() { window.reset(); }
+    // Slot cards written first (empty vectors: formatted, no savers; null:
+    // no card written), both slots read.
+    MainWindow& Open(const std::vector<TestSaver>* slot1, const std::vector<TestSaver>* slot2,
+                     int dragMode = 0) {
+        if (slot1 != nullptr)
+            WriteTestCard(Path("slot1.dcm"), 200, *slot1);
+        if (slot2 != nullptr)
+            WriteTestCard(Path("slot2.dcm"), 200, *slot2);
+        std::ofstream(Path("RUD2.cfg"), std::ios::binary | std::ios::trunc)
+            << "888\r\n0\r\n0\r\n0\r\n9216\r\n"
+            << dragMode << "\r\n0\r\n";
+        MainWindow& w = OpenTwoSlot();
+        commands = AttachSaverCommands(w);
+        for (int i = 0; i < 3; ++i)
+            QObject::connect(w.View(i).List()->model(), &QAbstractItemModel::modelReset,
+                             [this, i, &w] {
+                                 refreshes.push_back(i);
+                                 listed.push_back(w.Volume(i).ListedCount);
+                             });
+        if (slot1 != nullptr)
+            w.RefreshSlot1Command();
+        if (slot2 != nullptr)
+            w.RefreshSlot2Command();
+        refreshes.clear();
+        listed.clear();
+        return w;
+    }
+    // A card image with these savers opened in the file view.
+    void OpenImage(const std::string& name, const std::vector<TestSaver>& savers) {
+        WriteTestCard(Path(name), 200, savers);
+        commands->Dcm().OpenFile(Q(Path(name)));
+        refreshes.clear();
+        listed.clear();
+    }
+    // The choice window answers with the button of that caption ("" closes
+    // it), each time it is shown; the texts it showed are kept.
+    void Answer(ChoiceDialog& dialog, const QString& caption) {
+        dialog.RunHook = [this, caption](ChoiceDialog& d) {
+            shown << d.windowTitle() + "|" + d.FirstLine() + "|" + d.SecondLine();
+            if (!caption.isEmpty())
+                d.Button(caption)->click();
+        };
+    }
+    // A drag entering view target, as the window system delivers it; true
+    // when the view takes it.
+    bool DragOver(int target, QMimeData* data) {
+        std::unique_ptr<QMimeData> owned(data);
+        return Enter(target, data);
+    }
+    // A drop on view target after the drag entered it; true when the view
+    // took it as a copy. The queued work runs before returning.
+    bool DropOn(int target, QMimeData* data) {
+        std::unique_ptr<QMimeData> owned(data);
+        if (!Enter(target, data))
+            return false;
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                        Qt::NoModifier);
+        QCoreApplication::sendEvent(window->View(target).List()->viewport(), &drop);
+        QCoreApplication::processEvents();
+        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+    }
+
+    SaverCommands* commands = nullptr;
+    // Each refresh of a view: its index, and how many savers it then listed.
+    std::vector<int> refreshes;
+    std::vector<int> listed;
+    QStringList shown;
+
+  private:
+    bool Enter(int target, QMimeData* data) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(window->View(target).List()->viewport(), &enter);
+        return enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+    }
+};

@@ -1,0 +1,217 @@
+// Savers between the views: the double click and its choice windows, drops
+// of savers and of files, and "Delete Selected".
+#include "card/DciFile.h"
+#include "ui/commands/CommandsRig.h"
+#include "ui/commands/CopyToDialog.h"
+#include "ui/commands/DeleteDialog.h"
+#include "ui/commands/SaverSelectedDialog.h"
+
+#include <QUrl>
+#include <QtTest>
+
+namespace {
+
+const std::vector<TestSaver> kThree = {{0, "FIRST", 3, 2}, {1, "SECOND", 4, 1}, {2, "THIRD", 2, 0}};
+const std::vector<TestSaver> kNone = {};
+
+QMimeData* Files(const QStringList& paths) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& p : paths)
+        urls << QUrl::fromLocalFile(p);
+    data->setUrls(urls);
+    return data;
+}
+
+} // namespace
+
+class TransferCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void DoubleClickRulesAndTheChoiceWindows() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kThree);
+        TransferCommands& t = rig.commands->Transfers();
+        rig.Answer(t.SaverSelected(), "");
+        rig.Select(0, {0, 1});
+        t.Activate(0); // slot 1 wants exactly one saver
+        QVERIFY(rig.shown.isEmpty());
+        rig.Select(1, {1, 2});
+        QTest::keyClick(w.View(1).List(), Qt::Key_Return); // Enter is the double click
+        QCOMPARE(rig.shown.size(), 1);
+        QCOMPARE(rig.shown[0].section('|', 2), QString("SECOND         2024/03/15   09:41:07"));
+        QCOMPARE(t.SaverSelected().Title(), QString("SAVER  SELECTED"));
+        QCOMPARE(t.Delete().windowTitle(), QString("Delete "));
+        QCOMPARE(t.Delete().SecondLine(), QString("2024/03/15   09:41:07"));
+        QCOMPARE(t.SaverSelected().Button("Export")->toolTip(),
+                 QString("Save saver as a DCI file"));
+        QCOMPARE(t.SaverSelected().Picture().toImage(), w.View(1).CurrentPicture(1).toImage());
+        // Copy To offers the two other views, open or not; nothing was done.
+        QCOMPARE(t.CopyTo().FirstTarget()->text(), QString("SLOT 1"));
+        QVERIFY(t.CopyTo().FirstTarget()->isEnabled());
+        QCOMPARE(t.CopyTo().SecondTarget()->text(), QString("FILE"));
+        QVERIFY(!t.CopyTo().SecondTarget()->isEnabled());
+        QCOMPARE(t.CopyTo().SecondTarget()->toolTip(),
+                 QString("Copy Selected Saver to File - Window"));
+        QVERIFY(rig.refreshes.empty());
+
+        // Delete from the dialog: "Delete " Yes, and the view read again.
+        rig.Answer(t.SaverSelected(), "Delete");
+        rig.Answer(t.Delete(), "Yes");
+        t.Activate(1);
+        QCOMPARE(Listed(w, 1), QStringList({"FIRST", "THIRD"}));
+        QCOMPARE(rig.refreshes, std::vector<int>({1}));
+    }
+
+    void CopyToCopiesEvenInMoveModeAndPlacesGamesAtBlockZero() {
+        const std::vector<TestSaver> slot1 = {{0, "FIRST", 3, 2}, {1, "PLAYME", 3, 1, true}};
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&slot1, &kNone, 1);
+        rig.OpenImage("image.dcm", {});
+        TransferCommands& t = rig.commands->Transfers();
+        rig.Answer(t.SaverSelected(), "Copy to");
+        rig.Answer(t.CopyTo(), "FILE");
+        rig.Select(0, {1});
+        t.Activate(0);
+        QCOMPARE(Listed(w, 0), QStringList({"FIRST", "PLAYME"}));
+        QCOMPARE(Listed(w, 2), QStringList({"PLAYME"}));
+        const SaverEntry& game = w.Volume(2).Entries[w.Volume(2).ListMap[0]];
+        QCOMPARE(int(game.Raw[2]), 0);
+        QCOMPARE(int(game.Raw[3]), 0);
+        QCOMPARE(int(w.Volume(2).Fat[0]), 1);
+        QCOMPARE(rig.refreshes, std::vector<int>({2, 2})); // the image first, then after
+        QCOMPARE(rig.prompter.Calls().size(), 0);
+    }
+
+    void MoveOfThreeSaversRefreshesInOrder() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        rig.OpenImage("image.dcm", {});
+        rig.Select(0, {0, 1, 2});
+        QVERIFY(rig.DropOn(2, rig.commands->Drags().DragData(0)));
+        // The image read first (empty), slot 1 once all are gone, the image again.
+        QCOMPARE(rig.refreshes, std::vector<int>({2, 0, 2}));
+        QCOMPARE(rig.listed, std::vector<int>({0, 0, 3}));
+        QCOMPARE(Listed(w, 2), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QCOMPARE(w.View(2).SizePanel()->text(), QString("191 BLOCKS FREE"));
+        QCOMPARE(rig.prompter.Calls().size(), 0);
+        QVERIFY(!w.Wait().isVisible());
+    }
+
+    void NameClashAnsweredNoKeepsThatSaverOnTheSource() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        rig.OpenImage("image.dcm", {{0, "SECOND", 1, 1}});
+        rig.prompter.Then("no");
+        rig.Select(0, {0, 1, 2});
+        QVERIFY(rig.DropOn(2, rig.commands->Drags().DragData(0)));
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver SECOND       Exisit overwrite it ?"}));
+        QCOMPARE(Listed(w, 0), QStringList({"SECOND"}));
+        QCOMPARE(Listed(w, 2), QStringList({"SECOND", "FIRST", "THIRD"}));
+        QCOMPARE(w.Volume(2).Entries[0].SizeBlocks, uint16_t(1));
+    }
+
+    void RefusedCopiesKeepTheSourceOnAMove() {
+        const std::vector<TestSaver> slot1 = {{0, "FIRST", 3, 2}, {1, "PLAYME", 3, 1, true}};
+        const std::vector<TestSaver> full = {{0, "BIG", 198, 1}}; // blocks 0 and 1 free
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&slot1, &full, 1);
+        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        rig.Select(0, {0, 1});
+        QVERIFY(rig.DropOn(1, rig.commands->Drags().DragData(0)));
+        QCOMPARE(rig.prompter.Calls().size(), 0); // refused without a word, as ever
+        QCOMPARE(Listed(w, 0), QStringList({"FIRST", "PLAYME"}));
+        QCOMPARE(Listed(w, 1), QStringList({"BIG"}));
+        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        QCOMPARE(rig.refreshes, std::vector<int>({0, 1}));
+    }
+
+    void DragOverTakesOnlyWhatAViewMayTake() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        SaverDrags& d = rig.commands->Drags();
+        rig.Select(0, {0});
+        QVERIFY(rig.DragOver(1, d.DragData(0)));
+        QVERIFY(!rig.DragOver(0, d.DragData(0))); // its own savers
+        QVERIFY(!rig.DragOver(2, d.DragData(0))); // no image open
+        // Another program's drag of the same kind is not one of ours.
+        auto* foreign = new QMimeData;
+        foreign->setData(SaverDrags::kMimeType, "1:ffff\n0");
+        QCOMPARE(d.SourceOf(foreign), -1);
+        QVERIFY(!rig.DropOn(1, foreign));
+        // The view with the focus is the one the drag started in.
+        w.show();
+        QApplication::setActiveWindow(&w);
+        w.View(1).List()->setFocus();
+        QVERIFY(w.View(1).List()->hasFocus());
+        QVERIFY(!rig.DragOver(1, d.DragData(0)));
+
+        const QString dci = Q(rig.Path("a.DCI"));
+        const QString dcm = Q(rig.Path("card.dcm"));
+        QVERIFY(rig.DragOver(0, Files({dci})));
+        QVERIFY(!rig.DragOver(0, Files({dcm}))); // uploads stay a menu command
+        QVERIFY(rig.DragOver(2, Files({dcm})));  // the file view opens images
+        QVERIFY(!rig.DragOver(2, Files({dci}))); // but imports only into an open one
+        QVERIFY(!rig.DragOver(1, Files({Q(rig.Path("notes.txt"))})));
+        QVERIFY(rig.refreshes.empty());
+    }
+
+    void DroppedFilesRunTheMenuCommands() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        const std::string dci = rig.Path("second.DCI");
+        QVERIFY(ExportDci(dci, 1, w.Volume(0)));
+        WriteTestCard(rig.Path("card.Dcm"), 200, {{3, "SECOND", 4, 1}});
+        // A card image onto the file view opens it; a saver file imports,
+        // with the questions of the menu command.
+        rig.prompter.Then("no").Then("yes");
+        QVERIFY(rig.DropOn(2, Files({Q(dci), Q(rig.Path("card.Dcm"))})));
+        QVERIFY(w.Loaded(2));
+        QCOMPARE(rig.prompter.Messages(), QStringList({"Saver SECOND       Exisit overwrite it ?",
+                                                       "Saver SECOND       Exisit Append it ?"}));
+        QCOMPARE(Listed(w, 2), QStringList({"SECOND", "SECOND"}));
+        // Onto a slot: the slot is read again before the import.
+        QVERIFY(rig.DropOn(1, Files({Q(dci)})));
+        QCOMPARE(Listed(w, 1), QStringList({"SECOND"}));
+        QCOMPARE(rig.refreshes, std::vector<int>({2, 2, 1, 1}));
+    }
+
+    void DeleteSelectedAsksOnceAndRefreshesOnce() {
+        const std::vector<TestSaver> four = {
+            {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}, {5, "E", 1, 1}};
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&four, &kNone);
+        w.View(0).List()->clearSelection();
+        rig.commands->Transfers().DeleteSelected(0);
+        QCOMPARE(rig.prompter.Calls().size(), 0); // nothing selected, nothing asked
+        rig.prompter.Then("yes");
+        rig.Select(0, {0, 1, 3, 4});
+        w.Menus().DeleteSelected(0)->trigger();
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Are you sure to delete Slot 1 selected saver?"}));
+        QCOMPARE(Listed(w, 0), QStringList({"C"}));
+        QCOMPARE(rig.refreshes, std::vector<int>({0}));
+    }
+
+    void SaveBmpWritesThePictureTheViewShows() {
+        CommandsRig rig;
+        rig.Open(&kThree, &kNone);
+        TransferCommands& t = rig.commands->Transfers();
+        rig.Answer(t.SaverSelected(), "Save BMP to");
+        const QString first = Q(rig.Path("first.bmp"));
+        const QString third = Q(rig.Path("third.bmp"));
+        rig.prompter.Then(first).Then(third);
+        rig.Select(0, {0});
+        t.Activate(0);
+        QCOMPARE(QImage(first).pixelColor(16, 16), FrameColour(0));
+        rig.Select(0, {2}); // no icons of its own: the picture for none
+        t.Activate(0);
+        QVERIFY(Bytes(rig.Path("third.bmp")) == Bytes(rig.Path("NA.bmp")));
+        QCOMPARE(rig.prompter.Calls()[0].spec.fileName, QString("*.BMP"));
+        QCOMPARE(rig.prompter.Calls()[1].spec.fileName, first); // the last name chosen
+    }
+};
+
+QTEST_MAIN(TransferCommandsTest)
+#include "TransferCommandsTest.moc"
