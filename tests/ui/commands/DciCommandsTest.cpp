@@ -1,0 +1,136 @@
+// Single-saver files: "Export" from the choice window, and the imports with
+// their questions, refusals and the slot read first.
+#include "card/DciFile.h"
+#include "link/emu/BoxDevice.h"
+#include "ui/commands/CommandsRig.h"
+#include "ui/commands/SaverSelectedDialog.h"
+
+#include <QToolButton>
+#include <QtTest>
+#include <cstring>
+
+namespace {
+
+const std::vector<TestSaver> kThree = {{0, "FIRST", 3, 2}, {1, "SECOND", 4, 1}, {2, "THIRD", 2, 0}};
+const std::vector<TestSaver> kNone = {};
+
+// A data saver's file: its header names it and gives its size; `blocks`
+// blocks of data follow.
+void WriteDci(const std::string& path, const char* name, int size, int blocks) {
+    std::string bytes(32 + 512 * blocks, '\x5A');
+    std::memset(bytes.data(), 0, 32);
+    bytes[0] = '\x33';
+    std::memcpy(bytes.data() + 4, (std::string(name) + "            ").data(), 12);
+    bytes[24] = static_cast<char>(size);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+} // namespace
+
+class DciCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void ExportWritesTheSaverAndAsksBeforeReplacing() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
+        const QString out = Q(rig.Path("third.DCI"));
+        rig.prompter.Then(out);
+        rig.Select(0, {2}); // THIRD: blocks 192 and 191
+        rig.commands->Transfers().Activate(0);
+        const std::string file = Bytes(rig.Path("third.DCI"));
+        const std::string card = Bytes(rig.Path("slot1.dcm"));
+        QCOMPARE(file.size(), size_t(1056));
+        QVERIFY(std::memcmp(file.data(), w.Volume(0).Entries[2].Raw, 32) == 0);
+        QVERIFY(file.substr(32, 512) == card.substr(192 * 512, 512));
+        QVERIFY(file.substr(544) == card.substr(191 * 512, 512));
+        const FileDialogSpec spec = rig.prompter.Calls()[0].spec;
+        QCOMPARE(spec.fileName, QString(".DCI"));
+        QCOMPARE(spec.defaultExt, QString("*.DCI"));
+        QVERIFY(!spec.confirmOverwrite); // the command asks itself
+        QCOMPARE(spec.filter,
+                 QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*"));
+
+        std::ofstream(rig.Path("third.DCI"), std::ios::trunc) << "keep";
+        rig.prompter.Then(out).Then("no");
+        rig.commands->Transfers().Activate(0);
+        QCOMPARE(rig.prompter.Messages(), QStringList({" File " + out + " Exisit overwrite it ?"}));
+        QCOMPARE(Bytes(rig.Path("third.DCI")), std::string("keep"));
+    }
+
+    void ImportAsksToOverwriteThenToAppend() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        rig.OpenImage("image.dcm", {{0, "SECOND", 1, 1}});
+        const QString dci = Q(rig.Path("second.dci"));
+        QVERIFY(ExportDci(rig.Path("second.dci"), 1, w.Volume(0)));
+        rig.prompter.Then(dci).Then("no").Then("yes");
+        w.View(2).DciButton()->click();
+        QCOMPARE(rig.prompter.Messages(), QStringList({"Saver SECOND       Exisit overwrite it ?",
+                                                       "Saver SECOND       Exisit Append it ?"}));
+        QCOMPARE(Listed(w, 2), QStringList({"SECOND", "SECOND"}));
+        QCOMPARE(w.Volume(2).Entries[1].SizeBlocks, uint16_t(4));
+        QCOMPARE(int(w.Volume(2).Entries[1].Raw[2]), 198); // below the first saver's block
+        const FileDialogSpec spec = rig.prompter.Calls()[0].spec;
+        QCOMPARE(spec.fileName, QString("*.DCI"));
+        QCOMPARE(spec.filter,
+                 QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*"));
+
+        // Yes replaces the first of that name, in its place.
+        rig.prompter.Clear();
+        rig.prompter.Then(dci).Then("yes");
+        w.Menus().file.importDci->trigger();
+        QCOMPARE(Listed(w, 2), QStringList({"SECOND", "SECOND"}));
+        QCOMPARE(w.Volume(2).Entries[0].SizeBlocks, uint16_t(4));
+        QCOMPARE(w.View(2).SizePanel()->text(), QString("192 BLOCKS FREE"));
+        QCOMPARE(rig.prompter.AnswersLeft(), 0);
+    }
+
+    void RefusedImportsLeaveTheCardAsItWas() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(nullptr, nullptr);
+        for (int i = 0; i < 3; ++i)
+            rig.commands->Dci().Import(i);
+        QCOMPARE(rig.prompter.Log(),
+                 QStringList({"info: CARD REFRESH FIRST.", "info: Card refresh first.",
+                              "info: Please load a DCM file First."}));
+        rig.prompter.Clear();
+        rig.OpenImage("image.dcm", {{0, "BIG", 190, 1}, {1, "SMALL", 2, 1}});
+        const std::string before = Bytes(rig.Path("image.dcm"));
+        WriteDci(rig.Path("big.dci"), "SMALL", 20, 20); // 8 free + 2 of its own: too few
+        WriteDci(rig.Path("short.dci"), "NEW", 3, 1);
+        const QString missing = Q(rig.Path("missing.dci"));
+        rig.prompter.Then(Q(rig.Path("big.dci"))).Then("yes").Then(missing);
+        rig.prompter.Then(Q(rig.Path("short.dci")));
+        for (int i = 0; i < 3; ++i)
+            rig.commands->Dci().Import(2);
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver SMALL        Exisit overwrite it ?", "NOT ENOUGH SPACE.",
+                              "File " + missing + " not found.",
+                              "File " + Q(rig.Path("short.dci")) +
+                                  " is shorter than its header says; nothing imported."}));
+        QVERIFY(Bytes(rig.Path("image.dcm")) == before);
+        QCOMPARE(Listed(w, 2), QStringList({"BIG", "SMALL"}));
+    }
+
+    void ImportIntoASlotReadsTheCardFirst() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        const QString dci = Q(rig.Path("first.dci"));
+        QVERIFY(ExportDci(rig.Path("first.dci"), 0, w.Volume(0)));
+        // Another card goes in behind the view's back, with a saver of that name.
+        rig.twoSlot->SetCardPresent(1, false);
+        WriteTestCard(rig.Path("slot2.dcm"), 200, {{4, "FIRST", 1, 1}});
+        rig.twoSlot->SetCardPresent(1, true);
+        rig.prompter.Then(dci).Then("yes");
+        w.Menus().slot2.importDci->trigger();
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver FIRST        Exisit overwrite it ?"}));
+        QCOMPARE(Listed(w, 1), QStringList({"FIRST"}));
+        QCOMPARE(w.Volume(1).Entries[0].SizeBlocks, uint16_t(3));
+        QCOMPARE(rig.refreshes, std::vector<int>({1, 1}));
+    }
+};
+
+QTEST_MAIN(DciCommandsTest)
+#include "DciCommandsTest.moc"

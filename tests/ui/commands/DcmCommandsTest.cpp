@@ -1,0 +1,139 @@
+// Card images: open, new and close in the file view; whole slots saved and
+// uploaded; the open image never written over.
+#include "link/emu/LinkBox.h"
+#include "ui/commands/CommandsRig.h"
+
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+const std::vector<TestSaver> kThree = {{0, "FIRST", 3, 2}, {1, "SECOND", 4, 1}, {2, "THIRD", 2, 0}};
+const std::vector<TestSaver> kNone = {};
+
+void WriteBytes(const std::string& path, size_t size, char fill) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(size, fill);
+}
+
+} // namespace
+
+class DcmCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void OpenNewAndCloseTheFileView() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(nullptr, nullptr);
+        DcmCommands& d = rig.commands->Dcm();
+        const QString big = Q(rig.Path("big.dcm"));
+        const QString card = Q(rig.Path("card.dcm"));
+        WriteBytes(rig.Path("big.dcm"), 131073, '\0');
+        WriteTestCard(rig.Path("card.dcm"), 200, {{0, "FIRST", 3, 2}});
+        rig.prompter.Then(big).Then(card).Then(big).Then(Q(rig.Path("missing.dcm")));
+        d.Open();
+        QVERIFY(!w.Loaded(2));
+        w.Menus().file.openDcm->trigger();
+        QVERIFY(w.Loaded(2));
+        QCOMPARE(Listed(w, 2), QStringList({"FIRST"}));
+        QVERIFY(w.Menus().file.closeDcm->isEnabled());
+        // A second image that is refused leaves the first open; a missing
+        // one says nothing.
+        w.View(2).DcmButton()->click();
+        d.Open();
+        QCOMPARE(w.Volume(2).ImageName, rig.Path("card.dcm"));
+        QVERIFY(w.Loaded(2));
+        const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
+        QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
+        const FileDialogSpec open = rig.prompter.Calls()[0].spec;
+        QCOMPARE(open.filter, QString("1M SAVER  File Format |*.DCM|Single SAVER file "
+                                      "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*"));
+        QCOMPARE(open.fileName, QString("*.DCM"));
+
+        rig.prompter.Clear();
+        rig.prompter.Then(Q(rig.Path("new.dcm")));
+        w.Menus().file.newDcm->trigger();
+        QCOMPARE(w.Volume(2).ImageName, rig.Path("new.dcm"));
+        QVERIFY(Bytes(rig.Path("new.dcm")) == Bytes(rig.Path("dpnw.dc")));
+        QCOMPARE(w.View(2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        const FileDialogSpec save = rig.prompter.Calls()[0].spec;
+        QVERIFY(save.confirmOverwrite);
+        QCOMPARE(save.defaultExt, QString("*.DCM"));
+        QCOMPARE(save.filter,
+                 QString("DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*"));
+
+        w.Menus().file.closeDcm->trigger();
+        QVERIFY(!w.Loaded(2));
+        QVERIFY(!w.Volume(2).ImageOpen);
+        QCOMPARE(w.View(2).List()->count(), 0);
+        QCOMPARE(w.View(2).SizePanel()->text(), QString());
+        QVERIFY(!w.Menus().file.closeDcm->isEnabled());
+    }
+
+    void SavedSlotUploadedAndSavedAgainIsTheSameFile() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        const QString a = Q(rig.Path("a.dcm"));
+        const QString b = Q(rig.Path("b.dcm"));
+        rig.prompter.Then(a).Then(a).Then(b);
+        w.Menus().slot1.saveAsDcm->trigger();
+        w.View(1).DcmButton()->click(); // "Upload a VMU page."
+        w.Menus().slot2.saveAsDcm->trigger();
+        QCOMPARE(rig.prompter.Messages(), QStringList());
+        QVERIFY(Bytes(rig.Path("a.dcm")) == Bytes(rig.Path("slot1.dcm")));
+        QVERIFY(Bytes(rig.Path("b.dcm")) == Bytes(rig.Path("a.dcm")));
+        QCOMPARE(Listed(w, 1), QStringList({"FIRST", "SECOND", "THIRD"}));
+        // Each save reads its slot again first; the upload reads slot 2 after.
+        QCOMPARE(rig.refreshes, std::vector<int>({0, 1, 1}));
+
+        // A file that is there is replaced only on Yes.
+        WriteBytes(rig.Path("b.dcm"), 10, 'x');
+        rig.prompter.Then(b).Then("no");
+        w.Menus().slot1.saveAsDcm->trigger();
+        QCOMPARE(rig.prompter.Messages().last(), " File " + b + " Exisit overwrite it ?");
+        QCOMPARE(Bytes(rig.Path("b.dcm")), std::string(10, 'x'));
+    }
+
+    void TheOpenImageIsNeverWrittenOver() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}});
+        const std::string image = rig.Path("image.dcm");
+        const std::string before = Bytes(image);
+        const QString sameFile = Q(rig.dir.Path().string() + "/./image.dcm");
+        rig.prompter.Then(Q(image)).Then(sameFile).Then(Q(rig.Path("copy.dcm")));
+        w.Menus().file.saveAsDcm->trigger(); // onto itself
+        w.Menus().slot1.saveAsDcm->trigger();
+        QCOMPARE(rig.prompter.Messages(), QStringList({"File " + Q(image) + " in Used .",
+                                                       "File " + sameFile + " in Used ."}));
+        QVERIFY(Bytes(image) == before);
+        // A copy keeps the card as it was; the view goes on with the image.
+        w.Menus().file.saveAsDcm->trigger();
+        QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
+        rig.prompter.Then("yes");
+        rig.Select(2, {0});
+        w.Menus().file.deleteSelected->trigger();
+        QVERIFY(Bytes(image) != before);
+        QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
+        QCOMPARE(w.Volume(2).ImageName, image);
+    }
+
+    void FailedUploadDropsSlot1AndRereadsSlot2() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        WriteBytes(rig.Path("a.dcm"), 131072, '\0');
+        rig.box->Faults().noBox = true;
+        rig.prompter.Then(Q(rig.Path("a.dcm"))).Then(Q(rig.Path("a.dcm")));
+        w.Menus().slot1.uploadDcm->trigger();
+        QVERIFY(!w.Loaded(0));
+        QVERIFY(rig.refreshes.empty()); // not read again
+        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+        w.Menus().slot2.uploadDcm->trigger();
+        // Read again, and not loaded when that failed: a listing of the card
+        // as it was must not be written back over the new one.
+        QVERIFY(rig.prompter.Messages().last().startsWith(" link error , please check"));
+        QVERIFY(!w.Loaded(1));
+    }
+};
+
+QTEST_MAIN(DcmCommandsTest)
+#include "DcmCommandsTest.moc"
