@@ -234,8 +234,13 @@ TEST_F(FileSystemTest, DamagedDirectoryChainsStayInsideTheTable) {
     volume.Fat[241] = 240;
     volume.Fat[240] = 239;
     volume.Fat[239] = CardVolume::kFatEnd;
-    for (int i = 0; i < CardVolume::kEntryCount; ++i)
-        SetEntry(volume.Entries[i], 0x33, 100, "E" + std::to_string(i), 1);
+    for (int i = 0; i < CardVolume::kEntryCount; ++i) {
+        // Appended rather than "E" + ...: g++ 12 at -O2 warns falsely
+        // (-Wrestrict) on a literal put before a temporary string.
+        std::string name = "E";
+        name += std::to_string(i);
+        SetEntry(volume.Entries[i], 0x33, 100, name, 1);
+    }
     uint8_t header[512] = {};
     WriteNatural(volume, 100, header);
     uint8_t block[512] = {};

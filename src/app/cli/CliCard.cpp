@@ -32,22 +32,25 @@ const char* CliCardUsage() {
     return "  VOLUME: a .DCM image file, or slot1 / slot2 over the link "
            "(slot1 is the current page of the paged card; --page N selects one)\n"
            "  list VOLUME [--json]\n"
-           "  export VOLUME NAME OUT.DCI\n"
+           "  export VOLUME NAME OUT.DCI [--force]\n"
            "  import VOLUME IN.DCI [--overwrite|--append]\n"
            "  delete VOLUME NAME\n"
            "  copy SRC NAME DST [--move] [--overwrite|--append]\n"
            "  format VOLUME 200|240|241\n"
-           "  new OUT.DCM\n"
-           "  save-card SLOT OUT.DCM\n"
+           "  new OUT.DCM [--force]\n"
+           "  save-card SLOT OUT.DCM [--force]\n"
            "  upload-card IN.DCM SLOT\n"
-           "  icons VOLUME NAME OUTDIR\n"
-           "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST]\n"
+           "  icons VOLUME NAME OUTDIR [--force]\n"
+           "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
            "  NAME: the saver's name, trailing blanks ignored, or #N for the saver at "
            "directory index N (as list shows it); LIST: palette numbers 0-15 dark on the LCD, "
            "e.g. 0,3,7\n"
            "  --overwrite replaces the saver of the same name only when the new one fits; "
-           "a refused command leaves the card as it was\n";
+           "a refused command leaves the card as it was\n"
+           "  --force replaces an output file that exists; output files are written whole "
+           "under a temporary name and then renamed\n"
+           "  Every command takes --help; exit 0 done, 1 failed or refused, 2 usage error\n";
 }
 
 int ParseCardArgs(CliContext& ctx, const std::set<std::string>& flags,

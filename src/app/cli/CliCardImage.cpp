@@ -1,5 +1,6 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCardParts.h"
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliVolume.h"
 #include "card/CardImage.h"
 #include "card/IconBmp.h"
@@ -90,29 +91,32 @@ int CliFormat(CliContext& ctx) {
 int CliSaveCard(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    constexpr const char* usage = "usage: save-card SLOT OUT.DCM (SLOT: slot1 or slot2)";
-    int rc = ParseCardArgs(ctx, {}, {"--page"}, 2, usage, args, page);
+    constexpr const char* usage = "usage: save-card SLOT OUT.DCM [--force] (SLOT: slot1 or slot2)";
+    int rc = ParseCardArgs(ctx, {"--force"}, {"--page"}, 2, usage, args, page);
     if (rc == kCliOk)
         rc = TakeSlot(ctx, args.plain[0], usage);
     if (rc != kCliOk)
         return rc;
     std::string error;
     const std::string& out = args.plain[1];
-    std::error_code ec;
-    if (fs::exists(out, ec))
-        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+    CliOutputFiles outputs(args.Has("--force"));
+    if (!(error = outputs.Problem(out)).empty())
+        return CliFail(ctx, kCliFailed, error);
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
     rc = session.OpenVolume(args.plain[0], page, *vol, error);
     if (rc != kCliOk)
         return CliFail(ctx, rc, error);
-    if (!SaveCardImage(out, *vol)) {
-        // A part of a card is no image to restore from.
-        fs::remove(out, ec);
+    const std::string temp = outputs.Begin(out, error);
+    if (temp.empty())
+        return CliFail(ctx, kCliFailed, error);
+    // A part of a card is no image to restore from: it never takes the name.
+    if (!SaveCardImage(temp, *vol))
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot save " + args.plain[0] + " to " + out));
-    }
+    if (!outputs.Commit(error))
+        return CliFail(ctx, kCliFailed, error);
     return kCliOk;
 }
 
@@ -149,21 +153,22 @@ int CliUploadCard(CliContext& ctx) {
 int CliLogo(CliContext& ctx) {
     CliArgs args;
     std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {"--caption", "--dark"}, args, error))
+    if (!ParseCliArgs(ctx.args, {"--force"}, {"--caption", "--dark"}, args, error))
         return CliFail(ctx, kCliUsage, error);
     if (args.plain.size() != 2)
-        return CliFail(ctx, kCliUsage, "usage: logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST]");
+        return CliFail(ctx, kCliUsage,
+                       "usage: logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]");
     bool dark[16] = {};
     if (!ParseDarkList(args.Value("--dark"), dark))
         return CliFail(ctx, kCliUsage, "--dark takes palette numbers 0-15, comma-separated");
     const std::string& in = args.plain[0];
     const std::string& out = args.plain[1];
-    std::error_code ec;
     const std::string notFile = InputFileProblem(in);
     if (!notFile.empty())
         return CliFail(ctx, kCliFailed, notFile);
-    if (fs::exists(out, ec))
-        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+    CliOutputFiles outputs(args.Has("--force"));
+    if (!(error = outputs.Problem(out)).empty())
+        return CliFail(ctx, kCliFailed, error);
 
     // The picture as read, and the LCD copy whose first 16 colours are black
     // where dark and white elsewhere, as the colour dialog leaves them.
@@ -177,27 +182,35 @@ int CliLogo(CliContext& ctx) {
         const uint8_t level = dark[k] ? 0 : 255;
         std::memset(lcd.get() + IconArea::PaletteOffset(k), level, 3);
     }
-    if (!BuildLogoDci(picture.get(), lcd.get(), args.Value("--caption", "No Name"), out)) {
-        fs::remove(out, ec);
+    const std::string temp = outputs.Begin(out, error);
+    if (temp.empty())
+        return CliFail(ctx, kCliFailed, error);
+    if (!BuildLogoDci(picture.get(), lcd.get(), args.Value("--caption", "No Name"), temp))
         return CliFail(ctx, kCliFailed, "cannot write " + out);
-    }
+    if (!outputs.Commit(error))
+        return CliFail(ctx, kCliFailed, error);
     return kCliOk;
 }
 
 int CliNew(CliContext& ctx) {
     CliArgs args;
     std::string error;
-    if (!ParseCliArgs(ctx.args, {}, {}, args, error))
+    if (!ParseCliArgs(ctx.args, {"--force"}, {}, args, error))
         return CliFail(ctx, kCliUsage, error);
     if (args.plain.size() != 1)
-        return CliFail(ctx, kCliUsage, "usage: new OUT.DCM");
+        return CliFail(ctx, kCliUsage, "usage: new OUT.DCM [--force]");
     const std::string& out = args.plain[0];
-    std::error_code ec;
-    if (fs::exists(out, ec))
-        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+    CliOutputFiles outputs(args.Has("--force"));
+    if (!(error = outputs.Problem(out)).empty())
+        return CliFail(ctx, kCliFailed, error);
     // The same empty card that the program's template holds, written straight
     // to the target so that no side file appears in the current folder.
-    if (!WriteImageTemplate(out))
+    const std::string temp = outputs.Begin(out, error);
+    if (temp.empty())
+        return CliFail(ctx, kCliFailed, error);
+    if (!WriteImageTemplate(temp))
         return CliFail(ctx, kCliFailed, "cannot write " + out);
+    if (!outputs.Commit(error))
+        return CliFail(ctx, kCliFailed, error);
     return kCliOk;
 }

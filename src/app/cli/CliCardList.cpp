@@ -1,5 +1,6 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCardParts.h"
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliVolume.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -96,7 +98,8 @@ int CliList(CliContext& ctx) {
 int CliIcons(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    int rc = ParseCardArgs(ctx, {}, {"--page"}, 3, "usage: icons VOLUME NAME OUTDIR", args, page);
+    int rc = ParseCardArgs(ctx, {"--force"}, {"--page"}, 3,
+                           "usage: icons VOLUME NAME OUTDIR [--force]", args, page);
     if (rc != kCliOk)
         return rc;
 
@@ -115,26 +118,30 @@ int CliIcons(CliContext& ctx) {
         return CliFail(ctx, kCliFailed, "cannot create folder " + outDir.string());
     const SaverEntry& e = vol->Entries[index];
     const int frames = e.ShownFrames();
-    // A frame cut off by a full disk would pass for a picture: on a failed
-    // write every frame file of this run goes.
-    auto removeWritten = [&](int upTo) {
-        for (int j = 0; j <= upTo; ++j)
-            fs::remove(outDir / ("frame" + std::to_string(j) + ".bmp"), ec);
-    };
+    CliOutputFiles outputs(args.Has("--force"));
+    std::vector<std::string> files;
+    std::string error;
     for (int j = 0; j < frames; ++j) {
-        const std::string file = (outDir / ("frame" + std::to_string(j) + ".bmp")).string();
-        fs::remove(file, ec);
-        const bool written =
-            vol->ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(j), file);
-        if (session.LinkBroke(*vol)) {
-            removeWritten(j);
-            return CliFail(ctx, kCliFailed, session.FailureText(*vol, "link error"));
-        }
-        if (!written || !fs::is_regular_file(file, ec)) {
-            removeWritten(j);
-            return CliFail(ctx, kCliFailed, "cannot write " + file);
-        }
-        ctx.out << file << "\n";
+        files.push_back((outDir / ("frame" + std::to_string(j) + ".bmp")).string());
+        if (!(error = outputs.Problem(files.back())).empty())
+            return CliFail(ctx, kCliFailed, error);
     }
+    // Every frame is written before any takes its name, so that a frame cut
+    // off by a full disk or a link error leaves the folder as it was.
+    for (int j = 0; j < frames; ++j) {
+        const std::string temp = outputs.Begin(files[j], error);
+        if (temp.empty())
+            return CliFail(ctx, kCliFailed, error);
+        const bool written =
+            vol->ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(j), temp);
+        if (session.LinkBroke(*vol))
+            return CliFail(ctx, kCliFailed, session.FailureText(*vol, "link error"));
+        if (!written)
+            return CliFail(ctx, kCliFailed, "cannot write " + files[j]);
+    }
+    if (!outputs.Commit(error))
+        return CliFail(ctx, kCliFailed, error);
+    for (const std::string& file : files)
+        ctx.out << file << "\n";
     return kCliOk;
 }

@@ -1,5 +1,6 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCardParts.h"
+#include "app/cli/CliOutput.h"
 #include "app/cli/CliVolume.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
@@ -81,13 +82,15 @@ bool SameCard(const std::string& a, const std::string& b) {
 int CliExport(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    int rc = ParseCardArgs(ctx, {}, {"--page"}, 3, "usage: export VOLUME NAME OUT.DCI", args, page);
+    int rc = ParseCardArgs(ctx, {"--force"}, {"--page"}, 3,
+                           "usage: export VOLUME NAME OUT.DCI [--force]", args, page);
     if (rc != kCliOk)
         return rc;
     const std::string& out = args.plain[2];
-    std::error_code ec;
-    if (fs::exists(out, ec))
-        return CliFail(ctx, kCliFailed, "File " + out + " exists; not overwritten");
+    CliOutputFiles outputs(args.Has("--force"));
+    std::string error = outputs.Problem(out);
+    if (!error.empty())
+        return CliFail(ctx, kCliFailed, error);
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
@@ -96,12 +99,15 @@ int CliExport(CliContext& ctx) {
     const int index = FindListedSaver(*vol, args.plain[1]);
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
-    if (!ExportDci(out, index, *vol)) {
-        // A cut-off file would pass for a saver; it goes.
-        fs::remove(out, ec);
+    const std::string temp = outputs.Begin(out, error);
+    if (temp.empty())
+        return CliFail(ctx, kCliFailed, error);
+    // A cut-off file would pass for a saver: it never takes the name.
+    if (!ExportDci(temp, index, *vol))
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot export " + args.plain[1] + " to " + out));
-    }
+    if (!outputs.Commit(error))
+        return CliFail(ctx, kCliFailed, error);
     return kCliOk;
 }
 

@@ -27,3 +27,6 @@ int CliDisasm(CliContext& ctx);
 int CliCardCommand(const std::string& name, CliContext& ctx);
 // One line per command for the usage text.
 const char* CliCardUsage();
+// The --help text of a command (usage, what it does, its options); false
+// when name is no command.
+bool CliCommandHelp(const std::string& name, std::string& text);

@@ -7,11 +7,21 @@ namespace {
 
 void PrintUsage(std::ostream& os) {
     os << "usage: porvane-cli [--link SPEC] [--no-verify] COMMAND ARGS...\n"
+          "       porvane-cli COMMAND --help | --help | --version\n"
           "  SPEC: auto | ppdev:/dev/parportN | io | emulator:DIR | emulator-paged:FILE | "
           "socket:PATH\n"
           "  --no-verify: read card blocks once and write them without reading back\n"
           "  disasm FILE [--from ADDR]\n"
        << CliCardUsage();
+}
+
+// COMMAND --help (or -h) among the command's options, before any "--".
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--help" || args[i] == "-h")
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -38,7 +48,16 @@ int main(int argc, char** argv) {
         PrintUsage(args.empty() ? std::cerr : std::cout);
         return args.empty() ? kCliUsage : kCliOk;
     }
+    if (args[0] == "--version") {
+        std::cout << "porvane-cli " PORVANE_VERSION "\n";
+        return kCliOk;
+    }
     const std::string command = args[0];
+    std::string help;
+    if (WantsHelp(args) && CliCommandHelp(command, help)) {
+        std::cout << help;
+        return kCliOk;
+    }
     CliContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), spec, std::cout,
                    std::cerr, verify};
     if (command == "disasm")

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -22,10 +23,16 @@ void OnSignal(int) {
     g_stop = 1;
 }
 
+void PrintUsage(std::ostream& os) {
+    os << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
+          "[--base ADDR] [--once]\n"
+          "       porvane-linkbox --help | --version\n"
+          "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n"
+          "  --once: serve one connection, then exit\n";
+}
+
 int Usage() {
-    std::cerr << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
-                 "[--base ADDR] [--once]\n"
-                 "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n";
+    PrintUsage(std::cerr);
     return 2;
 }
 
@@ -78,6 +85,14 @@ int main(int argc, char** argv) {
     bool once = false;
     // All options are the box's own, so --link may stand anywhere among them.
     for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            PrintUsage(std::cout);
+            return 0;
+        }
+        if (args[i] == "--version") {
+            std::cout << "porvane-linkbox " PORVANE_VERSION "\n";
+            return 0;
+        }
         if (args[i] == "--link" && i + 1 < args.size())
             spec = args[++i];
         else if (args[i].rfind("--link=", 0) == 0)

@@ -1,0 +1,50 @@
+#include "FuzzCards.h"
+
+#include "card/CardListing.h"
+#include "card/SideFiles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace fuzz {
+
+std::vector<uint8_t> CardBytes(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> card(static_cast<size_t>(CardVolume::kCardBytes), 0xFF);
+    std::copy(data, data + std::min(size, card.size()), card.begin());
+    return card;
+}
+
+const std::vector<uint8_t>& FormattedCard() {
+    static const std::vector<uint8_t> card = [] {
+        // The template writer renames into place, so it needs a real folder.
+        const std::string path = PrivateFolder() + "/template.dcm";
+        std::vector<uint8_t> bytes(static_cast<size_t>(CardVolume::kCardBytes));
+        std::FILE* in = WriteImageTemplate(path) ? std::fopen(path.c_str(), "rb") : nullptr;
+        if (in == nullptr || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())
+            std::abort();
+        std::fclose(in);
+        std::remove(path.c_str());
+        return bytes;
+    }();
+    return card;
+}
+
+OpenCard::OpenCard(const MemFile& file) {
+    CardVolume& vol = *volume;
+    vol.Device = CardVolume::kImage;
+    vol.Config = &settings;
+    vol.Ui = &ui;
+    if (!vol.OpenImage(file.Path()))
+        std::abort();
+    if (!vol.ReadRoot() || !vol.ReadFat() || !vol.IsFormatted())
+        return;
+    vol.RepairSystemChains();
+    if (!vol.ReadDirectory())
+        return;
+    ListSavers(vol);
+    listed = true;
+}
+
+} // namespace fuzz

@@ -1,0 +1,33 @@
+#pragma once
+
+// Card volumes over memory files for the fuzz targets.
+
+#include "FuzzFiles.h"
+#include "card/CardUi.h"
+#include "card/CardVolume.h"
+#include "settings/Settings.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace fuzz {
+
+// The bytes of a card image: data cut or padded with 0xFF (a blank card's
+// bytes) to 131072.
+std::vector<uint8_t> CardBytes(const uint8_t* data, size_t size);
+
+// An empty card formatted by the program with 200 user blocks.
+const std::vector<uint8_t>& FormattedCard();
+
+// An image volume over file, read as a card view reads it: root and table,
+// then for a formatted card the system chains, directory and listing.
+struct OpenCard {
+    explicit OpenCard(const MemFile& file);
+    std::unique_ptr<CardVolume> volume = std::make_unique<CardVolume>();
+    Settings settings;
+    SilentCardUi ui;
+    bool listed = false; // formatted, and the directory was read
+};
+
+} // namespace fuzz

@@ -1,0 +1,101 @@
+// porvane-cli COMMAND --help: what each command does, for the terminal.
+#include "app/cli/CliCommands.h"
+
+namespace {
+
+struct CommandHelp {
+    const char* name;
+    const char* text;
+};
+
+constexpr const char* kVolume =
+    "  VOLUME is a .DCM card image, or slot1 / slot2 over the link (slot1 is the\n"
+    "  current page of the paged card).\n";
+constexpr const char* kPage = "  --page N       select page N (0-255) of the paged card first\n";
+constexpr const char* kForce =
+    "  --force        replace OUT if it exists (written whole, then renamed)\n";
+constexpr const char* kName =
+    "  NAME is the saver's name (trailing blanks ignored) or #N for the saver\n"
+    "  at directory index N, as list shows it.\n";
+constexpr const char* kPlace =
+    "  --overwrite    replace a saver of the same name, only if the new one fits\n"
+    "  --append       keep a saver of the same name and add this one beside it\n";
+
+constexpr CommandHelp kHelp[] = {
+    {"list", "usage: porvane-cli list VOLUME [--json] [--page N]\n"
+             "Lists the savers of a card: index, name, type, first block, size, date,\n"
+             "time, icon frames and description, then the free blocks.\n"
+             "  --json         one JSON object instead of the table\n"},
+    {"export", "usage: porvane-cli export VOLUME NAME OUT.DCI [--force] [--page N]\n"
+               "Writes one saver to a single-saver file.\n"},
+    {"import", "usage: porvane-cli import VOLUME IN.DCI [--overwrite|--append] [--page N]\n"
+               "Places the saver of a single-saver file on the card. A saver of the same\n"
+               "name already there needs --overwrite or --append.\n"},
+    {"delete", "usage: porvane-cli delete VOLUME NAME [--page N]\n"
+               "Deletes one saver and frees its blocks.\n"},
+    {"copy", "usage: porvane-cli copy SRC NAME DST [--move] [--overwrite|--append] [--page N]\n"
+             "Copies a saver from card SRC to card DST (two different cards).\n"
+             "  --move         delete the saver from SRC once it is on DST\n"},
+    {"format", "usage: porvane-cli format VOLUME 200|240|241 [--page N]\n"
+               "Lays down an empty file system with 200, 240 or 241 blocks for savers.\n"
+               "Every saver on the card is lost.\n"},
+    {"new", "usage: porvane-cli new OUT.DCM [--force]\n"
+            "Writes a new card image, formatted with 200 user blocks.\n"},
+    {"save-card", "usage: porvane-cli save-card SLOT OUT.DCM [--force] [--page N]\n"
+                  "Reads the whole card in slot1 or slot2 into a card image.\n"},
+    {"upload-card", "usage: porvane-cli upload-card IN.DCM SLOT [--page N]\n"
+                    "Writes a card image of 131072 bytes over the whole card in slot1 or\n"
+                    "slot2.\n"},
+    {"icons", "usage: porvane-cli icons VOLUME NAME OUTDIR [--force] [--page N]\n"
+              "Writes every icon frame of a saver as OUTDIR/frameN.bmp (32 x 32, 8 bits)\n"
+              "and prints their names. OUTDIR is created when missing.\n"
+              "  --force        replace frame files that exist\n"},
+    {"logo", "usage: porvane-cli logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
+             "Builds the caption-logo saver ICONDATA_VMS from a 32 x 32, 8-bit BMP.\n"
+             "  --caption TEXT the caption, 16 characters (default \"No Name\")\n"
+             "  --dark LIST    palette numbers 0-15 shown dark on the LCD, e.g. 0,3,7\n"},
+    {"check", "usage: porvane-cli check VOLUME [--json] [--repair] [--page N]\n"
+              "Checks the card's root, allocation table and directory and every saver's\n"
+              "chain. Exit 0 when clean, 1 when problems were found.\n"
+              "  --json         the report as one JSON object\n"
+              "  --repair       write what is safe to mend, then check again\n"},
+    {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
+               "Lists 86K machine code, one instruction per line.\n"
+               "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"
+               "                 numbering addresses from there\n"},
+};
+
+bool TakesVolume(const std::string& name) {
+    return name != "new" && name != "logo" && name != "disasm" && name != "save-card" &&
+           name != "upload-card";
+}
+
+} // namespace
+
+bool CliCommandHelp(const std::string& name, std::string& text) {
+    for (const CommandHelp& help : kHelp) {
+        if (name != help.name)
+            continue;
+        text = help.text;
+        if (name == "save-card" || name == "upload-card")
+            text += "  SLOT is slot1 or slot2 (slot1 is the current page of the paged card).\n";
+        if (TakesVolume(name))
+            text += kVolume;
+        if (name == "export" || name == "delete" || name == "copy" || name == "icons")
+            text += kName;
+        if (name == "import" || name == "copy")
+            text += kPlace;
+        if (name == "export" || name == "new" || name == "save-card" || name == "logo")
+            text += kForce;
+        if (name != "new" && name != "logo" && name != "disasm")
+            text += kPage;
+        if (name != "new" && name != "logo" && name != "disasm")
+            text += "  --link SPEC and --no-verify go before COMMAND (see porvane-cli --help).\n";
+        text += name == "check" ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
+                                  "error.\n"
+                                : "Exit: 0 done, 1 failed or refused (one line on stderr), 2 usage "
+                                  "error.\n";
+        return true;
+    }
+    return false;
+}
