@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: once plain, once with
-# AddressSanitizer and UBSan.
+# Installs what is missing, builds and runs every test: once in a Release
+# build (as distributions build it), once with AddressSanitizer and UBSan;
+# then runs each fuzz target for a short while.
+#   PORVANE_TEST_BUILD, PORVANE_ASAN_BUILD, PORVANE_FUZZ_BUILD  build folders
+#   (default build-test, build-asan, build-fuzz)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
-"$root/scripts/build.sh" "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORVANE_WERROR=ON
-"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DPORVANE_SANITIZE=ON -DPORVANE_WERROR=ON \
+test_build=${PORVANE_TEST_BUILD:-$root/build-test}
+asan_build=${PORVANE_ASAN_BUILD:-$root/build-asan}
+"$root/scripts/build.sh" "$test_build" -DCMAKE_BUILD_TYPE=Release -DPORVANE_WERROR=ON
+"$root/scripts/build.sh" "$asan_build" -DCMAKE_BUILD_TYPE=Debug -DPORVANE_SANITIZE=ON -DPORVANE_WERROR=ON \
     -DPORVANE_BENCH=OFF
 status=0
 echo "== tests =="
-(cd "$root/build-test" && ctest --output-on-failure -j2) || status=1
+(cd "$test_build" && ctest --output-on-failure -j2) || status=1
 echo "== tests with AddressSanitizer and UBSan =="
-(cd "$root/build-asan" && ctest --output-on-failure -j2) || status=1
+(cd "$asan_build" && ctest --output-on-failure -j2) || status=1
+echo "== fuzz targets, 10 s each =="
+"$root/scripts/fuzz.sh" 10 || status=1
 exit $status

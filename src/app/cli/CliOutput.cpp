@@ -87,11 +87,6 @@ std::string CliOutputFiles::Begin(const std::string& path, std::string& error) {
         error = "cannot write in " + folder + ": " + std::strerror(errno);
         return "";
     }
-    // A replaced file keeps its permissions; a new one gets the usual ones.
-    struct stat old {};
-    const mode_t mode =
-        force_ && ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
-    (void)::fchmod(fd, mode);
     ::close(fd);
     pending_.push_back({path, temp});
     return temp;
@@ -99,7 +94,12 @@ std::string CliOutputFiles::Begin(const std::string& path, std::string& error) {
 
 bool CliOutputFiles::Commit(std::string& error) {
     for (const Pending& p : pending_) {
-        if (!SyncFile(p.temp)) {
+        // A replaced file keeps its permissions; a new one gets the usual
+        // ones. Set here, since a writer may have put its own file in place.
+        struct stat old {};
+        const mode_t mode =
+            force_ && ::stat(p.target.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+        if (::chmod(p.temp.c_str(), mode) != 0 || !SyncFile(p.temp)) {
             error = "cannot write " + p.target + ": " + std::strerror(errno);
             return false;
         }
