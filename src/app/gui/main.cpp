@@ -2,6 +2,7 @@
 #include "link/LinkOption.h"
 #include "ui/commands/SaverCommands.h"
 #include "ui/main/MainWindow.h"
+#include "ui/tools/ToolCommands.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     }
     MainWindow window(std::move(backend));
     AttachSaverCommands(window);
+    AttachToolCommands(window, args.empty() ? QString() : QString::fromLocal8Bit(args.front()));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         window.move(area.center() - window.rect().center());

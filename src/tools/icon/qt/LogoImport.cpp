@@ -60,6 +60,11 @@ bool LogoImport::Run(CardVolume& target) {
         prompter_.Warning("Cannot write " + workFile + ".");
         return false;
     }
+    if (beforeImport_ && !beforeImport_()) {
+        if (hideWait_)
+            hideWait_();
+        return false;
+    }
     const bool imported = ImportDci(workFile.toStdString(), target);
     if (hideWait_)
         hideWait_();

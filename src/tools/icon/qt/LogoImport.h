@@ -26,6 +26,10 @@ class LogoImport {
         showWait_ = std::move(show);
         hideWait_ = std::move(hide);
     }
+    // Asked once the logo is built, just before it goes onto the card; false
+    // stops the import with nothing written. A slot's card may have been
+    // swapped while the dialogs were open, so the caller reads it again here.
+    void SetBeforeImport(std::function<bool()> check) { beforeImport_ = std::move(check); }
 
     // Runs the import into target. True when the saver was placed on the card
     // (ImportDci returned true): the caller then refreshes the target's view.
@@ -44,4 +48,5 @@ class LogoImport {
     QString startDir_;
     std::function<void()> showWait_;
     std::function<void()> hideWait_;
+    std::function<bool()> beforeImport_;
 };

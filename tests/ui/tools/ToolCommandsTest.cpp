@@ -1,0 +1,347 @@
+// The tool commands of the main window: "DisAsm." and "Edit..." with their
+// round trip through the work file, and the caption-logo import.
+#include "ui/tools/ToolCommands.h"
+
+#include "card/DemoCards.h"
+#include "card/IconBmp.h"
+#include "link/LinkPort.h"
+#include "link/emu/BoxDevice.h"
+#include "tools/disasm/qt/CodeWindow.h"
+#include "tools/hexedit/qt/HexView.h"
+#include "tools/hexedit/qt/MiniEditorWindow.h"
+#include "tools/icon/BmpTestFiles.h"
+#include "tools/icon/LogoPicture.h"
+#include "tools/icon/qt/LcdColourDialog.h"
+#include "ui/main/AutoRefresh.h"
+#include "ui/main/CardListWidget.h"
+#include "ui/main/CardMenus.h"
+#include "ui/main/CardView.h"
+#include "ui/main/DetailPanel.h"
+#include "ui/main/WaitWindow.h"
+#include "ui/support/MainWindowRig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+namespace {
+
+std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// Where byte i of a block in natural order stands in a card file.
+size_t CardOffset(int block, int i) {
+    return static_cast<size_t>(block) * 512 + static_cast<size_t>((i & ~3) + 3 - (i & 3));
+}
+
+// Plays the user while a dialog runs modally; the dialog is closed
+// afterwards should the play have left it open.
+class WhileShown : public QObject {
+  public:
+    WhileShown(QDialog& dialog, std::function<void()> play)
+        : dialog_(dialog), play_(std::move(play)) {
+        dialog.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            ++shown;
+            QTimer::singleShot(0, this, [this] {
+                play_();
+                if (dialog_.isVisible())
+                    dialog_.done(QDialog::Rejected);
+            });
+        }
+        return false;
+    }
+    int shown = 0;
+
+  private:
+    QDialog& dialog_;
+    std::function<void()> play_;
+};
+
+// The demo cards in both slots, read, with the tool commands attached.
+struct ToolsRig : MainWindowRig {
+    MainWindow& Open() {
+        if (!EnsureDemoCards(dir.Path().string()))
+            return *window;
+        MainWindow& w = OpenTwoSlot();
+        tools = AttachToolCommands(w);
+        w.RefreshSlot1Command();
+        w.RefreshSlot2Command();
+        return w;
+    }
+    int Position(int index, const std::string& name) {
+        CardVolume& v = window->Volume(index);
+        for (int k = 0; k < v.ListedCount; ++k)
+            if (v.Entries[v.ListMap[k]].TrimmedName() == name)
+                return k;
+        return -1;
+    }
+    void SelectSaver(int index, const std::string& name) { Select(index, {Position(index, name)}); }
+    QStringList Listed(int index) {
+        QStringList names;
+        CardVolume& v = window->Volume(index);
+        for (int k = 0; k < v.ListedCount; ++k)
+            names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
+        return names;
+    }
+    ToolCommands* tools = nullptr;
+};
+
+QString Bmp(ToolsRig& rig, const char* name, int bits) {
+    icontest::BmpSpec spec;
+    spec.bitsPerPixel = bits;
+    for (int i = 0; i < (1 << bits); ++i)
+        spec.palette.push_back({static_cast<uint8_t>(i * 17), 40, static_cast<uint8_t>(255 - i)});
+    spec.index = [bits](int y, int x) { return (y + x) % (1 << bits); };
+    icontest::WriteBmp(rig.Path(name), spec);
+    return QString::fromStdString(rig.Path(name));
+}
+
+} // namespace
+
+class ToolCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    // "DisAsm." lists the game's code; a patch saved there is on the card,
+    // and nothing else changed. "Exit", No, Yes leaves the card alone.
+    void CodeWindowPatchReachesTheCardOnlyWhenSaved() {
+        ToolsRig rig;
+        MainWindow& w = rig.Open();
+        CodeWindow& code = rig.tools->Code();
+        const std::string card = rig.Path("slot1.dcm");
+        const std::string before = Bytes(card);
+        rig.SelectSaver(0, "PORVANE_GAME");
+        QVERIFY(w.Detail().DisasmButton()->isEnabled());
+
+        QStringList seen;
+        const auto patch = [&] {
+            seen << code.windowTitle() << code.Listing()->item(0)->text();
+            code.Listing()->setCurrentRow(0);
+            code.ShowSelectedLine();
+            code.ByteField(0)->setText("12");
+            code.PatchSelectedLine();
+        };
+        WhileShown saved(code, [&] {
+            patch();
+            code.ExitAndSave();
+        });
+        w.Detail().DisasmButton()->click();
+        QCOMPARE(saved.shown, 1);
+        QCOMPARE(seen[0], QString("File :PORVANE_GAME"));
+        QVERIFY2(seen[1].startsWith("$0000 21 00 54"), qPrintable(seen[1]));
+        std::string expected = before;
+        expected[CardOffset(0, 0)] = '\x12';
+        QVERIFY(Bytes(card) == expected);
+        QVERIFY(rig.prompter.Calls().isEmpty());
+        QVERIFY(!w.Wait().isVisible());
+
+        // Patched, then "Exit": not saved, yes, leave without saving.
+        code.removeEventFilter(&saved);
+        rig.prompter.Then("no").Then("yes");
+        WhileShown unsaved(code, [&] {
+            code.Listing()->setCurrentRow(0);
+            code.ShowSelectedLine();
+            code.ByteField(0)->setText("34");
+            code.PatchSelectedLine();
+            code.ExitAsking();
+        });
+        w.Detail().DisasmButton()->click();
+        QCOMPARE(unsaved.shown, 1);
+        QCOMPARE(rig.prompter.Messages(), QStringList({"save data ?", "Not save exit ?"}));
+        QVERIFY(Bytes(card) == expected);
+    }
+
+    // No card in the saver's slot: the message, the slot no longer loaded,
+    // no window. A card pulled or swapped while the window is open gets
+    // nothing written, and the user is told which saver was not saved.
+    void CardsGoneOrSwappedAreNeverWritten() {
+        ToolsRig rig;
+        MainWindow& w = rig.Open();
+        CodeWindow& code = rig.tools->Code();
+        rig.SelectSaver(0, "PORVANE_GAME");
+        rig.twoSlot->SetCardPresent(0, false);
+        int shown = 0;
+        WhileShown never(code, [&] { ++shown; });
+        w.Detail().DisasmButton()->click();
+        QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 1 "}));
+        QVERIFY(!w.Loaded(MainWindow::kSlot1));
+        QVERIFY(w.SelectedName.empty());
+        QCOMPARE(shown, 0);
+        code.removeEventFilter(&never);
+
+        rig.twoSlot->SetCardPresent(0, true);
+        w.RefreshSlot1Command();
+        const std::string card = rig.Path("slot1.dcm");
+        const QString kept = " The edited data is kept in " + rig.tools->WorkFile() + ".";
+        for (const bool swap : {true, false}) {
+            rig.prompter.Clear();
+            rig.SelectSaver(0, "PORVANE_GAME");
+            std::string other;
+            WhileShown play(code, [&] {
+                code.Listing()->setCurrentRow(0);
+                code.ShowSelectedLine();
+                code.ByteField(0)->setText("12");
+                code.PatchSelectedLine();
+                rig.twoSlot->SetCardPresent(0, false);
+                if (swap) {
+                    WriteTestCard(card, 200, {{0, "PORVANE_GAME", 3, 1, true}});
+                    other = Bytes(card);
+                    rig.twoSlot->SetCardPresent(0, true);
+                }
+                code.ExitAndSave();
+            });
+            w.Detail().DisasmButton()->click();
+            QCOMPARE(play.shown, 1);
+            code.removeEventFilter(&play);
+            if (swap) {
+                QCOMPARE(rig.prompter.Messages(),
+                         QStringList({"Saver PORVANE_GAME was not written back: the card in "
+                                      "slot 1 has changed since it was read." +
+                                      kept}));
+                QVERIFY(Bytes(card) == other);
+                QVERIFY(w.Loaded(MainWindow::kSlot1));
+                // The next visit sees the change before it shows anything.
+                rig.prompter.Clear();
+                w.Detail().DisasmButton()->click();
+                QCOMPARE(rig.prompter.Messages(),
+                         QStringList({"The card in slot 1 has changed since it was read. "
+                                      "Please refresh it first."}));
+                rig.twoSlot->SetCardPresent(0, false);
+                std::filesystem::remove(card);
+                EnsureDemoCards(rig.dir.Path().string());
+                rig.twoSlot->SetCardPresent(0, true);
+                w.RefreshSlot1Command();
+            } else {
+                QCOMPARE(rig.prompter.Messages(),
+                         QStringList({"Saver PORVANE_GAME was not written back: there is no "
+                                      "card in slot 1." +
+                                      kept}));
+                QVERIFY(!w.Loaded(MainWindow::kSlot1));
+            }
+        }
+    }
+
+    // "Edit..." on a saver of the card image: an edit saved in the hex editor
+    // is in the image afterwards, even with a link failure left over from
+    // earlier; a write-back that fails is told, naming the saver.
+    void HexEditorEditReachesTheImage() {
+        ToolsRig rig;
+        rig.WriteConfig(1);
+        MainWindow& w = rig.Open();
+        const std::string image = rig.Path("image.dcm");
+        WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
+        QVERIFY(w.Volume(MainWindow::kFile).OpenImage(image));
+        w.Volume(MainWindow::kFile).ImageName = image;
+        w.RefreshFile();
+        QVERIFY(w.Loaded(MainWindow::kFile));
+        w.Link().LinkFailed = true;
+        rig.SelectSaver(MainWindow::kFile, "NOTES");
+        QVERIFY(w.AutoRefresher().Timer()->isActive());
+
+        MiniEditorWindow& editor = rig.tools->HexEditor();
+        QString title;
+        bool tickStopped = false;
+        bool readOnly = false;
+        WhileShown play(editor, [&] {
+            title = editor.windowTitle();
+            tickStopped = !w.AutoRefresher().Timer()->isActive();
+            QTest::keyClicks(editor.Grid(), "ab");
+            editor.Menus().save->trigger();
+            w.Volume(MainWindow::kFile).ImageReadOnly = readOnly;
+            editor.reject();
+        });
+        std::string expected = Bytes(image);
+        expected[CardOffset(199, 0)] = '\xAB';
+        w.Detail().EditButton()->click();
+        QCOMPARE(play.shown, 1);
+        QCOMPARE(title, QString("File :NOTES       "));
+        QVERIFY(tickStopped);
+        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        QVERIFY(Bytes(image) == expected);
+        QVERIFY(rig.prompter.Calls().isEmpty());
+
+        readOnly = true;
+        w.Detail().EditButton()->click();
+        QCOMPARE(play.shown, 2);
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver NOTES could not be written back to the card. The edited "
+                              "data is kept in " +
+                              rig.tools->WorkFile() + "."}));
+        QVERIFY(Bytes(image) == expected);
+        w.Volume(MainWindow::kFile).ImageReadOnly = false;
+    }
+
+    // "Import BMP picture": a 32 x 32 8-bit picture becomes "ICONDATA_VMS" on
+    // the card and the view shows it. A card swapped while the colour dialog
+    // is up gets the logo beside its own savers, which stay whole.
+    void BmpImportPutsTheLogoOnTheCard() {
+        ToolsRig rig;
+        MainWindow& w = rig.Open();
+        const QString bmp = Bmp(rig, "logo.bmp", 8);
+        w.StateTick();
+        QAction* item = w.Menus().slot2.importBmp;
+        QVERIFY(item->isEnabled());
+        LcdColourDialog& colours = rig.tools->Colours();
+        rig.prompter.Then(bmp);
+        WhileShown ok(colours, [&] {
+            colours.ColourBox(1)->click();
+            colours.OkButton()->click();
+        });
+        item->trigger();
+        QCOMPARE(ok.shown, 1);
+        QCOMPARE(rig.Listed(MainWindow::kSlot2), QStringList({"ICONDATA_VMS"}));
+        QCOMPARE(w.View(MainWindow::kSlot2).List()->count(), 1);
+        const SaverEntry& logo = w.Volume(MainWindow::kSlot2).Entries[0];
+        QCOMPARE(QString::fromStdString(logo.Description), QString("VMU CAPTION LOGO"));
+        QVERIFY(rig.prompter.Unanswered() == 0);
+
+        const std::string card = rig.Path("slot2.dcm");
+        rig.prompter.Then(bmp);
+        std::string keep;
+        WhileShown swap(colours, [&] {
+            rig.twoSlot->SetCardPresent(1, false);
+            WriteTestCard(card, 200, {{0, "KEEPME", 3, 1}});
+            keep = Bytes(card).substr(197 * 512, 3 * 512);
+            rig.twoSlot->SetCardPresent(1, true);
+            colours.OkButton()->click();
+        });
+        item->trigger();
+        QCOMPARE(rig.Listed(MainWindow::kSlot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
+        QVERIFY(Bytes(card).substr(197 * 512, 3 * 512) == keep);
+    }
+
+    // A 4-bit picture is refused with its warning and the card is left byte
+    // for byte; nothing is offered for a view that isn't loaded.
+    void RefusedPictureLeavesTheCard() {
+        ToolsRig rig;
+        rig.Open();
+        const std::string card = rig.Path("slot2.dcm");
+        const std::string before = Bytes(card);
+        rig.prompter.Then(Bmp(rig, "four.bmp", 4));
+        int shown = 0;
+        WhileShown never(rig.tools->Colours(), [&] { ++shown; });
+        rig.tools->ImportCaptionBmp(MainWindow::kSlot2);
+        QCOMPARE(rig.prompter.Messages(), QStringList({kLogoPictureWarning}));
+        QCOMPARE(shown, 0);
+        QVERIFY(Bytes(card) == before);
+
+        rig.prompter.Clear();
+        rig.tools->ImportCaptionBmp(MainWindow::kFile);
+        QVERIFY(rig.prompter.Calls().isEmpty());
+    }
+};
+
+QTEST_MAIN(ToolCommandsTest)
+#include "ToolCommandsTest.moc"
