@@ -4,6 +4,7 @@
 #include "card/SideFiles.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,7 +13,8 @@ namespace fuzz {
 
 std::vector<uint8_t> CardBytes(const uint8_t* data, size_t size) {
     std::vector<uint8_t> card(static_cast<size_t>(CardVolume::kCardBytes), 0xFF);
-    std::copy(data, data + std::min(size, card.size()), card.begin());
+    const size_t used = std::min(size, card.size());
+    std::copy(data, data + used, card.end() - static_cast<std::ptrdiff_t>(used));
     return card;
 }
 

@@ -13,8 +13,9 @@
 
 namespace fuzz {
 
-// The bytes of a card image: data cut or padded with 0xFF (a blank card's
-// bytes) to 131072.
+// The bytes of a card image: a whole image as it is; a shorter input is the
+// card's last bytes (root, table and directory first), the blocks before it
+// blank (0xFF), so that small inputs reach the file system's own blocks.
 std::vector<uint8_t> CardBytes(const uint8_t* data, size_t size);
 
 // An empty card formatted by the program with 200 user blocks.

@@ -55,7 +55,13 @@ bool CardSeeds(const fs::path& out, const fs::path& demo) {
               Formatted(out / "formatted240.dcm", 240) && Formatted(out / "formatted241.dcm", 241);
     fs::copy_file(demo / "slot1.dcm", out / "demo1.dcm", fs::copy_options::overwrite_existing);
     fs::copy_file(demo / "slot2.dcm", out / "demo2.dcm", fs::copy_options::overwrite_existing);
-    return ok && WriteAll(out / "blank.dcm", Bytes(CardVolume::kCardBytes, 0xFF));
+    // Shorter inputs are a card's last blocks: the file system's own, and
+    // those from block 190 up, which hold the demo card's data savers.
+    const Bytes card = ReadAll(demo / "slot1.dcm");
+    const Bytes system(card.end() - 15 * 512, card.end());
+    const Bytes tail(card.end() - 66 * 512, card.end());
+    return ok && WriteAll(out / "blank.dcm", Bytes(CardVolume::kCardBytes, 0xFF)) &&
+           WriteAll(out / "demo1-system.bin", system) && WriteAll(out / "demo1-tail.bin", tail);
 }
 
 bool DciSeeds(const fs::path& out) {
