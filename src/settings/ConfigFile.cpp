@@ -52,6 +52,8 @@ int32_t LineValue(const std::string& text, int line) {
     return value;
 }
 
+void StoreTexts(const std::string (&texts)[kLineCount], Settings& settings);
+
 // mode "wbx" creates the file only, never truncating one that appeared.
 bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount], const char* mode,
                 std::string* error) {
@@ -91,6 +93,19 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
     const std::string dir = WithTrailingSlash(startFolder);
     const std::string path = dir + kConfigFileName;
 
+    // A FIFO or device under the name would block the read for ever, and a
+    // folder can't be read: the defaults apply and nothing is created.
+    std::error_code statError;
+    const auto status = std::filesystem::status(path, statError);
+    if (!statError && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status)) {
+        if (error)
+            *error = path + " is not a regular file; the default settings apply";
+        for (int i = 0; i < kLineCount; ++i)
+            texts[i] = kDefaultTexts[i];
+        StoreTexts(texts, settings);
+        return dir;
+    }
     std::ifstream in(path, std::ios::binary);
     if (in) {
         for (int i = 0; i < kLineCount; ++i) {
@@ -118,6 +133,13 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
         if (texts[i].empty())
             texts[i] = kDefaultTexts[i];
     }
+    StoreTexts(texts, settings);
+    return dir;
+}
+
+namespace {
+
+void StoreTexts(const std::string (&texts)[kLineCount], Settings& settings) {
     settings.BasePort = static_cast<uint16_t>(LineValue(texts[0], 0) & 0xFFFF);
     settings.ShortDelay = LineValue(texts[1], 1);
     settings.LongDelay = LineValue(texts[2], 2);
@@ -127,8 +149,9 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
     settings.AutoRefresh = static_cast<uint8_t>(LineValue(texts[6], 6) & 0xFF);
     // Only an explicit 0 turns the checks off; 256 must not do it by its low byte.
     settings.VerifyTransfers = LineValue(texts[7], 7) != 0 ? 1 : 0;
-    return dir;
 }
+
+} // namespace
 
 bool SaveConfig(const std::string& startDir, const Settings& settings, std::string* error) {
     const std::string lines[kLineCount] = {
@@ -136,5 +159,22 @@ bool SaveConfig(const std::string& startDir, const Settings& settings, std::stri
         std::to_string(settings.LongDelay),   std::to_string(settings.LongestDelay),
         std::to_string(settings.BarMax),      std::to_string(settings.DragMode),
         std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0"};
-    return WriteLines(WithTrailingSlash(startDir) + kConfigFileName, lines, "wb", error);
+    // Written beside the old file and moved over it, so that a full disk
+    // never leaves a cut-off RUD2.cfg behind.
+    const std::string path = WithTrailingSlash(startDir) + kConfigFileName;
+    const std::string scratch = path + ".new";
+    std::error_code ec;
+    std::filesystem::remove(scratch, ec);
+    if (!WriteLines(scratch, lines, "wbx", error)) {
+        std::filesystem::remove(scratch, ec);
+        return false;
+    }
+    std::filesystem::rename(scratch, path, ec);
+    if (ec) {
+        std::filesystem::remove(scratch, ec);
+        if (error)
+            *error = "cannot write " + path + ": " + ec.message();
+        return false;
+    }
+    return true;
 }

@@ -190,3 +190,28 @@ TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {
 }
 
 } // namespace
+
+// A FIFO or folder under the name must neither block the program nor be
+// replaced; a failed save must not leave a cut-off file.
+TEST_F(ConfigFileTest, OddFilesAreSkippedAndSavesNeverCutTheFileShort) {
+    ASSERT_EQ(::mkfifo(CfgPath().c_str(), 0600), 0);
+    Settings s;
+    s.BasePort = 1;
+    std::string error;
+    LoadConfig(Dir(), s, &error); // would hang reading a FIFO
+    EXPECT_EQ(s.BasePort, 888);
+    EXPECT_NE(error.find("not a regular file"), std::string::npos);
+    EXPECT_TRUE(fs::is_fifo(CfgPath()));
+    fs::remove(CfgPath());
+
+    Settings saved;
+    saved.BasePort = 632;
+    ASSERT_TRUE(SaveConfig(Dir(), saved));
+    const std::string before = ReadCfg();
+    // A folder where the scratch file goes makes the save fail part way.
+    fs::create_directory(CfgPath() + ".new");
+    fs::create_directory(CfgPath() + ".new/x");
+    saved.BasePort = 956;
+    EXPECT_FALSE(SaveConfig(Dir(), saved));
+    EXPECT_EQ(ReadCfg(), before);
+}
