@@ -23,7 +23,12 @@ ScratchFile::ScratchFile(const std::string& target) : target_(target) {
     const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
     // Hidden, and in the target's own folder so that the rename stays on one
     // file system.
-    std::string pattern = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+    // Appended rather than "." + ...: g++ 12 at -O2 warns falsely
+    // (-Wrestrict) on a literal put before a temporary string.
+    std::string hidden = ".";
+    hidden += t.filename().string();
+    hidden += ".XXXXXX";
+    std::string pattern = (folder / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
