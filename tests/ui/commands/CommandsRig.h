@@ -49,8 +49,12 @@ inline QStringList Listed(MainWindow& w, int index) {
 
 class CommandsRig : public MainWindowRig {
   public:
-    // The window goes first: its views report their last resets into the log.
-    ~CommandsRig() { window.reset(); }
+    // The log stops listening before the window goes.
+    ~CommandsRig() {
+        for (const QMetaObject::Connection& c : logging_)
+            QObject::disconnect(c);
+        window.reset();
+    }
     // Slot cards written first (empty vectors: formatted, no savers; null:
     // no card written), both slots read.
     MainWindow& Open(const std::vector<TestSaver>* slot1, const std::vector<TestSaver>* slot2,
@@ -65,11 +69,11 @@ class CommandsRig : public MainWindowRig {
         MainWindow& w = OpenTwoSlot();
         commands = AttachSaverCommands(w);
         for (int i = 0; i < 3; ++i)
-            QObject::connect(w.View(i).List()->model(), &QAbstractItemModel::modelReset,
-                             [this, i, &w] {
-                                 refreshes.push_back(i);
-                                 listed.push_back(w.Volume(i).ListedCount);
-                             });
+            logging_ << QObject::connect(w.View(i).List()->model(), &QAbstractItemModel::modelReset,
+                                         [this, i, &w] {
+                                             refreshes.push_back(i);
+                                             listed.push_back(w.Volume(i).ListedCount);
+                                         });
         if (slot1 != nullptr)
             w.RefreshSlot1Command();
         if (slot2 != nullptr)
@@ -120,6 +124,8 @@ class CommandsRig : public MainWindowRig {
     QStringList shown;
 
   private:
+    QList<QMetaObject::Connection> logging_;
+
     bool Enter(int target, QMimeData* data) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                               Qt::NoModifier);

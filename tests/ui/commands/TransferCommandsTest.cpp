@@ -5,7 +5,9 @@
 #include "ui/commands/CopyToDialog.h"
 #include "ui/commands/DeleteDialog.h"
 #include "ui/commands/SaverSelectedDialog.h"
+#include "ui/main/AutoRefresh.h"
 
+#include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
@@ -54,6 +56,18 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(t.CopyTo().SecondTarget()->toolTip(),
                  QString("Copy Selected Saver to File - Window"));
         QVERIFY(rig.refreshes.empty());
+        // The auto-refresh tick rests while a slot's saver is being acted on.
+        w.Config().AutoRefresh = 1;
+        w.AutoRefresher().Rearm();
+        bool ticking = true;
+        t.SaverSelected().RunHook = [&](ChoiceDialog&) {
+            ticking = w.AutoRefresher().Timer()->isActive();
+        };
+        t.Activate(1);
+        QVERIFY(!ticking);
+        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        w.Config().AutoRefresh = 0;
+        w.AutoRefresher().Stop();
 
         // Delete from the dialog: "Delete " Yes, and the view read again.
         rig.Answer(t.SaverSelected(), "Delete");
