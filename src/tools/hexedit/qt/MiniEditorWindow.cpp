@@ -35,7 +35,6 @@ bool ClipboardHasText() {
 MiniEditorWindow::MiniEditorWindow(Prompter& prompter, QWidget* parent)
     : QDialog(parent), prompter_(prompter) {
     setWindowTitle(QStringLiteral("Mini HexEditor"));
-    setAccessibleName(QStringLiteral("Mini HexEditor"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
