@@ -1,10 +1,12 @@
 // A single-saver file from outside, placed on a card: beside the savers of
-// an empty card, and in place of a saver of the demo card.
+// an empty card, and in place of a saver of the demo card; and the same
+// bytes as an edited work file written back over a saver.
 #include "FuzzCards.h"
 #include "card/CardListing.h"
 #include "card/DciFile.h"
 #include "card/DemoCards.h"
 #include "card/ReplaceSaver.h"
+#include "card/TransferEngine.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ReplaceSaverByImport(dci.Path(), vol, vol.ListMap[k]);
             ListSavers(vol);
         }
+    }
+    // The same bytes as the work file a tool window hands back ("~ico._"),
+    // written over each saver of the demo card.
+    card.Set(DemoCard());
+    {
+        OpenCard demo(card);
+        CardVolume& vol = *demo.volume;
+        for (int k = 0; demo.listed && k < vol.ListedCount; ++k)
+            ImportWorkFileToSaver(dci.Path(), vol.ListMap[k], vol);
     }
     return 0;
 }

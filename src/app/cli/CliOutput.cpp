@@ -81,7 +81,10 @@ std::string CliOutputFiles::Problem(const std::string& path) const {
 
 std::string CliOutputFiles::Begin(const std::string& path, std::string& error) {
     const std::string folder = FolderOf(path);
-    std::string temp = folder + "/." + fs::path(path).filename().string() + ".XXXXXX";
+    // Named after the target, cut short so that a long name still leaves
+    // room for the dot and the random part.
+    std::string temp =
+        folder + "/." + fs::path(path).filename().string().substr(0, 200) + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = "cannot write in " + folder + ": " + std::strerror(errno);
