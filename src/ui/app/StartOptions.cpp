@@ -14,8 +14,7 @@ bool IsQtOption(const QString& arg, bool& takesValue) {
                                           "-session",       "-display",
                                           "-geometry",      "-qwindowgeometry",
                                           "-qwindowicon",   "-qwindowtitle",
-                                          "-title",         "-name",
-                                          "-widgetcount",   "-reverse"};
+                                          "-title",         "-name"};
     if (!arg.startsWith('-') || arg.startsWith("--") || arg == "-" || arg == "-h")
         return false;
     takesValue = withValue.contains(arg);
