@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -213,6 +214,38 @@ TEST_F(CliScriptTest, ManualAndCompletionNameEveryCommandAndOption) {
         EXPECT_NE(manText.find(global), std::string::npos) << global;
         EXPECT_NE(completion.find(global), std::string::npos) << global;
     }
+}
+
+// The completion offers what fits where it stands: slots and card images
+// for a volume, .DCI files for a single saver, the command's own options.
+TEST_F(CliScriptTest, CompletionOffersWhatFitsEachArgument) {
+    for (const char* name : {"a.dcm", "B.DCM", "c.dci", "D.DCI", "p.bmp", "x.txt"})
+        WriteAll(P(name), Bytes{1});
+    fs::create_directories(P("sub"));
+    fs::remove_all(P("emu"));
+    // The words of a command line, the last one being completed; the offers
+    // sorted, one blank after each.
+    auto complete = [&](const std::string& words) {
+        std::ofstream(P("complete.sh"))
+            << "source '" PORVANE_SOURCE_DIR "/data/completion/porvane-cli'\n"
+            << "COMP_WORDS=(" << words << ")\n"
+            << "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+            << "_porvane_cli\n"
+            << "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | tr '\\n' ' '\n";
+        const std::string command = "cd '" + dir_.string() + "' && bash complete.sh >c.txt 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << words;
+        return ReadText(P("c.txt"));
+    };
+    EXPECT_EQ(complete("porvane-cli list ''"), "B.DCM a.dcm slot1 slot2 sub ");
+    EXPECT_EQ(complete("porvane-cli --link emulator:emu import slot1 ''"), "D.DCI c.dci sub ");
+    EXPECT_EQ(complete("porvane-cli save-card ''"), "slot1 slot2 ");
+    EXPECT_EQ(complete("porvane-cli upload-card --page 2 ''"), "B.DCM a.dcm sub ");
+    EXPECT_EQ(complete("porvane-cli logo ''"), "p.bmp sub ");
+    EXPECT_EQ(complete("porvane-cli format a.dcm ''"), "200 240 241 ");
+    EXPECT_EQ(complete("porvane-cli copy a.dcm NAME ''"), "B.DCM a.dcm slot1 slot2 sub ");
+    EXPECT_EQ(complete("porvane-cli export a.dcm --"), "--force --help --page ");
+    EXPECT_EQ(complete("porvane-cli --link ''"),
+              "auto emulator-paged: emulator: io ppdev: socket: ");
 }
 
 } // namespace
