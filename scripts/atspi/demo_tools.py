@@ -82,7 +82,10 @@ def showing(node):
 
 
 def select_saver(s, view, prefix, panel):
-    items = wait_for(view + " listed", lambda: s.list_items(view), 120)
+    # A refresh may be rebuilding the view: wait for the saver itself.
+    items = wait_for(prefix + " listed in " + view,
+                     lambda: [i for i in s.list_items(view) if i.startswith(prefix)] and
+                     s.list_items(view), 120)
     item = [i for i in items if i.startswith(prefix)][0]
     s.select_item(view, item)
     wait_for("the detail panel naming " + prefix,
@@ -141,8 +144,8 @@ def hex_edit(s, card):
     select_saver(s, "Slot 1 savers", "PORVANE_DEMO", "Slot 1 : ")
     s.press_button("Edit...")
     title = "File :PORVANE_DEMO"
-    # Screen readers know the window as the editor; its caption names the saver.
-    win = s.dialog("Mini HexEditor", 30)
+    # Screen readers hear the caption, which names the saver.
+    win = s.dialog(title, 30)
     s.focus_window(title)
     grid = s.wait(None, "Hex data", root=win)
     print("hex editor %r, grid %r: %s" % (name(win), name(grid), grid.description))
