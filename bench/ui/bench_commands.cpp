@@ -81,8 +81,8 @@ class YesPrompter : public Prompter {
     std::optional<QString> Input(const QString&, const QString&, const QString&) override {
         return std::nullopt;
     }
-    QString OpenFile(const FileDialogSpec&) override { return {}; }
-    QString SaveFile(const FileDialogSpec&) override { return {}; }
+    QString OpenFile(const FileDialogSetup&) override { return {}; }
+    QString SaveFile(const FileDialogSetup&) override { return {}; }
     int messages = 0;
 };
 

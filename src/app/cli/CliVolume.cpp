@@ -32,7 +32,7 @@ std::string WithoutTrailingBlanksAndNuls(std::string text) {
 }
 
 // Emulated boxes answer at once; real hardware takes the user's timing.
-bool IsEmulatedSpec(const std::string& spec) {
+bool IsEmulatedLink(const std::string& spec) {
     return spec.rfind("emulator", 0) == 0 || spec.rfind("socket:", 0) == 0;
 }
 
@@ -61,7 +61,7 @@ int CliSession::OpenLink(long page, std::string& error) {
             return kCliUsage;
         }
         link_ = std::make_unique<LinkPort>(std::move(backend), &host_);
-        if (IsEmulatedSpec(ctx_.linkSpec)) {
+        if (IsEmulatedLink(ctx_.linkSpec)) {
             link_->ShortDelay = 0;
             link_->LongDelay = 0;
             link_->LongestDelay = 0;

@@ -12,23 +12,23 @@
 
 DciCommands::DciCommands(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
 
-FileDialogSpec DciCommands::ExportSpec() {
-    FileDialogSpec spec;
-    spec.title = "Export";
-    spec.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*";
-    spec.fileName = ".DCI";
-    spec.defaultExt = "*.DCI";
+FileDialogSetup DciCommands::ExportDialog() {
+    FileDialogSetup setup;
+    setup.title = "Export";
+    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*";
+    setup.fileName = ".DCI";
+    setup.defaultExt = "*.DCI";
     // The command asks itself.
-    spec.confirmOverwrite = false;
-    return spec;
+    setup.confirmOverwrite = false;
+    return setup;
 }
 
-FileDialogSpec DciCommands::ImportSpec() {
-    FileDialogSpec spec;
-    spec.title = "Import DCI file";
-    spec.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*";
-    spec.fileName = "*.DCI";
-    return spec;
+FileDialogSetup DciCommands::ImportDialog() {
+    FileDialogSetup setup;
+    setup.title = "Import DCI file";
+    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*";
+    setup.fileName = "*.DCI";
+    return setup;
 }
 
 QString DciCommands::NotLoadedText(int index) {
@@ -40,7 +40,7 @@ QString DciCommands::NotLoadedText(int index) {
 void DciCommands::Export(int index, int entry) {
     if (window_.LinkBusy() || index < 0 || index > 2)
         return;
-    const QString path = window_.Prompts().SaveFile(ExportSpec());
+    const QString path = window_.Prompts().SaveFile(ExportDialog());
     if (path.isEmpty())
         return;
     if (IsOpenImage(window_, path)) {
@@ -75,7 +75,7 @@ void DciCommands::Import(int index) {
         window_.Prompts().Info(NotLoadedText(index));
         return;
     }
-    const QString path = window_.Prompts().OpenFile(ImportSpec());
+    const QString path = window_.Prompts().OpenFile(ImportDialog());
     if (!path.isEmpty())
         ImportFile(index, path);
 }

@@ -14,8 +14,8 @@ class DciCommands : public QObject {
   public:
     explicit DciCommands(MainWindow& window, QObject* parent = nullptr);
 
-    static FileDialogSpec ExportSpec();
-    static FileDialogSpec ImportSpec();
+    static FileDialogSetup ExportDialog();
+    static FileDialogSetup ImportDialog();
     // What an import into a view that is not loaded says.
     static QString NotLoadedText(int index);
 

@@ -25,23 +25,23 @@ constexpr int kFile = MainWindow::kFile;
 
 DcmCommands::DcmCommands(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
 
-FileDialogSpec DcmCommands::OpenSpec(const QString& title) {
-    FileDialogSpec spec;
-    spec.title = title;
-    spec.filter = "1M SAVER  File Format |*.DCM|Single SAVER file format|*.DCI|Binary File "
-                  "Format|*.BIN|ALL File Format|*.*";
-    spec.fileName = "*.DCM";
-    return spec;
+FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
+    FileDialogSetup setup;
+    setup.title = title;
+    setup.filter = "1M SAVER  File Format |*.DCM|Single SAVER file format|*.DCI|Binary File "
+                   "Format|*.BIN|ALL File Format|*.*";
+    setup.fileName = "*.DCM";
+    return setup;
 }
 
-FileDialogSpec DcmCommands::SaveSpec(const QString& title) {
-    FileDialogSpec spec;
-    spec.title = title;
-    spec.filter = "DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*";
-    spec.fileName = "*.DCM";
-    spec.defaultExt = "*.DCM";
-    spec.confirmOverwrite = true;
-    return spec;
+FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
+    FileDialogSetup setup;
+    setup.title = title;
+    setup.filter = "DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*";
+    setup.fileName = "*.DCM";
+    setup.defaultExt = "*.DCM";
+    setup.confirmOverwrite = true;
+    return setup;
 }
 
 QString DcmCommands::NotSupportedText(const QString& path) {
@@ -75,7 +75,7 @@ bool DcmCommands::CheckImageFile(const QString& path) {
 void DcmCommands::Open() {
     if (window_.LinkBusy())
         return;
-    const QString path = window_.Prompts().OpenFile(OpenSpec("Open DCM File"));
+    const QString path = window_.Prompts().OpenFile(OpenDialog("Open DCM File"));
     if (!path.isEmpty())
         OpenFile(path);
 }
@@ -107,7 +107,7 @@ void DcmCommands::ShowImage(const QString& path) {
 void DcmCommands::New() {
     if (window_.LinkBusy())
         return;
-    const QString path = window_.Prompts().SaveFile(SaveSpec("New DCM File"));
+    const QString path = window_.Prompts().SaveFile(SaveDialog("New DCM File"));
     if (path.isEmpty())
         return;
     ScratchFile scratch(LocalPath(path));
@@ -142,7 +142,7 @@ void DcmCommands::Close() {
 void DcmCommands::SaveAs(int index) {
     if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
         return;
-    const QString path = window_.Prompts().SaveFile(SaveSpec("Save as DCM file"));
+    const QString path = window_.Prompts().SaveFile(SaveDialog("Save as DCM file"));
     if (path.isEmpty())
         return;
     // Writing over the open image would pull the file view's card from
@@ -205,7 +205,7 @@ void DcmCommands::Upload(int index) {
     if (window_.LinkBusy() || (index != MainWindow::kSlot1 && index != MainWindow::kSlot2) ||
         !window_.Loaded(index))
         return;
-    const QString path = window_.Prompts().OpenFile(OpenSpec("Upload DCM file"));
+    const QString path = window_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
     if (path.isEmpty() || !CheckImageFile(path))
         return;
     MainWindow::LinkWork work(window_);

@@ -18,8 +18,8 @@ class DcmCommands : public QObject {
     explicit DcmCommands(MainWindow& window, QObject* parent = nullptr);
 
     // The open dialog (open and upload) and the save dialog (new and save as).
-    static FileDialogSpec OpenSpec(const QString& title);
-    static FileDialogSpec SaveSpec(const QString& title);
+    static FileDialogSetup OpenDialog(const QString& title);
+    static FileDialogSetup SaveDialog(const QString& title);
     static QString NotSupportedText(const QString& path);
 
     // "Open DCM File": asks for a file, then OpenFile.

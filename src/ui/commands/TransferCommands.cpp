@@ -51,14 +51,14 @@ QString TransferCommands::DeleteQuestion(int index) {
                              : "Are you sure to delete selected saver in Opened File?";
 }
 
-FileDialogSpec TransferCommands::PictureSpec(const QString& fileName) {
-    FileDialogSpec spec;
-    spec.title = "Save BMP to";
-    spec.filter = "Bitmaps (*.bmp)|*.bmp";
-    spec.fileName = fileName;
-    spec.defaultExt = "*.BMP";
-    spec.confirmOverwrite = true;
-    return spec;
+FileDialogSetup TransferCommands::PictureDialog(const QString& fileName) {
+    FileDialogSetup setup;
+    setup.title = "Save BMP to";
+    setup.filter = "Bitmaps (*.bmp)|*.bmp";
+    setup.fileName = fileName;
+    setup.defaultExt = "*.BMP";
+    setup.confirmOverwrite = true;
+    return setup;
 }
 
 int TransferCommands::CopyTarget(int index, int code) {
@@ -248,7 +248,7 @@ void TransferCommands::SavePicture(int index) {
     const int entry = window_.View(index).DirectoryIndexAt(positions.first());
     if (entry < 0)
         return;
-    const QString path = window_.Prompts().SaveFile(PictureSpec(pictureName_));
+    const QString path = window_.Prompts().SaveFile(PictureDialog(pictureName_));
     if (path.isEmpty())
         return;
     pictureName_ = path;

@@ -26,7 +26,7 @@ class TransferCommands : public QObject {
     // "Delete Selected"'s question for view index.
     static QString DeleteQuestion(int index);
     // The picture save dialog, its file name the last one chosen.
-    static FileDialogSpec PictureSpec(const QString& fileName);
+    static FileDialogSetup PictureDialog(const QString& fileName);
 
     // A double click or Enter in view index.
     void Activate(int index);

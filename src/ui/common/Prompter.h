@@ -10,7 +10,7 @@ class QWidget;
 // ("*.DCM" or "DCM") and whether the dialog itself asks before replacing a
 // file. The Qt dialog matches each extension in upper and lower case, since
 // card files come from other systems.
-struct FileDialogSpec {
+struct FileDialogSetup {
     QString title;
     QString filter;
     QString fileName;
@@ -42,8 +42,8 @@ class Prompter {
     virtual std::optional<QString> Input(const QString& title, const QString& prompt,
                                          const QString& initial) = 0;
     // File dialogs; an empty text when cancelled.
-    virtual QString OpenFile(const FileDialogSpec& spec) = 0;
-    virtual QString SaveFile(const FileDialogSpec& spec) = 0;
+    virtual QString OpenFile(const FileDialogSetup& setup) = 0;
+    virtual QString SaveFile(const FileDialogSetup& setup) = 0;
 };
 
 // "DCI file format|*.DCI|ALL format|*.*" as a Qt filter list with both cases
@@ -63,8 +63,8 @@ class QtPrompter : public Prompter {
     Answer YesNoCancel(const QString& text) override;
     std::optional<QString> Input(const QString& title, const QString& prompt,
                                  const QString& initial) override;
-    QString OpenFile(const FileDialogSpec& spec) override;
-    QString SaveFile(const FileDialogSpec& spec) override;
+    QString OpenFile(const FileDialogSetup& setup) override;
+    QString SaveFile(const FileDialogSetup& setup) override;
 
   private:
     QWidget* parent_;

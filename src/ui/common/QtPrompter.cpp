@@ -47,23 +47,23 @@ QString SuffixOf(const QString& defaultExt) {
     return ext == "*" ? QString() : ext;
 }
 
-QString RunFileDialog(QWidget* parent, const FileDialogSpec& spec, bool save) {
-    QFileDialog dialog(parent, spec.title);
+QString RunFileDialog(QWidget* parent, const FileDialogSetup& setup, bool save) {
+    QFileDialog dialog(parent, setup.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The native dialogs on Linux match filters case-sensitively and may ask
     // about replacing files on their own; Qt's own dialog does as told.
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
-    dialog.setDirectory(spec.directory.isEmpty() ? QDir::currentPath() : spec.directory);
-    if (!spec.filter.isEmpty())
-        dialog.setNameFilter(QtFilterFromDesigned(spec.filter));
-    const QString suffix = SuffixOf(spec.defaultExt);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !setup.confirmOverwrite);
+    dialog.setDirectory(setup.directory.isEmpty() ? QDir::currentPath() : setup.directory);
+    if (!setup.filter.isEmpty())
+        dialog.setNameFilter(QtFilterFromDesigned(setup.filter));
+    const QString suffix = SuffixOf(setup.defaultExt);
     if (!suffix.isEmpty())
         dialog.setDefaultSuffix(suffix);
     // A wildcard initial name ("*.DCM") is a pattern, not a file to select.
-    if (!spec.fileName.isEmpty() && !spec.fileName.contains('*'))
-        dialog.selectFile(spec.fileName);
+    if (!setup.fileName.isEmpty() && !setup.fileName.contains('*'))
+        dialog.selectFile(setup.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
@@ -111,10 +111,10 @@ std::optional<QString> QtPrompter::Input(const QString& title, const QString& pr
     return text;
 }
 
-QString QtPrompter::OpenFile(const FileDialogSpec& spec) {
-    return RunFileDialog(parent_, spec, false);
+QString QtPrompter::OpenFile(const FileDialogSetup& setup) {
+    return RunFileDialog(parent_, setup, false);
 }
 
-QString QtPrompter::SaveFile(const FileDialogSpec& spec) {
-    return RunFileDialog(parent_, spec, true);
+QString QtPrompter::SaveFile(const FileDialogSetup& setup) {
+    return RunFileDialog(parent_, setup, true);
 }

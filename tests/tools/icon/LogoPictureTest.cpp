@@ -31,30 +31,30 @@ TEST(LogoPicture, HeaderCheckReadsTheFileItself) {
     porvane_test::TempDir dir;
     BmpHeaderInfo info;
 
-    BmpSpec spec;
-    spec.palette = Ramp(256);
-    WriteBmp(dir.File("ok.bmp"), spec);
+    BmpLayout setup;
+    setup.palette = Ramp(256);
+    WriteBmp(dir.File("ok.bmp"), setup);
     ASSERT_TRUE(ReadBmpHeader(dir.File("ok.bmp"), info));
     EXPECT_TRUE(IsLogoPicture(info));
 
     // Toolkits report 4 bits as 8; the header says 4.
-    spec.bitsPerPixel = 4;
-    spec.palette = Ramp(16);
-    WriteBmp(dir.File("four.bmp"), spec);
+    setup.bitsPerPixel = 4;
+    setup.palette = Ramp(16);
+    WriteBmp(dir.File("four.bmp"), setup);
     ASSERT_TRUE(ReadBmpHeader(dir.File("four.bmp"), info));
     EXPECT_EQ(info.bitsPerPixel, 4);
     EXPECT_FALSE(IsLogoPicture(info));
 
-    spec = BmpSpec{};
-    spec.width = 33;
-    spec.palette = Ramp(256);
-    WriteBmp(dir.File("wide.bmp"), spec);
+    setup = BmpLayout{};
+    setup.width = 33;
+    setup.palette = Ramp(256);
+    WriteBmp(dir.File("wide.bmp"), setup);
     ASSERT_TRUE(ReadBmpHeader(dir.File("wide.bmp"), info));
     EXPECT_FALSE(IsLogoPicture(info));
 
-    spec.width = 32;
-    spec.topDown = true;
-    WriteBmp(dir.File("down.bmp"), spec);
+    setup.width = 32;
+    setup.topDown = true;
+    WriteBmp(dir.File("down.bmp"), setup);
     ASSERT_TRUE(ReadBmpHeader(dir.File("down.bmp"), info));
     EXPECT_TRUE(info.topDown);
     EXPECT_EQ(info.height, 32);
@@ -68,10 +68,10 @@ TEST(LogoPicture, HeaderCheckReadsTheFileItself) {
 TEST(LogoPicture, ReadsOtherLayoutsOfTheSamePicture) {
     porvane_test::TempDir dir;
     // The program's own layout, through ReadIconBmp.
-    BmpSpec spec;
-    spec.palette = Ramp(256);
-    spec.index = [](int y, int x) { return (y * 32 + x) % 256; };
-    WriteBmp(dir.File("own.bmp"), spec);
+    BmpLayout setup;
+    setup.palette = Ramp(256);
+    setup.index = [](int y, int x) { return (y * 32 + x) % 256; };
+    WriteBmp(dir.File("own.bmp"), setup);
     uint8_t own[IconArea::kSize] = {};
     ASSERT_TRUE(ReadLogoPicture(own, dir.File("own.bmp")));
     uint8_t direct[IconArea::kSize] = {};
@@ -79,10 +79,10 @@ TEST(LogoPicture, ReadsOtherLayoutsOfTheSamePicture) {
     EXPECT_EQ(0, std::memcmp(own, direct, sizeof own));
 
     // 16 colours, rows top-down: the same pixels, missing colours black.
-    spec.palette = Ramp(16);
-    spec.topDown = true;
-    spec.index = Diagonal;
-    WriteBmp(dir.File("short.bmp"), spec);
+    setup.palette = Ramp(16);
+    setup.topDown = true;
+    setup.index = Diagonal;
+    WriteBmp(dir.File("short.bmp"), setup);
     uint8_t area[IconArea::kSize];
     std::memset(area, 0xEE, sizeof area);
     ASSERT_TRUE(ReadLogoPicture(area, dir.File("short.bmp")));
@@ -97,8 +97,8 @@ TEST(LogoPicture, ReadsOtherLayoutsOfTheSamePicture) {
     EXPECT_EQ(entry16[0] | entry16[1] | entry16[2], 0);
 
     // A 4-bit picture is refused and changes nothing.
-    spec.bitsPerPixel = 4;
-    WriteBmp(dir.File("four.bmp"), spec);
+    setup.bitsPerPixel = 4;
+    WriteBmp(dir.File("four.bmp"), setup);
     uint8_t before[IconArea::kSize];
     std::memcpy(before, area, sizeof area);
     EXPECT_FALSE(ReadLogoPicture(area, dir.File("four.bmp")));

@@ -44,11 +44,11 @@ class DciCommandsTest : public QObject {
         QVERIFY(std::memcmp(file.data(), w.Volume(0).Entries[2].Raw, 32) == 0);
         QVERIFY(file.substr(32, 512) == card.substr(192 * 512, 512));
         QVERIFY(file.substr(544) == card.substr(191 * 512, 512));
-        const FileDialogSpec spec = rig.prompter.Calls()[0].spec;
-        QCOMPARE(spec.fileName, QString(".DCI"));
-        QCOMPARE(spec.defaultExt, QString("*.DCI"));
-        QVERIFY(!spec.confirmOverwrite); // the command asks itself
-        QCOMPARE(spec.filter,
+        const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
+        QCOMPARE(setup.fileName, QString(".DCI"));
+        QCOMPARE(setup.defaultExt, QString("*.DCI"));
+        QVERIFY(!setup.confirmOverwrite); // the command asks itself
+        QCOMPARE(setup.filter,
                  QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*"));
 
         std::ofstream(rig.Path("third.DCI"), std::ios::trunc) << "keep";
@@ -71,9 +71,9 @@ class DciCommandsTest : public QObject {
         QCOMPARE(Listed(w, 2), QStringList({"SECOND", "SECOND"}));
         QCOMPARE(w.Volume(2).Entries[1].SizeBlocks, uint16_t(4));
         QCOMPARE(int(w.Volume(2).Entries[1].Raw[2]), 198); // below the first saver's block
-        const FileDialogSpec spec = rig.prompter.Calls()[0].spec;
-        QCOMPARE(spec.fileName, QString("*.DCI"));
-        QCOMPARE(spec.filter,
+        const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
+        QCOMPARE(setup.fileName, QString("*.DCI"));
+        QCOMPARE(setup.filter,
                  QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*"));
 
         // Yes replaces the first of that name, in its place.

@@ -43,7 +43,7 @@ class DcmCommandsTest : public QObject {
         QVERIFY(w.Loaded(2));
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
-        const FileDialogSpec open = rig.prompter.Calls()[0].spec;
+        const FileDialogSetup open = rig.prompter.Calls()[0].setup;
         QCOMPARE(open.filter, QString("1M SAVER  File Format |*.DCM|Single SAVER file "
                                       "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*"));
         QCOMPARE(open.fileName, QString("*.DCM"));
@@ -54,7 +54,7 @@ class DcmCommandsTest : public QObject {
         QCOMPARE(w.Volume(2).ImageName, rig.Path("new.dcm"));
         QVERIFY(Bytes(rig.Path("new.dcm")) == Bytes(rig.Path("dpnw.dc")));
         QCOMPARE(w.View(2).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        const FileDialogSpec save = rig.prompter.Calls()[0].spec;
+        const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
         QCOMPARE(save.filter,

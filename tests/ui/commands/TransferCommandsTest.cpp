@@ -222,8 +222,8 @@ class TransferCommandsTest : public QObject {
         rig.Select(0, {2}); // no icons of its own: the picture for none
         t.Activate(0);
         QVERIFY(Bytes(rig.Path("third.bmp")) == Bytes(rig.Path("NA.bmp")));
-        QCOMPARE(rig.prompter.Calls()[0].spec.fileName, QString("*.BMP"));
-        QCOMPARE(rig.prompter.Calls()[1].spec.fileName, first); // the last name chosen
+        QCOMPARE(rig.prompter.Calls()[0].setup.fileName, QString("*.BMP"));
+        QCOMPARE(rig.prompter.Calls()[1].setup.fileName, first); // the last name chosen
     }
 };
 

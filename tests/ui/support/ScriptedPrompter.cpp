@@ -54,24 +54,24 @@ Prompter::Answer ScriptedPrompter::YesNoCancel(const QString& text) {
 
 std::optional<QString> ScriptedPrompter::Input(const QString& title, const QString& prompt,
                                                const QString& initial) {
-    FileDialogSpec spec;
-    spec.title = title;
-    spec.fileName = initial;
-    calls_.append({"input", prompt, spec});
+    FileDialogSetup setup;
+    setup.title = title;
+    setup.fileName = initial;
+    calls_.append({"input", prompt, setup});
     QString answer;
     if (!Take(answer) || answer == "<cancel>")
         return std::nullopt;
     return answer;
 }
 
-QString ScriptedPrompter::OpenFile(const FileDialogSpec& spec) {
-    calls_.append({"open", spec.filter, spec});
+QString ScriptedPrompter::OpenFile(const FileDialogSetup& setup) {
+    calls_.append({"open", setup.filter, setup});
     QString answer;
     return Take(answer) ? answer : QString();
 }
 
-QString ScriptedPrompter::SaveFile(const FileDialogSpec& spec) {
-    calls_.append({"save", spec.filter, spec});
+QString ScriptedPrompter::SaveFile(const FileDialogSetup& setup) {
+    calls_.append({"save", setup.filter, setup});
     QString answer;
     return Take(answer) ? answer : QString();
 }

@@ -20,7 +20,7 @@ class ScriptedPrompter : public Prompter {
         QString
             kind; // "info", "warning", "error", "confirm", "yesnocancel", "input", "open", "save"
         QString text; // message, input prompt, or dialog filter
-        FileDialogSpec spec;
+        FileDialogSetup setup;
     };
 
     ScriptedPrompter& Then(const QString& answer) {
@@ -47,8 +47,8 @@ class ScriptedPrompter : public Prompter {
     Answer YesNoCancel(const QString& text) override;
     std::optional<QString> Input(const QString& title, const QString& prompt,
                                  const QString& initial) override;
-    QString OpenFile(const FileDialogSpec& spec) override;
-    QString SaveFile(const FileDialogSpec& spec) override;
+    QString OpenFile(const FileDialogSetup& setup) override;
+    QString SaveFile(const FileDialogSetup& setup) override;
 
   private:
     bool Take(QString& answer);

@@ -95,12 +95,12 @@ struct ToolsRig : MainWindowRig {
 };
 
 QString Bmp(ToolsRig& rig, const char* name, int bits) {
-    icontest::BmpSpec spec;
-    spec.bitsPerPixel = bits;
+    icontest::BmpLayout setup;
+    setup.bitsPerPixel = bits;
     for (int i = 0; i < (1 << bits); ++i)
-        spec.palette.push_back({static_cast<uint8_t>(i * 17), 40, static_cast<uint8_t>(255 - i)});
-    spec.index = [bits](int y, int x) { return (y + x) % (1 << bits); };
-    icontest::WriteBmp(rig.Path(name), spec);
+        setup.palette.push_back({static_cast<uint8_t>(i * 17), 40, static_cast<uint8_t>(255 - i)});
+    setup.index = [bits](int y, int x) { return (y + x) % (1 << bits); };
+    icontest::WriteBmp(rig.Path(name), setup);
     return QString::fromStdString(rig.Path(name));
 }
 

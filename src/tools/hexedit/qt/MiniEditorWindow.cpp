@@ -270,12 +270,12 @@ bool MiniEditorWindow::CloseQuery() {
 }
 
 QString MiniEditorWindow::AskSaveName() {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("Save as");
-    spec.filter = QStringLiteral("All Files (*.*)|*.*");
-    spec.fileName = grid_->FileName();
-    spec.confirmOverwrite = true;
-    return prompter_.SaveFile(spec);
+    FileDialogSetup setup;
+    setup.title = QStringLiteral("Save as");
+    setup.filter = QStringLiteral("All Files (*.*)|*.*");
+    setup.fileName = grid_->FileName();
+    setup.confirmOverwrite = true;
+    return prompter_.SaveFile(setup);
 }
 
 bool MiniEditorWindow::Save() {

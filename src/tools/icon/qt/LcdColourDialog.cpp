@@ -184,12 +184,12 @@ QString LcdColourDialog::IconName() const {
 }
 
 void LcdColourDialog::LoadBmpClicked() {
-    FileDialogSpec spec;
-    spec.title = "Open";
-    spec.filter = "Bitmaps (*.bmp)|*.bmp";
-    spec.fileName = "*.BMP";
-    spec.defaultExt = "*.bmp";
-    const QString file = prompter_.OpenFile(spec);
+    FileDialogSetup setup;
+    setup.title = "Open";
+    setup.filter = "Bitmaps (*.bmp)|*.bmp";
+    setup.fileName = "*.BMP";
+    setup.defaultExt = "*.bmp";
+    const QString file = prompter_.OpenFile(setup);
     if (file.isEmpty())
         return;
     // A picture the LCD cannot take changes nothing, so that the previews

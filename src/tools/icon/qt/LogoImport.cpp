@@ -21,11 +21,11 @@ QString LogoImport::WorkFile() const {
 }
 
 bool LogoImport::Run(CardVolume& target) {
-    FileDialogSpec spec;
-    spec.title = "Open";
-    spec.filter = "Bitmaps (*.bmp)|*.bmp";
-    spec.fileName = "*.BMP";
-    const QString file = prompter_.OpenFile(spec);
+    FileDialogSetup setup;
+    setup.title = "Open";
+    setup.filter = "Bitmaps (*.bmp)|*.bmp";
+    setup.fileName = "*.BMP";
+    const QString file = prompter_.OpenFile(setup);
     if (file.isEmpty())
         return false;
 

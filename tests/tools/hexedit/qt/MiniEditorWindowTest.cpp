@@ -98,9 +98,9 @@ class MiniEditorWindowTest : public QObject {
         prompter.Then(hexFile);
         QVERIFY(Choose(window.Menus().saveAsHexText));
         QCOMPARE(ReadFile(hexFile), QByteArray("F1"));
-        QCOMPARE(prompter.Calls().last().spec.title, QString("Save as"));
-        QCOMPARE(prompter.Calls().last().spec.filter, QString("All Files (*.*)|*.*"));
-        QVERIFY(prompter.Calls().last().spec.confirmOverwrite);
+        QCOMPARE(prompter.Calls().last().setup.title, QString("Save as"));
+        QCOMPARE(prompter.Calls().last().setup.filter, QString("All Files (*.*)|*.*"));
+        QVERIFY(prompter.Calls().last().setup.confirmOverwrite);
         window.Grid()->SetSelection(0, 0);
         Choose(window.Menus().copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("1F"));
@@ -125,14 +125,14 @@ class MiniEditorWindowTest : public QObject {
             return core.SelCount() > 0 ? std::min(core.SelStart(), core.SelEnd()) : -1;
         };
         QCOMPARE(find("t abc"), 4); // the blank belongs to the text
-        QCOMPARE(prompter.Calls().last().spec.title, QString("Find Data"));
+        QCOMPARE(prompter.Calls().last().setup.title, QString("Find Data"));
         QCOMPARE(prompter.Calls().last().text,
                  QString("\"t..\" ascii, \"T..\" + ignore case, else search hex"));
         QCOMPARE(core.SelCount(), 4);
         QCOMPARE(window.PanelText(1), QString("Sel : 4 - 7"));
         QCOMPARE(find("Tabc"), 1);
         // The box opens with the last text; Find Next goes on after the match.
-        QCOMPARE(prompter.Calls().last().spec.fileName, QString("t abc"));
+        QCOMPARE(prompter.Calls().last().setup.fileName, QString("t abc"));
         QVERIFY(Choose(window.Menus().findNext));
         QCOMPARE(std::min(core.SelStart(), core.SelEnd()), int64_t{5});
         QCOMPARE(find("41 42"), 1);
@@ -155,9 +155,9 @@ class MiniEditorWindowTest : public QObject {
             QCOMPARE(window.Grid()->Core().CaretPosition(), int64_t{16});
             QCOMPARE(window.PanelText(0), QString("Pos : 16"));
         }
-        QCOMPARE(prompter.Calls().last().spec.title, QString("Goto file position..."));
+        QCOMPARE(prompter.Calls().last().setup.title, QString("Goto file position..."));
         QCOMPARE(prompter.Calls().last().text, QString("(prefix \"0x\" or \"$\" means hex)"));
-        QCOMPARE(prompter.Calls().last().spec.fileName, QString("0"));
+        QCOMPARE(prompter.Calls().last().setup.fileName, QString("0"));
         for (const char* text : {"abc", "40"}) {
             prompter.Then(text);
             Choose(window.Menus().gotoPosition);

@@ -91,8 +91,8 @@ class LogoImportTest : public QObject {
     int waitHidden_ = 0;
 
     QString Path(const char* name) const { return QString::fromStdString(dir_->File(name)); }
-    QString Bmp(const char* name, const BmpSpec& spec) const {
-        WriteBmp(dir_->File(name), spec);
+    QString Bmp(const char* name, const BmpLayout& setup) const {
+        WriteBmp(dir_->File(name), setup);
         return Path(name);
     }
     // Runs the import; inDialog plays the user while the colour dialog is up.
@@ -141,10 +141,10 @@ class LogoImportTest : public QObject {
     // Screen readers find every control, swatch and preview by name; the
     // swatches and boxes tell their colour.
     void EveryControlHasAName() {
-        BmpSpec spec;
-        spec.palette = Colours();
+        BmpLayout setup;
+        setup.palette = Colours();
         uint8_t area[IconArea::kSize] = {};
-        QVERIFY(ReadIconBmp(area, Bmp("named.bmp", spec).toStdString()));
+        QVERIFY(ReadIconBmp(area, Bmp("named.bmp", setup).toStdString()));
         dialog_->SetStartDir(Path(""));
         dialog_->Prepare(area, Path("named.bmp"));
         int named = 0;
@@ -165,10 +165,10 @@ class LogoImportTest : public QObject {
     // Boxes 1 and 3 ticked on a 256-colour picture: dark exactly where the
     // index modulo 16 is 0 or 2; the colour picture and palette from the file.
     void ColourPictureAgainstTheBoxes() {
-        BmpSpec spec;
-        spec.palette = Colours();
-        spec.index = Sweep;
-        const QString bmp = Bmp("sweep.bmp", spec);
+        BmpLayout setup;
+        setup.palette = Colours();
+        setup.index = Sweep;
+        const QString bmp = Bmp("sweep.bmp", setup);
         QString swatch1;
         QVERIFY(RunWith(bmp, [&] {
             QCOMPARE(dialog_->NameField()->text(), QString("No Name"));
@@ -195,7 +195,7 @@ class LogoImportTest : public QObject {
                 QCOMPARE(ColourIndex(logo, y, x), index % 16);
             }
         for (int k = 0; k < 16; ++k) {
-            const Rgb c = spec.palette[static_cast<size_t>(k)];
+            const Rgb c = setup.palette[static_cast<size_t>(k)];
             QCOMPARE(PaletteWord(logo, k),
                      static_cast<uint16_t>(0xF000 + (c.red / 16) * 256 + (c.green / 16) * 16 +
                                            c.blue / 16));
@@ -206,17 +206,17 @@ class LogoImportTest : public QObject {
         QVERIFY(ReadIconBmp(preview, dir_->File("~ico2.bmp")));
         QCOMPARE(preview[IconArea::PaletteOffset(2)], uint8_t{0});
         QCOMPARE(preview[IconArea::PaletteOffset(1)], uint8_t{255});
-        QCOMPARE(preview[IconArea::PaletteOffset(16) + 2], spec.palette[16].red);
+        QCOMPARE(preview[IconArea::PaletteOffset(16) + 2], setup.palette[16].red);
     }
 
     // "LOAD BMP": the LCD takes the second picture, the colours stay the
     // first's; a 20-character name keeps its first 16.
     void LoadBmpTakesTheLcdFromASecondPicture() {
-        BmpSpec first;
+        BmpLayout first;
         first.palette = Colours();
         first.index = Sweep;
         const QString colour = Bmp("colour.bmp", first);
-        BmpSpec second;
+        BmpLayout second;
         second.palette = {{0, 0, 0}, {255, 255, 255}}; // two colours, as paint programs save
         second.index = Checker;
         const QString mono = Bmp("mono.bmp", second);
@@ -232,7 +232,7 @@ class LogoImportTest : public QObject {
             dialog_->OkButton()->click();
         }));
         QCOMPARE(prompter_.Calls().size(), 2);
-        QCOMPARE(prompter_.Calls()[1].spec.defaultExt, QString("*.bmp"));
+        QCOMPARE(prompter_.Calls()[1].setup.defaultExt, QString("*.bmp"));
         const std::vector<uint8_t> logo = LogoOf(import_->WorkFile());
         QCOMPARE(logo.size(), size_t{1024});
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(logo.data()), 16),
@@ -247,10 +247,10 @@ class LogoImportTest : public QObject {
     // Wrong depth or size: the warning, and nothing else happens.
     void RefusedPictures() {
         const QByteArray cardBefore = ReadAll(Path("card.dcm"));
-        BmpSpec four;
+        BmpLayout four;
         four.bitsPerPixel = 4;
         four.palette = std::vector<Rgb>(16, Rgb{10, 20, 30});
-        BmpSpec wide;
+        BmpLayout wide;
         wide.width = 33;
         wide.palette = Colours();
         for (const QString& file : {Bmp("four.bmp", four), Bmp("wide.bmp", wide)}) {
@@ -270,14 +270,14 @@ class LogoImportTest : public QObject {
 
     // "AUTO" ticks the dark colours and gives the saver "OK" gives with them.
     void AutoChoosesTheDarkColours() {
-        BmpSpec spec;
-        spec.palette = std::vector<Rgb>(16, Rgb{250, 250, 250});
-        spec.palette[0] = {0, 0, 0};
-        spec.palette[3] = {120, 20, 20};
-        spec.palette[7] = {30, 30, 220};
-        spec.palette[9] = {255, 255, 0};
-        spec.index = [](int y, int x) { return (x + y) % 16; };
-        const QString bmp = Bmp("auto.bmp", spec);
+        BmpLayout setup;
+        setup.palette = std::vector<Rgb>(16, Rgb{250, 250, 250});
+        setup.palette[0] = {0, 0, 0};
+        setup.palette[3] = {120, 20, 20};
+        setup.palette[7] = {30, 30, 220};
+        setup.palette[9] = {255, 255, 0};
+        setup.index = [](int y, int x) { return (x + y) % 16; };
+        const QString bmp = Bmp("auto.bmp", setup);
         std::set<int> ticked;
         QVERIFY(RunWith(bmp, [&] {
             dialog_->AutoButton()->click();
