@@ -359,8 +359,10 @@ bool CheckCard(CardVolume& volume, CardCheckReport& report) {
         if (leakedCount > 10)
             list += ", ...";
         Add(report, CardProblemKind::LeakedBlocks,
-            std::to_string(leakedCount) + (leakedCount == 1 ? " block is" : " blocks are") +
-                " allocated in the table but belong to no saver: " + list + ".",
+            std::to_string(leakedCount) +
+                (leakedCount == 1 ? " block is allocated in the table but belongs"
+                                  : " blocks are allocated in the table but belong") +
+                " to no saver: " + list + ".",
             -1, leaked[0], leakedCount);
     }
 
