@@ -1,6 +1,7 @@
 // Time the code window takes to list a 128 KB saver (a whole card's worth of
 // code, the largest the window is ever given): the page table over the whole
 // file plus the first page of 8193 lines in the list. Target: under 100 ms.
+#include "BenchStandIns.h"
 #include "tools/disasm/qt/CodeWindow.h"
 #include "ui/common/Prompter.h"
 
@@ -14,21 +15,6 @@
 #include <cstdint>
 
 namespace {
-
-// Nobody answers: a bench never shows a box.
-class SilentPrompter : public Prompter {
-  public:
-    void Info(const QString&) override {}
-    void Warning(const QString&) override {}
-    void Error(const QString&) override {}
-    bool Confirm(const QString&) override { return false; }
-    Answer YesNoCancel(const QString&) override { return Answer::Cancel; }
-    std::optional<QString> Input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString OpenFile(const FileDialogSetup&) override { return {}; }
-    QString SaveFile(const FileDialogSetup&) override { return {}; }
-};
 
 QString WriteSaver(const QTemporaryDir& dir, int size) {
     QByteArray bytes(size, '\0');
@@ -47,7 +33,7 @@ QString WriteSaver(const QTemporaryDir& dir, int size) {
 void BM_LoadListing128K(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = WriteSaver(dir, 128 * 1024);
-    SilentPrompter prompter;
+    FixedPrompter prompter;
     CodeWindow window(prompter);
     window.show();
     for (auto _ : state) {

@@ -5,6 +5,7 @@
 // Each runs with verified transfers on (the default) and off, and reports
 // the port operations per saver block moved, beside the least the protocol
 // needs to read a block from one slot and write it to the other.
+#include "BenchStandIns.h"
 #include "card/CardVolume.h"
 #include "card/TransferEngine.h"
 #include "link/emu/BoxDevice.h"
@@ -70,27 +71,6 @@ constexpr uint64_t MinOps(uint64_t commands, uint64_t bytes) {
 }
 constexpr uint64_t kCopyBlockMin =
     MinOps(10, 5 + 4 * 6 + 4 * 131 + 5) + MinOps(11, 5 + 4 * 131 + 4 * 6 + 5 + 5);
-
-class YesPrompter : public Prompter {
-  public:
-    void Info(const QString&) override { ++messages; }
-    void Warning(const QString&) override { ++messages; }
-    void Error(const QString&) override { ++messages; }
-    bool Confirm(const QString&) override { return true; }
-    Answer YesNoCancel(const QString&) override { return Answer::Yes; }
-    std::optional<QString> Input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString OpenFile(const FileDialogSetup&) override { return {}; }
-    QString SaveFile(const FileDialogSetup&) override { return {}; }
-    int messages = 0;
-};
-
-class NoWaitClock : public UiClock {
-  public:
-    std::string ClockText() override { return "12:00:00"; }
-    void Pause(int) override {}
-};
 
 // A formatted 200-block card whose savers' chains run down from block 199,
 // each with a one-frame icon in its header block.
@@ -174,7 +154,7 @@ struct Rig {
     }
 
     fs::path dir;
-    YesPrompter prompter;
+    FixedPrompter prompter{true};
     NoWaitClock clock;
     CountingBackend* counter = nullptr;
     std::unique_ptr<MainWindow> window;

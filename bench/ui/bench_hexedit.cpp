@@ -2,6 +2,7 @@
 // opening the file, paging through it from end to end, and the repaint
 // after one keystroke. Targets: open under 100 ms, a keystroke's repaint
 // under 10 ms.
+#include "BenchStandIns.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "ui/common/Prompter.h"
@@ -17,21 +18,6 @@
 namespace {
 
 constexpr int kCardBytes = 131072;
-
-// Answers nothing: the benchmarks never ask.
-class SilentPrompter : public Prompter {
-  public:
-    void Info(const QString&) override {}
-    void Warning(const QString&) override {}
-    void Error(const QString&) override {}
-    bool Confirm(const QString&) override { return false; }
-    Answer YesNoCancel(const QString&) override { return Answer::No; }
-    std::optional<QString> Input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString OpenFile(const FileDialogSetup&) override { return {}; }
-    QString SaveFile(const FileDialogSetup&) override { return {}; }
-};
 
 QString CardFile(const QTemporaryDir& dir) {
     const QString path = dir.filePath("~ico._");
@@ -64,7 +50,7 @@ void SendKey(QWidget* widget, int key, const QString& text = {}) {
 void BM_OpenCardFile(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = CardFile(dir);
-    SilentPrompter prompter;
+    FixedPrompter prompter;
     MiniEditorWindow window(prompter);
     ShowExposed(window);
     for (auto _ : state) {
@@ -79,7 +65,7 @@ BENCHMARK(BM_OpenCardFile)->Unit(benchmark::kMillisecond);
 void BM_PageThroughCard(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = CardFile(dir);
-    SilentPrompter prompter;
+    FixedPrompter prompter;
     MiniEditorWindow window(prompter);
     ShowExposed(window);
     window.LoadFile(path);
@@ -109,7 +95,7 @@ BENCHMARK(BM_PageThroughCard)->Unit(benchmark::kMillisecond);
 void BM_KeystrokeRepaint(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = CardFile(dir);
-    SilentPrompter prompter;
+    FixedPrompter prompter;
     MiniEditorWindow window(prompter);
     ShowExposed(window);
     window.LoadFile(path);

@@ -1,6 +1,7 @@
 // The main window, offscreen: refreshing the view of a full card image (100
 // savers, 300 icon frames, each through "Bmp.bmp" and a picture load) and one
 // state tick animating it.
+#include "BenchStandIns.h"
 #include "card/CardVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
@@ -40,27 +41,6 @@ class TempDir {
 
   private:
     fs::path path_;
-};
-
-class QuietPrompter : public Prompter {
-  public:
-    void Info(const QString&) override { ++messages; }
-    void Warning(const QString&) override { ++messages; }
-    void Error(const QString&) override { ++messages; }
-    bool Confirm(const QString&) override { return false; }
-    Answer YesNoCancel(const QString&) override { return Answer::Cancel; }
-    std::optional<QString> Input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString OpenFile(const FileDialogSetup&) override { return {}; }
-    QString SaveFile(const FileDialogSetup&) override { return {}; }
-    int messages = 0;
-};
-
-class NoWaitClock : public UiClock {
-  public:
-    std::string ClockText() override { return "12:00:00"; }
-    void Pause(int) override {}
 };
 
 // A 241-block card with 100 data savers of 3 icon frames. A frame takes a
@@ -121,7 +101,7 @@ struct Rig {
         window->Volume(MainWindow::kFile).OpenImage(dir / "full.dcm");
     }
     TempDir dir;
-    QuietPrompter prompter;
+    FixedPrompter prompter;
     NoWaitClock clock;
     std::unique_ptr<MainWindow> window;
 };
