@@ -14,9 +14,13 @@ chroot "$rootfs" /bin/sh -ec "
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/$(basename "$deb") >/dev/null
     porvane --version
     porvane-cli --version
-    porvane-cli new /tmp/card.DCM && porvane-cli list /tmp/card.DCM
+    porvane-cli new --force /tmp/card.DCM && porvane-cli list /tmp/card.DCM
     QT_QPA_PLATFORM=offscreen timeout 5 porvane --link emulator:/tmp/box >/dev/null 2>&1 || [ \$? = 124 ]
     ls /tmp/box
-    test -f /usr/share/applications/io.github.porvane.Porvane.desktop
+    # The menu's start: the desktop entry's command line, without a file.
+    cmd=\$(sed -n 's/^Exec=//p' /usr/share/applications/io.github.porvane.Porvane.desktop | sed 's/ %f//')
+    mkdir -p /tmp/home && cd /
+    rm -rf /tmp/home/.local && HOME=/tmp/home QT_QPA_PLATFORM=offscreen timeout 5 \$cmd >/dev/null 2>&1 || [ \$? = 124 ]
+    ls /tmp/home/.local/share/porvane
 "
 echo "installed and ran on a fresh Debian 12 in $rootfs"

@@ -53,7 +53,9 @@ bool ParseStartOptions(const QStringList& args, StartOptions& options, QString& 
                     return false;
                 }
                 options.linkSpec = args[++i];
-            } else if (hasValue) {
+            } else if (hasValue && !args[i + 1].startsWith("--")) {
+                // A menu start without a file leaves "--open-card" bare;
+                // what follows it is then another option, not a card.
                 options.openCard = QFileInfo(args[++i]).absoluteFilePath();
             }
         } else if (arg.startsWith("--link=")) {

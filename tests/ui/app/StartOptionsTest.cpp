@@ -27,6 +27,10 @@ class StartOptionsTest : public QObject {
         QVERIFY(ParseStartOptions({"--desktop", "--open-card"}, menu, error));
         QVERIFY(menu.openCard.isEmpty());
         QVERIFY(menu.editorFile.isEmpty());
+        StartOptions before;
+        QVERIFY(ParseStartOptions({"--open-card", "--link", "io"}, before, error));
+        QVERIFY(before.openCard.isEmpty());
+        QCOMPARE(before.linkSpec, QString("io"));
 
         StartOptions dashes;
         QVERIFY(ParseStartOptions({"--open-card=/x/y.dcm", "--", "--odd-name"}, dashes, error));
