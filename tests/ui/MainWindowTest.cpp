@@ -3,12 +3,16 @@
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
+#include "ui/common/FittedLabel.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardListWidget.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/CardView.h"
+#include "ui/main/FocusRing.h"
 #include "ui/main/MenuButton.h"
 #include "ui/main/PagePanel.h"
+#include "ui/main/WaitTicker.h"
+#include "ui/main/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
 
 #include <QAbstractButton>
@@ -25,6 +29,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -50,7 +55,7 @@ class MainWindowTest : public QObject {
     void NoBoxKeepsWaitingAndSlotsDisabled() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        QCOMPARE(w.windowTitle(), QString("Porvane"));
+        QCOMPARE(w.windowTitle(), QString("Porvane V2.3b"));
         QCOMPARE(w.size(), QSize(665, 561));
         QCOMPARE(w.Status(), QString("Connection waiting"));
         QVERIFY(w.DetectTimer()->isActive());
@@ -222,6 +227,117 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("warning"));
         QVERIFY(
             rig.prompter.Calls()[0].text.contains(QString::fromStdString(rig.Path("RUD2.cfg"))));
+    }
+
+    // Pointing at "Current Page : " slides the page panel in; pointing at
+    // the window's background slides it out again. Real mouse moves.
+    void PagePanelFollowsThePointer() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenPaged(16, 2);
+        w.DetectDeviceTick();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        PagePanel& pages = w.Pages();
+        QTest::mouseMove(&w, QPoint(3, 300));
+        QTRY_VERIFY(pages.IsOut());
+        QTest::mouseMove(pages.PageLabel(), pages.PageLabel()->rect().center());
+        QTRY_VERIFY(pages.IsIn());
+        QTest::mouseMove(&w, QPoint(3, 300));
+        QTRY_VERIFY(pages.IsOut());
+    }
+
+    // Screen readers meet an application window ("frame") by its caption,
+    // and the focused control carries a ring that stands out on the dark
+    // background, following the focus from control to control.
+    void WindowRoleAndFocusRing() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
+        QVERIFY(a != nullptr);
+        QCOMPARE(a->role(), QAccessible::Window);
+        QCOMPARE(a->text(QAccessible::Name), QString("Porvane V2.3b"));
+        QCOMPARE(w.windowTitle(), QString("Porvane V2.3b"));
+
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* ring = w.findChild<FocusRing*>();
+        QVERIFY(ring != nullptr);
+        for (QWidget* control :
+             {static_cast<QWidget*>(w.View(2).DcmButton()), static_cast<QWidget*>(w.View(0).List()),
+              static_cast<QWidget*>(w.SetupButton())}) {
+            control->setFocus(Qt::TabFocusReason);
+            QCOMPARE(ring->Target(), control);
+            QVERIFY(ring->isVisible());
+            const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
+            QVERIFY(ring->geometry().contains(at));
+            const QImage shot = w.grab().toImage();
+            // The ring's colour on the control's top edge.
+            QCOMPARE(shot.pixelColor(at.center().x(), at.top()), ring->Colour());
+        }
+        QTest::keyClick(&w, Qt::Key_Tab);
+        QCOMPARE(ring->Target(), QApplication::focusWidget());
+    }
+
+    // A hovered flat button keeps a dark face under its white caption.
+    void HoveredFlatButtonStaysReadable() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QToolButton* open = w.View(2).DcmButton();
+        QTest::mouseMove(&w, QPoint(3, 300));
+        QTest::mouseMove(open, open->rect().center());
+        QTRY_VERIFY(open->underMouse());
+        const QImage face = open->grab().toImage();
+        const QColor back = face.pixelColor(4, face.height() / 2);
+        const auto luminance = [](const QColor& c) {
+            const auto channel = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+                   0.0722 * channel(c.blueF());
+        };
+        // White text against the face: at least 4.5 : 1.
+        QVERIFY2((1.05) / (luminance(back) + 0.05) >= 4.5, qPrintable(back.name()));
+    }
+
+    // With large type (144 dpi, no scaling) nothing is cut or overlaps: the
+    // column captions stay clear of their buttons, every label's text fits
+    // its box, the wait window shows its whole sentence.
+    void LargeTypeFits() {
+        const QFont normal = QApplication::font();
+        QFont large = normal;
+        large.setPointSizeF(normal.pointSizeF() * 1.5);
+        QApplication::setFont(large);
+        {
+            MainWindowRig rig;
+            MainWindow& w = rig.OpenTwoSlot();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            for (int i = 0; i < 3; ++i) {
+                auto* header = qobject_cast<FittedLabel*>(w.View(i).Header());
+                QVERIFY(header != nullptr);
+                for (QToolButton* b : {w.View(i).DcmButton(), w.View(i).DciButton()}) {
+                    QVERIFY(b->geometry().right() < header->TextBox().left());
+                    QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) < b->width());
+                    QVERIFY(b->geometry().bottom() < header->height());
+                }
+            }
+            for (auto* label : w.findChildren<FittedLabel*>()) {
+                const QFont font = FittedLabel::FittingFont(label->font(), label->text(),
+                                                            label->contentsRect().size());
+                QVERIFY2(QFontMetrics(font).horizontalAdvance(label->text()) <=
+                             label->contentsRect().width(),
+                         qPrintable(label->objectName()));
+            }
+            WaitWindow& wait = w.Wait();
+            WaitTicker* ticker = wait.Ticker();
+            QVERIFY(ticker->geometry().top() >= 0);
+            QVERIFY(ticker->geometry().bottom() < wait.height());
+            QVERIFY(ticker->HeightFor(ticker->width()) <= ticker->height());
+        }
+        QApplication::setFont(normal);
     }
 
     // Ticks do nothing while link work runs; a close waits for its end.

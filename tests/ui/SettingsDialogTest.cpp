@@ -77,6 +77,27 @@ class SettingsDialogTest : public QObject {
         QVERIFY(dialog.ActivateChecked());
     }
 
+    // A "Bar Max" below the bar pulls the bar back, and the counts follow it
+    // as for any move of the bar: bar, speed mark and saved counts agree.
+    void LowerBarMaxRederivesTheCounts() {
+        SettingsDialog dialog;
+        Settings settings;
+        QString mark;
+        int bar = 0;
+        QVERIFY(RunWith(dialog, settings, [&] {
+            Find<QLineEdit>(dialog, "barMaxEdit")->setText("00000800");
+            mark = Find<QLabel>(dialog, "speedMarkLabel")->text();
+            bar = Find<QSlider>(dialog, "delayBar")->value();
+            ClickOk(dialog);
+        }));
+        QCOMPARE(bar, 0x800);
+        QCOMPARE(mark, QString("Speed mark: 0800"));
+        QCOMPARE(settings.BarMax, 0x800);
+        QCOMPARE(settings.ShortDelay, 0x80);
+        QCOMPARE(settings.LongDelay, 0x800);
+        QCOMPARE(settings.LongestDelay, 0xC00);
+    }
+
     // Every hexadecimal edit puts its replacement in at once when its text
     // is not a number that reads back the same; nothing reaches the settings
     // on EXIT.

@@ -2,6 +2,7 @@
 
 #include "card/CardWriteBack.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "card/TransferEngine.h"
 #include "ui/commands/AutoRefreshHold.h"
@@ -27,9 +28,9 @@ constexpr int kSlot1 = MainWindow::kSlot1;
 constexpr int kSlot2 = MainWindow::kSlot2;
 constexpr int kFile = MainWindow::kFile;
 
-// Saver names and texts are bytes, one character each.
+// Saver names and texts are bytes, shown as everywhere else.
 QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(SaverText(bytes));
 }
 
 QImage Comparable(const QImage& image) {

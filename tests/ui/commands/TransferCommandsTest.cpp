@@ -44,6 +44,9 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(rig.shown[0].section('|', 2), QString("SECOND         2024/03/15   09:41:07"));
         QCOMPARE(t.SaverSelected().Title(), QString("SAVER  SELECTED"));
         QCOMPARE(t.Delete().windowTitle(), QString("Delete "));
+        QVERIFY(t.Delete().windowFlags() & Qt::WindowSystemMenuHint);
+        QVERIFY(!(t.Delete().windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(t.CopyTo().windowFlags() & Qt::WindowCloseButtonHint);
         QCOMPARE(t.Delete().SecondLine(), QString("2024/03/15   09:41:07"));
         QCOMPARE(t.SaverSelected().Button("Export")->toolTip(),
                  QString("Save saver as a DCI file"));
