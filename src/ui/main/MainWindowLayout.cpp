@@ -70,7 +70,9 @@ QPixmap LogoPicture(QSize size) {
     p.setPen(QColor(40, 60, 40));
     QFont font = p.font();
     font.setBold(true);
-    font.setPointSize(12);
+    // Part of the picture: sized in pixels, so that it stays inside the LCD
+    // whatever the screen's DPI.
+    font.setPixelSize(16);
     p.setFont(font);
     p.drawText(lcd, Qt::AlignCenter, "VMU");
     p.setBrush(QColor(90, 100, 110));
