@@ -82,6 +82,19 @@ void ChoiceDialog::SetPicture(const QPixmap& picture) {
 void ChoiceDialog::SetLines(const QString& first, const QString& second) {
     first_->setText(first);
     second_->setText(second);
+    FitContents();
+}
+
+void ChoiceDialog::SetDesignedSize(const QSize& size) {
+    designed_ = size;
+    FitContents();
+}
+
+void ChoiceDialog::FitContents() {
+    if (designed_.isEmpty())
+        return;
+    layout()->activate();
+    setFixedSize(designed_.expandedTo(layout()->totalMinimumSize()));
 }
 
 QString ChoiceDialog::FirstLine() const {

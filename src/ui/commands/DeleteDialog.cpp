@@ -6,5 +6,5 @@ DeleteDialog::DeleteDialog(QWidget* parent) : ChoiceDialog("Delete ", "DELETE SA
     setWindowFlag(Qt::WindowCloseButtonHint, false);
     AddButton("Yes", kYes, QString(), "YesButton");
     AddButton("No", kNo, QString(), "NoButton");
-    setFixedSize(330, 170);
+    SetDesignedSize(QSize(330, 170));
 }

@@ -105,16 +105,17 @@ void TransferCommands::Activate(int index) {
 void TransferCommands::FillDialogs(int index, int entry) {
     const SaverEntry& e = window_.Volume(index).Entries[entry];
     const QPixmap picture = window_.View(index).CurrentPicture(entry);
+    // The texts first: a window may grow for them before it is centred.
+    const QString stamp = Text(e.Date) + "   " + Text(e.Time);
+    saverSelected_->SetLines(Text(e.Description), Text(e.Name) + "   " + stamp);
+    delete_->SetLines(Text(e.Name), stamp);
+    copyTo_->SetLines(Text(e.Name), stamp);
     for (ChoiceDialog* d :
          {static_cast<ChoiceDialog*>(saverSelected_), static_cast<ChoiceDialog*>(delete_),
           static_cast<ChoiceDialog*>(copyTo_)}) {
         d->SetPicture(picture);
         window_.CentreOver(d);
     }
-    const QString stamp = Text(e.Date) + "   " + Text(e.Time);
-    saverSelected_->SetLines(Text(e.Description), Text(e.Name) + "   " + stamp);
-    delete_->SetLines(Text(e.Name), stamp);
-    copyTo_->SetLines(Text(e.Name), stamp);
     if (index == kSlot1)
         copyTo_->SetTargets("SLOT 2", window_.Loaded(kSlot2), "FILE", window_.Loaded(kFile));
     else if (index == kSlot2)
