@@ -34,9 +34,13 @@ void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString
     if (path.isEmpty())
         return;
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "dci" || suffix == "vms" || suffix == "vmi")
-        ImportWhenLoaded(window, commands, path, 0);
-    else
+    if (suffix == "dci" || suffix == "vms" || suffix == "vmi") {
+        // Asked from the event loop, not from inside the hand-off's socket
+        // signal: the question's own loop may see that socket go.
+        QTimer::singleShot(0, &window, [&window, &commands, path] {
+            ImportWhenLoaded(window, commands, path, 0);
+        });
+    } else
         commands.Dcm().OpenFile(path);
 }
 
@@ -48,9 +52,11 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
     bool any = false;
     for (int view : kViews)
         any = any || window.Loaded(view);
-    if (!any && tries < 10) {
-        QTimer::singleShot(500, &window, [&window, &commands, path, tries] {
-            ImportWhenLoaded(window, commands, path, tries + 1);
+    const bool busy = window.LinkBusy() || QApplication::activeModalWidget() != nullptr;
+    if (busy || (!any && tries < 10)) {
+        const int next = busy ? tries : tries + 1;
+        QTimer::singleShot(500, &window, [&window, &commands, path, next] {
+            ImportWhenLoaded(window, commands, path, next);
         });
         return;
     }

@@ -115,9 +115,10 @@ void DcmCommands::ShowImageTitle() {
         return;
     }
     const QString order = image.ImageNatural ? "raw dump" : "DCM";
+    // The application's name follows the title.
     window_.setWindowTitle(
-        "Porvane - " + QString::fromStdString(fs::path(image.ImageName).filename().string()) +
-        " (" + (image.ImageOrderGuessed ? order + ", assumed from its name" : order) + ")");
+        QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
+        (image.ImageOrderGuessed ? order + ", assumed from its name" : order) + ")");
 }
 
 void DcmCommands::New() {
