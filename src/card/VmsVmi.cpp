@@ -308,6 +308,8 @@ bool BuildDciFromVms(const VmsPair& pair, const std::string& dciPath, std::time_
     const size_t blocks = (dataSize + kBlock - 1) / kBlock;
     bool game = false;
     if (pair.Lone()) {
+        // Names on a card are padded with blanks; a NUL would show as a box.
+        std::memset(entry + SaverEntry::kNameOffset, ' ', SaverEntry::kNameLength);
         const std::string stem = fs::path(pair.vms).stem().string();
         for (size_t i = 0; i < stem.size() && i < static_cast<size_t>(SaverEntry::kNameLength);
              ++i) {

@@ -136,6 +136,15 @@ TEST_F(ForeignFormatsTest, VmsVmiExportThenImportGivesTheSameSaver) {
                   ChainBytes(*card_, ChainOf(*card_, ChainStart(out))));
     }
     EXPECT_EQ(ChainOf(empty, 0), (std::vector<uint8_t>{0, 1}));
+    // A VMS alone takes its name from the file, padded with blanks as on a card.
+    fs::rename(dir_.File("Data1.vms"), dir_.File("lone.vms"));
+    std::string error;
+    TempSaverFile dci;
+    ASSERT_TRUE(BuildDciFromVms(VmsPair{dir_.File("lone.vms"), ""}, dci.Path(), 0, error)) << error;
+    const auto built = ReadFileBytes(dci.Path());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(built.data()) + SaverEntry::kNameOffset,
+                          SaverEntry::kNameLength),
+              "LONE        ");
 }
 
 TEST_F(ForeignFormatsTest, WrongVmiIsRefusedWithItsReasonAndNothingIsBuilt) {
