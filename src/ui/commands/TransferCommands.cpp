@@ -108,6 +108,10 @@ void TransferCommands::FillDialogs(int index, int entry) {
     // The texts first: a window may grow for them before it is centred.
     const QString stamp = Text(e.Date) + "   " + Text(e.Time);
     saverSelected_->SetLines(Text(e.Description), Text(e.Name) + "   " + stamp);
+    // Japanese descriptions read as Shift-JIS; nothing more when the text is
+    // plain ASCII and the designed line says it all.
+    const QString decoded = QString::fromStdString(e.DescriptionText);
+    saverSelected_->SetDecodedLine(decoded == Text(e.Description).trimmed() ? QString() : decoded);
     delete_->SetLines(Text(e.Name), stamp);
     copyTo_->SetLines(Text(e.Name), stamp);
     for (ChoiceDialog* d :
