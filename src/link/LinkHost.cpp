@@ -1,5 +1,6 @@
 #include "link/LinkHost.h"
 
+#include <chrono>
 #include <ctime>
 
 std::string ConsoleLinkHost::ClockText() {
@@ -9,4 +10,10 @@ std::string ConsoleLinkHost::ClockText() {
     char text[16];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;
+}
+
+int64_t LinkHost::MonotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

@@ -59,6 +59,11 @@ constexpr CommandHelp kHelp[] = {
               "chain. Exit 0 when clean, 1 when problems were found.\n"
               "  --json         the report as one JSON object\n"
               "  --repair       write what is safe to mend, then check again\n"},
+    {"doctor", "usage: porvane-cli [--link SPEC] doctor\n"
+               "Tells why the link box answers or not: the parallel ports and their\n"
+               "devices, whether this user may open them (and the command that lets\n"
+               "them), the one that matches BasePort, whether a box answers, which\n"
+               "slots hold a card, and two reads of each card's root block compared.\n"},
     {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
                "Lists 86K machine code, one instruction per line.\n"
                "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"
@@ -67,7 +72,7 @@ constexpr CommandHelp kHelp[] = {
 
 bool TakesVolume(const std::string& name) {
     return name != "new" && name != "logo" && name != "disasm" && name != "save-card" &&
-           name != "upload-card";
+           name != "upload-card" && name != "doctor";
 }
 
 } // namespace
@@ -87,14 +92,16 @@ bool CliCommandHelp(const std::string& name, std::string& text) {
             text += kPlace;
         if (name == "export" || name == "new" || name == "save-card" || name == "logo")
             text += kForce;
-        if (name != "new" && name != "logo" && name != "disasm")
+        if (name != "new" && name != "logo" && name != "disasm" && name != "doctor")
             text += kPage;
         if (name != "new" && name != "logo" && name != "disasm")
             text += "  --link SPEC and --no-verify go before COMMAND (see porvane-cli --help).\n";
-        text += name == "check" ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
-                                  "error.\n"
-                                : "Exit: 0 done, 1 failed or refused (one line on stderr), 2 usage "
-                                  "error.\n";
+        text += name == "doctor" ? "Exit: 0 a box and a card answer, 1 not, 2 usage error.\n"
+                : name == "check"
+                    ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
+                      "error.\n"
+                    : "Exit: 0 done, 1 failed or refused (one line on stderr), 2 usage "
+                      "error.\n";
         return true;
     }
     return false;
