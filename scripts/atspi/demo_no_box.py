@@ -41,7 +41,10 @@ def menu_opens(s):
         ok = True
     except AssertionError:
         ok = False
-    s.key("Escape")
+    # A click beside the menu closes it (Xvfb has no window manager to take
+    # an Escape to it); on the maker's name it does nothing else.
+    if ok:
+        s.click(s.find("label", "Velmor"))
     return ok
 
 
@@ -52,10 +55,6 @@ def run(s, label, link, seconds):
                       lambda: s.find("label", "No Device", contains=True), 20)
     hint = s.wait("label", "Connection hint", 10)
     text = hint.description or ""
-    try:
-        text = hint.queryText().getText(0, -1)
-    except Exception:
-        pass
     time.sleep(2)  # past the first detection and the first ticks
     start = cpu_seconds(proc.pid)
     time.sleep(seconds)

@@ -5,11 +5,15 @@
 
 std::string ConsoleLinkHost::ClockText() {
     const std::time_t now = std::time(nullptr);
+    if (now == second_)
+        return text_;
+    second_ = now;
     std::tm local{};
     localtime_r(&now, &local);
     char text[16];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
+    text_ = text;
+    return text_;
 }
 
 int64_t LinkHost::MonotonicMs() {

@@ -25,4 +25,10 @@ class ConsoleLinkHost : public LinkHost {
     void RepaintMainWindow() override {}
     void SetStatusText(const std::string& text) override { status = text; }
     std::string status;
+
+  private:
+    // Made again only when the second changes: the link reads the clock at
+    // every poll, and local time looks at the time zone file each time.
+    long long second_ = -1;
+    std::string text_;
 };

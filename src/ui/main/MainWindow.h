@@ -58,10 +58,11 @@ class MainWindow : public QWidget {
     static constexpr int kWidth = 665;
     static constexpr int kHeight = 561;
     static constexpr const char* kAddressText = "A memory card manager for Linux";
-    static constexpr const char* kNoDeviceHintText =
-        "No link box answers. Try: sudo modprobe ppdev; sudo adduser $USER lp "
-        "(then log in again); or start with --link emulator:DIR. "
-        "Details: porvane-cli doctor";
+    static constexpr const char* kNoDeviceHintText = "No link box answers. Try:\n"
+                                                     "sudo modprobe ppdev\n"
+                                                     "sudo adduser $USER lp (log in again)\n"
+                                                     "or start with --link emulator:DIR\n"
+                                                     "Details: porvane-cli doctor";
 
     explicit MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOptions& options = {},
                         QWidget* parent = nullptr);

@@ -189,6 +189,7 @@ void MainWindow::BuildNoDeviceHint(int top) {
     noDeviceHint_ = new QLabel(kNoDeviceHintText, this);
     noDeviceHint_->setObjectName("NoDeviceHint");
     noDeviceHint_->setAccessibleName("Connection hint");
+    noDeviceHint_->setAccessibleDescription(kNoDeviceHintText);
     noDeviceHint_->setWordWrap(true);
     noDeviceHint_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     noDeviceHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
