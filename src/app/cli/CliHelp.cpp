@@ -66,7 +66,7 @@ constexpr CommandHelp kHelp[] = {
               "chain. Exit 0 when clean, 1 when problems were found.\n"
               "  --json         the report as one JSON object\n"
               "  --repair       write what is safe to mend, then check again\n"},
-    {"doctor", "usage: porvane-cli [--link SPEC] doctor\n"
+    {"doctor", "usage: porvane-cli doctor   (--link SPEC before it names the port)\n"
                "Tells why the link box answers or not: the parallel ports and their\n"
                "devices, whether this user may open them (and the command that lets\n"
                "them), the one that matches BasePort, whether a box answers, which\n"
