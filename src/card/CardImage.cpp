@@ -1,6 +1,7 @@
 #include "card/CardImage.h"
 
 #include "card/CardUi.h"
+#include "card/SameCard.h"
 
 #include <cstdio>
 
@@ -39,6 +40,8 @@ bool SaveCardImage(const std::string& path, CardVolume& volume) {
 }
 
 bool UploadCardImage(const std::string& path, CardVolume& volume) {
+    if (!ReadyToWrite(volume))
+        return false;
     Progress(volume, 0);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)

@@ -2,6 +2,7 @@
 
 #include "app/cli/CliArgs.h"
 #include "card/CardListing.h"
+#include "card/ImageLock.h"
 #include "link/LinkOption.h"
 #include "settings/ApplySettings.h"
 #include "settings/ConfigFile.h"
@@ -125,6 +126,12 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
         vol.Device = CardVolume::kImage;
         if (!vol.OpenImage(volume)) {
             error = "cannot open " + volume;
+            return kCliFailed;
+        }
+        // Held from the first read to the last write of the command, so that
+        // two commands never interleave on one image.
+        if (!LockImage(vol, forWriting)) {
+            error = ImageBusyText(volume);
             return kCliFailed;
         }
         // Refused before anything is read, so that no step of the command

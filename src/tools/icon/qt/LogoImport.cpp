@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QWidget>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 LogoImport::LogoImport(Prompter& prompter, LcdColourDialog& dialog)
     : prompter_(prompter), dialog_(dialog) {}
@@ -33,7 +35,10 @@ bool LogoImport::Run(CardVolume& target) {
     // anything is shown, so a picture that cannot be read is refused like one
     // of the wrong size, and no logo is ever built from an unfilled area.
     auto picture = std::make_unique<uint8_t[]>(IconArea::kSize);
-    if (!ReadLogoPicture(picture.get(), file.toStdString())) {
+    // A FIFO would hang the window in the read: only regular files are opened.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file.toStdString(), ec) ||
+        !ReadLogoPicture(picture.get(), file.toStdString())) {
         prompter_.Warning(kLogoPictureWarning);
         return false;
     }
