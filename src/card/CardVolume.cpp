@@ -1,5 +1,7 @@
 #include "card/CardVolume.h"
 
+#include "card/CardImageOrder.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -46,6 +48,9 @@ bool CardVolume::OpenImage(const std::string& fileName) {
     if (ImageFile != nullptr)
         std::setvbuf(ImageFile, nullptr, _IONBF, 0);
     ImageName = fileName;
+    const OrderGuess order = GuessImageFileOrder(fileName);
+    ImageNatural = order.order == ImageOrder::Natural;
+    ImageOrderGuessed = !order.fromContent;
     return ImageFile != nullptr;
 }
 
@@ -58,4 +63,6 @@ void CardVolume::CloseImage() {
     ImageOpen = false;
     ImageReadOnly = false;
     ImageLockHeld = 0;
+    ImageNatural = false;
+    ImageOrderGuessed = false;
 }

@@ -141,6 +141,14 @@ class CardVolume {
     // The image file is open for reading only.
     bool ImageReadOnly = false;
 
+    // The image file holds its blocks in natural order (an emulator's card
+    // dump) rather than card order; the block store turns them so that the
+    // rest of the program sees card order either way. Set by OpenImage from
+    // the file's root block, or from its name when the root does not tell
+    // (ImageOrderGuessed).
+    bool ImageNatural = false;
+    bool ImageOrderGuessed = false;
+
     // The system blocks the listing was read from (card/SameCard.h).
     ListingCopy Listed;
     // The flock this volume holds on its image file (card/ImageLock.h):

@@ -1,6 +1,7 @@
 #include "app/cli/CliVolume.h"
 
 #include "app/cli/CliArgs.h"
+#include "card/CardImageOrder.h"
 #include "card/CardListing.h"
 #include "card/ImageLock.h"
 #include "link/LinkOption.h"
@@ -128,6 +129,11 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
             error = "cannot open " + volume;
             return kCliFailed;
         }
+        if (vol.ImageOrderGuessed)
+            ctx_.err << "porvane-cli: " << volume
+                     << ": its root does not tell the byte order; taken as "
+                     << ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card)
+                     << " by its name\n";
         // Held from the first read to the last write of the command, so that
         // two commands never interleave on one image.
         if (!LockImage(vol, forWriting)) {
