@@ -18,13 +18,13 @@ class SafeListingCommandsTest : public QObject {
   private slots:
     void SwappedCardGetsNothingWrittenAndIsShown() {
         CommandsRig rig;
-        MainWindow& w = rig.Open(&kThree, &kThree);
-        // Another card in both slots, in place of the listed ones: the box
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        // Another card in the slot, in place of the listed one: the box
         // keeps each slot's file open, so the swap writes into it.
         WriteTestCard(rig.Path("other.dcm"), 200, kOther);
         const std::string other = Bytes(rig.Path("other.dcm"));
-        for (const char* slot : {"slot1.dcm", "slot2.dcm"})
-            std::ofstream(rig.Path(slot), std::ios::binary | std::ios::in | std::ios::out) << other;
+        std::ofstream(rig.Path("slot1.dcm"), std::ios::binary | std::ios::in | std::ios::out)
+            << other;
         rig.prompter.Then("yes");
         rig.Select(0, {0, 1});
         w.Menus().slot1.deleteSelected->trigger();
@@ -32,17 +32,11 @@ class SafeListingCommandsTest : public QObject {
         QCOMPARE(rig.prompter.Messages().last(),
                  QString("The card in slot 1 changed since it was read; nothing was written."));
         QCOMPARE(Listed(w, 0), QStringList({"OTHER", "KEEP"}));
-
-        rig.prompter.Clear();
-        rig.prompter.Then("yes");
-        w.Menus().slot2.format200->trigger();
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == other);
-        QCOMPARE(Listed(w, 1), QStringList({"OTHER", "KEEP"}));
     }
 
     void UploadAsksFirstAndNoChangesNothing() {
         CommandsRig rig;
-        MainWindow& w = rig.Open(&kThree, &kThree);
+        MainWindow& w = rig.Open(&kThree, nullptr);
         WriteTestCard(rig.Path("up.dcm"), 200, kOther);
         const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
         const QString up = Q(rig.Path("up.dcm"));
@@ -53,10 +47,6 @@ class SafeListingCommandsTest : public QObject {
                              " to the card in slot 1 ? The whole card is replaced: its 3 savers "
                              "will be lost."));
         QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
-        rig.prompter.Then(up).Then("yes");
-        w.View(1).DcmButton()->click();
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == Bytes(rig.Path("up.dcm")));
-        QCOMPARE(Listed(w, 1), QStringList({"OTHER", "KEEP"}));
     }
 
     void AFifoIsRefusedBeforeItIsOpened() {
