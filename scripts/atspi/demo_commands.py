@@ -267,16 +267,19 @@ def main():
 
         s.press(flat_button(s, "DCM", "Slot 1"))
         answer_file(s, "Upload DCM file", p("new.dcm"), "Open")
+        message(s, "The whole card is replaced: its 3 savers will be lost.", "Yes")
         wait_listed(s, SLOT1, ["PORVANE_DEMO", "PORVANE_DEMO"])
         step("Slot 1 DCM button (Upload a VMU page.)")
 
         s.press(flat_button(s, "DCM", "Slot 2"))
         answer_file(s, "Upload DCM file", p("new.dcm"), "Open")
+        message(s, "The whole card is replaced: its saver will be lost.", "Yes")
         wait_listed(s, SLOT2, ["PORVANE_DEMO", "PORVANE_DEMO"])
         step("Slot 2 DCM button (Upload a VMU page.)")
 
         s.pick_menu(s.button("Slot 1"), "Upload DCM file")
         answer_file(s, "Upload DCM file", p("s1.dcm"), "Open")
+        message(s, "The whole card is replaced: its 2 savers will be lost.", "Yes")
         wait_listed(s, SLOT1, demo)
         step("Slot 1 -> Upload DCM file")
 

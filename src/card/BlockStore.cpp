@@ -267,6 +267,23 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
 }
 
 bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
+    const bool written = WriteRawBlockOnce(device, block, data512);
+    // What we write to the system blocks is what the card holds from now on;
+    // after a failed write nobody knows.
+    if (block >= ListingCopy::kFirstBlock) {
+        if (written) {
+            uint8_t natural[kBlockSize];
+            std::memcpy(natural, data512, kBlockSize);
+            SwapWords(natural);
+            Listed.Keep(block, natural);
+        } else {
+            Listed.Lose(block);
+        }
+    }
+    return written;
+}
+
+bool CardVolume::WriteRawBlockOnce(uint8_t device, uint8_t block, const uint8_t* data512) {
     if (device >= kImage) {
         if (ImageFile == nullptr || ImageReadOnly)
             return false;

@@ -123,6 +123,7 @@ bool ReadStandardDirectory(CardVolume& volume) {
             LinkFailedOn(volume))
             return false;
         SwapWords(block);
+        volume.Listed.Keep(static_cast<uint8_t>(CardVolume::kDirFirstBlock - k), block);
         for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
             SaverEntry& e = volume.Entries[k * CardVolume::kEntriesPerBlock + j];
             e.Clear();

@@ -1,5 +1,6 @@
 #include "card/CardVolume.h"
 
+#include "card/SameCard.h"
 #include "card/ShiftJis.h"
 
 #include <algorithm>
@@ -21,8 +22,12 @@ constexpr uint8_t kRootTemplate[0x60] = {
 } // namespace
 
 bool CardVolume::ReadRoot() {
+    // The root is the first block of every listing.
+    Listed.Forget();
     IoError = !ReadRawBlock(Device, kRootBlock, Root);
     SwapWords(Root);
+    if (!IoError)
+        Listed.Keep(kRootBlock, Root);
     return !IoError;
 }
 
@@ -37,6 +42,8 @@ bool CardVolume::WriteRoot() {
 bool CardVolume::ReadFat() {
     IoError = !ReadRawBlock(Device, kFatBlock, Block);
     SwapWords(Block);
+    if (!IoError)
+        Listed.Keep(kFatBlock, Block);
     for (int i = 0; i < kBlockCount; ++i)
         Fat[i] = static_cast<uint16_t>(Block[2 * i] + 256 * Block[2 * i + 1]);
     return !IoError;
@@ -107,6 +114,7 @@ bool CardVolume::ReadDirectory() {
                 break;
             }
             SwapWords(Block);
+            Listed.Keep(block, Block);
             for (int j = 0; j < kEntriesPerBlock && n < kEntryCount; ++j, ++n) {
                 SaverEntry& entry = Entries[n];
                 entry.Clear();
@@ -212,6 +220,10 @@ void CardVolume::DecodeEntry(int index) {
 }
 
 bool CardVolume::FormatVolume(uint8_t userBlocks) {
+    // Formatting another card than the one listed would wipe savers the
+    // user never saw.
+    if (!ReadyToWrite(*this))
+        return false;
     std::memset(Root, 0, kBlockSize);
     std::memcpy(Root, kRootTemplate, sizeof kRootTemplate);
     Root[kUserBlocksOffset] = userBlocks;

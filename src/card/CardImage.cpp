@@ -1,6 +1,7 @@
 #include "card/CardImage.h"
 
 #include "card/CardUi.h"
+#include "card/SameCard.h"
 
 #include <cstdio>
 
@@ -41,6 +42,8 @@ bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order
 }
 
 bool UploadCardImage(const std::string& path, CardVolume& volume) {
+    if (!ReadyToWrite(volume))
+        return false;
     Progress(volume, 0);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)

@@ -18,7 +18,8 @@ bool SaveCardImage(const std::string& path, CardVolume& volume,
 
 // Writes blocks 0..255 of the image file onto the volume, root, table and
 // directory included, stopping at the first failed write. A file that cannot
-// be opened or is not exactly 131072 bytes long is refused before anything is
-// written. A raw card dump (natural order, told by its root or its name) is
+// be opened or is not exactly 131072 bytes long, or a card that is no longer
+// the one listed (ReadyToWrite, card/SameCard.h), is refused before anything
+// is written. A raw card dump (natural order, told by its root or its name) is
 // turned to card order on the way. True when every block was written.
 bool UploadCardImage(const std::string& path, CardVolume& volume);

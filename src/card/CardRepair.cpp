@@ -4,6 +4,7 @@
 
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
+#include "card/SameCard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -189,6 +190,15 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report) {
     RepairLeaks(volume, keepLeaked, pending, report.refusals);
     RepairUserBlocks(volume, pending);
 
+    // Nothing goes onto a card that is not the one just checked.
+    if (pending.Any(kTable) || pending.Any(kDirectory) || pending.Any(kRoot)) {
+        const ListingMatch match = CompareWithListing(volume);
+        if (match != ListingMatch::Same) {
+            report.refusals.push_back(ListingMatchText(volume, match));
+            report.after = report.before;
+            return false;
+        }
+    }
     // Table first: every change in it frees only blocks no saver reaches, or
     // ends a chain at its size, so it is safe under the old directory too.
     bool ok = true;

@@ -43,6 +43,10 @@ bool CardVolume::OpenImage(const std::string& fileName) {
         ImageFile = std::fopen(fileName.c_str(), "rb");
         ImageReadOnly = ImageFile != nullptr;
     }
+    // Unbuffered: every read sees the file as it is now, so that a command
+    // can tell when another program changed the image since it was listed.
+    if (ImageFile != nullptr)
+        std::setvbuf(ImageFile, nullptr, _IONBF, 0);
     ImageName = fileName;
     const OrderGuess order = GuessImageFileOrder(fileName);
     ImageNatural = order.order == ImageOrder::Natural;
@@ -58,6 +62,7 @@ void CardVolume::CloseImage() {
     ImageFile = nullptr;
     ImageOpen = false;
     ImageReadOnly = false;
+    ImageLockHeld = 0;
     ImageNatural = false;
     ImageOrderGuessed = false;
 }

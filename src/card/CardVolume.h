@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/ListingCopy.h"
 #include "card/SaverEntry.h"
 
 #include <cstddef>
@@ -97,7 +98,8 @@ class CardVolume {
     bool WriteDirectory();
     void DecodeEntry(int index);
     // Lays down an empty file system with userBlocks blocks for savers; saver
-    // blocks are not touched. False when a block could not be written.
+    // blocks are not touched. False when a block could not be written, or,
+    // with nothing written, when the card is no longer the one listed.
     bool FormatVolume(uint8_t userBlocks);
     // Rebuilds the root, FAT and directory chains in Fat (memory only).
     void RepairSystemChains();
@@ -147,9 +149,17 @@ class CardVolume {
     bool ImageNatural = false;
     bool ImageOrderGuessed = false;
 
+    // The system blocks the listing was read from (card/SameCard.h).
+    ListingCopy Listed;
+    // The flock this volume holds on its image file (card/ImageLock.h):
+    // 0 none, 1 shared, 2 exclusive. Closing the image lets it go.
+    uint8_t ImageLockHeld = 0;
+
   private:
     // After the last failed link attempt: auto refresh off, one message.
     void ReportLinkFailure(const char* text);
+    // WriteRawBlock without keeping the listing's copies up to date.
+    bool WriteRawBlockOnce(uint8_t device, uint8_t block, const uint8_t* data512);
     // The next block after b, or kChainEnd.
     uint8_t LinkOf(uint8_t block) const;
     // Reads block into out and turns it to natural order.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 
 namespace {
@@ -93,6 +94,10 @@ bool ImportDci(const std::string& path, CardVolume& volume, DciImportResult* res
 }
 
 std::string ReadDciName(const std::string& path) {
+    // Opening a FIFO would wait for a writer.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return std::string();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return std::string();

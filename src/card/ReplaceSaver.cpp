@@ -2,6 +2,7 @@
 
 #include "card/CardWriteBack.h"
 #include "card/DciFile.h"
+#include "card/SameCard.h"
 #include "card/SaverChains.h"
 
 #include <cstdio>
@@ -183,6 +184,13 @@ SaverResult CheckOldEntry(const CardVolume& volume, int oldEntry) {
     return Outcome(SaverOutcome::Done, "");
 }
 
+SaverResult CheckSameCard(CardVolume& volume, bool forWriting = true) {
+    const ListingMatch match = CompareWithListing(volume, forWriting);
+    if (match == ListingMatch::Same)
+        return Outcome(SaverOutcome::Done, "");
+    return Outcome(SaverOutcome::CardChanged, ListingMatchText(volume, match));
+}
+
 // Closes the file on every way out.
 struct FileCloser {
     std::FILE* file;
@@ -212,6 +220,10 @@ SaverResult ReplaceSaverByCopy(CardVolume& source, int entry, CardVolume& destin
         return Outcome(SaverOutcome::SourceDamaged,
                        "The saver's blocks on the source card are damaged; nothing was copied.");
 
+    // Copying from another card than the listed one would carry its blocks.
+    if ((check = CheckSameCard(source, false)).outcome != SaverOutcome::Done ||
+        (check = CheckSameCard(destination)).outcome != SaverOutcome::Done)
+        return check;
     TableSnapshot before(destination, oldEntry);
     Plan plan;
     check = PlanPlacement(destination, from.Raw, from.SizeBlocks, oldEntry, before, plan);
@@ -253,6 +265,8 @@ SaverResult ReplaceSaverByImport(const std::string& path, CardVolume& volume, in
     if (size > 0 && length < kDciHeaderSize + static_cast<long>(size) * kBlockBytes)
         return Outcome(SaverOutcome::FileTooShort, tooShort);
 
+    if ((check = CheckSameCard(volume)).outcome != SaverOutcome::Done)
+        return check;
     TableSnapshot before(volume, oldEntry);
     Plan plan;
     check = PlanPlacement(volume, header, size, oldEntry, before, plan);

@@ -31,6 +31,8 @@ enum class SaverOutcome : uint8_t {
     FileTooShort,     // the file holds fewer blocks than its header says
     ReadFailed,       // a source block could not be read during the copy
     WriteFailed,      // a block, the table or the directory could not be written
+    CardChanged,      // a card could not be confirmed as the one listed (changed,
+                      // unreadable, or its image held by another program)
 };
 
 struct SaverResult {
@@ -59,7 +61,8 @@ struct SaverResult {
 // whole chain on the source, the destination's directory chain, room (the
 // listing's FreeBlocks plus the old saver's size, and the blocks the table
 // itself can give, the old saver's included), a game's blocks 0..size-1, a
-// free directory entry. Then the blocks go over (through the destination's
+// free directory entry, and that both cards are still the ones listed
+// (CompareWithListing, card/SameCard.h). Then the blocks go over (through the destination's
 // Block, progress on its CardUi) and one write-back removes the old entry and
 // adds the new one. A failed read or write leaves the destination's tables on
 // the card and in memory as they were; of its blocks only free ones were

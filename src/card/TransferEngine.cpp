@@ -2,6 +2,7 @@
 
 #include "card/CardWriteBack.h"
 #include "card/ReplaceSaver.h"
+#include "card/SameCard.h"
 #include "card/SaverChains.h"
 
 #include <algorithm>
@@ -86,6 +87,11 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
     WalkDirectory(volume, dir);
     if (!dir.sound || !dir.Holds(entry))
         return false;
+    if (!ReadyToWrite(volume)) {
+        if (refresh)
+            refresh();
+        return false;
+    }
     const TableSnapshot before(volume, entry);
     SaverChain chain;
     WalkSaverChain(volume, volume.Entries[entry], chain);

@@ -54,8 +54,9 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
 // directory back; then runs refresh when given. The chain is walked as every
 // walk is (from block 0 for a game, bounded by the saver's size, ending at a
 // system block or a loop), and only its blocks that no other listed saver
-// reaches are freed. False when the entry holds no saver or the directory
-// chain is damaged (nothing happens then), or when the table or directory
+// reaches are freed. False when the entry holds no saver, the directory
+// chain is damaged or the card is no longer the one listed (ReadyToWrite,
+// card/SameCard.h; nothing happens then), or when the table or directory
 // could not be written back.
 bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh = nullptr);
 
@@ -65,7 +66,8 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
 bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volume);
 
 // Writes the work file back over the saver's own blocks (the same walk);
-// Fat and directory are not touched. Bytes the file does not cover keep what
+// Fat and directory are not touched. The caller makes sure first that the
+// card is still the one listed (SaverStillOnCard). Bytes the file does not cover keep what
 // the card had; bytes beyond the saver's size are ignored. Refused with
 // nothing written (false) when the saver's chain holds fewer blocks than the
 // file covers, for an empty entry, or a file that cannot be opened. True

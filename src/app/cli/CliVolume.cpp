@@ -3,6 +3,7 @@
 #include "app/cli/CliArgs.h"
 #include "card/CardImageOrder.h"
 #include "card/CardListing.h"
+#include "card/ImageLock.h"
 #include "link/LinkOption.h"
 #include "settings/ApplySettings.h"
 #include "settings/ConfigFile.h"
@@ -133,6 +134,12 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
                      << ": its root does not tell the byte order; taken as "
                      << ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card)
                      << " by its name\n";
+        // Held from the first read to the last write of the command, so that
+        // two commands never interleave on one image.
+        if (!LockImage(vol, forWriting)) {
+            error = ImageBusyText(volume);
+            return kCliFailed;
+        }
         // Refused before anything is read, so that no step of the command
         // has taken place when the first write would fail.
         if (forWriting && vol.ImageReadOnly) {

@@ -48,6 +48,15 @@ bool IsOpenImage(MainWindow& window, const QString& path) {
     return fs::equivalent(local, image.ImageName, ec) && !ec;
 }
 
+bool RegularFile(const QString& path) {
+    std::error_code ec;
+    return !path.isEmpty() && fs::is_regular_file(LocalPath(path), ec);
+}
+
+QString NotRegularText(const QString& path) {
+    return "File " + path + " is not a regular file; nothing was read.";
+}
+
 bool Readable(const QString& path) {
     const std::string local = LocalPath(path);
     std::error_code ec;

@@ -25,5 +25,10 @@ bool FileExists(const QString& path);
 // or another name of the same file (a replaced or truncated image would
 // pull the file view's card from under it).
 bool IsOpenImage(MainWindow& window, const QString& path);
+// Whether a regular file (or a link to one) stands at path; anything else,
+// a FIFO above all, is refused before it is opened.
+bool RegularFile(const QString& path);
+// The refusal of a path that is no regular file; names the file.
+QString NotRegularText(const QString& path);
 // Whether a regular file stands at path and can be opened for reading.
 bool Readable(const QString& path);

@@ -165,6 +165,11 @@ void DciCommands::ImportFile(int index, const QString& path) {
         window_.Prompts().Info("File " + path + " not found.");
         return;
     }
+    // Reading a FIFO or a device would wait for ever.
+    if (!RegularFile(path)) {
+        window_.Prompts().Info(NotRegularText(path));
+        return;
+    }
     // A VMS + VMI pair is placed as the single-saver file it makes, so that
     // every question and refusal of an import applies to it.
     const TempSaverFile built;
@@ -218,14 +223,14 @@ void DciCommands::ReplaceByImport(int index, const QString& path, int oldEntry) 
     default:
         if (!LinkFailedOn(volume))
             window_.Prompts().Info(QString::fromStdString(result.reason));
-        if (!result.Refused())
+        if (!result.Refused() || volume.Listed.changed)
             window_.Refresh(index);
         return;
     }
 }
 
 void DciCommands::ImportBeside(int index, const QString& path) {
-    if (ImportDci(LocalPath(path), window_.Volume(index)))
+    if (ImportDci(LocalPath(path), window_.Volume(index)) || window_.Volume(index).Listed.changed)
         window_.Refresh(index);
     window_.Ui().SetProgress(0, 1);
 }

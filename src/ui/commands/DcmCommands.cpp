@@ -46,6 +46,13 @@ FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     return setup;
 }
 
+QString DcmCommands::UploadQuestion(int index, const QString& path, int savers) {
+    const QString slot = index == MainWindow::kSlot1 ? "slot 1" : "slot 2";
+    const QString count = savers == 1 ? "its saver" : "its " + QString::number(savers) + " savers";
+    return "Upload " + path + " to the card in " + slot +
+           " ? The whole card is replaced: " + count + " will be lost.";
+}
+
 QString DcmCommands::NotSupportedText(const QString& path) {
     return "FILE : " + path + " IS NOT SUPPORTED !!!! ";
 }
@@ -233,6 +240,10 @@ void DcmCommands::Upload(int index) {
     const QString path = window_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
     if (path.isEmpty() || !CheckImageFile(path))
         return;
+    // The whole card is replaced: its savers go unless the user says so.
+    const int savers = window_.Volume(index).ListedCount;
+    if (savers > 0 && !window_.Prompts().Confirm(UploadQuestion(index, path, savers)))
+        return;
     MainWindow::LinkWork work(window_);
     AutoRefreshHold hold(window_, true);
     window_.ShowWaitWindow();
@@ -244,7 +255,8 @@ void DcmCommands::Upload(int index) {
     // through: a listing of the card as it was before would have copies
     // write its old table over the new card.
     if (index == MainWindow::kSlot1) {
-        if (written)
+        // A card that was not the listed one got nothing: it is shown now.
+        if (written || window_.Volume(index).Listed.changed)
             window_.RefreshSlot1();
         else
             window_.SetLoaded(MainWindow::kSlot1, false);

@@ -34,6 +34,8 @@ class DcmCommands : public QObject {
     void SaveAs(int index);
     // "Upload DCM file" to slot index (0 or 1).
     void Upload(int index);
+    // The question before an upload replaces a card holding savers.
+    static QString UploadQuestion(int index, const QString& path, int savers);
 
   private:
     // Whether the chosen image file may be used; tells the user why not.

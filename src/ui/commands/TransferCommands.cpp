@@ -147,8 +147,13 @@ void TransferCommands::CopyFromDialog(int index, int entry) {
     if (target == kFile)
         window_.RefreshFile();
     // Copy to copies whatever the drag mode says.
-    if (window_.Loaded(target) && CopyWithNameCheck(index, entry, target).attempted)
-        window_.Refresh(target);
+    if (window_.Loaded(target)) {
+        const CopyOutcome outcome = CopyWithNameCheck(index, entry, target);
+        if (outcome.attempted)
+            window_.Refresh(target);
+        if (window_.Volume(index).Listed.changed)
+            window_.Refresh(index);
+    }
     window_.HideWaitWindow();
 }
 
@@ -171,6 +176,7 @@ TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(int source, in
         from, entry, to, old, [this](const std::string& text) { window_.SetStatus(Text(text)); });
     window_.Ui().SetProgress(0, 1);
     outcome.done = result.Done();
+    outcome.changed = result.outcome == SaverOutcome::CardChanged;
     // No room and a game's blocks taken are refused without a word, as
     // ever: the target simply does not show the saver. Link failures have
     // been told by the block store.
@@ -202,6 +208,9 @@ void TransferCommands::DeleteSelected(int index) {
         if (entry >= 0)
             DeleteSaver(window_.Volume(index), entry);
         window_.HideWaitWindow();
+        // Another card: none of the selected savers is on it.
+        if (window_.Volume(index).Listed.changed)
+            break;
         Deselect(index, positions.first());
     }
     window_.Refresh(index);
@@ -218,6 +227,7 @@ void TransferCommands::DropSavers(int source, int target) {
             return;
     }
     const bool move = window_.Config().DragMode == 1;
+    bool changed = false;
     CardListWidget* list = window_.View(source).List();
     const qsizetype count = list->SelectedPositions().size();
     for (qsizetype k = 0; k < count; ++k) {
@@ -230,12 +240,16 @@ void TransferCommands::DropSavers(int source, int target) {
             window_.ShowWaitWindow();
             window_.RepaintNow();
             // A move gives up the source only when the copy took place.
-            if (CopyWithNameCheck(source, entry, target).done && move)
+            const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
+            if (outcome.done && move)
                 DeleteSaver(window_.Volume(source), entry);
+            changed = outcome.changed || window_.Volume(source).Listed.changed;
         }
+        if (changed)
+            break;
         Deselect(source, positions.first());
     }
-    if (move)
+    if (move || changed)
         window_.Refresh(source);
     window_.Refresh(target);
     window_.HideWaitWindow();

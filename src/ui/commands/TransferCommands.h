@@ -38,6 +38,7 @@ class TransferCommands : public QObject {
     struct CopyOutcome {
         bool attempted = false; // not skipped at the name question
         bool done = false;      // the saver is on the target
+        bool changed = false;   // a card was not the one listed: nothing written
     };
     // Copies directory entry `entry` of source to target, asking first when
     // a saver of that name is there; Yes replaces it.

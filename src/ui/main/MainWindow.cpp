@@ -2,6 +2,7 @@
 // the selection display and what the commands use.
 #include "ui/main/MainWindow.h"
 
+#include "card/ImageLock.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
@@ -53,7 +54,15 @@ std::string CurrentFolder() {
 
 } // namespace
 
+MainWindow::LinkWork::LinkWork(MainWindow& window) : window_(window) {
+    if (window_.linkWork_++ == 0)
+        LockImage(window_.volumes_[kFile], true, 0);
+}
+
 MainWindow::LinkWork::~LinkWork() {
+    // Held while a command runs, not while the image merely stays open.
+    if (window_.linkWork_ == 1)
+        UnlockImage(window_.volumes_[kFile]);
     if (--window_.linkWork_ == 0 && window_.closePending_) {
         window_.closePending_ = false;
         QTimer::singleShot(0, &window_, &QWidget::close);

@@ -122,7 +122,10 @@ class MainWindow : public QWidget {
     // half-built listing. Nests.
     class LinkWork {
       public:
-        explicit LinkWork(MainWindow& window) : window_(window) { ++window_.linkWork_; }
+        // The open card image is locked for the command's whole read-check-
+        // write when no other program holds it; a write then waits for it
+        // (card/SameCard.h).
+        explicit LinkWork(MainWindow& window);
         ~LinkWork();
         LinkWork(const LinkWork&) = delete;
         LinkWork& operator=(const LinkWork&) = delete;

@@ -201,8 +201,19 @@ void ToolCommands::WriteBack(CardVolume& volume, int index, int entry, const QSt
             window_.HideWaitWindow();
             window_.Prompts().Warning(saver + " was not written back: " + why +
                                       KeptText(WorkFile()));
+            if (volume.Listed.changed)
+                window_.Refresh(index);
             return;
         }
+    } else if (!SaverStillOnCard(volume, entry)) {
+        // Another program may have changed the image since it was read.
+        window_.HideWaitWindow();
+        window_.Prompts().Warning(saver + " was not written back: the card image has changed " +
+                                  "since it was read, or another program is using it." +
+                                  KeptText(WorkFile()));
+        if (volume.Listed.changed)
+            window_.Refresh(index);
+        return;
     }
     const bool written = ImportWorkFileToSaver(window_.StartDir() + kWorkFileName, entry, volume);
     window_.HideWaitWindow();
@@ -224,7 +235,7 @@ void ToolCommands::ImportCaptionBmp(int index) {
     });
     const bool imported = logoImport_->Run(window_.Volume(index));
     logoImport_->SetBeforeImport(nullptr);
-    if (imported)
+    if (imported || window_.Volume(index).Listed.changed)
         window_.Refresh(index);
 }
 

@@ -123,7 +123,8 @@ class DcmCommandsTest : public QObject {
         const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
         WriteBytes(rig.Path("a.dcm"), 131072, '\0');
         rig.box->Faults().noBox = true;
-        rig.prompter.Then(Q(rig.Path("a.dcm"))).Then(Q(rig.Path("a.dcm")));
+        // Slot 1 holds savers: the upload asks first.
+        rig.prompter.Then(Q(rig.Path("a.dcm"))).Then("yes").Then(Q(rig.Path("a.dcm")));
         w.Menus().slot1.uploadDcm->trigger();
         QVERIFY(!w.Loaded(0));
         QVERIFY(rig.refreshes.empty()); // not read again

@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QWidget>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 LogoImport::LogoImport(Prompter& prompter, LcdColourDialog& dialog)
     : prompter_(prompter), dialog_(dialog) {}
@@ -33,6 +35,12 @@ bool LogoImport::Run(CardVolume& target) {
     // anything is shown, so a picture that cannot be read is refused like one
     // of the wrong size, and no logo is ever built from an unfilled area.
     auto picture = std::make_unique<uint8_t[]>(IconArea::kSize);
+    // A FIFO would hang the window in the read: only regular files are opened.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file.toStdString(), ec)) {
+        prompter_.Warning(kLogoPictureWarning);
+        return false;
+    }
     if (!ReadLogoPicture(picture.get(), file.toStdString())) {
         prompter_.Warning(QString::fromStdString(LogoPictureRefusal(file.toStdString())));
         return false;

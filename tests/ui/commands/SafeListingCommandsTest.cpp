@@ -1,0 +1,68 @@
+// The window writes only onto the card it listed, asks before an upload
+// replaces a card, and never opens anything but a regular file.
+#include "ui/commands/CommandsRig.h"
+
+#include <QToolButton>
+#include <QtTest>
+#include <sys/stat.h>
+
+namespace {
+
+const std::vector<TestSaver> kThree = {{0, "FIRST", 3, 2}, {1, "SECOND", 4, 1}, {2, "THIRD", 2, 0}};
+const std::vector<TestSaver> kOther = {{0, "OTHER", 2, 1}, {1, "KEEP", 3, 0}};
+
+} // namespace
+
+class SafeListingCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void SwappedCardGetsNothingWrittenAndIsShown() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        // Another card in the slot, in place of the listed one: the box
+        // keeps each slot's file open, so the swap writes into it.
+        WriteTestCard(rig.Path("other.dcm"), 200, kOther);
+        const std::string other = Bytes(rig.Path("other.dcm"));
+        std::ofstream(rig.Path("slot1.dcm"), std::ios::binary | std::ios::in | std::ios::out)
+            << other;
+        rig.prompter.Then("yes");
+        rig.Select(0, {0, 1});
+        w.Menus().slot1.deleteSelected->trigger();
+        QVERIFY(Bytes(rig.Path("slot1.dcm")) == other);
+        QCOMPARE(rig.prompter.Messages().last(),
+                 QString("The card in slot 1 changed since it was read; nothing was written."));
+        QCOMPARE(Listed(w, 0), QStringList({"OTHER", "KEEP"}));
+    }
+
+    void UploadAsksFirstAndNoChangesNothing() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        WriteTestCard(rig.Path("up.dcm"), 200, kOther);
+        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        const QString up = Q(rig.Path("up.dcm"));
+        rig.prompter.Then(up).Then("no");
+        w.Menus().slot1.uploadDcm->trigger();
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList("Upload " + up +
+                             " to the card in slot 1 ? The whole card is replaced: its 3 savers "
+                             "will be lost."));
+        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+    }
+
+    void AFifoIsRefusedBeforeItIsOpened() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        const std::string fifo = rig.Path("saver.dci");
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        // Opening it would wait for a writer that never comes.
+        rig.prompter.Then(Q(fifo));
+        w.Menus().slot1.importDci->trigger();
+        QCOMPARE(rig.prompter.Messages().last(),
+                 "File " + Q(fifo) + " is not a regular file; nothing was read.");
+        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+    }
+};
+
+QTEST_MAIN(SafeListingCommandsTest)
+#include "SafeListingCommandsTest.moc"
