@@ -1,7 +1,9 @@
 #include "card/CardVolume.h"
+#include "card/ChangeRecorder.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -206,6 +208,7 @@ void CardVolume::DecodeEntry(int index) {
 }
 
 bool CardVolume::FormatVolume(uint8_t userBlocks) {
+    ChangeScope change(*this, "format " + std::to_string(userBlocks));
     std::memset(Root, 0, kBlockSize);
     std::memcpy(Root, kRootTemplate, sizeof kRootTemplate);
     Root[kUserBlocksOffset] = userBlocks;

@@ -1,8 +1,10 @@
 #include "card/CardImage.h"
 
 #include "card/CardUi.h"
+#include "card/ChangeRecorder.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -49,6 +51,7 @@ bool UploadCardImage(const std::string& path, CardVolume& volume) {
     if (std::fseek(file, 0, SEEK_END) == 0)
         length = std::ftell(file);
     bool ok = length == CardVolume::kCardBytes && std::fseek(file, 0, SEEK_SET) == 0;
+    ChangeScope change(volume, "upload " + std::filesystem::path(path).filename().string());
     for (int n = 0; n <= kLastBlock && ok; ++n) {
         ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==
              static_cast<size_t>(CardVolume::kBlockSize);

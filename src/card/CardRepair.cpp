@@ -4,6 +4,7 @@
 
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
+#include "card/ChangeRecorder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -189,6 +190,7 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report) {
     RepairLeaks(volume, keepLeaked, pending, report.refusals);
     RepairUserBlocks(volume, pending);
 
+    ChangeScope change(volume, "repair");
     // Table first: every change in it frees only blocks no saver reaches, or
     // ends a chain at its size, so it is safe under the old directory too.
     bool ok = true;

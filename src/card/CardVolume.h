@@ -10,6 +10,7 @@
 class LinkPort;
 struct Settings;
 class CardUi;
+class ChangeRecorder;
 
 // Reverses every aligned group of four bytes: converts a block between card
 // order (as the link and image files carry it) and natural order (as the file
@@ -139,7 +140,13 @@ class CardVolume {
     // The image file is open for reading only.
     bool ImageReadOnly = false;
 
+    // Sees every block written, so that a change can be taken back; may be
+    // null.
+    ChangeRecorder* Journal = nullptr;
+
   private:
+    // WriteRawBlock without telling the Journal.
+    bool StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512);
     // After the last failed link attempt: auto refresh off, one message.
     void ReportLinkFailure(const char* text);
     // The next block after b, or kChainEnd.

@@ -16,6 +16,7 @@ constexpr CardCommand kCommands[] = {
     {"delete", CliDelete}, {"copy", CliCopy},          {"format", CliFormat},
     {"new", CliNew},       {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
     {"icons", CliIcons},   {"logo", CliLogo},          {"check", CliCheck},
+    {"undo", CliUndo},     {"history", CliHistory},    {"recover", CliRecover},
 };
 
 } // namespace
@@ -43,6 +44,9 @@ const char* CliCardUsage() {
            "  icons VOLUME NAME OUTDIR [--force]\n"
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
+           "  undo VOLUME\n"
+           "  history VOLUME [--json]\n"
+           "  recover VOLUME [NAME]\n"
            "  NAME: the saver's name, trailing blanks ignored, or #N for the saver at "
            "directory index N (as list shows it); LIST: palette numbers 0-15 dark on the LCD, "
            "e.g. 0,3,7\n"

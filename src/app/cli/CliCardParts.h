@@ -26,3 +26,6 @@ int CliSaveCard(CliContext& ctx);
 int CliUploadCard(CliContext& ctx);
 int CliLogo(CliContext& ctx);
 int CliCheck(CliContext& ctx);
+int CliUndo(CliContext& ctx);
+int CliHistory(CliContext& ctx);
+int CliRecover(CliContext& ctx);

@@ -59,6 +59,16 @@ constexpr CommandHelp kHelp[] = {
               "chain. Exit 0 when clean, 1 when problems were found.\n"
               "  --json         the report as one JSON object\n"
               "  --repair       write what is safe to mend, then check again\n"},
+    {"undo", "usage: porvane-cli undo VOLUME [--page N]\n"
+             "Takes back the card's last change, when nothing else has written the card\n"
+             "since; the undo is itself a change, so a second undo redoes it.\n"},
+    {"history", "usage: porvane-cli history VOLUME [--json] [--page N]\n"
+                "Lists the card's last changes, oldest first: number, time, command and\n"
+                "the savers it took off or put on. Kept in journal/ of the current folder.\n"
+                "  --json         one JSON object instead of the table\n"},
+    {"recover", "usage: porvane-cli recover VOLUME [NAME] [--page N]\n"
+                "Puts deleted savers (or the one called NAME) back on the card when their\n"
+                "blocks are still free and unchanged; the others are named as lost.\n"},
     {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
                "Lists 86K machine code, one instruction per line.\n"
                "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"
