@@ -1,0 +1,46 @@
+// "Undo ..." and Ctrl+Z in a view: the card back as it was, the menu naming
+// the change, and a refusal after another program wrote the card.
+#include "ui/commands/HistoryCommands.h"
+#include "ui/commands/CommandsRig.h"
+
+#include <QtTest>
+
+class HistoryCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void CtrlZTakesBackADeleteAndRefusesAfterAnotherWriter() {
+        const std::vector<TestSaver> five = {
+            {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}, {5, "E", 1, 1}};
+        const std::vector<TestSaver> none = {};
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&five, &none);
+        const std::string card = rig.Path("slot1.dcm");
+        const std::string before = Bytes(card);
+        rig.prompter.Then("yes");
+        rig.Select(0, {1});
+        w.Menus().DeleteSelected(0)->trigger();
+        QCOMPARE(Listed(w, 0), QStringList({"A", "C", "D", "E"}));
+        rig.commands->History().UpdateUndoCaption(0);
+        QCOMPARE(w.Menus().Undo(0)->text(), QString("Undo delete B"));
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.View(0).List()->setFocus();
+        QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Listed(w, 0), QStringList({"A", "B", "C", "D", "E"}));
+        QVERIFY(Bytes(card) == before);
+
+        // Another program writes the card: the redo is refused, unwritten.
+        std::string changed = Bytes(card);
+        changed[253 * 512 + 7] ^= 0x20;
+        std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
+        QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(
+            rig.prompter.Messages().last().startsWith("The card was changed since \"undo delete B\""),
+            qPrintable(rig.prompter.Messages().last()));
+        QVERIFY(Bytes(card) == changed);
+    }
+};
+
+QTEST_MAIN(HistoryCommandsTest)
+#include "HistoryCommandsTest.moc"
