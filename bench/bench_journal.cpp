@@ -42,8 +42,9 @@ void WriteSaverFile(const std::string& path, int n, int blocks, std::mt19937& rn
     std::vector<uint8_t> bytes(32 + 512 * static_cast<size_t>(blocks));
     bytes[0] = SaverEntry::kTypeData;
     bytes[2] = 199;
-    const std::string name = ("S" + std::to_string(n) + "            ").substr(0, 12);
-    std::memcpy(bytes.data() + 4, name.data(), 12);
+    char name[13];
+    std::snprintf(name, sizeof name, "S%-11d", n);
+    std::memcpy(bytes.data() + 4, name, 12);
     bytes[24] = static_cast<uint8_t>(blocks);
     for (size_t i = 32; i < bytes.size(); ++i)
         bytes[i] = static_cast<uint8_t>(rng());

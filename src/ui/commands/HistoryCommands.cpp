@@ -8,7 +8,9 @@
 #include "ui/main/MainWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <vector>
 
 namespace {
@@ -48,6 +50,8 @@ void HistoryCommands::Undo(int index) {
     if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
         return;
     AutoRefreshHold hold(window_, index != MainWindow::kFile);
+    // The wait window takes the focus; Ctrl+Z again should reach the view.
+    QPointer<QWidget> focused = QApplication::focusWidget();
     JournalOutcome outcome;
     {
         MainWindow::LinkWork work(window_);
@@ -56,6 +60,8 @@ void HistoryCommands::Undo(int index) {
         window_.HideWaitWindow();
         window_.Refresh(index);
     }
+    if (focused != nullptr)
+        focused->setFocus();
     if (!outcome.done)
         window_.Prompts().Warning(QString::fromStdString(outcome.message));
 }

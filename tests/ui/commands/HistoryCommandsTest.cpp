@@ -25,19 +25,26 @@ class HistoryCommandsTest : public QObject {
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         w.View(0).List()->setFocus();
+        QVERIFY(w.View(0).List()->hasFocus());
         QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Listed(w, 0), QStringList({"A", "B", "C", "D", "E"}));
         QVERIFY(Bytes(card) == before);
+        // The wait window took the activation; the user clicks the view again.
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.View(0).List()->setFocus();
 
         // Another program writes the card: the redo is refused, unwritten.
         std::string changed = Bytes(card);
         changed[253 * 512 + 7] ^= 0x20;
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
         QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY2(
-            rig.prompter.Messages().last().startsWith("The card was changed since \"undo delete B\""),
-            qPrintable(rig.prompter.Messages().last()));
+        QVERIFY2(rig.prompter.Messages().last().startsWith(
+                     "The card was changed since \"undo delete B\""),
+                 qPrintable(rig.prompter.Messages().last()));
         QVERIFY(Bytes(card) == changed);
     }
 };
