@@ -111,4 +111,35 @@ TEST_F(CliJournalTest, UndoAfterAnotherWriterIsRefusedAndChangesNothing) {
     EXPECT_EQ(Cli("list d.dcm").code, 0);
 }
 
+TEST_F(CliJournalTest, AnOverwriteOnAFullCardIsTakenBackWithTheOldSaversData) {
+    NewCard("c.dcm");
+    // Two savers fill the 200 blocks; a new OLD of the same size can only
+    // go over the old one's blocks.
+    WriteAll(P("old.dci"), MakeDci("OLD", 100, false, 1, 1));
+    WriteAll(P("rest.dci"), MakeDci("REST", 100, false, 1, 2));
+    ASSERT_EQ(Cli("import c.dcm old.dci").code, 0);
+    ASSERT_EQ(Cli("import c.dcm rest.dci").code, 0);
+    const Bytes full = ReadAll(P("c.dcm"));
+    WriteAll(P("new.dci"), MakeDci("OLD", 100, false, 1, 77));
+    ASSERT_EQ(Cli("import c.dcm new.dci --overwrite").code, 0);
+    ASSERT_NE(ReadAll(P("c.dcm")), full);
+    ASSERT_EQ(Cli("undo c.dcm").code, 0);
+    EXPECT_EQ(ReadAll(P("c.dcm")), full);
+
+    // Recovering by name: a saver of that name on the card keeps it out.
+    ASSERT_EQ(Cli("delete c.dcm REST").code, 0);
+    WriteAll(P("rest2.dci"), MakeDci("REST", 50, false, 1, 3));
+    ASSERT_EQ(Cli("import c.dcm rest2.dci").code, 0);
+    Result r = Cli("recover c.dcm REST");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("lost: REST: a saver of that name is on the card"), std::string::npos)
+        << r.err;
+    ASSERT_EQ(Cli("delete c.dcm REST").code, 0);
+    ASSERT_EQ(Cli("delete c.dcm OLD").code, 0);
+    r = Cli("recover c.dcm OLD");
+    EXPECT_EQ(r.out, "Recovered OLD.\n") << r.err;
+    ASSERT_EQ(Cli("export c.dcm OLD out.dci").code, 0);
+    EXPECT_EQ(DciBlocks(ReadAll(P("out.dci"))), DciBlocks(ReadAll(P("old.dci"))));
+}
+
 } // namespace

@@ -47,6 +47,26 @@ class HistoryCommandsTest : public QObject {
                  qPrintable(rig.prompter.Messages().last()));
         QVERIFY(Bytes(card) == changed);
     }
+
+    void OneUndoBringsBackEverySaverOfOneDeleteSelected() {
+        const std::vector<TestSaver> four = {
+            {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}};
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&four, &four);
+        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        rig.prompter.Then("yes");
+        rig.Select(1, {0, 1, 3});
+        w.Menus().DeleteSelected(1)->trigger();
+        QCOMPARE(Listed(w, 1), QStringList({"C"}));
+        rig.commands->History().UpdateUndoCaption(1);
+        QCOMPARE(w.Menus().Undo(1)->text(), QString("Undo delete 3 savers"));
+        w.Menus().Undo(1)->trigger();
+        QCOMPARE(Listed(w, 1), QStringList({"A", "B", "C", "D"}));
+        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        // Slot 1 has a history of its own: nothing to undo there.
+        rig.commands->History().UpdateUndoCaption(0);
+        QCOMPARE(w.Menus().Undo(0)->text(), QString("Undo"));
+    }
 };
 
 QTEST_MAIN(HistoryCommandsTest)
