@@ -1,6 +1,8 @@
 #include "card/CardVolume.h"
 #include "card/ChangeRecorder.h"
 
+#include "card/ShiftJis.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -189,6 +191,7 @@ void CardVolume::DecodeEntry(int index) {
             return;
         e.IconCount = header[SaverEntry::kHeaderIconCount];
         e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+        e.DescriptionText = DecodeShiftJis(header, SaverEntry::kDescriptionLength);
         return;
     }
     e.IsGame = false;
@@ -197,13 +200,16 @@ void CardVolume::DecodeEntry(int index) {
     if (e.Name == SaverEntry::kLogoName) {
         e.IconCount = 0;
         e.Description = SaverEntry::kLogoDescription;
+        e.DescriptionText = e.Description;
     } else if (header[SaverEntry::kHeaderIconCount] >= 64 &&
                header[SaverEntry::kHeaderIconCheck] != 0xFF) {
         e.IconCount = 0;
         e.Description = SaverEntry::kUnknownDescription;
+        e.DescriptionText = e.Description;
     } else {
         e.IconCount = header[SaverEntry::kHeaderIconCount];
         e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+        e.DescriptionText = DecodeShiftJis(header, SaverEntry::kDescriptionLength);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "card/CardVolume.h"
 
+#include "card/CardImageOrder.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -42,6 +44,9 @@ bool CardVolume::OpenImage(const std::string& fileName) {
         ImageReadOnly = ImageFile != nullptr;
     }
     ImageName = fileName;
+    const OrderGuess order = GuessImageFileOrder(fileName);
+    ImageNatural = order.order == ImageOrder::Natural;
+    ImageOrderGuessed = !order.fromContent;
     return ImageFile != nullptr;
 }
 
@@ -53,4 +58,6 @@ void CardVolume::CloseImage() {
     ImageFile = nullptr;
     ImageOpen = false;
     ImageReadOnly = false;
+    ImageNatural = false;
+    ImageOrderGuessed = false;
 }

@@ -144,6 +144,14 @@ class CardVolume {
     // null.
     ChangeRecorder* Journal = nullptr;
 
+    // The image file holds its blocks in natural order (an emulator's card
+    // dump) rather than card order; the block store turns them so that the
+    // rest of the program sees card order either way. Set by OpenImage from
+    // the file's root block, or from its name when the root does not tell
+    // (ImageOrderGuessed).
+    bool ImageNatural = false;
+    bool ImageOrderGuessed = false;
+
   private:
     // WriteRawBlock without telling the Journal.
     bool StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512);
