@@ -24,6 +24,7 @@
 // that check a write included, takes up to 16; a write up to 5 writes.
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/ChangeRecorder.h"
 #include "link/LinkPort.h"
 #include "settings/Settings.h"
 
@@ -267,7 +268,9 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
 }
 
 bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
-    const bool written = WriteRawBlockOnce(device, block, data512);
+    if (Journal != nullptr)
+        Journal->BeforeWrite(*this, block, data512);
+    const bool written = StoreBlock(device, block, data512);
     // What we write to the system blocks is what the card holds from now on;
     // after a failed write nobody knows.
     if (block >= ListingCopy::kFirstBlock) {
@@ -280,10 +283,12 @@ bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* dat
             Listed.Lose(block);
         }
     }
+    if (Journal != nullptr)
+        Journal->AfterWrite(*this, block, data512, written);
     return written;
 }
 
-bool CardVolume::WriteRawBlockOnce(uint8_t device, uint8_t block, const uint8_t* data512) {
+bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
     if (device >= kImage) {
         if (ImageFile == nullptr || ImageReadOnly)
             return false;

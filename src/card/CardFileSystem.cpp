@@ -1,10 +1,12 @@
 #include "card/CardVolume.h"
+#include "card/ChangeRecorder.h"
 
 #include "card/SameCard.h"
 #include "card/ShiftJis.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -224,6 +226,7 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
     // user never saw.
     if (!ReadyToWrite(*this))
         return false;
+    ChangeScope change(*this, "format " + std::to_string(userBlocks));
     std::memset(Root, 0, kBlockSize);
     std::memcpy(Root, kRootTemplate, sizeof kRootTemplate);
     Root[kUserBlocksOffset] = userBlocks;

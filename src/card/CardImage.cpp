@@ -2,8 +2,10 @@
 
 #include "card/CardUi.h"
 #include "card/SameCard.h"
+#include "card/ChangeRecorder.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -55,6 +57,7 @@ bool UploadCardImage(const std::string& path, CardVolume& volume) {
         length = std::ftell(file);
     bool ok = length == CardVolume::kCardBytes && std::fseek(file, 0, SEEK_SET) == 0;
     const bool natural = ok && GuessImageFileOrder(path).order == ImageOrder::Natural;
+    ChangeScope change(volume, "upload " + std::filesystem::path(path).filename().string());
     for (int n = 0; n <= kLastBlock && ok; ++n) {
         ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==
              static_cast<size_t>(CardVolume::kBlockSize);

@@ -5,6 +5,7 @@
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
 #include "card/SameCard.h"
+#include "card/ChangeRecorder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -199,6 +200,7 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report) {
             return false;
         }
     }
+    ChangeScope change(volume, "repair");
     // Table first: every change in it frees only blocks no saver reaches, or
     // ends a chain at its size, so it is safe under the old directory too.
     bool ok = true;

@@ -11,6 +11,7 @@
 class LinkPort;
 struct Settings;
 class CardUi;
+class ChangeRecorder;
 
 // Reverses every aligned group of four bytes: converts a block between card
 // order (as the link and image files carry it) and natural order (as the file
@@ -141,6 +142,10 @@ class CardVolume {
     // The image file is open for reading only.
     bool ImageReadOnly = false;
 
+    // Sees every block written, so that a change can be taken back; may be
+    // null.
+    ChangeRecorder* Journal = nullptr;
+
     // The image file holds its blocks in natural order (an emulator's card
     // dump) rather than card order; the block store turns them so that the
     // rest of the program sees card order either way. Set by OpenImage from
@@ -156,10 +161,11 @@ class CardVolume {
     uint8_t ImageLockHeld = 0;
 
   private:
+    // WriteRawBlock without telling the Journal or keeping the listing's
+    // copies up to date.
+    bool StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512);
     // After the last failed link attempt: auto refresh off, one message.
     void ReportLinkFailure(const char* text);
-    // WriteRawBlock without keeping the listing's copies up to date.
-    bool WriteRawBlockOnce(uint8_t device, uint8_t block, const uint8_t* data512);
     // The next block after b, or kChainEnd.
     uint8_t LinkOf(uint8_t block) const;
     // Reads block into out and turns it to natural order.

@@ -1,6 +1,7 @@
 #include "card/ReplaceSaver.h"
 
 #include "card/CardWriteBack.h"
+#include "card/ChangeRecorder.h"
 #include "card/DciFile.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
@@ -232,6 +233,8 @@ SaverResult ReplaceSaverByCopy(CardVolume& source, int entry, CardVolume& destin
     const BlockReader read = [&](int i, uint8_t* out) {
         return source.ReadRawBlock(source.Device, sourceChain.blocks[i], out);
     };
+    ChangeScope change(destination,
+                       "copy " + RawSaverName(from.Raw) + " from " + VolumeLabel(source));
     return CarryOut(destination, plan, before, read, "A block of the saver could not be read.");
 }
 
@@ -277,5 +280,6 @@ SaverResult ReplaceSaverByImport(const std::string& path, CardVolume& volume, in
         return std::fseek(in.file, at, SEEK_SET) == 0 &&
                std::fread(out, 1, kBlockBytes, in.file) == static_cast<size_t>(kBlockBytes);
     };
+    ChangeScope change(volume, "import " + RawSaverName(header));
     return CarryOut(volume, plan, before, read, unreadable);
 }

@@ -1,6 +1,7 @@
 #include "card/TransferEngine.h"
 
 #include "card/CardWriteBack.h"
+#include "card/ChangeRecorder.h"
 #include "card/ReplaceSaver.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
@@ -92,6 +93,7 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
             refresh();
         return false;
     }
+    ChangeScope change(volume, "delete " + RawSaverName(volume.Entries[entry].Raw));
     const TableSnapshot before(volume, entry);
     SaverChain chain;
     WalkSaverChain(volume, volume.Entries[entry], chain);
@@ -164,6 +166,7 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return false;
+    ChangeScope change(volume, "tool write-back " + RawSaverName(e.Raw));
     bool ok = true;
     uint8_t chunk[kBlockBytes];
     ReportProgress(volume, 0, n);

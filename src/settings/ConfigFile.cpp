@@ -9,11 +9,11 @@
 
 namespace {
 
-// Line 8 came later: a file of seven lines reads as verification on, and
-// readers of seven lines never look at it.
-constexpr int kLineCount = 8;
-constexpr const char* kDefaultTexts[kLineCount] = {"888",      "00000256", "00004608", "00006912",
-                                                   "00009216", "0",        "1",        "1"};
+// Lines 8 and 9 came later: a shorter file reads as verification and history
+// on, and readers of fewer lines never look at them.
+constexpr int kLineCount = 9;
+constexpr const char* kDefaultTexts[kLineCount] = {
+    "888", "00000256", "00004608", "00006912", "00009216", "0", "1", "1", "1"};
 
 // A decimal integer with an optional sign and nothing else; false for any
 // other text and for values outside int32.
@@ -149,6 +149,7 @@ void StoreTexts(const std::string (&texts)[kLineCount], Settings& settings) {
     settings.AutoRefresh = static_cast<uint8_t>(LineValue(texts[6], 6) & 0xFF);
     // Only an explicit 0 turns the checks off; 256 must not do it by its low byte.
     settings.VerifyTransfers = LineValue(texts[7], 7) != 0 ? 1 : 0;
+    settings.KeepHistory = LineValue(texts[8], 8) != 0 ? 1 : 0;
 }
 
 } // namespace
@@ -158,7 +159,8 @@ bool SaveConfig(const std::string& startDir, const Settings& settings, std::stri
         std::to_string(settings.BasePort),    std::to_string(settings.ShortDelay),
         std::to_string(settings.LongDelay),   std::to_string(settings.LongestDelay),
         std::to_string(settings.BarMax),      std::to_string(settings.DragMode),
-        std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0"};
+        std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0",
+        settings.KeepHistory != 0 ? "1" : "0"};
     // Written beside the old file and moved over it, so that a full disk
     // never leaves a cut-off RUD2.cfg behind.
     const std::string path = WithTrailingSlash(startDir) + kConfigFileName;

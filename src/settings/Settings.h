@@ -14,4 +14,6 @@ struct Settings {
     uint8_t AutoRefresh = 1; // 1 = on
     // Line 8: read every block twice and read back every written block.
     uint8_t VerifyTransfers = 1; // 1 = on
+    // Line 9: keep a history of card changes (undo, recovery of deleted savers).
+    uint8_t KeepHistory = 1; // 1 = on
 };

@@ -40,7 +40,8 @@ TEST_F(ConfigFileTest, FirstStartCreatesDefaultFileAndGivesStartDir) {
     s.AutoRefresh = 0;
     const std::string startDir = LoadConfig(Dir(), s);
     EXPECT_EQ(startDir, Dir() + "/");
-    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(),
+              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n");
     EXPECT_EQ(s.BasePort, 888);
     EXPECT_EQ(s.ShortDelay, 256);
     EXPECT_EQ(s.LongDelay, 4608);
@@ -104,7 +105,7 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     Settings s;
     LoadConfig(Dir(), s); // creates the default file
     ASSERT_TRUE(SaveConfig(Dir() + "/", s));
-    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n1\r\n1\r\n");
 
     s.BasePort = 632;
     s.ShortDelay = 0;
@@ -115,7 +116,7 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     s.AutoRefresh = 0;
     s.VerifyTransfers = 0;
     ASSERT_TRUE(SaveConfig(Dir(), s));
-    EXPECT_EQ(ReadCfg(), "632\r\n0\r\n12\r\n65536\r\n100\r\n1\r\n0\r\n0\r\n");
+    EXPECT_EQ(ReadCfg(), "632\r\n0\r\n12\r\n65536\r\n100\r\n1\r\n0\r\n0\r\n1\r\n");
     Settings back;
     LoadConfig(Dir(), back);
     EXPECT_EQ(back.BasePort, 632);
@@ -150,6 +151,22 @@ TEST_F(ConfigFileTest, LineEightSwitchesVerificationAndSevenLinesMeanOn) {
     }
 }
 
+TEST_F(ConfigFileTest, LineNineSwitchesTheHistoryAndEightLinesMeanOn) {
+    Settings s;
+    s.KeepHistory = 0;
+    const std::string eight = "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n0\r\n";
+    WriteCfg(eight);
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.KeepHistory, 1);
+    EXPECT_EQ(s.VerifyTransfers, 0);
+    WriteCfg(eight + "0\r\n");
+    LoadConfig(Dir(), s);
+    EXPECT_EQ(s.KeepHistory, 0);
+    ASSERT_TRUE(SaveConfig(Dir(), s));
+    // Readers of eight lines find their eight lines unchanged in front.
+    EXPECT_EQ(ReadCfg().substr(0, eight.size()), eight);
+}
+
 TEST_F(ConfigFileTest, UnreadableFileIsNeverReplacedByDefaults) {
     WriteCfg("632\r\n100\r\n");
     // Writable but not readable: root would read it all the same, so the load
@@ -180,7 +197,8 @@ TEST_F(ConfigFileTest, EmptyFolderIsTheCurrentFolder) {
     const std::string startDir = LoadConfig("", s);
     fs::current_path(before);
     EXPECT_EQ(startDir, "./");
-    EXPECT_EQ(ReadCfg(), "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(),
+              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n");
 }
 
 TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {

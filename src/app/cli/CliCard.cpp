@@ -16,7 +16,8 @@ constexpr CardCommand kCommands[] = {
     {"delete", CliDelete},   {"copy", CliCopy},          {"format", CliFormat},
     {"new", CliNew},         {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
     {"icons", CliIcons},     {"logo", CliLogo},          {"check", CliCheck},
-    {"convert", CliConvert}, {"doctor", CliDoctor},
+    {"convert", CliConvert}, {"doctor", CliDoctor},      {"undo", CliUndo},
+    {"history", CliHistory}, {"recover", CliRecover},
 };
 
 } // namespace
@@ -46,6 +47,9 @@ const char* CliCardUsage() {
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
            "  doctor   (why the link box answers or not; exit 0 when a box and a card answer)\n"
+           "  undo VOLUME\n"
+           "  history VOLUME [--json]\n"
+           "  recover VOLUME [NAME]\n"
            "  NAME: the saver's name, trailing blanks ignored, or #N for the saver at "
            "directory index N (as list shows it); LIST: palette numbers 0-15 dark on the LCD, "
            "e.g. 0,3,7\n"

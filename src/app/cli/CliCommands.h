@@ -16,6 +16,8 @@ struct CliContext {
     std::ostream& err;
     // --no-verify: card blocks on the link are read once and not read back.
     bool verify = true;
+    // --no-journal: card changes are not kept in the history.
+    bool journal = true;
 };
 
 // Each returns a CliExit. Card commands live in CliCard*.cpp, disasm in

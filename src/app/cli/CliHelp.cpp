@@ -71,6 +71,16 @@ constexpr CommandHelp kHelp[] = {
                "devices, whether this user may open them (and the command that lets\n"
                "them), the one that matches BasePort, whether a box answers, which\n"
                "slots hold a card, and two reads of each card's root block compared.\n"},
+    {"undo", "usage: porvane-cli undo VOLUME [--page N]\n"
+             "Takes back the card's last change, when nothing else has written the card\n"
+             "since; the undo is itself a change, so a second undo redoes it.\n"},
+    {"history", "usage: porvane-cli history VOLUME [--json] [--page N]\n"
+                "Lists the card's last changes, oldest first: number, time, command and\n"
+                "the savers it took off or put on. Kept in journal/ of the current folder.\n"
+                "  --json         one JSON object instead of the table\n"},
+    {"recover", "usage: porvane-cli recover VOLUME [NAME] [--page N]\n"
+                "Puts deleted savers (or the one called NAME) back on the card when their\n"
+                "blocks are still free and unchanged; the others are named as lost.\n"},
     {"convert", "usage: porvane-cli convert IN OUT [--to dcm|raw] [--force]\n"
                 "Writes the card image IN (a DCM or a raw card dump, its byte order read\n"
                 "from its root) as OUT in the order asked for.\n"

@@ -113,6 +113,7 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
                            std::string& error, bool forWriting) {
     vol.Config = &settings_;
     vol.Ui = &ui_;
+    vol.Journal = ctx_.journal ? &journal_ : nullptr;
     const int slot = SlotOf(volume);
     if (slot < 0) {
         std::error_code ec;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/cli/CliCommands.h"
+#include "card/CardJournal.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "link/LinkHost.h"
@@ -79,11 +80,14 @@ class CliSession {
     CliCardUi& Ui() { return ui_; }
     LinkPort* Link() { return link_.get(); }
     Settings& Config() { return settings_; }
+    // The history of card changes, in journal/ of the current folder.
+    CardJournal& Journal() { return journal_; }
 
   private:
     CliContext& ctx_;
     CliCardUi ui_;
     Settings settings_;
+    CardJournal journal_{""};
     ConsoleLinkHost host_;
     std::unique_ptr<LinkPort> link_;
     bool pageSet_ = false;

@@ -6,11 +6,12 @@
 namespace {
 
 void PrintUsage(std::ostream& os) {
-    os << "usage: porvane-cli [--link SPEC] [--no-verify] COMMAND ARGS...\n"
+    os << "usage: porvane-cli [--link SPEC] [--no-verify] [--no-journal] COMMAND ARGS...\n"
           "       porvane-cli COMMAND --help | --help | --version\n"
           "  SPEC: auto | ppdev:/dev/parportN | io | emulator:DIR | emulator-paged:FILE | "
           "socket:PATH\n"
           "  --no-verify: read card blocks once and write them without reading back\n"
+          "  --no-journal: keep no history of the card changes (see undo, history, recover)\n"
           "  disasm FILE [--from ADDR]\n"
        << CliCardUsage();
 }
@@ -30,11 +31,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string spec = "auto";
     std::string error;
-    // --no-verify may stand among the --link options before the command.
+    // --no-verify and --no-journal may stand among the --link options before
+    // the command.
     bool verify = true;
+    bool journal = true;
     for (size_t i = 0; i < args.size() && args[i].rfind("--", 0) == 0;) {
         if (args[i] == "--no-verify") {
             verify = false;
+            args.erase(args.begin() + static_cast<long>(i));
+        } else if (args[i] == "--no-journal") {
+            journal = false;
             args.erase(args.begin() + static_cast<long>(i));
         } else {
             i += args[i] == "--link" ? 2 : 1;
@@ -60,6 +66,7 @@ int main(int argc, char** argv) {
     }
     CliContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), spec, std::cout,
                    std::cerr, verify};
+    ctx.journal = journal;
     if (command == "disasm")
         return CliDisasm(ctx);
     const int rc = CliCardCommand(command, ctx);

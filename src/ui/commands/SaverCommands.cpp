@@ -2,6 +2,7 @@
 
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
+#include "ui/commands/HistoryCommands.h"
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
 #include "ui/main/CardMenus.h"
@@ -18,6 +19,7 @@ SaverCommands::SaverCommands(MainWindow& window) : QObject(&window), window_(win
     transfers_ = new TransferCommands(window, *dci_, this);
     drags_ = new SaverDrags(window, *transfers_, *dci_, *dcm_, this);
     drags_->Install();
+    history_ = new HistoryCommands(window, this);
     Connect();
 }
 

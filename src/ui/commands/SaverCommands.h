@@ -4,6 +4,7 @@
 
 class DciCommands;
 class DcmCommands;
+class HistoryCommands;
 class MainWindow;
 class SaverDrags;
 class TransferCommands;
@@ -20,6 +21,7 @@ class SaverCommands : public QObject {
     DciCommands& Dci() { return *dci_; }
     TransferCommands& Transfers() { return *transfers_; }
     SaverDrags& Drags() { return *drags_; }
+    HistoryCommands& History() { return *history_; }
 
   private:
     void Connect();
@@ -29,6 +31,7 @@ class SaverCommands : public QObject {
     DciCommands* dci_ = nullptr;
     TransferCommands* transfers_ = nullptr;
     SaverDrags* drags_ = nullptr;
+    HistoryCommands* history_ = nullptr;
 };
 
 // Creates the commands (and their windows, once) for the window's lifetime.

@@ -1,6 +1,7 @@
 #include "ui/commands/TransferCommands.h"
 
 #include "card/CardWriteBack.h"
+#include "card/ChangeRecorder.h"
 #include "card/ReplaceSaver.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
@@ -20,6 +21,8 @@
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -199,6 +202,10 @@ void TransferCommands::DeleteSelected(int index) {
         return;
     MainWindow::LinkWork work(window_);
     const qsizetype count = list->SelectedPositions().size();
+    // One change for the history, so that one undo brings them all back.
+    std::optional<ChangeScope> change;
+    if (count > 1)
+        change.emplace(window_.Volume(index), "delete " + std::to_string(count) + " savers");
     for (qsizetype k = 0; k < count; ++k) {
         const QList<int> positions = list->SelectedPositions();
         if (positions.isEmpty())

@@ -81,6 +81,16 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     file.format240 = sizes[1];
     file.format200 = sizes[2];
     file.deleteSelected = DeleteItem(m, "FileDeleteSelected");
+
+    const char* prefixes[3] = {"Slot1", "Slot2", "File"};
+    for (int i = 0; i < 3; ++i) {
+        menus_[i]->addSeparator();
+        undo_[i] = Item(menus_[i], "Undo", QString(prefixes[i]) + "Undo");
+        undo_[i]->setShortcut(QKeySequence::Undo);
+        // As with Del: the view holding the focus takes the key.
+        undo_[i]->setShortcutContext(Qt::WidgetShortcut);
+        history_[i] = Item(menus_[i], "History...", QString(prefixes[i]) + "History");
+    }
 }
 
 QAction* CardMenus::DeleteSelected(int index) const {

@@ -50,7 +50,13 @@ class CardMenus : public QObject {
     // "Delete Selected" of a column, and its three format items by size.
     QAction* DeleteSelected(int index) const;
     QAction* FormatItem(int index, int userBlocks) const;
+    // "Undo ..." (Ctrl+Z in the focused view; its caption names the change)
+    // and "History..." of a column.
+    QAction* Undo(int index) const { return undo_[index]; }
+    QAction* History(int index) const { return history_[index]; }
 
   private:
     QMenu* menus_[3] = {};
+    QAction* undo_[3] = {};
+    QAction* history_[3] = {};
 };

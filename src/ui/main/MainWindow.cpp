@@ -4,6 +4,7 @@
 
 #include "card/ImageLock.h"
 #include "card/SaverText.h"
+#include "card/CardJournal.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
 #include "settings/ApplySettings.h"
@@ -113,6 +114,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     ApplySettings(settings_, *link_);
     // "NA.bmp" and "dpnw.dc" ship with the program; a fresh folder gets them.
     (void)EnsureSideFiles(startDir_);
+    journal_ = std::make_unique<CardJournal>(startDir_);
+    journal_->Enabled = settings_.KeepHistory != 0;
 
     pagePanel_->PageLabel()->hide();
     pagePanel_->Panel()->hide();
@@ -124,6 +127,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
         v.Link = link_.get();
         v.Config = &settings_;
         v.Ui = &host_;
+        v.Journal = journal_.get();
     }
     pagePanel_->Set16MButton()->hide();
     loaded_ = {false, false, false};
@@ -195,6 +199,7 @@ void MainWindow::ConnectViews() {
     for (int i = 0; i < 3; ++i) {
         CardListWidget* list = views_[i]->List();
         list->addAction(menus_->DeleteSelected(i));
+        list->addAction(menus_->Undo(i));
         list->viewport()->setMouseTracking(true);
         list->viewport()->installEventFilter(this);
         connect(list, &CardListWidget::Clicked, this, [this, i] { ViewClicked(i); });

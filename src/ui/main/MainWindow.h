@@ -11,6 +11,7 @@
 #include <string>
 
 class AutoRefresh;
+class CardJournal;
 class CardMenus;
 class CardView;
 class DetailPanel;
@@ -82,6 +83,8 @@ class MainWindow : public QWidget {
     Prompter& Prompts() { return *prompter_; }
     CardUi& Ui() { return host_; }
     UiHost& Host() { return host_; }
+    // The history of card changes, in the side-file folder.
+    CardJournal& Journal() { return *journal_; }
 
     // The single selected saver (empty name and no volume when none).
     std::string SelectedName;
@@ -211,6 +214,7 @@ class MainWindow : public QWidget {
     std::unique_ptr<Prompter> ownPrompter_;
     Prompter* prompter_ = nullptr;
     UiHost host_;
+    std::unique_ptr<CardJournal> journal_; // the volumes point to it
     std::array<CardVolume, 3> volumes_;
     std::array<bool, 3> loaded_ = {false, false, false};
     std::unique_ptr<LinkPort> link_;

@@ -1,4 +1,5 @@
 // Re-reading the cards into their views, formatting, and the settings.
+#include "card/CardJournal.h"
 #include "link/LinkPort.h"
 #include "settings/ApplySettings.h"
 #include "settings/ConfigFile.h"
@@ -204,6 +205,7 @@ void MainWindow::RunSettings() {
         }
         // The new port and delays hold from the next command on.
         ApplySettings(settings_, *link_);
+        journal_->Enabled = settings_.KeepHistory != 0;
     }
     autoRefresh_->Rearm();
 }

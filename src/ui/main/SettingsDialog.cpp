@@ -223,6 +223,10 @@ QWidget* SettingsDialog::BuildSpeedArea() {
     Describe(verifyBox_, "Verify transfers",
              "Every block is read twice, and every written block is read back, so that a "
              "garbled transfer is caught. Safer on a poor connection, but slower.");
+    historyBox_ = Named(new QCheckBox("Keep a history of card changes"), "historyBox");
+    Describe(historyBox_, "Keep a history of card changes",
+             "Before a card is changed, its table and directory are kept in the journal folder, "
+             "so that the change can be undone and deleted savers recovered.");
 
     auto* layout = new QVBoxLayout(area);
     layout->addWidget(heading);
@@ -233,6 +237,7 @@ QWidget* SettingsDialog::BuildSpeedArea() {
     layout->addLayout(mark);
     layout->addLayout(counts);
     layout->addWidget(verifyBox_);
+    layout->addWidget(historyBox_);
     return area;
 }
 
@@ -327,6 +332,8 @@ void SettingsDialog::ConnectControls() {
             [this](bool on) { working_.AutoRefresh = on ? 1 : 0; });
     connect(verifyBox_, &QCheckBox::toggled, this,
             [this](bool on) { working_.VerifyTransfers = on ? 1 : 0; });
+    connect(historyBox_, &QCheckBox::toggled, this,
+            [this](bool on) { working_.KeepHistory = on ? 1 : 0; });
     connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::AcceptClicked);
     connect(exitButton_, &QPushButton::clicked, this, &SettingsDialog::ExitClicked);
 }
@@ -366,6 +373,7 @@ void SettingsDialog::LoadControls(bool deriveFromBar) {
     (working_.DragMode != 0 ? moveRadio_ : copyRadio_)->setChecked(true);
     autoRefreshBox_->setChecked(working_.AutoRefresh == 1);
     verifyBox_->setChecked(working_.VerifyTransfers != 0);
+    historyBox_->setChecked(working_.KeepHistory != 0);
 
     // Copies first: each edit's change handler writes back into working_.
     const Settings counts = working_;
