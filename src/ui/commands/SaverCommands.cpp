@@ -1,5 +1,6 @@
 #include "ui/commands/SaverCommands.h"
 
+#include "ui/commands/CheckCardCommand.h"
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/SaverDrags.h"
@@ -18,6 +19,7 @@ SaverCommands::SaverCommands(MainWindow& window) : QObject(&window), window_(win
     transfers_ = new TransferCommands(window, *dci_, this);
     drags_ = new SaverDrags(window, *transfers_, *dci_, *dcm_, this);
     drags_->Install();
+    new CheckCardCommand(window, this);
     Connect();
 }
 
