@@ -69,6 +69,8 @@ struct CardRepairReport {
     std::vector<std::string> repairs;  // what was written, one sentence each
     std::vector<std::string> refusals; // what was left alone, and why
     bool writeFailed = false;
+    // The repair was refused: the card no longer gives the changes offered.
+    bool changed = false;
 };
 
 // Checks, then writes only what is safe, and checks again:
@@ -90,11 +92,13 @@ struct CardRepairReport {
 // another (it names both), and leaves chains that break for the user to
 // rescue. Writes go table first, then directory, then root; a failed write
 // stops the repair (writeFailed). False when the card could not be read or
-// a write failed.
-bool RepairCard(CardVolume& volume, CardRepairReport& report);
+// a write failed. With offered (the repairs a PlanCardRepair listed), nothing
+// is written unless the plan is still exactly that (else changed is set).
+bool RepairCard(CardVolume& volume, CardRepairReport& report,
+                const std::vector<std::string>* offered = nullptr);
 
 // What RepairCard would write, without writing: repairs lists the changes,
 // refusals what it would leave and why; before and after are the card as
-// it is (memory is read back from it). False when the card could not be
-// read.
+// it is (memory is put back as the check read it). False when the card
+// could not be read.
 bool PlanCardRepair(CardVolume& volume, CardRepairReport& report);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 using namespace cardcheck;
 
@@ -287,10 +289,35 @@ void ExplainLeftovers(const CardVolume& volume, CardRepairReport& report) {
 
 namespace {
 
+// The root, table and directory as the check read them, to undo a plan.
+struct TablesInMemory {
+    uint8_t root[CardVolume::kBlockSize];
+    uint16_t fat[CardVolume::kBlockCount];
+    SaverEntry entries[CardVolume::kEntryCount];
+    void Save(const CardVolume& volume) {
+        std::memcpy(root, volume.Root, sizeof root);
+        std::memcpy(fat, volume.Fat, sizeof fat);
+        std::copy(std::begin(volume.Entries), std::end(volume.Entries), entries);
+    }
+    void Restore(CardVolume& volume) const {
+        std::memcpy(volume.Root, root, sizeof root);
+        std::memcpy(volume.Fat, fat, sizeof fat);
+        std::copy(std::begin(entries), std::end(entries), volume.Entries);
+    }
+};
+
+std::vector<std::string> PlannedTexts(const Pending& pending) {
+    std::vector<std::string> texts;
+    for (Target target : {kTable, kDirectory, kRoot})
+        texts.insert(texts.end(), pending.texts[target].begin(), pending.texts[target].end());
+    return texts;
+}
+
 // The check, then every safe change planned in memory. False when the card
 // could not be read; done false when there is nothing to plan (not
 // formatted).
-bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending, bool& done) {
+bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending, bool& done,
+                 TablesInMemory& memory) {
     report = CardRepairReport();
     done = false;
     if (!CheckCard(volume, report.before))
@@ -301,6 +328,7 @@ bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending,
         done = true;
         return true;
     }
+    memory.Save(volume);
     int leakedBefore = 0;
     for (const CardProblem& p : report.before.problems)
         leakedBefore += p.kind == CardProblemKind::LeakedBlocks ? p.count : 0;
@@ -316,23 +344,34 @@ bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending,
 bool PlanCardRepair(CardVolume& volume, CardRepairReport& report) {
     Pending pending;
     bool done = false;
-    if (!PlanRepairs(volume, report, pending, done))
+    const auto memory = std::make_unique<TablesInMemory>();
+    if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)
         return true;
-    for (Target target : {kTable, kDirectory, kRoot})
-        Written(pending, target, report.repairs);
+    report.repairs = PlannedTexts(pending);
     // Memory back to what the card holds.
-    return CheckCard(volume, report.after);
+    memory->Restore(volume);
+    report.after = report.before;
+    return true;
 }
 
-bool RepairCard(CardVolume& volume, CardRepairReport& report) {
+bool RepairCard(CardVolume& volume, CardRepairReport& report,
+                const std::vector<std::string>* offered) {
     Pending pending;
     bool done = false;
-    if (!PlanRepairs(volume, report, pending, done))
+    const auto memory = std::make_unique<TablesInMemory>();
+    if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)
         return true;
+    if (offered != nullptr && PlannedTexts(pending) != *offered) {
+        memory->Restore(volume);
+        report.changed = true;
+        report.refusals = {"The card has changed since it was checked: nothing was written."};
+        report.after = report.before;
+        return true;
+    }
 
     // Table first: every change in it frees only blocks no saver reaches, or
     // ends a chain at its size, so it is safe under the old directory too.

@@ -66,6 +66,18 @@ TEST_F(DamagedChain, RepairRaisesALoweredSizeAndNeverFreesTheChain) {
     ASSERT_TRUE(RepairCard(*card_, repaired));
     EXPECT_TRUE(repaired.repairs.empty());
     EXPECT_EQ(ReadFileBytes(Path()), image);
+
+    // A repair offered for the card as it was is not written on another.
+    SetUp();
+    DamageTable(*card_, {{50, CardVolume::kFatEnd}});
+    CardRepairReport plan;
+    ASSERT_TRUE(PlanCardRepair(*card_, plan));
+    ASSERT_EQ(plan.repairs, std::vector<std::string>{"Freed 1 leaked block."});
+    DamageTable(*card_, {{60, CardVolume::kFatEnd}});
+    const auto changed = ReadFileBytes(Path());
+    ASSERT_TRUE(RepairCard(*card_, repaired, &plan.repairs));
+    EXPECT_TRUE(repaired.changed);
+    EXPECT_EQ(ReadFileBytes(Path()), changed);
 }
 
 TEST_F(DamagedChain, ADataSaverMarkedAGameKeepsItsChain) {

@@ -11,6 +11,8 @@ CheckCardCommand::CheckCardCommand(MainWindow& window, QObject* parent)
     : QObject(parent), window_(window) {
     setObjectName("CheckCardCommand");
     dialog_ = new CheckCardDialog(window.Prompts(), &window);
+    dialog_->SetWaitWindow([this] { window_.ShowWaitWindow(); },
+                           [this] { window_.HideWaitWindow(); });
     CardMenus& m = window.Menus();
     connect(m.slot1.checkCard, &QAction::triggered, this, [this] { Run(MainWindow::kSlot1); });
     connect(m.slot2.checkCard, &QAction::triggered, this, [this] { Run(MainWindow::kSlot2); });

@@ -97,6 +97,11 @@ bool CheckCardDialog::Load(CardVolume& volume, const QString& cardName) {
     return Check();
 }
 
+void CheckCardDialog::SetWaitWindow(std::function<void()> show, std::function<void()> hide) {
+    waitShow_ = std::move(show);
+    waitHide_ = std::move(hide);
+}
+
 bool CheckCardDialog::Check() {
     CardRepairReport plan;
     if (!PlanCardRepair(*volume_, plan)) {
@@ -147,15 +152,18 @@ void CheckCardDialog::Repair() {
         return;
     // The card may have changed since the list was shown: only the repair
     // the user saw is written.
-    CardRepairReport plan;
-    if (!PlanCardRepair(*volume_, plan) || plan.repairs != offered_) {
+    CardRepairReport done;
+    if (waitShow_)
+        waitShow_();
+    const bool ok = RepairCard(*volume_, done, &offered_);
+    if (waitHide_)
+        waitHide_();
+    if (done.changed) {
         prompter_.Info("The card has changed since it was checked; it has been checked again. "
                        "Nothing was written.");
         Check();
         return;
     }
-    CardRepairReport done;
-    const bool ok = RepairCard(*volume_, done);
     repaired_ = repaired_ || !done.repairs.empty();
     Show(done.after);
     changes_->clear();

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
+#include <string>
+#include <vector>
 
 class CardBlockPicture;
 class CardVolume;
@@ -26,6 +29,8 @@ class CheckCardDialog : public QDialog {
     // Checks volume and shows the result; false (after a warning) when its
     // tables could not be read. cardName goes into the caption.
     bool Load(CardVolume& volume, const QString& cardName);
+    // Shown around the repair's link work.
+    void SetWaitWindow(std::function<void()> show, std::function<void()> hide);
     // Whether a repair wrote to the card during this visit.
     bool Repaired() const { return repaired_; }
 
@@ -49,6 +54,8 @@ class CheckCardDialog : public QDialog {
     CardVolume* volume_ = nullptr;
     std::vector<std::string> offered_;
     bool repaired_ = false;
+    std::function<void()> waitShow_;
+    std::function<void()> waitHide_;
 
     QPlainTextEdit* report_ = nullptr;
     QListWidget* changes_ = nullptr;
