@@ -60,8 +60,9 @@ QString CardBlockPicture::BlockText(int block) const {
 QColor CardBlockPicture::BlockColour(int block) const {
     switch (map_.use[block]) {
     case CardBlockMap::Use::Saver:
-        // Neighbouring directory entries far apart on the colour wheel.
-        return QColor::fromHsv((map_.entry[block] * 67) % 360, 110, 235);
+        // Neighbouring directory entries far apart on the colour wheel, and
+        // none of them red, the colour of damage.
+        return QColor::fromHsv(40 + (map_.entry[block] * 67) % 280, 110, 235);
     case CardBlockMap::Use::Damaged:
         return QColor(210, 30, 30);
     case CardBlockMap::Use::System:

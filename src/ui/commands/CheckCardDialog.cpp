@@ -54,6 +54,9 @@ CheckCardDialog::CheckCardDialog(Prompter& prompter, QWidget* parent)
     changes_ = new QListWidget(this);
     changes_->setObjectName("CheckChanges");
     changes_->setAccessibleName("Safe repair");
+    // Whole sentences, wrapped, rather than a sideways scroll.
+    changes_->setWordWrap(true);
+    changes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     repairButton_ = new QPushButton("Repair", this);
     repairButton_->setObjectName("CheckRepair");
     repairButton_->setAccessibleName("Repair");
