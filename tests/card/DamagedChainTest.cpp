@@ -85,11 +85,7 @@ TEST_F(DamagedChain, ADataSaverMarkedAGameKeepsItsChain) {
     const auto image = ReadFileBytes(Path());
     CardRepairReport repaired;
     ASSERT_TRUE(RepairCard(*card_, repaired));
-    bool reported = false;
-    for (const CardProblem& p : repaired.before.problems)
-        reported = reported || p.kind == CardProblemKind::TypeDamaged;
-    EXPECT_TRUE(reported);
-    EXPECT_FALSE(repaired.refusals.empty());
+    EXPECT_EQ(repaired.before.problems.at(0).kind, CardProblemKind::TypeDamaged);
     EXPECT_EQ(ReadFileBytes(Path()), image);
 
     // Its last link damaged too: an import still keeps off its blocks.
@@ -97,27 +93,19 @@ TEST_F(DamagedChain, ADataSaverMarkedAGameKeepsItsChain) {
     ASSERT_TRUE(ImportDci(Dci("NEW", 3), *card_));
     ASSERT_TRUE(LoadVolume(*card_));
     EXPECT_EQ(ChainBytes(*card_, {199, 198, 197}), alpha_);
-    uint8_t exported[CardVolume::kBlockSize] = {};
     ASSERT_TRUE(ExportDci(dir_.File("alpha.dci"), 0, *card_));
     const auto file = ReadFileBytes(dir_.File("alpha.dci"));
-    ASSERT_EQ(file.size(), 32u + 3 * 512);
-    std::copy(file.begin() + 32, file.begin() + 32 + 512, exported);
-    EXPECT_TRUE(std::equal(exported, exported + 512, alpha_.begin()));
+    EXPECT_EQ(std::vector<uint8_t>(file.begin() + 32, file.end()), alpha_);
 }
 
 TEST_F(DamagedChain, NoBlockIsTakenWhileAListedChainIsBroken) {
     // ALPHA broken after one block: 198 and 197 may still be its own.
     DamageTable(*card_, {{199, kFree}, {198, kFree}});
     const auto image = ReadFileBytes(Path());
-    DciImportResult result{};
-    EXPECT_FALSE(ImportDci(Dci("NEW", 2), *card_, &result));
-    ASSERT_FALSE(ui_.infos.empty());
-    EXPECT_NE(ui_.infos.back().find("ALPHA"), std::string::npos) << ui_.infos.back();
-    EXPECT_NE(ui_.infos.back().find("porvane-cli check"), std::string::npos);
-    auto other = std::make_unique<CardVolume>();
-    ASSERT_TRUE(MakeImage(*other, dir_.File("b.dcm")));
-    PlaceSaver(*other, 0, Name12("COPY"), 0x33, {199}, 3);
-    EXPECT_EQ(ReplaceSaverByCopy(*other, 0, *card_, -1).outcome, SaverOutcome::CardDamaged);
+    EXPECT_FALSE(ImportDci(Dci("NEW", 2), *card_));
+    EXPECT_EQ(ui_.infos.at(0), "The chain of saver ALPHA holds 1 of its 3 blocks, so the owner of "
+                               "the blocks after it is unknown: no blocks are taken on this card "
+                               "until it is checked (\"Check card...\", or porvane-cli check).");
     EXPECT_EQ(ReadFileBytes(Path()), image);
 
     // Deleting the damaged saver frees only the block it reaches.

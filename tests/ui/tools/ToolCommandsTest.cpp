@@ -295,7 +295,6 @@ class ToolCommandsTest : public QObject {
         WhileShown play(editor, [&] {
             fixed = editor.Grid()->Options().NoSizeChange;
             QTest::keyClick(editor.Grid(), Qt::Key_Delete);
-            QTest::keyClick(editor.Grid(), Qt::Key_Backspace);
             size = editor.PanelText(5);
             std::ofstream(rig.tools->WorkFile().toStdString(), std::ios::app) << 'x';
             editor.SetSaveRequested(true);

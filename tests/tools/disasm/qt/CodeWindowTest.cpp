@@ -201,11 +201,6 @@ class CodeWindowTest : public QObject {
             QVERIFY(window.ByteField(i)->text().isEmpty());
         QTest::mouseClick(window.EditButton(), Qt::LeftButton);
         QCOMPARE(ReadFile(path), bytes);
-        QTest::keyClick(&window, Qt::Key_Escape);
-        QVERIFY(!window.isVisible());
-        QVERIFY(prompter.Log().isEmpty());
-
-        window.show();
         window.GotoAddress(0);
         QVERIFY(window.EditButton()->isEnabled());
         window.ByteField(0)->setText("01");
