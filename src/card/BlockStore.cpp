@@ -247,6 +247,8 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
         std::clearerr(ImageFile);
         // A short read at the end of a short file is not an error of its own.
         (void)std::fread(out512, 1, kBlockSize, ImageFile);
+        if (ImageNatural)
+            SwapWords(out512);
         return std::ferror(ImageFile) == 0;
     }
     if (Link != nullptr && Verifies(*this)) {
@@ -270,7 +272,13 @@ bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* dat
             return false;
         if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
             return false;
-        const size_t written = std::fwrite(data512, 1, kBlockSize, ImageFile);
+        uint8_t natural[kBlockSize];
+        if (ImageNatural) {
+            std::memcpy(natural, data512, kBlockSize);
+            SwapWords(natural);
+        }
+        const size_t written =
+            std::fwrite(ImageNatural ? natural : data512, 1, kBlockSize, ImageFile);
         // Flushed at once so that a failing disk shows up on this block.
         const bool ok = std::fflush(ImageFile) == 0 && written == kBlockSize;
         if (!ok)

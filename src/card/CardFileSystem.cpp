@@ -1,5 +1,7 @@
 #include "card/CardVolume.h"
 
+#include "card/ShiftJis.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -187,6 +189,7 @@ void CardVolume::DecodeEntry(int index) {
             return;
         e.IconCount = header[SaverEntry::kHeaderIconCount];
         e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+        e.DescriptionText = DecodeShiftJis(header, SaverEntry::kDescriptionLength);
         return;
     }
     e.IsGame = false;
@@ -195,13 +198,16 @@ void CardVolume::DecodeEntry(int index) {
     if (e.Name == SaverEntry::kLogoName) {
         e.IconCount = 0;
         e.Description = SaverEntry::kLogoDescription;
+        e.DescriptionText = e.Description;
     } else if (header[SaverEntry::kHeaderIconCount] >= 64 &&
                header[SaverEntry::kHeaderIconCheck] != 0xFF) {
         e.IconCount = 0;
         e.Description = SaverEntry::kUnknownDescription;
+        e.DescriptionText = e.Description;
     } else {
         e.IconCount = header[SaverEntry::kHeaderIconCount];
         e.Description = CleanText(header, SaverEntry::kDescriptionLength);
+        e.DescriptionText = DecodeShiftJis(header, SaverEntry::kDescriptionLength);
     }
 }
 

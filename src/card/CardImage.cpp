@@ -18,7 +18,7 @@ void Progress(CardVolume& volume, int position) {
 
 } // namespace
 
-bool SaveCardImage(const std::string& path, CardVolume& volume) {
+bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order) {
     Progress(volume, 0);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
@@ -27,6 +27,8 @@ bool SaveCardImage(const std::string& path, CardVolume& volume) {
     bool fileOk = true;
     for (int n = 0; n <= kLastBlock && readOk && fileOk; ++n) {
         readOk = volume.ReadRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
+        if (order == ImageOrder::Natural)
+            SwapWords(volume.Block);
         fileOk = std::fwrite(volume.Block, 1, CardVolume::kBlockSize, file) ==
                  static_cast<size_t>(CardVolume::kBlockSize);
         Progress(volume, n + 1);
@@ -49,9 +51,12 @@ bool UploadCardImage(const std::string& path, CardVolume& volume) {
     if (std::fseek(file, 0, SEEK_END) == 0)
         length = std::ftell(file);
     bool ok = length == CardVolume::kCardBytes && std::fseek(file, 0, SEEK_SET) == 0;
+    const bool natural = ok && GuessImageFileOrder(path).order == ImageOrder::Natural;
     for (int n = 0; n <= kLastBlock && ok; ++n) {
         ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==
              static_cast<size_t>(CardVolume::kBlockSize);
+        if (natural)
+            SwapWords(volume.Block);
         if (ok)
             ok = volume.WriteRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
         Progress(volume, n + 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/CardImageOrder.h"
 #include "card/CardVolume.h"
 
 #include <string>
@@ -10,11 +11,14 @@
 
 // Reads blocks 0..255 of the volume into a new file (an existing one is
 // truncated). Stops after the first failed read, whose block still ends the
-// file. True when every block was read and written to the file.
-bool SaveCardImage(const std::string& path, CardVolume& volume);
+// file. True when every block was read and written to the file. Natural
+// order writes a raw card dump instead of a DCM.
+bool SaveCardImage(const std::string& path, CardVolume& volume,
+                   ImageOrder order = ImageOrder::Card);
 
 // Writes blocks 0..255 of the image file onto the volume, root, table and
 // directory included, stopping at the first failed write. A file that cannot
 // be opened or is not exactly 131072 bytes long is refused before anything is
-// written. True when every block was written.
+// written. A raw card dump (natural order, told by its root or its name) is
+// turned to card order on the way. True when every block was written.
 bool UploadCardImage(const std::string& path, CardVolume& volume);

@@ -1,5 +1,7 @@
 #include "card/CardVolume.h"
 
+#include "card/CardImageOrder.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -47,6 +49,9 @@ bool CardVolume::OpenImage(const std::string& fileName) {
         ImageReadOnly = ImageFile != nullptr;
     }
     ImageName = fileName;
+    const OrderGuess order = GuessImageFileOrder(fileName);
+    ImageNatural = order.order == ImageOrder::Natural;
+    ImageOrderGuessed = !order.fromContent;
     return ImageFile != nullptr;
 }
 
@@ -58,4 +63,6 @@ void CardVolume::CloseImage() {
     ImageFile = nullptr;
     ImageOpen = false;
     ImageReadOnly = false;
+    ImageNatural = false;
+    ImageOrderGuessed = false;
 }

@@ -139,6 +139,14 @@ class CardVolume {
     // The image file is open for reading only.
     bool ImageReadOnly = false;
 
+    // The image file holds its blocks in natural order (an emulator's card
+    // dump) rather than card order; the block store turns them so that the
+    // rest of the program sees card order either way. Set by OpenImage from
+    // the file's root block, or from its name when the root does not tell
+    // (ImageOrderGuessed).
+    bool ImageNatural = false;
+    bool ImageOrderGuessed = false;
+
   private:
     // After the last failed link attempt: auto refresh off, one message.
     void ReportLinkFailure(const char* text);

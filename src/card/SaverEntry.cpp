@@ -16,6 +16,7 @@ void SaverEntry::ClearDecoded() {
     Date.clear();
     Time.clear();
     Description.clear();
+    DescriptionText.clear();
     std::fill(std::begin(FrameImages), std::end(FrameImages), uint8_t{0});
     IsGame = false;
 }

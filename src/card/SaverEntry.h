@@ -42,6 +42,9 @@ struct SaverEntry {
     std::string Date;
     std::string Time;
     std::string Description;
+    // The description's bytes decoded as Shift-JIS (UTF-8, see ShiftJis.h);
+    // the fixed texts above as they are.
+    std::string DescriptionText;
     uint8_t FrameImages[kMaxFrames] = {};
     bool IsGame = false;
     uint8_t Raw[kSize] = {};

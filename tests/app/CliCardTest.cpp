@@ -82,7 +82,7 @@ TEST_F(CliCardTest, ListJsonShapeAndEscapes) {
                      "\\u0000\\u0000\\u0000\",\"type\":\"data\",\"first_block\":240,\"size\":4,"
                      "\"date\":\"2024/01/31\",\"time\":\"23:59:58\",\"icons\":2,"
                      "\"description\":\"" +
-                         desc + "\"}]}\n");
+                         desc + "\",\"description_text\":\"A TEST SAVER FOR THE CLI\"}]}\n");
 
     const Result text = Cli("list a.dcm");
     EXPECT_NE(text.out.find("Q\"\\."), std::string::npos) << text.out;

@@ -21,7 +21,7 @@ using namespace clitest;
 
 const std::vector<std::string> kCommands = {"list",   "export", "import",    "delete",      "copy",
                                             "format", "new",    "save-card", "upload-card", "icons",
-                                            "logo",   "check",  "disasm"};
+                                            "logo",   "check",  "convert",   "disasm"};
 
 std::string ReadText(const fs::path& path) {
     const Bytes bytes = ReadAll(path);
@@ -246,6 +246,10 @@ TEST_F(CliScriptTest, CompletionOffersWhatFitsEachArgument) {
     EXPECT_EQ(complete("porvane-cli export a.dcm --"), "--force --help --page ");
     EXPECT_EQ(complete("porvane-cli --link ''"),
               "auto emulator-paged: emulator: io ppdev: socket: ");
+    WriteAll(P("e.vmu"), Bytes{1});
+    WriteAll(P("s.VMS"), Bytes{1});
+    EXPECT_EQ(complete("porvane-cli convert --to raw ''"), "B.DCM a.dcm e.vmu sub ");
+    EXPECT_EQ(complete("porvane-cli export e.vmu NAME ''"), "D.DCI c.dci s.VMS sub ");
 }
 
 } // namespace

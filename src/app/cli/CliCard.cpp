@@ -12,10 +12,11 @@ struct CardCommand {
 };
 
 constexpr CardCommand kCommands[] = {
-    {"list", CliList},     {"export", CliExport},      {"import", CliImport},
-    {"delete", CliDelete}, {"copy", CliCopy},          {"format", CliFormat},
-    {"new", CliNew},       {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
-    {"icons", CliIcons},   {"logo", CliLogo},          {"check", CliCheck},
+    {"list", CliList},       {"export", CliExport},      {"import", CliImport},
+    {"delete", CliDelete},   {"copy", CliCopy},          {"format", CliFormat},
+    {"new", CliNew},         {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
+    {"icons", CliIcons},     {"logo", CliLogo},          {"check", CliCheck},
+    {"convert", CliConvert},
 };
 
 } // namespace
@@ -29,17 +30,18 @@ int CliCardCommand(const std::string& name, CliContext& ctx) {
 }
 
 const char* CliCardUsage() {
-    return "  VOLUME: a .DCM image file, or slot1 / slot2 over the link "
-           "(slot1 is the current page of the paged card; --page N selects one)\n"
+    return "  VOLUME: a .DCM image file or raw card dump (.bin, .vmu), or slot1 / slot2 over the "
+           "link (slot1 is the current page of the paged card; --page N selects one)\n"
            "  list VOLUME [--json]\n"
-           "  export VOLUME NAME OUT.DCI [--force]\n"
-           "  import VOLUME IN.DCI [--overwrite|--append]\n"
+           "  export VOLUME NAME OUT.DCI|OUT.VMS|OUT.VMI [--force]\n"
+           "  import VOLUME IN.DCI|IN.VMS|IN.VMI [--overwrite|--append]\n"
            "  delete VOLUME NAME\n"
            "  copy SRC NAME DST [--move] [--overwrite|--append]\n"
            "  format VOLUME 200|240|241\n"
            "  new OUT.DCM [--force]\n"
            "  save-card SLOT OUT.DCM [--force]\n"
            "  upload-card IN.DCM SLOT\n"
+           "  convert IN OUT [--to dcm|raw] [--force]\n"
            "  icons VOLUME NAME OUTDIR [--force]\n"
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"

@@ -53,6 +53,15 @@ void PrintText(std::ostream& out, const CardVolume& vol, bool formatted) {
         << static_cast<int>(vol.UserBlocks()) << " user blocks\n";
 }
 
+// As JsonEscape, but bytes of UTF-8 sequences stay as they are.
+std::string JsonEscapeUtf8(const std::string& text) {
+    std::string out;
+    for (const char ch : text)
+        out += static_cast<unsigned char>(ch) >= 0x80 ? std::string(1, ch)
+                                                      : JsonEscape(std::string(1, ch));
+    return out;
+}
+
 void PrintJson(std::ostream& out, const CardVolume& vol, bool formatted) {
     out << "{\"formatted\":" << (formatted ? "true" : "false")
         << ",\"user_blocks\":" << (formatted ? static_cast<int>(vol.UserBlocks()) : 0)
@@ -68,7 +77,8 @@ void PrintJson(std::ostream& out, const CardVolume& vol, bool formatted) {
             << "\",\"first_block\":" << static_cast<int>(e.FirstBlock)
             << ",\"size\":" << e.SizeBlocks << ",\"date\":\"" << JsonEscape(e.Date)
             << "\",\"time\":\"" << JsonEscape(e.Time) << "\",\"icons\":" << e.IconCount
-            << ",\"description\":\"" << JsonEscape(e.Description) << "\"}";
+            << ",\"description\":\"" << JsonEscape(e.Description) << "\",\"description_text\":\""
+            << JsonEscapeUtf8(e.DescriptionText) << "\"}";
     }
     out << "]}\n";
 }

@@ -26,3 +26,12 @@ int CliSaveCard(CliContext& ctx);
 int CliUploadCard(CliContext& ctx);
 int CliLogo(CliContext& ctx);
 int CliCheck(CliContext& ctx);
+int CliConvert(CliContext& ctx);
+
+class TempSaverFile;
+// export to OUT.VMS or OUT.VMI: the saver as a VMS + VMI pair.
+int CliExportVms(CliContext& ctx, const CliArgs& args, long page);
+// import of IN.VMS or IN.VMI: the pair built into the single-saver file dci,
+// which then goes on as any import. False with error set when it cannot be.
+bool CliSaverFromVms(CliContext& ctx, const std::string& in, const TempSaverFile& dci,
+                     std::string& error);

@@ -6,6 +6,7 @@
 #include "card/ReplaceSaver.h"
 #include "card/SaverChains.h"
 #include "card/TransferEngine.h"
+#include "card/VmsVmi.h"
 
 #include <filesystem>
 #include <fstream>
@@ -82,10 +83,13 @@ bool SameCard(const std::string& a, const std::string& b) {
 int CliExport(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    int rc = ParseCardArgs(ctx, {"--force"}, {"--page"}, 3,
-                           "usage: export VOLUME NAME OUT.DCI [--force]", args, page);
+    int rc =
+        ParseCardArgs(ctx, {"--force"}, {"--page"}, 3,
+                      "usage: export VOLUME NAME OUT.DCI|OUT.VMS|OUT.VMI [--force]", args, page);
     if (rc != kCliOk)
         return rc;
+    if (IsVmsPath(args.plain[2]) || IsVmiPath(args.plain[2]))
+        return CliExportVms(ctx, args, page);
     const std::string& out = args.plain[2];
     // --force over the card being read would replace every saver on it.
     if (SameCard(args.plain[0], out))
@@ -117,16 +121,26 @@ int CliExport(CliContext& ctx) {
 int CliImport(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    constexpr const char* usage = "usage: import VOLUME IN.DCI [--overwrite|--append]";
+    constexpr const char* usage =
+        "usage: import VOLUME IN.DCI|IN.VMS|IN.VMI [--overwrite|--append]";
     int rc = ParseCardArgs(ctx, {"--overwrite", "--append"}, {"--page"}, 2, usage, args, page);
     if (rc != kCliOk)
         return rc;
     if (args.Has("--overwrite") && args.Has("--append"))
         return CliFail(ctx, kCliUsage, usage);
-    const std::string& in = args.plain[1];
+    std::string in = args.plain[1];
     const std::string notFile = InputFileProblem(in);
     if (!notFile.empty())
         return CliFail(ctx, kCliFailed, notFile);
+    // A VMS + VMI pair becomes a single-saver file first, so that it is
+    // placed, checked and refused as one.
+    const TempSaverFile built;
+    if (IsVmsPath(in) || IsVmiPath(in)) {
+        std::string error;
+        if (!CliSaverFromVms(ctx, in, built, error))
+            return CliFail(ctx, kCliFailed, error);
+        in = built.Path();
+    }
     uint8_t header[kDciHeaderSize] = {};
     const std::string bad = ReadDciHeader(in, header);
     if (!bad.empty())

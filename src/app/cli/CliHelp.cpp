@@ -9,7 +9,8 @@ struct CommandHelp {
 };
 
 constexpr const char* kVolume =
-    "  VOLUME is a .DCM card image, or slot1 / slot2 over the link (slot1 is the\n"
+    "  VOLUME is a .DCM card image or a raw card dump (.bin, .vmu; the byte order\n"
+    "  is read from its root), or slot1 / slot2 over the link (slot1 is the\n"
     "  current page of the paged card).\n";
 constexpr const char* kPage = "  --page N       select page N (0-255) of the paged card first\n";
 constexpr const char* kForce =
@@ -26,11 +27,17 @@ constexpr CommandHelp kHelp[] = {
              "Lists the savers of a card: index, name, type, first block, size, date,\n"
              "time, icon frames and description, then the free blocks.\n"
              "  --json         one JSON object instead of the table\n"},
-    {"export", "usage: porvane-cli export VOLUME NAME OUT.DCI [--force] [--page N]\n"
-               "Writes one saver to a single-saver file.\n"},
-    {"import", "usage: porvane-cli import VOLUME IN.DCI [--overwrite|--append] [--page N]\n"
-               "Places the saver of a single-saver file on the card. A saver of the same\n"
-               "name already there needs --overwrite or --append.\n"},
+    {"export",
+     "usage: porvane-cli export VOLUME NAME OUT.DCI|OUT.VMS|OUT.VMI [--force] [--page N]\n"
+     "Writes one saver to a single-saver file. OUT.VMS or OUT.VMI writes both\n"
+     "files of a VMS + VMI pair; the VMS's name (at most 8 characters before\n"
+     "the extension) is the resource name the VMI gives.\n"},
+    {"import", "usage: porvane-cli import VOLUME IN.DCI|IN.VMS|IN.VMI [--overwrite|--append] "
+               "[--page N]\n"
+               "Places the saver of a single-saver file, or of a VMS + VMI pair named by\n"
+               "either file, on the card. A VMS without a VMI is named after its file and\n"
+               "dated now. A saver of the same name already there needs --overwrite or\n"
+               "--append.\n"},
     {"delete", "usage: porvane-cli delete VOLUME NAME [--page N]\n"
                "Deletes one saver and frees its blocks.\n"},
     {"copy", "usage: porvane-cli copy SRC NAME DST [--move] [--overwrite|--append] [--page N]\n"
@@ -59,6 +66,11 @@ constexpr CommandHelp kHelp[] = {
               "chain. Exit 0 when clean, 1 when problems were found.\n"
               "  --json         the report as one JSON object\n"
               "  --repair       write what is safe to mend, then check again\n"},
+    {"convert", "usage: porvane-cli convert IN OUT [--to dcm|raw] [--force]\n"
+                "Writes the card image IN (a DCM or a raw card dump, its byte order read\n"
+                "from its root) as OUT in the order asked for.\n"
+                "  --to dcm|raw   DCM (card order) or raw dump (natural order); default raw\n"
+                "                 when OUT ends in .bin or .vmu, else dcm\n"},
     {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
                "Lists 86K machine code, one instruction per line.\n"
                "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"
@@ -67,7 +79,7 @@ constexpr CommandHelp kHelp[] = {
 
 bool TakesVolume(const std::string& name) {
     return name != "new" && name != "logo" && name != "disasm" && name != "save-card" &&
-           name != "upload-card";
+           name != "upload-card" && name != "convert";
 }
 
 } // namespace
@@ -85,11 +97,12 @@ bool CliCommandHelp(const std::string& name, std::string& text) {
             text += kName;
         if (name == "import" || name == "copy")
             text += kPlace;
-        if (name == "export" || name == "new" || name == "save-card" || name == "logo")
+        if (name == "export" || name == "new" || name == "save-card" || name == "logo" ||
+            name == "convert")
             text += kForce;
-        if (name != "new" && name != "logo" && name != "disasm")
+        if (name != "new" && name != "logo" && name != "disasm" && name != "convert")
             text += kPage;
-        if (name != "new" && name != "logo" && name != "disasm")
+        if (name != "new" && name != "logo" && name != "disasm" && name != "convert")
             text += "  --link SPEC and --no-verify go before COMMAND (see porvane-cli --help).\n";
         text += name == "check" ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
                                   "error.\n"

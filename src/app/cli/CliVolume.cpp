@@ -1,6 +1,7 @@
 #include "app/cli/CliVolume.h"
 
 #include "app/cli/CliArgs.h"
+#include "card/CardImageOrder.h"
 #include "card/CardListing.h"
 #include "link/LinkOption.h"
 #include "settings/ApplySettings.h"
@@ -127,6 +128,11 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
             error = "cannot open " + volume;
             return kCliFailed;
         }
+        if (vol.ImageOrderGuessed)
+            ctx_.err << "porvane-cli: " << volume
+                     << ": its root does not tell the byte order; taken as "
+                     << ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card)
+                     << " by its name\n";
         // Refused before anything is read, so that no step of the command
         // has taken place when the first write would fail.
         if (forWriting && vol.ImageReadOnly) {

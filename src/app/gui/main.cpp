@@ -2,6 +2,7 @@
 #include "link/LinkOption.h"
 #include "ui/app/SingleInstance.h"
 #include "ui/app/StartOptions.h"
+#include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/SaverCommands.h"
 #include "ui/main/MainWindow.h"
@@ -9,12 +10,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
 
 namespace {
+
+void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString& path, int tries);
 
 // Opens a card image handed to us at start or by a later start, once no
 // link work and no modal window is in the way (a request may arrive while a
@@ -27,8 +31,47 @@ void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString
     }
     window.raise();
     window.activateWindow();
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "dci" || suffix == "vms" || suffix == "vmi") {
+        // Asked from the event loop, not from inside the hand-off's socket
+        // signal: the question's own loop may see that socket go.
+        QTimer::singleShot(0, &window, [&window, &commands, path] {
+            ImportWhenLoaded(window, commands, path, 0);
+        });
+    } else
         commands.Dcm().OpenFile(path);
+}
+
+// A single save handed to us goes into the view the user names, once a card
+// has been read (the slots are read shortly after start).
+void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString& path, int tries) {
+    constexpr int kViews[] = {MainWindow::kSlot1, MainWindow::kSlot2, MainWindow::kFile};
+    constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
+    bool any = false;
+    for (int view : kViews)
+        any = any || window.Loaded(view);
+    const bool busy = window.LinkBusy() || QApplication::activeModalWidget() != nullptr;
+    if (busy || (!any && tries < 10)) {
+        const int next = busy ? tries : tries + 1;
+        QTimer::singleShot(500, &window, [&window, &commands, path, next] {
+            ImportWhenLoaded(window, commands, path, next);
+        });
+        return;
+    }
+    if (!any) {
+        window.Prompts().Info("Refresh a card or open a DCM file first, then import " + path +
+                              " .");
+        return;
+    }
+    for (int k = 0; k < 3; ++k) {
+        if (window.Loaded(kViews[k]) &&
+            window.Prompts().Confirm("Import " + path + " into " + kViewNames[k] + " ?")) {
+            commands.Dci().ImportFile(kViews[k], path);
+            return;
+        }
+    }
 }
 
 } // namespace

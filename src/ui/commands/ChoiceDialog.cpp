@@ -28,11 +28,16 @@ ChoiceDialog::ChoiceDialog(const QString& caption, const QString& title, QWidget
     first_->setObjectName("FirstLine");
     second_ = new QLabel(this);
     second_->setObjectName("SecondLine");
-    for (QLabel* line : {first_, second_})
+    decoded_ = new QLabel(this);
+    decoded_->setObjectName("DecodedLine");
+    decoded_->setAccessibleName("Description");
+    decoded_->hide();
+    for (QLabel* line : {first_, second_, decoded_})
         line->setTextFormat(Qt::PlainText);
 
     auto* lines = new QVBoxLayout;
     lines->addWidget(first_);
+    lines->addWidget(decoded_);
     lines->addWidget(second_);
     auto* saver = new QHBoxLayout;
     saver->addWidget(pictureLabel_, 0, Qt::AlignTop);
@@ -101,4 +106,13 @@ QPushButton* ChoiceDialog::Button(const QString& caption) const {
         if (b->text() == caption)
             return b;
     return nullptr;
+}
+
+void ChoiceDialog::SetDecodedLine(const QString& text) {
+    decoded_->setText(text);
+    decoded_->setVisible(!text.isEmpty());
+}
+
+QString ChoiceDialog::DecodedLine() const {
+    return decoded_->text();
 }

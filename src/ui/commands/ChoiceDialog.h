@@ -26,6 +26,10 @@ class ChoiceDialog : public QDialog {
 
     void SetPicture(const QPixmap& picture);
     void SetLines(const QString& first, const QString& second);
+    // A line under the first one, hidden while empty (the description as
+    // decoded text, where it says more than the first line).
+    void SetDecodedLine(const QString& text);
+    QString DecodedLine() const;
     QString FirstLine() const;
     QString SecondLine() const;
     QString Title() const;
@@ -43,6 +47,7 @@ class ChoiceDialog : public QDialog {
     QLabel* pictureLabel_ = nullptr;
     QLabel* first_ = nullptr;
     QLabel* second_ = nullptr;
+    QLabel* decoded_ = nullptr;
     QHBoxLayout* buttons_ = nullptr;
     QPixmap picture_;
     int code_ = 0;

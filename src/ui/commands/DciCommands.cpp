@@ -4,18 +4,22 @@
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
+#include "card/VmsVmi.h"
 #include "link/LinkPort.h"
 #include "ui/commands/AutoRefreshHold.h"
 #include "ui/commands/CommandFiles.h"
 #include "ui/commands/ScratchFile.h"
 #include "ui/main/MainWindow.h"
 
+#include <ctime>
+
 DciCommands::DciCommands(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
 
 FileDialogSetup DciCommands::ExportDialog() {
     FileDialogSetup setup;
     setup.title = "Export";
-    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*";
+    setup.filter = "DCI file format|*.DCI|VMS + VMI pair|*.VMS|binary file format|*.BIN|ALL "
+                   "format|*.*";
     setup.fileName = ".DCI";
     setup.defaultExt = "*.DCI";
     // The command asks itself.
@@ -26,7 +30,8 @@ FileDialogSetup DciCommands::ExportDialog() {
 FileDialogSetup DciCommands::ImportDialog() {
     FileDialogSetup setup;
     setup.title = "Import DCI file";
-    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*";
+    setup.filter = "DCI file format|*.DCI|VMS + VMI pair|*.VMS;*.VMI|binary file format|*.BIN|ALL "
+                   "format |*.*";
     setup.fileName = "*.DCI";
     return setup;
 }
@@ -45,6 +50,10 @@ void DciCommands::Export(int index, int entry) {
         return;
     if (IsOpenImage(window_, path)) {
         window_.Prompts().Info(FileInUseText(path));
+        return;
+    }
+    if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path))) {
+        ExportPair(index, entry, path);
         return;
     }
     if (FileExists(path) && !window_.Prompts().Confirm(OverwriteFileQuestion(path)))
@@ -68,6 +77,70 @@ void DciCommands::Export(int index, int entry) {
         window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
 }
 
+void DciCommands::ExportPair(int index, int entry, const QString& path) {
+    // Either name of the pair chooses both files.
+    QString vms = path;
+    if (IsVmiPath(LocalPath(path)))
+        vms = path.left(path.size() - 4) + (path.endsWith(".vmi") ? ".vms" : ".VMS");
+    const QString vmi = QString::fromStdString(VmiPathFor(LocalPath(vms)));
+    std::string resource;
+    std::string error;
+    if (!ResourceNameOf(LocalPath(vms), resource, error)) {
+        window_.Prompts().Info(FileNotWrittenText(vms, error));
+        return;
+    }
+    for (const QString& file : {vms, vmi}) {
+        if (IsOpenImage(window_, file)) {
+            window_.Prompts().Info(FileInUseText(file));
+            return;
+        }
+        if (FileExists(file) && !window_.Prompts().Confirm(OverwriteFileQuestion(file)))
+            return;
+    }
+    MainWindow::LinkWork work(window_);
+    ScratchFile vmsScratch(LocalPath(vms));
+    ScratchFile vmiScratch(LocalPath(vmi));
+    if (!vmsScratch.Ready() || !vmiScratch.Ready()) {
+        window_.Prompts().Warning(
+            FileNotWrittenText(vmsScratch.Ready() ? vmi : vms,
+                               vmsScratch.Ready() ? vmiScratch.Error() : vmsScratch.Error()));
+        return;
+    }
+    CardVolume& volume = window_.Volume(index);
+    // Neither file takes its name unless both were written whole.
+    if (!ExportVmsVmi(vmsScratch.Path(), vmiScratch.Path(), resource, entry, volume, error)) {
+        window_.Prompts().Warning(LinkFailedOn(volume)
+                                      ? "File " + vms +
+                                            " was not written: the saver could not be read whole."
+                                      : FileNotWrittenText(vms, error));
+        return;
+    }
+    if (!vmsScratch.Commit())
+        window_.Prompts().Warning(FileNotWrittenText(vms, vmsScratch.Error()));
+    else if (!vmiScratch.Commit())
+        window_.Prompts().Warning(FileNotWrittenText(vmi, vmiScratch.Error()));
+}
+
+bool DciCommands::BuildFromPair(const QString& path, const TempSaverFile& dci) {
+    VmsPair pair;
+    std::string error;
+    if (dci.Path().empty() || !FindVmsPair(LocalPath(path), pair, error)) {
+        window_.Prompts().Info(error.empty() ? FileUnreadableText(path)
+                                             : QString::fromStdString(error));
+        return false;
+    }
+    if (pair.Lone() &&
+        !window_.Prompts().Confirm("No VMI file beside " + path +
+                                   ". Import it as a data saver named after the file, dated "
+                                   "today ?"))
+        return false;
+    if (!BuildDciFromVms(pair, dci.Path(), std::time(nullptr), error)) {
+        window_.Prompts().Info(QString::fromStdString(error));
+        return false;
+    }
+    return true;
+}
+
 void DciCommands::Import(int index) {
     if (window_.LinkBusy() || index < 0 || index > 2)
         return;
@@ -89,6 +162,15 @@ void DciCommands::ImportFile(int index, const QString& path) {
     }
     if (!FileExists(path)) {
         window_.Prompts().Info("File " + path + " not found.");
+        return;
+    }
+    // A VMS + VMI pair is placed as the single-saver file it makes, so that
+    // every question and refusal of an import applies to it.
+    const TempSaverFile built;
+    if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path))) {
+        if (!BuildFromPair(path, built))
+            return;
+        ImportFile(index, QString::fromStdString(built.Path()));
         return;
     }
     MainWindow::LinkWork work(window_);

@@ -6,6 +6,7 @@
 #include <QString>
 
 class MainWindow;
+class TempSaverFile;
 
 // The single-saver file commands: "Export" of a saver to a ".DCI" file, and
 // the import of such a file into slot 1, slot 2 or the open image.
@@ -28,6 +29,11 @@ class DciCommands : public QObject {
     void ImportFile(int index, const QString& path);
 
   private:
+    // Export to a VMS + VMI pair, path naming either file.
+    void ExportPair(int index, int entry, const QString& path);
+    // The single-saver file of the pair that path names, in dci; false when
+    // the user was told why not, or said no to a VMS without its VMI.
+    bool BuildFromPair(const QString& path, const TempSaverFile& dci);
     void ReplaceByImport(int index, const QString& path, int oldEntry);
     void ImportBeside(int index, const QString& path);
 

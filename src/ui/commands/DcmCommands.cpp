@@ -1,6 +1,7 @@
 #include "ui/commands/DcmCommands.h"
 
 #include "card/CardImage.h"
+#include "card/CardImageOrder.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
 #include "ui/commands/AutoRefreshHold.h"
@@ -28,8 +29,8 @@ DcmCommands::DcmCommands(MainWindow& window, QObject* parent) : QObject(parent),
 FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
     FileDialogSetup setup;
     setup.title = title;
-    setup.filter = "1M SAVER  File Format |*.DCM|Single SAVER file format|*.DCI|Binary File "
-                   "Format|*.BIN|ALL File Format|*.*";
+    setup.filter = "1M SAVER  File Format |*.DCM|Card dumps|*.bin;*.vmu|Single SAVER file "
+                   "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*";
     setup.fileName = "*.DCM";
     return setup;
 }
@@ -37,7 +38,8 @@ FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
 FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     FileDialogSetup setup;
     setup.title = title;
-    setup.filter = "DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*";
+    // A name ending in .bin or .vmu gets a raw card dump, as emulators keep them.
+    setup.filter = "DCM file format|*.DCM|Card dumps|*.bin;*.vmu|ALL format|*.*";
     setup.fileName = "*.DCM";
     setup.defaultExt = "*.DCM";
     setup.confirmOverwrite = true;
@@ -98,10 +100,25 @@ void DcmCommands::ShowImage(const QString& path) {
         window_.ClearSelection();
         window_.Menus().file.closeDcm->setEnabled(false);
         window_.Prompts().Warning(FileUnreadableText(path));
+        ShowImageTitle();
         return;
     }
     window_.RefreshFile();
     window_.Menus().file.closeDcm->setEnabled(true);
+    ShowImageTitle();
+}
+
+void DcmCommands::ShowImageTitle() {
+    const CardVolume& image = window_.Volume(kFile);
+    if (!image.ImageOpen) {
+        window_.setWindowTitle("Porvane");
+        return;
+    }
+    const QString order = image.ImageNatural ? "raw dump" : "DCM";
+    // The application's name follows the title.
+    window_.setWindowTitle(
+        QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
+        (image.ImageOrderGuessed ? order + ", assumed from its name" : order) + ")");
 }
 
 void DcmCommands::New() {
@@ -137,6 +154,7 @@ void DcmCommands::Close() {
     window_.View(kFile).SizePanel()->setText("");
     window_.Menus().file.closeDcm->setEnabled(false);
     window_.ClearSelection();
+    ShowImageTitle();
 }
 
 void DcmCommands::SaveAs(int index) {
@@ -165,11 +183,16 @@ void DcmCommands::SaveImageAs(const QString& path) {
     std::error_code ec;
     // Every block written to the image is flushed at once, so the file
     // holds the card as the view shows it; the view goes on with the image.
-    if (scratch.Ready())
-        fs::copy_file(image.ImageName, scratch.Path(), fs::copy_options::overwrite_existing, ec);
+    // The new file's name chooses its order: a raw dump or a DCM.
+    std::string error;
+    if (scratch.Ready() &&
+        !ConvertImageFile(image.ImageName, scratch.Path(),
+                          NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural : ImageOrder::Card,
+                          error))
+        ec = std::make_error_code(std::errc::io_error);
     if (!scratch.Ready() || ec || !scratch.Commit()) {
         const std::string reason =
-            !scratch.Ready() || !scratch.Error().empty() ? scratch.Error() : ec.message();
+            !scratch.Ready() || !scratch.Error().empty() ? scratch.Error() : error;
         window_.Prompts().Warning(FileNotWrittenText(path, reason));
     }
 }
@@ -187,7 +210,9 @@ void DcmCommands::SaveSlotAs(int index, const QString& path) {
         return;
     }
     window_.ShowWaitWindow();
-    const bool saved = SaveCardImage(scratch.Path(), window_.Volume(index));
+    const bool saved =
+        SaveCardImage(scratch.Path(), window_.Volume(index),
+                      NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural : ImageOrder::Card);
     window_.HideWaitWindow();
     window_.Ui().SetProgress(0, 255);
     if (!saved) {

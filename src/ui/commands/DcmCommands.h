@@ -39,6 +39,8 @@ class DcmCommands : public QObject {
     // Whether the chosen image file may be used; tells the user why not.
     bool CheckImageFile(const QString& path);
     void ShowImage(const QString& path);
+    // The window title names the open image and its byte order.
+    void ShowImageTitle();
     void SaveImageAs(const QString& path);
     void SaveSlotAs(int index, const QString& path);
 

@@ -20,6 +20,24 @@ bool HasSuffix(const QString& path, const char* suffix) {
     return QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0;
 }
 
+// A DCM image, or an emulator's raw card dump.
+bool IsCardImageName(const QString& path) {
+    return HasSuffix(path, "dcm") || HasSuffix(path, "bin") || HasSuffix(path, "vmu");
+}
+
+// Whether the VMI of the VMS at path (the same name) is among the dropped files.
+bool HasPairedVmi(const QString& path, const QList<QUrl>& urls) {
+    const QFileInfo vms(path);
+    for (const QUrl& url : urls) {
+        const QFileInfo other(url.toLocalFile());
+        if (url.isLocalFile() && HasSuffix(other.filePath(), "vmi") &&
+            other.completeBaseName().compare(vms.completeBaseName(), Qt::CaseInsensitive) == 0 &&
+            other.absolutePath() == vms.absolutePath())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 SaverDrags::SaverDrags(MainWindow& window, TransferCommands& transfers, DciCommands& dci,
@@ -83,10 +101,12 @@ QStringList SaverDrags::DroppedFiles(int target, const QMimeData* data) const {
         const QString path = url.toLocalFile();
         // An upload replaces a whole card without a question, so it stays a
         // menu command; only the file view opens a dropped image.
-        if (HasSuffix(path, "dcm") && target == MainWindow::kFile)
+        if (IsCardImageName(path) && target == MainWindow::kFile)
             images << path;
-        else if (HasSuffix(path, "dci"))
+        else if (HasSuffix(path, "dci") || HasSuffix(path, "vmi"))
             savers << path;
+        else if (HasSuffix(path, "vms") && !HasPairedVmi(path, data->urls()))
+            savers << path; // a VMS dropped with its VMI comes in once, through the VMI
     }
     // One image at a time can be open; saver files go into the view's card,
     // or into the image dropped with them.
@@ -145,7 +165,7 @@ void SaverDrags::Drop(int target, QDropEvent* event) {
 
 void SaverDrags::DropFiles(int target, const QStringList& files) {
     for (const QString& path : files) {
-        if (HasSuffix(path, "dcm")) {
+        if (IsCardImageName(path)) {
             dcm_.OpenFile(path);
         } else if (window_.Loaded(target)) {
             dci_.ImportFile(target, path);

@@ -112,6 +112,10 @@ void TransferCommands::FillDialogs(int index, int entry) {
     }
     const QString stamp = Text(e.Date) + "   " + Text(e.Time);
     saverSelected_->SetLines(Text(e.Description), Text(e.Name) + "   " + stamp);
+    // Japanese descriptions read as Shift-JIS; nothing more when the text is
+    // plain ASCII and the designed line says it all.
+    const QString decoded = QString::fromStdString(e.DescriptionText);
+    saverSelected_->SetDecodedLine(decoded == Text(e.Description).trimmed() ? QString() : decoded);
     delete_->SetLines(Text(e.Name), stamp);
     copyTo_->SetLines(Text(e.Name), stamp);
     if (index == kSlot1)

@@ -59,8 +59,19 @@ QString RunFileDialog(QWidget* parent, const FileDialogSetup& setup, bool save) 
     if (!setup.filter.isEmpty())
         dialog.setNameFilter(QtFilterFromDesigned(setup.filter));
     const QString suffix = SuffixOf(setup.defaultExt);
-    if (!suffix.isEmpty())
+    if (!suffix.isEmpty()) {
         dialog.setDefaultSuffix(suffix);
+        // A name typed without an extension takes that of the chosen filter,
+        // which is how a save dialog offering several formats tells them apart.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffix](const QString& filter) {
+                             const qsizetype open = filter.lastIndexOf('(');
+                             const QString first =
+                                 filter.mid(open + 1).section(' ', 0, 0).remove(')');
+                             const QString chosen = SuffixOf(first);
+                             dialog.setDefaultSuffix(chosen.isEmpty() ? suffix : chosen);
+                         });
+    }
     // A wildcard initial name ("*.DCM") is a pattern, not a file to select.
     if (!setup.fileName.isEmpty() && !setup.fileName.contains('*'))
         dialog.selectFile(setup.fileName);

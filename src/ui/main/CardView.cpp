@@ -231,6 +231,10 @@ void CardView::FillListView() {
         item->setData(
             Qt::AccessibleTextRole,
             QString("%1, %2 blocks").arg(QString::fromStdString(e.Name)).arg(e.SizeBlocks));
+        // The description as the saver wrote it, Japanese ones included.
+        const QString description = QString::fromStdString(e.DescriptionText);
+        item->setToolTip(description);
+        item->setData(Qt::AccessibleDescriptionRole, description);
         list_->addItem(item);
         shownImage_[k] = image;
     }

@@ -44,8 +44,9 @@ class DcmCommandsTest : public QObject {
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
         const FileDialogSetup open = rig.prompter.Calls()[0].setup;
-        QCOMPARE(open.filter, QString("1M SAVER  File Format |*.DCM|Single SAVER file "
-                                      "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*"));
+        QCOMPARE(open.filter,
+                 QString("1M SAVER  File Format |*.DCM|Card dumps|*.bin;*.vmu|Single SAVER file "
+                         "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*"));
         QCOMPARE(open.fileName, QString("*.DCM"));
 
         rig.prompter.Clear();
@@ -58,7 +59,7 @@ class DcmCommandsTest : public QObject {
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
         QCOMPARE(save.filter,
-                 QString("DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*"));
+                 QString("DCM file format|*.DCM|Card dumps|*.bin;*.vmu|ALL format|*.*"));
 
         w.Menus().file.closeDcm->trigger();
         QVERIFY(!w.Loaded(2));

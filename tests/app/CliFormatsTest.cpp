@@ -1,0 +1,55 @@
+// porvane-cli with emulators' card dumps, VMS + VMI pairs and Shift-JIS
+// descriptions.
+#include "app/CliFixture.h"
+
+namespace {
+
+using namespace clitest;
+
+class CliFormatsTest : public CliFixture {};
+
+TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
+    NewCard("a.dcm");
+    Bytes dci = MakeDci("JP SAVE", 3, false, 1, 5);
+    // "セーブ" in code page 932 at the start of the description.
+    const uint8_t sjis[] = {0x83, 0x5A, 0x81, 0x5B, 0x83, 0x75};
+    for (int i = 0; i < 6; ++i)
+        dci[32 + (i ^ 3)] = sjis[i];
+    WriteAll(P("jp.dci"), dci);
+    WriteAll(P("game.dci"), MakeDci("A GAME", 2, true, 1, 9));
+    ASSERT_EQ(Cli("import a.dcm jp.dci").code, 0);
+    ASSERT_EQ(Cli("import a.dcm game.dci").code, 0);
+
+    // The dump lists, checks and converts back as the DCM does.
+    ASSERT_EQ(Cli("convert a.dcm a.vmu").code, 0);
+    EXPECT_NE(ReadAll(P("a.vmu")), ReadAll(P("a.dcm")));
+    const std::string listed = Cli("list a.dcm --json").out;
+    EXPECT_NE(listed.find("\"description_text\":\"セーブ"), std::string::npos) << listed;
+    Result r = Cli("list a.vmu --json");
+    EXPECT_EQ(r.out, listed);
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(Cli("check a.vmu").code, 0);
+    ASSERT_EQ(Cli("convert a.vmu back.img --to dcm").code, 0);
+    EXPECT_EQ(ReadAll(P("back.img")), ReadAll(P("a.dcm")));
+    EXPECT_EQ(Cli("convert a.vmu back.img").code, 1); // exists, no --force
+
+    // Both savers out as pairs and into an empty card.
+    NewCard("b.dcm");
+    for (const char* name : {"JP SAVE", "A GAME"}) {
+        const std::string base = name[0] == 'J' ? "jpsave" : "Game";
+        ASSERT_EQ(Cli("export a.vmu '" + std::string(name) + "' " + base + ".VMI").code, 0);
+        EXPECT_EQ(ReadAll(P(base + ".VMS")).size(), name[0] == 'J' ? 1536u : 1024u);
+        r = Cli("import b.dcm " + base + ".VMI");
+        EXPECT_EQ(r.code, 0) << r.err;
+    }
+    const std::string copied = Cli("list b.dcm").out;
+    EXPECT_EQ(copied, Cli("list a.dcm").out);
+    EXPECT_NE(copied.find("A GAME        game      0     2"), std::string::npos) << copied;
+
+    r = Cli("export a.dcm 'JP SAVE' ninechars.VMS");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("1 to 8 characters"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("ninechars.VMS")) || fs::exists(P("ninechars.VMI")));
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+// Emulators' card dumps and VMS + VMI pairs in the window, and descriptions
+// in Shift-JIS.
+#include "card/CardImageOrder.h"
+#include "card/DciFile.h"
+#include "ui/commands/CommandsRig.h"
+#include "ui/commands/SaverSelectedDialog.h"
+
+#include <QMimeData>
+#include <QUrl>
+#include <QtTest>
+
+namespace {
+
+const std::vector<TestSaver> kThree = {{0, "FIRST", 3, 2}, {1, "SECOND", 4, 1}, {2, "THIRD", 2, 0}};
+const std::vector<TestSaver> kNone = {};
+
+} // namespace
+
+class ForeignFilesTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void DumpOpensAndAPairTravelsByExportAndDrop() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        std::string error;
+        QVERIFY(ConvertImageFile(rig.Path("slot1.dcm"), rig.Path("card.vmu"), ImageOrder::Natural,
+                                 error));
+        QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path("card.vmu"))));
+        QCOMPARE(Listed(w, 2), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QVERIFY(w.windowTitle().endsWith("card.vmu (raw dump)"));
+
+        // "Export" to a VMS writes the pair.
+        rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
+        rig.prompter.Then(Q(rig.Path("second.VMS")));
+        rig.Select(2, {1});
+        rig.commands->Transfers().Activate(2);
+        std::string vms = Bytes(rig.Path("second.VMS"));
+        QCOMPARE(vms.size(), size_t(4 * 512));
+        QCOMPARE(Bytes(rig.Path("second.VMI")).size(), size_t(108));
+
+        // A description in Shift-JIS ("セーブ"), then both files dropped on
+        // slot 2: one saver, the data as the VMS holds it.
+        vms.replace(0, 6, "\x83\x5A\x81\x5B\x83\x75");
+        std::ofstream(rig.Path("second.VMS"), std::ios::binary | std::ios::trunc) << vms;
+        QMimeData* files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(Q(rig.Path("second.VMS"))),
+                        QUrl::fromLocalFile(Q(rig.Path("second.VMI")))});
+        QVERIFY(rig.DropOn(1, files));
+        QCOMPARE(Listed(w, 1), QStringList({"SECOND"}));
+        QVERIFY(ExportDci(rig.Path("back.dci"), 0, w.Volume(1)));
+        std::string back = Bytes(rig.Path("back.dci")).substr(32);
+        SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
+        QVERIFY(back == vms);
+        const QString decoded = QString::fromUtf8("セーブ");
+        QVERIFY(w.View(1).List()->item(0)->toolTip().startsWith(decoded));
+        QVERIFY(w.View(1)
+                    .List()
+                    ->item(0)
+                    ->data(Qt::AccessibleDescriptionRole)
+                    .toString()
+                    .startsWith(decoded));
+        rig.Answer(rig.commands->Transfers().SaverSelected(), "");
+        rig.Select(1, {0});
+        rig.commands->Transfers().Activate(1);
+        QVERIFY(rig.commands->Transfers().SaverSelected().DecodedLine().startsWith(decoded));
+
+        // A changed dump stays a dump.
+        QCOMPARE(GuessImageFileOrder(rig.Path("card.vmu")).order, ImageOrder::Natural);
+        QVERIFY(GuessImageFileOrder(rig.Path("card.vmu")).fromContent);
+    }
+};
+
+QTEST_MAIN(ForeignFilesTest)
+#include "ForeignFilesTest.moc"
