@@ -33,6 +33,9 @@ Atspi.set_timeout(3000, -1)
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
+# The main window's caption, as screen readers and the window manager see it.
+MAIN_TITLE = "Porvane V2.3b"
+
 def _build_dir():
     """PORVANE_BUILD, or the build folder whose porvane is newest."""
     if os.environ.get("PORVANE_BUILD"):
@@ -148,8 +151,8 @@ class Session:
         proc = subprocess.Popen(argv, cwd=self.workdir, env=env)
         self.procs.append(proc)
         self.app = wait_for("application " + app_name, lambda: self._find_app(app_name), timeout)
-        self.main = wait_for("the main window", lambda: self.dialog("Porvane", 0.1), timeout)
-        self.focus_window("Porvane")
+        self.main = wait_for("the main window", lambda: self.dialog(MAIN_TITLE, 0.1), timeout)
+        self.focus_window(MAIN_TITLE)
         return self.app
 
     def focus_window(self, title):
@@ -157,7 +160,8 @@ class Session:
         window manager to do it, and Qt only gives widgets the keyboard focus
         inside the active window."""
         env = dict(os.environ, DISPLAY=self.display)
-        subprocess.call("xdotool search --name '^%s$' | head -1 | xargs -r xdotool windowfocus --sync"
+        # The window manager's title may carry the program's name after a dash.
+        subprocess.call("xdotool search --name '^%s( \u2014 Porvane)?$' | head -1 | xargs -r xdotool windowfocus --sync"
                         % title, shell=True, env=env, stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL)
         time.sleep(0.3)

@@ -2,6 +2,7 @@
 
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
+#include "card/SaverText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,13 +34,8 @@ int FirstDamagedSystemBlock(const CardVolume& volume) {
 }
 
 std::string SaverLabel(const CardVolume& volume, int entry) {
-    std::string name = volume.Entries[entry].TrimmedName();
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
-            c = '.';
-    }
-    return name + " (entry " + std::to_string(entry) + ")";
+    return SaverText(volume.Entries[entry].TrimmedName()) + " (entry " + std::to_string(entry) +
+           ")";
 }
 
 bool ChainShared(const SaverChain& chain, const BlockOwners& owners) {

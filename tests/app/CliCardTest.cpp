@@ -1,5 +1,6 @@
 #include "app/CliFixture.h"
 #include "card/CardVolume.h"
+#include "tools/icon/BmpTestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +86,7 @@ TEST_F(CliCardTest, ListJsonShapeAndEscapes) {
                          desc + "\",\"description_text\":\"A TEST SAVER FOR THE CLI\"}]}\n");
 
     const Result text = Cli("list a.dcm");
-    EXPECT_NE(text.out.find("Q\"\\."), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Q\"\\           data"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("237 BLOCKS FREE"), std::string::npos) << text.out;
 }
 
@@ -337,7 +338,25 @@ TEST_F(CliCardTest, IconsAndLogo) {
     r = Cli("logo p4.bmp l4.dci");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("BMP file must be in 32 x 32 pixel"), std::string::npos);
+    EXPECT_NE(r.err.find("It is 32 x 32 pixels, 4 bits per pixel."), std::string::npos);
     EXPECT_FALSE(fs::exists(P("l4.dci")));
+
+    // As in the window: rows stored top-down, a 16-colour palette.
+    icontest::BmpLayout topDown;
+    topDown.topDown = true;
+    for (int i = 0; i < 16; ++i)
+        topDown.palette.push_back({static_cast<uint8_t>(i * 16), 0, 0});
+    topDown.index = [](int y, int) { return y % 16; };
+    icontest::WriteBmp(P("td.bmp"), topDown);
+    r = Cli("logo td.bmp td.dci --dark 0");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Bytes tdLogo = ReadAll(P("td.dci"));
+    ASSERT_EQ(tdLogo.size(), 1056u);
+    std::copy(tdLogo.begin() + 32, tdLogo.begin() + 32 + 512, first);
+    SwapWords(first);
+    // Picture row 0 (the file's first row) is index 0, dark; row 1 is not.
+    EXPECT_EQ(first[0x20], 0xFF);
+    EXPECT_EQ(first[0x24], 0x00);
 }
 
 TEST_F(CliCardTest, CycleOverTheEmulatedBox) {

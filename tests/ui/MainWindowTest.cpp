@@ -3,12 +3,16 @@
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
+#include "ui/common/FittedLabel.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardListWidget.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/CardView.h"
+#include "ui/main/FocusRing.h"
 #include "ui/main/MenuButton.h"
 #include "ui/main/PagePanel.h"
+#include "ui/main/WaitTicker.h"
+#include "ui/main/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
 
 #include <QAbstractButton>
@@ -50,7 +54,7 @@ class MainWindowTest : public QObject {
     void NoBoxKeepsWaitingAndSlotsDisabled() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        QCOMPARE(w.windowTitle(), QString("Porvane"));
+        QCOMPARE(w.windowTitle(), QString("Porvane V2.3b"));
         QCOMPARE(w.size(), QSize(665, 561));
         QCOMPARE(w.Status(), QString("Connection waiting"));
         QVERIFY(w.DetectTimer()->isActive());
@@ -222,6 +226,80 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("warning"));
         QVERIFY(
             rig.prompter.Calls()[0].text.contains(QString::fromStdString(rig.Path("RUD2.cfg"))));
+    }
+
+    // Pointing at "Current Page : " slides the page panel in; pointing at
+    // the window's background slides it out again. Real mouse moves.
+    void PagePanelFollowsThePointer() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenPaged(16, 2);
+        w.DetectDeviceTick();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        PagePanel& pages = w.Pages();
+        QTest::mouseMove(&w, QPoint(3, 300));
+        QTRY_VERIFY(pages.IsOut());
+        QTest::mouseMove(pages.PageLabel(), pages.PageLabel()->rect().center());
+        QTRY_VERIFY(pages.IsIn());
+        QTest::mouseMove(&w, QPoint(3, 300));
+        QTRY_VERIFY(pages.IsOut());
+    }
+
+    // Screen readers meet an application window ("frame") by its caption,
+    // and the focused control carries a ring that stands out on the dark
+    // background, following the focus from control to control.
+    void WindowRoleAndFocusRing() {
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
+        QCOMPARE(a->role(), QAccessible::Window);
+        QCOMPARE(a->text(QAccessible::Name), QString("Porvane V2.3b"));
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* ring = w.findChild<FocusRing*>();
+        for (QWidget* control : QList<QWidget*>{w.View(2).DcmButton(), w.View(0).List()}) {
+            control->setFocus(Qt::TabFocusReason);
+            QCOMPARE(ring->Target(), control);
+            const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
+            QVERIFY(ring->isVisible() && ring->geometry().contains(at));
+            QCOMPARE(w.grab().toImage().pixelColor(at.center().x(), at.top()), ring->Colour());
+        }
+        QTest::keyClick(&w, Qt::Key_Tab);
+        QCOMPARE(ring->Target(), QApplication::focusWidget());
+    }
+
+    // A hovered flat button keeps a dark face under its white caption; with
+    // large type (144 dpi, no scaling) the column captions stay clear of
+    // their buttons and the wait window shows its whole sentence.
+    void FlatButtonsHoverAndLargeType() {
+        {
+            MainWindowRig rig;
+            MainWindow& w = rig.OpenTwoSlot();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QToolButton* open = w.View(2).DcmButton();
+            QTest::mouseMove(&w, QPoint(3, 300));
+            QTest::mouseMove(open, open->rect().center());
+            QTRY_VERIFY(open->underMouse());
+            QVERIFY(open->grab().toImage().pixelColor(4, open->height() / 2).lightnessF() < 0.3);
+        }
+        const QFont normal = QApplication::font();
+        QFont large = normal;
+        large.setPointSizeF(normal.pointSizeF() * 1.5);
+        QApplication::setFont(large);
+        MainWindowRig rig;
+        MainWindow& w = rig.OpenTwoSlot();
+        QApplication::setFont(normal);
+        for (int i = 0; i < 3; ++i) {
+            auto* header = qobject_cast<FittedLabel*>(w.View(i).Header());
+            for (QToolButton* b : {w.View(i).DcmButton(), w.View(i).DciButton()}) {
+                QVERIFY(b->geometry().right() < header->TextBox().left());
+                QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) < b->width());
+            }
+        }
+        WaitTicker* ticker = w.Wait().Ticker();
+        QVERIFY(ticker->y() >= 0 && ticker->HeightFor(ticker->width()) <= ticker->height());
     }
 
     // Ticks do nothing while link work runs; a close waits for its end.

@@ -77,6 +77,22 @@ class SettingsDialogTest : public QObject {
         QVERIFY(dialog.ActivateChecked());
     }
 
+    // A "Bar Max" below the bar pulls the bar back, and the counts follow it
+    // as for any move of the bar: bar, speed mark and saved counts agree.
+    void LowerBarMaxRederivesTheCounts() {
+        SettingsDialog dialog;
+        Settings settings;
+        QString mark;
+        QVERIFY(RunWith(dialog, settings, [&] {
+            Find<QLineEdit>(dialog, "barMaxEdit")->setText("00000800");
+            mark = Find<QLabel>(dialog, "speedMarkLabel")->text();
+            ClickOk(dialog);
+        }));
+        QCOMPARE(mark, QString("Speed mark: 0800"));
+        QVERIFY(settings.BarMax == 0x800 && settings.ShortDelay == 0x80 &&
+                settings.LongDelay == 0x800 && settings.LongestDelay == 0xC00);
+    }
+
     // Every hexadecimal edit puts its replacement in at once when its text
     // is not a number that reads back the same; nothing reaches the settings
     // on EXIT.

@@ -5,6 +5,7 @@
 #include "card/CardImage.h"
 #include "card/IconBmp.h"
 #include "card/SideFiles.h"
+#include "tools/icon/LogoPicture.h"
 
 #include <cstring>
 #include <filesystem>
@@ -15,28 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kBmpWarning =
-    "BMP file must be in 32 x 32 pixel, 256 of 16 palette color, 8bit Pixelformat.";
-
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// What the platform's bitmap support would say of the picture: 32 x 32 at
-// 8 bits per pixel, stored bottom row first.
-bool IsLogoPicture(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    uint8_t header[54] = {};
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
-        return false;
-    if (header[0] != 'B' || header[1] != 'M')
-        return false;
-    const auto width = static_cast<int32_t>(Le32(header + 18));
-    const auto height = static_cast<int32_t>(Le32(header + 22));
-    const int bits = header[28] | (header[29] << 8);
-    return width == 32 && height == 32 && bits == 8;
-}
 
 // "0,3,7" -> dark[0], dark[3], dark[7]; false for anything but numbers 0-15.
 bool ParseDarkList(const std::string& text, bool (&dark)[16]) {
@@ -175,8 +154,9 @@ int CliLogo(CliContext& ctx) {
     auto picture = std::make_unique<uint8_t[]>(CardVolume::kWorkAreaSize);
     auto lcd = std::make_unique<uint8_t[]>(CardVolume::kWorkAreaSize);
     std::memset(picture.get(), 0, CardVolume::kWorkAreaSize);
-    if (!IsLogoPicture(in) || !ReadIconBmp(picture.get(), in))
-        return CliFail(ctx, kCliFailed, kBmpWarning);
+    // The same reader as the window's import: the same files pass.
+    if (!ReadLogoPicture(picture.get(), in))
+        return CliFail(ctx, kCliFailed, LogoPictureRefusal(in));
     std::memcpy(lcd.get(), picture.get(), CardVolume::kWorkAreaSize);
     for (int k = 0; k < 16; ++k) {
         const uint8_t level = dark[k] ? 0 : 255;

@@ -2,6 +2,9 @@
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliOutput.h"
 #include "app/cli/CliVolume.h"
+#include "card/SaverText.h"
+
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,15 +17,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Name for the text listing: trailing blanks and NULs dropped, other
-// unprintable bytes shown as dots.
+// Name for the text listing: trailing blanks and NULs dropped, shown as the
+// windows show it, padded to the name column's 12 characters.
 std::string PrintableName(const SaverEntry& e) {
-    std::string name = e.TrimmedName();
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
-            c = '.';
-    }
+    std::string name = SaverText(e.TrimmedName());
+    int characters = 0;
+    for (const char c : name)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    name.append(static_cast<size_t>(std::max(0, SaverEntry::kNameLength - characters)), ' ');
     return name;
 }
 
@@ -44,10 +46,10 @@ void PrintText(std::ostream& out, const CardVolume& vol, bool formatted) {
     for (int k = 0; k < vol.ListedCount; ++k) {
         const int i = vol.ListMap[k];
         const SaverEntry& e = vol.Entries[i];
-        std::snprintf(line, sizeof line, "%3d  %-12s  %-4s  %5d  %4d  %-10s  %-8s  %5d  ", i,
+        std::snprintf(line, sizeof line, "%3d  %s  %-4s  %5d  %4d  %-10s  %-8s  %5d  ", i,
                       PrintableName(e).c_str(), e.IsGame ? "game" : "data", e.FirstBlock,
                       e.SizeBlocks, e.Date.c_str(), e.Time.c_str(), e.IconCount);
-        out << line << WithoutTrailingBlanks(e.Description) << "\n";
+        out << line << SaverText(WithoutTrailingBlanks(e.Description)) << "\n";
     }
     out << static_cast<int>(vol.FreeBlocks) << " BLOCKS FREE of "
         << static_cast<int>(vol.UserBlocks()) << " user blocks\n";

@@ -24,6 +24,20 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// The file as it was before this save, beside it under the backup name. A
+// backup that cannot be made does not stop the save: it is a courtesy.
+void KeepBackup(const std::string& target, const char* extension) {
+    std::filesystem::path backup(target);
+    backup.replace_extension(extension);
+    if (backup == std::filesystem::path(target))
+        return;
+    std::error_code error;
+    std::filesystem::remove(backup, error);
+    if (::link(target.c_str(), backup.c_str()) == 0)
+        return;
+    std::filesystem::copy_file(target, backup, error);
+}
+
 } // namespace
 
 bool HexDocument::AnyChanged(int64_t first, int64_t last) const {
@@ -58,7 +72,7 @@ void HexDocument::Reset(std::vector<uint8_t> bytes, const std::string& name) {
     fileName_ = name;
 }
 
-bool HexDocument::SaveFile(const std::string& path) {
+bool HexDocument::SaveFile(const std::string& path, const char* backupExtension) {
     if (path.empty())
         return false;
     // Through a link, the file it points at is the one replaced.
@@ -87,6 +101,8 @@ bool HexDocument::SaveFile(const std::string& path) {
         ::umask(mask);
         ::chmod(temporary.c_str(), 0666 & ~mask);
     }
+    if (existed && backupExtension != nullptr && *backupExtension != '\0')
+        KeepBackup(target, backupExtension);
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;

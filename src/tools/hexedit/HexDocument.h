@@ -30,7 +30,9 @@ class HexDocument {
     // Writes the data through a temporary file in the same folder that then
     // replaces the target, so a failed save leaves the old file whole. On
     // success the name becomes path and the data counts as saved.
-    bool SaveFile(const std::string& path);
+    // With a backupExtension, a file already there is kept under that
+    // extension first.
+    bool SaveFile(const std::string& path, const char* backupExtension = "");
 
     // The one way the data changes: count bytes at offset are replaced by
     // bytes, as one undo step named text. With merge, a one-byte change to

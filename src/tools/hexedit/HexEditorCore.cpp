@@ -38,7 +38,7 @@ void HexEditorCore::ClampCaret() {
 
 bool HexEditorCore::SaveFile(const std::string& path) {
     halfTyped_ = -1;
-    return document_.SaveFile(path);
+    return document_.SaveFile(path, options_.BackupExtension);
 }
 
 int64_t HexEditorCore::SelStart() const {

@@ -19,4 +19,7 @@ struct HexOptions {
     ::Translation Translation = ::Translation::Ansi;
     bool NoSizeChange = false;
     bool AllowInsertMode = true;
+    // Saving over a file first keeps the old one under this extension
+    // ("name.ext" -> "name.bak"); empty keeps no copy.
+    const char* BackupExtension = "";
 };

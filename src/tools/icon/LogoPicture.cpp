@@ -105,6 +105,41 @@ bool ReadLogoPicture(uint8_t* area, const std::string& fileName) {
     return true;
 }
 
+std::string LogoPictureProblem(const std::string& fileName) {
+    uint8_t file[kMaxFileBytes];
+    const size_t size = ReadStart(fileName, file, sizeof file);
+    if (size == 0)
+        return "The file cannot be read.";
+    BmpHeaderInfo info;
+    if (size < 2 || file[0] != 'B' || file[1] != 'M')
+        return "It is not a BMP picture.";
+    if (!ParseHeader(file, size, info))
+        return "Its header is cut short.";
+    if (!IsLogoPicture(info)) {
+        std::string text = "It is " + std::to_string(info.width) + " x " +
+                           std::to_string(info.height) + " pixels, " +
+                           std::to_string(info.bitsPerPixel) + " bits per pixel";
+        // BI_RLE8, BI_RLE4; anything else is some other packing.
+        if (info.compression == 1 || info.compression == 2)
+            text += ", run-length compressed";
+        else if (info.compression != 0)
+            text += ", compressed";
+        return text + ".";
+    }
+    if (info.headerSize < kInfoHeaderBytes)
+        return "Its header is of the old OS/2 kind.";
+    uint8_t area[IconArea::kSize];
+    if (!ReadLogoPicture(area, fileName))
+        return "Its palette or pixels are cut short.";
+    return "";
+}
+
+std::string LogoPictureRefusal(const std::string& fileName) {
+    const std::string problem = LogoPictureProblem(fileName);
+    return problem.empty() ? std::string(kLogoPictureWarning)
+                           : std::string(kLogoPictureWarning) + "\n" + problem;
+}
+
 void ApplyLcdColours(uint8_t* area, const bool (&dark)[16]) {
     for (int k = 0; k < 16; ++k)
         std::memset(area + IconArea::PaletteOffset(k), dark[k] ? 0 : 255, 3);

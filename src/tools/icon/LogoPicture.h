@@ -36,6 +36,15 @@ bool IsLogoPicture(const BmpHeaderInfo& info);
 // a logo picture or cannot be read in full.
 bool ReadLogoPicture(uint8_t* area, const std::string& fileName);
 
+// What keeps a file from being a logo picture, in one or two short sentences
+// for the user ("It is 33 x 32 pixels, 4 bits per pixel."); empty when
+// ReadLogoPicture takes it. Said after kLogoPictureWarning, by the windows
+// and the command line alike.
+std::string LogoPictureProblem(const std::string& fileName);
+
+// The warning for a refused picture: the designed text, then the problem.
+std::string LogoPictureRefusal(const std::string& fileName);
+
 // Palette entries 0 to 15 of the area become black where dark[k] is set and
 // white elsewhere: the LCD shows exactly the pixels whose index modulo 16
 // names a dark colour. Entries 16 to 255 keep their colours.

@@ -87,6 +87,19 @@ void ChoiceDialog::SetPicture(const QPixmap& picture) {
 void ChoiceDialog::SetLines(const QString& first, const QString& second) {
     first_->setText(first);
     second_->setText(second);
+    FitContents();
+}
+
+void ChoiceDialog::SetDesignedSize(const QSize& size) {
+    designed_ = size;
+    FitContents();
+}
+
+void ChoiceDialog::FitContents() {
+    if (designed_.isEmpty())
+        return;
+    layout()->activate();
+    setFixedSize(designed_.expandedTo(layout()->totalMinimumSize()));
 }
 
 QString ChoiceDialog::FirstLine() const {
@@ -111,6 +124,7 @@ QPushButton* ChoiceDialog::Button(const QString& caption) const {
 void ChoiceDialog::SetDecodedLine(const QString& text) {
     decoded_->setText(text);
     decoded_->setVisible(!text.isEmpty());
+    FitContents();
 }
 
 QString ChoiceDialog::DecodedLine() const {

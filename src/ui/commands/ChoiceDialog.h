@@ -41,6 +41,9 @@ class ChoiceDialog : public QDialog {
   protected:
     QPushButton* AddButton(const QString& caption, int code, const QString& hint,
                            const char* objectName);
+    // The window's designed fixed size; it grows where its texts in the
+    // user's font would not fit (larger type, texts set later).
+    void SetDesignedSize(const QSize& size);
 
   private:
     QLabel* title_ = nullptr;
@@ -50,5 +53,8 @@ class ChoiceDialog : public QDialog {
     QLabel* decoded_ = nullptr;
     QHBoxLayout* buttons_ = nullptr;
     QPixmap picture_;
+    QSize designed_;
     int code_ = 0;
+
+    void FitContents();
 };

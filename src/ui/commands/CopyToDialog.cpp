@@ -8,7 +8,7 @@ CopyToDialog::CopyToDialog(QWidget* parent) : ChoiceDialog("Copy To", "COPY TO",
     second_ =
         AddButton("File", kSecond, "Copy Selected Saver to File - Window", "SecondTargetButton");
     AddButton("Cancel", kCancel, QString(), "CancelButton");
-    setFixedSize(330, 170);
+    SetDesignedSize(QSize(330, 170));
 }
 
 void CopyToDialog::SetTargets(const QString& first, bool firstOpen, const QString& second,

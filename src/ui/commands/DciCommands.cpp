@@ -3,6 +3,7 @@
 #include "card/CardWriteBack.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverText.h"
 #include "card/TransferEngine.h"
 #include "card/VmsVmi.h"
 #include "link/LinkPort.h"
@@ -186,7 +187,7 @@ void DciCommands::ImportFile(int index, const QString& path) {
         }
     }
     int found = -1;
-    const QString shown = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    const QString shown = QString::fromStdString(SaverText(name));
     if (!name.empty() && FindSaverByName(window_.Volume(index), name, found)) {
         if (window_.Prompts().Confirm("Saver " + shown + " Exisit overwrite it ?"))
             ReplaceByImport(index, path, found);

@@ -111,7 +111,7 @@ void DcmCommands::ShowImage(const QString& path) {
 void DcmCommands::ShowImageTitle() {
     const CardVolume& image = window_.Volume(kFile);
     if (!image.ImageOpen) {
-        window_.setWindowTitle("Porvane");
+        window_.setWindowTitle(MainWindow::kTitle);
         return;
     }
     const QString order = image.ImageNatural ? "raw dump" : "DCM";

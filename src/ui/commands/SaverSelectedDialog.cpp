@@ -9,5 +9,5 @@ SaverSelectedDialog::SaverSelectedDialog(QWidget* parent)
     AddButton("Save BMP to", kSaveBmp, "Save the saver icon as a Bitmap file", "SaveBmpButton");
     AddButton("Export", kExport, "Save saver as a DCI file", "ExportButton");
     AddButton("Cancel", kCancel, QString(), "CancelButton");
-    setFixedSize(470, 170);
+    SetDesignedSize(QSize(470, 170));
 }

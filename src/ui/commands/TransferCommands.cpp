@@ -2,6 +2,7 @@
 
 #include "card/CardWriteBack.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "card/TransferEngine.h"
 #include "ui/commands/AutoRefreshHold.h"
@@ -27,9 +28,9 @@ constexpr int kSlot1 = MainWindow::kSlot1;
 constexpr int kSlot2 = MainWindow::kSlot2;
 constexpr int kFile = MainWindow::kFile;
 
-// Saver names and texts are bytes, one character each.
+// Saver names and texts are bytes, shown as everywhere else.
 QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(SaverText(bytes));
 }
 
 QImage Comparable(const QImage& image) {
@@ -104,12 +105,7 @@ void TransferCommands::Activate(int index) {
 void TransferCommands::FillDialogs(int index, int entry) {
     const SaverEntry& e = window_.Volume(index).Entries[entry];
     const QPixmap picture = window_.View(index).CurrentPicture(entry);
-    for (ChoiceDialog* d :
-         {static_cast<ChoiceDialog*>(saverSelected_), static_cast<ChoiceDialog*>(delete_),
-          static_cast<ChoiceDialog*>(copyTo_)}) {
-        d->SetPicture(picture);
-        window_.CentreOver(d);
-    }
+    // The texts first: a window may grow for them before it is centred.
     const QString stamp = Text(e.Date) + "   " + Text(e.Time);
     saverSelected_->SetLines(Text(e.Description), Text(e.Name) + "   " + stamp);
     // Japanese descriptions read as Shift-JIS; nothing more when the text is
@@ -118,6 +114,12 @@ void TransferCommands::FillDialogs(int index, int entry) {
     saverSelected_->SetDecodedLine(decoded == Text(e.Description).trimmed() ? QString() : decoded);
     delete_->SetLines(Text(e.Name), stamp);
     copyTo_->SetLines(Text(e.Name), stamp);
+    for (ChoiceDialog* d :
+         {static_cast<ChoiceDialog*>(saverSelected_), static_cast<ChoiceDialog*>(delete_),
+          static_cast<ChoiceDialog*>(copyTo_)}) {
+        d->SetPicture(picture);
+        window_.CentreOver(d);
+    }
     if (index == kSlot1)
         copyTo_->SetTargets("SLOT 2", window_.Loaded(kSlot2), "FILE", window_.Loaded(kFile));
     else if (index == kSlot2)

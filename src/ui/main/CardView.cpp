@@ -2,16 +2,20 @@
 
 #include "card/CardListing.h"
 #include "card/CardUi.h"
+#include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
+#include "ui/common/FittedLabel.h"
 #include "ui/main/CardListWidget.h"
 
 #include <QApplication>
 #include <QBitmap>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +44,7 @@ constexpr ColumnText kColumns[3] = {
 };
 
 const QColor kPanelBackground(0, 88, 88);
+const QColor kHoverBackground(0, 56, 56);
 
 void SetTextColour(QLabel* label, const QColor& colour) {
     QPalette pal = label->palette();
@@ -47,21 +52,35 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(pal);
 }
 
-QToolButton* FlatButton(QWidget* parent, const char* caption, const char* name, const QString& hint,
-                        const QRect& geometry) {
+QToolButton* FlatButton(QWidget* parent, const char* caption, const char* name,
+                        const QString& hint) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
     button->setText(caption);
     button->setAutoRaise(true);
     button->setToolTip(hint);
-    button->setGeometry(geometry);
     button->setFocusPolicy(Qt::StrongFocus);
     // Not the header's large caption type.
     QFont font = button->font();
     font.setPointSize(QApplication::font().pointSize());
     font.setBold(false);
     button->setFont(font);
+    // Hovered, a flat button lights up in the button colour: a dark one, so
+    // that the white caption stays readable.
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::ButtonText, Qt::white);
+    pal.setColor(QPalette::Button, kHoverBackground);
+    pal.setColor(QPalette::Light, kHoverBackground.lighter(130));
+    pal.setColor(QPalette::Midlight, kHoverBackground.lighter(115));
+    button->setPalette(pal);
     return button;
+}
+
+// The flat buttons' size: the designed 40 x 18, or what their font needs.
+QSize FlatButtonSize(const QToolButton* button) {
+    const QFontMetrics metrics(button->font());
+    return {std::max(40, metrics.horizontalAdvance("DCM") + 12),
+            std::max(18, metrics.height() + 4)};
 }
 
 } // namespace
@@ -76,9 +95,9 @@ CardView::CardView(int index, CardVolume& volume, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    header_ = new QLabel(text.header, column_);
+    auto* header = new FittedLabel(text.header, column_);
+    header_ = header;
     header_->setObjectName(text.headerName);
-    header_->setFixedHeight(kHeaderHeight);
     header_->setAlignment(Qt::AlignCenter);
     header_->setFrameStyle(QFrame::Panel | QFrame::Raised);
     header_->setAutoFillBackground(true);
@@ -89,15 +108,19 @@ CardView::CardView(int index, CardVolume& volume, QWidget* parent)
     font.setPointSize(22);
     font.setBold(true);
     header_->setFont(font);
-    dcmButton_ = FlatButton(header_, "DCM", text.dcmName, text.dcmHint, QRect(2, 2, 40, 18));
-    dciButton_ =
-        FlatButton(header_, "DCI", text.dciName, "Import a saver file.", QRect(2, 21, 40, 18));
-    for (QToolButton* b : {dcmButton_, dciButton_}) {
-        QPalette pal = b->palette();
-        pal.setColor(QPalette::ButtonText, Qt::white);
-        b->setPalette(pal);
+    dcmButton_ = FlatButton(header_, "DCM", text.dcmName, text.dcmHint);
+    dciButton_ = FlatButton(header_, "DCI", text.dciName, "Import a saver file.");
+    for (QToolButton* b : {dcmButton_, dciButton_})
         b->setAccessibleDescription(Title() + ": " + b->toolTip());
-    }
+    // The buttons stack at the header's left; the caption is centred between
+    // margins as wide as they are, so the two never overlap, and shrinks
+    // (FittedLabel) when a larger font would not fit between them.
+    const QSize button = FlatButtonSize(dcmButton_);
+    dcmButton_->setGeometry(QRect(QPoint(2, 2), button));
+    dciButton_->setGeometry(QRect(QPoint(2, 3 + button.height()), button));
+    header_->setFixedHeight(std::max(kHeaderHeight, 2 * button.height() + 5));
+    header->SetSideRoom(button.width() + 4);
+    header_->setMinimumWidth(1);
     layout->addWidget(header_);
 
     list_ = new CardListWidget(column_);
@@ -107,9 +130,10 @@ CardView::CardView(int index, CardVolume& volume, QWidget* parent)
     list_->setAccessibleDescription(text.listHint);
     layout->addWidget(list_, 1);
 
-    sizePanel_ = new QLabel("200 BLOCKS FREE", column_);
+    sizePanel_ = new FittedLabel("200 BLOCKS FREE", column_);
     sizePanel_->setObjectName(text.sizeName);
-    sizePanel_->setFixedHeight(kSizePanelHeight);
+    sizePanel_->setFixedHeight(std::max(kSizePanelHeight, sizePanel_->fontMetrics().height() + 2));
+    sizePanel_->setMinimumWidth(1);
     sizePanel_->setAlignment(Qt::AlignCenter);
     sizePanel_->setAutoFillBackground(true);
     QPalette sizePal = sizePanel_->palette();
@@ -228,9 +252,9 @@ void CardView::FillListView() {
         const SaverEntry& e = volume_.Entries[i];
         const int image = frameImage_[i][0];
         auto* item = new QListWidgetItem(icons_[image], QString::number(e.SizeBlocks));
-        item->setData(
-            Qt::AccessibleTextRole,
-            QString("%1, %2 blocks").arg(QString::fromStdString(e.Name)).arg(e.SizeBlocks));
+        item->setData(Qt::AccessibleTextRole, QString("%1, %2 blocks")
+                                                  .arg(QString::fromStdString(SaverText(e.Name)))
+                                                  .arg(e.SizeBlocks));
         // The description as the saver wrote it, Japanese ones included.
         const QString description = QString::fromStdString(e.DescriptionText);
         item->setToolTip(description);

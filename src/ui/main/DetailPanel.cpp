@@ -1,4 +1,5 @@
 #include "ui/main/DetailPanel.h"
+#include "ui/common/FittedLabel.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -11,7 +12,7 @@ const QColor kEmptyPicture(64, 0, 64);
 const QColor kTotalsColour(208, 160, 128);
 
 QLabel* TotalsLine(QWidget* parent, const char* name, int top) {
-    auto* label = new QLabel("Selected", parent);
+    auto* label = new FittedLabel("Selected", parent);
     label->setObjectName(name);
     label->setGeometry(DetailPanel::kLeft, top, 217, 22);
     QPalette pal = label->palette();
@@ -44,7 +45,7 @@ DetailPanel::DetailPanel(QWidget* parent, std::function<void(int)> pause)
     picture_->setObjectName("SaverPicture");
     picture_->setGeometry(6, 10, 32, 32);
     picture_->setAccessibleName("Selected saver's icon");
-    dateTime_ = new QLabel(frame);
+    dateTime_ = new FittedLabel(frame);
     dateTime_->setObjectName("DateTimeLabel");
     dateTime_->setGeometry(44, 3, 168, 20);
     edit_ = new QPushButton("Edit...", frame);
@@ -55,7 +56,7 @@ DetailPanel::DetailPanel(QWidget* parent, std::function<void(int)> pause)
     disasm_->setGeometry(130, 25, 80, 24);
     disasm_->setEnabled(false);
 
-    name_ = new QLabel(kNoSaverText, parent);
+    name_ = new FittedLabel(kNoSaverText, parent);
     name_->setObjectName("NamePanel");
     name_->setGeometry(kLeft, kNameUpTop, 217, 24);
     name_->setAlignment(Qt::AlignCenter);

@@ -2,6 +2,7 @@
 // the selection display and what the commands use.
 #include "ui/main/MainWindow.h"
 
+#include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
 #include "settings/ApplySettings.h"
@@ -13,12 +14,15 @@
 #include "ui/main/CardMenus.h"
 #include "ui/main/CardView.h"
 #include "ui/main/DetailPanel.h"
+#include "ui/main/FocusRing.h"
 #include "ui/main/PagePanel.h"
 #include "ui/main/SettingsDialog.h"
 #include "ui/main/SettingsEditor.h"
 #include "ui/main/UiClock.h"
 #include "ui/main/WaitWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -32,6 +36,14 @@
 #include <system_error>
 
 namespace {
+
+// The main window is an application window to assistive technology (a
+// "frame"), not a plain pane inside one.
+QAccessibleInterface* MainWindowAccessible(const QString& key, QObject* object) {
+    if (key == QLatin1String("MainWindow") && object != nullptr && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
 
 std::string CurrentFolder() {
     std::error_code ec;
@@ -58,9 +70,12 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
       ownPrompter_(options.prompter != nullptr ? nullptr : std::make_unique<QtPrompter>(this)),
       prompter_(options.prompter != nullptr ? options.prompter : ownPrompter_.get()),
       host_(*prompter_, *clock_) {
+    static const bool accessibleAsWindow =
+        (QAccessible::installFactory(MainWindowAccessible), true);
+    (void)accessibleAsWindow;
     setObjectName("MainWindow");
-    setWindowTitle("Porvane");
-    setAccessibleName("Porvane");
+    setWindowTitle(kTitle);
+    setAccessibleName(kTitle);
     setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -74,6 +89,9 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     autoRefresh_ = new AutoRefresh(*this, options.autoRefreshInterval);
     BuildLeftColumn();
     BuildCardArea();
+    // Pointing at "Current Page : " slides the page panel in.
+    pagePanel_->PageLabel()->installEventFilter(this);
+    new FocusRing(this);
     host_.Attach(statusLabel_, progress_);
 
     // The link first, with no command left on the wire; then the settings
@@ -293,7 +311,7 @@ void MainWindow::ShowSelectedSaver(int index) {
     SelectedName = e.Name;
     SelectedEntry = static_cast<int16_t>(entry);
     SelectedVolume = &volume;
-    const QString name = QString::fromStdString(e.Name);
+    const QString name = QString::fromStdString(SaverText(e.Name));
     if (index == kSlot1)
         detail_->SetName("Slot 1 : " + name);
     else if (index == kSlot2)

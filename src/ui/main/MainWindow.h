@@ -58,6 +58,8 @@ class MainWindow : public QWidget {
     static constexpr int kWidth = 665;
     static constexpr int kHeight = 561;
     static constexpr const char* kAddressText = "A memory card manager for Linux";
+    // The window's caption, as the title in its left column.
+    static constexpr const char* kTitle = "Porvane V2.3b";
 
     explicit MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOptions& options = {},
                         QWidget* parent = nullptr);

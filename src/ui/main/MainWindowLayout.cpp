@@ -1,6 +1,7 @@
 // The main window's controls, its two layouts (two-slot unit, paged card)
 // and the device detection a second after start.
 #include "link/LinkPort.h"
+#include "ui/common/FittedLabel.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardListWidget.h"
 #include "ui/main/CardMenus.h"
@@ -29,7 +30,8 @@ constexpr int kLayoutStep = 5;
 
 QLabel* Label(QWidget* parent, const QString& text, const char* name, const QRect& geometry,
               int pointSize, bool bold, const QColor& colour) {
-    auto* label = new QLabel(text, parent);
+    // Sized for the designed type; a larger one is drawn smaller, not cut.
+    auto* label = new FittedLabel(text, parent);
     label->setObjectName(name);
     label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
@@ -68,7 +70,9 @@ QPixmap LogoPicture(QSize size) {
     p.setPen(QColor(40, 60, 40));
     QFont font = p.font();
     font.setBold(true);
-    font.setPointSize(12);
+    // Part of the picture: sized in pixels, so that it stays inside the LCD
+    // whatever the screen's DPI.
+    font.setPixelSize(16);
     p.setFont(font);
     p.drawText(lcd, Qt::AlignCenter, "VMU");
     p.setBrush(QColor(90, 100, 110));
@@ -89,8 +93,7 @@ void MainWindow::BuildLeftColumn() {
     addressLabel_ =
         Label(this, kAddressText, "AddressLabel", QRect(kColumnLeft, 42, kColumnWidth, 16), 8,
               false, QColor(160, 220, 220));
-    Label(this, "Porvane V2.3b", "TitleLabel", QRect(kColumnLeft, 60, kColumnWidth, 22), 12, true,
-          light);
+    Label(this, kTitle, "TitleLabel", QRect(kColumnLeft, 60, kColumnWidth, 22), 12, true, light);
     auto* bevel = new QFrame(this);
     bevel->setObjectName("StatusBevel");
     bevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -1,6 +1,7 @@
 #include "ui/main/PagePanel.h"
 
 #include "link/LinkPort.h"
+#include "ui/common/FittedLabel.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/MainWindow.h"
@@ -26,7 +27,7 @@ constexpr const char* k16MLinkError = " link error, please check is 16M Card , C
 } // namespace
 
 PagePanel::PagePanel(MainWindow& window, QWidget* parent) : QObject(parent), window_(window) {
-    pageLabel_ = new QLabel("Set Page", parent);
+    pageLabel_ = new FittedLabel("Set Page", parent);
     pageLabel_->setObjectName("CurrentPageLabel");
     pageLabel_->setGeometry(8, 312, 217, 20);
     pageLabel_->setAlignment(Qt::AlignCenter);

@@ -460,8 +460,8 @@ void SettingsDialog::LongestDelayEditChanged() {
 
 void SettingsDialog::BarMaxEditChanged() {
     working_.BarMax = ValidatedValue(barMaxEdit_, Hex(working_.BarMax, 8));
-    // A bar cut short by a new maximum must not re-derive counts typed here.
-    const QSignalBlocker quiet(delayBar_);
+    // A maximum below the bar's value pulls the bar back, and the counts,
+    // the speed mark and the file follow it as for any move of the bar.
     delayBar_->setMaximum(std::max(working_.BarMax, 0));
     ShowScale();
 }

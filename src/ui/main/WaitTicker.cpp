@@ -20,6 +20,12 @@ void WaitTicker::Step() {
     update();
 }
 
+int WaitTicker::HeightFor(int width) const {
+    const QRect wrapped = fontMetrics().boundingRect(QRect(0, 0, width - 2 * kPadding, 1000),
+                                                     Qt::TextWordWrap | Qt::AlignHCenter, text_);
+    return std::max(fontMetrics().height(), wrapped.height()) + 2 * kPadding;
+}
+
 void WaitTicker::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(0, 24, 24));
@@ -27,6 +33,12 @@ void WaitTicker::paintEvent(QPaintEvent*) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
     painter.setClipRect(rect().adjusted(1, 1, -1, -1));
     painter.setPen(QColor(255, 230, 90));
+    if (!IsScrolling()) {
+        // Standing still, the whole sentence shows, wrapped.
+        painter.drawText(rect().adjusted(kPadding, kPadding, -kPadding, -kPadding),
+                         Qt::TextWordWrap | Qt::AlignCenter, text_);
+        return;
+    }
     // Enough copies side by side to fill the panel whatever the offset.
     const int cycle = CycleWidth();
     const QRect line = rect().adjusted(0, 0, 0, -1);

@@ -5,14 +5,25 @@
 #include <QWidget>
 
 // A small panel that scrolls one line of text to the left in an endless
-// loop, one pixel per step.
+// loop, one pixel per step. While it stands still it shows the whole text,
+// wrapped over as many lines as the panel's width needs.
 class WaitTicker : public QWidget {
     Q_OBJECT
   public:
-    explicit WaitTicker(const QString& text, QWidget* parent = nullptr);
+    static constexpr int kPadding = 2;
 
-    void Start() { timer_.start(); }
-    void Stop() { timer_.stop(); }
+    explicit WaitTicker(const QString& text, QWidget* parent = nullptr);
+    // The height that shows the whole text, wrapped, at this width.
+    int HeightFor(int width) const;
+
+    void Start() {
+        timer_.start();
+        update();
+    }
+    void Stop() {
+        timer_.stop();
+        update();
+    }
     bool IsScrolling() const { return timer_.isActive(); }
     // Milliseconds between steps; 10 unless a test shortens the wait.
     void SetStepInterval(int ms) { timer_.setInterval(ms); }

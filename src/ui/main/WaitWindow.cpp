@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <algorithm>
 
 WaitWindow::WaitWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), picture_(DrawWaitPicture()) {
@@ -18,7 +19,9 @@ WaitWindow::WaitWindow(QWidget* parent)
 
     ticker_ = new WaitTicker(kText, this);
     ticker_->setObjectName("waitTicker");
-    ticker_->setGeometry(8, kHeight - 28, kWidth - 16, 20);
+    // As tall as the text needs in the window's font; at least the designed 20.
+    const int tickerHeight = std::max(20, ticker_->HeightFor(kWidth - 16));
+    ticker_->setGeometry(8, kHeight - 8 - tickerHeight, kWidth - 16, tickerHeight);
 
     closeTimer_.setSingleShot(true);
     connect(&closeTimer_, &QTimer::timeout, this, [this] { done(QDialog::Accepted); });

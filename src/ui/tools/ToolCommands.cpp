@@ -1,6 +1,7 @@
 #include "ui/tools/ToolCommands.h"
 
 #include "card/CardWriteBack.h"
+#include "card/SaverText.h"
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
 #include "tools/disasm/qt/CodeWindow.h"
@@ -111,7 +112,7 @@ void ToolCommands::Exchange(Tool tool) {
     // Kept here: the selection may change while the tool window is open.
     CardVolume& volume = *window_.SelectedVolume;
     const int entry = window_.SelectedEntry;
-    const QString caption = QString::fromLatin1(window_.SelectedName.c_str());
+    const QString caption = QString::fromStdString(SaverText(window_.SelectedName.c_str()));
 
     if (index != MainWindow::kFile) {
         MainWindow::LinkWork work(window_);

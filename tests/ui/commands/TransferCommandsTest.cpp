@@ -7,6 +7,7 @@
 #include "ui/commands/SaverSelectedDialog.h"
 #include "ui/main/AutoRefresh.h"
 
+#include <QLabel>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -44,7 +45,13 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(rig.shown[0].section('|', 2), QString("SECOND         2024/03/15   09:41:07"));
         QCOMPARE(t.SaverSelected().Title(), QString("SAVER  SELECTED"));
         QCOMPARE(t.Delete().windowTitle(), QString("Delete "));
+        QVERIFY(t.Delete().windowFlags() & Qt::WindowSystemMenuHint);
+        QVERIFY(!(t.Delete().windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(t.CopyTo().windowFlags() & Qt::WindowCloseButtonHint);
         QCOMPARE(t.Delete().SecondLine(), QString("2024/03/15   09:41:07"));
+        // Wide enough for its texts.
+        auto* first = t.SaverSelected().findChild<QLabel*>("FirstLine");
+        QVERIFY(first->fontMetrics().horizontalAdvance(first->text()) <= first->width());
         QCOMPARE(t.SaverSelected().Button("Export")->toolTip(),
                  QString("Save saver as a DCI file"));
         QCOMPARE(t.SaverSelected().Picture().toImage(), w.View(1).CurrentPicture(1).toImage());

@@ -360,7 +360,9 @@ class ToolCommandsTest : public QObject {
         int shown = 0;
         WhileShown never(rig.tools->Colours(), [&] { ++shown; });
         rig.tools->ImportCaptionBmp(MainWindow::kSlot2);
-        QCOMPARE(rig.prompter.Messages(), QStringList({kLogoPictureWarning}));
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList(
+                     {QString(kLogoPictureWarning) + "\nIt is 32 x 32 pixels, 4 bits per pixel."}));
         QCOMPARE(shown, 0);
         QVERIFY(Bytes(card) == before);
 

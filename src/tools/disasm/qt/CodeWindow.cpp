@@ -70,10 +70,18 @@ void CodeWindow::BuildControls() {
     addressLabel_ = new QLabel("00000000", this);
     addressLabel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     addressLabel_->setAccessibleDescription("Address of the selected line");
+    // Room for eight digits whatever the address shown, so that the byte
+    // fields beside it never move.
+    addressLabel_->setFixedWidth(addressLabel_->fontMetrics().horizontalAdvance("00000000") +
+                                 2 * addressLabel_->frameWidth() + 8);
     for (int i = 0; i < 3; ++i) {
         byteFields_[i] = MakeHexField(2, "00", QString("Byte %1").arg(i + 1), this);
         byteFields_[i]->setAccessibleDescription(
             QString("Byte %1 of the selected instruction, in hexadecimal").arg(i + 1));
+        // A hidden field keeps its place: "Edit" stays where it was.
+        QSizePolicy policy = byteFields_[i]->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        byteFields_[i]->setSizePolicy(policy);
     }
     pageLabel_ = new QLabel(this);
     listing_ = new QListWidget(this);

@@ -12,17 +12,30 @@ HexColors HexColors::Designed(const QPalette& palette) {
     HexColors c;
     c.Background = palette.color(QPalette::Base);
     c.ChangedBackground = c.Background;
-    c.ChangedText = QColor(0xFF, 0x00, 0x00);
-    c.PositionBackground = QColor(0x80, 0x00, 0x00);
-    c.PositionText = QColor(0xFF, 0x00, 0x00);
-    c.CursorFrame = QColor(0x00, 0x00, 0x00);
-    c.Offset = QColor(0x00, 0x00, 0x00);
-    c.OddColumn = QColor(0x00, 0x00, 0xFF);
-    c.EvenColumn = QColor(0x00, 0x00, 0x80);
-    c.Text = QColor(0x00, 0x00, 0x00);
-    c.Grid = QColor(0xC0, 0xC0, 0xC0);
     c.Selection = palette.color(QPalette::Highlight);
     c.SelectionText = palette.color(QPalette::HighlightedText);
+    if (c.Background.lightnessF() >= 0.5) {
+        c.ChangedText = QColor(0xFF, 0x00, 0x00);
+        c.PositionBackground = QColor(0x80, 0x00, 0x00);
+        c.PositionText = QColor(0xFF, 0x00, 0x00);
+        c.CursorFrame = QColor(0x00, 0x00, 0x00);
+        c.Offset = QColor(0x00, 0x00, 0x00);
+        c.OddColumn = QColor(0x00, 0x00, 0xFF);
+        c.EvenColumn = QColor(0x00, 0x00, 0x80);
+        c.Text = QColor(0x00, 0x00, 0x00);
+        c.Grid = QColor(0xC0, 0xC0, 0xC0);
+        return c;
+    }
+    // A dark theme: the same hues, light enough to read on its background.
+    c.ChangedText = QColor(0xFF, 0x70, 0x70);
+    c.PositionBackground = QColor(0x80, 0x00, 0x00);
+    c.PositionText = QColor(0xFF, 0xB0, 0xB0);
+    c.CursorFrame = QColor(0xFF, 0xFF, 0xFF);
+    c.Offset = palette.color(QPalette::Text);
+    c.OddColumn = QColor(0x90, 0xB8, 0xFF);
+    c.EvenColumn = QColor(0xC8, 0xD8, 0xFF);
+    c.Text = palette.color(QPalette::Text);
+    c.Grid = QColor(0x50, 0x50, 0x50);
     return c;
 }
 
@@ -74,7 +87,8 @@ void HexRenderer::Paint(QPainter& painter, const HexEditorCore& editor, const He
     }
     if (editor.Options().GridLineWidth > 0)
         PaintGrid(painter, layout, frame);
-    const int64_t caretLine = editor.CaretPosition() / layout.BytesPerLine();
+    // With bytes selected the caret stands on the selection's caret end byte.
+    const int64_t caretLine = editor.SelStart() / layout.BytesPerLine();
     if (caretLine >= frame.firstLine && caretLine < frame.firstLine + frame.lineCount)
         PaintCaret(painter, editor, layout, frame,
                    static_cast<double>(caretLine - frame.firstLine) * lineHeight_);
@@ -155,7 +169,7 @@ void HexRenderer::PaintCaret(QPainter& painter, const HexEditorCore& editor,
                              const HexLayout& layout, const Frame& frame, double y) {
     const HexCursor& cursor = editor.Cursor();
     const HexOptions& options = editor.Options();
-    const int64_t position = cursor.Caret();
+    const int64_t position = editor.SelStart();
     const int index = static_cast<int>(position % layout.BytesPerLine());
     const bool inHex = cursor.Field() == HexField::Hex;
     const auto cellX = [&](int cell) { return frame.x + cell * cellWidth_; };

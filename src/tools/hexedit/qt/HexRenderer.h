@@ -29,7 +29,9 @@ struct HexColors {
 
     // Window-coloured background, red changed bytes, a maroon position
     // marker with red text, black caret frame and offsets, odd columns blue
-    // and even ones navy; the selection in the desktop's highlight.
+    // and even ones navy; the selection in the desktop's highlight. On a
+    // dark background the same hues in light shades, the text in the
+    // theme's own text colour.
     static HexColors Designed(const QPalette& palette);
 };
 

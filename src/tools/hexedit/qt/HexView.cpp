@@ -292,6 +292,16 @@ void HexView::MoveToPoint(const QPoint& point, bool extend, bool keepField) {
     core_.MoveTo(line * layout.BytesPerLine() + hit.index, extend ? 0 : digit, extend);
 }
 
+int64_t HexView::ByteAt(const QPoint& point) const {
+    const HexLayout layout = Layout();
+    const double cell = (point.x() + horizontalScrollBar()->value()) / renderer_.CellWidth();
+    const int64_t lineOnScreen =
+        point.y() < 0 ? -1 : static_cast<int64_t>(point.y() / renderer_.LineHeight());
+    const int64_t line =
+        std::clamp<int64_t>(FirstVisibleLine() + lineOnScreen, 0, layout.LineCount() - 1);
+    return line * layout.BytesPerLine() + layout.HitTest(cell).index;
+}
+
 void HexView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
@@ -300,13 +310,20 @@ void HexView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     MoveToPoint(event->position().toPoint(), event->modifiers() & Qt::ShiftModifier, false);
     dragging_ = true;
+    pressByte_ = core_.SelStart();
     Refresh();
 }
 
 void HexView::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragging_ || !(event->buttons() & Qt::LeftButton))
+    if (!dragging_ || !(event->buttons() & Qt::LeftButton) || core_.DataSize() == 0)
         return;
-    MoveToPoint(event->position().toPoint(), true, true);
+    // A drag selects whole bytes: the one pressed on and the one under the
+    // pointer, both included. Within the pressed byte it is still a click.
+    const int64_t pressed = std::min(pressByte_, core_.DataSize() - 1);
+    const int64_t under = std::min(ByteAt(event->position().toPoint()), core_.DataSize() - 1);
+    if (under == pressed && !core_.Cursor().HasSelection())
+        return;
+    core_.SetSelection(under, pressed);
     Refresh();
 }
 

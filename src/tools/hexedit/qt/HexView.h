@@ -69,6 +69,8 @@ class HexView : public QAbstractScrollArea {
     bool HandleMovement(QKeyEvent* event);
     bool HandleTyping(QKeyEvent* event);
     void MoveToPoint(const QPoint& point, bool extend, bool keepField);
+    // The byte under a point of the viewport (clamped to the lines shown).
+    int64_t ByteAt(const QPoint& point) const;
     void UpdateScrollBars();
     void EnsureCaretVisible();
     HexLayout Layout() const { return HexLayout(core_.Options(), core_.DataSize()); }
@@ -76,4 +78,5 @@ class HexView : public QAbstractScrollArea {
     HexEditorCore core_;
     HexRenderer renderer_;
     bool dragging_ = false;
+    int64_t pressByte_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
@@ -44,6 +45,7 @@ MiniEditorWindow::MiniEditorWindow(Prompter& prompter, QWidget* parent)
     grid_ = new HexView(this);
     HexOptions options;
     options.AllowInsertMode = true;
+    options.BackupExtension = ".bak";
     grid_->SetOptions(options);
     layout->addWidget(grid_, 1);
 
@@ -91,7 +93,7 @@ QString MiniEditorWindow::PanelText(int panel) const {
 void MiniEditorWindow::UpdateStatusBar() {
     const HexEditorCore& core = grid_->Core();
     QString texts[6];
-    texts[0] = QStringLiteral("Pos : %1").arg(core.CaretPosition());
+    texts[0] = QStringLiteral("Pos : %1").arg(core.SelStart());
     if (core.SelCount() > 0)
         texts[1] = QStringLiteral("Sel : %1 - %2")
                        .arg(std::min(core.SelStart(), core.SelEnd()))
@@ -348,7 +350,9 @@ void MiniEditorWindow::ShowPrintPreview() {
 void MiniEditorWindow::SetUpPrinter() {
     if (!paper_)
         paper_ = std::make_unique<QPrinter>();
-    QPrintDialog dialog(paper_.get(), this);
+    // The printer and its paper, as a printer set-up dialog offers them:
+    // nothing is printed from here.
+    QPageSetupDialog dialog(paper_.get(), this);
     dialog.setWindowTitle(QStringLiteral("Print setup"));
     dialog.exec();
 }

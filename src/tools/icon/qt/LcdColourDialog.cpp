@@ -133,12 +133,15 @@ void LcdColourDialog::BuildControls() {
 
 void LcdColourDialog::Prepare(const uint8_t* pictureArea, const QString& fileName) {
     std::copy(pictureArea, pictureArea + IconArea::kSize, lcdArea_);
+    // The caption's colours always come from this first picture, whatever
+    // "LOAD BMP" later brings for the LCD: the preview stays with it.
+    screenPreview_->setPixmap(QPixmap::fromImage(QImage(fileName)));
     ShowPicture(fileName);
     nameField_->setText("No Name");
     closingResult_ = 1;
 }
 
-void LcdColourDialog::ShowPicture(const QString& fileName) {
+void LcdColourDialog::ShowPicture(const QString&) {
     // The LCD area's own entries turn black and white below; AUTO judges the
     // colours as the picture has them.
     std::copy(lcdArea_, lcdArea_ + sizeof swatchColours_, swatchColours_);
@@ -156,7 +159,6 @@ void LcdColourDialog::ShowPicture(const QString& fileName) {
         boxes_[k]->setChecked(false);
     }
     UpdateLcdPreview();
-    screenPreview_->setPixmap(QPixmap::fromImage(QImage(fileName)));
 }
 
 QString LcdColourDialog::PreviewFile() const {
@@ -195,7 +197,7 @@ void LcdColourDialog::LoadBmpClicked() {
     // A picture the LCD cannot take changes nothing, so that the previews
     // never show what the card will not get.
     if (!ReadLogoPicture(lcdArea_, file.toStdString())) {
-        prompter_.Warning(kLogoPictureWarning);
+        prompter_.Warning(QString::fromStdString(LogoPictureRefusal(file.toStdString())));
         return;
     }
     ShowPicture(file);

@@ -31,8 +31,8 @@ class LcdColourDialog : public QDialog {
     // name "No Name", and the picture of the file is shown with all boxes clear.
     void Prepare(const uint8_t* pictureArea, const QString& fileName);
 
-    // Swatches from the LCD area, all boxes clear, previews refreshed; the
-    // caption preview shows the file.
+    // Swatches from the LCD area, all boxes clear, the LCD preview
+    // refreshed. The caption preview keeps the picture of Prepare.
     void ShowPicture(const QString& fileName);
     // Turns the LCD area's first 16 colours black or white after the boxes and
     // shows the result through "~ico2.bmp".

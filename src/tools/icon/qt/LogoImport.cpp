@@ -34,7 +34,7 @@ bool LogoImport::Run(CardVolume& target) {
     // of the wrong size, and no logo is ever built from an unfilled area.
     auto picture = std::make_unique<uint8_t[]>(IconArea::kSize);
     if (!ReadLogoPicture(picture.get(), file.toStdString())) {
-        prompter_.Warning(kLogoPictureWarning);
+        prompter_.Warning(QString::fromStdString(LogoPictureRefusal(file.toStdString())));
         return false;
     }
 

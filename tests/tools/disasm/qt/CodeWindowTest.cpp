@@ -129,10 +129,19 @@ class CodeWindowTest : public QObject {
         window.show();
         const QString path = WriteFile(dir, QByteArray::fromHex("00015A23005A"));
         QVERIFY(window.LoadListing(path));
+        const QRect address = window.AddressLabel()->geometry();
+        const int byteX = window.ByteField(0)->x();
+        const int editX = window.EditButton()->x();
         window.Listing()->setCurrentRow(0);
         QCOMPARE(window.SelectedByteCount(), 1);
         QVERIFY(!window.ByteField(1)->isVisible());
         QVERIFY(!window.ByteField(2)->isVisible());
+        // A shorter address and hidden fields move nothing sideways.
+        QApplication::processEvents();
+        QCOMPARE(window.AddressLabel()->text().size(), 4);
+        QCOMPARE(window.AddressLabel()->geometry(), address);
+        QCOMPARE(window.ByteField(0)->x(), byteX);
+        QCOMPARE(window.EditButton()->x(), editX);
         window.ByteField(0)->selectAll();
         QTest::keyClicks(window.ByteField(0), "a0");
         QTest::mouseClick(window.EditButton(), Qt::LeftButton);

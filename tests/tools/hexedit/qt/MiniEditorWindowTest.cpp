@@ -1,6 +1,8 @@
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 
 #include "support/TestFiles.h"
+#include "tools/hexedit/HexLayout.h"
+#include "tools/hexedit/qt/HexRenderer.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "ui/support/ScriptedPrompter.h"
 
@@ -130,6 +132,7 @@ class MiniEditorWindowTest : public QObject {
                  QString("\"t..\" ascii, \"T..\" + ignore case, else search hex"));
         QCOMPARE(core.SelCount(), 4);
         QCOMPARE(window.PanelText(1), QString("Sel : 4 - 7"));
+        QCOMPARE(window.PanelText(0), QString("Pos : 7")); // the caret on the last byte
         QCOMPARE(find("Tabc"), 1);
         // The box opens with the last text; Find Next goes on after the match.
         QCOMPARE(prompter.Calls().last().setup.fileName, QString("t abc"));
@@ -141,6 +144,46 @@ class MiniEditorWindowTest : public QObject {
         QVERIFY(prompter.Messages().isEmpty());
         QCOMPARE(find("t xyz"), -1);
         QCOMPARE(prompter.Messages(), QStringList{"Data not found."});
+    }
+
+    // A mouse drag selects whole bytes: from the one pressed on up to and
+    // including the one under the pointer, in either direction.
+    void MouseDragSelectsTheByteUnderThePointer() {
+        porvane_test::TempDir dir;
+        ScriptedPrompter prompter;
+        MiniEditorWindow window(prompter);
+        QVERIFY(window.LoadFile(WriteFile(dir, QByteArray(64, 'x'))));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        HexView* grid = window.Grid();
+        QWidget* port = grid->viewport();
+        const auto& core = grid->Core();
+        const auto pointAt = [&](int byte) { // the middle of the byte's first digit
+            const HexLayout layout(core.Options(), core.DataSize());
+            const int line = grid->Renderer().LineHeight();
+            return QPoint(int((layout.HexCell(byte % 16, 0) + 0.5) * grid->Renderer().CellWidth()),
+                          byte / 16 * line + line / 2);
+        };
+        QTest::mousePress(port, Qt::LeftButton, {}, pointAt(2));
+        QTest::mouseMove(port, pointAt(5));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, pointAt(5));
+        QCOMPARE(window.PanelText(1), QString("Sel : 2 - 5"));
+        QCOMPARE(window.PanelText(0), QString("Pos : 5"));
+        QTest::mousePress(port, Qt::LeftButton, {}, pointAt(20));
+        QTest::mouseMove(port, pointAt(17));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, pointAt(17));
+        QCOMPARE(window.PanelText(1), QString("Sel : 17 - 20"));
+        QCOMPARE(window.PanelText(0), QString("Pos : 17"));
+    }
+
+    // On a dark theme the grid's texts stay readable.
+    void DarkThemeColours() {
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        const HexColors c = HexColors::Designed(dark);
+        for (const QColor& text : {c.Text, c.Offset, c.OddColumn, c.EvenColumn, c.ChangedText})
+            QVERIFY2(text.lightnessF() - c.Background.lightnessF() > 0.5, qPrintable(text.name()));
     }
 
     void GotoForms() {
@@ -252,6 +295,9 @@ class MiniEditorWindowTest : public QObject {
         QVERIFY(Choose(window.Menus().save));
         QVERIFY(window.SaveRequested());
         QCOMPARE(ReadFile(work), QByteArray::fromHex("EE02"));
+        // The file as it was before the save stays beside it.
+        QCOMPARE(ReadFile(QString::fromStdString(dir.File("~ico.bak"))),
+                 QByteArray::fromHex("0102"));
         QTest::keyClicks(window.Grid(), "dd");
         prompter.Then("no");
         Choose(window.Menus().exit);

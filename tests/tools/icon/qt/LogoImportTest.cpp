@@ -221,9 +221,11 @@ class LogoImportTest : public QObject {
         second.index = Checker;
         const QString mono = Bmp("mono.bmp", second);
         QVERIFY(RunWith(colour, [&] {
+            const QImage screen = dialog_->ScreenPreview()->pixmap().toImage();
             dialog_->ColourBox(5)->click();
             prompter_.Then(mono);
             dialog_->LoadButton()->click();
+            QCOMPARE(dialog_->ScreenPreview()->pixmap().toImage(), screen);
             QVERIFY(!dialog_->ColourBox(5)->isChecked());
             QCOMPARE(dialog_->Swatch(2)->accessibleDescription(),
                      QString("red 255, green 255, blue 255"));
@@ -253,13 +255,17 @@ class LogoImportTest : public QObject {
         BmpLayout wide;
         wide.width = 33;
         wide.palette = Colours();
-        for (const QString& file : {Bmp("four.bmp", four), Bmp("wide.bmp", wide)}) {
+        const std::pair<QString, QString> refused[] = {
+            {Bmp("four.bmp", four), "It is 32 x 32 pixels, 4 bits per pixel."},
+            {Bmp("wide.bmp", wide), "It is 33 x 32 pixels, 8 bits per pixel."}};
+        for (const auto& [file, why] : refused) {
             prompter_.Clear();
             QVERIFY(!RunWith(file, nullptr));
             QCOMPARE(prompter_.Log(),
                      QStringList({"open: Bitmaps (*.bmp)|*.bmp",
                                   "warning: BMP file must be in 32 x 32 pixel, 256 of 16 palette "
-                                  "color, 8bit Pixelformat."}));
+                                  "color, 8bit Pixelformat.\n" +
+                                      why}));
         }
         prompter_.Clear();
         QVERIFY(!RunWith(QString(), nullptr)); // cancelled
