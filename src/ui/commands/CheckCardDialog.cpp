@@ -3,6 +3,7 @@
 #include "card/CardBlockMap.h"
 #include "card/CardVolume.h"
 #include "card/CardWriteBack.h"
+#include "card/SaverText.h"
 #include "ui/commands/CardBlockPicture.h"
 #include "ui/common/Prompter.h"
 
@@ -124,7 +125,7 @@ void CheckCardDialog::Show(const CardCheckReport& report) {
     MapCardBlocks(*volume_, map);
     QStringList names;
     for (int i = 0; i < CardVolume::kListedEntries; ++i)
-        names << QString::fromLatin1(volume_->Entries[i].TrimmedName());
+        names << QString::fromStdString(SaverText(volume_->Entries[i].TrimmedName()));
     picture_->SetMap(map, names);
     using Use = CardBlockMap::Use;
     legend_->setText(QStringLiteral("Coloured: savers (%1 blocks)\nWhite: free (%2)\nRed, "
