@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // What the link needs from the program around it: the clock text that its
@@ -12,6 +13,9 @@ class LinkHost {
     virtual std::string ClockText() = 0;
     virtual void RepaintMainWindow() = 0;
     virtual void SetStatusText(const std::string& text) = 0;
+    // Milliseconds of a clock that never goes back; bounds how long a
+    // handshake may wait for a box that is not there.
+    virtual int64_t MonotonicMs();
 };
 
 // Wall clock, no window: used by the command-line tools.
@@ -21,4 +25,10 @@ class ConsoleLinkHost : public LinkHost {
     void RepaintMainWindow() override {}
     void SetStatusText(const std::string& text) override { status = text; }
     std::string status;
+
+  private:
+    // Made again only when the second changes: the link reads the clock at
+    // every poll, and local time looks at the time zone file each time.
+    long long second_ = -1;
+    std::string text_;
 };

@@ -19,6 +19,7 @@ constexpr uint8_t kStatusLine = 0x40;
 
 LinkPort::LinkPort(std::unique_ptr<PortBackend> backend, LinkHost* host)
     : port_(std::move(backend)), host_(host) {
+    spins_ = port_.Backend() == nullptr || port_.Backend()->NeedsLineTiming();
     port_.SelectBase(BasePort);
     port_.SetOpened(true);
     SetSpeed(2000);
@@ -36,6 +37,10 @@ void LinkPort::SetHost(LinkHost* host) {
 
 std::string LinkPort::Clock() {
     return host_ ? host_->ClockText() : fallbackHost_.ClockText();
+}
+
+int64_t LinkPort::NowMs() {
+    return host_ ? host_->MonotonicMs() : fallbackHost_.MonotonicMs();
 }
 
 void LinkPort::SetSpeed(int32_t value) {
@@ -75,22 +80,36 @@ void LinkPort::BeginCommand() {
     LinkFailed = false;
     DataLatch = 1;
     port_.WritePortByte(dataPort_, DataLatch);
+    // No port at all (no device node, no permission, nothing listening): no
+    // box can answer, so there is nothing to wait for.
+    if (!port_.Opened()) {
+        LinkFailed = true;
+        return;
+    }
+    int64_t start = NowMs();
+    const auto overBudget = [&] { return NowMs() - start >= kHandshakeBudgetMs; };
 
-    // Ready wait: give up only after more than 800 polls and a change of the clock.
+    // Ready wait: give up only after more than 800 polls and a change of the
+    // clock, or once the polls have taken longer than the budget. Each wait
+    // has its own budget.
     std::string t0 = Slice(Clock(), 1, 10);
     std::string t;
     int n = 0;
+    bool late = false;
     for (;;) {
         t = Slice(Clock(), 1, 10);
-        SpendDelay(LongDelay);
+        Spend(LongDelay);
         ++n;
         if (port_.ReadPortByte(statusPort_) & kStatusLine)
             break;
-        if (t == t0 || n <= kMaxPolls)
+        if (n <= kMaxPolls)
+            continue;
+        late = overBudget();
+        if (t == t0 && !late)
             continue;
         break;
     }
-    if (t != t0 && n > kMaxPolls)
+    if ((t != t0 || late) && n > kMaxPolls)
         LinkFailed = true;
 
     port_.WritePortByte(controlPort_, 1);
@@ -98,23 +117,26 @@ void LinkPort::BeginCommand() {
     // Release wait: the box drops the line once it has seen the control line.
     t0 = Slice(Clock(), 10, 11);
     n = 0;
+    late = false;
+    start = NowMs();
     for (;;) {
         t = Slice(Clock(), 10, 11);
         if (host_)
             host_->RepaintMainWindow();
-        SpendDelay(ShortDelay);
+        Spend(ShortDelay);
         ++n;
         if ((port_.ReadPortByte(statusPort_) & kStatusLine) == 0)
             break;
-        if (t != t0 || n > kMaxPolls)
+        late = n > kReleaseBudgetPolls && overBudget();
+        if (t != t0 || n > kMaxPolls || late)
             break;
     }
-    if (t != t0 || n > kMaxPolls) {
+    if (t != t0 || n > kMaxPolls || late) {
         if (host_)
             host_->SetStatusText(kNoDeviceText);
         LinkFailed = true;
     }
-    SpendDelay(LongDelay);
+    Spend(LongDelay);
 }
 
 void LinkPort::EndCommand() {
@@ -128,14 +150,14 @@ uint8_t LinkPort::ExchangeByte(uint8_t out) {
         DataLatch = static_cast<uint8_t>((DataLatch & ~3) + (((out >> bit) & 1) ? 2 : 0));
         port_.WritePortByte(dataPort_, static_cast<uint8_t>(DataLatch + 1));
         port_.WritePortByte(dataPort_, DataLatch);
-        SpendDelay(LongestDelay);
+        Spend(LongestDelay);
         DataLatch = static_cast<uint8_t>(DataLatch + 1);
         port_.WritePortByte(dataPort_, DataLatch);
         in = static_cast<uint8_t>((in << 1) |
                                   ((port_.ReadPortByte(statusPort_) & kStatusLine) ? 1 : 0));
-        SpendDelay(LongestDelay);
+        Spend(LongestDelay);
     }
-    SpendDelay(LongDelay);
+    Spend(LongDelay);
     lastReceived_ = in;
     return in;
 }

@@ -15,6 +15,13 @@ class LinkPort {
     static constexpr int kChunkSize = 128;
     static constexpr int kMaxPolls = 800;
     static constexpr const char* kNoDeviceText = "       No Device";
+    // Once a handshake has polled past its counts for this long, the box is
+    // taken as absent, so that looking for a missing box stays cheap for the
+    // window whose thread it runs on.
+    static constexpr int kHandshakeBudgetMs = 40;
+    // Polls of the release wait before its budget counts: a box that is
+    // slow only because this process was not scheduled still gets them.
+    static constexpr int kReleaseBudgetPolls = 100;
 
     // The port is opened here and closed in the destructor. host may be null
     // (then the wall clock is used and repaint/status go nowhere).
@@ -76,6 +83,8 @@ class LinkPort {
 
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
+    // Whether the delays are spent: not for an emulated or socket box.
+    bool SpinsDelays() const { return spins_; }
 
     uint8_t DataLatch = 0;
     uint8_t Checksum = 0;
@@ -97,6 +106,12 @@ class LinkPort {
     // Data phase in which the box sends: each byte sent echoes the one before.
     void ReceiveEchoed(uint8_t* out, int count);
     std::string Clock();
+    int64_t NowMs();
+    // SpendDelay where the port has a real line to pace.
+    void Spend(int32_t count) {
+        if (spins_)
+            SpendDelay(count);
+    }
     // WriteMemory that also says whether its data went out.
     bool WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent);
 
@@ -111,4 +126,5 @@ class LinkPort {
     uint8_t lastDiff_ = 0;       // checksum sent XOR answer of the last closed frame
     uint32_t quiet_ = kQuietCap; // quiet until it shows otherwise
     WriteReport lastWrite_;
+    bool spins_ = true;
 };

@@ -22,6 +22,10 @@ class PortBackend {
     virtual bool Read(uint16_t port, uint8_t& value) = 0;
     virtual bool Write(uint16_t port, uint8_t value) = 0;
 
+    // Whether the link's spin delays matter: they pace a real line, and only
+    // slow down a box that is emulated in this process or behind a socket.
+    virtual bool NeedsLineTiming() const { return true; }
+
     // errno-style code of the last failure.
     virtual uint32_t LastError() const = 0;
 };

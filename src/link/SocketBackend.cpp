@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -99,6 +100,16 @@ bool SocketBackend::Read(uint16_t port, uint8_t& value) {
     if (!Flush())
         return false;
     for (;;) {
+        // A server that accepted but never answers must not hang the caller:
+        // after the time-out it counts as a closed connection.
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kReplyTimeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            Fail(ready == 0 ? ETIMEDOUT : errno);
+            return false;
+        }
         uint8_t reply = 0;
         const ssize_t n = ::recv(fd_, &reply, 1, 0);
         if (n == 1) {

@@ -22,9 +22,12 @@ class SocketBackend : public PortBackend {
     bool Read(uint16_t port, uint8_t& value) override;
     bool Write(uint16_t port, uint8_t value) override;
     uint32_t LastError() const override { return lastError_; }
+    bool NeedsLineTiming() const override { return false; }
 
     static constexpr uint8_t kRead = 0x52;
     static constexpr uint8_t kWrite = 0x57;
+    // How long a read waits for its reply before the connection counts as closed.
+    static constexpr int kReplyTimeoutMs = 2000;
 
   private:
     bool Flush();

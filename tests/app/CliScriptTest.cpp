@@ -19,9 +19,9 @@ namespace {
 
 using namespace clitest;
 
-const std::vector<std::string> kCommands = {"list",   "export", "import",    "delete",      "copy",
-                                            "format", "new",    "save-card", "upload-card", "icons",
-                                            "logo",   "check",  "convert",   "disasm"};
+const std::vector<std::string> kCommands = {
+    "list",        "export", "import", "delete", "copy",    "format", "new",   "save-card",
+    "upload-card", "icons",  "logo",   "check",  "convert", "disasm", "doctor"};
 
 std::string ReadText(const fs::path& path) {
     const Bytes bytes = ReadAll(path);

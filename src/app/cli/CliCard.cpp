@@ -16,7 +16,7 @@ constexpr CardCommand kCommands[] = {
     {"delete", CliDelete},   {"copy", CliCopy},          {"format", CliFormat},
     {"new", CliNew},         {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
     {"icons", CliIcons},     {"logo", CliLogo},          {"check", CliCheck},
-    {"convert", CliConvert},
+    {"convert", CliConvert}, {"doctor", CliDoctor},
 };
 
 } // namespace
@@ -45,6 +45,7 @@ const char* CliCardUsage() {
            "  icons VOLUME NAME OUTDIR [--force]\n"
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
+           "  doctor   (why the link box answers or not; exit 0 when a box and a card answer)\n"
            "  NAME: the saver's name, trailing blanks ignored, or #N for the saver at "
            "directory index N (as list shows it); LIST: palette numbers 0-15 dark on the LCD, "
            "e.g. 0,3,7\n"

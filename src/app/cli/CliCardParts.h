@@ -26,6 +26,8 @@ int CliSaveCard(CliContext& ctx);
 int CliUploadCard(CliContext& ctx);
 int CliLogo(CliContext& ctx);
 int CliCheck(CliContext& ctx);
+// Tells why the link box does or does not answer; exit 0 when a box and a card do.
+int CliDoctor(CliContext& ctx);
 int CliConvert(CliContext& ctx);
 
 class TempSaverFile;

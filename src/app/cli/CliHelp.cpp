@@ -66,6 +66,11 @@ constexpr CommandHelp kHelp[] = {
               "chain. Exit 0 when clean, 1 when problems were found.\n"
               "  --json         the report as one JSON object\n"
               "  --repair       write what is safe to mend, then check again\n"},
+    {"doctor", "usage: porvane-cli doctor   (--link SPEC before it names the port)\n"
+               "Tells why the link box answers or not: the parallel ports and their\n"
+               "devices, whether this user may open them (and the command that lets\n"
+               "them), the one that matches BasePort, whether a box answers, which\n"
+               "slots hold a card, and two reads of each card's root block compared.\n"},
     {"convert", "usage: porvane-cli convert IN OUT [--to dcm|raw] [--force]\n"
                 "Writes the card image IN (a DCM or a raw card dump, its byte order read\n"
                 "from its root) as OUT in the order asked for.\n"
@@ -79,7 +84,7 @@ constexpr CommandHelp kHelp[] = {
 
 bool TakesVolume(const std::string& name) {
     return name != "new" && name != "logo" && name != "disasm" && name != "save-card" &&
-           name != "upload-card" && name != "convert";
+           name != "upload-card" && name != "convert" && name != "doctor";
 }
 
 } // namespace
@@ -100,14 +105,17 @@ bool CliCommandHelp(const std::string& name, std::string& text) {
         if (name == "export" || name == "new" || name == "save-card" || name == "logo" ||
             name == "convert")
             text += kForce;
-        if (name != "new" && name != "logo" && name != "disasm" && name != "convert")
+        if (name != "new" && name != "logo" && name != "disasm" && name != "convert" &&
+            name != "doctor")
             text += kPage;
         if (name != "new" && name != "logo" && name != "disasm" && name != "convert")
             text += "  --link SPEC and --no-verify go before COMMAND (see porvane-cli --help).\n";
-        text += name == "check" ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
-                                  "error.\n"
-                                : "Exit: 0 done, 1 failed or refused (one line on stderr), 2 usage "
-                                  "error.\n";
+        text += name == "doctor" ? "Exit: 0 a box and a card answer, 1 not, 2 usage error.\n"
+                : name == "check"
+                    ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
+                      "error.\n"
+                    : "Exit: 0 done, 1 failed or refused (one line on stderr), 2 usage "
+                      "error.\n";
         return true;
     }
     return false;

@@ -19,6 +19,7 @@ class EmulatorBackend : public PortBackend {
     bool Read(uint16_t port, uint8_t& value) override;
     bool Write(uint16_t port, uint8_t value) override;
     uint32_t LastError() const override { return 0; }
+    bool NeedsLineTiming() const override { return false; }
 
     LinkBox& Box() { return box_; }
     BoxDevice& Device() { return *device_; }

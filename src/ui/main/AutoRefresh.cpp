@@ -4,8 +4,10 @@
 #include "ui/main/MainWindow.h"
 
 #include <QTimer>
+#include <algorithm>
 
-AutoRefresh::AutoRefresh(MainWindow& window, int interval) : QObject(&window), window_(window) {
+AutoRefresh::AutoRefresh(MainWindow& window, int interval)
+    : QObject(&window), window_(window), interval_(interval) {
     timer_ = new QTimer(this);
     timer_->setObjectName("AutoRefreshTimer");
     timer_->setInterval(interval);
@@ -21,6 +23,13 @@ void AutoRefresh::Rearm() {
         timer_->start();
 }
 
+void AutoRefresh::BackOff(bool noDevice) {
+    backedOff_ = noDevice;
+    const int interval = noDevice ? std::max(interval_, kNoDeviceIntervalMs) : interval_;
+    if (timer_->interval() != interval)
+        timer_->setInterval(interval);
+}
+
 void AutoRefresh::Tick() {
     // Link work under way (or a pause inside it): this tick is skipped; the
     // timer stays on and the next one looks again.
@@ -28,6 +37,14 @@ void AutoRefresh::Tick() {
         return;
     MainWindow::LinkWork work(window_);
     Stop();
+
+    // No box lately: one command tells whether one answers now; the full
+    // tick, with its many commands, waits until it does.
+    uint16_t page = 0;
+    if (backedOff_ && !window_.Link().GetPage(page) && window_.Link().LinkFailed) {
+        Rearm();
+        return;
+    }
 
     // A card put into slot 2, once the tick has seen the two-slot unit.
     if (!window_.Loaded(MainWindow::kSlot2) && window_.CardPresent(1) && TwoSlotSeen) {
@@ -52,7 +69,10 @@ void AutoRefresh::Tick() {
         return;
     if (!slot1Checked)
         window_.HideWaitWindow();
-    DetectAndLayOut();
+    if (DetectAndLayOut())
+        window_.ShowDeviceAnswers();
+    else
+        window_.ShowNoDevice();
     Rearm();
 }
 
@@ -94,9 +114,11 @@ bool AutoRefresh::Slot1Removed(bool& applied) {
     return false;
 }
 
-void AutoRefresh::DetectAndLayOut() {
+bool AutoRefresh::DetectAndLayOut() {
     LinkPort& link = window_.Link();
+    bool answered = false;
     if (link.DetectDevice()) {
+        answered = true;
         if (link.DirectMode) {
             TwoSlotSeen = false;
             window_.SetStatus("    TORIN " + MainWindow::PageSizeSuffix(window_.HighestPage));
@@ -108,6 +130,7 @@ void AutoRefresh::DetectAndLayOut() {
         }
     }
     if (link.DetectDevice()) {
+        answered = true;
         if (link.DirectMode && TwoSlotSeen) {
             window_.ShowDeviceLayout();
             window_.RefreshSlot1Command();
@@ -117,4 +140,5 @@ void AutoRefresh::DetectAndLayOut() {
             window_.ShowDeviceLayout();
         }
     }
+    return answered;
 }

@@ -12,6 +12,8 @@ class AutoRefresh : public QObject {
     Q_OBJECT
   public:
     static constexpr int kRemovalWaitMs = 3800;
+    // The tick's pace while no box answers.
+    static constexpr int kNoDeviceIntervalMs = 5000;
 
     AutoRefresh(MainWindow& window, int interval);
 
@@ -19,6 +21,10 @@ class AutoRefresh : public QObject {
     void Stop();
     // Starts the tick when the setting is on and it is not already running.
     void Rearm();
+    // While no box answers the tick comes every kNoDeviceIntervalMs and only
+    // asks once whether one answers now.
+    void BackOff(bool noDevice);
+    bool BackedOff() const { return backedOff_; }
 
     // A refresh started by the tick is running.
     bool AutoRefreshBusy = false;
@@ -32,8 +38,11 @@ class AutoRefresh : public QObject {
     // Steps 4 and 5; true when the tick ends there.
     bool Slot2Removed();
     bool Slot1Removed(bool& applied);
-    void DetectAndLayOut();
+    // True when a box answered either detection.
+    bool DetectAndLayOut();
 
     MainWindow& window_;
     QTimer* timer_;
+    int interval_;
+    bool backedOff_ = false;
 };

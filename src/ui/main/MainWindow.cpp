@@ -261,6 +261,20 @@ QString MainWindow::Status() const {
     return statusLabel_->text();
 }
 
+void MainWindow::ShowNoDevice() {
+    SetStatus(LinkPort::kNoDeviceText);
+    statusLabel_->setToolTip(kNoDeviceHintText);
+    noDeviceHint_->show();
+    noDeviceHint_->raise();
+    autoRefresh_->BackOff(true);
+}
+
+void MainWindow::ShowDeviceAnswers() {
+    noDeviceHint_->hide();
+    statusLabel_->setToolTip(QString());
+    autoRefresh_->BackOff(false);
+}
+
 bool MainWindow::CardPresent(int slot) {
     if (slot != 0 && slot != 1)
         return false;

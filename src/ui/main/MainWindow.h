@@ -60,6 +60,11 @@ class MainWindow : public QWidget {
     static constexpr const char* kAddressText = "A memory card manager for Linux";
     // The window's caption, as the title in its left column.
     static constexpr const char* kTitle = "Porvane V2.3b";
+    static constexpr const char* kNoDeviceHintText = "No link box answers. Try:\n"
+                                                     "sudo modprobe ppdev\n"
+                                                     "sudo adduser $USER lp (log in again)\n"
+                                                     "or start with --link emulator:DIR\n"
+                                                     "Details: porvane-cli doctor";
 
     explicit MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOptions& options = {},
                         QWidget* parent = nullptr);
@@ -144,6 +149,12 @@ class MainWindow : public QWidget {
     bool ActivateChecked() const;
     void SetStatus(const QString& text);
     QString Status() const;
+    // No box answered: "No Device" on the status line, a line under it that
+    // says what to try, and slower auto-refresh ticks until a box answers.
+    void ShowNoDevice();
+    // A box answered: the hint goes, the ticks come at their usual pace.
+    void ShowDeviceAnswers();
+    QLabel* NoDeviceHint() const { return noDeviceHint_; }
 
     // --- Controls for the commands -------------------------------------------------
     CardMenus& Menus() { return *menus_; }
@@ -182,6 +193,7 @@ class MainWindow : public QWidget {
     void SelectionChanged(int index);
     void ApplyColumnFonts();
     void ShowTwoSlotLayout(bool fromDetection);
+    void BuildNoDeviceHint(int top);
     void ShowPagedLayout();
     void StepSlot2Width(int step, const std::function<bool()>& done);
     void RefreshSlot(int index);
@@ -216,6 +228,7 @@ class MainWindow : public QWidget {
     QLabel* makerLabel_ = nullptr;
     QLabel* addressLabel_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    QLabel* noDeviceHint_ = nullptr;
     MenuButton* fileButton_ = nullptr;
     MenuButton* slot1Button_ = nullptr;
     MenuButton* slot2Button_ = nullptr;

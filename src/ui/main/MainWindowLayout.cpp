@@ -102,6 +102,7 @@ void MainWindow::BuildLeftColumn() {
     statusLabel_ = Label(this, "Connection waiting", "StatusLabel",
                          QRect(kColumnLeft, 86, kColumnWidth, 31), 12, true, QColor(255, 255, 160));
     statusLabel_->setAccessibleDescription("Device and connection status");
+    BuildNoDeviceHint(bevel->geometry().bottom() + 2);
 
     auto* logo = new QLabel(this);
     logo->setObjectName("LogoImage");
@@ -187,6 +188,28 @@ void MainWindow::StepSlot2Width(int step, const std::function<bool()>& done) {
     } while (!done() && ++steps < kSlotsWidth / kLayoutStep + 1);
 }
 
+void MainWindow::BuildNoDeviceHint(int top) {
+    noDeviceHint_ = new QLabel(kNoDeviceHintText, this);
+    noDeviceHint_->setObjectName("NoDeviceHint");
+    noDeviceHint_->setAccessibleName("Connection hint");
+    noDeviceHint_->setAccessibleDescription(kNoDeviceHintText);
+    noDeviceHint_->setWordWrap(true);
+    noDeviceHint_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    noDeviceHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont font = noDeviceHint_->font();
+    font.setPointSize(8);
+    noDeviceHint_->setFont(font);
+    // It lies over the logo while shown: an opaque background keeps it readable.
+    noDeviceHint_->setAutoFillBackground(true);
+    QPalette pal = noDeviceHint_->palette();
+    pal.setColor(QPalette::Window, QColor(0, 64, 64));
+    pal.setColor(QPalette::WindowText, QColor(255, 255, 160));
+    noDeviceHint_->setPalette(pal);
+    noDeviceHint_->setGeometry(kColumnLeft, top, kColumnWidth,
+                               noDeviceHint_->heightForWidth(kColumnWidth));
+    noDeviceHint_->hide();
+}
+
 void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
     SetStatus("Ambrel");
     if (fromDetection)
@@ -225,6 +248,7 @@ void MainWindow::ShowDeviceLayout() {
         RepaintNow();
         return;
     }
+    ShowDeviceAnswers();
     if (link_->DirectMode) {
         SetStatus("TORIN " + PageSizeSuffix(HighestPage));
         ShowPagedLayout();
@@ -244,7 +268,10 @@ void MainWindow::DetectDeviceTick() {
     uint16_t page = 0;
     if (!link_->GetPage(page) || page >= 64)
         page = 0;
-    if (link_->DetectDevice()) {
+    if (!link_->DetectDevice()) {
+        ShowNoDevice();
+    } else {
+        ShowDeviceAnswers();
         if (!link_->DirectMode) {
             if (ActivateChecked())
                 settings_.AutoRefresh = 1;

@@ -3,9 +3,15 @@
 #include <QEventLoop>
 #include <QTime>
 #include <QTimer>
+#include <ctime>
 
 std::string WallClock::ClockText() {
-    return QTime::currentTime().toString("hh:mm:ss").toStdString();
+    const std::time_t now = std::time(nullptr);
+    if (now != second_) {
+        second_ = now;
+        text_ = QTime::currentTime().toString("hh:mm:ss").toStdString();
+    }
+    return text_;
 }
 
 void WallClock::Pause(int ms) {

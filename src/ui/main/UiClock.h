@@ -20,4 +20,10 @@ class WallClock : public UiClock {
   public:
     std::string ClockText() override;
     void Pause(int ms) override;
+
+  private:
+    // The link reads the clock at every poll: the text is made again only
+    // when the second changes (local time costs a look at the time zone file).
+    long long second_ = -1;
+    std::string text_;
 };
