@@ -302,7 +302,10 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         const size_t written =
             std::fwrite(ImageNatural ? natural : data512, 1, kBlockSize, ImageFile);
         // Flushed at once so that a failing disk shows up on this block.
-        return std::fflush(ImageFile) == 0 && written == kBlockSize;
+        const bool ok = std::fflush(ImageFile) == 0 && written == kBlockSize;
+        if (!ok)
+            std::clearerr(ImageFile);
+        return ok;
     }
     if (Link != nullptr && Verifies(*this)) {
         if (WriteVerified(*Link, device, block, data512))

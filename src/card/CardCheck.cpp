@@ -197,7 +197,14 @@ void CheckSaver(const CardVolume& volume, int i, CardCheckReport& report) {
     if (type != SaverEntry::kTypeData && type != SaverEntry::kTypeGame)
         Add(report, CardProblemKind::UnknownType,
             label + " has type " + Hex(type, 2) + ", neither data (33) nor game (CC).", i);
-    if (e.IsGame && e.Raw[SaverEntry::kFirstBlockOffset] != 0)
+    if (TypeByteDamaged(volume, e))
+        Add(report, CardProblemKind::TypeDamaged,
+            label + " is marked a game (type CC), but a whole chain of its " +
+                std::to_string(e.SizeBlocks) + " blocks starts at block " +
+                std::to_string(e.Raw[SaverEntry::kFirstBlockOffset]) +
+                ", which its entry names, and block 0 is not its: the type byte is damaged.",
+            i, e.Raw[SaverEntry::kFirstBlockOffset]);
+    else if (e.IsGame && e.Raw[SaverEntry::kFirstBlockOffset] != 0)
         Add(report, CardProblemKind::GameFirstBlock,
             label + " is a game, but its entry names block " +
                 std::to_string(e.Raw[SaverEntry::kFirstBlockOffset]) +
@@ -282,6 +289,8 @@ const char* CardProblemName(CardProblemKind kind) {
         return "system_chains";
     case CardProblemKind::GameFirstBlock:
         return "game_first_block";
+    case CardProblemKind::TypeDamaged:
+        return "type_damaged";
     case CardProblemKind::ChainNoEnd:
         return "chain_no_end";
     case CardProblemKind::ChainShort:

@@ -15,6 +15,7 @@ enum class CardProblemKind : uint8_t {
     UserBlocks,      // the root's user-block count is 0 or beyond 241
     SystemChains,    // the table's chains of the directory, table and root are damaged
     GameFirstBlock,  // a game's entry names a first block other than 0
+    TypeDamaged,     // a game's type byte on a data saver (its chain starts at byte 2)
     ChainNoEnd,      // a chain goes on after its saver's size (or its last block is marked free)
     ChainShort,      // a chain ends, with its end mark, before its saver's size
     ChainBroken,     // a chain breaks: a free mark, a damaged link, a system block, a loop
@@ -68,14 +69,21 @@ struct CardRepairReport {
     std::vector<std::string> repairs;  // what was written, one sentence each
     std::vector<std::string> refusals; // what was left alone, and why
     bool writeFailed = false;
+    // The repair was refused: the card no longer gives the changes offered.
+    bool changed = false;
 };
 
 // Checks, then writes only what is safe, and checks again:
 // - rebuilds the table's system chains and the root's layout fields;
-// - ends a chain that goes on after its saver's size at that size;
+// - ends a chain that goes on after its saver's size at that size, when
+//   what follows is free or another saver's; when it goes on through blocks
+//   no saver owns to a proper end, raises the size to the chain's length
+//   instead (a size byte lowered by damage, 0 included), and when it then
+//   breaks, leaves it;
 // - lowers a saver's size to its chain when the chain ends with its end mark
 //   early and no leaked block could be the rest of it;
-// - zeroes byte 2 of a game's entry;
+// - zeroes byte 2 of a game's entry, unless the type byte is the damage
+//   (TypeDamaged: reported, nothing changed);
 // - raises the root's user-block count (to 200, 240 or 241) to cover blocks
 //   savers use;
 // - frees leaked blocks, unless a damaged or cross-linked saver is on the
@@ -84,5 +92,13 @@ struct CardRepairReport {
 // another (it names both), and leaves chains that break for the user to
 // rescue. Writes go table first, then directory, then root; a failed write
 // stops the repair (writeFailed). False when the card could not be read or
-// a write failed.
-bool RepairCard(CardVolume& volume, CardRepairReport& report);
+// a write failed. With offered (the repairs a PlanCardRepair listed), nothing
+// is written unless the plan is still exactly that (else changed is set).
+bool RepairCard(CardVolume& volume, CardRepairReport& report,
+                const std::vector<std::string>* offered = nullptr);
+
+// What RepairCard would write, without writing: repairs lists the changes,
+// refusals what it would leave and why; before and after are the card as
+// it is (memory is put back as the check read it). False when the card
+// could not be read.
+bool PlanCardRepair(CardVolume& volume, CardRepairReport& report);

@@ -227,22 +227,56 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
     if (!ReadyToWrite(*this))
         return false;
     ChangeScope change(*this, "format " + std::to_string(userBlocks));
-    std::memset(Root, 0, kBlockSize);
-    std::memcpy(Root, kRootTemplate, sizeof kRootTemplate);
-    Root[kUserBlocksOffset] = userBlocks;
+    // The system blocks as they are, so that a format that cannot finish
+    // puts them back: a card half formatted has lost every saver's entry
+    // while the old table still holds their blocks. A card whose system
+    // blocks cannot be read is not written at all.
+    constexpr int kSystemBlocks = kBlockCount - kDirLastBlock;
+    uint8_t saved[kSystemBlocks][kBlockSize];
+    for (int k = 0; k < kSystemBlocks; ++k) {
+        if (!ReadRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
+            return false;
+    }
+    // failed: the block whose write failed. On an image it may be half
+    // written and is put back too; the link has told of its failure once.
+    // Stops at the first other block the card no longer takes.
+    auto restore = [&](int failed) {
+        if (Device >= kImage)
+            (void)WriteRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + failed),
+                                saved[failed]);
+        for (int k = failed - 1; k >= 0; --k) {
+            if (!WriteRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
+                break;
+        }
+        // Memory as the card was, without reading it again.
+        std::memcpy(Root, saved[kRootBlock - kDirLastBlock], kBlockSize);
+        SwapWords(Root);
+        std::memcpy(Block, saved[kFatBlock - kDirLastBlock], kBlockSize);
+        SwapWords(Block);
+        for (int i = 0; i < kBlockCount; ++i)
+            Fat[i] = static_cast<uint16_t>(Block[2 * i] + 256 * Block[2 * i + 1]);
+        return false;
+    };
+
+    uint8_t root[kBlockSize] = {};
+    std::memcpy(root, kRootTemplate, sizeof kRootTemplate);
+    root[kUserBlocksOffset] = userBlocks;
 
     std::memset(Block, 0, kBlockSize);
     for (int block = kDirLastBlock; block <= kFatBlock; ++block) {
         // Laying down the FAT and root after a failed block would present a
         // directory of leftovers as a fresh card.
         if (!WriteRawBlock(Device, static_cast<uint8_t>(block), Block))
-            return false;
+            return restore(block - kDirLastBlock);
     }
     std::fill(std::begin(Fat), std::end(Fat), kFatFree);
     RepairSystemChains();
     if (!WriteFat())
-        return false;
-    return WriteRoot();
+        return restore(kFatBlock - kDirLastBlock);
+    std::memcpy(Root, root, kBlockSize);
+    if (!WriteRoot())
+        return restore(kRootBlock - kDirLastBlock);
+    return true;
 }
 
 void CardVolume::RepairSystemChains() {

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 using namespace cardcheck;
 
@@ -45,6 +47,91 @@ void ChangeEntry(int entry, Pending& pending, std::string text) {
     pending.Note(kDirectory, std::move(text));
 }
 
+// How a chain goes on after its saver's size (or, for an entry of size 0,
+// from its start): through blocks no listed saver reaches to its end mark,
+// or not. length is the whole chain's block count when it does.
+bool RunsOnToAnEnd(const CardVolume& volume, const BlockOwners& owners, int entry, uint8_t start,
+                   int& length) {
+    SaverChain whole;
+    WalkChain(volume, start, CardVolume::kBlockCount - 1, whole);
+    if (whole.end != ChainEnd::EndsEarly)
+        return false;
+    for (int k = 0; k < whole.count; ++k) {
+        const uint8_t b = whole.blocks[k];
+        if (owners.Owned(b) && (owners.first[b] != entry || owners.Shared(b)))
+            return false;
+    }
+    length = whole.count;
+    return true;
+}
+
+void SetSize(SaverEntry& e, int size) {
+    e.Raw[SaverEntry::kSizeOffset] = static_cast<uint8_t>(size);
+    e.Raw[SaverEntry::kSizeOffset + 1] = 0;
+    e.SizeBlocks = static_cast<uint16_t>(size);
+}
+
+// A chain that goes on after its size. What follows is either free, another
+// saver's or its own (a loop): the chain ends at its size and nothing is
+// freed. Or it runs through blocks nobody owns: a size byte lowered by damage
+// (the size is raised to the chain), or a link damaged into leaked blocks
+// (left alone: they may be the saver's). False when nothing was changed.
+bool RepairRunOn(CardVolume& volume, const BlockOwners& owners, int i, const SaverChain& chain,
+                 Pending& pending, std::vector<std::string>& refusals) {
+    SaverEntry& e = volume.Entries[i];
+    const std::string label = SaverLabel(volume, i);
+    const std::string size = std::to_string(e.SizeBlocks);
+    const uint16_t next = chain.stop;
+    const bool intoUnowned =
+        next < kFirstSystemBlock && !owners.Owned(next) && volume.Fat[next] != CardVolume::kFatFree;
+    if (!intoUnowned) {
+        volume.Fat[chain.Last()] = CardVolume::kFatEnd;
+        pending.Note(kTable, "Ended " + label + "'s chain at its " + size + " blocks.");
+        return true;
+    }
+    int length = 0;
+    if (RunsOnToAnEnd(volume, owners, i, SaverChainStart(volume, e), length) &&
+        length <= CardVolume::kBlockCount - 1) {
+        SetSize(e, length);
+        ChangeEntry(i, pending,
+                    "Raised " + label + "'s size from " + size + " to " + std::to_string(length) +
+                        " blocks: its chain goes on to its end through blocks no other saver "
+                        "reaches, so the size byte was the damage.");
+        return true;
+    }
+    refusals.push_back(label + "'s chain goes on after its " + size +
+                       " blocks into blocks no saver reaches and then breaks: not repaired, "
+                       "since those blocks may be its own.");
+    return false;
+}
+
+// An entry in use with size 0 (the listing skips it) whose chain runs to its
+// end through blocks no saver reaches: its size byte was lowered to 0, and
+// the chain is its data. The size is raised; blocks it may own are kept.
+// True when its blocks must stay allocated.
+bool RepairHiddenEntry(CardVolume& volume, const BlockOwners& owners, int i, Pending& pending,
+                       std::vector<std::string>& refusals) {
+    SaverEntry& e = volume.Entries[i];
+    const uint8_t start = e.IsGame ? 0 : e.Raw[SaverEntry::kFirstBlockOffset];
+    if (start >= kFirstSystemBlock || owners.Owned(start) ||
+        volume.Fat[start] == CardVolume::kFatFree)
+        return false;
+    const std::string label = SaverLabel(volume, i);
+    int length = 0;
+    if (RunsOnToAnEnd(volume, owners, i, start, length)) {
+        SetSize(e, length);
+        ChangeEntry(i, pending,
+                    "Raised " + label + "'s size from 0 to " + std::to_string(length) +
+                        " blocks, the chain from its first block " + std::to_string(start) +
+                        ", which no other saver reaches.");
+        return false;
+    }
+    refusals.push_back(label + " has size 0, but its first block " + std::to_string(start) +
+                       " is allocated and its chain breaks: not repaired, and its blocks are "
+                       "kept.");
+    return true;
+}
+
 // Chains and entries, saver by saver. True when leaked blocks may hold the
 // rest of a damaged or cross-linked saver, and so must stay.
 bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
@@ -55,8 +142,13 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
         SaverEntry& e = volume.Entries[i];
-        if (e.SizeBlocks == 0)
+        if (e.SizeBlocks == 0) {
+            if (e.RawInUse() && RepairHiddenEntry(volume, owners, i, pending, refusals))
+                keepLeaked = true;
+            if (e.SizeBlocks > 0)
+                MapOwners(volume, owners);
             continue;
+        }
         const std::string label = SaverLabel(volume, i);
         WalkSaverChain(volume, e, chain);
         if (ChainShared(chain, owners)) {
@@ -73,6 +165,16 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
             keepLeaked = true;
             continue;
         }
+        if (TypeByteDamaged(volume, e)) {
+            // Zeroing byte 2 would leave its data to no one.
+            refusals.push_back(label +
+                               "'s type byte reads CC, a game's, but its data is the chain "
+                               "from block " +
+                               std::to_string(e.Raw[SaverEntry::kFirstBlockOffset]) +
+                               ": not repaired, and that chain is kept. Export the saver to "
+                               "keep it.");
+            continue;
+        }
         if (e.IsGame && e.Raw[SaverEntry::kFirstBlockOffset] != 0) {
             e.Raw[SaverEntry::kFirstBlockOffset] = 0;
             ChangeEntry(i, pending, "Set " + label + "'s first block to 0, as a game's.");
@@ -83,8 +185,9 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
         case ChainEnd::Empty:
             break;
         case ChainEnd::NoEndMark:
-            volume.Fat[chain.Last()] = CardVolume::kFatEnd;
-            pending.Note(kTable, "Ended " + label + "'s chain at its " + size + " blocks.");
+            if (!RepairRunOn(volume, owners, i, chain, pending, refusals))
+                keepLeaked = true;
+            MapOwners(volume, owners);
             break;
         case ChainEnd::EndsEarly:
             if (leakedBefore > 0) {
@@ -95,8 +198,7 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
                 keepLeaked = true;
                 break;
             }
-            e.Raw[SaverEntry::kSizeOffset] = static_cast<uint8_t>(chain.count);
-            e.SizeBlocks = static_cast<uint16_t>(chain.count);
+            SetSize(e, chain.count);
             ChangeEntry(i, pending,
                         "Lowered " + label + "'s size from " + size + " to " +
                             std::to_string(chain.count) + " blocks, the blocks its chain holds.");
@@ -170,26 +272,108 @@ void Written(Pending& pending, Target target, std::vector<std::string>& repairs)
     pending.texts[target].clear();
 }
 
+// Problems that stay only because of damage left above get their reason too,
+// so that every problem left is accounted for.
+void ExplainLeftovers(const CardVolume& volume, CardRepairReport& report) {
+    for (const CardProblem& p : report.after.problems) {
+        if (p.kind == CardProblemKind::FreeCount)
+            report.refusals.push_back(
+                "The listing's free count stays " + std::to_string(report.after.listedFree) +
+                " and the table's " + std::to_string(report.after.tableFree) +
+                ": the sizes and blocks of the savers left alone above are kept as they are.");
+        else if (p.kind == CardProblemKind::OutsideUserArea && p.entry >= 0)
+            report.refusals.push_back("The root's user-block count is kept: the chain of " +
+                                      SaverLabel(volume, p.entry) + " is damaged.");
+    }
+}
+
 } // namespace
 
-bool RepairCard(CardVolume& volume, CardRepairReport& report) {
+namespace {
+
+// The root, table and directory as the check read them, to undo a plan.
+struct TablesInMemory {
+    uint8_t root[CardVolume::kBlockSize];
+    uint16_t fat[CardVolume::kBlockCount];
+    SaverEntry entries[CardVolume::kEntryCount];
+    void Save(const CardVolume& volume) {
+        std::memcpy(root, volume.Root, sizeof root);
+        std::memcpy(fat, volume.Fat, sizeof fat);
+        std::copy(std::begin(volume.Entries), std::end(volume.Entries), entries);
+    }
+    void Restore(CardVolume& volume) const {
+        std::memcpy(volume.Root, root, sizeof root);
+        std::memcpy(volume.Fat, fat, sizeof fat);
+        std::copy(std::begin(entries), std::end(entries), volume.Entries);
+    }
+};
+
+std::vector<std::string> PlannedTexts(const Pending& pending) {
+    std::vector<std::string> texts;
+    for (Target target : {kTable, kDirectory, kRoot})
+        texts.insert(texts.end(), pending.texts[target].begin(), pending.texts[target].end());
+    return texts;
+}
+
+// The check, then every safe change planned in memory. False when the card
+// could not be read; done false when there is nothing to plan (not
+// formatted).
+bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending, bool& done,
+                 TablesInMemory& memory) {
     report = CardRepairReport();
+    done = false;
     if (!CheckCard(volume, report.before))
         return false;
     if (!report.before.formatted) {
         report.refusals.push_back("The card is not formatted: there is nothing to repair.");
         report.after = report.before;
+        done = true;
         return true;
     }
+    memory.Save(volume);
     int leakedBefore = 0;
     for (const CardProblem& p : report.before.problems)
         leakedBefore += p.kind == CardProblemKind::LeakedBlocks ? p.count : 0;
-
-    Pending pending;
     RepairSystemArea(volume, pending);
     const bool keepLeaked = RepairSavers(volume, leakedBefore, pending, report.refusals);
     RepairLeaks(volume, keepLeaked, pending, report.refusals);
     RepairUserBlocks(volume, pending);
+    return true;
+}
+
+} // namespace
+
+bool PlanCardRepair(CardVolume& volume, CardRepairReport& report) {
+    Pending pending;
+    bool done = false;
+    const auto memory = std::make_unique<TablesInMemory>();
+    if (!PlanRepairs(volume, report, pending, done, *memory))
+        return false;
+    if (done)
+        return true;
+    report.repairs = PlannedTexts(pending);
+    // Memory back to what the card holds.
+    memory->Restore(volume);
+    report.after = report.before;
+    return true;
+}
+
+bool RepairCard(CardVolume& volume, CardRepairReport& report,
+                const std::vector<std::string>* offered) {
+    Pending pending;
+    bool done = false;
+    const auto memory = std::make_unique<TablesInMemory>();
+    if (!PlanRepairs(volume, report, pending, done, *memory))
+        return false;
+    if (done)
+        return true;
+    if (offered != nullptr && PlannedTexts(pending) != *offered) {
+        memory->Restore(volume);
+        report.changed = true;
+        report.refusals = {"The card has changed since it was checked: nothing was written."};
+        report.after = report.before;
+        return true;
+    }
 
     // Nothing goes onto a card that is not the one just checked.
     if (pending.Any(kTable) || pending.Any(kDirectory) || pending.Any(kRoot)) {
@@ -226,5 +410,6 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report) {
     }
     if (!CheckCard(volume, report.after))
         return false;
+    ExplainLeftovers(volume, report);
     return ok;
 }

@@ -36,6 +36,11 @@ bool CardVolume::OpenImage(const std::string& fileName) {
         }
     }
     ImageFile = std::fopen(fileName.c_str(), "r+b");
+    // Unbuffered: a block the disk refuses (full, over a file-size limit)
+    // stays out of the stream instead of blocking every later write,
+    // including the one that puts the old block back.
+    if (ImageFile != nullptr)
+        std::setvbuf(ImageFile, nullptr, _IONBF, 0);
     ImageReadOnly = false;
     if (ImageFile == nullptr) {
         // A file we may only read can still be listed and exported; writes

@@ -126,8 +126,14 @@ WriteBackOutcome WriteBackChange(CardVolume& volume, const TableSnapshot& before
     std::copy(after, after + CardVolume::kBlockCount, volume.Fat);
     if (!WriteKeptEntries(volume, dir, before))
         return rollBack(bridgeNeeded, true);
-    if (finalNeeded && !WriteTable(volume))
+    if (finalNeeded && !WriteTable(volume)) {
+        // When the card's table is still the old one (a delete only frees),
+        // the old entries go back over the new: the card is then as it was,
+        // rather than short of a saver whose blocks nobody owns.
+        if (!bridgeNeeded)
+            return rollBack(false, true);
         return WriteBackOutcome::Leftovers;
+    }
     return WriteBackOutcome::Written;
 }
 

@@ -50,16 +50,17 @@ class TableSnapshot {
 // Refused before anything is written when the directory chain is damaged or
 // does not hold the kept entries. When a step fails (a write that reports
 // failure, or a link that fails afterwards), the snapshot goes back into
-// memory and, as far as the card still takes it, onto the card; when only
-// the last step failed, the change stays (its directory is on the card) and
-// the result is still false. True when every step went through.
+// memory and, as far as the card still takes it, onto the card. When only
+// the last step failed: a change that only frees blocks (a delete) is rolled
+// back the same way, so the card is as it was; any other change stays (its
+// directory is on the card) and the result is still false. True when every step went through.
 bool WriteBackTables(CardVolume& volume, const TableSnapshot& before);
 
 // The same, telling the two ways of failing apart.
 enum class WriteBackOutcome {
     Written,    // the change is on the card
     RolledBack, // refused or failed: the snapshot is back in memory
-    Leftovers,  // the change is on the card, but the final table is not:
+    Leftovers,  // the change (one that adds a chain) is on the card, but the final table is not:
                 // blocks of the old state belong to no saver until a check
                 // frees them; memory holds the change
 };

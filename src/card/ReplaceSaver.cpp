@@ -46,6 +46,10 @@ SaverResult PlanPlacement(CardVolume& volume, const uint8_t* raw, int size, int 
     if (!dir.sound || (oldEntry >= 0 && !dir.Holds(oldEntry)))
         return Outcome(SaverOutcome::DirectoryDamaged,
                        "The card's directory is damaged; nothing was written.");
+    // Blocks after a broken chain may still be its saver's, whatever the
+    // table says: nothing is handed out until the card is checked.
+    const int damaged = FirstDamagedSaver(volume);
+    const std::string damage = damaged >= 0 ? DamagedSaverText(volume, damaged) : "";
     int listedFree = volume.FreeBlocks;
     if (oldEntry >= 0) {
         SaverChain old;
@@ -71,6 +75,8 @@ SaverResult PlanPlacement(CardVolume& volume, const uint8_t* raw, int size, int 
     int d = 0;
     if (!FindFreeEntry(volume, d) || !dir.Holds(d) || !before.Keep(volume, d))
         return refuse(SaverOutcome::DirectoryFull, "The card's directory has no free entry.");
+    if (damaged >= 0)
+        return refuse(SaverOutcome::CardDamaged, damage);
     const bool game = SaverEntry::IsGameRaw(raw);
     BlockOwners owners;
     MapOwners(volume, owners);

@@ -27,6 +27,7 @@ enum class SaverOutcome : uint8_t {
     GameBlocksTaken,  // a game's blocks 0..size-1 are not all free
     DirectoryDamaged, // the directory chain leaves the directory blocks
     SourceDamaged,    // the source saver's chain is shorter than its size
+    CardDamaged,      // a listed saver's chain on the destination is broken or shared
     FileUnreadable,   // the single-saver file cannot be opened or read
     FileTooShort,     // the file holds fewer blocks than its header says
     ReadFailed,       // a source block could not be read during the copy
@@ -60,9 +61,11 @@ struct SaverResult {
 // the others. Checks, before anything is written: a saver in the entry, a
 // whole chain on the source, the destination's directory chain, room (the
 // listing's FreeBlocks plus the old saver's size, and the blocks the table
-// itself can give, the old saver's included), a game's blocks 0..size-1, a
-// free directory entry, and that both cards are still the ones listed
-// (CompareWithListing, card/SameCard.h). Then the blocks go over (through the destination's
+// itself can give, the old saver's included), no listed saver of the
+// destination with a broken or shared chain (FirstDamagedSaver), a game's
+// blocks 0..size-1, a free directory entry, and that both cards are still
+// the ones listed (CompareWithListing, card/SameCard.h). Then the blocks go
+// over (through the destination's
 // Block, progress on its CardUi) and one write-back removes the old entry and
 // adds the new one. A failed read or write leaves the destination's tables on
 // the card and in memory as they were; of its blocks only free ones were

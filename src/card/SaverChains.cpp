@@ -60,8 +60,61 @@ void WalkChain(const CardVolume& volume, uint8_t start, int size, SaverChain& ch
     }
 }
 
+bool TypeByteDamaged(const CardVolume& volume, const SaverEntry& entry) {
+    const uint8_t start = entry.Raw[SaverEntry::kFirstBlockOffset];
+    if (!entry.IsGame || start == 0 || entry.SizeBlocks == 0)
+        return false;
+    SaverChain chain;
+    WalkChain(volume, start, entry.SizeBlocks, chain);
+    if (!chain.Whole())
+        return false;
+    WalkChain(volume, 0, entry.SizeBlocks, chain);
+    return !chain.Whole();
+}
+
+uint8_t SaverChainStart(const CardVolume& volume, const SaverEntry& entry) {
+    return TypeByteDamaged(volume, entry) ? entry.Raw[SaverEntry::kFirstBlockOffset]
+                                          : ChainStart(entry);
+}
+
 void WalkSaverChain(const CardVolume& volume, const SaverEntry& entry, SaverChain& chain) {
-    WalkChain(volume, ChainStart(entry), entry.SizeBlocks, chain);
+    WalkChain(volume, SaverChainStart(volume, entry), entry.SizeBlocks, chain);
+}
+
+int FirstDamagedSaver(const CardVolume& volume) {
+    BlockOwners owners;
+    MapOwners(volume, owners);
+    SaverChain chain;
+    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
+        if (volume.Entries[i].SizeBlocks == 0)
+            continue;
+        WalkSaverChain(volume, volume.Entries[i], chain);
+        if (!chain.Whole())
+            return i;
+        for (int k = 0; k < chain.count; ++k) {
+            if (owners.Shared(chain.blocks[k]))
+                return i;
+        }
+    }
+    return -1;
+}
+
+std::string DamagedSaverText(const CardVolume& volume, int entry) {
+    const SaverEntry& e = volume.Entries[entry];
+    std::string name = e.TrimmedName();
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u >= 0x7F)
+            c = '.';
+    }
+    SaverChain chain;
+    WalkSaverChain(volume, e, chain);
+    const std::string what = chain.Whole() ? "shares blocks with another saver"
+                                           : "holds " + std::to_string(chain.count) + " of its " +
+                                                 std::to_string(e.SizeBlocks) + " blocks";
+    return "The chain of saver " + name + " " + what +
+           ", so the owner of the blocks after it is unknown: no blocks are taken on this card "
+           "until it is checked (\"Check card...\", or porvane-cli check).";
 }
 
 void MapOwners(const CardVolume& volume, BlockOwners& owners, int skip) {

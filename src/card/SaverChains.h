@@ -3,6 +3,7 @@
 #include "card/CardVolume.h"
 
 #include <cstdint>
+#include <string>
 
 // The one way every reader and writer of a saver's blocks walks its chain,
 // which blocks the listed savers own, and where a new chain may go. All of it
@@ -41,11 +42,20 @@ struct SaverChain {
 
 // Where a saver's chain starts: block 0 for a game, else its first block.
 uint8_t ChainStart(const SaverEntry& entry);
+// The same on the card: a "game" whose type byte is damaged (see below)
+// starts where its entry's byte 2 says.
+uint8_t SaverChainStart(const CardVolume& volume, const SaverEntry& entry);
+
+// A data saver whose type byte became a game's (0xCC): byte 2 starts a chain
+// holding all of the saver's blocks, while the walk from block 0 does not.
+// Its real chain is the one from byte 2; walking it from block 0 would lose
+// it (and hand its blocks out as free).
+bool TypeByteDamaged(const CardVolume& volume, const SaverEntry& entry);
 
 // Walks size blocks from start: stops at the end mark, a free mark, a damaged
 // link, a system block, a loop, or after size blocks, whichever comes first.
 void WalkChain(const CardVolume& volume, uint8_t start, int size, SaverChain& chain);
-// The same for a directory entry (its size and start).
+// The same for a directory entry (its size and start as SaverChainStart).
 void WalkSaverChain(const CardVolume& volume, const SaverEntry& entry, SaverChain& chain);
 
 // Which listed savers (entries 0..207 with a size) reach each block.
@@ -58,6 +68,13 @@ struct BlockOwners {
 };
 // skip (when >= 0) is left out, as for a saver about to be deleted.
 void MapOwners(const CardVolume& volume, BlockOwners& owners, int skip = -1);
+
+// The first listed saver whose chain holds fewer blocks than its size, or
+// shares a block with another saver, or -1. While there is one, the owner of
+// the blocks after its break is unknown: nothing may be allocated.
+int FirstDamagedSaver(const CardVolume& volume);
+// The sentence that refuses an allocation because of that saver.
+std::string DamagedSaverText(const CardVolume& volume, int entry);
 
 // A block a new chain may take: inside the saver area (below the user-block
 // count and the system blocks), marked free and reached by no listed saver.

@@ -74,14 +74,14 @@ TEST_F(NoSaverLost, ReplaceRefusedByTheTableKeepsTheOldSaver) {
     EXPECT_EQ(ReadFileBytes(APath()), image);
     EXPECT_TRUE(ui_.infos.empty());
 
-    // A size byte too large elsewhere floors the listing at 0 free: the
-    // replace counts the old saver's own blocks and goes through.
+    // Savers beyond a lowered user-block count floor the listing at 0 free:
+    // the replace counts the old saver's own blocks and goes through.
     auto c = std::make_unique<CardVolume>();
     ASSERT_TRUE(MakeImage(*c, dir_.File("c.dcm")));
     PlaceSaver(*c, 0, Name12("OTHER"), 0x33, Range(100, 10), 3);
     PlaceSaver(*c, 1, Name12("OLD"), 0x33, Range(199, 5), 4);
-    c->Entries[0].Raw[SaverEntry::kSizeOffset] = 250;
-    ASSERT_TRUE(c->WriteDirectory());
+    c->Root[CardVolume::kUserBlocksOffset] = 12;
+    ASSERT_TRUE(c->WriteRoot());
     ASSERT_TRUE(LoadVolume(*c));
     ASSERT_EQ(c->FreeBlocks, 0);
     const auto dci = MakeDciBytes(0x33, 0, 0, "OLD", 5, 8);

@@ -90,13 +90,13 @@ class MainWindowTest : public QObject {
         QCOMPARE(
             MenuCaptions(w.Menus().Menu(0)),
             QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
-                         "Import BMP picture", "-", "Save as DCM file", "-",
+                         "Import BMP picture", "-", "Save as DCM file", "Check card...", "-",
                          "Delete All ( Format )", "Delete Selected", "-", "Undo", "History..."}));
         QCOMPARE(
             MenuCaptions(w.Menus().Menu(2)),
             QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
-                         "Import Caption BMP", "-", "Save as DCM file", "-", "Delete All (Format)",
-                         "Delete Selected", "-", "Undo", "History..."}));
+                         "Import Caption BMP", "-", "Save as DCM file", "Check card...", "-",
+                         "Delete All (Format)", "Delete Selected", "-", "Undo", "History..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (int i = 0; i < 3; ++i)

@@ -91,6 +91,9 @@ int CliExport(CliContext& ctx) {
     if (IsVmsPath(args.plain[2]) || IsVmiPath(args.plain[2]))
         return CliExportVms(ctx, args, page);
     const std::string& out = args.plain[2];
+    // --force over the card being read would replace every saver on it.
+    if (SameCard(args.plain[0], out))
+        return CliFail(ctx, kCliFailed, out + " is the card being read; nothing was written");
     CliOutputFiles outputs(args.Has("--force"));
     std::string error = outputs.Problem(out);
     if (!error.empty())
@@ -209,6 +212,15 @@ int CliCopy(CliContext& ctx) {
     int old = -1;
     if ((rc = OldSaverFor(session, args, *to, from->Entries[index].Name, old)) != kCliOk)
         return rc;
+    // A move that could copy but not delete would leave the saver twice and
+    // report a failure: the source must be deletable before anything moves.
+    DirectoryChain fromDir;
+    WalkDirectory(*from, fromDir);
+    if (args.Has("--move") && (!fromDir.sound || !fromDir.Holds(index)))
+        return CliFail(ctx, kCliFailed,
+                       "The directory of " + src +
+                           " is damaged, so the saver could not be deleted from it; nothing "
+                           "was copied (porvane-cli check --repair mends it).");
     session.Ui().Forget();
     if ((rc = PlacementExit(session, *to, ReplaceSaverByCopy(*from, index, *to, old))) != kCliOk)
         return rc;

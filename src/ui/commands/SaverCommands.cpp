@@ -1,5 +1,6 @@
 #include "ui/commands/SaverCommands.h"
 
+#include "ui/commands/CheckCardCommand.h"
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/HistoryCommands.h"
@@ -20,6 +21,7 @@ SaverCommands::SaverCommands(MainWindow& window) : QObject(&window), window_(win
     drags_ = new SaverDrags(window, *transfers_, *dci_, *dcm_, this);
     drags_->Install();
     history_ = new HistoryCommands(window, this);
+    new CheckCardCommand(window, this);
     Connect();
 }
 

@@ -40,6 +40,7 @@ void BuildSlotMenu(QMenu* menu, const QString& prefix, CardMenus::SlotItems& ite
     items.importBmp = Item(menu, "Import BMP picture", prefix + "ImportBmp");
     menu->addSeparator();
     items.saveAsDcm = Item(menu, "Save as DCM file", prefix + "SaveAsDcm");
+    items.checkCard = Item(menu, "Check card...", prefix + "CheckCard");
     menu->addSeparator();
     QAction* sizes[3];
     items.format = FormatMenu(menu, "Delete All ( Format )", prefix + "Format", sizes);
@@ -74,6 +75,7 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     file.importBmp = Item(m, "Import Caption BMP", "FileImportBmp");
     m->addSeparator();
     file.saveAsDcm = Item(m, "Save as DCM file", "FileSaveAsDcm");
+    file.checkCard = Item(m, "Check card...", "FileCheckCard");
     m->addSeparator();
     QAction* sizes[3];
     file.format = FormatMenu(m, "Delete All (Format)", "FileFormat", sizes);

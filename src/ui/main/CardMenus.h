@@ -24,6 +24,7 @@ class CardMenus : public QObject {
         QAction* importDci;
         QAction* importBmp;
         QAction* saveAsDcm;
+        QAction* checkCard;
         QAction* format; // the "Delete All ( Format )" sub-menu
         QAction* format241;
         QAction* format240;
@@ -37,6 +38,7 @@ class CardMenus : public QObject {
         QAction* importDci;
         QAction* importBmp;
         QAction* saveAsDcm;
+        QAction* checkCard;
         QAction* format; // the "Delete All (Format)" sub-menu
         QAction* format241;
         QAction* format240;

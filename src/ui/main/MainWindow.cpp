@@ -408,7 +408,7 @@ void MainWindow::EnableSlot1Commands(bool on) {
     // Nothing can be imported onto an erased card; it has to be formatted.
     const bool imports = on && views_[kSlot1]->Formatted();
     const CardMenus::SlotItems& m = menus_->slot1;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
+    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.checkCard, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);
     m.importDci->setEnabled(imports);
@@ -419,7 +419,7 @@ void MainWindow::EnableSlot1Commands(bool on) {
 void MainWindow::EnableSlot2Commands(bool on) {
     const bool imports = on && views_[kSlot2]->Formatted();
     const CardMenus::SlotItems& m = menus_->slot2;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
+    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.checkCard, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);
     m.importDci->setEnabled(imports);
@@ -430,7 +430,7 @@ void MainWindow::EnableSlot2Commands(bool on) {
 void MainWindow::EnableFileCommands(bool on) {
     const bool imports = on && views_[kFile]->Formatted();
     const CardMenus::FileItems& m = menus_->file;
-    for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
+    for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.checkCard, m.deleteSelected})
         a->setEnabled(on);
     m.importDci->setEnabled(imports);
     m.importBmp->setEnabled(imports);

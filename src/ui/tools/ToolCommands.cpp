@@ -5,6 +5,7 @@
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
 #include "tools/disasm/qt/CodeWindow.h"
+#include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "tools/icon/qt/LogoImport.h"
@@ -16,6 +17,7 @@
 #include "ui/tools/SaverOnCard.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QPushButton>
 #include <optional>
 
@@ -175,6 +177,11 @@ bool ToolCommands::RunCodeWindow(const QString& name) {
 bool ToolCommands::RunHexEditor(const QString& name) {
     window_.CentreOver(hexEditor_);
     hexEditor_->SetSaveRequested(false);
+    // A saver's length is its blocks: deleting, inserting or appending bytes
+    // would leave data the card cannot take back.
+    HexOptions options = hexEditor_->Grid()->Options();
+    options.NoSizeChange = true;
+    hexEditor_->Grid()->SetOptions(options);
     // Opening the window on the last visit's data would show another saver.
     if (!hexEditor_->LoadFile(WorkFile())) {
         window_.Prompts().Warning("Cannot read " + WorkFile() + ".");
@@ -188,6 +195,16 @@ bool ToolCommands::RunHexEditor(const QString& name) {
 void ToolCommands::WriteBack(CardVolume& volume, int index, int entry, const QString& name) {
     MainWindow::LinkWork work(window_);
     const QString saver = "Saver " + name.trimmed();
+    // Bytes added or removed would shift or drop part of the saver.
+    const qint64 expected =
+        static_cast<qint64>(volume.Entries[entry].SizeBlocks) * CardVolume::kBlockSize;
+    const qint64 edited = QFileInfo(WorkFile()).size();
+    if (edited != expected) {
+        window_.Prompts().Warning(saver + " was not written back: the edited data holds " +
+                                  QString::number(edited) + " bytes, the saver " +
+                                  QString::number(expected) + "." + KeptText(WorkFile()));
+        return;
+    }
     window_.ShowWaitWindow();
     if (index != MainWindow::kFile) {
         QString why;

@@ -278,6 +278,39 @@ class ToolCommandsTest : public QObject {
                                                        rig.tools->WorkFile() + "."}));
     }
 
+    // The editor opens with "Fixed File size" on, and data of another length
+    // than the saver's never reaches the card.
+    void HexEditorKeepsTheSaversLength() {
+        ToolsRig rig;
+        MainWindow& w = rig.Open();
+        const std::string image = rig.Path("image.dcm");
+        WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
+        QVERIFY(w.Volume(MainWindow::kFile).OpenImage(image));
+        w.RefreshFile();
+        rig.SelectSaver(MainWindow::kFile, "NOTES");
+        MiniEditorWindow& editor = rig.tools->HexEditor();
+        QString size;
+        bool fixed = false;
+        WhileShown play(editor, [&] {
+            fixed = editor.Grid()->Options().NoSizeChange;
+            QTest::keyClick(editor.Grid(), Qt::Key_Delete);
+            size = editor.PanelText(5);
+            std::ofstream(rig.tools->WorkFile().toStdString(), std::ios::app) << 'x';
+            editor.SetSaveRequested(true);
+            editor.done(QDialog::Rejected);
+        });
+        const std::string before = Bytes(image);
+        w.Detail().EditButton()->click();
+        QVERIFY(fixed);
+        QCOMPARE(size, QString("Size : 1024"));
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver NOTES was not written back: the edited data holds 1025 "
+                              "bytes, the saver 1024. The edited data is kept in " +
+                              rig.tools->WorkFile() + "."}));
+        QVERIFY(Bytes(image) == before);
+        QCOMPARE(std::filesystem::file_size(rig.tools->WorkFile().toStdString()), uintmax_t{1025});
+    }
+
     // "Import BMP picture": a 32 x 32 8-bit picture becomes "ICONDATA_VMS" on
     // the card and the view shows it. A card swapped while the colour dialog
     // is up gets the logo beside its own savers, which stay whole.

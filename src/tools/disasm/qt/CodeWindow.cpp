@@ -128,6 +128,8 @@ bool CodeWindow::LoadListing(const QString& workFile) {
     const bool loaded = pager_->Load(workFile.toStdString());
     FillListing();
     gotoValue_ = 0;
+    patched_ = false;
+    editButton_->setEnabled(true);
     SetFieldText(gotoField_, "00000000");
     byteCount_ = 0;
     selectedPosition_ = -1;
@@ -174,6 +176,9 @@ void CodeWindow::GotoAddress(uint32_t target) {
     if (result.line < 0) {
         listing_->setCurrentRow(-1);
         listing_->clearSelection();
+        // The fields would still patch the line shown before, perhaps on
+        // another page.
+        ClearSelectedLine();
         return;
     }
     {
@@ -196,6 +201,7 @@ void CodeWindow::ShowSelectedLine() {
     selectedPosition_ = pager_->Position(row);
     // The line shows 16 address bits; the label shows the whole position.
     addressLabel_->setText(HexText(static_cast<uint32_t>(selectedPosition_), 4));
+    editButton_->setEnabled(true);
     std::string bytes[3];
     ListingPager::ByteColumns(line, bytes);
     byteCount_ = 0;
@@ -212,6 +218,16 @@ void CodeWindow::ShowSelectedLine() {
     }
 }
 
+void CodeWindow::ClearSelectedLine() {
+    byteCount_ = 0;
+    selectedPosition_ = -1;
+    for (int i = 0; i < 3; ++i) {
+        byteValues_[i] = 0;
+        SetFieldText(byteFields_[i], QString());
+    }
+    editButton_->setEnabled(false);
+}
+
 void CodeWindow::PatchSelectedLine() {
     if (byteCount_ == 0 || selectedPosition_ < 0)
         return;
@@ -220,6 +236,7 @@ void CodeWindow::PatchSelectedLine() {
         prompter_.Warning("Cannot write " + QString::fromStdString(pager_->FileName()) + ".");
         return;
     }
+    patched_ = true;
     ShowPage(pager_->CurrentPage());
     GotoAddress(static_cast<uint32_t>(position));
 }
@@ -236,7 +253,16 @@ void CodeWindow::ExitAsking() {
         return;
     }
     if (prompter_.Confirm("Not save exit ?"))
-        reject();
+        QDialog::reject();
+}
+
+void CodeWindow::reject() {
+    // A patch is lost silently otherwise.
+    if (patched_) {
+        ExitAsking();
+        return;
+    }
+    QDialog::reject();
 }
 
 void CodeWindow::SetFieldText(QLineEdit* field, const QString& text) {

@@ -41,6 +41,8 @@ class CodeWindow : public QDialog {
     void GotoAddress(uint32_t target);
     // Copies the selected line's address and bytes into the fields.
     void ShowSelectedLine();
+    // No line chosen: empty byte fields, "Edit" disabled.
+    void ClearSelectedLine();
 
     // The last accepted content of the Goto field.
     uint32_t GotoValue() const { return gotoValue_; }
@@ -65,6 +67,8 @@ class CodeWindow : public QDialog {
     void ExitAndSave();
     // Asks "save data ?", then "Not save exit ?".
     void ExitAsking();
+    // The close box and Esc: after a patch, asks as "Exit" does.
+    void reject() override;
 
   private:
     void BuildControls();
@@ -83,6 +87,8 @@ class CodeWindow : public QDialog {
     // True file position of the selected line (the text shows 16 bits only).
     int64_t selectedPosition_ = -1;
     bool saveRequested_ = false;
+    // A patch went into the work file during this visit.
+    bool patched_ = false;
 
     QPushButton* gotoButton_ = nullptr;
     QLineEdit* gotoField_ = nullptr;

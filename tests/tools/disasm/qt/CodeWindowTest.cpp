@@ -193,6 +193,39 @@ class CodeWindowTest : public QObject {
         QVERIFY(!window.SaveRequested());
         QCOMPARE(prompter.Unanswered(), 0);
     }
+
+    // After a patch the close box and Esc ask as "Exit" does; a Goto that
+    // finds no line leaves nothing for "Edit" to patch.
+    void NoPatchIsLostOrMisplaced() {
+        porvane_test::TempDir dir;
+        ScriptedPrompter prompter;
+        CodeWindow window(prompter);
+        const QByteArray bytes = QByteArray::fromHex("0023005A");
+        const QString path = WriteFile(dir, bytes);
+        QVERIFY(window.LoadListing(path));
+        window.show();
+        window.GotoAddress(2); // inside MOV, the last line
+        QVERIFY(!window.EditButton()->isEnabled());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(window.ByteField(i)->text().isEmpty());
+        QTest::mouseClick(window.EditButton(), Qt::LeftButton);
+        QCOMPARE(ReadFile(path), bytes);
+        window.GotoAddress(0);
+        QVERIFY(window.EditButton()->isEnabled());
+        window.ByteField(0)->setText("01");
+        QTest::mouseClick(window.EditButton(), Qt::LeftButton);
+        QCOMPARE(ReadFile(path), QByteArray::fromHex("0123005A"));
+        prompter.Then("no").Then("no");
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        QCOMPARE(prompter.Messages(), QStringList({"save data ?", "Not save exit ?"}));
+        prompter.Clear();
+        prompter.Then("yes");
+        window.close();
+        QVERIFY(!window.isVisible());
+        QVERIFY(window.SaveRequested());
+        QCOMPARE(prompter.Unanswered(), 0);
+    }
 };
 
 QTEST_MAIN(CodeWindowTest)

@@ -1,0 +1,102 @@
+// "Check card...": the check's report, the picture of the blocks and the
+// safe repair, offered with its list of changes before anything is written.
+#include "ui/commands/CardBlockPicture.h"
+#include "ui/commands/CheckCardDialog.h"
+#include "ui/commands/CommandsRig.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+// The table value of block in the card image at path, set first when set
+// is given.
+uint16_t Table(const std::string& path, int block, int set = -1) {
+    CardVolume card;
+    card.Device = CardVolume::kImage;
+    card.OpenImage(path);
+    card.ReadFat();
+    if (set >= 0) {
+        card.Fat[block] = static_cast<uint16_t>(set);
+        card.WriteFat();
+    }
+    return card.Fat[block];
+}
+
+// Runs play once the dialog shows (it runs modally).
+class OnShow : public QObject {
+  public:
+    OnShow(QDialog& dialog, std::function<void()> play) : play_(std::move(play)) {
+        dialog.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            QTimer::singleShot(0, this, play_);
+        return false;
+    }
+
+  private:
+    std::function<void()> play_;
+};
+
+QStringList Items(QListWidget* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+} // namespace
+
+class CheckCardTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void CheckShowsTheDamageAndRepairsOnlyWhatItOffered() {
+        CommandsRig rig;
+        const std::vector<TestSaver> savers = {{0, "ALPHA", 3, 0}, {1, "BRAVO", 2, 0}};
+        MainWindow& w = rig.Open(&savers, nullptr);
+        const std::string card = rig.Path("slot1.dcm");
+        Table(card, 50, CardVolume::kFatEnd);
+        auto* dialog = w.findChild<CheckCardDialog*>("CheckCardDialog");
+        QString report;
+        QStringList offered;
+        QStringList done;
+        QString after;
+        QStringList blocks;
+        OnShow play(*dialog, [&] {
+            report = dialog->Report()->toPlainText();
+            offered = Items(dialog->Changes());
+            CardBlockPicture* picture = dialog->Picture();
+            for (int b : {50, 199, 255})
+                blocks << picture->BlockText(b);
+            picture->setFocus();
+            picture->SetCurrentBlock(49);
+            QTest::keyClick(picture, Qt::Key_Right);
+            blocks << picture->accessibleDescription();
+            QTest::mouseClick(dialog->RepairButton(), Qt::LeftButton);
+            after = dialog->Report()->toPlainText();
+            done = Items(dialog->Changes());
+            QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
+        });
+        w.Menus().slot1.checkCard->trigger();
+
+        QVERIFY2(report.contains("problem: 1 block is allocated in the table but belongs to no "
+                                 "saver: 50."),
+                 qPrintable(report));
+        QCOMPARE(offered, QStringList({"will repair: Freed 1 leaked block."}));
+        QCOMPARE(blocks,
+                 QStringList({"Block 50: damaged, allocated to no saver", "Block 199: ALPHA",
+                              "Block 255: system", "Block 50: damaged, allocated to no saver"}));
+        QVERIFY2(after.endsWith("clean."), qPrintable(after));
+        QCOMPARE(done, QStringList({"repaired: Freed 1 leaked block."}));
+        QCOMPARE(Table(card, 50), CardVolume::kFatFree);
+        QCOMPARE(Listed(w, MainWindow::kSlot1), QStringList({"ALPHA", "BRAVO"}));
+        QVERIFY(rig.prompter.Calls().isEmpty());
+    }
+};
+
+QTEST_MAIN(CheckCardTest)
+#include "CheckCardTest.moc"
