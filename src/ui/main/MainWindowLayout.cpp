@@ -102,13 +102,14 @@ void MainWindow::BuildLeftColumn() {
     statusLabel_ = Label(this, "Connection waiting", "StatusLabel",
                          QRect(kColumnLeft, 86, kColumnWidth, 31), 12, true, QColor(255, 255, 160));
     statusLabel_->setAccessibleDescription("Device and connection status");
-    BuildNoDeviceHint(bevel->geometry().bottom() + 2);
 
     auto* logo = new QLabel(this);
     logo->setObjectName("LogoImage");
     logo->setGeometry(kColumnLeft, 122, kColumnWidth, 112);
     logo->setPixmap(LogoPicture(logo->size()));
     logo->setAccessibleName("Porvane logo: a memory card");
+    // Below the logo, where nothing else shows while no box answers.
+    BuildNoDeviceHint(logo->geometry().bottom() + 4);
 
     pagePanel_ = new PagePanel(*this, this);
     detail_ = new DetailPanel(this, [this](int ms) { Pause(ms); });
@@ -199,7 +200,7 @@ void MainWindow::BuildNoDeviceHint(int top) {
     QFont font = noDeviceHint_->font();
     font.setPointSize(8);
     noDeviceHint_->setFont(font);
-    // It lies over the logo while shown: an opaque background keeps it readable.
+    // An opaque background keeps it readable over anything below it.
     noDeviceHint_->setAutoFillBackground(true);
     QPalette pal = noDeviceHint_->palette();
     pal.setColor(QPalette::Window, QColor(0, 64, 64));
