@@ -81,12 +81,16 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
     return CopySaver(*volumes[source], entry, *volumes[destination], status);
 }
 
-bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh) {
+bool SaverDeletable(const CardVolume& volume, int entry) {
     if (!ValidEntry(entry) || volume.Entries[entry].SizeBlocks == 0)
         return false;
     DirectoryChain dir;
     WalkDirectory(volume, dir);
-    if (!dir.sound || !dir.Holds(entry))
+    return dir.sound && dir.Holds(entry);
+}
+
+bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh) {
+    if (!SaverDeletable(volume, entry))
         return false;
     if (!ReadyToWrite(volume)) {
         if (refresh)

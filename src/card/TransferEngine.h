@@ -60,6 +60,11 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
 // could not be written back.
 bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& refresh = nullptr);
 
+// Whether the saver's entry can be taken off the card: it holds a saver and
+// the directory chain is sound and holds it. A move asks this before it
+// copies, so that a source it could not delete from changes nothing.
+bool SaverDeletable(const CardVolume& volume, int entry);
+
 // Writes the saver's blocks, chain order, natural byte order, to the work
 // file. True when all blocks were written; the file stops at a failed read
 // or where the chain breaks.

@@ -214,9 +214,7 @@ int CliCopy(CliContext& ctx) {
         return rc;
     // A move that could copy but not delete would leave the saver twice and
     // report a failure: the source must be deletable before anything moves.
-    DirectoryChain fromDir;
-    WalkDirectory(*from, fromDir);
-    if (args.Has("--move") && (!fromDir.sound || !fromDir.Holds(index)))
+    if (args.Has("--move") && !SaverDeletable(*from, index))
         return CliFail(ctx, kCliFailed,
                        "The directory of " + src +
                            " is damaged, so the saver could not be deleted from it; nothing "

@@ -242,6 +242,15 @@ void TransferCommands::DropSavers(int source, int target) {
         if (positions.isEmpty())
             break;
         const int entry = window_.View(source).DirectoryIndexAt(positions.first());
+        // A move that could copy but not delete would leave the saver on
+        // both cards: refused before anything is copied.
+        if (entry >= 0 && move && !SaverDeletable(window_.Volume(source), entry)) {
+            window_.Prompts().Warning(
+                "Saver " + Text(window_.Volume(source).Entries[entry].Name) +
+                " was not moved: the directory of its card is damaged, so it could not be "
+                "deleted there. Nothing was copied; \"Check card...\" tells more.");
+            break;
+        }
         if (entry >= 0) {
             window_.ShowSelectedSaver(source);
             window_.ShowWaitWindow();

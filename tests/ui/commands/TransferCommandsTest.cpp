@@ -148,6 +148,18 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(rig.refreshes, std::vector<int>({0, 1}));
     }
 
+    void MoveFromADamagedDirectoryCopiesNothing() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        w.Volume(0).Fat[CardVolume::kDirFirstBlock] = 100; // the chain runs into saver blocks
+        rig.Select(0, {0});
+        QVERIFY(rig.DropOn(1, rig.commands->Drags().DragData(0)));
+        QCOMPARE(rig.prompter.Messages().size(), 1);
+        QVERIFY(rig.prompter.Messages().first().startsWith("Saver FIRST"));
+        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+    }
+
     void DragOverTakesOnlyWhatAViewMayTake() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
