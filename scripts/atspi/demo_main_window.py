@@ -12,7 +12,12 @@ from atspi_lib import session, wait_for, name, role  # noqa: E402
 
 def main():
     with session(display=os.environ.get("ATSPI_DISPLAY", ":44")) as s:
-        s.start_porvane()
+        app = s.start_porvane()
+        # Screen readers present the main window as an application window.
+        frame = wait_for("the main window as a frame",
+                         lambda: [c for c in app if role(c) == "frame" and
+                                  name(c) == "Porvane V2.3b"], 20)
+        print("main window:", role(frame[0]), repr(name(frame[0])))
         status = wait_for("the two-slot unit on the status line",
                           lambda: s.find("label", "Ambrel", contains=True))
         print("status line:", repr(name(status)))
