@@ -5,7 +5,7 @@
 #include "card/CardListing.h"
 #include "card/ImageLock.h"
 #include "link/LinkOption.h"
-#include "settings/ApplySettings.h"
+#include "card/ApplySettings.h"
 #include "settings/ConfigFile.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "tools/disasm/HexText.h"
 
-#include "settings/ParseHex.h"
+#include "base/ParseHex.h"
 
 namespace disasm {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 // Hexadecimal texts of the code window's fields (values are read with the
-// shared ParseHex of settings/ParseHex.h).
+// shared ParseHex of base/ParseHex.h).
 namespace disasm {
 
 // value in upper-case hex with at least minDigits digits (leading zeros added,

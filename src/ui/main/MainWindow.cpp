@@ -7,7 +7,7 @@
 #include "card/CardJournal.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
-#include "settings/ApplySettings.h"
+#include "card/ApplySettings.h"
 #include "settings/ConfigFile.h"
 #include "ui/common/Centre.h"
 #include "ui/common/Prompter.h"

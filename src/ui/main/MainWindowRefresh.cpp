@@ -1,7 +1,7 @@
 // Re-reading the cards into their views, formatting, and the settings.
 #include "card/CardJournal.h"
 #include "link/LinkPort.h"
-#include "settings/ApplySettings.h"
+#include "card/ApplySettings.h"
 #include "settings/ConfigFile.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"

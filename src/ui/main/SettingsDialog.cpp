@@ -1,6 +1,6 @@
 #include "ui/main/SettingsDialog.h"
 
-#include "settings/ParseHex.h"
+#include "base/ParseHex.h"
 #include "ui/common/Centre.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "tools/disasm/ListingPager.h"
-#include "settings/ParseHex.h"
+#include "base/ParseHex.h"
 #include "tools/disasm/DisasmTestSupport.h"
 #include "tools/disasm/HexText.h"
 

@@ -1,6 +1,6 @@
 #include "tools/disasm/qt/CodeWindow.h"
 
-#include "settings/ParseHex.h"
+#include "base/ParseHex.h"
 #include "tools/disasm/HexText.h"
 #include "tools/disasm/ListingPager.h"
 #include "ui/common/Prompter.h"
