@@ -51,8 +51,8 @@ struct Rig {
                 std::make_unique<TwoSlotDevice>((dir / "box").string())),
             options);
         window->DetectDeviceTick();
-        window->RefreshSlot1();
-        window->RefreshSlot2();
+        window->Refresh(View::Slot1);
+        window->Refresh(View::Slot2);
         dcm = std::make_unique<DcmCommands>(*window);
     }
     ~Rig() {
@@ -62,8 +62,8 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     bool Ready() const {
-        return window->Loaded(MainWindow::kSlot1) && window->Loaded(MainWindow::kSlot2) &&
-               window->Config().LongestDelay > 0;
+        return window->Session().Loaded(View::Slot1) && window->Session().Loaded(View::Slot2) &&
+               window->Session().Config().LongestDelay > 0;
     }
     fs::path dir;
     ImagePrompter prompter;
@@ -79,24 +79,24 @@ void BM_SaveSlotAsDcm(benchmark::State& state) {
     }
     for (auto _ : state) {
         fs::remove(rig.dir / "card.dcm");
-        rig.dcm->SaveAs(MainWindow::kSlot1);
+        rig.dcm->SaveAs(View::Slot1);
     }
     if (fs::file_size(rig.dir / "card.dcm") != 131072 || rig.prompter.messages > 0)
         state.SkipWithError("the card was not saved");
-    state.counters["LongestDelay"] = rig.window->Config().LongestDelay;
+    state.counters["LongestDelay"] = rig.window->Session().Config().LongestDelay;
 }
 BENCHMARK(BM_SaveSlotAsDcm)->Unit(benchmark::kMillisecond);
 
 void BM_UploadDcm(benchmark::State& state) {
     Rig rig;
-    rig.dcm->SaveAs(MainWindow::kSlot1);
+    rig.dcm->SaveAs(View::Slot1);
     if (!rig.Ready() || !fs::exists(rig.dir / "card.dcm")) {
         state.SkipWithError("the demo cards did not load");
         return;
     }
     for (auto _ : state)
-        rig.dcm->Upload(MainWindow::kSlot2);
-    if (rig.prompter.messages > 0 || !rig.window->Loaded(MainWindow::kSlot2))
+        rig.dcm->Upload(View::Slot2);
+    if (rig.prompter.messages > 0 || !rig.window->Session().Loaded(View::Slot2))
         state.SkipWithError("the upload failed");
 }
 BENCHMARK(BM_UploadDcm)->Unit(benchmark::kMillisecond);

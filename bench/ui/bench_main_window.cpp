@@ -98,7 +98,7 @@ struct Rig {
         window = std::make_unique<MainWindow>(
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir / "box")),
             options);
-        window->Volume(MainWindow::kFile).OpenImage(dir / "full.dcm");
+        window->Session().Volume(View::File).OpenImage(dir / "full.dcm");
     }
     TempDir dir;
     FixedPrompter prompter;
@@ -109,20 +109,20 @@ struct Rig {
 void BM_RefreshFullImage(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        rig.window->RefreshFile();
-    state.counters["savers"] = rig.window->Volume(MainWindow::kFile).ListedCount;
-    state.counters["pictures"] = rig.window->View(MainWindow::kFile).PictureCount();
-    if (!rig.window->Loaded(MainWindow::kFile) || rig.prompter.messages > 0)
+        rig.window->Refresh(View::File);
+    state.counters["savers"] = rig.window->Session().Volume(View::File).ListedCount;
+    state.counters["pictures"] = rig.window->ViewOf(View::File).PictureCount();
+    if (!rig.window->Session().Loaded(View::File) || rig.prompter.messages > 0)
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_RefreshFullImage)->Unit(benchmark::kMillisecond);
 
 void BM_StateTickAnimatingFullImage(benchmark::State& state) {
     Rig rig;
-    rig.window->RefreshFile();
+    rig.window->Refresh(View::File);
     for (auto _ : state)
         rig.window->StateTick();
-    if (!rig.window->Loaded(MainWindow::kFile))
+    if (!rig.window->Session().Loaded(View::File))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
@@ -131,13 +131,13 @@ BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
 void BM_StateTickAndPaint(benchmark::State& state) {
     Rig rig;
     rig.window->show();
-    rig.window->RefreshFile();
+    rig.window->Refresh(View::File);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         rig.window->StateTick();
         QCoreApplication::processEvents();
     }
-    if (!rig.window->Loaded(MainWindow::kFile))
+    if (!rig.window->Session().Loaded(View::File))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAndPaint)->Unit(benchmark::kMicrosecond);

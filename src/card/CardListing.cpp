@@ -16,3 +16,9 @@ void ListSavers(CardVolume& volume) {
     volume.ListedCount = static_cast<uint8_t>(listed);
     volume.FreeBlocks = static_cast<uint8_t>(free < 0 ? 0 : free);
 }
+
+void ClearListing(CardVolume& volume) {
+    std::memset(volume.ListMap, 0xFF, sizeof volume.ListMap);
+    volume.ListedCount = 0;
+    volume.FreeBlocks = 0;
+}

@@ -7,3 +7,6 @@
 // beyond ListedCount); FreeBlocks is the user block count less the listed
 // sizes, floored at 0 so that an inconsistent directory cannot wrap it round.
 void ListSavers(CardVolume& volume);
+
+// An erased card lists nothing: no entry shown, no block free.
+void ClearListing(CardVolume& volume);

@@ -30,27 +30,27 @@ class AutoRefreshTest : public QObject {
 
         // Slot 2 waits until the tick has seen the two-slot unit once.
         auto_.Tick();
-        QVERIFY(!w.Loaded(0) && !w.Loaded(1));
+        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
         QVERIFY(auto_.TwoSlotSeen);
         QCOMPARE(w.Status(), QString("    Ambrel"));
         auto_.Tick();
-        QVERIFY(w.Loaded(1));
-        QCOMPARE(w.View(1).List()->count(), 1);
+        QVERIFY(w.Session().Loaded(View::Slot2));
+        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 1);
 
         rig.twoSlot->SetCardPresent(0, true);
         auto_.Tick();
-        QVERIFY(w.Loaded(0));
+        QVERIFY(w.Session().Loaded(View::Slot1));
         QVERIFY(auto_.Timer()->isActive());
 
         // Pulled from slot 2 while slot 1 holds a card: no wait.
         rig.twoSlot->SetCardPresent(1, false);
         const long paused = rig.clock.pausedMs;
         auto_.Tick();
-        QVERIFY(!w.Loaded(1));
+        QVERIFY(!w.Session().Loaded(View::Slot2));
         QCOMPARE(rig.clock.pausedMs, paused);
         QVERIFY(rig.prompter.Calls().isEmpty());
         w.StateTick();
-        QCOMPARE(w.View(1).List()->count(), 0);
+        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
     }
 
     // A card pulled and pushed back within the wait stays loaded.
@@ -61,8 +61,9 @@ class AutoRefreshTest : public QObject {
             WriteTestCard(rig.Path(slot == 0 ? "slot1.dcm" : "slot2.dcm"), 200, {{0, "ONE", 2, 1}});
             MainWindow& w = rig.OpenTwoSlot();
             w.AutoRefresher().TwoSlotSeen = true;
-            w.Refresh(slot);
-            QVERIFY(w.Loaded(slot));
+            const View view = slot == 0 ? View::Slot1 : View::Slot2;
+            w.Refresh(view);
+            QVERIFY(w.Session().Loaded(view));
             rig.twoSlot->SetCardPresent(slot, false);
             rig.clock.onPause = [&](int) {
                 QVERIFY(w.Wait().isVisible());
@@ -71,14 +72,14 @@ class AutoRefreshTest : public QObject {
             const long paused = rig.clock.pausedMs;
             w.AutoRefresher().Tick();
             QCOMPARE(rig.clock.pausedMs - paused, 3800L);
-            QVERIFY(w.Loaded(slot));
+            QVERIFY(w.Session().Loaded(view));
             QVERIFY(!w.Wait().isVisible());
 
             // Gone for good this time.
             rig.clock.onPause = nullptr;
             rig.twoSlot->SetCardPresent(slot, false);
             w.AutoRefresher().Tick();
-            QVERIFY(!w.Loaded(slot));
+            QVERIFY(!w.Session().Loaded(view));
         }
     }
 
@@ -86,12 +87,12 @@ class AutoRefreshTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenPaged(16);
         w.DetectDeviceTick();
-        w.RefreshSlot1Command();
-        CardListWidget* list = w.View(0).List();
+        w.RefreshCommand(View::Slot1);
+        CardListWidget* list = w.ViewOf(View::Slot1).List();
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE0       , 2 blocks"));
         PagePanel& pages = w.Pages();
-        w.Config().AutoRefresh = 1;
+        w.Session().Config().AutoRefresh = 1;
         w.AutoRefresher().Rearm();
         const long paused = rig.clock.pausedMs;
         pages.ShowPagePanel();
@@ -102,20 +103,20 @@ class AutoRefreshTest : public QObject {
         pages.Spin()->setValue(256 + 5); // the low 8 bits
         QCOMPARE(int(rig.paged->CurrentPage()), 5);
         QCOMPARE(pages.Spin()->value(), 5);
-        QCOMPARE(int(w.CurrentPage), 5);
-        QCOMPARE(int(w.ShownPage), 0);
+        QCOMPARE(int(w.Session().CurrentPage), 5);
+        QCOMPARE(int(w.Session().ShownPage), 0);
         pages.HidePagePanel();
         QVERIFY(pages.IsOut());
         QVERIFY(w.AutoRefresher().Timer()->isActive());
-        QCOMPARE(int(w.ShownPage), 5);
+        QCOMPARE(int(w.Session().ShownPage), 5);
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE5       , 2 blocks"));
         QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         // Refreshing slot 2 on the paged card does nothing.
-        w.RefreshSlot2Command();
-        QVERIFY(!w.Loaded(1));
+        w.RefreshCommand(View::Slot2);
+        QVERIFY(!w.Session().Loaded(View::Slot2));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 

@@ -40,37 +40,37 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshSlot1Command();
-        QVERIFY(w.Loaded(0));
+        w.RefreshCommand(View::Slot1);
+        QVERIFY(w.Session().Loaded(View::Slot1));
         QCOMPARE(rig.prompter.Calls().size(), 0);
         QVERIFY(!w.Wait().isVisible());
         QCOMPARE(w.Progress()->value(), 0);
-        CardListWidget* list = w.View(0).List();
+        CardListWidget* list = w.ViewOf(View::Slot1).List();
         QCOMPARE(list->count(), 4);
         const QStringList captions = {"3", "10", "4", "3"};
         const int entries[] = {0, 2, 5, 6};
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(list->item(k)->text(), captions[k]);
-            QCOMPARE(w.View(0).DirectoryIndexAt(k), entries[k]);
+            QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(k), entries[k]);
         }
-        QCOMPARE(w.View(0).DirectoryIndexAt(4), -1);
-        QCOMPARE(int(w.Volume(0).ListMap[4]), 0xFF);
+        QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(4), -1);
+        QCOMPARE(int(w.Session().Volume(View::Slot1).ListMap[4]), 0xFF);
         QCOMPARE(list->item(1)->data(Qt::AccessibleTextRole).toString(),
                  QString("NOICONS     , 10 blocks"));
-        QCOMPARE(w.View(0).SizePanel()->text(), QString("180 BLOCKS FREE"));
+        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
         // Pictures: frame 0 of each saver, "NA.bmp" for the one without icons.
         QCOMPARE(Shown(list->item(0)), FrameColour(0));
-        QCOMPARE(w.View(0).CurrentPicture(2).toImage(),
+        QCOMPARE(w.ViewOf(View::Slot1).CurrentPicture(2).toImage(),
                  QPixmap(QString::fromStdString(rig.Path("NA.bmp"))).toImage());
-        QCOMPARE(w.View(0).PictureCount(), 2 + 1 + 3 + 1);
+        QCOMPARE(w.ViewOf(View::Slot1).PictureCount(), 2 + 1 + 3 + 1);
     }
 
     void AnimatesIconsAndWrapsAtTheFrameCount() {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshSlot1Command();
-        CardListWidget* list = w.View(0).List();
+        w.RefreshCommand(View::Slot1);
+        CardListWidget* list = w.ViewOf(View::Slot1).List();
         const QColor na = Shown(list->item(1));
         const int expectFirst[] = {0, 1, 0, 1, 0};
         const int expectThird[] = {0, 1, 2, 0, 1};
@@ -87,35 +87,35 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshSlot2Command();
+        w.RefreshCommand(View::Slot2);
         DetailPanel& d = w.Detail();
         QVERIFY(d.IsDown());
-        rig.Select(1, {2});
+        rig.Select(View::Slot2, {2});
         QVERIFY(d.IsUp());
         QCOMPARE(d.NamePanel()->text(), QString("Slot 2 : THIRD       "));
         QCOMPARE(d.DateTime()->text(), QString("2024/03/15   09:41:07"));
-        QCOMPARE(w.SelectedName, std::string("THIRD       "));
-        QCOMPARE(int(w.SelectedEntry), 5);
-        QVERIFY(w.SelectedVolume == &w.Volume(1));
+        QCOMPARE(w.Session().SelectedName, std::string("THIRD       "));
+        QCOMPARE(int(w.Session().SelectedEntry), 5);
+        QVERIFY(w.Session().SelectedVolume == &w.Session().Volume(View::Slot2));
         QVERIFY(!d.DisasmButton()->isEnabled());
-        rig.Select(1, {3});
+        rig.Select(View::Slot2, {3});
         QVERIFY(d.DisasmButton()->isEnabled()); // a game saver
         QVERIFY(!d.SelectionCount()->isVisible());
 
-        rig.Select(1, {1, 2});
+        rig.Select(View::Slot2, {1, 2});
         QCOMPARE(d.SelectionCount()->text(), QString("Slot 2 : 2 Saver Selected"));
         QCOMPARE(d.SelectionTotal()->text(), QString("14 Blocks Total"));
         QVERIFY(!d.SelectionCount()->isHidden());
         QVERIFY(d.IsDown());
-        QVERIFY(w.SelectedVolume == nullptr);
+        QVERIFY(w.Session().SelectedVolume == nullptr);
         QCOMPARE(d.NamePanel()->text(), QString("NO SAVER SELECTED"));
 
         // The open card image is named by its file.
         WriteTestCard(rig.Path("mine.dcm"), 200, kSavers);
-        w.Volume(2).OpenImage(rig.Path("mine.dcm"));
-        w.RefreshFile();
-        QVERIFY(w.Loaded(2));
-        rig.Select(2, {0});
+        w.Session().Volume(View::File).OpenImage(rig.Path("mine.dcm"));
+        w.Refresh(View::File);
+        QVERIFY(w.Session().Loaded(View::File));
+        rig.Select(View::File, {0});
         QCOMPARE(d.NamePanel()->text(), QString("mine.dcm : FIRST       "));
     }
 
@@ -124,24 +124,24 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 0, {});
         WriteTestCard(rig.Path("slot2.dcm"), 200, {});
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshSlot1Command();
-        QVERIFY(w.Loaded(0)); // so that it can be formatted
-        QCOMPARE(w.View(0).SizePanel()->text(), QString("Not a formated Card"));
-        QCOMPARE(w.View(0).List()->count(), 0);
+        w.RefreshCommand(View::Slot1);
+        QVERIFY(w.Session().Loaded(View::Slot1)); // so that it can be formatted
+        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("Not a formated Card"));
+        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 0);
         w.StateTick();
         QVERIFY(w.Menus().slot1.format->isEnabled());
         QVERIFY(!w.Menus().slot1.importDci->isEnabled());
         QVERIFY(!w.Menus().slot1.importBmp->isEnabled());
 
-        w.RefreshSlot2Command();
-        QVERIFY(w.Loaded(1));
-        QCOMPARE(w.View(1).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        QCOMPARE(w.View(1).List()->count(), 0);
+        w.RefreshCommand(View::Slot2);
+        QVERIFY(w.Session().Loaded(View::Slot2));
+        QCOMPARE(w.ViewOf(View::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
 
         rig.twoSlot->SetCardPresent(1, false);
-        w.RefreshSlot2Command();
+        w.RefreshCommand(View::Slot2);
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 2 "}));
-        QVERIFY(!w.Loaded(1));
+        QVERIFY(!w.Session().Loaded(View::Slot2));
         w.StateTick();
         QVERIFY(!w.Menus().slot2.saveAsDcm->isEnabled());
     }
@@ -149,60 +149,73 @@ class CardRefreshTest : public QObject {
     void LinkFailuresAreReported() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        w.RefreshSlot1Command();
-        w.RefreshSlot2Command();
+        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(View::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. ",
                               " link error , please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
         QCOMPARE(w.Status(), QString("No Device"));
-        QVERIFY(!w.Loaded(0) && !w.Loaded(1));
+        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
     }
 
-    void FormatsWithTheDesignedQuestions() {
-        MainWindowRig rig;
+    // The three cards: slot 1 blank, slot 2 and the image with savers.
+    static void OpenThreeCards(MainWindowRig& rig) {
         WriteTestCard(rig.Path("slot1.dcm"), 0, {});
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         WriteTestCard(rig.Path("file.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshSlot1Command();
-        w.RefreshSlot2Command();
-        w.Volume(2).OpenImage(rig.Path("file.dcm"));
-        w.RefreshFile();
+        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(View::Slot2);
+        w.Session().Volume(View::File).OpenImage(rig.Path("file.dcm"));
+        w.Refresh(View::File);
+    }
 
-        // No changes nothing, byte for byte.
+    void FormatRefusedChangesNothing() {
+        MainWindowRig rig;
+        OpenThreeCards(rig);
+        MainWindow& w = *rig.window;
         const std::string before = Bytes(rig.Path("slot2.dcm"));
         rig.prompter.Then("no");
-        w.FormatCommand(1, 200);
+        w.FormatCommand(View::Slot2, 200);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Delete all saver? "}));
         QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+    }
 
-        struct Case {
-            int index;
-            int blocks;
-            QString question;
-        };
+    void FormatsWithTheDesignedQuestions_data() {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<QString>("question");
         const QString large = "Delete all saver? (Over 200 blocks is ONLY for Velmor memory card)";
-        const Case cases[] = {
-            {0, 241, large},
-            {0, 240, "elete all saver? (Over 200 blocks is ONLY for Velmor memory card)?"},
-            {0, 200, "Delete all saver?"},
-            {1, 241, large},
-            {1, 240, large},
-            {2, 240, large},
-            {2, 200, "Delete all saver?"},
-        };
-        for (const Case& c : cases) {
-            rig.prompter.Clear();
-            rig.prompter.Then("yes");
-            w.FormatCommand(c.index, c.blocks);
-            QCOMPARE(rig.prompter.Messages(), QStringList({c.question}));
-            QVERIFY(w.Loaded(c.index));
-            QCOMPARE(w.View(c.index).List()->count(), 0);
-            QCOMPARE(w.View(c.index).SizePanel()->text(),
-                     QString::number(c.blocks) + " BLOCKS FREE");
-        }
+        QTest::newRow("slot 1, 241") << 0 << 241 << large;
+        QTest::newRow("slot 1, 240")
+            << 0 << 240 << "elete all saver? (Over 200 blocks is ONLY for Velmor memory card)?";
+        QTest::newRow("slot 1, 200") << 0 << 200 << "Delete all saver?";
+        QTest::newRow("slot 2, 241") << 1 << 241 << large;
+        QTest::newRow("slot 2, 240") << 1 << 240 << large;
+        QTest::newRow("slot 2, 200") << 1 << 200 << "Delete all saver? ";
+        QTest::newRow("file, 241") << 2 << 241 << large;
+        QTest::newRow("file, 240") << 2 << 240 << large;
+        QTest::newRow("file, 200") << 2 << 200 << "Delete all saver?";
+    }
+
+    // Each of the nine menu items asks its question and formats its card.
+    void FormatsWithTheDesignedQuestions() {
+        QFETCH(int, view);
+        QFETCH(int, blocks);
+        QFETCH(QString, question);
+        MainWindowRig rig;
+        OpenThreeCards(rig);
+        MainWindow& w = *rig.window;
+        const View shown = kViews[static_cast<size_t>(view)];
+        rig.prompter.Clear();
+        rig.prompter.Then("yes");
+        w.Menus().FormatItem(shown, blocks)->trigger();
+        QCOMPARE(rig.prompter.Messages(), QStringList({question}));
+        QVERIFY(w.Session().Loaded(shown));
+        QCOMPARE(w.ViewOf(shown).List()->count(), 0);
+        QCOMPARE(w.ViewOf(shown).SizePanel()->text(), QString::number(blocks) + " BLOCKS FREE");
         QVERIFY(!w.Wait().isVisible());
     }
 
@@ -212,12 +225,12 @@ class CardRefreshTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         std::filesystem::remove(rig.Path("NA.bmp"));
         std::filesystem::create_directory(rig.Path("NA.bmp"));
-        w.RefreshSlot1Command();
+        w.RefreshCommand(View::Slot1);
         QCOMPARE(rig.prompter.Calls().size(), 1);
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("error"));
         QVERIFY(rig.prompter.Calls()[0].text.startsWith(
             "Cannot open file \"" + QString::fromStdString(rig.Path("NA.bmp"))));
-        QVERIFY(!w.Loaded(0));
+        QVERIFY(!w.Session().Loaded(View::Slot1));
         QVERIFY(!w.Wait().isVisible());
         QCOMPARE(w.Progress()->value(), 0);
     }

@@ -66,7 +66,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!w.Menus().slot1.uploadDcm->isEnabled());
         QVERIFY(!w.Menus().slot2.format->isEnabled());
         QVERIFY(!w.Menus().file.closeDcm->isEnabled());
-        QVERIFY(!w.View(0).DcmButton()->isEnabled());
+        QVERIFY(!w.ViewOf(View::Slot1).DcmButton()->isEnabled());
         QVERIFY(w.Menus().slot1.refresh->isEnabled());
         QVERIFY(w.Menus().file.openDcm->isEnabled());
         QVERIFY(rig.prompter.Calls().isEmpty());
@@ -88,19 +88,19 @@ class MainWindowTest : public QObject {
         for (const char* picture : {"LogoImage", "SaverPicture"})
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
         QCOMPARE(
-            MenuCaptions(w.Menus().Menu(0)),
+            MenuCaptions(w.Menus().Menu(View::Slot1)),
             QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
                          "Import BMP picture", "-", "Save as DCM file", "Check card...", "-",
                          "Delete All ( Format )", "Delete Selected", "-", "Undo", "History..."}));
         QCOMPARE(
-            MenuCaptions(w.Menus().Menu(2)),
+            MenuCaptions(w.Menus().Menu(View::File)),
             QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
                          "Import Caption BMP", "-", "Save as DCM file", "Check card...", "-",
                          "Delete All (Format)", "Delete Selected", "-", "Undo", "History..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(w.Menus().DeleteSelected(i)->shortcut(), QKeySequence(Qt::Key_Delete));
+        for (View view : kViews)
+            QCOMPARE(w.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
         for (const char* name : {"Slot1Refresh", "Slot2ImportBmp", "FileCloseDcm", "FileFormat200",
                                  "Slot1DeleteSelected"})
             QVERIFY2(w.findChild<QAction*>(name) != nullptr, name);
@@ -113,7 +113,7 @@ class MainWindowTest : public QObject {
         // Del reaches "Delete Selected" of the focused view; Enter opens its saver.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        CardListWidget* list = w.View(1).List();
+        CardListWidget* list = w.ViewOf(View::Slot2).List();
         list->setFocus();
         QSignalSpy deletes(w.Menus().slot2.deleteSelected, &QAction::triggered);
         QSignalSpy activated(&w, &MainWindow::SaverActivated);
@@ -148,12 +148,12 @@ class MainWindowTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         w.DetectDeviceTick();
         QCOMPARE(w.Status(), QString("Ambrel"));
-        QVERIFY(!w.View(1).List()->isHidden());
+        QVERIFY(!w.ViewOf(View::Slot2).List()->isHidden());
         QVERIFY(w.findChild<QPushButton*>("Slot2Button")->isEnabled());
         const QList<int> widths = w.findChild<QSplitter*>("SlotSplitter")->sizes();
         QVERIFY2(widths[0] >= 200 && widths[1] > 209, qPrintable(QString::number(widths[0])));
         // The "Activate" box turns auto refresh on.
-        QCOMPARE(int(w.Config().AutoRefresh), 1);
+        QCOMPARE(int(w.Session().Config().AutoRefresh), 1);
     }
 
     void DetectsThePagedCardAndItsSize() {
@@ -169,11 +169,11 @@ class MainWindowTest : public QObject {
             MainWindow& w = rig.OpenPaged(16, 3);
             w.DetectDeviceTick();
             QCOMPARE(w.Status(), QString("TORIN 16M"));
-            QCOMPARE(int(w.HighestPage), 15);
+            QCOMPARE(int(w.Session().HighestPage), 15);
             QCOMPARE(int(rig.paged->CurrentPage()), 3); // put back after asking
             QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 3"));
             QVERIFY(!w.Pages().Set16MButton()->isHidden());
-            QVERIFY(w.View(1).List()->isHidden());
+            QVERIFY(w.ViewOf(View::Slot2).List()->isHidden());
             QVERIFY(!w.findChild<QPushButton*>("Slot2Button")->isEnabled());
             QVERIFY(w.findChild<QSplitter*>("SlotSplitter")->sizes()[0] > 416);
         }
@@ -202,7 +202,7 @@ class MainWindowTest : public QObject {
         rig.settings.edit = [](Settings& s) { s.BasePort = 1; };
         w.RunSettings();
         QCOMPARE(Text(rig.Path("RUD2.cfg")), before);
-        QCOMPARE(int(w.Link().BasePort), 888);
+        QCOMPARE(int(w.Session().Link().BasePort), 888);
 
         rig.settings.accept = true;
         rig.settings.edit = [](Settings& s) {
@@ -214,11 +214,11 @@ class MainWindowTest : public QObject {
         };
         w.RunSettings();
         QVERIFY(Text(rig.Path("RUD2.cfg")).startsWith("632\r\n1\r\n2\r\n3\r\n9216\r\n0\r\n1\r\n"));
-        QCOMPARE(int(w.Link().BasePort), 632);
-        QCOMPARE(w.Link().LongestDelay, 3);
+        QCOMPARE(int(w.Session().Link().BasePort), 632);
+        QCOMPARE(w.Session().Link().LongestDelay, 3);
         QVERIFY(w.AutoRefresher().Timer()->isActive());
         // The emulated box follows the port; the link still finds it.
-        QVERIFY(w.Link().DetectDevice());
+        QVERIFY(w.Session().Link().DetectDevice());
 
         // A file that can't be written is named in a warning.
         std::filesystem::remove(rig.Path("RUD2.cfg"));
@@ -260,7 +260,8 @@ class MainWindowTest : public QObject {
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* ring = w.findChild<FocusRing*>();
-        for (QWidget* control : QList<QWidget*>{w.View(2).DcmButton(), w.View(0).List()}) {
+        for (QWidget* control :
+             QList<QWidget*>{w.ViewOf(View::File).DcmButton(), w.ViewOf(View::Slot1).List()}) {
             control->setFocus(Qt::TabFocusReason);
             QCOMPARE(ring->Target(), control);
             const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
@@ -280,7 +281,7 @@ class MainWindowTest : public QObject {
             MainWindow& w = rig.OpenTwoSlot();
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QToolButton* open = w.View(2).DcmButton();
+            QToolButton* open = w.ViewOf(View::File).DcmButton();
             QTest::mouseMove(&w, QPoint(3, 300));
             QTest::mouseMove(open, open->rect().center());
             QTRY_VERIFY(open->underMouse());
@@ -293,9 +294,9 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
         QApplication::setFont(normal);
-        for (int i = 0; i < 3; ++i) {
-            auto* header = qobject_cast<FittedLabel*>(w.View(i).Header());
-            for (QToolButton* b : {w.View(i).DcmButton(), w.View(i).DciButton()}) {
+        for (View view : kViews) {
+            auto* header = qobject_cast<FittedLabel*>(w.ViewOf(view).Header());
+            for (QToolButton* b : {w.ViewOf(view).DcmButton(), w.ViewOf(view).DciButton()}) {
                 QVERIFY(b->geometry().right() < header->TextBox().left());
                 QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) < b->width());
             }
@@ -309,8 +310,7 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
         w.show();
-        {
-            MainWindow::LinkWork work(w);
+        w.Runner().RunLinkCommand({}, [&] {
             const uint32_t seen = rig.box->CommandsSeen();
             w.AutoRefresher().TwoSlotSeen = true;
             w.AutoRefresher().Tick();
@@ -319,7 +319,7 @@ class MainWindowTest : public QObject {
             QVERIFY(w.DetectTimer()->isActive()); // tried again later
             QVERIFY(!w.close());
             QVERIFY(w.isVisible());
-        }
+        });
         QTRY_VERIFY(!w.isVisible());
     }
 };

@@ -31,7 +31,7 @@ class NoDeviceTest : public QObject {
         // the several of a full tick.
         uint16_t page = 0;
         long before = rig.clock.readings;
-        w.Link().GetPage(page);
+        w.Session().Link().GetPage(page);
         const long oneCommand = rig.clock.readings - before;
         before = rig.clock.readings;
         ticks.Tick();

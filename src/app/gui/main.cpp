@@ -24,7 +24,7 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
 // link work and no modal window is in the way (a request may arrive while a
 // refresh runs or a choice window is open).
 void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString& path) {
-    if (window.LinkBusy() || QApplication::activeModalWidget() != nullptr) {
+    if (window.Session().LinkBusy() || QApplication::activeModalWidget() != nullptr) {
         QTimer::singleShot(
             500, &window, [&window, &commands, path] { OpenCardWhenIdle(window, commands, path); });
         return;
@@ -47,12 +47,12 @@ void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString
 // A single save handed to us goes into the view the user names, once a card
 // has been read (the slots are read shortly after start).
 void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString& path, int tries) {
-    constexpr int kViews[] = {MainWindow::kSlot1, MainWindow::kSlot2, MainWindow::kFile};
     constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
+    const CardSession& session = window.Session();
     bool any = false;
-    for (int view : kViews)
-        any = any || window.Loaded(view);
-    const bool busy = window.LinkBusy() || QApplication::activeModalWidget() != nullptr;
+    for (View view : kViews)
+        any = any || session.Loaded(view);
+    const bool busy = session.LinkBusy() || QApplication::activeModalWidget() != nullptr;
     if (busy || (!any && tries < 10)) {
         const int next = busy ? tries : tries + 1;
         QTimer::singleShot(500, &window, [&window, &commands, path, next] {
@@ -65,10 +65,10 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
                               " .");
         return;
     }
-    for (int k = 0; k < 3; ++k) {
-        if (window.Loaded(kViews[k]) &&
-            window.Prompts().Confirm("Import " + path + " into " + kViewNames[k] + " ?")) {
-            commands.Dci().ImportFile(kViews[k], path);
+    for (View view : kViews) {
+        if (session.Loaded(view) && window.Prompts().Confirm("Import " + path + " into " +
+                                                             kViewNames[ViewIndex(view)] + " ?")) {
+            commands.Dci().ImportFile(view, path);
             return;
         }
     }

@@ -1,38 +1,40 @@
 #include "ui/commands/CheckCardCommand.h"
 
-#include "ui/commands/AutoRefreshHold.h"
+#include "card/CardSession.h"
 #include "ui/commands/CheckCardDialog.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/MainWindow.h"
+#include "ui/main/CommandUi.h"
+#include "ui/main/LinkCommandRunner.h"
 
 #include <QAction>
 
-CheckCardCommand::CheckCardCommand(MainWindow& window, QObject* parent)
-    : QObject(parent), window_(window) {
+CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("CheckCardCommand");
-    dialog_ = new CheckCardDialog(window.Prompts(), &window);
-    dialog_->SetWaitWindow([this] { window_.ShowWaitWindow(); },
-                           [this] { window_.HideWaitWindow(); });
-    CardMenus& m = window.Menus();
-    connect(m.slot1.checkCard, &QAction::triggered, this, [this] { Run(MainWindow::kSlot1); });
-    connect(m.slot2.checkCard, &QAction::triggered, this, [this] { Run(MainWindow::kSlot2); });
-    connect(m.file.checkCard, &QAction::triggered, this, [this] { Run(MainWindow::kFile); });
+    dialog_ = new CheckCardDialog(ui.Prompts(), &ui.Window());
+    LinkCommandRunner& runner = ui.Runner();
+    dialog_->SetWaitWindow([&runner] { runner.ShowWait(); }, [&runner] { runner.HideWait(); });
+    CardMenus& m = ui.Menus();
+    connect(m.slot1.checkCard, &QAction::triggered, this, [this] { Run(View::Slot1); });
+    connect(m.slot2.checkCard, &QAction::triggered, this, [this] { Run(View::Slot2); });
+    connect(m.file.checkCard, &QAction::triggered, this, [this] { Run(View::File); });
 }
 
-void CheckCardCommand::Run(int index) {
-    if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
+void CheckCardCommand::Run(View view) {
+    if (!ui_.Session().Loaded(view))
         return;
-    AutoRefreshHold hold(window_, index != MainWindow::kFile);
-    MainWindow::LinkWork work(window_);
-    const QString names[3] = {"Slot 1", "Slot 2", "File"};
-    window_.ShowWaitWindow();
-    const bool read = dialog_->Load(window_.Volume(index), names[index]);
-    window_.HideWaitWindow();
-    if (read) {
-        window_.CentreOver(dialog_);
-        dialog_->exec();
-    }
-    // The check read the card's tables afresh, without icons: the view
-    // lists the card again.
-    window_.Refresh(index);
+    LinkCommand command;
+    command.holdAutoRefresh = IsSlot(view);
+    ui_.Runner().RunLinkCommand(command, [this, view] {
+        const QString names[3] = {"Slot 1", "Slot 2", "File"};
+        bool read = false;
+        ui_.Runner().JoinWaiting(
+            [&] { read = dialog_->Load(ui_.Session().Volume(view), names[ViewIndex(view)]); });
+        if (read) {
+            ui_.CentreOver(dialog_);
+            dialog_->exec();
+        }
+        // The check read the card's tables afresh, without icons: the view
+        // lists the card again.
+        ui_.Refresh(view);
+    });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "card/View.h"
+
 #include <QObject>
 
 class CheckCardDialog;
-class MainWindow;
+class CommandUi;
 
 // "Check card..." of the three pop-up menus: the loaded card of a view in
 // the check window, holding the link and the auto-refresh tick for the
@@ -11,13 +13,12 @@ class MainWindow;
 class CheckCardCommand : public QObject {
     Q_OBJECT
   public:
-    explicit CheckCardCommand(MainWindow& window, QObject* parent = nullptr);
+    explicit CheckCardCommand(CommandUi& ui, QObject* parent = nullptr);
 
     CheckCardDialog& Dialog() { return *dialog_; }
-    // View index: 0 slot 1, 1 slot 2, 2 the open image.
-    void Run(int index);
+    void Run(View view);
 
   private:
-    MainWindow& window_;
+    CommandUi& ui_;
     CheckCardDialog* dialog_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "ui/commands/CommandFiles.h"
 
-#include "ui/main/MainWindow.h"
+#include "card/CardSession.h"
 
 #include <QFile>
 #include <cstdio>
@@ -37,8 +37,8 @@ bool FileExists(const QString& path) {
     return !path.isEmpty() && fs::exists(LocalPath(path), ec);
 }
 
-bool IsOpenImage(MainWindow& window, const QString& path) {
-    const CardVolume& image = window.Volume(MainWindow::kFile);
+bool IsOpenImage(CardSession& session, const QString& path) {
+    const CardVolume& image = session.Volume(View::File);
     if (!image.ImageOpen || image.ImageName.empty())
         return false;
     const std::string local = LocalPath(path);

@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-class MainWindow;
+class CardSession;
 
 // File questions the saver and card-image commands share.
 
@@ -24,7 +24,7 @@ bool FileExists(const QString& path);
 // Whether path names the card image open in the file view: the same text,
 // or another name of the same file (a replaced or truncated image would
 // pull the file view's card from under it).
-bool IsOpenImage(MainWindow& window, const QString& path);
+bool IsOpenImage(CardSession& session, const QString& path);
 // Whether a regular file (or a link to one) stands at path; anything else,
 // a FIFO above all, is refused before it is opened.
 bool RegularFile(const QString& path);

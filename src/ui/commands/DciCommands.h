@@ -1,11 +1,13 @@
 #pragma once
 
+#include "card/View.h"
 #include "ui/common/Prompter.h"
 
 #include <QObject>
 #include <QString>
 
-class MainWindow;
+class CardSession;
+class CommandUi;
 class TempSaverFile;
 
 // The single-saver file commands: "Export" of a saver to a ".DCI" file, and
@@ -13,29 +15,30 @@ class TempSaverFile;
 class DciCommands : public QObject {
     Q_OBJECT
   public:
-    explicit DciCommands(MainWindow& window, QObject* parent = nullptr);
+    explicit DciCommands(CommandUi& ui, QObject* parent = nullptr);
 
     static FileDialogSetup ExportDialog();
     static FileDialogSetup ImportDialog();
     // What an import into a view that is not loaded says.
-    static QString NotLoadedText(int index);
+    static QString NotLoadedText(View view);
 
-    // "Export" of directory entry `entry` of view `index`.
-    void Export(int index, int entry);
-    // "Import DCI file" into view `index`: asks for the file, then ImportFile.
-    void Import(int index);
+    // "Export" of directory entry `entry` of a view's card.
+    void Export(View view, int entry);
+    // "Import DCI file" into a view's card: asks for the file, then ImportFile.
+    void Import(View view);
     // The import of one chosen file: the slot read again first, then the
     // questions about a saver of the same name.
-    void ImportFile(int index, const QString& path);
+    void ImportFile(View view, const QString& path);
 
   private:
     // Export to a VMS + VMI pair, path naming either file.
-    void ExportPair(int index, int entry, const QString& path);
+    void ExportPair(View view, int entry, const QString& path);
     // The single-saver file of the pair that path names, in dci; false when
     // the user was told why not, or said no to a VMS without its VMI.
     bool BuildFromPair(const QString& path, const TempSaverFile& dci);
-    void ReplaceByImport(int index, const QString& path, int oldEntry);
-    void ImportBeside(int index, const QString& path);
+    void ReplaceByImport(View view, const QString& path, int oldEntry);
+    void ImportBeside(View view, const QString& path);
+    CardSession& Session();
 
-    MainWindow& window_;
+    CommandUi& ui_;
 };

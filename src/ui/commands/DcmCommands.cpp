@@ -2,13 +2,15 @@
 
 #include "card/CardImage.h"
 #include "card/CardImageOrder.h"
+#include "card/CardSession.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
-#include "ui/commands/AutoRefreshHold.h"
 #include "ui/commands/CommandFiles.h"
 #include "ui/commands/ScratchFile.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/CardView.h"
+#include "ui/main/CommandUi.h"
+#include "ui/main/LinkCommandRunner.h"
 #include "ui/main/MainWindow.h"
 
 #include <QAction>
@@ -18,13 +20,11 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+DcmCommands::DcmCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {}
 
-constexpr int kFile = MainWindow::kFile;
-
-} // namespace
-
-DcmCommands::DcmCommands(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
+CardSession& DcmCommands::Session() {
+    return ui_.Session();
+}
 
 FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
     FileDialogSetup setup;
@@ -46,10 +46,10 @@ FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     return setup;
 }
 
-QString DcmCommands::UploadQuestion(int index, const QString& path, int savers) {
-    const QString slot = index == MainWindow::kSlot1 ? "slot 1" : "slot 2";
+QString DcmCommands::UploadQuestion(View slot, const QString& path, int savers) {
+    const QString name = slot == View::Slot1 ? "slot 1" : "slot 2";
     const QString count = savers == 1 ? "its saver" : "its " + QString::number(savers) + " savers";
-    return "Upload " + path + " to the card in " + slot +
+    return "Upload " + path + " to the card in " + name +
            " ? The whole card is replaced: " + count + " will be lost.";
 }
 
@@ -66,126 +66,127 @@ bool DcmCommands::CheckImageFile(const QString& path) {
     const bool regular = fs::is_regular_file(local, ec);
     const auto size = regular ? fs::file_size(local, ec) : 0;
     if (ec) {
-        window_.Prompts().Warning(FileUnreadableText(path) + " " +
-                                  QString::fromStdString(ec.message()));
+        ui_.Prompts().Warning(FileUnreadableText(path) + " " +
+                              QString::fromStdString(ec.message()));
         return false;
     }
     if (!regular || size != static_cast<uintmax_t>(kImageBytes)) {
-        window_.Prompts().Info(NotSupportedText(path));
+        ui_.Prompts().Info(NotSupportedText(path));
         return false;
     }
     if (!Readable(path)) {
-        window_.Prompts().Warning(FileUnreadableText(path));
+        ui_.Prompts().Warning(FileUnreadableText(path));
         return false;
     }
     return true;
 }
 
 void DcmCommands::Open() {
-    if (window_.LinkBusy())
+    if (Session().LinkBusy())
         return;
-    const QString path = window_.Prompts().OpenFile(OpenDialog("Open DCM File"));
+    const QString path = ui_.Prompts().OpenFile(OpenDialog("Open DCM File"));
     if (!path.isEmpty())
         OpenFile(path);
 }
 
 bool DcmCommands::OpenFile(const QString& path) {
-    if (window_.LinkBusy() || !CheckImageFile(path))
+    if (Session().LinkBusy() || !CheckImageFile(path))
         return false;
     ShowImage(path);
-    return window_.Loaded(kFile);
+    return Session().Loaded(View::File);
 }
 
 void DcmCommands::ShowImage(const QString& path) {
-    MainWindow::LinkWork work(window_);
-    CardVolume& image = window_.Volume(kFile);
-    image.CloseImage();
-    if (!image.OpenImage(LocalPath(path))) {
+    ui_.Runner().Join([this, &path] {
+        CardVolume& image = Session().Volume(View::File);
         image.CloseImage();
-        window_.SetLoaded(kFile, false);
-        window_.View(kFile).Empty();
-        window_.ClearSelection();
-        window_.Menus().file.closeDcm->setEnabled(false);
-        window_.Prompts().Warning(FileUnreadableText(path));
+        if (!image.OpenImage(LocalPath(path))) {
+            image.CloseImage();
+            Session().SetLoaded(View::File, false);
+            ui_.ViewOf(View::File).Empty();
+            ui_.ClearSelection();
+            ui_.Menus().file.closeDcm->setEnabled(false);
+            ui_.Prompts().Warning(FileUnreadableText(path));
+            ShowImageTitle();
+            return;
+        }
+        ui_.Refresh(View::File);
+        ui_.Menus().file.closeDcm->setEnabled(true);
         ShowImageTitle();
-        return;
-    }
-    window_.RefreshFile();
-    window_.Menus().file.closeDcm->setEnabled(true);
-    ShowImageTitle();
+    });
 }
 
 void DcmCommands::ShowImageTitle() {
-    const CardVolume& image = window_.Volume(kFile);
+    const CardVolume& image = Session().Volume(View::File);
     if (!image.ImageOpen) {
-        window_.setWindowTitle(MainWindow::kTitle);
+        ui_.Window().setWindowTitle(MainWindow::kTitle);
         return;
     }
     const QString order = image.ImageNatural ? "raw dump" : "DCM";
     // The application's name follows the title.
-    window_.setWindowTitle(
+    ui_.Window().setWindowTitle(
         QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
         (image.ImageOrderGuessed ? order + ", assumed from its name" : order) + ")");
 }
 
 void DcmCommands::New() {
-    if (window_.LinkBusy())
+    if (Session().LinkBusy())
         return;
-    const QString path = window_.Prompts().SaveFile(SaveDialog("New DCM File"));
+    const QString path = ui_.Prompts().SaveFile(SaveDialog("New DCM File"));
     if (path.isEmpty())
         return;
     ScratchFile scratch(LocalPath(path));
     if (!scratch.Ready()) {
-        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+        ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
         return;
     }
     // The template's own problems are told by the engine, naming the file
     // chosen rather than the scratch file.
-    ScratchNamingUi ui(window_.Ui(), scratch);
-    if (!CreateImageFromTemplate(window_.StartDir(), scratch.Path(), &ui))
+    ScratchNamingUi naming(ui_.EngineUi(), scratch);
+    if (!CreateImageFromTemplate(Session().StartDir(), scratch.Path(), &naming))
         return;
     if (!scratch.Commit()) {
-        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+        ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
         return;
     }
     ShowImage(path);
 }
 
 void DcmCommands::Close() {
-    CardVolume& image = window_.Volume(kFile);
-    if (window_.LinkBusy() || (!window_.Loaded(kFile) && !image.ImageOpen))
+    CardVolume& image = Session().Volume(View::File);
+    if (Session().LinkBusy() || (!Session().Loaded(View::File) && !image.ImageOpen))
         return;
     image.CloseImage();
-    window_.SetLoaded(kFile, false);
-    window_.View(kFile).Empty();
-    window_.View(kFile).SizePanel()->setText("");
-    window_.Menus().file.closeDcm->setEnabled(false);
-    window_.ClearSelection();
+    Session().SetLoaded(View::File, false);
+    ui_.ViewOf(View::File).Empty();
+    ui_.ViewOf(View::File).SizePanel()->setText("");
+    ui_.Menus().file.closeDcm->setEnabled(false);
+    ui_.ClearSelection();
     ShowImageTitle();
 }
 
-void DcmCommands::SaveAs(int index) {
-    if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
+void DcmCommands::SaveAs(View view) {
+    if (Session().LinkBusy() || !Session().Loaded(view))
         return;
-    const QString path = window_.Prompts().SaveFile(SaveDialog("Save as DCM file"));
+    const QString path = ui_.Prompts().SaveFile(SaveDialog("Save as DCM file"));
     if (path.isEmpty())
         return;
     // Writing over the open image would pull the file view's card from
     // under it, and saving the image onto itself would destroy it.
-    if (IsOpenImage(window_, path)) {
-        window_.Prompts().Info(FileInUseText(path));
+    if (IsOpenImage(Session(), path)) {
+        ui_.Prompts().Info(FileInUseText(path));
         return;
     }
-    if (FileExists(path) && !window_.Prompts().Confirm(OverwriteFileQuestion(path)))
+    if (FileExists(path) && !ui_.Prompts().Confirm(OverwriteFileQuestion(path)))
         return;
-    if (index == kFile)
+    if (view == View::File)
         SaveImageAs(path);
     else
-        SaveSlotAs(index, path);
+        SaveSlotAs(view, path);
 }
 
 void DcmCommands::SaveImageAs(const QString& path) {
-    const CardVolume& image = window_.Volume(kFile);
+    const CardVolume& image = Session().Volume(View::File);
     ScratchFile scratch(LocalPath(path));
     std::error_code ec;
     // Every block written to the image is flushed at once, so the file
@@ -200,67 +201,71 @@ void DcmCommands::SaveImageAs(const QString& path) {
     if (!scratch.Ready() || ec || !scratch.Commit()) {
         const std::string reason =
             !scratch.Ready() || !scratch.Error().empty() ? scratch.Error() : error;
-        window_.Prompts().Warning(FileNotWrittenText(path, reason));
+        ui_.Prompts().Warning(FileNotWrittenText(path, reason));
     }
 }
 
-void DcmCommands::SaveSlotAs(int index, const QString& path) {
-    MainWindow::LinkWork work(window_);
-    AutoRefreshHold hold(window_, true);
-    window_.Refresh(index);
-    // The refresh has told why it could not read the card.
-    if (!window_.Loaded(index) || window_.Link().LinkFailed)
-        return;
-    ScratchFile scratch(LocalPath(path));
-    if (!scratch.Ready()) {
-        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-        return;
-    }
-    window_.ShowWaitWindow();
-    const bool saved =
-        SaveCardImage(scratch.Path(), window_.Volume(index),
-                      NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural : ImageOrder::Card);
-    window_.HideWaitWindow();
-    window_.Ui().SetProgress(0, 255);
-    if (!saved) {
-        window_.Prompts().Warning(window_.Link().LinkFailed
+void DcmCommands::SaveSlotAs(View slot, const QString& path) {
+    LinkCommand command;
+    command.holdAutoRefresh = true;
+    ui_.Runner().RunLinkCommand(command, [this, slot, &path] {
+        ui_.Refresh(slot);
+        // The refresh has told why it could not read the card.
+        if (!Session().Loaded(slot) || Session().Link().LinkFailed)
+            return;
+        ScratchFile scratch(LocalPath(path));
+        if (!scratch.Ready()) {
+            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+            return;
+        }
+        bool saved = false;
+        ui_.Runner().JoinWaiting([&] {
+            saved = SaveCardImage(scratch.Path(), Session().Volume(slot),
+                                  NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural
+                                                                   : ImageOrder::Card);
+        });
+        ui_.EngineUi().SetProgress(0, 255);
+        if (!saved) {
+            ui_.Prompts().Warning(Session().Link().LinkFailed
                                       ? "File " + path +
                                             " was not written: the card could not be read whole."
                                       : FileNotWrittenText(path, std::string()));
-        return;
-    }
-    if (!scratch.Commit())
-        window_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+            return;
+        }
+        if (!scratch.Commit())
+            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
+    });
 }
 
-void DcmCommands::Upload(int index) {
-    if (window_.LinkBusy() || (index != MainWindow::kSlot1 && index != MainWindow::kSlot2) ||
-        !window_.Loaded(index))
+void DcmCommands::Upload(View slot) {
+    if (Session().LinkBusy() || !IsSlot(slot) || !Session().Loaded(slot))
         return;
-    const QString path = window_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
+    const QString path = ui_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
     if (path.isEmpty() || !CheckImageFile(path))
         return;
     // The whole card is replaced: its savers go unless the user says so.
-    const int savers = window_.Volume(index).ListedCount;
-    if (savers > 0 && !window_.Prompts().Confirm(UploadQuestion(index, path, savers)))
+    const int savers = Session().Volume(slot).ListedCount;
+    if (savers > 0 && !ui_.Prompts().Confirm(UploadQuestion(slot, path, savers)))
         return;
-    MainWindow::LinkWork work(window_);
-    AutoRefreshHold hold(window_, true);
-    window_.ShowWaitWindow();
-    const bool written = UploadCardImage(LocalPath(path), window_.Volume(index));
-    window_.HideWaitWindow();
-    window_.Ui().SetProgress(0, 255);
-    // Slot 1's view is dropped after a failed upload; slot 2 is read again
-    // either way. Either slot counts as loaded only when that reading went
-    // through: a listing of the card as it was before would have copies
-    // write its old table over the new card.
-    if (index == MainWindow::kSlot1) {
-        // A card that was not the listed one got nothing: it is shown now.
-        if (written || window_.Volume(index).Listed.changed)
-            window_.RefreshSlot1();
-        else
-            window_.SetLoaded(MainWindow::kSlot1, false);
-    } else {
-        window_.RefreshSlot2();
-    }
+    LinkCommand command;
+    command.holdAutoRefresh = true;
+    ui_.Runner().RunLinkCommand(command, [this, slot, &path] {
+        bool written = false;
+        ui_.Runner().JoinWaiting(
+            [&] { written = UploadCardImage(LocalPath(path), Session().Volume(slot)); });
+        ui_.EngineUi().SetProgress(0, 255);
+        // Slot 1's view is dropped after a failed upload; slot 2 is read again
+        // either way. Either slot counts as loaded only when that reading went
+        // through: a listing of the card as it was before would have copies
+        // write its old table over the new card.
+        if (slot == View::Slot1) {
+            // A card that was not the listed one got nothing: it is shown now.
+            if (written || Session().Volume(slot).Listed.changed)
+                ui_.Refresh(View::Slot1);
+            else
+                Session().SetLoaded(View::Slot1, false);
+        } else {
+            ui_.Refresh(View::Slot2);
+        }
+    });
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "card/View.h"
 #include "ui/common/Prompter.h"
 
 #include <QObject>
 #include <QString>
 
-class MainWindow;
+class CardSession;
+class CommandUi;
 
 // The card-image commands: open, create and close the image shown in the
 // file view, save a slot or the open image as an image file, and upload an
@@ -15,7 +17,7 @@ class DcmCommands : public QObject {
   public:
     static constexpr long kImageBytes = 131072;
 
-    explicit DcmCommands(MainWindow& window, QObject* parent = nullptr);
+    explicit DcmCommands(CommandUi& ui, QObject* parent = nullptr);
 
     // The open dialog (open and upload) and the save dialog (new and save as).
     static FileDialogSetup OpenDialog(const QString& title);
@@ -30,12 +32,12 @@ class DcmCommands : public QObject {
     void New();
     // "Close DCM File".
     void Close();
-    // "Save as DCM file" of view index (0 slot 1, 1 slot 2, 2 the open image).
-    void SaveAs(int index);
-    // "Upload DCM file" to slot index (0 or 1).
-    void Upload(int index);
+    // "Save as DCM file" of a view's card.
+    void SaveAs(View view);
+    // "Upload DCM file" to a slot.
+    void Upload(View slot);
     // The question before an upload replaces a card holding savers.
-    static QString UploadQuestion(int index, const QString& path, int savers);
+    static QString UploadQuestion(View slot, const QString& path, int savers);
 
   private:
     // Whether the chosen image file may be used; tells the user why not.
@@ -44,7 +46,8 @@ class DcmCommands : public QObject {
     // The window title names the open image and its byte order.
     void ShowImageTitle();
     void SaveImageAs(const QString& path);
-    void SaveSlotAs(int index, const QString& path);
+    void SaveSlotAs(View slot, const QString& path);
+    CardSession& Session();
 
-    MainWindow& window_;
+    CommandUi& ui_;
 };

@@ -1,11 +1,12 @@
 #include "ui/commands/HistoryCommands.h"
 
+#include "card/CardSession.h"
 #include "card/JournalCommands.h"
-#include "ui/commands/AutoRefreshHold.h"
 #include "ui/commands/HistoryDialog.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/MainWindow.h"
+#include "ui/main/CommandUi.h"
+#include "ui/main/LinkCommandRunner.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,91 +16,97 @@
 
 namespace {
 
-QString CardName(MainWindow& window, int index) {
-    return QString::fromStdString(VolumeLabel(window.Volume(index)));
+// The file view is never read by the auto-refresh tick.
+LinkCommand HeldFor(View view) {
+    LinkCommand command;
+    command.linkWork = false;
+    command.holdAutoRefresh = IsSlot(view);
+    return command;
 }
 
 } // namespace
 
-HistoryCommands::HistoryCommands(MainWindow& window, QObject* parent)
-    : QObject(parent), window_(window) {
+HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("HistoryCommands");
-    dialog_ = new HistoryDialog(&window);
-    CardMenus& m = window.Menus();
-    for (int i = 0; i < 3; ++i) {
-        connect(m.Undo(i), &QAction::triggered, this, [this, i] { Undo(i); });
-        connect(m.History(i), &QAction::triggered, this, [this, i] { ShowHistory(i); });
-        connect(m.Menu(i), &QMenu::aboutToShow, this, [this, i] { UpdateUndoCaption(i); });
+    dialog_ = new HistoryDialog(&ui.Window());
+    CardMenus& m = ui.Menus();
+    for (View view : kViews) {
+        connect(m.Undo(view), &QAction::triggered, this, [this, view] { Undo(view); });
+        connect(m.History(view), &QAction::triggered, this, [this, view] { ShowHistory(view); });
+        connect(m.Menu(view), &QMenu::aboutToShow, this, [this, view] { UpdateUndoCaption(view); });
     }
 }
 
-void HistoryCommands::UpdateUndoCaption(int index) {
-    QAction* undo = window_.Menus().Undo(index);
+void HistoryCommands::UpdateUndoCaption(View view) {
+    CardSession& session = ui_.Session();
+    QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
-    if (window_.Loaded(index)) {
+    if (session.Loaded(view)) {
         // The listing's root names the card: no link work for a caption.
         std::vector<JournalRecord> records;
-        LoadJournal(window_.Journal().PathFor(window_.Volume(index)), records);
+        LoadJournal(session.Journal().PathFor(session.Volume(view)), records);
         if (!records.empty())
             caption += " " + QString::fromStdString(records.back().command);
     }
     undo->setText(caption);
 }
 
-void HistoryCommands::Undo(int index) {
-    if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
+void HistoryCommands::Undo(View view) {
+    CardSession& session = ui_.Session();
+    if (!session.Loaded(view))
         return;
-    AutoRefreshHold hold(window_, index != MainWindow::kFile);
-    // The wait window takes the focus; Ctrl+Z again should reach the view.
-    QPointer<QWidget> focused = QApplication::focusWidget();
-    JournalOutcome outcome;
-    {
-        MainWindow::LinkWork work(window_);
-        window_.ShowWaitWindow();
-        outcome = UndoLastChange(window_.Volume(index), window_.Journal());
-        window_.HideWaitWindow();
-        window_.Refresh(index);
-    }
-    if (focused != nullptr)
-        focused->setFocus();
-    if (!outcome.done)
-        window_.Prompts().Warning(QString::fromStdString(outcome.message));
+    ui_.Runner().RunLinkCommand(HeldFor(view), [this, view, &session] {
+        // The wait window takes the focus; Ctrl+Z again should reach the view.
+        QPointer<QWidget> focused = QApplication::focusWidget();
+        JournalOutcome outcome;
+        ui_.Runner().Join([&] {
+            ui_.Runner().JoinWaiting(
+                [&] { outcome = UndoLastChange(session.Volume(view), session.Journal()); });
+            ui_.Refresh(view);
+        });
+        if (focused != nullptr)
+            focused->setFocus();
+        if (!outcome.done)
+            ui_.Prompts().Warning(QString::fromStdString(outcome.message));
+    });
 }
 
-void HistoryCommands::FillHistory(int index) {
+void HistoryCommands::FillHistory(View view) {
+    CardSession& session = ui_.Session();
     std::vector<JournalRecord> records;
-    MainWindow::LinkWork work(window_);
-    if (!ReadHistory(window_.Volume(index), window_.Journal(), records))
-        records.clear();
-    dialog_->Show(CardName(window_, index), records);
+    ui_.Runner().Join([&] {
+        if (!ReadHistory(session.Volume(view), session.Journal(), records))
+            records.clear();
+    });
+    dialog_->Show(QString::fromStdString(VolumeLabel(session.Volume(view))), records);
 }
 
-void HistoryCommands::ShowHistory(int index) {
-    if (window_.LinkBusy() || index < 0 || index > 2 || !window_.Loaded(index))
+void HistoryCommands::ShowHistory(View view) {
+    if (!ui_.Session().Loaded(view))
         return;
-    AutoRefreshHold hold(window_, index != MainWindow::kFile);
-    FillHistory(index);
-    dialog_->OnRecover = [this, index](int record) { Recover(index, record); };
-    window_.CentreOver(dialog_);
-    dialog_->exec();
-    dialog_->OnRecover = nullptr;
+    ui_.Runner().RunLinkCommand(HeldFor(view), [this, view] {
+        FillHistory(view);
+        dialog_->OnRecover = [this, view](int record) { Recover(view, record); };
+        ui_.CentreOver(dialog_);
+        dialog_->exec();
+        dialog_->OnRecover = nullptr;
+    });
 }
 
-void HistoryCommands::Recover(int index, int record) {
+void HistoryCommands::Recover(View view, int record) {
+    CardSession& session = ui_.Session();
     RecoverReport report;
-    {
-        MainWindow::LinkWork work(window_);
-        window_.ShowWaitWindow();
-        report = RecoverSavers(window_.Volume(index), window_.Journal(), "", record);
-        window_.HideWaitWindow();
-        window_.Refresh(index);
-    }
+    ui_.Runner().Join([&] {
+        ui_.Runner().JoinWaiting(
+            [&] { report = RecoverSavers(session.Volume(view), session.Journal(), "", record); });
+        ui_.Refresh(view);
+    });
     QString text = QString::fromStdString(report.outcome.message);
     for (const std::string& lost : report.lost)
         text += "\nLost: " + QString::fromStdString(lost);
     if (report.outcome.done)
-        window_.Prompts().Info(text);
+        ui_.Prompts().Info(text);
     else
-        window_.Prompts().Warning(text);
-    FillHistory(index);
+        ui_.Prompts().Warning(text);
+    FillHistory(view);
 }

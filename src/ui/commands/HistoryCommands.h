@@ -1,30 +1,32 @@
 #pragma once
 
+#include "card/View.h"
+
 #include <QObject>
 
 class HistoryDialog;
-class MainWindow;
+class CommandUi;
 
 // "Undo ..." (Ctrl+Z in a focused view) and "History..." of the three pop-up
 // menus, and "Recover" in the history window.
 class HistoryCommands : public QObject {
     Q_OBJECT
   public:
-    HistoryCommands(MainWindow& window, QObject* parent = nullptr);
+    HistoryCommands(CommandUi& ui, QObject* parent = nullptr);
 
     HistoryDialog& History() { return *dialog_; }
 
-    // Takes back the last change of view index's card, or tells why not.
-    void Undo(int index);
-    // The history window of view index's card.
-    void ShowHistory(int index);
+    // Takes back the last change of a view's card, or tells why not.
+    void Undo(View view);
+    // The history window of a view's card.
+    void ShowHistory(View view);
     // The undo item's caption names the change it would take back.
-    void UpdateUndoCaption(int index);
+    void UpdateUndoCaption(View view);
 
   private:
-    void Recover(int index, int record);
-    void FillHistory(int index);
+    void Recover(View view, int record);
+    void FillHistory(View view);
 
-    MainWindow& window_;
+    CommandUi& ui_;
     HistoryDialog* dialog_ = nullptr;
 };

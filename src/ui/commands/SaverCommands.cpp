@@ -30,31 +30,31 @@ void SaverCommands::Connect() {
     const auto on = [this](QAction* action, auto run) {
         connect(action, &QAction::triggered, this, run);
     };
-    on(m.slot1.uploadDcm, [this] { dcm_->Upload(MainWindow::kSlot1); });
-    on(m.slot2.uploadDcm, [this] { dcm_->Upload(MainWindow::kSlot2); });
-    on(m.slot1.saveAsDcm, [this] { dcm_->SaveAs(MainWindow::kSlot1); });
-    on(m.slot2.saveAsDcm, [this] { dcm_->SaveAs(MainWindow::kSlot2); });
-    on(m.file.saveAsDcm, [this] { dcm_->SaveAs(MainWindow::kFile); });
+    on(m.slot1.uploadDcm, [this] { dcm_->Upload(View::Slot1); });
+    on(m.slot2.uploadDcm, [this] { dcm_->Upload(View::Slot2); });
+    on(m.slot1.saveAsDcm, [this] { dcm_->SaveAs(View::Slot1); });
+    on(m.slot2.saveAsDcm, [this] { dcm_->SaveAs(View::Slot2); });
+    on(m.file.saveAsDcm, [this] { dcm_->SaveAs(View::File); });
     on(m.file.newDcm, [this] { dcm_->New(); });
     on(m.file.openDcm, [this] { dcm_->Open(); });
     on(m.file.closeDcm, [this] { dcm_->Close(); });
-    on(m.slot1.importDci, [this] { dci_->Import(MainWindow::kSlot1); });
-    on(m.slot2.importDci, [this] { dci_->Import(MainWindow::kSlot2); });
-    on(m.file.importDci, [this] { dci_->Import(MainWindow::kFile); });
-    for (int i = 0; i < 3; ++i)
-        on(m.DeleteSelected(i), [this, i] { transfers_->DeleteSelected(i); });
+    on(m.slot1.importDci, [this] { dci_->Import(View::Slot1); });
+    on(m.slot2.importDci, [this] { dci_->Import(View::Slot2); });
+    on(m.file.importDci, [this] { dci_->Import(View::File); });
+    for (View view : kViews)
+        on(m.DeleteSelected(view), [this, view] { transfers_->DeleteSelected(view); });
 
-    connect(window_.View(MainWindow::kSlot1).DcmButton(), &QToolButton::clicked, this,
-            [this] { dcm_->Upload(MainWindow::kSlot1); });
-    connect(window_.View(MainWindow::kSlot2).DcmButton(), &QToolButton::clicked, this,
-            [this] { dcm_->Upload(MainWindow::kSlot2); });
-    connect(window_.View(MainWindow::kFile).DcmButton(), &QToolButton::clicked, this,
+    connect(window_.ViewOf(View::Slot1).DcmButton(), &QToolButton::clicked, this,
+            [this] { dcm_->Upload(View::Slot1); });
+    connect(window_.ViewOf(View::Slot2).DcmButton(), &QToolButton::clicked, this,
+            [this] { dcm_->Upload(View::Slot2); });
+    connect(window_.ViewOf(View::File).DcmButton(), &QToolButton::clicked, this,
             [this] { dcm_->Open(); });
-    for (int i = 0; i < 3; ++i)
-        connect(window_.View(i).DciButton(), &QToolButton::clicked, this,
-                [this, i] { dci_->Import(i); });
+    for (View view : kViews)
+        connect(window_.ViewOf(view).DciButton(), &QToolButton::clicked, this,
+                [this, view] { dci_->Import(view); });
     connect(&window_, &MainWindow::SaverActivated, this,
-            [this](int index) { transfers_->Activate(index); });
+            [this](View view) { transfers_->Activate(view); });
 }
 
 SaverCommands* AttachSaverCommands(MainWindow& window) {

@@ -5,6 +5,7 @@
 class DciCommands;
 class DcmCommands;
 class HistoryCommands;
+class CommandUi;
 class MainWindow;
 class SaverDrags;
 class TransferCommands;

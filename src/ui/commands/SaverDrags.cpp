@@ -1,11 +1,12 @@
 #include "ui/commands/SaverDrags.h"
 
+#include "card/CardSession.h"
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/TransferCommands.h"
 #include "ui/main/CardListWidget.h"
 #include "ui/main/CardView.h"
-#include "ui/main/MainWindow.h"
+#include "ui/main/CommandUi.h"
 
 #include <QCoreApplication>
 #include <QDrag>
@@ -40,57 +41,57 @@ bool HasPairedVmi(const QString& path, const QList<QUrl>& urls) {
 
 } // namespace
 
-SaverDrags::SaverDrags(MainWindow& window, TransferCommands& transfers, DciCommands& dci,
+SaverDrags::SaverDrags(CommandUi& ui, TransferCommands& transfers, DciCommands& dci,
                        DcmCommands& dcm, QObject* parent)
-    : QObject(parent), window_(window), transfers_(transfers), dci_(dci), dcm_(dcm) {
+    : QObject(parent), ui_(ui), transfers_(transfers), dci_(dci), dcm_(dcm) {
     token_ = QString("%1:%2")
                  .arg(QCoreApplication::applicationPid())
-                 .arg(reinterpret_cast<quintptr>(&window), 0, 16);
+                 .arg(reinterpret_cast<quintptr>(&ui.Window()), 0, 16);
 }
 
 void SaverDrags::Install() {
-    for (int i = 0; i < 3; ++i) {
-        CardListWidget* list = window_.View(i).List();
+    for (View view : kViews) {
+        CardListWidget* list = ui_.ViewOf(view).List();
         // An icon view with static items stops taking drops; these take them.
         list->setAcceptDrops(true);
         list->viewport()->setAcceptDrops(true);
-        list->StartDragHook = [this, i](Qt::DropActions) { StartDrag(i); };
-        list->DragMoveHook = [this, i](QDragMoveEvent* event) { DragMove(i, event); };
-        list->DropHook = [this, i](QDropEvent* event) { Drop(i, event); };
+        list->StartDragHook = [this, view](Qt::DropActions) { StartDrag(view); };
+        list->DragMoveHook = [this, view](QDragMoveEvent* event) { DragMove(view, event); };
+        list->DropHook = [this, view](QDropEvent* event) { Drop(view, event); };
     }
 }
 
-QMimeData* SaverDrags::DragData(int source) const {
+QMimeData* SaverDrags::DragData(View source) const {
     auto* data = new QMimeData;
-    data->setData(kMimeType, (token_ + "\n" + QString::number(source)).toUtf8());
+    data->setData(kMimeType, (token_ + "\n" + QString::number(ViewIndex(source))).toUtf8());
     return data;
 }
 
-int SaverDrags::SourceOf(const QMimeData* data) const {
+bool SaverDrags::SourceOf(const QMimeData* data, View& source) const {
     if (data == nullptr || !data->hasFormat(kMimeType))
-        return -1;
+        return false;
     const QStringList parts = QString::fromUtf8(data->data(kMimeType)).split('\n');
     if (parts.size() != 2 || parts[0] != token_)
-        return -1;
+        return false;
     bool ok = false;
-    const int source = parts[1].toInt(&ok);
-    return ok && source >= 0 && source <= 2 ? source : -1;
+    const int number = parts[1].toInt(&ok);
+    return ok && ViewOfDevice(number, source);
 }
 
-bool SaverDrags::Accepts(int target, const QMimeData* data) const {
-    if (window_.LinkBusy() || data == nullptr)
+bool SaverDrags::Accepts(View target, const QMimeData* data) const {
+    const CardSession& session = ui_.Session();
+    if (session.LinkBusy() || data == nullptr)
         return false;
-    const int source = SourceOf(data);
-    if (source >= 0) {
+    View source = View::File;
+    if (SourceOf(data, source)) {
         // The view a drag started in keeps the focus: a view never takes its
         // own savers, and a view without a card takes nothing.
-        return window_.Loaded(target) && source != target &&
-               !window_.View(target).List()->hasFocus();
+        return session.Loaded(target) && source != target && !ui_.ViewOf(target).List()->hasFocus();
     }
     return !DroppedFiles(target, data).isEmpty();
 }
 
-QStringList SaverDrags::DroppedFiles(int target, const QMimeData* data) const {
+QStringList SaverDrags::DroppedFiles(View target, const QMimeData* data) const {
     QStringList images;
     QStringList savers;
     if (data == nullptr || !data->hasUrls())
@@ -101,7 +102,7 @@ QStringList SaverDrags::DroppedFiles(int target, const QMimeData* data) const {
         const QString path = url.toLocalFile();
         // An upload replaces a whole card without a question, so it stays a
         // menu command; only the file view opens a dropped image.
-        if (IsCardImageName(path) && target == MainWindow::kFile)
+        if (IsCardImageName(path) && target == View::File)
             images << path;
         else if (HasSuffix(path, "dci") || HasSuffix(path, "vmi"))
             savers << path;
@@ -112,14 +113,14 @@ QStringList SaverDrags::DroppedFiles(int target, const QMimeData* data) const {
     // or into the image dropped with them.
     images = images.mid(0, 1);
     const bool takesSavers =
-        (window_.Loaded(target) && window_.View(target).Formatted()) || !images.isEmpty();
+        (ui_.Session().Loaded(target) && ui_.ViewOf(target).Formatted()) || !images.isEmpty();
     return takesSavers ? images + savers : images;
 }
 
-void SaverDrags::StartDrag(int source) {
-    CardListWidget* list = window_.View(source).List();
+void SaverDrags::StartDrag(View source) {
+    CardListWidget* list = ui_.ViewOf(source).List();
     const QList<int> positions = list->SelectedPositions();
-    if (positions.isEmpty() || window_.LinkBusy())
+    if (positions.isEmpty() || ui_.Session().LinkBusy())
         return;
     list->setFocus(Qt::MouseFocusReason);
     auto* drag = new QDrag(list);
@@ -131,7 +132,7 @@ void SaverDrags::StartDrag(int source) {
     drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
-void SaverDrags::DragMove(int target, QDragMoveEvent* event) {
+void SaverDrags::DragMove(View target, QDragMoveEvent* event) {
     if (Accepts(target, event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -140,7 +141,7 @@ void SaverDrags::DragMove(int target, QDragMoveEvent* event) {
     }
 }
 
-void SaverDrags::Drop(int target, QDropEvent* event) {
+void SaverDrags::Drop(View target, QDropEvent* event) {
     const QMimeData* data = event->mimeData();
     if (!Accepts(target, data)) {
         event->ignore();
@@ -149,10 +150,10 @@ void SaverDrags::Drop(int target, QDropEvent* event) {
     // Taken as a copy: a move would have Qt remove the dragged items.
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    const int source = SourceOf(data);
     // The transfer asks questions and runs long: it waits until the drag,
     // and the program it came from, are done with the drop.
-    if (source >= 0) {
+    View source = View::File;
+    if (SourceOf(data, source)) {
         QMetaObject::invokeMethod(
             this, [this, source, target] { transfers_.DropSavers(source, target); },
             Qt::QueuedConnection);
@@ -163,11 +164,11 @@ void SaverDrags::Drop(int target, QDropEvent* event) {
         this, [this, target, files] { DropFiles(target, files); }, Qt::QueuedConnection);
 }
 
-void SaverDrags::DropFiles(int target, const QStringList& files) {
+void SaverDrags::DropFiles(View target, const QStringList& files) {
     for (const QString& path : files) {
         if (IsCardImageName(path)) {
             dcm_.OpenFile(path);
-        } else if (window_.Loaded(target)) {
+        } else if (ui_.Session().Loaded(target)) {
             dci_.ImportFile(target, path);
         }
     }

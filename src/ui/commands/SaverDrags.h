@@ -1,12 +1,14 @@
 #pragma once
 
+#include "card/View.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 class DciCommands;
 class DcmCommands;
-class MainWindow;
+class CommandUi;
 class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
@@ -24,27 +26,27 @@ class SaverDrags : public QObject {
   public:
     static constexpr const char* kMimeType = "application/x-porvane-savers";
 
-    SaverDrags(MainWindow& window, TransferCommands& transfers, DciCommands& dci, DcmCommands& dcm,
+    SaverDrags(CommandUi& ui, TransferCommands& transfers, DciCommands& dci, DcmCommands& dcm,
                QObject* parent = nullptr);
 
     // Sets the drag and drop hooks of the three views.
     void Install();
     // What a drag from view source carries.
-    QMimeData* DragData(int source) const;
-    // The view a drag of this window started in, or -1.
-    int SourceOf(const QMimeData* data) const;
+    QMimeData* DragData(View source) const;
+    // The view a drag of this window started in; false for any other drag.
+    bool SourceOf(const QMimeData* data, View& source) const;
     // Whether view target takes the drop.
-    bool Accepts(int target, const QMimeData* data) const;
+    bool Accepts(View target, const QMimeData* data) const;
     // The card files of a drop that view target would take, images first.
-    QStringList DroppedFiles(int target, const QMimeData* data) const;
+    QStringList DroppedFiles(View target, const QMimeData* data) const;
 
   private:
-    void StartDrag(int source);
-    void DragMove(int target, QDragMoveEvent* event);
-    void Drop(int target, QDropEvent* event);
-    void DropFiles(int target, const QStringList& files);
+    void StartDrag(View source);
+    void DragMove(View target, QDragMoveEvent* event);
+    void Drop(View target, QDropEvent* event);
+    void DropFiles(View target, const QStringList& files);
 
-    MainWindow& window_;
+    CommandUi& ui_;
     TransferCommands& transfers_;
     DciCommands& dci_;
     DcmCommands& dcm_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/View.h"
 #include "ui/common/Prompter.h"
 
 #include <QObject>
@@ -8,7 +9,8 @@
 class CopyToDialog;
 class DciCommands;
 class DeleteDialog;
-class MainWindow;
+class CardSession;
+class CommandUi;
 class SaverSelectedDialog;
 
 // What the user does to single savers of the three views: the double click
@@ -17,23 +19,23 @@ class SaverSelectedDialog;
 class TransferCommands : public QObject {
     Q_OBJECT
   public:
-    TransferCommands(MainWindow& window, DciCommands& dci, QObject* parent = nullptr);
+    TransferCommands(CommandUi& ui, DciCommands& dci, QObject* parent = nullptr);
 
     SaverSelectedDialog& SaverSelected() { return *saverSelected_; }
     DeleteDialog& Delete() { return *delete_; }
     CopyToDialog& CopyTo() { return *copyTo_; }
 
-    // "Delete Selected"'s question for view index.
-    static QString DeleteQuestion(int index);
+    // "Delete Selected"'s question for a view.
+    static QString DeleteQuestion(View view);
     // The picture save dialog, its file name the last one chosen.
     static FileDialogSetup PictureDialog(const QString& fileName);
 
-    // A double click or Enter in view index.
-    void Activate(int index);
-    // "Delete Selected" in view index.
-    void DeleteSelected(int index);
+    // A double click or Enter in a view.
+    void Activate(View view);
+    // "Delete Selected" in a view.
+    void DeleteSelected(View view);
     // The savers selected in view source dropped on view target.
-    void DropSavers(int source, int target);
+    void DropSavers(View source, View target);
 
     struct CopyOutcome {
         bool attempted = false; // not skipped at the name question
@@ -42,19 +44,21 @@ class TransferCommands : public QObject {
     };
     // Copies directory entry `entry` of source to target, asking first when
     // a saver of that name is there; Yes replaces it.
-    CopyOutcome CopyWithNameCheck(int source, int entry, int target);
+    CopyOutcome CopyWithNameCheck(View source, int entry, View target);
 
   private:
-    void FillDialogs(int index, int entry);
-    void DeleteFromDialog(int index, int entry);
-    void CopyFromDialog(int index, int entry);
-    void SavePicture(int index);
-    bool WritePicture(int index, int entry, const std::string& path);
-    void Deselect(int index, int position);
-    // The target of Copy To's button `code` for a saver of view index.
-    static int CopyTarget(int index, int code);
+    void FillDialogs(View view, int entry);
+    void DeleteFromDialog(View view, int entry);
+    void CopyFromDialog(View view, int entry);
+    void SavePicture(View view);
+    bool WritePicture(View view, int entry, const std::string& path);
+    void Deselect(View view, int position);
+    // The target of Copy To's button `code` for a saver of a view; false
+    // when the button names none.
+    static bool CopyTarget(View view, int code, View& target);
+    CardSession& Session();
 
-    MainWindow& window_;
+    CommandUi& ui_;
     DciCommands& dci_;
     SaverSelectedDialog* saverSelected_ = nullptr;
     DeleteDialog* delete_ = nullptr;

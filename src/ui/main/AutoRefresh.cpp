@@ -19,7 +19,7 @@ void AutoRefresh::Stop() {
 }
 
 void AutoRefresh::Rearm() {
-    if (window_.Config().AutoRefresh == 1 && !timer_->isActive())
+    if (window_.Session().Config().AutoRefresh == 1 && !timer_->isActive())
         timer_->start();
 }
 
@@ -33,31 +33,35 @@ void AutoRefresh::BackOff(bool noDevice) {
 void AutoRefresh::Tick() {
     // Link work under way (or a pause inside it): this tick is skipped; the
     // timer stays on and the next one looks again.
-    if (window_.LinkBusy())
-        return;
-    MainWindow::LinkWork work(window_);
+    window_.Runner().RunLinkCommand({}, [this] { TickWork(); });
+}
+
+void AutoRefresh::TickWork() {
+    CardSession& session = window_.Session();
+    LinkPort& link = session.Link();
     Stop();
 
     // No box lately: one command tells whether one answers now; the full
     // tick, with its many commands, waits until it does.
     uint16_t page = 0;
-    if (backedOff_ && !window_.Link().GetPage(page) && window_.Link().LinkFailed) {
+    if (backedOff_ && !link.GetPage(page) && link.LinkFailed) {
         Rearm();
         return;
     }
 
     // A card put into slot 2, once the tick has seen the two-slot unit.
-    if (!window_.Loaded(MainWindow::kSlot2) && window_.CardPresent(1) && TwoSlotSeen) {
+    if (!session.Loaded(View::Slot2) && session.CardPresent(View::Slot2) && TwoSlotSeen) {
         AutoRefreshBusy = true;
-        window_.RefreshSlot2Command();
+        window_.RefreshCommand(View::Slot2);
         AutoRefreshBusy = false;
         Rearm();
     }
     // A card put into slot 1, seen twice in a row.
-    if (!window_.Loaded(MainWindow::kSlot1) && window_.CardPresent(0) && window_.CardPresent(0)) {
+    if (!session.Loaded(View::Slot1) && session.CardPresent(View::Slot1) &&
+        session.CardPresent(View::Slot1)) {
         AutoRefreshBusy = true;
-        window_.RefreshSlot1Command();
-        if (!window_.Link().DirectMode)
+        window_.RefreshCommand(View::Slot1);
+        if (!link.DirectMode)
             window_.SetStatus("   Ambrel");
         AutoRefreshBusy = false;
         Rearm();
@@ -68,7 +72,7 @@ void AutoRefresh::Tick() {
     if (Slot1Removed(slot1Checked))
         return;
     if (!slot1Checked)
-        window_.HideWaitWindow();
+        window_.Runner().HideWait();
     if (DetectAndLayOut())
         window_.ShowDeviceAnswers();
     else
@@ -77,37 +81,39 @@ void AutoRefresh::Tick() {
 }
 
 bool AutoRefresh::Slot2Removed() {
-    if (!window_.Loaded(MainWindow::kSlot2) || window_.CardPresent(1) || AutoRefreshBusy ||
+    CardSession& session = window_.Session();
+    if (!session.Loaded(View::Slot2) || session.CardPresent(View::Slot2) || AutoRefreshBusy ||
         !TwoSlotSeen)
         return false;
-    window_.ShowWaitWindow();
-    // Wait only when slot 1 is empty too: the user may be swapping cards.
-    if (!window_.CardPresent(0))
-        window_.Pause(kRemovalWaitMs);
-    if (!window_.CardPresent(1))
-        window_.SetLoaded(MainWindow::kSlot2, false);
-    window_.HideWaitWindow();
+    window_.Runner().JoinWaiting([this, &session] {
+        // Wait only when slot 1 is empty too: the user may be swapping cards.
+        if (!session.CardPresent(View::Slot1))
+            window_.Pause(kRemovalWaitMs);
+        if (!session.CardPresent(View::Slot2))
+            session.SetLoaded(View::Slot2, false);
+    });
     Rearm();
     return true;
 }
 
 bool AutoRefresh::Slot1Removed(bool& applied) {
+    CardSession& session = window_.Session();
     applied = false;
-    if (!window_.Loaded(MainWindow::kSlot1) || window_.CardPresent(0) || AutoRefreshBusy)
+    if (!session.Loaded(View::Slot1) || session.CardPresent(View::Slot1) || AutoRefreshBusy)
         return false;
     applied = true;
-    if (!window_.Link().DetectDevice()) {
-        window_.SetLoaded(MainWindow::kSlot1, false);
-        window_.HideWaitWindow();
+    if (!session.Link().DetectDevice()) {
+        session.SetLoaded(View::Slot1, false);
+        window_.Runner().HideWait();
         Rearm();
         return true;
     }
-    window_.ShowWaitWindow();
-    if (!window_.CardPresent(1))
-        window_.Pause(kRemovalWaitMs);
-    window_.HideWaitWindow();
-    if (!window_.CardPresent(0)) {
-        window_.SetLoaded(MainWindow::kSlot1, false);
+    window_.Runner().JoinWaiting([this, &session] {
+        if (!session.CardPresent(View::Slot2))
+            window_.Pause(kRemovalWaitMs);
+    });
+    if (!session.CardPresent(View::Slot1)) {
+        session.SetLoaded(View::Slot1, false);
         Rearm();
         return true;
     }
@@ -115,16 +121,17 @@ bool AutoRefresh::Slot1Removed(bool& applied) {
 }
 
 bool AutoRefresh::DetectAndLayOut() {
-    LinkPort& link = window_.Link();
+    CardSession& session = window_.Session();
+    LinkPort& link = session.Link();
     bool answered = false;
     if (link.DetectDevice()) {
         answered = true;
         if (link.DirectMode) {
             TwoSlotSeen = false;
-            window_.SetStatus("    TORIN " + MainWindow::PageSizeSuffix(window_.HighestPage));
+            window_.SetStatus("    TORIN " + MainWindow::PageSizeSuffix(session.HighestPage));
         } else {
             if (window_.ActivateChecked())
-                window_.Config().AutoRefresh = 1;
+                session.Config().AutoRefresh = 1;
             window_.SetStatus("    Ambrel");
             TwoSlotSeen = true;
         }
@@ -133,10 +140,10 @@ bool AutoRefresh::DetectAndLayOut() {
         answered = true;
         if (link.DirectMode && TwoSlotSeen) {
             window_.ShowDeviceLayout();
-            window_.RefreshSlot1Command();
+            window_.RefreshCommand(View::Slot1);
         } else if (!link.DirectMode && !TwoSlotSeen) {
             if (window_.ActivateChecked())
-                window_.Config().AutoRefresh = 1;
+                session.Config().AutoRefresh = 1;
             window_.ShowDeviceLayout();
         }
     }

@@ -35,6 +35,7 @@ class AutoRefresh : public QObject {
     void Tick();
 
   private:
+    void TickWork();
     // Steps 4 and 5; true when the tick ends there.
     bool Slot2Removed();
     bool Slot1Removed(bool& applied);

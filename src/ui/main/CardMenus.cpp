@@ -95,17 +95,17 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     }
 }
 
-QAction* CardMenus::DeleteSelected(int index) const {
-    return index == 0   ? slot1.deleteSelected
-           : index == 1 ? slot2.deleteSelected
-                        : file.deleteSelected;
+QAction* CardMenus::DeleteSelected(View view) const {
+    return view == View::Slot1   ? slot1.deleteSelected
+           : view == View::Slot2 ? slot2.deleteSelected
+                                 : file.deleteSelected;
 }
 
-QAction* CardMenus::FormatItem(int index, int userBlocks) const {
-    if (index == 2)
+QAction* CardMenus::FormatItem(View view, int userBlocks) const {
+    if (view == View::File)
         return userBlocks == 241   ? file.format241
                : userBlocks == 240 ? file.format240
                                    : file.format200;
-    const SlotItems& s = index == 0 ? slot1 : slot2;
+    const SlotItems& s = view == View::Slot1 ? slot1 : slot2;
     return userBlocks == 241 ? s.format241 : userBlocks == 240 ? s.format240 : s.format200;
 }

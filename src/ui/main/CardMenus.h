@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/View.h"
+
 #include <QObject>
 
 class QAction;
@@ -15,8 +17,8 @@ class CardMenus : public QObject {
   public:
     explicit CardMenus(QWidget* parent);
 
-    // The column's menu: 0 slot 1, 1 slot 2, 2 file.
-    QMenu* Menu(int index) const { return menus_[index]; }
+    // The column's menu.
+    QMenu* Menu(View view) const { return menus_[ViewIndex(view)]; }
 
     struct SlotItems {
         QAction* refresh;
@@ -50,12 +52,12 @@ class CardMenus : public QObject {
     FileItems file{};
 
     // "Delete Selected" of a column, and its three format items by size.
-    QAction* DeleteSelected(int index) const;
-    QAction* FormatItem(int index, int userBlocks) const;
+    QAction* DeleteSelected(View view) const;
+    QAction* FormatItem(View view, int userBlocks) const;
     // "Undo ..." (Ctrl+Z in the focused view; its caption names the change)
     // and "History..." of a column.
-    QAction* Undo(int index) const { return undo_[index]; }
-    QAction* History(int index) const { return history_[index]; }
+    QAction* Undo(View view) const { return undo_[ViewIndex(view)]; }
+    QAction* History(View view) const { return history_[ViewIndex(view)]; }
 
   private:
     QMenu* menus_[3] = {};

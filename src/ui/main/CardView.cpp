@@ -85,11 +85,13 @@ QSize FlatButtonSize(const QToolButton* button) {
 
 } // namespace
 
-CardView::CardView(int index, CardVolume& volume, QWidget* parent)
-    : QObject(parent), index_(index), volume_(volume) {
-    const ColumnText& text = kColumns[index];
+CardView::CardView(View view, const CardVolume& volume, QWidget* parent)
+    : QObject(parent), view_(view), volume_(volume) {
+    const ColumnText& text = kColumns[ViewIndex(view)];
     column_ = new QWidget(parent);
-    column_->setObjectName(index == 0 ? "Slot1Column" : index == 1 ? "Slot2Column" : "FileColumn");
+    column_->setObjectName(view == View::Slot1   ? "Slot1Column"
+                           : view == View::Slot2 ? "Slot2Column"
+                                                 : "FileColumn");
     column_->setMinimumWidth(0);
     auto* layout = new QVBoxLayout(column_);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -141,7 +143,7 @@ CardView::CardView(int index, CardVolume& volume, QWidget* parent)
     sizePanel_->setPalette(sizePal);
     layout->addWidget(sizePanel_);
 
-    if (index == 2) {
+    if (view == View::File) {
         loadedColour_ = QColor(0, 255, 255);
         unloadedColour_ = QColor(0, 159, 159);
         sizeTextColour_ = QColor(0, 255, 255);
@@ -154,7 +156,7 @@ CardView::CardView(int index, CardVolume& volume, QWidget* parent)
 }
 
 QString CardView::Title() const {
-    return kColumns[index_].title;
+    return kColumns[ViewIndex(view_)].title;
 }
 
 int CardView::ShownFrames(int entry) const {
@@ -182,11 +184,10 @@ bool CardView::AddPicture(const QString& path, QString& fileError) {
     return true;
 }
 
-CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui, LinkPort* link,
-                                        QString& fileError) {
+CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& startDir, CardUi& ui,
+                                        LinkPort* link, QString& fileError) {
     pictures_.clear();
     icons_.clear();
-    ListSavers(volume_);
     const QString noIcon = QString::fromStdString(SideFilePath(startDir, kNoIconFileName));
     const std::string frameFile = SideFilePath(startDir, kFrameFileName);
     const QString framePath = QString::fromStdString(frameFile);
@@ -195,11 +196,10 @@ CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui,
 
     for (int k = 0; k < volume_.ListedCount && result == Build::Done; ++k) {
         const int i = volume_.ListMap[k];
-        SaverEntry& e = volume_.Entries[i];
+        const SaverEntry& e = volume_.Entries[i];
         ui.SetProgress(0, e.IconCount);
+        frame_[i] = 0;
         if (e.IconCount == 0) {
-            e.IconCount = 1;
-            e.CurrentFrame = 0;
             frameImage_[i][0] = static_cast<uint16_t>(pictures_.size());
             if (!AddPicture(noIcon, fileError))
                 result = Build::FileError;
@@ -219,15 +219,13 @@ CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui,
             frameFileChecked = true;
         }
         const int frames = ShownFrames(i);
-        if (e.CurrentFrame >= frames)
-            e.CurrentFrame = 0;
         for (int j = 0; j < frames; ++j) {
             frameImage_[i][j] = static_cast<uint16_t>(pictures_.size());
             // Removed rather than truncated: ext4 flushes a file rewritten by
             // truncation to disk on close, at a cost of milliseconds a frame.
             // A frame that cannot be written then fails to load.
             std::remove(frameFile.c_str());
-            volume_.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
+            source.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
             if (link != nullptr && volume_.Device != CardVolume::kImage && link->LinkFailed) {
                 result = Build::LinkFailed;
                 break;
@@ -272,9 +270,6 @@ void CardView::ShowUnformatted() {
     // does not have.
     list_->clear();
     shownImage_.clear();
-    std::memset(volume_.ListMap, 0xFF, sizeof volume_.ListMap);
-    volume_.ListedCount = 0;
-    volume_.FreeBlocks = 0;
     sizePanel_->setText(kNotFormattedText);
     UpdateSizeName();
 }
@@ -283,21 +278,20 @@ void CardView::Animate() {
     const int count = std::min<int>(volume_.ListedCount, list_->count());
     for (int k = 0; k < count && k < static_cast<int>(shownImage_.size()); ++k) {
         const int i = volume_.ListMap[k];
-        SaverEntry& e = volume_.Entries[i];
+        const SaverEntry& e = volume_.Entries[i];
         QListWidgetItem* item = list_->item(k);
         const QString caption = QString::number(e.SizeBlocks);
         if (item->text() != caption)
             item->setText(caption);
         const int frames = ShownFrames(i);
-        if (e.CurrentFrame >= frames)
-            e.CurrentFrame = 0;
-        const int image = frameImage_[i][e.CurrentFrame];
+        if (frame_[i] >= frames)
+            frame_[i] = 0;
+        const int image = frameImage_[i][frame_[i]];
         if (image != shownImage_[k] && image < static_cast<int>(icons_.size())) {
             item->setIcon(icons_[image]);
             shownImage_[k] = image;
         }
-        e.CurrentFrame =
-            static_cast<uint16_t>(e.CurrentFrame + 1 >= frames ? 0 : e.CurrentFrame + 1);
+        frame_[i] = static_cast<uint8_t>(frame_[i] + 1 >= frames ? 0 : frame_[i] + 1);
     }
 }
 
@@ -335,12 +329,16 @@ QPixmap CardView::CurrentPicture(int entry) const {
     for (int k = 0; k < volume_.ListedCount; ++k) {
         if (volume_.ListMap[k] != entry)
             continue;
-        const SaverEntry& e = volume_.Entries[entry];
-        const int frame = e.CurrentFrame < ShownFrames(entry) ? e.CurrentFrame : 0;
-        const int image = frameImage_[entry][frame];
+        const int image = frameImage_[entry][CurrentFrame(entry)];
         return image < static_cast<int>(pictures_.size()) ? pictures_[image] : QPixmap();
     }
     return {};
+}
+
+int CardView::CurrentFrame(int entry) const {
+    if (entry < 0 || entry >= CardVolume::kEntryCount)
+        return 0;
+    return frame_[entry] < ShownFrames(entry) ? frame_[entry] : 0;
 }
 
 int CardView::SelectedBlocks() const {

@@ -2,6 +2,7 @@
 
 #include "card/CardVolume.h"
 #include "card/SaverEntry.h"
+#include "card/View.h"
 
 #include <QColor>
 #include <QIcon>
@@ -23,7 +24,8 @@ class QWidget;
 // buttons, the icon view of one CardVolume with its pictures, and the
 // free-space line. It builds the listing from the volume (every icon frame
 // passes through "Bmp.bmp"; savers without icons show "NA.bmp"), animates
-// it, and answers which saver an item stands for.
+// it, and answers which saver an item stands for. It only reads the volume:
+// the listing is made by whoever reads the card.
 class CardView : public QObject {
     Q_OBJECT
   public:
@@ -33,11 +35,9 @@ class CardView : public QObject {
     static constexpr const char* kNotFormattedText = "Not a formated Card";
     static constexpr const char* kFreeSuffix = " BLOCKS FREE";
 
-    // index: 0 slot 1, 1 slot 2, 2 the open card image.
-    CardView(int index, CardVolume& volume, QWidget* parent);
+    CardView(View view, const CardVolume& volume, QWidget* parent);
 
-    int Index() const { return index_; }
-    CardVolume& Volume() { return volume_; }
+    View Shows() const { return view_; }
     QWidget* Column() const { return column_; }
     QLabel* Header() const { return header_; }
     QToolButton* DcmButton() const { return dcmButton_; }
@@ -49,14 +49,15 @@ class CardView : public QObject {
 
     // The outcome of BuildIconList.
     enum class Build { Done, LinkFailed, FileError };
-    // Lists the volume's savers (ListSavers) and loads a picture for every
-    // shown frame. On FileError, fileError holds the message to show. The
-    // progress bar ends at 0 either way.
-    Build BuildIconList(const std::string& startDir, CardUi& ui, LinkPort* link,
+    // Loads a picture for every shown frame of the volume's listed savers
+    // (card/CardListing.h), each showing its first frame. On FileError, fileError holds the message
+    // to show. The progress bar ends at 0 either way. source is the volume shown, for reading the
+    // frames from the card.
+    Build BuildIconList(CardVolume& source, const std::string& startDir, CardUi& ui, LinkPort* link,
                         QString& fileError);
     // One item per listed saver, captioned with its size; the free-space line.
     void FillListView();
-    // An erased card: nothing listed, "Not a formated Card".
+    // An erased card: no items, "Not a formated Card".
     void ShowUnformatted();
     bool Formatted() const { return formatted_; }
     // Next icon frame of every listed saver.
@@ -71,6 +72,8 @@ class CardView : public QObject {
     // The picture the view shows for directory entry `entry` right now
     // (a null pixmap when the entry is not listed).
     QPixmap CurrentPicture(int entry) const;
+    // The icon frame it shows for that entry right now.
+    int CurrentFrame(int entry) const;
     // Block counts of the selected items, added from their captions.
     int SelectedBlocks() const;
     // Number of pictures in the image list.
@@ -81,8 +84,8 @@ class CardView : public QObject {
     int ShownFrames(int entry) const;
     void UpdateSizeName();
 
-    int index_;
-    CardVolume& volume_;
+    View view_;
+    const CardVolume& volume_;
     QWidget* column_ = nullptr;
     QLabel* header_ = nullptr;
     QToolButton* dcmButton_ = nullptr;
@@ -103,6 +106,8 @@ class CardView : public QObject {
     // Image index of every frame of every entry: wide enough for 32 frames
     // of each of the 208 listed entries.
     uint16_t frameImage_[CardVolume::kEntryCount][SaverEntry::kMaxFrames] = {};
+    // The frame each entry shows now (icons have at most 32).
+    uint8_t frame_[CardVolume::kEntryCount] = {};
     // Image index each item shows now, by list position.
     std::vector<int> shownImage_;
 };

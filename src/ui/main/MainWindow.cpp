@@ -2,13 +2,8 @@
 // the selection display and what the commands use.
 #include "ui/main/MainWindow.h"
 
-#include "card/ImageLock.h"
 #include "card/SaverText.h"
-#include "card/CardJournal.h"
-#include "card/SideFiles.h"
 #include "link/LinkPort.h"
-#include "card/ApplySettings.h"
-#include "settings/ConfigFile.h"
 #include "ui/common/Centre.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
@@ -55,21 +50,6 @@ std::string CurrentFolder() {
 
 } // namespace
 
-MainWindow::LinkWork::LinkWork(MainWindow& window) : window_(window) {
-    if (window_.linkWork_++ == 0)
-        LockImage(window_.volumes_[kFile], true, 0);
-}
-
-MainWindow::LinkWork::~LinkWork() {
-    // Held while a command runs, not while the image merely stays open.
-    if (window_.linkWork_ == 1)
-        UnlockImage(window_.volumes_[kFile]);
-    if (--window_.linkWork_ == 0 && window_.closePending_) {
-        window_.closePending_ = false;
-        QTimer::singleShot(0, &window_, &QWidget::close);
-    }
-}
-
 MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOptions& options,
                        QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -79,7 +59,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
       clock_(options.clock != nullptr ? options.clock : ownClock_.get()),
       ownPrompter_(options.prompter != nullptr ? nullptr : std::make_unique<QtPrompter>(this)),
       prompter_(options.prompter != nullptr ? options.prompter : ownPrompter_.get()),
-      host_(*prompter_, *clock_) {
+      host_(*prompter_, *clock_), runner_(session_, *this) {
     static const bool accessibleAsWindow =
         (QAccessible::installFactory(MainWindowAccessible), true);
     (void)accessibleAsWindow;
@@ -104,37 +84,16 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     new FocusRing(this);
     host_.Attach(statusLabel_, progress_);
 
-    // The link first, with no command left on the wire; then the settings
-    // file, whose port and delays replace the link's own defaults.
-    link_ = std::make_unique<LinkPort>(std::move(backend), &host_);
-    link_->EndCommand();
-    std::string configError;
-    startDir_ = LoadConfig(options.startDir.empty() ? CurrentFolder() : options.startDir, settings_,
-                           &configError);
-    ApplySettings(settings_, *link_);
-    // "NA.bmp" and "dpnw.dc" ship with the program; a fresh folder gets them.
-    (void)EnsureSideFiles(startDir_);
-    journal_ = std::make_unique<CardJournal>(startDir_);
-    journal_->Enabled = settings_.KeepHistory != 0;
+    session_.Open(std::move(backend), &host_, &host_,
+                  options.startDir.empty() ? CurrentFolder() : options.startDir);
+    session_.OnLinkIdle = [this] { LinkIdle(); };
 
     pagePanel_->PageLabel()->hide();
     pagePanel_->Panel()->hide();
-    for (int i = 0; i < 3; ++i) {
-        CardVolume& v = volumes_[i];
-        v.Device = static_cast<uint8_t>(i);
-        v.IoError = false;
-        v.ImageOpen = false;
-        v.Link = link_.get();
-        v.Config = &settings_;
-        v.Ui = &host_;
-        v.Journal = journal_.get();
-    }
     pagePanel_->Set16MButton()->hide();
-    loaded_ = {false, false, false};
     detail_->SetName(DetailPanel::kNoSaverText);
     ClearSelection();
     menus_->file.closeDcm->setEnabled(false);
-    SelectedName.clear();
 
     stateTimer_ = new QTimer(this);
     stateTimer_->setObjectName("StateTimer");
@@ -151,6 +110,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
     // The other windows, created once and reused.
     waitWindow_ = new WaitWindow(this);
+    runner_.Attach(autoRefresh_, waitWindow_);
     settingsDialog_ = new SettingsDialog(this);
     if (options.settingsEditor != nullptr) {
         settingsEditor_ = options.settingsEditor;
@@ -161,8 +121,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     ConnectViews();
     ConnectCommands();
 
-    if (!configError.empty()) {
-        const QString text = QString::fromStdString(configError);
+    if (!session_.ConfigError().empty()) {
+        const QString text = QString::fromStdString(session_.ConfigError());
         QTimer::singleShot(0, this, [this, text] { prompter_->Warning(text); });
     }
 }
@@ -176,12 +136,19 @@ MainWindow::~MainWindow() {
     for (CardView* view : views_)
         view->List()->disconnect(this);
     // The volumes outlive the link by a moment; they must not reach it.
-    for (CardVolume& v : volumes_)
-        v.Link = nullptr;
+    session_.Detach();
+    session_.OnLinkIdle = nullptr;
+}
+
+void MainWindow::LinkIdle() {
+    if (!closePending_)
+        return;
+    closePending_ = false;
+    QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (LinkBusy()) {
+    if (session_.LinkBusy()) {
         // Closing now would pull the link from under a command: close as
         // soon as it is done.
         closePending_ = true;
@@ -196,18 +163,20 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ConnectViews() {
-    for (int i = 0; i < 3; ++i) {
-        CardListWidget* list = views_[i]->List();
-        list->addAction(menus_->DeleteSelected(i));
-        list->addAction(menus_->Undo(i));
+    for (View view : kViews) {
+        CardListWidget* list = ViewOf(view).List();
+        list->addAction(menus_->DeleteSelected(view));
+        list->addAction(menus_->Undo(view));
         list->viewport()->setMouseTracking(true);
         list->viewport()->installEventFilter(this);
-        connect(list, &CardListWidget::Clicked, this, [this, i] { ViewClicked(i); });
-        connect(list, &CardListWidget::Activated, this, [this, i] { emit SaverActivated(i); });
-        connect(list, &QListWidget::itemSelectionChanged, this, [this, i] { SelectionChanged(i); });
+        connect(list, &CardListWidget::Clicked, this, [this, view] { ViewClicked(view); });
+        connect(list, &CardListWidget::Activated, this,
+                [this, view] { emit SaverActivated(view); });
+        connect(list, &QListWidget::itemSelectionChanged, this,
+                [this, view] { SelectionChanged(view); });
         connect(list, &QWidget::customContextMenuRequested, this,
-                [this, i, list](const QPoint& pos) {
-                    menus_->Menu(i)->popup(list->viewport()->mapToGlobal(pos));
+                [this, view, list](const QPoint& pos) {
+                    menus_->Menu(view)->popup(list->viewport()->mapToGlobal(pos));
                 });
     }
 }
@@ -215,12 +184,14 @@ void MainWindow::ConnectViews() {
 void MainWindow::ConnectCommands() {
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::RunSettings);
     connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
-    connect(menus_->slot1.refresh, &QAction::triggered, this, &MainWindow::RefreshSlot1Command);
-    connect(menus_->slot2.refresh, &QAction::triggered, this, &MainWindow::RefreshSlot2Command);
-    for (int index = 0; index < 3; ++index)
+    connect(menus_->slot1.refresh, &QAction::triggered, this,
+            [this] { RefreshCommand(View::Slot1); });
+    connect(menus_->slot2.refresh, &QAction::triggered, this,
+            [this] { RefreshCommand(View::Slot2); });
+    for (View view : kViews)
         for (int blocks : {241, 240, 200})
-            connect(menus_->FormatItem(index, blocks), &QAction::triggered, this,
-                    [this, index, blocks] { FormatCommand(index, blocks); });
+            connect(menus_->FormatItem(view, blocks), &QAction::triggered, this,
+                    [this, view, blocks] { FormatCommand(view, blocks); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -242,21 +213,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::Pause(int ms) {
-    LinkWork work(*this);
-    clock_->Pause(ms);
-    host_.KeepAlive();
+    runner_.Join([this, ms] {
+        clock_->Pause(ms);
+        host_.KeepAlive();
+    });
 }
 
 void MainWindow::RepaintNow() {
     host_.PaintNow();
-}
-
-void MainWindow::ShowWaitWindow() {
-    waitWindow_->ShowOver(this);
-}
-
-void MainWindow::HideWaitWindow() {
-    waitWindow_->hide();
 }
 
 void MainWindow::CentreOver(QWidget* window) const {
@@ -289,18 +253,6 @@ void MainWindow::ShowDeviceAnswers() {
     autoRefresh_->BackOff(false);
 }
 
-bool MainWindow::CardPresent(int slot) {
-    if (slot != 0 && slot != 1)
-        return false;
-    if (link_->DirectMode)
-        return true;
-    bool card1 = false;
-    bool card2 = false;
-    if (!link_->GetSlotStatus(card1, card2))
-        return false;
-    return slot == 0 ? card1 : card2;
-}
-
 QString MainWindow::PageSizeSuffix(uint16_t highestPage) {
     if (highestPage >= 15)
         return "16M";
@@ -316,122 +268,108 @@ QString MainWindow::PageSizeSuffix(uint16_t highestPage) {
 // --- Selection ---------------------------------------------------------------
 
 void MainWindow::ClearSelection() {
-    SelectedName.clear();
-    SelectedEntry = 0;
-    SelectedVolume = nullptr;
+    session_.ClearSelection();
     detail_->ClearPicture();
     detail_->SetName(DetailPanel::kNoSaverText);
     detail_->SetDateTime("");
     detail_->SlideDown();
 }
 
-void MainWindow::ShowSelectedSaver(int index) {
-    const QList<int> positions = views_[index]->List()->SelectedPositions();
+void MainWindow::ShowSelectedSaver(View view) {
+    CardView& shown = ViewOf(view);
+    const QList<int> positions = shown.List()->SelectedPositions();
     if (positions.isEmpty())
         return;
-    const int entry = views_[index]->DirectoryIndexAt(positions.first());
+    const int entry = shown.DirectoryIndexAt(positions.first());
     if (entry < 0)
         return;
     detail_->SlideUp();
-    CardVolume& volume = volumes_[index];
+    const CardVolume& volume = session_.Volume(view);
     const SaverEntry& e = volume.Entries[entry];
-    detail_->ShowPicture(views_[index]->CurrentPicture(entry));
-    SelectedName = e.Name;
-    SelectedEntry = static_cast<int16_t>(entry);
-    SelectedVolume = &volume;
+    detail_->ShowPicture(shown.CurrentPicture(entry));
+    session_.Select(view, entry);
     const QString name = QString::fromStdString(SaverText(e.Name));
-    if (index == kSlot1)
+    if (view == View::Slot1)
         detail_->SetName("Slot 1 : " + name);
-    else if (index == kSlot2)
+    else if (view == View::Slot2)
         detail_->SetName("Slot 2 : " + name);
     else
         detail_->SetName(QFileInfo(QString::fromStdString(volume.ImageName)).fileName() + " : " +
                          name);
     detail_->SetDateTime(QString::fromStdString(e.Date) + "   " + QString::fromStdString(e.Time));
-    if (e.IsGame && !link_->DirectMode)
+    if (e.IsGame && !session_.Link().DirectMode)
         detail_->DisasmButton()->setEnabled(true);
 }
 
-void MainWindow::ViewClicked(int index) {
+void MainWindow::ViewClicked(View view) {
     detail_->DisasmButton()->setEnabled(false);
-    if (views_[index]->List()->selectedItems().size() == 1)
-        ShowSelectedSaver(index);
+    if (ViewOf(view).List()->selectedItems().size() == 1)
+        ShowSelectedSaver(view);
     else
         ClearSelection();
 }
 
-void MainWindow::SelectionChanged(int index) {
+void MainWindow::SelectionChanged(View view) {
     pagePanel_->HidePagePanel();
-    const int selected = static_cast<int>(views_[index]->List()->selectedItems().size());
+    const int selected = static_cast<int>(ViewOf(view).List()->selectedItems().size());
     if (selected < 2) {
         detail_->HideTotals();
         return;
     }
-    const QString prefix = index == kSlot1   ? "Slot 1 : "
-                           : index == kSlot2 ? "Slot 2 : "
-                                             : "File : ";
+    const QString prefix = view == View::Slot1   ? "Slot 1 : "
+                           : view == View::Slot2 ? "Slot 2 : "
+                                                 : "File : ";
     detail_->ShowTotals(prefix + QString::number(selected) + " Saver Selected",
-                        QString::number(views_[index]->SelectedBlocks()) + " Blocks Total");
+                        QString::number(ViewOf(view).SelectedBlocks()) + " Blocks Total");
 }
 
 // --- State tick ----------------------------------------------------------------
 
 void MainWindow::StateTick() {
-    if (LinkBusy())
+    if (session_.LinkBusy())
         return;
-    for (int i = 0; i < 3; ++i) {
-        CardListWidget* list = views_[i]->List();
+    for (View view : kViews) {
+        CardListWidget* list = ViewOf(view).List();
         if (list->hasFocus() && !list->selectedItems().isEmpty())
-            ViewClicked(i);
+            ViewClicked(view);
     }
     addressLabel_->setText(kAddressText);
     makerLabel_->setText("Velmor");
 
-    if (loaded_[kSlot1] && volumes_[kSlot1].ListedCount > 0)
-        views_[kSlot1]->Animate();
-    if (loaded_[kSlot2])
-        views_[kSlot2]->Animate();
-    if (loaded_[kFile])
-        views_[kFile]->Animate();
+    if (session_.Loaded(View::Slot1) && session_.Volume(View::Slot1).ListedCount > 0)
+        ViewOf(View::Slot1).Animate();
+    if (session_.Loaded(View::Slot2))
+        ViewOf(View::Slot2).Animate();
+    if (session_.Loaded(View::File))
+        ViewOf(View::File).Animate();
 
-    for (int i = 0; i < 3; ++i) {
-        views_[i]->SetLoadedLook(loaded_[i]);
-        if (!loaded_[i])
-            views_[i]->Empty();
+    for (View view : kViews) {
+        const bool loaded = session_.Loaded(view);
+        ViewOf(view).SetLoadedLook(loaded);
+        if (!loaded)
+            ViewOf(view).Empty();
     }
-    EnableSlot1Commands(loaded_[kSlot1]);
-    EnableSlot2Commands(loaded_[kSlot2]);
-    EnableFileCommands(loaded_[kFile]);
+    for (View view : kViews)
+        EnableCommands(view, session_.Loaded(view));
 }
 
-void MainWindow::EnableSlot1Commands(bool on) {
+void MainWindow::EnableCommands(View view, bool on) {
     // Nothing can be imported onto an erased card; it has to be formatted.
-    const bool imports = on && views_[kSlot1]->Formatted();
-    const CardMenus::SlotItems& m = menus_->slot1;
+    CardView& shown = ViewOf(view);
+    const bool imports = on && shown.Formatted();
+    if (view == View::File) {
+        const CardMenus::FileItems& m = menus_->file;
+        for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.checkCard, m.deleteSelected})
+            a->setEnabled(on);
+        m.importDci->setEnabled(imports);
+        m.importBmp->setEnabled(imports);
+        return;
+    }
+    const CardMenus::SlotItems& m = view == View::Slot1 ? menus_->slot1 : menus_->slot2;
     for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.checkCard, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);
     m.importDci->setEnabled(imports);
-    views_[kSlot1]->DcmButton()->setEnabled(on);
-    views_[kSlot1]->DciButton()->setEnabled(imports);
-}
-
-void MainWindow::EnableSlot2Commands(bool on) {
-    const bool imports = on && views_[kSlot2]->Formatted();
-    const CardMenus::SlotItems& m = menus_->slot2;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.checkCard, m.format, m.deleteSelected})
-        a->setEnabled(on);
-    m.importBmp->setEnabled(imports);
-    m.importDci->setEnabled(imports);
-    views_[kSlot2]->DcmButton()->setEnabled(on);
-    views_[kSlot2]->DciButton()->setEnabled(imports);
-}
-
-void MainWindow::EnableFileCommands(bool on) {
-    const bool imports = on && views_[kFile]->Formatted();
-    const CardMenus::FileItems& m = menus_->file;
-    for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.checkCard, m.deleteSelected})
-        a->setEnabled(on);
-    m.importDci->setEnabled(imports);
-    m.importBmp->setEnabled(imports);
+    shown.DcmButton()->setEnabled(on);
+    shown.DciButton()->setEnabled(imports);
 }

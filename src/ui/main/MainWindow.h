@@ -1,12 +1,14 @@
 #pragma once
 
-#include "card/CardVolume.h"
-#include "settings/Settings.h"
+#include "card/CardSession.h"
+#include "ui/main/CommandUi.h"
+#include "ui/main/LinkCommandRunner.h"
 #include "ui/main/UiHost.h"
 
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,21 +43,18 @@ struct MainWindowOptions {
     int autoRefreshInterval = 1500;           // the auto-refresh tick
 };
 
-// The program's main window and the owner of all card state: the link, the
-// three card volumes (0 slot 1, 1 slot 2, 2 the open card image), the loaded
-// flags, the selection and the page state, and the three timers.
+// The program's main window: it owns the cards (a CardSession), lays out
+// their views, runs the state, detection and auto-refresh ticks, and enables
+// the commands.
 //
 // The commands of the pop-up menus, the header buttons and the detail panel
 // are attached from outside: each is a QAction or button with its own
-// objectName (see CardMenus and the Find* helpers), and the API below is what
-// they work with. Long link work must run inside a LinkWork scope, which
-// keeps the timers' ticks from starting in the middle of it.
-class MainWindow : public QWidget {
+// objectName (see CardMenus and the Find* helpers); they see the window as a
+// CommandUi. Link work runs through the LinkCommandRunner, which keeps the
+// timers' ticks from starting in the middle of it.
+class MainWindow : public QWidget, public CommandUi {
     Q_OBJECT
   public:
-    static constexpr int kSlot1 = 0;
-    static constexpr int kSlot2 = 1;
-    static constexpr int kFile = 2;
     static constexpr int kWidth = 665;
     static constexpr int kHeight = 561;
     static constexpr const char* kAddressText = "A memory card manager for Linux";
@@ -71,105 +70,49 @@ class MainWindow : public QWidget {
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // --- Card state -----------------------------------------------------------
-    CardVolume& Volume(int index) { return volumes_[index]; }
-    CardView& View(int index) { return *views_[index]; }
-    bool Loaded(int index) const { return loaded_[index]; }
-    void SetLoaded(int index, bool loaded) { loaded_[index] = loaded; }
-    LinkPort& Link() { return *link_; }
-    Settings& Config() { return settings_; }
-    // The folder of the side files, ending in "/".
-    const std::string& StartDir() const { return startDir_; }
-    Prompter& Prompts() { return *prompter_; }
-    CardUi& Ui() { return host_; }
-    UiHost& Host() { return host_; }
-    // The history of card changes, in the side-file folder.
-    CardJournal& Journal() { return *journal_; }
+    // --- CommandUi ---------------------------------------------------------------
+    CardSession& Session() override { return session_; }
+    LinkCommandRunner& Runner() override { return runner_; }
+    Prompter& Prompts() override { return *prompter_; }
+    CardUi& EngineUi() override { return host_; }
+    CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
+    CardMenus& Menus() override { return *menus_; }
+    DetailPanel& Detail() override { return *detail_; }
+    QWidget& Window() override { return *this; }
+    void CentreOver(QWidget* window) const override;
+    void Refresh(View view) override;
+    void ClearSelection() override;
+    void ShowSelectedSaver(View view) override;
+    void SetStatus(const QString& text) override;
+    void RepaintNow() override;
 
-    // The single selected saver (empty name and no volume when none).
-    std::string SelectedName;
-    int16_t SelectedEntry = 0;
-    CardVolume* SelectedVolume = nullptr;
+    // The menu commands "Refresh" of a slot: page information first, auto
+    // refresh held.
+    void RefreshCommand(View slot);
+    // What a click in a view does (also a key other than Enter).
+    void ViewClicked(View view);
 
-    // Page state of the paged card.
-    uint16_t CurrentPage = 0;
-    uint16_t HighestPage = 0;
-    int16_t ShownPage = 0;
-
-    // --- Refreshes (re-read one volume and rebuild its view) -------------------
-    void RefreshSlot1();
-    void RefreshSlot2();
-    void RefreshFile();
-    void Refresh(int index);
-    // The menu commands "Refresh": page information first, auto refresh held.
-    void RefreshSlot1Command();
-    void RefreshSlot2Command();
-    void ReadPageInfo();
-
-    // --- Selection and detail panel --------------------------------------------
-    void ClearSelection();
-    void ShowSelectedSaver(int index);
-    // What a click in view `index` does (also a key other than Enter).
-    void ViewClicked(int index);
-
-    // --- Windows -----------------------------------------------------------------
     WaitWindow& Wait() { return *waitWindow_; }
-    void ShowWaitWindow();
-    void HideWaitWindow();
-    // Moves `window` so that it stands centred over the main window.
-    void CentreOver(QWidget* window) const;
-
-    // --- Link work and timers ---------------------------------------------------
-    // While one exists, the state, detection and auto-refresh ticks do
-    // nothing, so no link command starts inside another and no tick reads a
-    // half-built listing. Nests.
-    class LinkWork {
-      public:
-        // The open card image is locked for the command's whole read-check-
-        // write when no other program holds it; a write then waits for it
-        // (card/SameCard.h).
-        explicit LinkWork(MainWindow& window);
-        ~LinkWork();
-        LinkWork(const LinkWork&) = delete;
-        LinkWork& operator=(const LinkWork&) = delete;
-
-      private:
-        MainWindow& window_;
-    };
-    bool LinkBusy() const { return linkWork_ > 0; }
-    // Waits ms milliseconds as link work, the window painting meanwhile.
-    void Pause(int ms);
-    // Lets the window paint now.
-    void RepaintNow();
     AutoRefresh& AutoRefresher() { return *autoRefresh_; }
     PagePanel& Pages() { return *pagePanel_; }
     QTimer* StateTimer() const { return stateTimer_; }
     QTimer* DetectTimer() const { return detectTimer_; }
+    QLabel* NoDeviceHint() const { return noDeviceHint_; }
+    QProgressBar* Progress() const { return progress_; }
+    QString Status() const;
+    // Waits ms milliseconds as link work, the window painting meanwhile.
+    void Pause(int ms);
 
     // --- Device ------------------------------------------------------------------
-    // Whether a card sits in slot 0 or 1 (the paged card counts as present).
-    bool CardPresent(int slot);
     // Tells the device and lays the window out for it.
     void ShowDeviceLayout();
     // Whether the "Activate" box of the settings dialog is checked.
     bool ActivateChecked() const;
-    void SetStatus(const QString& text);
-    QString Status() const;
     // No box answered: "No Device" on the status line, a line under it that
     // says what to try, and slower auto-refresh ticks until a box answers.
     void ShowNoDevice();
     // A box answered: the hint goes, the ticks come at their usual pace.
     void ShowDeviceAnswers();
-    QLabel* NoDeviceHint() const { return noDeviceHint_; }
-
-    // --- Controls for the commands -------------------------------------------------
-    CardMenus& Menus() { return *menus_; }
-    DetailPanel& Detail() { return *detail_; }
-    QPushButton* SetupButton() const { return setupButton_; }
-    QProgressBar* Progress() const { return progress_; }
-    void EnableSlot1Commands(bool on);
-    void EnableSlot2Commands(bool on);
-    void EnableFileCommands(bool on);
 
     // "TORIN " size suffix of a paged card from its highest page.
     static QString PageSizeSuffix(uint16_t highestPage);
@@ -179,46 +122,44 @@ class MainWindow : public QWidget {
     void DetectDeviceTick();
     // The "Setup..." button.
     void RunSettings();
-    // The nine format items: volume `index`, userBlocks 241, 240 or 200.
-    void FormatCommand(int index, int userBlocks);
+    // The nine format items: a view's card, userBlocks 241, 240 or 200.
+    void FormatCommand(View view, int userBlocks);
 
   signals:
-    // A double click or Enter in view `index`.
-    void SaverActivated(int index);
+    // A double click or Enter in a view.
+    void SaverActivated(View view);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    friend class LinkWork;
     void BuildLeftColumn();
     void BuildCardArea();
     void ConnectViews();
     void ConnectCommands();
-    void SelectionChanged(int index);
+    void SelectionChanged(View view);
     void ApplyColumnFonts();
     void ShowTwoSlotLayout(bool fromDetection);
     void BuildNoDeviceHint(int top);
     void ShowPagedLayout();
     void StepSlot2Width(int step, const std::function<bool()>& done);
-    void RefreshSlot(int index);
-    bool RefreshListing(int index);
-    void ClearPendingClose();
+    void RefreshSlot1();
+    void RefreshSlot2();
+    void RefreshFile();
+    bool RefreshListing(View view);
+    void EnableCommands(View view, bool on);
+    void ReadPageInfo();
+    void LinkIdle();
 
     // Field order matters: the link outlives nothing that uses it.
-    Settings settings_;
-    std::string startDir_;
     std::unique_ptr<UiClock> ownClock_;
     UiClock* clock_ = nullptr;
     std::unique_ptr<Prompter> ownPrompter_;
     Prompter* prompter_ = nullptr;
     UiHost host_;
-    std::unique_ptr<CardJournal> journal_; // the volumes point to it
-    std::array<CardVolume, 3> volumes_;
-    std::array<bool, 3> loaded_ = {false, false, false};
-    std::unique_ptr<LinkPort> link_;
-    int linkWork_ = 0;
+    CardSession session_;
+    LinkCommandRunner runner_;
     bool closePending_ = false;
 
     std::array<CardView*, 3> views_ = {};

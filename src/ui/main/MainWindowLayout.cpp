@@ -115,13 +115,13 @@ void MainWindow::BuildLeftColumn() {
     detail_ = new DetailPanel(this, [this](int ms) { Pause(ms); });
     detail_->DateTime()->setAccessibleDescription("Date and time of the selected saver");
 
-    fileButton_ = new MenuButton("File", menus_->Menu(kFile), this);
+    fileButton_ = new MenuButton("File", menus_->Menu(View::File), this);
     Button(fileButton_, "FileButton", QRect(kColumnLeft, 420, 69, 28),
            "Open, create or close a card image file");
-    slot1Button_ = new MenuButton("Slot 1", menus_->Menu(kSlot1), this);
+    slot1Button_ = new MenuButton("Slot 1", menus_->Menu(View::Slot1), this);
     Button(slot1Button_, "Slot1Button", QRect(kColumnLeft + 74, 420, 69, 28),
            "Reflesh the card-data on SLOT 1");
-    slot2Button_ = new MenuButton("Slot 2", menus_->Menu(kSlot2), this);
+    slot2Button_ = new MenuButton("Slot 2", menus_->Menu(View::Slot2), this);
     Button(slot2Button_, "Slot2Button", QRect(kColumnLeft + 148, 420, 69, 28),
            "Reflesh the card-data on SLOT 2");
     setupButton_ = Button(new QPushButton("Setup...", this), "SetupButton",
@@ -148,13 +148,16 @@ void MainWindow::BuildCardArea() {
     slotSplitter_->setObjectName("SlotSplitter");
     slotSplitter_->setHandleWidth(8);
     slotSplitter_->setMinimumHeight(50);
-    for (int i = 0; i < 3; ++i) {
-        views_[i] = new CardView(i, volumes_[i], i == kFile ? cardSplitter_ : slotSplitter_);
-        if (i == kFile) {
-            views_[i]->Column()->setMinimumHeight(50);
-            cardSplitter_->addWidget(views_[i]->Column());
+    for (View view : kViews) {
+        const bool file = view == View::File;
+        CardView* shown =
+            new CardView(view, session_.Volume(view), file ? cardSplitter_ : slotSplitter_);
+        views_[ViewIndex(view)] = shown;
+        if (file) {
+            shown->Column()->setMinimumHeight(50);
+            cardSplitter_->addWidget(shown->Column());
         } else {
-            slotSplitter_->addWidget(views_[i]->Column());
+            slotSplitter_->addWidget(shown->Column());
         }
     }
     cardSplitter_->insertWidget(0, slotSplitter_);
@@ -214,10 +217,10 @@ void MainWindow::BuildNoDeviceHint(int top) {
 void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
     SetStatus("Ambrel");
     if (fromDetection)
-        HighestPage = 0;
+        session_.HighestPage = 0;
     pagePanel_->Panel()->hide();
     pagePanel_->PageLabel()->hide();
-    CardView& slot2 = *views_[kSlot2];
+    CardView& slot2 = ViewOf(View::Slot2);
     slot2.List()->show();
     slot2.Header()->show();
     slot2.SizePanel()->show();
@@ -233,7 +236,7 @@ void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
 void MainWindow::ShowPagedLayout() {
     pagePanel_->Panel()->show();
     pagePanel_->PageLabel()->show();
-    CardView& slot2 = *views_[kSlot2];
+    CardView& slot2 = ViewOf(View::Slot2);
     slot2.Header()->hide();
     slot2.SizePanel()->hide();
     slot2.List()->hide();
@@ -244,52 +247,54 @@ void MainWindow::ShowPagedLayout() {
 }
 
 void MainWindow::ShowDeviceLayout() {
-    LinkWork work(*this);
-    if (!link_->DetectDevice()) {
+    runner_.Join([this] {
+        LinkPort& link = session_.Link();
+        if (!link.DetectDevice()) {
+            RepaintNow();
+            return;
+        }
+        ShowDeviceAnswers();
+        if (link.DirectMode) {
+            SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
+            ShowPagedLayout();
+        } else {
+            ShowTwoSlotLayout(false);
+        }
         RepaintNow();
-        return;
-    }
-    ShowDeviceAnswers();
-    if (link_->DirectMode) {
-        SetStatus("TORIN " + PageSizeSuffix(HighestPage));
-        ShowPagedLayout();
-    } else {
-        ShowTwoSlotLayout(false);
-    }
-    RepaintNow();
+    });
 }
 
 void MainWindow::DetectDeviceTick() {
-    if (LinkBusy()) {
-        // Link work holds the wire: look again shortly.
-        detectTimer_->start();
-        return;
-    }
-    LinkWork work(*this);
-    uint16_t page = 0;
-    if (!link_->GetPage(page) || page >= 64)
-        page = 0;
-    if (!link_->DetectDevice()) {
-        ShowNoDevice();
-    } else {
-        ShowDeviceAnswers();
-        if (!link_->DirectMode) {
-            if (ActivateChecked())
-                settings_.AutoRefresh = 1;
-            ShowTwoSlotLayout(true);
+    const LinkOutcome outcome = runner_.RunLinkCommand({}, [this] {
+        LinkPort& link = session_.Link();
+        uint16_t page = 0;
+        if (!link.GetPage(page) || page >= 64)
+            page = 0;
+        if (!link.DetectDevice()) {
+            ShowNoDevice();
         } else {
-            CurrentPage = 255;
-            link_->SetPage(255);
-            uint16_t highest = 0;
-            if (link_->GetPage(highest))
-                HighestPage = highest;
-            link_->SetPage(page);
-            CurrentPage = page;
-            pagePanel_->ShowPage(page);
-            SetStatus("TORIN " + PageSizeSuffix(HighestPage));
-            pagePanel_->ShowSet16M();
-            ShowPagedLayout();
+            ShowDeviceAnswers();
+            if (!link.DirectMode) {
+                if (ActivateChecked())
+                    session_.Config().AutoRefresh = 1;
+                ShowTwoSlotLayout(true);
+            } else {
+                session_.CurrentPage = 255;
+                link.SetPage(255);
+                uint16_t highest = 0;
+                if (link.GetPage(highest))
+                    session_.HighestPage = highest;
+                link.SetPage(page);
+                session_.CurrentPage = page;
+                pagePanel_->ShowPage(page);
+                SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
+                pagePanel_->ShowSet16M();
+                ShowPagedLayout();
+            }
         }
-    }
-    detectTimer_->stop();
+        detectTimer_->stop();
+    });
+    // Link work holds the wire: look again shortly.
+    if (outcome == LinkOutcome::Busy)
+        detectTimer_->start();
 }

@@ -1,7 +1,7 @@
 // Re-reading the cards into their views, formatting, and the settings.
 #include "card/CardJournal.h"
+#include "card/CardListing.h"
 #include "link/LinkPort.h"
-#include "card/ApplySettings.h"
 #include "settings/ConfigFile.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
@@ -23,10 +23,10 @@ constexpr const char* kSlot2LinkError = " link error , please check Connection s
 constexpr const char* kFormatLarge =
     "Delete all saver? (Over 200 blocks is ONLY for Velmor memory card)";
 
-QString FormatQuestion(int index, int userBlocks) {
+QString FormatQuestion(View view, int userBlocks) {
     if (userBlocks == 200)
-        return index == MainWindow::kSlot2 ? "Delete all saver? " : "Delete all saver?";
-    if (index == MainWindow::kSlot1 && userBlocks == 240)
+        return view == View::Slot2 ? "Delete all saver? " : "Delete all saver?";
+    if (view == View::Slot1 && userBlocks == 240)
         return "elete all saver? (Over 200 blocks is ONLY for Velmor memory card)?";
     return kFormatLarge;
 }
@@ -34,178 +34,158 @@ QString FormatQuestion(int index, int userBlocks) {
 } // namespace
 
 void MainWindow::ReadPageInfo() {
-    LinkWork work(*this);
-    uint16_t page = 0;
-    // Without the page the card is on there is nothing sure to put back, so
-    // the card's pages are left alone.
-    if (link_->GetPage(page)) {
-        CurrentPage = 255;
-        link_->SetPage(255);
-        uint16_t highest = 0;
-        if (link_->GetPage(highest))
-            HighestPage = highest;
-        link_->SetPage(page);
-        CurrentPage = page;
-    }
+    session_.ReadPageInfo();
     pagePanel_->ShowSet16M();
 }
 
-void MainWindow::RefreshSlot1Command() {
-    LinkWork work(*this);
-    autoRefresh_->Stop();
-    ReadPageInfo();
-    RefreshSlot1();
-    autoRefresh_->Rearm();
+void MainWindow::RefreshCommand(View slot) {
+    LinkCommand command;
+    command.joins = true;
+    command.holdAutoRefresh = true;
+    runner_.RunLinkCommand(command, [this, slot] {
+        ReadPageInfo();
+        Refresh(slot);
+    });
 }
 
-void MainWindow::RefreshSlot2Command() {
-    LinkWork work(*this);
-    autoRefresh_->Stop();
-    ReadPageInfo();
-    RefreshSlot2();
-    autoRefresh_->Rearm();
-}
-
-void MainWindow::Refresh(int index) {
-    if (index == kSlot1)
-        RefreshSlot1();
-    else if (index == kSlot2)
-        RefreshSlot2();
-    else
-        RefreshFile();
+void MainWindow::Refresh(View view) {
+    runner_.Join([this, view] {
+        if (view == View::Slot1)
+            RefreshSlot1();
+        else if (view == View::Slot2)
+            RefreshSlot2();
+        else
+            RefreshFile();
+    });
 }
 
 void MainWindow::RefreshSlot1() {
-    LinkWork work(*this);
+    LinkPort& link = session_.Link();
     ClearSelection();
     ShowDeviceLayout();
     uint16_t page = 0;
-    if (link_->GetPage(page)) {
+    if (link.GetPage(page)) {
         pagePanel_->ShowPage(page);
-        ShownPage = static_cast<int16_t>(page);
-        CurrentPage = page;
+        session_.ShownPage = static_cast<int16_t>(page);
+        session_.CurrentPage = page;
     }
-    if (link_->LinkFailed) {
+    if (link.LinkFailed) {
         prompter_->Info(kSlot1LinkError);
         SetStatus("No Device");
-        loaded_[kSlot1] = false;
+        session_.SetLoaded(View::Slot1, false);
         return;
     }
-    if (!CardPresent(0)) {
+    if (!session_.CardPresent(View::Slot1)) {
         prompter_->Info(" no card in slot 1 ");
-        loaded_[kSlot1] = false;
+        session_.SetLoaded(View::Slot1, false);
         return;
     }
-    RefreshListing(kSlot1);
+    RefreshListing(View::Slot1);
 }
 
 void MainWindow::RefreshSlot2() {
-    LinkWork work(*this);
+    LinkPort& link = session_.Link();
     ClearSelection();
     ShowDeviceLayout();
-    if (link_->LinkFailed) {
+    if (link.LinkFailed) {
         prompter_->Info(kSlot2LinkError);
         SetStatus("No Device");
-        loaded_[kSlot2] = false;
+        session_.SetLoaded(View::Slot2, false);
         return;
     }
     // The paged card has no second slot.
-    if (link_->DirectMode)
+    if (link.DirectMode)
         return;
-    if (!CardPresent(1)) {
+    if (!session_.CardPresent(View::Slot2)) {
         prompter_->Info(" no card in slot 2 ");
-        loaded_[kSlot2] = false;
+        session_.SetLoaded(View::Slot2, false);
         return;
     }
-    RefreshListing(kSlot2);
+    RefreshListing(View::Slot2);
 }
 
 void MainWindow::RefreshFile() {
-    LinkWork work(*this);
     ClearSelection();
     ShowDeviceLayout();
-    RefreshListing(kFile);
+    RefreshListing(View::File);
 }
 
-bool MainWindow::RefreshListing(int index) {
-    CardVolume& volume = volumes_[index];
-    CardView& view = *views_[index];
-    const bool viaLink = index != kFile;
-    const auto failed = [&](bool ok) { return !ok || (viaLink && link_->LinkFailed); };
-    const auto giveUp = [&] {
-        HideWaitWindow();
-        loaded_[index] = false;
+bool MainWindow::RefreshListing(View view) {
+    CardVolume& volume = session_.Volume(view);
+    CardView& shown = ViewOf(view);
+    LinkPort& link = session_.Link();
+    const bool viaLink = IsSlot(view);
+    const auto failed = [&](bool ok) { return !ok || (viaLink && link.LinkFailed); };
+    bool loaded = false;
+    runner_.JoinWaiting([&] {
         host_.SetProgress(0, 3);
-        return false;
-    };
+        // The card's tables, directory and listing.
+        if (failed(volume.ReadRoot()))
+            return;
+        host_.SetProgress(1, 3);
+        if (failed(volume.ReadFat()))
+            return;
+        if (!volume.IsFormatted()) {
+            ClearListing(volume);
+            // Loaded all the same, so that the card can be formatted.
+            shown.ShowUnformatted();
+            EnableCommands(view, true);
+            loaded = true;
+            return;
+        }
+        volume.RepairSystemChains();
+        host_.SetProgress(2, 3);
+        if (failed(volume.ReadDirectory()))
+            return;
+        ListSavers(volume);
 
-    ShowWaitWindow();
+        QString fileError;
+        const CardView::Build built =
+            shown.BuildIconList(volume, session_.StartDir(), host_, &link, fileError);
+        if (built == CardView::Build::FileError) {
+            // The wait window goes before the message.
+            runner_.HideWait();
+            session_.SetLoaded(view, false);
+            host_.SetProgress(0, 3);
+            prompter_->Error(fileError);
+            return;
+        }
+        if (built == CardView::Build::LinkFailed)
+            return;
+        shown.FillListView();
+        loaded = true;
+    });
+    session_.SetLoaded(view, loaded);
     host_.SetProgress(0, 3);
-    if (failed(volume.ReadRoot()))
-        return giveUp();
-    host_.SetProgress(1, 3);
-    if (failed(volume.ReadFat()))
-        return giveUp();
-    if (!volume.IsFormatted()) {
-        // Loaded all the same, so that the card can be formatted.
-        loaded_[index] = true;
-        view.ShowUnformatted();
-        if (index == kFile)
-            EnableFileCommands(true);
-        else if (index == kSlot1)
-            EnableSlot1Commands(true);
-        else
-            EnableSlot2Commands(true);
-        HideWaitWindow();
-        host_.SetProgress(0, 3);
-        return true;
-    }
-    volume.RepairSystemChains();
-    host_.SetProgress(2, 3);
-    if (failed(volume.ReadDirectory()))
-        return giveUp();
-    QString fileError;
-    const CardView::Build built = view.BuildIconList(startDir_, host_, link_.get(), fileError);
-    if (built == CardView::Build::FileError) {
-        giveUp();
-        prompter_->Error(fileError);
-        return false;
-    }
-    if (built == CardView::Build::LinkFailed)
-        return giveUp();
-    view.FillListView();
-    loaded_[index] = true;
-    HideWaitWindow();
-    host_.SetProgress(0, 3);
-    return true;
+    return loaded;
 }
 
-void MainWindow::FormatCommand(int index, int userBlocks) {
-    if (LinkBusy() || index < 0 || index > 2 || !loaded_[index])
+void MainWindow::FormatCommand(View view, int userBlocks) {
+    if (session_.LinkBusy() || !session_.Loaded(view))
         return;
-    if (!prompter_->Confirm(FormatQuestion(index, userBlocks)))
+    if (!prompter_->Confirm(FormatQuestion(view, userBlocks)))
         return;
-    LinkWork work(*this);
-    ShowWaitWindow();
-    volumes_[index].FormatVolume(static_cast<uint8_t>(userBlocks));
-    Refresh(index);
-    HideWaitWindow();
+    LinkCommand command;
+    command.wait = true;
+    runner_.RunLinkCommand(command, [this, view, userBlocks] {
+        session_.Volume(view).FormatVolume(static_cast<uint8_t>(userBlocks));
+        Refresh(view);
+    });
 }
 
 void MainWindow::RunSettings() {
-    if (LinkBusy())
+    if (session_.LinkBusy())
         return;
     autoRefresh_->Stop();
-    if (settingsEditor_->Run(settings_, this)) {
+    if (settingsEditor_->Run(session_.Config(), this)) {
         std::string error;
-        if (!SaveConfig(startDir_, settings_, &error)) {
-            const QString path = QString::fromStdString(startDir_) + kConfigFileName;
+        if (!SaveConfig(session_.StartDir(), session_.Config(), &error)) {
+            const QString path = QString::fromStdString(session_.StartDir()) + kConfigFileName;
             prompter_->Warning("The settings could not be saved to " + path + ": " +
                                QString::fromStdString(error));
         }
         // The new port and delays hold from the next command on.
-        ApplySettings(settings_, *link_);
-        journal_->Enabled = settings_.KeepHistory != 0;
+        session_.ApplyConfig();
     }
     autoRefresh_->Rearm();
 }

@@ -1,11 +1,11 @@
 #include "ui/main/PagePanel.h"
 
+#include "card/CardSession.h"
 #include "link/LinkPort.h"
 #include "ui/common/FittedLabel.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/WaitWindow.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -102,15 +102,16 @@ void PagePanel::ShowPage(int page) {
 }
 
 void PagePanel::ShowSet16M() {
-    set16M_->setVisible(window_.HighestPage >= 15);
+    set16M_->setVisible(window_.Session().HighestPage >= 15);
 }
 
 void PagePanel::ShowPagePanel() {
-    if (window_.LinkBusy())
+    CardSession& session = window_.Session();
+    if (session.LinkBusy())
         return;
-    if (window_.HighestPage > 4)
+    if (session.HighestPage > 4)
         window_.AutoRefresher().Stop();
-    if (!window_.Link().DirectMode || !IsOut())
+    if (!session.Link().DirectMode || !IsOut())
         return;
     for (int n = 32; n >= 0; --n) {
         window_.Pause(10);
@@ -119,54 +120,54 @@ void PagePanel::ShowPagePanel() {
 }
 
 void PagePanel::HidePagePanel() {
+    CardSession& session = window_.Session();
     // Views are emptied and refilled during link work; that is no reason to
     // slide anything or to re-read the card from inside a refresh.
-    if (window_.LinkBusy())
+    if (session.LinkBusy())
         return;
     window_.AutoRefresher().Rearm();
-    if (!window_.Link().DirectMode || !IsIn())
+    if (!session.Link().DirectMode || !IsIn())
         return;
     for (int i = 0; i <= 32; ++i) {
         window_.Pause(10);
         panel_->move(panel_->x() - i / 2, panel_->y());
     }
-    if (window_.CurrentPage != static_cast<uint16_t>(window_.ShownPage))
-        window_.RefreshSlot1();
+    if (session.CurrentPage != static_cast<uint16_t>(session.ShownPage))
+        window_.Refresh(View::Slot1);
 }
 
 void PagePanel::ApplySpinPage() {
-    if (window_.LinkBusy())
-        return;
-    MainWindow::LinkWork work(window_);
-    LinkPort& link = window_.Link();
-    if (!link.SetPage(static_cast<uint16_t>(spin_->value() & 0xFF)))
-        return;
-    uint16_t page = 0;
-    if (!link.GetPage(page)) {
-        window_.Prompts().Info(kPageLinkError);
-        window_.SetStatus("No Device");
-        return;
-    }
-    {
-        const QSignalBlocker block(spin_);
-        spin_->setValue(page);
-    }
-    window_.CurrentPage = page;
-    ShowSet16M();
+    window_.Runner().RunLinkCommand({}, [this] {
+        CardSession& session = window_.Session();
+        LinkPort& link = session.Link();
+        if (!link.SetPage(static_cast<uint16_t>(spin_->value() & 0xFF)))
+            return;
+        uint16_t page = 0;
+        if (!link.GetPage(page)) {
+            window_.Prompts().Info(kPageLinkError);
+            window_.SetStatus("No Device");
+            return;
+        }
+        {
+            const QSignalBlocker block(spin_);
+            spin_->setValue(page);
+        }
+        session.CurrentPage = page;
+        ShowSet16M();
+    });
 }
 
 void PagePanel::Set16MPage() {
-    if (window_.LinkBusy())
-        return;
-    MainWindow::LinkWork work(window_);
-    LinkPort& link = window_.Link();
-    uint16_t page = 0;
-    // Without the current page there is nothing sure to hand the card.
-    if (!link.GetPage(page) || !link.SetPage16M(static_cast<uint8_t>(page & 0xFF))) {
-        window_.Prompts().Info(k16MLinkError);
-        return;
-    }
-    set16M_->hide();
-    // The card takes its time over this; the wait window closes by itself.
-    window_.Wait().RunModalFor(&window_);
+    window_.Runner().RunLinkCommand({}, [this] {
+        LinkPort& link = window_.Session().Link();
+        uint16_t page = 0;
+        // Without the current page there is nothing sure to hand the card.
+        if (!link.GetPage(page) || !link.SetPage16M(static_cast<uint8_t>(page & 0xFF))) {
+            window_.Prompts().Info(k16MLinkError);
+            return;
+        }
+        set16M_->hide();
+        // The card takes its time over this; the wait window closes by itself.
+        window_.Runner().WaitUntilItCloses();
+    });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/View.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -8,7 +10,8 @@ class CardVolume;
 class CodeWindow;
 class LcdColourDialog;
 class LogoImport;
-class MainWindow;
+class CardSession;
+class CommandUi;
 class MiniEditorWindow;
 
 // The main window's tool commands and their windows: "Edit..." opens the
@@ -26,7 +29,7 @@ class ToolCommands : public QObject {
     // order, once, reused for every visit) and connects the commands.
     // startupArgument: the program's first plain command-line argument, which
     // the hex editor opens on its first activation if it names a file.
-    ToolCommands(MainWindow& window, const QString& startupArgument);
+    ToolCommands(CommandUi& ui, const QString& startupArgument);
     ~ToolCommands() override;
 
     MiniEditorWindow& HexEditor() { return *hexEditor_; }
@@ -41,23 +44,21 @@ class ToolCommands : public QObject {
     // "Edit...": the selected saver in the hex editor.
     void OpenInHexEditor();
     // "Import BMP picture" (slots) and "Import Caption BMP" (image file) into
-    // volume index; only while that volume is loaded.
-    void ImportCaptionBmp(int index);
+    // a view's card; only while it is loaded.
+    void ImportCaptionBmp(View view);
 
   private:
     enum class Tool { Code, HexEditor };
     void Exchange(Tool tool);
-    bool ExportToWorkFile(Tool tool, CardVolume& volume, int index, int entry, const QString& name);
+    bool ExportToWorkFile(Tool tool, CardVolume& volume, View view, int entry, const QString& name);
     // Shows the tool window modally on the work file; true when the user
     // saved there.
     bool RunCodeWindow(const QString& name);
     bool RunHexEditor(const QString& name);
-    void WriteBack(CardVolume& volume, int index, int entry, const QString& name);
-    // Before the logo goes onto a slot's card: the card read again.
-    bool ReadSlotAgain(int index);
-    int IndexOf(const CardVolume* volume);
+    void WriteBack(CardVolume& volume, View view, int entry, const QString& name);
+    CardSession& Session();
 
-    MainWindow& window_;
+    CommandUi& ui_;
     MiniEditorWindow* hexEditor_ = nullptr;
     CodeWindow* codeWindow_ = nullptr;
     LcdColourDialog* colourDialog_ = nullptr;
@@ -65,4 +66,4 @@ class ToolCommands : public QObject {
 };
 
 // Creates the tool commands for the window's lifetime.
-ToolCommands* AttachToolCommands(MainWindow& window, const QString& startupArgument = {});
+ToolCommands* AttachToolCommands(CommandUi& ui, const QString& startupArgument = {});

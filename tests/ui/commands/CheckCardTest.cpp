@@ -93,7 +93,7 @@ class CheckCardTest : public QObject {
         QVERIFY2(after.endsWith("clean."), qPrintable(after));
         QCOMPARE(done, QStringList({"repaired: Freed 1 leaked block."}));
         QCOMPARE(Table(card, 50), CardVolume::kFatFree);
-        QCOMPARE(Listed(w, MainWindow::kSlot1), QStringList({"ALPHA", "BRAVO"}));
+        QCOMPARE(Listed(w, View::Slot1), QStringList({"ALPHA", "BRAVO"}));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 };

@@ -39,10 +39,10 @@ inline QString Q(const std::string& path) {
 }
 
 // The names of the savers a view lists, trailing blanks dropped.
-inline QStringList Listed(MainWindow& w, int index) {
+inline QStringList Listed(MainWindow& w, View view) {
     QStringList names;
-    CardVolume& v = w.Volume(index);
-    for (int k = 0; k < v.ListedCount && k < w.View(index).List()->count(); ++k)
+    CardVolume& v = w.Session().Volume(view);
+    for (int k = 0; k < v.ListedCount && k < w.ViewOf(view).List()->count(); ++k)
         names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
     return names;
 }
@@ -68,16 +68,16 @@ class CommandsRig : public MainWindowRig {
             << dragMode << "\r\n0\r\n";
         MainWindow& w = OpenTwoSlot();
         commands = AttachSaverCommands(w);
-        for (int i = 0; i < 3; ++i)
-            logging_ << QObject::connect(w.View(i).List()->model(), &QAbstractItemModel::modelReset,
-                                         [this, i, &w] {
-                                             refreshes.push_back(i);
-                                             listed.push_back(w.Volume(i).ListedCount);
+        for (View view : kViews)
+            logging_ << QObject::connect(w.ViewOf(view).List()->model(),
+                                         &QAbstractItemModel::modelReset, [this, view, &w] {
+                                             refreshes.push_back(ViewIndex(view));
+                                             listed.push_back(w.Session().Volume(view).ListedCount);
                                          });
         if (slot1 != nullptr)
-            w.RefreshSlot1Command();
+            w.RefreshCommand(View::Slot1);
         if (slot2 != nullptr)
-            w.RefreshSlot2Command();
+            w.RefreshCommand(View::Slot2);
         refreshes.clear();
         listed.clear();
         return w;
@@ -100,19 +100,19 @@ class CommandsRig : public MainWindowRig {
     }
     // A drag entering view target, as the window system delivers it; true
     // when the view takes it.
-    bool DragOver(int target, QMimeData* data) {
+    bool DragOver(View target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         return Enter(target, data);
     }
     // A drop on view target after the drag entered it; true when the view
     // took it as a copy. The queued work runs before returning.
-    bool DropOn(int target, QMimeData* data) {
+    bool DropOn(View target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         if (!Enter(target, data))
             return false;
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                         Qt::NoModifier);
-        QCoreApplication::sendEvent(window->View(target).List()->viewport(), &drop);
+        QCoreApplication::sendEvent(window->ViewOf(target).List()->viewport(), &drop);
         QCoreApplication::processEvents();
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
@@ -126,10 +126,10 @@ class CommandsRig : public MainWindowRig {
   private:
     QList<QMetaObject::Connection> logging_;
 
-    bool Enter(int target, QMimeData* data) {
+    bool Enter(View target, QMimeData* data) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                               Qt::NoModifier);
-        QCoreApplication::sendEvent(window->View(target).List()->viewport(), &enter);
+        QCoreApplication::sendEvent(window->ViewOf(target).List()->viewport(), &enter);
         return enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
     }
 };

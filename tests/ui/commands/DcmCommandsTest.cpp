@@ -30,17 +30,17 @@ class DcmCommandsTest : public QObject {
         WriteTestCard(rig.Path("card.dcm"), 200, {{0, "FIRST", 3, 2}});
         rig.prompter.Then(big).Then(card).Then(big).Then(Q(rig.Path("missing.dcm")));
         d.Open();
-        QVERIFY(!w.Loaded(2));
+        QVERIFY(!w.Session().Loaded(View::File));
         w.Menus().file.openDcm->trigger();
-        QVERIFY(w.Loaded(2));
-        QCOMPARE(Listed(w, 2), QStringList({"FIRST"}));
+        QVERIFY(w.Session().Loaded(View::File));
+        QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
         QVERIFY(w.Menus().file.closeDcm->isEnabled());
         // A second image that is refused leaves the first open; a missing
         // one says nothing.
-        w.View(2).DcmButton()->click();
+        w.ViewOf(View::File).DcmButton()->click();
         d.Open();
-        QCOMPARE(w.Volume(2).ImageName, rig.Path("card.dcm"));
-        QVERIFY(w.Loaded(2));
+        QCOMPARE(w.Session().Volume(View::File).ImageName, rig.Path("card.dcm"));
+        QVERIFY(w.Session().Loaded(View::File));
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
         const FileDialogSetup open = rig.prompter.Calls()[0].setup;
@@ -52,9 +52,9 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("new.dcm")));
         w.Menus().file.newDcm->trigger();
-        QCOMPARE(w.Volume(2).ImageName, rig.Path("new.dcm"));
+        QCOMPARE(w.Session().Volume(View::File).ImageName, rig.Path("new.dcm"));
         QVERIFY(Bytes(rig.Path("new.dcm")) == Bytes(rig.Path("dpnw.dc")));
-        QCOMPARE(w.View(2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString("200 BLOCKS FREE"));
         const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
@@ -62,10 +62,10 @@ class DcmCommandsTest : public QObject {
                  QString("DCM file format|*.DCM|Card dumps|*.bin;*.vmu|ALL format|*.*"));
 
         w.Menus().file.closeDcm->trigger();
-        QVERIFY(!w.Loaded(2));
-        QVERIFY(!w.Volume(2).ImageOpen);
-        QCOMPARE(w.View(2).List()->count(), 0);
-        QCOMPARE(w.View(2).SizePanel()->text(), QString());
+        QVERIFY(!w.Session().Loaded(View::File));
+        QVERIFY(!w.Session().Volume(View::File).ImageOpen);
+        QCOMPARE(w.ViewOf(View::File).List()->count(), 0);
+        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString());
         QVERIFY(!w.Menus().file.closeDcm->isEnabled());
     }
 
@@ -76,12 +76,12 @@ class DcmCommandsTest : public QObject {
         const QString b = Q(rig.Path("b.dcm"));
         rig.prompter.Then(a).Then(a).Then(b);
         w.Menus().slot1.saveAsDcm->trigger();
-        w.View(1).DcmButton()->click(); // "Upload a VMU page."
+        w.ViewOf(View::Slot2).DcmButton()->click(); // "Upload a VMU page."
         w.Menus().slot2.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(Bytes(rig.Path("a.dcm")) == Bytes(rig.Path("slot1.dcm")));
         QVERIFY(Bytes(rig.Path("b.dcm")) == Bytes(rig.Path("a.dcm")));
-        QCOMPARE(Listed(w, 1), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST", "SECOND", "THIRD"}));
         // Each save reads its slot again first; the upload reads slot 2 after.
         QCOMPARE(rig.refreshes, std::vector<int>({0, 1, 1}));
 
@@ -110,11 +110,11 @@ class DcmCommandsTest : public QObject {
         w.Menus().file.saveAsDcm->trigger();
         QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
         rig.prompter.Then("yes");
-        rig.Select(2, {0});
+        rig.Select(View::File, {0});
         w.Menus().file.deleteSelected->trigger();
         QVERIFY(Bytes(image) != before);
         QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
-        QCOMPARE(w.Volume(2).ImageName, image);
+        QCOMPARE(w.Session().Volume(View::File).ImageName, image);
     }
 
     void FailedUploadDropsSlot1AndRereadsSlot2() {
@@ -126,14 +126,14 @@ class DcmCommandsTest : public QObject {
         // Slot 1 holds savers: the upload asks first.
         rig.prompter.Then(Q(rig.Path("a.dcm"))).Then("yes").Then(Q(rig.Path("a.dcm")));
         w.Menus().slot1.uploadDcm->trigger();
-        QVERIFY(!w.Loaded(0));
+        QVERIFY(!w.Session().Loaded(View::Slot1));
         QVERIFY(rig.refreshes.empty()); // not read again
         QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
         w.Menus().slot2.uploadDcm->trigger();
         // Read again, and not loaded when that failed: a listing of the card
         // as it was must not be written back over the new one.
         QVERIFY(rig.prompter.Messages().last().startsWith(" link error , please check"));
-        QVERIFY(!w.Loaded(1));
+        QVERIFY(!w.Session().Loaded(View::Slot2));
     }
 };
 

@@ -26,14 +26,14 @@ class ForeignFilesTest : public QObject {
         QVERIFY(ConvertImageFile(rig.Path("slot1.dcm"), rig.Path("card.vmu"), ImageOrder::Natural,
                                  error));
         QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path("card.vmu"))));
-        QCOMPARE(Listed(w, 2), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QCOMPARE(Listed(w, View::File), QStringList({"FIRST", "SECOND", "THIRD"}));
         QVERIFY(w.windowTitle().endsWith("card.vmu (raw dump)"));
 
         // "Export" to a VMS writes the pair.
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
         rig.prompter.Then(Q(rig.Path("second.VMS")));
-        rig.Select(2, {1});
-        rig.commands->Transfers().Activate(2);
+        rig.Select(View::File, {1});
+        rig.commands->Transfers().Activate(View::File);
         std::string vms = Bytes(rig.Path("second.VMS"));
         QCOMPARE(vms.size(), size_t(4 * 512));
         QCOMPARE(Bytes(rig.Path("second.VMI")).size(), size_t(108));
@@ -45,23 +45,23 @@ class ForeignFilesTest : public QObject {
         QMimeData* files = new QMimeData;
         files->setUrls({QUrl::fromLocalFile(Q(rig.Path("second.VMS"))),
                         QUrl::fromLocalFile(Q(rig.Path("second.VMI")))});
-        QVERIFY(rig.DropOn(1, files));
-        QCOMPARE(Listed(w, 1), QStringList({"SECOND"}));
-        QVERIFY(ExportDci(rig.Path("back.dci"), 0, w.Volume(1)));
+        QVERIFY(rig.DropOn(View::Slot2, files));
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
+        QVERIFY(ExportDci(rig.Path("back.dci"), 0, w.Session().Volume(View::Slot2)));
         std::string back = Bytes(rig.Path("back.dci")).substr(32);
         SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
         QVERIFY(back == vms);
         const QString decoded = QString::fromUtf8("セーブ");
-        QVERIFY(w.View(1).List()->item(0)->toolTip().startsWith(decoded));
-        QVERIFY(w.View(1)
+        QVERIFY(w.ViewOf(View::Slot2).List()->item(0)->toolTip().startsWith(decoded));
+        QVERIFY(w.ViewOf(View::Slot2)
                     .List()
                     ->item(0)
                     ->data(Qt::AccessibleDescriptionRole)
                     .toString()
                     .startsWith(decoded));
         rig.Answer(rig.commands->Transfers().SaverSelected(), "");
-        rig.Select(1, {0});
-        rig.commands->Transfers().Activate(1);
+        rig.Select(View::Slot2, {0});
+        rig.commands->Transfers().Activate(View::Slot2);
         QVERIFY(rig.commands->Transfers().SaverSelected().DecodedLine().startsWith(decoded));
 
         // A changed dump stays a dump.

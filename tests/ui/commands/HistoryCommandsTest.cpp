@@ -17,31 +17,31 @@ class HistoryCommandsTest : public QObject {
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = Bytes(card);
         rig.prompter.Then("yes");
-        rig.Select(0, {1});
-        w.Menus().DeleteSelected(0)->trigger();
-        QCOMPARE(Listed(w, 0), QStringList({"A", "C", "D", "E"}));
-        rig.commands->History().UpdateUndoCaption(0);
-        QCOMPARE(w.Menus().Undo(0)->text(), QString("Undo delete B"));
+        rig.Select(View::Slot1, {1});
+        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "C", "D", "E"}));
+        rig.commands->History().UpdateUndoCaption(View::Slot1);
+        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo delete B"));
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.View(0).List()->setFocus();
-        QVERIFY(w.View(0).List()->hasFocus());
-        QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(Listed(w, 0), QStringList({"A", "B", "C", "D", "E"}));
+        w.ViewOf(View::Slot1).List()->setFocus();
+        QVERIFY(w.ViewOf(View::Slot1).List()->hasFocus());
+        QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "B", "C", "D", "E"}));
         QVERIFY(Bytes(card) == before);
         // The wait window took the activation; the user clicks the view again.
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.View(0).List()->setFocus();
+        w.ViewOf(View::Slot1).List()->setFocus();
 
         // Another program writes the card: the redo is refused, unwritten.
         std::string changed = Bytes(card);
         changed[253 * 512 + 7] ^= 0x20;
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
-        QTest::keyClick(w.View(0).List(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY2(rig.prompter.Messages().last().startsWith(
                      "The card was changed since \"undo delete B\""),
                  qPrintable(rig.prompter.Messages().last()));
@@ -55,17 +55,17 @@ class HistoryCommandsTest : public QObject {
         MainWindow& w = rig.Open(&four, &four);
         const std::string before = Bytes(rig.Path("slot2.dcm"));
         rig.prompter.Then("yes");
-        rig.Select(1, {0, 1, 3});
-        w.Menus().DeleteSelected(1)->trigger();
-        QCOMPARE(Listed(w, 1), QStringList({"C"}));
-        rig.commands->History().UpdateUndoCaption(1);
-        QCOMPARE(w.Menus().Undo(1)->text(), QString("Undo delete 3 savers"));
-        w.Menus().Undo(1)->trigger();
-        QCOMPARE(Listed(w, 1), QStringList({"A", "B", "C", "D"}));
+        rig.Select(View::Slot2, {0, 1, 3});
+        w.Menus().DeleteSelected(View::Slot2)->trigger();
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"C"}));
+        rig.commands->History().UpdateUndoCaption(View::Slot2);
+        QCOMPARE(w.Menus().Undo(View::Slot2)->text(), QString("Undo delete 3 savers"));
+        w.Menus().Undo(View::Slot2)->trigger();
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"A", "B", "C", "D"}));
         QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
         // Slot 1 has a history of its own: nothing to undo there.
-        rig.commands->History().UpdateUndoCaption(0);
-        QCOMPARE(w.Menus().Undo(0)->text(), QString("Undo"));
+        rig.commands->History().UpdateUndoCaption(View::Slot1);
+        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo"));
     }
 };
 

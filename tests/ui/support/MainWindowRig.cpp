@@ -151,10 +151,10 @@ MainWindow& MainWindowRig::OpenNoBox() {
     return w;
 }
 
-void MainWindowRig::Select(int index, const std::vector<int>& positions) {
-    CardListWidget* list = window->View(index).List();
+void MainWindowRig::Select(View view, const std::vector<int>& positions) {
+    CardListWidget* list = window->ViewOf(view).List();
     list->clearSelection();
     for (int p : positions)
         list->selectionModel()->select(list->model()->index(p, 0), QItemSelectionModel::Select);
-    window->ViewClicked(index);
+    window->ViewClicked(view);
 }

@@ -75,9 +75,9 @@ class MainWindowRig {
     MainWindow& OpenPaged(int pages, int page = 0);
     // A box that does not answer.
     MainWindow& OpenNoBox();
-    // A saver shown in view `index` at list position `position` is selected
+    // A saver shown in a view at list position `position` is selected
     // and clicked.
-    void Select(int index, const std::vector<int>& positions);
+    void Select(View view, const std::vector<int>& positions);
 
     porvane_test::TempDir dir;
     FakeClock clock;

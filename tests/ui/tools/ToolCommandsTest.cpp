@@ -78,16 +78,16 @@ struct ToolsRig : MainWindowRig {
             return *window;
         MainWindow& w = OpenTwoSlot();
         tools = AttachToolCommands(w);
-        w.RefreshSlot1Command();
-        w.RefreshSlot2Command();
+        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(View::Slot2);
         return w;
     }
-    void SelectSaver(int index, const QString& name) {
-        Select(index, {static_cast<int>(Listed(index).indexOf(name))});
+    void SelectSaver(View view, const QString& name) {
+        Select(view, {static_cast<int>(Listed(view).indexOf(name))});
     }
-    QStringList Listed(int index) {
+    QStringList Listed(View view) {
         QStringList names;
-        CardVolume& v = window->Volume(index);
+        CardVolume& v = window->Session().Volume(view);
         for (int k = 0; k < v.ListedCount; ++k)
             names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
         return names;
@@ -126,7 +126,7 @@ class ToolCommandsTest : public QObject {
         CodeWindow& code = rig.tools->Code();
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = Bytes(card);
-        rig.SelectSaver(0, "PORVANE_GAME");
+        rig.SelectSaver(View::Slot1, "PORVANE_GAME");
         QVERIFY(w.Detail().DisasmButton()->isEnabled());
 
         QStringList seen;
@@ -165,14 +165,14 @@ class ToolCommandsTest : public QObject {
         ToolsRig rig;
         MainWindow& w = rig.Open();
         CodeWindow& code = rig.tools->Code();
-        rig.SelectSaver(0, "PORVANE_GAME");
+        rig.SelectSaver(View::Slot1, "PORVANE_GAME");
         rig.twoSlot->SetCardPresent(0, false);
         int shown = 0;
         WhileShown never(code, [&] { ++shown; });
         w.Detail().DisasmButton()->click();
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 1 "}));
-        QVERIFY(!w.Loaded(MainWindow::kSlot1));
-        QVERIFY(w.SelectedName.empty());
+        QVERIFY(!w.Session().Loaded(View::Slot1));
+        QVERIFY(w.Session().SelectedName.empty());
         QCOMPARE(shown, 0);
         code.removeEventFilter(&never);
 
@@ -181,9 +181,9 @@ class ToolCommandsTest : public QObject {
         std::string other;
         const auto visit = [&](bool swap) {
             rig.twoSlot->SetCardPresent(0, true);
-            w.RefreshSlot1Command();
+            w.RefreshCommand(View::Slot1);
             rig.prompter.Clear();
-            rig.SelectSaver(0, "PORVANE_GAME");
+            rig.SelectSaver(View::Slot1, "PORVANE_GAME");
             WhileShown play(code, [&] {
                 PatchFirstLine(code, "12");
                 rig.twoSlot->SetCardPresent(0, false);
@@ -204,7 +204,7 @@ class ToolCommandsTest : public QObject {
                  QStringList({"Saver PORVANE_GAME was not written back: there is no card in "
                               "slot 1." +
                               kept}));
-        QVERIFY(!w.Loaded(MainWindow::kSlot1));
+        QVERIFY(!w.Session().Loaded(View::Slot1));
         QVERIFY(Bytes(card) == before);
 
         QCOMPARE(visit(true), 1);
@@ -213,10 +213,10 @@ class ToolCommandsTest : public QObject {
                               "has changed since it was read." +
                               kept}));
         QVERIFY(Bytes(card) == other);
-        QVERIFY(w.Loaded(MainWindow::kSlot1));
+        QVERIFY(w.Session().Loaded(View::Slot1));
         // The view has read the new card at once: the next visit works on it.
-        QVERIFY(!w.Volume(MainWindow::kSlot1).Listed.changed);
-        QCOMPARE(CompareWithListing(w.Volume(MainWindow::kSlot1)), ListingMatch::Same);
+        QVERIFY(!w.Session().Volume(View::Slot1).Listed.changed);
+        QCOMPARE(CompareWithListing(w.Session().Volume(View::Slot1)), ListingMatch::Same);
     }
 
     // "Edit..." on a saver of the card image: an edit saved in the hex editor
@@ -228,12 +228,12 @@ class ToolCommandsTest : public QObject {
         MainWindow& w = rig.Open();
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(w.Volume(MainWindow::kFile).OpenImage(image));
-        w.Volume(MainWindow::kFile).ImageName = image;
-        w.RefreshFile();
-        QVERIFY(w.Loaded(MainWindow::kFile));
-        w.Link().LinkFailed = true;
-        rig.SelectSaver(MainWindow::kFile, "NOTES");
+        QVERIFY(w.Session().Volume(View::File).OpenImage(image));
+        w.Session().Volume(View::File).ImageName = image;
+        w.Refresh(View::File);
+        QVERIFY(w.Session().Loaded(View::File));
+        w.Session().Link().LinkFailed = true;
+        rig.SelectSaver(View::File, "NOTES");
         QVERIFY(w.AutoRefresher().Timer()->isActive());
 
         MiniEditorWindow& editor = rig.tools->HexEditor();
@@ -245,7 +245,7 @@ class ToolCommandsTest : public QObject {
             tickStopped = !w.AutoRefresher().Timer()->isActive();
             QTest::keyClicks(editor.Grid(), "ab");
             editor.Menus().save->trigger();
-            w.Volume(MainWindow::kFile).ImageReadOnly = readOnly;
+            w.Session().Volume(View::File).ImageReadOnly = readOnly;
             editor.reject();
         });
         std::string expected = Bytes(image);
@@ -266,7 +266,7 @@ class ToolCommandsTest : public QObject {
                               "data is kept in " +
                               rig.tools->WorkFile() + "."}));
         QVERIFY(Bytes(image) == expected);
-        w.Volume(MainWindow::kFile).ImageReadOnly = false;
+        w.Session().Volume(View::File).ImageReadOnly = false;
 
         // A work file that can't be written: told, and no window on half a saver.
         rig.prompter.Clear();
@@ -285,9 +285,9 @@ class ToolCommandsTest : public QObject {
         MainWindow& w = rig.Open();
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(w.Volume(MainWindow::kFile).OpenImage(image));
-        w.RefreshFile();
-        rig.SelectSaver(MainWindow::kFile, "NOTES");
+        QVERIFY(w.Session().Volume(View::File).OpenImage(image));
+        w.Refresh(View::File);
+        rig.SelectSaver(View::File, "NOTES");
         MiniEditorWindow& editor = rig.tools->HexEditor();
         QString size;
         bool fixed = false;
@@ -329,8 +329,8 @@ class ToolCommandsTest : public QObject {
         });
         item->trigger();
         QCOMPARE(ok.shown, 1);
-        QCOMPARE(rig.Listed(MainWindow::kSlot2), QStringList({"ICONDATA_VMS"}));
-        const SaverEntry& logo = w.Volume(MainWindow::kSlot2).Entries[0];
+        QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
+        const SaverEntry& logo = w.Session().Volume(View::Slot2).Entries[0];
         QCOMPARE(QString::fromStdString(logo.Description), QString("VMU CAPTION LOGO"));
 
         const std::string card = rig.Path("slot2.dcm");
@@ -344,7 +344,7 @@ class ToolCommandsTest : public QObject {
             colours.OkButton()->click();
         });
         item->trigger();
-        QCOMPARE(rig.Listed(MainWindow::kSlot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
+        QCOMPARE(rig.Listed(View::Slot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
         QVERIFY(Bytes(card).substr(197 * 512, 3 * 512) == keep);
     }
 
@@ -358,7 +358,7 @@ class ToolCommandsTest : public QObject {
         rig.prompter.Then(Bmp(rig, "four.bmp", 4));
         int shown = 0;
         WhileShown never(rig.tools->Colours(), [&] { ++shown; });
-        rig.tools->ImportCaptionBmp(MainWindow::kSlot2);
+        rig.tools->ImportCaptionBmp(View::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList(
                      {QString(kLogoPictureWarning) + "\nIt is 32 x 32 pixels, 4 bits per pixel."}));
@@ -366,7 +366,7 @@ class ToolCommandsTest : public QObject {
         QVERIFY(Bytes(card) == before);
 
         rig.prompter.Clear();
-        rig.tools->ImportCaptionBmp(MainWindow::kFile);
+        rig.tools->ImportCaptionBmp(View::File);
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 };

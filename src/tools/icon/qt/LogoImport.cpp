@@ -68,12 +68,8 @@ bool LogoImport::Run(CardVolume& target) {
         prompter_.Warning("Cannot write " + workFile + ".");
         return false;
     }
-    if (beforeImport_ && !beforeImport_()) {
-        if (hideWait_)
-            hideWait_();
-        return false;
-    }
-    const bool imported = ImportDci(workFile.toStdString(), target);
+    const auto import = [&] { return ImportDci(workFile.toStdString(), target); };
+    const bool imported = importAround_ ? importAround_(import) : import();
     if (hideWait_)
         hideWait_();
     return imported;

@@ -26,10 +26,13 @@ class LogoImport {
         showWait_ = std::move(show);
         hideWait_ = std::move(hide);
     }
-    // Asked once the logo is built, just before it goes onto the card; false
-    // stops the import with nothing written. A slot's card may have been
-    // swapped while the dialogs were open, so the caller reads it again here.
-    void SetBeforeImport(std::function<bool()> check) { beforeImport_ = std::move(check); }
+    // Runs the import once the logo is built: around calls import() and
+    // returns what it returned, or returns false without calling it to stop
+    // with nothing written. A slot's card may have been swapped while the
+    // dialogs were open, so the caller reads it again first; it holds the
+    // link for the card work here.
+    using ImportAround = std::function<bool(const std::function<bool()>& import)>;
+    void SetImportAround(ImportAround around) { importAround_ = std::move(around); }
 
     // Runs the import into target. True when the saver was placed on the card
     // (ImportDci returned true): the caller then refreshes the target's view.
@@ -48,5 +51,5 @@ class LogoImport {
     QString startDir_;
     std::function<void()> showWait_;
     std::function<void()> hideWait_;
-    std::function<bool()> beforeImport_;
+    ImportAround importAround_;
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "card/View.h"
+
+#include <QString>
+
+class CardMenus;
+class CardSession;
+class CardUi;
+class CardView;
+class DetailPanel;
+class LinkCommandRunner;
+class Prompter;
+class QWidget;
+
+// What the commands of the menus, buttons, views and tools ask of the main
+// window; the cards themselves they find in the CardSession.
+class CommandUi {
+  public:
+    virtual ~CommandUi() = default;
+
+    virtual CardSession& Session() = 0;
+    // Every piece of link work runs through it.
+    virtual LinkCommandRunner& Runner() = 0;
+    virtual Prompter& Prompts() = 0;
+    // Messages, progress and repaints as the card engine sees them.
+    virtual CardUi& EngineUi() = 0;
+
+    virtual CardView& ViewOf(View view) = 0;
+    virtual CardMenus& Menus() = 0;
+    virtual DetailPanel& Detail() = 0;
+    // The parent and centre of the commands' windows.
+    virtual QWidget& Window() = 0;
+    // Moves `window` so that it stands centred over the main window.
+    virtual void CentreOver(QWidget* window) const = 0;
+
+    // Reads a view's card again and lists it (the slot's checks first).
+    virtual void Refresh(View view) = 0;
+    virtual void ClearSelection() = 0;
+    virtual void ShowSelectedSaver(View view) = 0;
+    virtual void SetStatus(const QString& text) = 0;
+    // Lets the window paint now.
+    virtual void RepaintNow() = 0;
+};
