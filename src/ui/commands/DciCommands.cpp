@@ -5,11 +5,11 @@
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/SaverText.h"
+#include "card/ScratchFile.h"
 #include "card/TransferEngine.h"
 #include "card/VmsVmi.h"
 #include "link/LinkPort.h"
 #include "ui/commands/CommandFiles.h"
-#include "ui/commands/ScratchFile.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/View.h"
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
 
 #include <QObject>
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "card/CardSession.h"
 #include "card/JournalCommands.h"
-#include "ui/commands/HistoryDialog.h"
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
+#include "ui/dialogs/HistoryDialog.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"

@@ -1,8 +1,8 @@
 #include "ui/main/LinkCommandRunner.h"
 
 #include "card/CardSession.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
-#include "ui/main/WaitWindow.h"
 
 #include <optional>
 

@@ -2,20 +2,20 @@
 
 #include "card/CardSession.h"
 #include "card/CardWriteBack.h"
+#include "card/SaverOnCard.h"
 #include "card/SaverText.h"
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
+#include "qtbase/Prompter.h"
 #include "tools/disasm/qt/CodeWindow.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "tools/icon/qt/LogoImport.h"
-#include "ui/common/Prompter.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
-#include "ui/main/DetailPanel.h"
 #include "ui/main/LinkCommandRunner.h"
-#include "ui/tools/SaverOnCard.h"
+#include "ui/widgets/DetailPanel.h"
 
 #include <QAction>
 #include <QFileInfo>
