@@ -322,6 +322,39 @@ class MainWindowTest : public QObject {
         });
         QTRY_VERIFY(!w.isVisible());
     }
+
+    // A command refuses to start inside another, holds the auto-refresh tick
+    // and shows the wait window for its length; a failed same-card check
+    // skips the work and takes the wait window down again.
+    void LinkCommandsRunOneAtATime() {
+        MainWindowRig rig;
+        rig.WriteConfig(1);
+        MainWindow& w = rig.OpenTwoSlot();
+        QTimer* tick = w.AutoRefresher().Timer();
+        QVERIFY(tick->isActive());
+        LinkCommand command;
+        command.holdAutoRefresh = true;
+        command.wait = true;
+        bool inner = false;
+        bool joined = false;
+        const LinkOutcome outcome = w.Runner().RunLinkCommand(command, [&] {
+            QVERIFY(w.Session().LinkBusy() && w.Wait().isVisible() && !tick->isActive());
+            QCOMPARE(w.Runner().RunLinkCommand({}, [&] { inner = true; }), LinkOutcome::Busy);
+            w.Runner().Join([&] { joined = true; });
+        });
+        QCOMPARE(outcome, LinkOutcome::Done);
+        QVERIFY(!inner && joined);
+        QVERIFY(!w.Session().LinkBusy() && !w.Wait().isVisible() && tick->isActive());
+
+        bool waitShown = false;
+        command.sameCard = [&] {
+            waitShown = w.Wait().isVisible();
+            return false;
+        };
+        bool ran = false;
+        QCOMPARE(w.Runner().RunLinkCommand(command, [&] { ran = true; }), LinkOutcome::NotSameCard);
+        QVERIFY(waitShown && !ran && !w.Wait().isVisible() && tick->isActive());
+    }
 };
 
 QTEST_MAIN(MainWindowTest)

@@ -158,7 +158,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stateTimer_->stop();
     detectTimer_->stop();
     autoRefresh_->Stop();
-    waitWindow_->hide();
+    runner_.HideWait();
     event->accept();
 }
 
