@@ -13,8 +13,6 @@ class MainWindow;
 class DcmCommands : public QObject {
     Q_OBJECT
   public:
-    static constexpr long kImageBytes = 131072;
-
     explicit DcmCommands(MainWindow& window, QObject* parent = nullptr);
 
     // The open dialog (open and upload) and the save dialog (new and save as).

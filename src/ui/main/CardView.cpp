@@ -1,6 +1,5 @@
 #include "ui/main/CardView.h"
 
-#include "card/CardListing.h"
 #include "card/CardUi.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
@@ -186,7 +185,6 @@ CardView::Build CardView::BuildIconList(const std::string& startDir, CardUi& ui,
                                         QString& fileError) {
     pictures_.clear();
     icons_.clear();
-    ListSavers(volume_);
     const QString noIcon = QString::fromStdString(SideFilePath(startDir, kNoIconFileName));
     const std::string frameFile = SideFilePath(startDir, kFrameFileName);
     const QString framePath = QString::fromStdString(frameFile);

@@ -1,7 +1,8 @@
 // Re-reading the cards into their views, formatting, and the settings.
-#include "card/CardJournal.h"
-#include "link/LinkPort.h"
 #include "card/ApplySettings.h"
+#include "card/CardJournal.h"
+#include "card/LoadVolume.h"
+#include "link/LinkPort.h"
 #include "settings/ConfigFile.h"
 #include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
@@ -130,8 +131,6 @@ void MainWindow::RefreshFile() {
 bool MainWindow::RefreshListing(int index) {
     CardVolume& volume = volumes_[index];
     CardView& view = *views_[index];
-    const bool viaLink = index != kFile;
-    const auto failed = [&](bool ok) { return !ok || (viaLink && link_->LinkFailed); };
     const auto giveUp = [&] {
         HideWaitWindow();
         loaded_[index] = false;
@@ -140,13 +139,10 @@ bool MainWindow::RefreshListing(int index) {
     };
 
     ShowWaitWindow();
-    host_.SetProgress(0, 3);
-    if (failed(volume.ReadRoot()))
+    const LoadResult load = LoadVolume(volume, &host_);
+    if (load.state == VolumeLoad::Failed)
         return giveUp();
-    host_.SetProgress(1, 3);
-    if (failed(volume.ReadFat()))
-        return giveUp();
-    if (!volume.IsFormatted()) {
+    if (load.state == VolumeLoad::NotFormatted) {
         // Loaded all the same, so that the card can be formatted.
         loaded_[index] = true;
         view.ShowUnformatted();
@@ -160,10 +156,6 @@ bool MainWindow::RefreshListing(int index) {
         host_.SetProgress(0, 3);
         return true;
     }
-    volume.RepairSystemChains();
-    host_.SetProgress(2, 3);
-    if (failed(volume.ReadDirectory()))
-        return giveUp();
     QString fileError;
     const CardView::Build built = view.BuildIconList(startDir_, host_, link_.get(), fileError);
     if (built == CardView::Build::FileError) {
