@@ -3,14 +3,14 @@
 #include "card/CardJournal.h"
 #include "card/LoadVolume.h"
 #include "link/LinkPort.h"
+#include "qtbase/Prompter.h"
 #include "settings/ConfigFile.h"
-#include "ui/common/Prompter.h"
+#include "ui/dialogs/SettingsEditor.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/PagePanel.h"
-#include "ui/main/SettingsEditor.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/PagePanel.h"
 
 #include <QAction>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "ui/commands/ScratchFile.h"
+#include "card/ScratchFile.h"
 
 std::string ScratchNamingUi::Named(std::string text) const {
     const std::string& from = file_.Path();
