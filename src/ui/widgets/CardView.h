@@ -50,8 +50,8 @@ class CardView : public QObject {
     // The outcome of BuildIconList.
     enum class Build { Done, LinkFailed, FileError };
     // Loads a picture for every shown frame of the savers the volume lists
-    // (LoadVolume made the listing). On FileError, fileError holds the message to show. The
-    // progress bar ends at 0 either way.
+    // (LoadVolume made the listing). On FileError, fileError holds the
+    // message to show. The progress bar ends at 0 either way.
     Build BuildIconList(const std::string& startDir, CardUi& ui, LinkPort* link,
                         QString& fileError);
     // One item per listed saver, captioned with its size; the free-space line.
