@@ -3,6 +3,7 @@
 #include "card/CardCheck.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
 #include "link/LinkOption.h"
@@ -38,26 +39,6 @@ class TempDir {
   private:
     fs::path path_;
 };
-
-// What the card view computes after reading the directory: the listed savers
-// and the free count the engine checks sizes against.
-void ListVolume(CardVolume& vol) {
-    vol.ReadRoot();
-    vol.ReadFat();
-    vol.RepairSystemChains();
-    vol.ReadDirectory();
-    int free = vol.UserBlocks();
-    int listed = 0;
-    std::memset(vol.ListMap, 0xFF, sizeof vol.ListMap);
-    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (vol.Entries[i].SizeBlocks == 0)
-            continue;
-        vol.ListMap[listed++] = static_cast<uint8_t>(i);
-        free -= vol.Entries[i].SizeBlocks;
-    }
-    vol.ListedCount = static_cast<uint8_t>(listed);
-    vol.FreeBlocks = static_cast<uint8_t>(free < 0 ? 0 : free);
-}
 
 // Puts a data saver of `blocks` blocks with `frames` icon frames into
 // directory entry `entry`, its chain given in chain[], header first.
@@ -99,8 +80,7 @@ void MakeFullImage(const std::string& path) {
     vol->Device = CardVolume::kImage;
     vol->OpenImage(path);
     vol->FormatVolume(241);
-    vol->ReadFat();
-    vol->ReadDirectory();
+    LoadVolume(*vol);
     constexpr int kChains = 60;
     uint8_t chains[kChains][4];
     for (int c = 0; c < kChains; ++c)
@@ -122,7 +102,7 @@ void BM_ListFullImage(benchmark::State& state) {
     const std::string bmp = dir / "Bmp.bmp";
     int frames = 0;
     for (auto _ : state) {
-        ListVolume(*vol);
+        LoadVolume(*vol);
         frames = 0;
         for (int k = 0; k < vol->ListedCount; ++k) {
             const int i = vol->ListMap[k];
@@ -160,21 +140,21 @@ BENCHMARK(BM_CheckFullImage)->Unit(benchmark::kMillisecond);
 // A 100-block saver on source, destination empty.
 void MakeCopyPair(CardVolume& source, CardVolume& destination) {
     source.FormatVolume(200);
-    ListVolume(source);
+    LoadVolume(source);
     uint8_t chain[100];
     for (int b = 0; b < 100; ++b)
         chain[b] = static_cast<uint8_t>(199 - b);
     PlaceSaver(source, 0, chain, 100, 1, true);
     source.WriteFat();
     source.WriteDirectory();
-    ListVolume(source);
+    LoadVolume(source);
     destination.FormatVolume(200);
 }
 
 void RunCopies(benchmark::State& state, CardVolume& source, CardVolume& destination) {
     for (auto _ : state) {
         state.PauseTiming();
-        ListVolume(destination);
+        LoadVolume(destination);
         state.ResumeTiming();
         if (!CopySaver(source, 0, destination)) {
             state.SkipWithError("copy refused");
@@ -182,7 +162,7 @@ void RunCopies(benchmark::State& state, CardVolume& source, CardVolume& destinat
         }
         state.PauseTiming();
         // The copy's decoded fields are rebuilt by a listing, as after a refresh.
-        ListVolume(destination);
+        LoadVolume(destination);
         DeleteSaver(destination, 0);
         state.ResumeTiming();
     }
@@ -199,14 +179,14 @@ void BM_ReplaceSaverBetweenImages(benchmark::State& state) {
     source->OpenImage(dir / "a.dcm");
     destination->OpenImage(dir / "b.dcm");
     MakeCopyPair(*source, *destination);
-    ListVolume(*destination);
+    LoadVolume(*destination);
     if (!CopySaver(*source, 0, *destination)) {
         state.SkipWithError("copy refused");
         return;
     }
     for (auto _ : state) {
         state.PauseTiming();
-        ListVolume(*destination);
+        LoadVolume(*destination);
         state.ResumeTiming();
         if (!ReplaceSaverByCopy(*source, 0, *destination, destination->ListMap[0]).Done()) {
             state.SkipWithError("replace refused");

@@ -3,6 +3,7 @@
 // with the size of the journal folder afterwards and the time per change.
 #include "card/CardJournal.h"
 #include "card/JournalCommands.h"
+#include "card/LoadVolume.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
 
@@ -19,24 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void List(CardVolume& vol) {
-    vol.ReadRoot();
-    vol.ReadFat();
-    vol.RepairSystemChains();
-    vol.ReadDirectory();
-    int free = vol.UserBlocks();
-    int listed = 0;
-    std::memset(vol.ListMap, 0xFF, sizeof vol.ListMap);
-    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (vol.Entries[i].SizeBlocks == 0)
-            continue;
-        vol.ListMap[listed++] = static_cast<uint8_t>(i);
-        free -= vol.Entries[i].SizeBlocks;
-    }
-    vol.ListedCount = static_cast<uint8_t>(listed);
-    vol.FreeBlocks = static_cast<uint8_t>(free < 0 ? 0 : free);
-}
 
 void WriteSaverFile(const std::string& path, int n, int blocks, std::mt19937& rng) {
     std::vector<uint8_t> bytes(32 + 512 * static_cast<size_t>(blocks));
@@ -75,7 +58,7 @@ void BM_ThousandRandomChanges(benchmark::State& state) {
         vol->FormatVolume(200);
         CardJournal journal(dir.string());
         vol->Journal = &journal;
-        List(*vol);
+        LoadVolume(*vol);
         std::mt19937 rng(1234);
         const std::string file = (dir / "s.dci").string();
         const std::string work = (dir / "work").string();
@@ -105,7 +88,7 @@ void BM_ThousandRandomChanges(benchmark::State& state) {
             } else {
                 RecoverSavers(*vol, journal, "");
             }
-            List(*vol);
+            LoadVolume(*vol);
         }
         bytes = FolderBytes(journal.Folder());
         std::vector<JournalRecord> records;

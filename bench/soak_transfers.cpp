@@ -18,9 +18,9 @@
 // successful operation, and blocks a failed operation left neither as they
 // were nor as intended ("garbled").
 #include "card/CardImage.h"
-#include "card/CardListing.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "card/SideFiles.h"
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
@@ -77,18 +77,6 @@ int BlocksGarbled(const Bytes& now, const Bytes& before, const Bytes& intended) 
         n += !asBefore && !asIntended;
     }
     return n;
-}
-
-bool LoadVolume(CardVolume& volume) {
-    if (!volume.ReadRoot() || !volume.ReadFat() || !volume.IsFormatted())
-        return false;
-    volume.RepairSystemChains();
-    for (auto& e : volume.Entries)
-        e.Clear();
-    if (!volume.ReadDirectory())
-        return false;
-    ListSavers(volume);
-    return volume.Link == nullptr || !volume.Link->LinkFailed;
 }
 
 // A formatted card from the program's own template, with data savers of
@@ -273,10 +261,10 @@ class Rig {
         if (full) {
             const int victim = replica[to]->ListMap[rng() % replica[to]->ListedCount];
             DeleteSaver(*replica[to], victim);
-            ok = LoadVolume(*volumes_[to]) && DeleteSaver(*volumes_[to], victim);
+            ok = LoadVolume(*volumes_[to]).Loaded() && DeleteSaver(*volumes_[to], victim);
         } else {
             CopySaver(source, entry, *replica[to]);
-            ok = LoadVolume(*volumes_[from]) && LoadVolume(*volumes_[to]) &&
+            ok = LoadVolume(*volumes_[from]).Loaded() && LoadVolume(*volumes_[to]).Loaded() &&
                  CopySaver(*volumes_[from], entry, *volumes_[to]);
         }
         for (int i = 0; i < 2; ++i) {

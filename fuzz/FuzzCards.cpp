@@ -1,6 +1,6 @@
 #include "FuzzCards.h"
 
-#include "card/CardListing.h"
+#include "card/LoadVolume.h"
 #include "card/SideFiles.h"
 
 #include <algorithm>
@@ -40,13 +40,7 @@ OpenCard::OpenCard(const MemFile& file) {
     vol.Ui = &ui;
     if (!vol.OpenImage(file.Path()))
         std::abort();
-    if (!vol.ReadRoot() || !vol.ReadFat() || !vol.IsFormatted())
-        return;
-    vol.RepairSystemChains();
-    if (!vol.ReadDirectory())
-        return;
-    ListSavers(vol);
-    listed = true;
+    listed = LoadVolume(vol).Loaded();
 }
 
 } // namespace fuzz

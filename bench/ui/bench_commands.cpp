@@ -7,6 +7,7 @@
 // needs to read a block from one slot and write it to the other.
 #include "BenchStandIns.h"
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "card/TransferEngine.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
@@ -79,8 +80,7 @@ void WriteCard(const std::string& path, const std::vector<int>& sizes) {
     vol->Device = CardVolume::kImage;
     vol->OpenImage(path);
     vol->FormatVolume(200);
-    vol->ReadFat();
-    vol->ReadDirectory();
+    LoadVolume(*vol);
     int next = 199;
     for (size_t i = 0; i < sizes.size(); ++i) {
         const int first = next;

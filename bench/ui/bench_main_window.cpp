@@ -3,6 +3,7 @@
 // state tick animating it.
 #include "BenchStandIns.h"
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
 #include "qtbase/Prompter.h"
@@ -51,8 +52,7 @@ void MakeFullImage(const std::string& path) {
     vol->Device = CardVolume::kImage;
     vol->OpenImage(path);
     vol->FormatVolume(241);
-    vol->ReadFat();
-    vol->ReadDirectory();
+    LoadVolume(*vol);
     constexpr int kChains = 60;
     for (int i = 0; i < 100; ++i) {
         uint8_t chain[4];

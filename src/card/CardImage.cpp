@@ -21,6 +21,22 @@ void Progress(CardVolume& volume, int position) {
 
 } // namespace
 
+ImageFileCheck CheckImageFile(const std::string& path, std::string* reason) {
+    std::error_code ec;
+    const bool regular = std::filesystem::is_regular_file(path, ec);
+    const uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
+    if (ec) {
+        if (reason != nullptr)
+            *reason = ec.message();
+        return ImageFileCheck::StatFailed;
+    }
+    if (!regular)
+        return ImageFileCheck::NotRegular;
+    if (size != static_cast<uintmax_t>(CardVolume::kCardBytes))
+        return ImageFileCheck::WrongSize;
+    return ImageFileCheck::Fits;
+}
+
 bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order) {
     Progress(volume, 0);
     std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -9,6 +9,12 @@
 // 256 blocks of 512 bytes in card order, no header). The caller shows the wait
 // window; progress goes to the volume's CardUi.
 
+// What a file offered as a card image is: only a regular file (or a link to
+// one) of exactly 131072 bytes is opened. StatFailed sets *reason to the
+// system's words when the file could not even be looked at.
+enum class ImageFileCheck { Fits, NotRegular, WrongSize, StatFailed };
+ImageFileCheck CheckImageFile(const std::string& path, std::string* reason = nullptr);
+
 // Reads blocks 0..255 of the volume into a new file (an existing one is
 // truncated). Stops after the first failed read, whose block still ends the
 // file. True when every block was read and written to the file. Natural

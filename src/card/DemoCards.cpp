@@ -1,5 +1,7 @@
 #include "card/DemoCards.h"
 
+#include "base/AtomicFile.h"
+
 #include "card/CardListing.h"
 #include "card/DciFile.h"
 #include "card/DemoSavers.h"
@@ -10,7 +12,6 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -34,25 +35,6 @@ void Remove(const std::string& path) {
     fs::remove(path, ec);
 }
 
-// Puts a finished card in place without ever replacing a file: a hard link
-// fails when the name was taken in the meantime (which is fine: that card is
-// kept). Where the file system has no hard links, a rename after a last look
-// has to do.
-bool PlaceWithoutReplacing(const std::string& scratch, const std::string& path,
-                           std::string* error) {
-    if (::link(scratch.c_str(), path.c_str()) == 0 || errno == EEXIST) {
-        Remove(scratch);
-        return true;
-    }
-    std::error_code ec;
-    if (!Exists(path))
-        fs::rename(scratch, path, ec);
-    Remove(scratch);
-    if (ec)
-        return Fail(error, "cannot write " + path + ": " + ec.message());
-    return true;
-}
-
 // Imports one demo saver from its single-saver file; the listing is taken
 // again first, since the import checks the free count it holds.
 bool ImportDemoSaver(CardVolume& card, const std::string& dci, bool (*write)(const std::string&),
@@ -70,6 +52,8 @@ bool ImportDemoSaver(CardVolume& card, const std::string& dci, bool (*write)(con
 
 // A formatted card with the demo savers, under a scratch name.
 bool BuildSlot1(const std::string& scratch, std::string* error) {
+    // OpenImage makes a blank card only where there is no file yet.
+    Remove(scratch);
     auto card = std::make_unique<CardVolume>();
     card->Device = CardVolume::kImage;
     bool ok = card->OpenImage(scratch) && !card->ImageReadOnly &&
@@ -91,14 +75,17 @@ bool EnsureCard(const std::string& folder, const char* name, bool withSavers, st
     const std::string path = SideFilePath(folder, name);
     if (Exists(path))
         return true;
-    const std::string scratch = path + ".new" + std::to_string(::getpid());
-    Remove(scratch);
+    AtomicFile file(path);
+    if (!file.Ready())
+        return Fail(error, "cannot write " + path + ": " + file.Error());
+    const std::string& scratch = file.Path();
     const bool built = withSavers ? BuildSlot1(scratch, error) : WriteImageTemplate(scratch);
-    if (!built) {
-        Remove(scratch);
+    if (!built)
         return withSavers ? false : Fail(error, "cannot write " + scratch);
-    }
-    return PlaceWithoutReplacing(scratch, path, error);
+    // A card another program put there meanwhile is kept.
+    if (!file.Commit(false) && file.ErrorNumber() != EEXIST)
+        return Fail(error, "cannot write " + path + ": " + file.Error());
+    return true;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "card/JournalFile.h"
 
+#include "base/AtomicFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -285,27 +287,12 @@ bool SaveJournal(const std::string& path, std::vector<JournalRecord>& records) {
     }
     records.erase(records.begin(), records.begin() + static_cast<long>(first));
 
-    const std::string scratch = path + ".new";
-    std::error_code ec;
-    fs::remove(scratch, ec);
-    std::FILE* f = std::fopen(scratch.c_str(), "wbx");
-    if (f == nullptr)
-        return false;
     std::string out(kMagic, 4);
     for (size_t i = first; i < encoded.size(); ++i) {
         Put(out, encoded[i].size(), 4);
         out += encoded[i];
     }
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) {
-        fs::rename(scratch, path, ec);
-        ok = !ec;
-    }
-    if (!ok)
-        fs::remove(scratch, ec);
-    return ok;
+    return WriteFileAtomically(path, out.data(), out.size());
 }
 
 void TrimJournalFolder(const std::string& folder, const std::string& keep, uintmax_t maxBytes) {

@@ -1,36 +1,13 @@
 #pragma once
 
+#include "base/AtomicFile.h"
 #include "card/CardUi.h"
 
 #include <string>
 
 // A new file written beside its target under a scratch name and moved over
-// the target only when it is complete, so that a failed write leaves the
-// target as it was (or absent). The scratch file is removed unless
-// committed.
-class ScratchFile {
-  public:
-    explicit ScratchFile(const std::string& target);
-    ~ScratchFile();
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    // Whether the scratch file could be made; Error() tells why not.
-    bool Ready() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
-    const std::string& Target() const { return target_; }
-    // Flushes the scratch file to disk and renames it over the target, with
-    // the target's permissions when it exists, else the usual ones for a
-    // new file. False with Error() set when that fails.
-    bool Commit();
-    const std::string& Error() const { return error_; }
-
-  private:
-    std::string target_;
-    std::string path_;
-    std::string error_;
-    bool committed_ = false;
-};
+// the target only when it is complete (see AtomicFile).
+using ScratchFile = AtomicFile;
 
 // Passes everything to another CardUi, naming the target wherever a message
 // names the scratch file, so that what the user reads names the file chosen.

@@ -1,5 +1,7 @@
 #include "card/SideFiles.h"
 
+#include "base/AtomicFile.h"
+
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
@@ -69,20 +71,16 @@ std::string SideFilePath(const std::string& folder, const std::string& name) {
 bool WriteImageTemplate(const std::string& path) {
     // Built under a private name and moved into place, so that a template is
     // never seen half written.
-    const std::string scratch = path + ".new" + std::to_string(::getpid());
-    std::error_code ec;
-    fs::remove(scratch, ec);
+    AtomicFile file(path);
+    if (!file.Ready())
+        return false;
+    // OpenImage makes a blank card only where there is no file yet.
+    std::remove(file.Path().c_str());
     auto card = std::make_unique<CardVolume>();
     card->Device = CardVolume::kImage;
-    bool ok = card->OpenImage(scratch) && card->FormatVolume(kTemplateUserBlocks);
+    bool ok = card->OpenImage(file.Path()) && card->FormatVolume(kTemplateUserBlocks);
     card->CloseImage();
-    if (ok) {
-        fs::rename(scratch, path, ec);
-        ok = !ec;
-    }
-    if (!ok)
-        fs::remove(scratch, ec);
-    return ok;
+    return ok && file.Commit();
 }
 
 void DrawNoIconPicture(uint8_t* area) {

@@ -1,5 +1,7 @@
 #include "settings/ConfigFile.h"
 
+#include "base/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -55,24 +57,21 @@ int32_t LineValue(const std::string& text, int line) {
 void StoreTexts(const std::string (&texts)[kLineCount], Settings& settings);
 
 // mode "wbx" creates the file only, never truncating one that appeared.
-bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount], const char* mode,
+// Whole or not at all: a full disk never leaves a cut-off RUD2.cfg behind.
+// Without replace, a file that exists is left as it is.
+bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount], bool replace,
                 std::string* error) {
-    FILE* f = std::fopen(path.c_str(), mode);
-    if (!f) {
-        if (error)
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = true;
+    std::string text;
     for (const std::string& line : lines) {
-        if (std::fputs(line.c_str(), f) < 0 || std::fputs("\r\n", f) < 0)
-            ok = false;
+        text += line;
+        text += "\r\n";
     }
-    if (std::fclose(f) != 0)
-        ok = false;
-    if (!ok && error)
-        *error = "cannot write " + path;
-    return ok;
+    AtomicFile file(path);
+    if (file.Ready() && file.Write(text.data(), text.size()) && file.Commit(replace))
+        return true;
+    if (error)
+        *error = "cannot write " + path + ": " + file.Error();
+    return false;
 }
 
 } // namespace
@@ -123,7 +122,7 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
         std::error_code ec;
         const bool exists = std::filesystem::exists(path, ec);
         if (!exists && !ec) {
-            WriteLines(path, texts, "wbx", error);
+            WriteLines(path, texts, false, error);
         } else if (error) {
             *error = "cannot read " + path + ": " + std::strerror(openErrno);
         }
@@ -161,22 +160,6 @@ bool SaveConfig(const std::string& startDir, const Settings& settings, std::stri
         std::to_string(settings.BarMax),      std::to_string(settings.DragMode),
         std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0",
         settings.KeepHistory != 0 ? "1" : "0"};
-    // Written beside the old file and moved over it, so that a full disk
-    // never leaves a cut-off RUD2.cfg behind.
     const std::string path = WithTrailingSlash(startDir) + kConfigFileName;
-    const std::string scratch = path + ".new";
-    std::error_code ec;
-    std::filesystem::remove(scratch, ec);
-    if (!WriteLines(scratch, lines, "wbx", error)) {
-        std::filesystem::remove(scratch, ec);
-        return false;
-    }
-    std::filesystem::rename(scratch, path, ec);
-    if (ec) {
-        std::filesystem::remove(scratch, ec);
-        if (error)
-            *error = "cannot write " + path + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return WriteLines(path, lines, true, error);
 }

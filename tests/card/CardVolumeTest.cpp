@@ -1,4 +1,5 @@
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "card/support/CardTestSupport.h"
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
@@ -329,4 +330,19 @@ TEST_F(LinkStoreTest, ADeadLinkStopsDirectoryAndFormatAfterOneMessage) {
     box->Box().Faults().wrongChecksum = false;
     ASSERT_TRUE(volume.ReadRoot());
     EXPECT_EQ(volume.UserBlocks(), 200); // root never rewritten
+}
+
+TEST_F(LinkStoreTest, LoadingADeadSlotFailsAndKeepsTheListingBefore) {
+    ASSERT_TRUE(volume.FormatVolume(200));
+    cardtest::SetEntry(volume.Entries[0], 0x33, 199, "S", 1);
+    ASSERT_TRUE(volume.WriteDirectory());
+    ASSERT_TRUE(LoadVolume(volume).Loaded());
+    EXPECT_EQ(volume.ListedCount, 1);
+
+    box->Box().Faults().wrongChecksum = true;
+    const LoadResult load = LoadVolume(volume);
+    EXPECT_EQ(load.state, VolumeLoad::Failed);
+    EXPECT_TRUE(link->LinkFailed);
+    EXPECT_EQ(ui.infos.size(), 1u); // one message, no read after the failed one
+    EXPECT_EQ(volume.ListedCount, 1);
 }

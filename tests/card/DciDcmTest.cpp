@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -368,3 +370,18 @@ TEST(SideFilesTest, MissingSideFilesAreWrittenAndExistingOnesKept) {
 }
 
 } // namespace
+
+TEST(ImageFileCheckTest, OnlyARegularFileOfAWholeCardIsAnImage) {
+    TempDir dir;
+    const std::string image = dir.File("card.dcm");
+    WriteFileBytes(image, std::vector<uint8_t>(CardVolume::kCardBytes, 0xFF));
+    EXPECT_EQ(CheckImageFile(image), ImageFileCheck::Fits);
+    fs::create_symlink(image, dir.File("link.dcm"));
+    EXPECT_EQ(CheckImageFile(dir.File("link.dcm")), ImageFileCheck::Fits);
+    WriteFileBytes(dir.File("short.dcm"), std::vector<uint8_t>(CardVolume::kCardBytes - 1, 0));
+    EXPECT_EQ(CheckImageFile(dir.File("short.dcm")), ImageFileCheck::WrongSize);
+    ASSERT_EQ(::mkfifo(dir.File("fifo.dcm").c_str(), 0600), 0);
+    EXPECT_EQ(CheckImageFile(dir.File("fifo.dcm")), ImageFileCheck::NotRegular);
+    fs::create_directory(dir.File("folder.dcm"));
+    EXPECT_EQ(CheckImageFile(dir.File("folder.dcm")), ImageFileCheck::NotRegular);
+}

@@ -1,7 +1,7 @@
 #include "card/DemoCards.h"
-#include "card/CardListing.h"
 #include "card/CardVolume.h"
 #include "card/DemoSavers.h"
+#include "card/LoadVolume.h"
 #include "card/support/CardTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +19,7 @@ std::unique_ptr<CardVolume> OpenListed(const std::string& path) {
     auto card = std::make_unique<CardVolume>();
     card->Device = CardVolume::kImage;
     EXPECT_TRUE(card->OpenImage(path));
-    EXPECT_TRUE(card->ReadRoot());
-    EXPECT_TRUE(card->ReadFat());
-    EXPECT_TRUE(card->IsFormatted());
-    card->RepairSystemChains();
-    card->ReadDirectory();
-    ListSavers(*card);
+    EXPECT_EQ(LoadVolume(*card).state, VolumeLoad::Loaded);
     return card;
 }
 

@@ -226,10 +226,11 @@ TEST_F(ConfigFileTest, OddFilesAreSkippedAndSavesNeverCutTheFileShort) {
     saved.BasePort = 632;
     ASSERT_TRUE(SaveConfig(Dir(), saved));
     const std::string before = ReadCfg();
-    // A folder where the scratch file goes makes the save fail part way.
-    fs::create_directory(CfgPath() + ".new");
-    fs::create_directory(CfgPath() + ".new/x");
+    // A disk that takes only a few bytes makes the save fail part way.
     saved.BasePort = 956;
-    EXPECT_FALSE(SaveConfig(Dir(), saved));
+    {
+        porvane_test::FileSizeLimit full(8);
+        EXPECT_FALSE(SaveConfig(Dir(), saved));
+    }
     EXPECT_EQ(ReadCfg(), before);
 }

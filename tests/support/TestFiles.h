@@ -21,6 +21,21 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// While it lives, files written by this process stop growing at `bytes`:
+// a write past it fails with EFBIG (SIGXFSZ is ignored meanwhile), as on a
+// full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long oldSoft_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
 // Exit code of a child that could not give up root.
 constexpr int kCannotDropRoot = 77;
 

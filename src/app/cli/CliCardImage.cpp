@@ -110,12 +110,10 @@ int CliUploadCard(CliContext& ctx) {
         return rc;
     std::string error;
     const std::string& in = args.plain[0];
-    std::error_code ec;
     const std::string notFile = InputFileProblem(in);
     if (!notFile.empty())
         return CliFail(ctx, kCliFailed, notFile);
-    const auto size = fs::file_size(in, ec);
-    if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes))
+    if (CheckImageFile(in) != ImageFileCheck::Fits)
         return CliFail(ctx, kCliFailed, "FILE : " + in + " IS NOT SUPPORTED !!!!");
 
     CliSession session(ctx);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/AtomicFile.h"
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,10 +34,6 @@ class CliOutputFiles {
     bool Commit(std::string& error);
 
   private:
-    struct Pending {
-        std::string target;
-        std::string temp;
-    };
     bool force_;
-    std::vector<Pending> pending_;
+    std::vector<std::unique_ptr<AtomicFile>> pending_;
 };

@@ -1,11 +1,12 @@
 #include "app/cli/CliVolume.h"
 
 #include "app/cli/CliArgs.h"
-#include "card/CardImageOrder.h"
-#include "card/CardListing.h"
-#include "card/ImageLock.h"
-#include "link/LinkOption.h"
 #include "card/ApplySettings.h"
+#include "card/CardImage.h"
+#include "card/CardImageOrder.h"
+#include "card/ImageLock.h"
+#include "card/LoadVolume.h"
+#include "link/LinkOption.h"
 #include "settings/ConfigFile.h"
 
 #include <cstring>
@@ -116,12 +117,10 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
     vol.Journal = ctx_.journal ? &journal_ : nullptr;
     const int slot = SlotOf(volume);
     if (slot < 0) {
-        std::error_code ec;
         error = InputFileProblem(volume);
         if (!error.empty())
             return kCliFailed;
-        const auto size = fs::file_size(volume, ec);
-        if (ec || size != static_cast<uintmax_t>(CardVolume::kCardBytes)) {
+        if (CheckImageFile(volume) != ImageFileCheck::Fits) {
             error = "FILE : " + volume + " IS NOT SUPPORTED !!!!";
             return kCliFailed;
         }
@@ -210,25 +209,12 @@ bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error
     const std::string where = vol.Device >= CardVolume::kImage ? vol.ImageName
                               : vol.Device == 0                ? "slot 1"
                                                                : "slot 2";
-    if (!vol.ReadRoot() || LinkBroke(vol) || !vol.ReadFat() || LinkBroke(vol)) {
-        error = FailureText(vol, "cannot read the root or allocation table of " + where);
+    const LoadResult load = ::LoadVolume(vol);
+    if (load.state == VolumeLoad::Failed) {
+        error = FailureText(vol, std::string(load.failure) + " of " + where);
         return false;
     }
-    // Nothing is listed on a card that was never formatted.
-    vol.ListedCount = 0;
-    std::memset(vol.ListMap, 0xFF, sizeof vol.ListMap);
-    vol.FreeBlocks = 0;
-    if (!vol.IsFormatted())
-        return true;
-    formatted = true;
-    vol.RepairSystemChains();
-    // A directory cut short by a failed read must not be listed, nor written
-    // back by a later step of the same command.
-    if (!vol.ReadDirectory() || LinkBroke(vol)) {
-        error = FailureText(vol, "cannot read the directory of " + where);
-        return false;
-    }
-    ListSavers(vol);
+    formatted = load.Loaded();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "tools/hexedit/HexDocument.h"
 
+#include "base/AtomicFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,20 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Writes all bytes to a descriptor, going on after short writes.
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
 
 // The file as it was before this save, beside it under the backup name. A
 // backup that cannot be made does not stop the save: it is a courtesy.
@@ -83,30 +71,13 @@ bool HexDocument::SaveFile(const std::string& path, const char* backupExtension)
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && !S_ISREG(old.st_mode))
         return false;
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
+    AtomicFile file(target);
+    if (!file.Ready() || !file.Write(data_.data(), data_.size()) || !file.Flush())
         return false;
-    const bool written = WriteAll(fd, data_) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    // The replacement keeps the old file's permissions; a new file gets the
-    // usual ones rather than the temporary's private 0600.
-    if (existed) {
-        ::chmod(temporary.c_str(), old.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(temporary.c_str(), 0666 & ~mask);
-    }
     if (existed && backupExtension != nullptr && *backupExtension != '\0')
         KeepBackup(target, backupExtension);
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    if (!file.Commit())
         return false;
-    }
     fileName_ = path;
     std::fill(changed_.begin(), changed_.end(), 0);
     cleanStep_ = static_cast<int64_t>(steps_.size());

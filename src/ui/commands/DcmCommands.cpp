@@ -61,16 +61,13 @@ bool DcmCommands::CheckImageFile(const QString& path) {
     // A file that is not there ends the command without a word.
     if (!FileExists(path))
         return false;
-    const std::string local = LocalPath(path);
-    std::error_code ec;
-    const bool regular = fs::is_regular_file(local, ec);
-    const auto size = regular ? fs::file_size(local, ec) : 0;
-    if (ec) {
-        ui_.Prompts().Warning(FileUnreadableText(path) + " " +
-                              QString::fromStdString(ec.message()));
+    std::string reason;
+    const ImageFileCheck check = ::CheckImageFile(LocalPath(path), &reason);
+    if (check == ImageFileCheck::StatFailed) {
+        ui_.Prompts().Warning(FileUnreadableText(path) + " " + QString::fromStdString(reason));
         return false;
     }
-    if (!regular || size != static_cast<uintmax_t>(kImageBytes)) {
+    if (check != ImageFileCheck::Fits) {
         ui_.Prompts().Info(NotSupportedText(path));
         return false;
     }

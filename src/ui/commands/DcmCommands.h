@@ -15,8 +15,6 @@ class CommandUi;
 class DcmCommands : public QObject {
     Q_OBJECT
   public:
-    static constexpr long kImageBytes = 131072;
-
     explicit DcmCommands(CommandUi& ui, QObject* parent = nullptr);
 
     // The open dialog (open and upload) and the save dialog (new and save as).

@@ -1,6 +1,6 @@
 // Re-reading the cards into their views, formatting, and the settings.
 #include "card/CardJournal.h"
-#include "card/CardListing.h"
+#include "card/LoadVolume.h"
 #include "link/LinkPort.h"
 #include "qtbase/Prompter.h"
 #include "settings/ConfigFile.h"
@@ -114,31 +114,18 @@ bool MainWindow::RefreshListing(View view) {
     CardVolume& volume = session_.Volume(view);
     CardView& shown = ViewOf(view);
     LinkPort& link = session_.Link();
-    const bool viaLink = IsSlot(view);
-    const auto failed = [&](bool ok) { return !ok || (viaLink && link.LinkFailed); };
     bool loaded = false;
     runner_.JoinWaiting([&] {
-        host_.SetProgress(0, 3);
-        // The card's tables, directory and listing.
-        if (failed(volume.ReadRoot()))
+        const LoadResult load = LoadVolume(volume, &host_);
+        if (load.state == VolumeLoad::Failed)
             return;
-        host_.SetProgress(1, 3);
-        if (failed(volume.ReadFat()))
-            return;
-        if (!volume.IsFormatted()) {
-            ClearListing(volume);
+        if (load.state == VolumeLoad::NotFormatted) {
             // Loaded all the same, so that the card can be formatted.
             shown.ShowUnformatted();
             EnableCommands(view, true);
             loaded = true;
             return;
         }
-        volume.RepairSystemChains();
-        host_.SetProgress(2, 3);
-        if (failed(volume.ReadDirectory()))
-            return;
-        ListSavers(volume);
-
         QString fileError;
         const CardView::Build built =
             shown.BuildIconList(volume, session_.StartDir(), host_, &link, fileError);

@@ -1,6 +1,5 @@
 #include "ui/widgets/CardView.h"
 
-#include "card/CardListing.h"
 #include "card/CardUi.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"

@@ -49,10 +49,11 @@ class CardView : public QObject {
 
     // The outcome of BuildIconList.
     enum class Build { Done, LinkFailed, FileError };
-    // Loads a picture for every shown frame of the volume's listed savers
-    // (card/CardListing.h), each showing its first frame. On FileError, fileError holds the message
-    // to show. The progress bar ends at 0 either way. source is the volume shown, for reading the
-    // frames from the card.
+    // Loads a picture for every shown frame of the savers the volume lists
+    // (LoadVolume made the listing), each showing its first frame. On
+    // FileError, fileError holds the message to show. The progress bar ends
+    // at 0 either way. source is the volume shown, for reading the frames
+    // from the card.
     Build BuildIconList(CardVolume& source, const std::string& startDir, CardUi& ui, LinkPort* link,
                         QString& fileError);
     // One item per listed saver, captioned with its size; the free-space line.

@@ -1,4 +1,5 @@
 #include "card/engine_support/EngineSupport.h"
+#include "card/LoadVolume.h"
 
 #include "card/CardListing.h"
 
@@ -18,22 +19,11 @@ void ListVolume(CardVolume& volume) {
     ListSavers(volume);
 }
 
-bool LoadVolume(CardVolume& volume) {
-    if (!volume.ReadRoot() || !volume.ReadFat() || !volume.IsFormatted())
-        return false;
-    volume.RepairSystemChains();
-    for (auto& e : volume.Entries)
-        e.Clear();
-    volume.ReadDirectory();
-    ListVolume(volume);
-    return true;
-}
-
 bool MakeImage(CardVolume& volume, const std::string& path, uint8_t userBlocks) {
     volume.Device = CardVolume::kImage;
     if (!volume.OpenImage(path) || !volume.FormatVolume(userBlocks))
         return false;
-    return LoadVolume(volume);
+    return LoadVolume(volume).Loaded();
 }
 
 std::string Name12(const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "card/support/CardTestSupport.h"
 #include "support/TestFiles.h"
 
@@ -22,9 +23,6 @@ using cardtest::RecordingUi;
 
 // The listing of a view: ListMap, ListedCount and FreeBlocks (floored at 0).
 void ListVolume(CardVolume& volume);
-// Root, FAT, repair, directory and listing, as a refresh does. False when a
-// transfer failed or the card is not formatted.
-bool LoadVolume(CardVolume& volume);
 // Opens (creating) an image volume at path, formats it and loads it.
 bool MakeImage(CardVolume& volume, const std::string& path, uint8_t userBlocks = 200);
 

@@ -1,6 +1,7 @@
 #include "ui/support/MainWindowRig.h"
 
 #include "card/CardVolume.h"
+#include "card/LoadVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
 #include "ui/widgets/CardListWidget.h"
@@ -55,8 +56,7 @@ void WriteTestCard(const std::string& path, int userBlocks, const std::vector<Te
     if (userBlocks == 0)
         return;
     v->FormatVolume(static_cast<uint8_t>(userBlocks));
-    v->ReadFat();
-    v->ReadDirectory();
+    LoadVolume(*v);
     int next = 199;
     for (const TestSaver& s : savers) {
         // A game's chain starts at block 0 and its header is the second block.

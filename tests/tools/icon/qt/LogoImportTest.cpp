@@ -5,10 +5,10 @@
 #include "tools/icon/BmpTestFiles.h"
 #include "ui/support/ScriptedPrompter.h"
 
-#include "card/CardListing.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
+#include "card/LoadVolume.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -122,8 +122,7 @@ class LogoImportTest : public QObject {
         card_->Ui = &cardUi_;
         QVERIFY(card_->OpenImage(dir_->File("card.dcm")));
         QVERIFY(card_->FormatVolume(200));
-        QVERIFY(card_->ReadRoot() && card_->ReadFat() && card_->ReadDirectory());
-        ListSavers(*card_);
+        QVERIFY(LoadVolume(*card_).Loaded());
         prompter_.Clear();
         dialog_ = std::make_unique<LcdColourDialog>(prompter_);
         import_ = std::make_unique<LogoImport>(prompter_, *dialog_);

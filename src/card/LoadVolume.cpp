@@ -1,0 +1,55 @@
+#include "card/LoadVolume.h"
+
+#include "card/CardListing.h"
+#include "card/CardUi.h"
+#include "link/LinkPort.h"
+
+namespace {
+
+constexpr const char* kRootOrTableFailed = "cannot read the root or allocation table";
+constexpr const char* kDirectoryFailed = "cannot read the directory";
+
+// A slot read can come back whole from a link that failed on an earlier
+// block of the same step; what it holds is then not to be trusted.
+bool Failed(const CardVolume& volume, bool ok) {
+    return !ok || (volume.Device < CardVolume::kImage && volume.Link != nullptr &&
+                   volume.Link->LinkFailed);
+}
+
+void Progress(CardUi* progress, int step) {
+    if (progress != nullptr)
+        progress->SetProgress(step, 3);
+}
+
+LoadResult Fail(const char* failure) {
+    LoadResult result;
+    result.failure = failure;
+    return result;
+}
+
+} // namespace
+
+LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
+    Progress(progress, 0);
+    if (Failed(volume, volume.ReadRoot()))
+        return Fail(kRootOrTableFailed);
+    Progress(progress, 1);
+    if (Failed(volume, volume.ReadFat()))
+        return Fail(kRootOrTableFailed);
+    LoadResult result;
+    if (!volume.IsFormatted()) {
+        // Nothing is listed on a card that was never formatted.
+        ClearListing(volume);
+        result.state = VolumeLoad::NotFormatted;
+        return result;
+    }
+    volume.RepairSystemChains();
+    Progress(progress, 2);
+    // A directory cut short by a failed read must not be listed, nor written
+    // back by a later step of the same command.
+    if (Failed(volume, volume.ReadDirectory()))
+        return Fail(kDirectoryFailed);
+    ListSavers(volume);
+    result.state = VolumeLoad::Loaded;
+    return result;
+}
