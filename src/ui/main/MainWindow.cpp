@@ -58,9 +58,14 @@ std::string CurrentFolder() {
 MainWindow::LinkWork::LinkWork(MainWindow& window) : window_(window) {
     if (window_.linkWork_++ == 0)
         LockImage(window_.volumes_[kFile], true, 0);
+    // One command reads each slot block once; the next reads the card again.
+    window_.volumes_[kSlot1].Cache.Open();
+    window_.volumes_[kSlot2].Cache.Open();
 }
 
 MainWindow::LinkWork::~LinkWork() {
+    window_.volumes_[kSlot1].Cache.Close();
+    window_.volumes_[kSlot2].Cache.Close();
     // Held while a command runs, not while the image merely stays open.
     if (window_.linkWork_ == 1)
         UnlockImage(window_.volumes_[kFile]);
