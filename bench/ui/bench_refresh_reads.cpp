@@ -3,6 +3,7 @@
 // frames), on the emulated two-slot box with a card of 20 demo savers of 3
 // icon frames each; verified transfers read every block twice.
 #include "BenchStandIns.h"
+#include "card/CardListing.h"
 #include "card/CardVolume.h"
 #include "card/DciFile.h"
 #include "card/DemoCards.h"
@@ -67,6 +68,8 @@ void MakeTwentySavers(const fs::path& box) {
         const std::string name = "SAVER" + std::to_string(100 + i) + "    ";
         std::memcpy(bytes.data() + 4, name.data(), 12);
         std::ofstream(dci, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        // The import checks the free count of the listing.
+        ListSavers(*vol);
         ImportDci(dci, *vol);
     }
     vol->CloseImage();
