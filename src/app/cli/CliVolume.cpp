@@ -247,9 +247,9 @@ int FindListedSaver(const CardVolume& vol, const std::string& name) {
     }
     const std::string wanted = WithoutTrailingBlanksAndNuls(name);
     for (int k = 0; k < vol.ListedCount; ++k) {
-        const int index = vol.ListMap[k];
-        if (vol.Entries[index].TrimmedName() == wanted)
-            return index;
+        const int entry = vol.ListMap[k];
+        if (vol.Entries[entry].TrimmedName() == wanted)
+            return entry;
     }
     return -1;
 }
