@@ -9,19 +9,26 @@
 // else. With verification on:
 // - a block counts as read when two reads agree (three on a line that has
 //   lately shown errors);
-// - a block counts as written when agreeing reads of it give back the data.
+// - a block counts as written when it reads back as the data: one read does,
+//   as a garbled read cannot come back as exactly the bytes meant; a read
+//   that differs is followed by agreeing reads to learn what the card holds.
 //   The two-slot unit writes a block only at its commit, and only the block
 //   its quarters were stored for, so a write sent astray there leaves the
 //   block unwritten, which the read-back sees. The paged card writes each
-//   quarter where its address says: the block is looked at first and only
-//   the quarters that differ are sent, so every quarter sent must show up in
-//   place; one that did not went somewhere else, and the places a flipped
-//   address bit could have taken it to are read. Finding our data there fails
-//   the write: we cannot tell damage from a place that held the same bytes
-//   already, nor put back what was there. The same goes for a last quarter
-//   that arrived shifted, whose tail then lies at the start of the next block.
+//   quarter where its address says. Where the block's bytes are known (the
+//   command's cache, or a look first) only the quarters that differ are
+//   sent, so every quarter sent must show up in place; one that did not went
+//   somewhere else, and the places a flipped address bit could have taken it
+//   to are read. A box that answers bit 0 of its checksum tells every
+//   quarter whose bytes arrived with a bit 0 flipped; without a look, just
+//   those are followed to where they may have gone. Finding our data there
+//   fails the write: we cannot tell damage from a place that held the same
+//   bytes already, nor put back what was there. The same goes for a last
+//   quarter that arrived shifted, whose tail then lies at the start of the
+//   next block.
 // The 16 read and 5 write attempts count single transfers: each read, those
 // that check a write included, takes up to 16; a write up to 5 writes.
+#include "card/BlockCache.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/ChangeRecorder.h"
@@ -56,15 +63,29 @@ class AgreedReader {
 
     bool Block(uint8_t device, uint8_t block, uint8_t* out, bool look = false) {
         return Agree(
-            out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); }, look);
+            out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); },
+            look ? Kind::Look : Kind::Agreed);
     }
     bool Span(uint32_t address, uint8_t* out, bool look = false) {
         return Agree(
-            out, [&](uint8_t* into) { return link_.ReadSpan(address, into); }, look);
+            out, [&](uint8_t* into) { return link_.ReadSpan(address, into); },
+            look ? Kind::Look : Kind::Agreed);
+    }
+    // One good read, for a caller that holds it against bytes it knows.
+    bool Once(uint8_t device, uint8_t block, uint8_t* out) {
+        return Agree(
+            out, [&](uint8_t* into) { return link_.ReadBlock(device, block, into); }, Kind::Once);
     }
 
   private:
-    template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce, bool look) {
+    enum class Kind { Agreed, Look, Once };
+    // Asked at every read: a disagreement on the way raises it.
+    int Needed(Kind kind) const {
+        if (kind == Kind::Once)
+            return 1;
+        return (link_.QuietCommands() >= kQuietCommands ? 2 : 3) - (kind == Kind::Look ? 1 : 0);
+    }
+    template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce, Kind kind) {
         uint8_t seen[CardVolume::kReadAttempts][kBlock]; // each content read once
         int times[CardVolume::kReadAttempts] = {};
         int kinds = 0;
@@ -79,8 +100,7 @@ class AgreedReader {
                 if (kinds > 1)
                     link_.NoteTrouble(); // read errors the checksum let through
             }
-            const int needed = (link_.QuietCommands() >= kQuietCommands ? 2 : 3) - (look ? 1 : 0);
-            if (++times[k] >= needed)
+            if (++times[k] >= Needed(kind))
                 return true;
         }
         return false;
@@ -147,10 +167,48 @@ bool Verifies(const CardVolume& volume) {
     return volume.Config == nullptr || volume.Config->VerifyTransfers != 0;
 }
 
+// Without knowing what the block held, a quarter whose check failed, or
+// whose answer shows a bit 0 flipped on its way, may have gone elsewhere
+// even where the block now reads right (it may have held those bytes
+// already). False when our data is found where it may have gone.
+bool NotSentElsewhere(AgreedReader& reader, uint8_t device, uint8_t block, const uint8_t* data,
+                      const LinkPort::WriteReport& report) {
+    uint8_t scratch[kBlock];
+    for (int q = 0; q < 4; ++q) {
+        const bool failed = (report.failed & (1u << q)) != 0;
+        if (!failed && (report.odd & (1u << q)) == 0)
+            continue;
+        const int at = q * kQuarter;
+        const uint8_t elsewhere = WhereElse(failed, report.diff[q]);
+        for (int bit = 0; bit < 8; ++bit) {
+            if ((elsewhere & (1u << bit)) == 0)
+                continue;
+            if (!reader.Block(device, static_cast<uint8_t>(block ^ (1u << bit)), scratch))
+                return false;
+            if (std::memcmp(scratch + at, data + at, kQuarter) == 0)
+                return false;
+        }
+        // A late last quarter puts its tail on the next block's first bytes
+        // (one byte where only bit 0 flipped).
+        if (q != 3 || block == CardVolume::kBlockCount - 1)
+            continue;
+        const uint32_t next = (static_cast<uint32_t>(block) + 1) * kBlock;
+        if (!reader.Span(next - kQuarter / 2, scratch))
+            return false;
+        const uint8_t* head = scratch + kQuarter / 2;
+        for (int shift = 1; shift <= (failed ? kQuarter / 2 : 1); shift *= 2) {
+            if (std::memcmp(head, data + kBlock - shift, shift) == 0)
+                return false;
+        }
+    }
+    return true;
+}
+
 // Writes block and checks it as described at the top; false when it could not
 // be written and checked within the attempts, or when it may have damaged
-// another block.
-bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t* data) {
+// another block. known: what the block holds, when the command knows it.
+bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t* data,
+                   const uint8_t* known) {
     constexpr int kBlockCount = CardVolume::kBlockCount;
     AgreedReader reader(link);
     const bool direct = link.DirectMode;
@@ -160,16 +218,21 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
     uint8_t scratch[kBlock];
 
     // Direct mode: what the block holds, so that only the quarters that
-    // change are sent and every quarter sent must show up in place.
+    // change are sent and every quarter sent must show up in place. The look
+    // costs about as much as sending all four quarters, so it is taken only
+    // where nothing else tells a quarter sent elsewhere.
     bool haveBefore = false;
-    if (direct) {
+    if (known != nullptr) {
+        std::memcpy(before, known, kBlock);
+        haveBefore = true;
+    } else if (direct && !link.AnswersBitZero()) {
         if (!reader.Block(device, block, before, true))
             return false;
         haveBefore = true;
     }
     // A last quarter that could arrive shifted without showing it: keep the
     // start of the next block, where its tail would land.
-    const bool guardNext = direct && block < kBlockCount - 1 &&
+    const bool guardNext = direct && haveBefore && block < kBlockCount - 1 &&
                            ShiftCanHide(before + 3 * kQuarter, data + 3 * kQuarter);
     uint8_t nextBefore[kBlock];
     if (guardNext && !reader.Span(base + kQuarter / 2, nextBefore, true))
@@ -184,12 +247,22 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
         // nothing to learn from reading, just write again.
         if (!direct && !wrote)
             continue;
+        const LinkPort::WriteReport report = link.LastWrite();
+        if (direct && !haveBefore && !NotSentElsewhere(reader, device, block, data, report))
+            return false;
+        if (!reader.Once(device, block, now))
+            return false;
+        if (std::memcmp(now, data, kBlock) == 0) {
+            std::memcpy(before, now, kBlock);
+            haveBefore = true;
+            break;
+        }
+        // The link said done, or failed without saying why; what the card
+        // holds now takes agreeing reads.
+        link.NoteTrouble();
         if (!reader.Block(device, block, now))
             return false;
-        if (std::memcmp(now, data, kBlock) != 0)
-            link.NoteTrouble(); // the link said done, or failed without saying why
-        if (direct) {
-            const LinkPort::WriteReport report = link.LastWrite();
+        if (direct && haveBefore) {
             for (int q = 0; q < 4; ++q) {
                 if ((report.sent & (1u << q)) == 0)
                     continue;
@@ -240,6 +313,16 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
 } // namespace
 
 bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
+    // The image file is read where it stands: cheap, and another program
+    // may change it.
+    if (device < kImage && Link != nullptr && Cache.Find(block, Link->Selection(), out512)) {
+        Link->LinkFailed = false; // as after the read it stands for
+        return true;
+    }
+    return ReadFreshBlock(device, block, out512);
+}
+
+bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) {
     if (device >= kImage) {
         if (ImageFile == nullptr)
             return false;
@@ -253,15 +336,19 @@ bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
         return std::ferror(ImageFile) == 0;
     }
     if (Link != nullptr && Verifies(*this)) {
-        if (AgreedReader(*Link).Block(device, block, out512))
+        if (AgreedReader(*Link).Block(device, block, out512)) {
+            Cache.Keep(block, Link->Selection(), out512);
             return true;
+        }
         Link->LinkFailed = true;
         ReportLinkFailure(kReadErrorText);
         return false;
     }
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        if (Link != nullptr && Link->ReadBlock(device, block, out512))
+        if (Link != nullptr && Link->ReadBlock(device, block, out512)) {
+            Cache.Keep(block, Link->Selection(), out512);
             return true;
+        }
     }
     ReportLinkFailure(kReadErrorText);
     return false;
@@ -307,17 +394,25 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
             std::clearerr(ImageFile);
         return ok;
     }
+    // What a failed write did to the card, here or where a garbled address
+    // took it, is not known: nothing kept may be served again.
     if (Link != nullptr && Verifies(*this)) {
-        if (WriteVerified(*Link, device, block, data512))
+        if (WriteVerified(*Link, device, block, data512, Cache.Peek(block, Link->Selection()))) {
+            Cache.Keep(block, Link->Selection(), data512);
             return true;
+        }
+        Cache.ForgetAll();
         Link->LinkFailed = true;
         ReportLinkFailure(kWriteErrorText);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        if (Link != nullptr && Link->WriteBlock(device, block, data512))
+        if (Link != nullptr && Link->WriteBlock(device, block, data512)) {
+            Cache.Keep(block, Link->Selection(), data512);
             return true;
+        }
     }
+    Cache.ForgetAll();
     ReportLinkFailure(kWriteErrorText);
     return false;
 }

@@ -347,6 +347,9 @@ bool PlanCardRepair(CardVolume& volume, CardRepairReport& report) {
     Pending pending;
     bool done = false;
     const auto memory = std::make_unique<TablesInMemory>();
+    // The plan is made on the card as it is now, not as this command read it
+    // before the user chose: it may have been swapped meanwhile.
+    volume.Cache.ForgetAll();
     if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)
@@ -363,6 +366,9 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report,
     Pending pending;
     bool done = false;
     const auto memory = std::make_unique<TablesInMemory>();
+    // The plan is made on the card as it is now, not as this command read it
+    // before the user chose: it may have been swapped meanwhile.
+    volume.Cache.ForgetAll();
     if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)

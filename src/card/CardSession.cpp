@@ -98,9 +98,14 @@ bool CardSession::CardPresent(View slot) {
 CardSession::LinkWork::LinkWork(CardSession& session) : session_(session) {
     if (session_.linkWork_++ == 0)
         LockImage(session_.Volume(View::File), true, 0);
+    // One command reads each slot block once; the next reads the card again.
+    session_.Volume(View::Slot1).Cache.Open();
+    session_.Volume(View::Slot2).Cache.Open();
 }
 
 CardSession::LinkWork::~LinkWork() {
+    session_.Volume(View::Slot1).Cache.Close();
+    session_.Volume(View::Slot2).Cache.Close();
     // Held while a command runs, not while the image merely stays open.
     if (session_.linkWork_ == 1)
         UnlockImage(session_.Volume(View::File));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/BlockCache.h"
 #include "card/ListingCopy.h"
 #include "card/SaverEntry.h"
 
@@ -77,7 +78,12 @@ class CardVolume {
     bool OpenImage(const std::string& fileName);
     void CloseImage();
     // One block in card order; device is always this volume's Device.
+    // Inside a command (BlockCacheScope) a slot's block is read from the
+    // card once and then served from the command's cache.
     bool ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512);
+    // Reads the card itself, never the cache, for a check that must see
+    // what the card holds now; the cache then keeps what it read.
+    bool ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512);
     bool WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512);
 
     // --- File system -------------------------------------------------------
@@ -159,6 +165,10 @@ class CardVolume {
     // The flock this volume holds on its image file (card/ImageLock.h):
     // 0 none, 1 shared, 2 exclusive. Closing the image lets it go.
     uint8_t ImageLockHeld = 0;
+
+    // The blocks the running command has read from or written to a slot
+    // (card/BlockCache.h); empty outside a command.
+    BlockCache Cache;
 
   private:
     // WriteRawBlock without telling the Journal or keeping the listing's

@@ -104,6 +104,8 @@ bool ReadHistory(CardVolume& volume, const CardJournal& journal,
 
 JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal) {
     static BlockBytes current[kSystemBlocks];
+    // Held against the history: the card as it is, not as the command read it.
+    volume.Cache.ForgetAll();
     if (!ReadSystemBlocks(volume, current))
         return Refused(kUnreadable);
     const SystemView now(current);
@@ -138,6 +140,7 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
     RecoverReport report;
     static BlockBytes current[kSystemBlocks];
     static BlockBytes target[kSystemBlocks];
+    volume.Cache.ForgetAll(); // the card as it is (see UndoLastChange)
     if (!ReadSystemBlocks(volume, current)) {
         report.outcome = Refused(kUnreadable);
         return report;

@@ -34,7 +34,8 @@ ListingMatch CompareWithListing(CardVolume& volume, bool forWriting) {
         const auto n = static_cast<uint8_t>(b);
         if (!volume.Listed.Kept(n))
             continue;
-        if (!volume.ReadRawBlock(volume.Device, n, block) || LinkFailed(volume))
+        // The card itself: it may have been swapped since the command read it.
+        if (!volume.ReadFreshBlock(volume.Device, n, block) || LinkFailed(volume))
             return ListingMatch::Unreadable;
         SwapWords(block);
         if (std::memcmp(block, volume.Listed.Data(n), CardVolume::kBlockSize) != 0) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 bool LinkPort::DetectDevice() {
+    ++selection_;
     DirectMode = false;
     // Without a good reading of the current page the detection stops here:
     // selecting page 0 with nothing sure to put back would leave a paged card
@@ -71,6 +72,8 @@ bool LinkPort::WriteBlockParts(uint8_t slot, uint8_t block, const uint8_t* data5
                 lastWrite_.failed |= static_cast<uint8_t>(1u << q);
                 lastWrite_.diff[q] = lastDiff_;
             }
+            if (sent && ok && (lastDiff_ & 1u) != 0)
+                lastWrite_.odd |= static_cast<uint8_t>(1u << q);
         }
         LinkFailed = !ok;
         return ok;

@@ -202,6 +202,12 @@ bool LinkPort::CloseFrame(Check check) {
         NoteTrouble();
     else if (quiet_ < kQuietCap)
         ++quiet_;
+    if (ok && lastDiff_ == 0) {
+        if (evenRun_ < kQuietCap)
+            ++evenRun_;
+    } else {
+        evenRun_ = 0;
+    }
     EndCommand();
     return ok;
 }
@@ -243,6 +249,7 @@ bool LinkPort::WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent
 }
 
 bool LinkPort::SetPage(uint16_t page) {
+    ++selection_;
     if (!OpenFrame(0x40, 0x6A))
         return false;
     SendByte(static_cast<uint8_t>(page & 0xFF));
@@ -260,6 +267,7 @@ bool LinkPort::GetPage(uint16_t& page) {
 }
 
 bool LinkPort::SetPage16M(uint8_t page) {
+    ++selection_;
     if (!OpenFrame(0xC0, 0xCB))
         return false;
     SendByte(page);

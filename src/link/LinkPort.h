@@ -65,6 +65,7 @@ class LinkPort {
     struct WriteReport {
         uint8_t sent = 0;     // quarters whose data went out (bit q for quarter q)
         uint8_t failed = 0;   // of those, the ones whose command failed its check
+        uint8_t odd = 0;      // of those that passed, the ones answered with bit 0 off
         uint8_t diff[4] = {}; // per failed quarter: our checksum XOR the box's answer
     };
     // WriteBlock that, in direct mode, sends only the quarters set in
@@ -79,7 +80,23 @@ class LinkPort {
     // NoteTrouble), counted up to a cap: how quiet the line has been lately.
     uint32_t QuietCommands() const { return quiet_; }
     // An error the link could not see itself, such as two reads that differ.
-    void NoteTrouble() { quiet_ = 0; }
+    void NoteTrouble() {
+        quiet_ = 0;
+        evenRun_ = 0;
+    }
+    // The check ignores bit 0 of the box's checksum answer. Where the box
+    // computes that bit too, a bit 0 that differs is the one sign of a bit-0
+    // flip on the way to it (in an address byte it sends a quarter
+    // elsewhere). Whether it does shows in a long run of answers that all
+    // agree in bit 0; a box that answers that bit at random, or a line that
+    // has lately shown an error, never has one.
+    static constexpr uint32_t kEvenAnswers = 64;
+    bool AnswersBitZero() const { return evenRun_ >= kEvenAnswers; }
+
+    // Changes whenever a page command goes out (the card behind the block
+    // numbers may change with it), so that blocks kept by a command's cache
+    // are known to belong to the card now selected.
+    uint32_t Selection() const { return selection_; }
 
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
@@ -127,4 +144,6 @@ class LinkPort {
     uint32_t quiet_ = kQuietCap; // quiet until it shows otherwise
     WriteReport lastWrite_;
     bool spins_ = true;
+    uint32_t evenRun_ = 0; // answers in a row that passed and agreed in bit 0
+    uint32_t selection_ = 0;
 };

@@ -153,6 +153,9 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
         return rc;
     vol.Device = static_cast<uint8_t>(slot);
     vol.Link = link_.get();
+    // A command's volume lives for that command only: its cache is open
+    // for the volume's life and never serves another command.
+    vol.Cache.Open();
     if (link_->DirectMode) {
         // The paged card shows one card at a time, as slot 1.
         if (slot == 1) {
