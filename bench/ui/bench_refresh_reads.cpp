@@ -4,10 +4,12 @@
 // icon frames each; verified transfers read every block twice.
 #include "BenchStandIns.h"
 #include "card/CardListing.h"
+#include "card/CardSession.h"
 #include "card/CardVolume.h"
 #include "card/DciFile.h"
 #include "card/DemoCards.h"
 #include "card/DemoSavers.h"
+#include "card/LoadVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
 #include "ui/main/MainWindow.h"
@@ -61,9 +63,7 @@ void MakeTwentySavers(const fs::path& box) {
     auto vol = std::make_unique<CardVolume>();
     vol->Device = CardVolume::kImage;
     vol->OpenImage(card.string());
-    vol->ReadRoot();
-    vol->ReadFat();
-    vol->ReadDirectory();
+    LoadVolume(*vol);
     for (int i = 0; i < 20; ++i) {
         const std::string name = "SAVER" + std::to_string(100 + i) + "    ";
         std::memcpy(bytes.data() + 4, name.data(), 12);
@@ -107,20 +107,20 @@ struct Rig {
 
 void Refresh(benchmark::State& state, bool verified) {
     Rig rig;
-    rig.window->Config().VerifyTransfers = verified ? 1 : 0;
+    rig.window->Session().Config().VerifyTransfers = verified ? 1 : 0;
     uint64_t refreshes = 0;
     for (auto _ : state) {
         rig.counter->reads = 0;
         rig.counter->seen.reset();
-        rig.window->RefreshSlot1Command();
+        rig.window->RefreshCommand(View::Slot1);
         ++refreshes;
     }
     const double distinct = double(rig.counter->seen.count());
-    state.counters["savers"] = rig.window->Volume(MainWindow::kSlot1).ListedCount;
+    state.counters["savers"] = rig.window->Session().Volume(View::Slot1).ListedCount;
     state.counters["block_reads"] = double(rig.counter->reads);
     state.counters["distinct_blocks"] = distinct;
     state.counters["reads_per_block"] = double(rig.counter->reads) / distinct;
-    if (!rig.window->Loaded(MainWindow::kSlot1) || rig.prompter.messages > 0 || refreshes == 0)
+    if (!rig.window->Session().Loaded(View::Slot1) || rig.prompter.messages > 0 || refreshes == 0)
         state.SkipWithError("slot 1 did not load");
 }
 

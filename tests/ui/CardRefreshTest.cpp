@@ -44,7 +44,8 @@ class CardRefreshTest : public QObject {
         QVERIFY(w.Session().Loaded(View::Slot1));
         QCOMPARE(rig.prompter.Calls().size(), 0);
         // What the refresh read is not kept for the next command.
-        QVERIFY(!w.Volume(0).Cache.IsOpen() && !w.Volume(1).Cache.IsOpen());
+        QVERIFY(!w.Session().Volume(View::Slot1).Cache.IsOpen() &&
+                !w.Session().Volume(View::Slot2).Cache.IsOpen());
         QVERIFY(!w.Wait().isVisible());
         QCOMPARE(w.Progress()->value(), 0);
         CardListWidget* list = w.ViewOf(View::Slot1).List();
