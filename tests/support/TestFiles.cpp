@@ -1,6 +1,8 @@
 #include "support/TestFiles.h"
 
+#include <fstream>
 #include <grp.h>
+#include <iterator>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -24,6 +26,22 @@ TempDir::~TempDir() {
     std::error_code ec;
     if (!path_.empty())
         std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 int RunAsNobody(const std::function<int()>& body) {
