@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
 #include "ui/main/UiClock.h"
 
 // What the window benchmarks put where a user would be: a prompter that

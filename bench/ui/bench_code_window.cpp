@@ -2,8 +2,8 @@
 // code, the largest the window is ever given): the page table over the whole
 // file plus the first page of 8193 lines in the list. Target: under 100 ms.
 #include "BenchStandIns.h"
+#include "qtbase/Prompter.h"
 #include "tools/disasm/qt/CodeWindow.h"
-#include "ui/common/Prompter.h"
 
 #include <QApplication>
 #include <QDir>

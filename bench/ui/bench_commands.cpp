@@ -10,17 +10,17 @@
 #include "card/TransferEngine.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
-#include "ui/commands/ChoiceDialog.h"
-#include "ui/commands/CopyToDialog.h"
+#include "qtbase/Prompter.h"
 #include "ui/commands/SaverCommands.h"
 #include "ui/commands/SaverDrags.h"
-#include "ui/commands/SaverSelectedDialog.h"
 #include "ui/commands/TransferCommands.h"
-#include "ui/common/Prompter.h"
-#include "ui/main/CardListWidget.h"
-#include "ui/main/CardView.h"
+#include "ui/dialogs/ChoiceDialog.h"
+#include "ui/dialogs/CopyToDialog.h"
+#include "ui/dialogs/SaverSelectedDialog.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/UiClock.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
 
 #include <QApplication>
 #include <QDropEvent>

@@ -3,9 +3,9 @@
 // after one keystroke. Targets: open under 100 ms, a keystroke's repaint
 // under 10 ms.
 #include "BenchStandIns.h"
+#include "qtbase/Prompter.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/MiniEditorWindow.h"
-#include "ui/common/Prompter.h"
 
 #include <QApplication>
 #include <QDir>

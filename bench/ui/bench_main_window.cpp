@@ -5,10 +5,10 @@
 #include "card/CardVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
-#include "ui/common/Prompter.h"
-#include "ui/main/CardView.h"
+#include "qtbase/Prompter.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/UiClock.h"
+#include "ui/widgets/CardView.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,11 +3,11 @@
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
-#include "ui/main/CardListWidget.h"
-#include "ui/main/CardView.h"
-#include "ui/main/PagePanel.h"
-#include "ui/main/WaitWindow.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/PagePanel.h"
 
 #include <QLabel>
 #include <QPushButton>

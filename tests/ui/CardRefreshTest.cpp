@@ -2,12 +2,12 @@
 // selection display, erased and missing cards, link errors and formatting.
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
-#include "ui/main/CardListWidget.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
-#include "ui/main/DetailPanel.h"
-#include "ui/main/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/DetailPanel.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ui/main/SettingsDialog.h"
+#include "ui/dialogs/SettingsDialog.h"
 #include "settings/Settings.h"
 
 #include <QAbstractButton>

@@ -1,5 +1,5 @@
-#include "ui/main/WaitWindow.h"
-#include "ui/main/WaitTicker.h"
+#include "ui/dialogs/WaitWindow.h"
+#include "ui/widgets/WaitTicker.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "ui/commands/CheckCardCommand.h"
 
 #include "ui/commands/AutoRefreshHold.h"
-#include "ui/commands/CheckCardDialog.h"
+#include "ui/dialogs/CheckCardDialog.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/MainWindow.h"
 

@@ -4,12 +4,12 @@
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/SaverText.h"
+#include "card/ScratchFile.h"
 #include "card/TransferEngine.h"
 #include "card/VmsVmi.h"
 #include "link/LinkPort.h"
 #include "ui/commands/AutoRefreshHold.h"
 #include "ui/commands/CommandFiles.h"
-#include "ui/commands/ScratchFile.h"
 #include "ui/main/MainWindow.h"
 
 #include <ctime>

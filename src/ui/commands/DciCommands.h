@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
 
 #include <QObject>
 #include <QString>

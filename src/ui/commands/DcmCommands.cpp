@@ -2,14 +2,14 @@
 
 #include "card/CardImage.h"
 #include "card/CardImageOrder.h"
+#include "card/ScratchFile.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
 #include "ui/commands/AutoRefreshHold.h"
 #include "ui/commands/CommandFiles.h"
-#include "ui/commands/ScratchFile.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/widgets/CardView.h"
 
 #include <QAction>
 #include <QLabel>

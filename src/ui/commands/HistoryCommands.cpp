@@ -1,9 +1,9 @@
 #include "ui/commands/HistoryCommands.h"
 
 #include "card/JournalCommands.h"
+#include "qtbase/Prompter.h"
 #include "ui/commands/AutoRefreshHold.h"
-#include "ui/commands/HistoryDialog.h"
-#include "ui/common/Prompter.h"
+#include "ui/dialogs/HistoryDialog.h"
 #include "ui/main/CardMenus.h"
 #include "ui/main/MainWindow.h"
 

@@ -7,8 +7,8 @@
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/widgets/CardView.h"
 
 #include <QAction>
 #include <QToolButton>

@@ -3,9 +3,9 @@
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/TransferCommands.h"
-#include "ui/main/CardListWidget.h"
-#include "ui/main/CardView.h"
 #include "ui/main/MainWindow.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
 
 #include <QCoreApplication>
 #include <QDrag>

@@ -1,15 +1,15 @@
 // The main window's controls, its two layouts (two-slot unit, paged card)
 // and the device detection a second after start.
 #include "link/LinkPort.h"
-#include "ui/common/FittedLabel.h"
 #include "ui/main/AutoRefresh.h"
-#include "ui/main/CardListWidget.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
-#include "ui/main/DetailPanel.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/MenuButton.h"
-#include "ui/main/PagePanel.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/DetailPanel.h"
+#include "ui/widgets/FittedLabel.h"
+#include "ui/widgets/MenuButton.h"
+#include "ui/widgets/PagePanel.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,15 +1,15 @@
 // Re-reading the cards into their views, formatting, and the settings.
+#include "card/ApplySettings.h"
 #include "card/CardJournal.h"
 #include "link/LinkPort.h"
-#include "card/ApplySettings.h"
+#include "qtbase/Prompter.h"
 #include "settings/ConfigFile.h"
-#include "ui/common/Prompter.h"
+#include "ui/dialogs/SettingsEditor.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/PagePanel.h"
-#include "ui/main/SettingsEditor.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/PagePanel.h"
 
 #include <QAction>
 #include <QToolButton>

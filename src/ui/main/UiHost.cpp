@@ -1,6 +1,6 @@
 #include "ui/main/UiHost.h"
 
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
 #include "ui/main/UiClock.h"
 
 #include <QCoreApplication>

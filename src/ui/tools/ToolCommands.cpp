@@ -1,20 +1,20 @@
 #include "ui/tools/ToolCommands.h"
 
 #include "card/CardWriteBack.h"
+#include "card/SaverOnCard.h"
 #include "card/SaverText.h"
 #include "card/TransferEngine.h"
 #include "link/LinkPort.h"
+#include "qtbase/Prompter.h"
 #include "tools/disasm/qt/CodeWindow.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "tools/icon/qt/LogoImport.h"
-#include "ui/common/Prompter.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/DetailPanel.h"
 #include "ui/main/MainWindow.h"
-#include "ui/tools/SaverOnCard.h"
+#include "ui/widgets/DetailPanel.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // "Check card...": the check's report, the picture of the blocks and the
 // safe repair, offered with its list of changes before anything is written.
-#include "ui/commands/CardBlockPicture.h"
-#include "ui/commands/CheckCardDialog.h"
 #include "ui/commands/CommandsRig.h"
+#include "ui/dialogs/CheckCardDialog.h"
+#include "ui/widgets/CardBlockPicture.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>

@@ -4,17 +4,17 @@
 // saver commands attached, the choice windows answered by script, and a log
 // of the views' refreshes.
 #include "card/CardVolume.h"
-#include "ui/commands/ChoiceDialog.h"
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/SaverCommands.h"
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
-#include "ui/main/CardListWidget.h"
+#include "ui/dialogs/ChoiceDialog.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
-#include "ui/main/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
 
 #include <QAbstractItemModel>
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "card/DciFile.h"
 #include "link/emu/BoxDevice.h"
 #include "ui/commands/CommandsRig.h"
-#include "ui/commands/SaverSelectedDialog.h"
+#include "ui/dialogs/SaverSelectedDialog.h"
 
 #include <QToolButton>
 #include <QtTest>

@@ -3,7 +3,7 @@
 #include "card/CardImageOrder.h"
 #include "card/DciFile.h"
 #include "ui/commands/CommandsRig.h"
-#include "ui/commands/SaverSelectedDialog.h"
+#include "ui/dialogs/SaverSelectedDialog.h"
 
 #include <QMimeData>
 #include <QUrl>

@@ -2,9 +2,9 @@
 // of savers and of files, and "Delete Selected".
 #include "card/DciFile.h"
 #include "ui/commands/CommandsRig.h"
-#include "ui/commands/CopyToDialog.h"
-#include "ui/commands/DeleteDialog.h"
-#include "ui/commands/SaverSelectedDialog.h"
+#include "ui/dialogs/CopyToDialog.h"
+#include "ui/dialogs/DeleteDialog.h"
+#include "ui/dialogs/SaverSelectedDialog.h"
 #include "ui/main/AutoRefresh.h"
 
 #include <QLabel>

@@ -3,8 +3,8 @@
 #include "card/CardVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
-#include "ui/main/CardListWidget.h"
-#include "ui/main/CardView.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
 
 #include <QItemSelectionModel>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "support/TestFiles.h"
+#include "ui/dialogs/SettingsEditor.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/SettingsEditor.h"
 #include "ui/main/UiClock.h"
 #include "ui/support/ScriptedPrompter.h"
 

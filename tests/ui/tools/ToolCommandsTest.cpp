@@ -13,13 +13,13 @@
 #include "tools/icon/BmpTestFiles.h"
 #include "tools/icon/LogoPicture.h"
 #include "tools/icon/qt/LcdColourDialog.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
-#include "ui/main/CardListWidget.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CardView.h"
-#include "ui/main/DetailPanel.h"
-#include "ui/main/WaitWindow.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
+#include "ui/widgets/DetailPanel.h"
 
 #include <QAction>
 #include <QCheckBox>

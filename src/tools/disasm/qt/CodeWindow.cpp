@@ -1,9 +1,9 @@
 #include "tools/disasm/qt/CodeWindow.h"
 
 #include "base/ParseHex.h"
+#include "qtbase/Prompter.h"
 #include "tools/disasm/HexText.h"
 #include "tools/disasm/ListingPager.h"
-#include "ui/common/Prompter.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

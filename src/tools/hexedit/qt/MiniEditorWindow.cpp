@@ -1,9 +1,9 @@
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 
+#include "qtbase/Prompter.h"
 #include "tools/hexedit/HexText.h"
 #include "tools/hexedit/qt/HexView.h"
 #include "tools/hexedit/qt/PrintPreviewWindow.h"
-#include "ui/common/Prompter.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include "tools/icon/qt/LcdColourDialog.h"
 
+#include "qtbase/Prompter.h"
 #include "tools/icon/LogoPicture.h"
-#include "ui/common/Prompter.h"
 
 #include <QCheckBox>
 #include <QDir>

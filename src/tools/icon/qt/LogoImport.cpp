@@ -2,10 +2,10 @@
 
 #include "card/DciFile.h"
 #include "card/IconBmp.h"
+#include "qtbase/Centre.h"
+#include "qtbase/Prompter.h"
 #include "tools/icon/LogoPicture.h"
 #include "tools/icon/qt/LcdColourDialog.h"
-#include "ui/common/Centre.h"
-#include "ui/common/Prompter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/commands/CardBlockPicture.h"
+#include "ui/widgets/CardBlockPicture.h"
 
 #include <QAccessible>
 #include <QKeyEvent>

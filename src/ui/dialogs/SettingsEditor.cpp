@@ -1,7 +1,7 @@
-#include "ui/main/SettingsEditor.h"
+#include "ui/dialogs/SettingsEditor.h"
 
-#include "ui/common/Centre.h"
-#include "ui/main/SettingsDialog.h"
+#include "qtbase/Centre.h"
+#include "ui/dialogs/SettingsDialog.h"
 
 bool DialogSettingsEditor::Run(Settings& settings, QWidget* over) {
     if (over != nullptr) {

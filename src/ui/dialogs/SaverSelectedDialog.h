@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/commands/ChoiceDialog.h"
+#include "ui/dialogs/ChoiceDialog.h"
 
 // "Saver Selected": what to do with the saver double-clicked in a view.
 class SaverSelectedDialog : public ChoiceDialog {

@@ -1,4 +1,4 @@
-#include "ui/commands/ChoiceDialog.h"
+#include "ui/dialogs/ChoiceDialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

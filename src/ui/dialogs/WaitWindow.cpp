@@ -1,8 +1,8 @@
-#include "ui/main/WaitWindow.h"
+#include "ui/dialogs/WaitWindow.h"
 
-#include "ui/common/Centre.h"
-#include "ui/main/WaitPicture.h"
-#include "ui/main/WaitTicker.h"
+#include "qtbase/Centre.h"
+#include "ui/widgets/WaitPicture.h"
+#include "ui/widgets/WaitTicker.h"
 
 #include <QCloseEvent>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "ui/commands/HistoryDialog.h"
+#include "ui/dialogs/HistoryDialog.h"
 
 #include "card/JournalCommands.h"
 

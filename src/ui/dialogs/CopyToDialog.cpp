@@ -1,4 +1,4 @@
-#include "ui/commands/CopyToDialog.h"
+#include "ui/dialogs/CopyToDialog.h"
 
 #include <QPushButton>
 

@@ -1,4 +1,4 @@
-#include "ui/main/FocusRing.h"
+#include "ui/widgets/FocusRing.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "ui/main/WaitPicture.h"
+#include "ui/widgets/WaitPicture.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/commands/SaverSelectedDialog.h"
+#include "ui/dialogs/SaverSelectedDialog.h"
 
 SaverSelectedDialog::SaverSelectedDialog(QWidget* parent)
     : ChoiceDialog("Saver Selected", "SAVER  SELECTED", parent) {

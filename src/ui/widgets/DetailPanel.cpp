@@ -1,5 +1,5 @@
-#include "ui/main/DetailPanel.h"
-#include "ui/common/FittedLabel.h"
+#include "ui/widgets/DetailPanel.h"
+#include "ui/widgets/FittedLabel.h"
 
 #include <QFrame>
 #include <QLabel>

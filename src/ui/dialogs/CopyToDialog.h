@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/commands/ChoiceDialog.h"
+#include "ui/dialogs/ChoiceDialog.h"
 
 class QPushButton;
 

@@ -1,12 +1,12 @@
-#include "ui/main/CardView.h"
+#include "ui/widgets/CardView.h"
 
 #include "card/CardListing.h"
 #include "card/CardUi.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
-#include "ui/common/FittedLabel.h"
-#include "ui/main/CardListWidget.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/FittedLabel.h"
 
 #include <QApplication>
 #include <QBitmap>

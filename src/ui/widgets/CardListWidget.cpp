@@ -1,4 +1,4 @@
-#include "ui/main/CardListWidget.h"
+#include "ui/widgets/CardListWidget.h"
 
 #include <QDragMoveEvent>
 #include <QDropEvent>

@@ -1,7 +1,7 @@
-#include "ui/main/SettingsDialog.h"
+#include "ui/dialogs/SettingsDialog.h"
 
 #include "base/ParseHex.h"
-#include "ui/common/Centre.h"
+#include "qtbase/Centre.h"
 
 #include <QAction>
 #include <QCheckBox>

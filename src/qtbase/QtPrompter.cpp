@@ -1,4 +1,4 @@
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
 
 #include <QApplication>
 #include <QDir>

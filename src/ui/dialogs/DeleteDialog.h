@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/commands/ChoiceDialog.h"
+#include "ui/dialogs/ChoiceDialog.h"
 
 // "Delete ": the question before a saver is deleted from the dialog.
 class DeleteDialog : public ChoiceDialog {

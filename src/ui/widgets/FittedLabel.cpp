@@ -1,4 +1,4 @@
-#include "ui/common/FittedLabel.h"
+#include "ui/widgets/FittedLabel.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "ui/commands/CheckCardDialog.h"
+#include "ui/dialogs/CheckCardDialog.h"
 
 #include "card/CardBlockMap.h"
 #include "card/CardVolume.h"
 #include "card/CardWriteBack.h"
 #include "card/SaverText.h"
-#include "ui/commands/CardBlockPicture.h"
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
+#include "ui/widgets/CardBlockPicture.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

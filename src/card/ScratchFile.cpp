@@ -1,4 +1,4 @@
-#include "ui/commands/ScratchFile.h"
+#include "card/ScratchFile.h"
 
 #include <cerrno>
 #include <cstring>

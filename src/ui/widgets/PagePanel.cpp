@@ -1,11 +1,11 @@
-#include "ui/main/PagePanel.h"
+#include "ui/widgets/PagePanel.h"
 
 #include "link/LinkPort.h"
-#include "ui/common/FittedLabel.h"
-#include "ui/common/Prompter.h"
+#include "qtbase/Prompter.h"
+#include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/WaitWindow.h"
+#include "ui/widgets/FittedLabel.h"
 
 #include <QApplication>
 #include <QFocusEvent>

@@ -1,4 +1,4 @@
-#include "ui/tools/SaverOnCard.h"
+#include "card/SaverOnCard.h"
 
 #include "card/CardVolume.h"
 #include "card/SameCard.h"

@@ -1,4 +1,4 @@
-#include "ui/main/WaitTicker.h"
+#include "ui/widgets/WaitTicker.h"
 
 #include <QFontMetrics>
 #include <QPainter>

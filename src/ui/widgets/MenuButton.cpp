@@ -1,4 +1,4 @@
-#include "ui/main/MenuButton.h"
+#include "ui/widgets/MenuButton.h"
 
 #include <QCursor>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "ui/commands/DeleteDialog.h"
+#include "ui/dialogs/DeleteDialog.h"
 
 DeleteDialog::DeleteDialog(QWidget* parent) : ChoiceDialog("Delete ", "DELETE SAVER", parent) {
     setObjectName("DeleteDialog");
