@@ -173,7 +173,7 @@ void CheckRoot(const CardVolume& volume, CardCheckReport& report) {
 }
 
 std::string BreakText(const SaverChain& chain) {
-    const std::string at = chain.count > 0 ? "block " + std::to_string(chain.Last()) : "";
+    std::string at = chain.count > 0 ? "block " + std::to_string(chain.Last()) : "";
     switch (chain.end) {
     case ChainEnd::MarkedFree:
         return at + " is marked free";

@@ -16,7 +16,7 @@ struct IconArea {
     static constexpr size_t kSize = 1792;
 
     // Bytes of palette entry i: blue, green, red at this offset and the two after.
-    static constexpr size_t PaletteOffset(int i) { return static_cast<size_t>(3 * i); }
+    static constexpr size_t PaletteOffset(int i) { return 3 * static_cast<size_t>(i); }
     // Pixel at picture row y (0 = top) and column x (0 = left).
     static constexpr size_t PixelOffset(int y, int x) {
         return kPixelStart + static_cast<size_t>((31 - y) * 32 + x);

@@ -274,6 +274,7 @@ bool LoadJournal(const std::string& path, std::vector<JournalRecord>& records) {
 
 bool SaveJournal(const std::string& path, std::vector<JournalRecord>& records) {
     std::vector<std::string> encoded;
+    encoded.reserve(records.size());
     for (const JournalRecord& r : records)
         encoded.push_back(Encode(r));
     // Oldest dropped first, by count and by size.

@@ -19,7 +19,10 @@ class Cp932Converter {
     Cp932Converter(const Cp932Converter&) = delete;
     Cp932Converter& operator=(const Cp932Converter&) = delete;
 
-    bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open's failure value is (iconv_t)-1.
+    bool Valid() const {
+        return handle_ != reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+    }
 
     // Converts one character of up to two bytes at in, appending it to out;
     // the number of bytes taken, or 0 when they do not decode.

@@ -89,7 +89,7 @@ std::string LoadConfig(const std::string& startFolder, Settings& settings, std::
     std::string texts[kLineCount];
     for (int i = 0; i < kLineCount; ++i)
         texts[i] = kDefaultTexts[i];
-    const std::string dir = WithTrailingSlash(startFolder);
+    std::string dir = WithTrailingSlash(startFolder);
     const std::string path = dir + kConfigFileName;
 
     // A FIFO or device under the name would block the read for ever, and a

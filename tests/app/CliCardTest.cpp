@@ -36,7 +36,7 @@ TEST_F(CliCardTest, ExitCodesAndOneLineReasons) {
     EXPECT_EQ(r.err, "porvane-cli: File nothing.dcm not found.\n");
     EXPECT_FALSE(fs::exists(P("nothing.dcm"))); // never created by a look
 
-    WriteAll(P("odd.dcm"), Bytes(131073, 0));
+    WriteFileBytes(P("odd.dcm"), Bytes(131073, 0));
     r = Cli("list odd.dcm");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("IS NOT SUPPORTED"), std::string::npos);
@@ -60,7 +60,7 @@ TEST_F(CliCardTest, ExitCodesAndOneLineReasons) {
     EXPECT_EQ(r.code, 1);
 
     // A blank image lists as unformatted, and the JSON says so.
-    WriteAll(P("blank.dcm"), Bytes(131072, 0xFF));
+    WriteFileBytes(P("blank.dcm"), Bytes(131072, 0xFF));
     r = Cli("list blank.dcm --json");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "{\"formatted\":false,\"user_blocks\":0,\"free_blocks\":0,\"savers\":[]}\n");
@@ -73,7 +73,8 @@ TEST_F(CliCardTest, ListJsonShapeAndEscapes) {
     EXPECT_EQ(Cli("list a.dcm --json").out,
               "{\"formatted\":true,\"user_blocks\":241,\"free_blocks\":241,\"savers\":[]}\n");
 
-    WriteAll(P("s.dci"), MakeDci(std::string("Q\"\\\x01") + std::string(8, '\0'), 4, false, 2, 9));
+    WriteFileBytes(P("s.dci"),
+                   MakeDci(std::string("Q\"\\\x01") + std::string(8, '\0'), 4, false, 2, 9));
     ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
     const Result r = Cli("list a.dcm --json");
     ASSERT_EQ(r.code, 0);
@@ -94,14 +95,14 @@ TEST_F(CliCardTest, ExportImportRoundTripAndNames) {
     NewCard("a.dcm");
     NewCard("b.dcm", "241");
     const Bytes original = MakeDci("ROUNDTRIP", 5, false, 3, 40);
-    WriteAll(P("in.dci"), original);
+    WriteFileBytes(P("in.dci"), original);
     ASSERT_EQ(Cli("import a.dcm in.dci").code, 0);
     // Trailing blanks in the name are not needed to find it.
     ASSERT_EQ(Cli("export a.dcm ROUNDTRIP out1.dci").code, 0);
     ASSERT_EQ(Cli("import b.dcm out1.dci").code, 0);
     ASSERT_EQ(Cli("export b.dcm 'ROUNDTRIP  ' out2.dci").code, 0);
-    const Bytes out1 = ReadAll(P("out1.dci"));
-    const Bytes out2 = ReadAll(P("out2.dci"));
+    const Bytes out1 = ReadFileBytes(P("out1.dci"));
+    const Bytes out2 = ReadFileBytes(P("out2.dci"));
     ASSERT_EQ(out1.size(), original.size());
     EXPECT_EQ(DciBlocks(out1), DciBlocks(original));
     EXPECT_EQ(DciBlocks(out2), DciBlocks(original));
@@ -114,13 +115,14 @@ TEST_F(CliCardTest, ExportImportRoundTripAndNames) {
         }
     }
     // The blocks stand in the image in card order at 199, 198, ...
-    const Bytes image = ReadAll(P("a.dcm"));
+    const Bytes image = ReadFileBytes(P("a.dcm"));
     EXPECT_TRUE(
         std::equal(image.begin() + 199 * 512, image.begin() + 200 * 512, original.begin() + 32));
     EXPECT_EQ(Cli("export a.dcm ROUNDTRIP out1.dci").code, 1); // not overwritten
 
     // Two savers of one name: the first in list order is the one acted on.
-    WriteAll(P("dup.dci"), MakeDci(std::string("DUP") + std::string(9, '\0'), 1, false, 0, 1));
+    WriteFileBytes(P("dup.dci"),
+                   MakeDci(std::string("DUP") + std::string(9, '\0'), 1, false, 0, 1));
     ASSERT_EQ(Cli("import a.dcm dup.dci").code, 0);
     EXPECT_EQ(Cli("import a.dcm dup.dci").code, 1); // same name, no flag
     ASSERT_EQ(Cli("import a.dcm dup.dci --append").code, 0);
@@ -133,54 +135,54 @@ TEST_F(CliCardTest, ExportImportRoundTripAndNames) {
 
 TEST_F(CliCardTest, RefusedImportsLeaveTheCardAlone) {
     NewCard("a.dcm");
-    WriteAll(P("big.dci"), MakeDci("BIG", 120, false, 0, 3));
-    WriteAll(P("mid.dci"), MakeDci("MID", 60, false, 0, 4));
+    WriteFileBytes(P("big.dci"), MakeDci("BIG", 120, false, 0, 3));
+    WriteFileBytes(P("mid.dci"), MakeDci("MID", 60, false, 0, 4));
     ASSERT_EQ(Cli("import a.dcm big.dci").code, 0);
     ASSERT_EQ(Cli("import a.dcm mid.dci").code, 0);
-    const Bytes before = ReadAll(P("a.dcm"));
+    const Bytes before = ReadFileBytes(P("a.dcm"));
 
     // 20 free + 120 freed would not hold 150: the old BIG must survive.
-    WriteAll(P("big2.dci"), MakeDci("BIG", 150, false, 0, 5));
+    WriteFileBytes(P("big2.dci"), MakeDci("BIG", 150, false, 0, 5));
     Result r = Cli("import a.dcm big2.dci --overwrite");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("NOT ENOUGH SPACE."), std::string::npos) << r.err;
-    EXPECT_EQ(ReadAll(P("a.dcm")), before);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), before);
 
     Bytes shortDci = MakeDci("SHORT", 3, false, 0, 6);
     shortDci.resize(shortDci.size() - 100);
-    WriteAll(P("short.dci"), shortDci);
+    WriteFileBytes(P("short.dci"), shortDci);
     EXPECT_EQ(Cli("import a.dcm short.dci").code, 1);
-    WriteAll(P("zero.dci"), MakeDci("ZERO", 0, false, 0, 6));
+    WriteFileBytes(P("zero.dci"), MakeDci("ZERO", 0, false, 0, 6));
     EXPECT_EQ(Cli("import a.dcm zero.dci").code, 1);
     EXPECT_EQ(Cli("import a.dcm missing.dci").code, 1);
-    EXPECT_EQ(ReadAll(P("a.dcm")), before);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), before);
 
     // Overwrite with room: the old blocks are reused.
-    WriteAll(P("big3.dci"), MakeDci("BIG", 130, false, 0, 7));
+    WriteFileBytes(P("big3.dci"), MakeDci("BIG", 130, false, 0, 7));
     ASSERT_EQ(Cli("import a.dcm big3.dci --overwrite").code, 0);
     r = Cli("list a.dcm --json");
     EXPECT_NE(r.out.find("\"free_blocks\":10"), std::string::npos) << r.out;
 
     // A game needs blocks 0..n-1: the second one is refused.
     NewCard("g.dcm");
-    WriteAll(P("game.dci"), MakeDci("GAME", 8, true, 1, 8));
+    WriteFileBytes(P("game.dci"), MakeDci("GAME", 8, true, 1, 8));
     ASSERT_EQ(Cli("import g.dcm game.dci").code, 0);
     r = Cli("list g.dcm --json");
     EXPECT_NE(r.out.find("\"type\":\"game\",\"first_block\":0,\"size\":8"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"icons\":1"), std::string::npos) << r.out;
-    const Bytes game = ReadAll(P("g.dcm"));
-    WriteAll(P("game2.dci"), MakeDci("GAME2", 4, true, 0, 9));
+    const Bytes game = ReadFileBytes(P("g.dcm"));
+    WriteFileBytes(P("game2.dci"), MakeDci("GAME2", 4, true, 0, 9));
     r = Cli("import g.dcm game2.dci");
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(ReadAll(P("g.dcm")), game);
+    EXPECT_EQ(ReadFileBytes(P("g.dcm")), game);
 }
 
 TEST_F(CliCardTest, CopyMoveDeleteOnImages) {
     NewCard("a.dcm");
     NewCard("b.dcm");
-    WriteAll(P("s.dci"), MakeDci("SAVE", 3, false, 1, 11));
-    WriteAll(P("g.dci"), MakeDci("GAME", 5, true, 0, 12));
+    WriteFileBytes(P("s.dci"), MakeDci("SAVE", 3, false, 1, 11));
+    WriteFileBytes(P("g.dci"), MakeDci("GAME", 5, true, 0, 12));
     ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
     ASSERT_EQ(Cli("import a.dcm g.dci").code, 0);
 
@@ -200,11 +202,11 @@ TEST_F(CliCardTest, CopyMoveDeleteOnImages) {
 
     // A second game copy finds block 0 taken; nothing changes on either card.
     ASSERT_EQ(Cli("import a.dcm g.dci").code, 0);
-    const Bytes bBefore = ReadAll(P("b.dcm"));
-    const Bytes aBefore = ReadAll(P("a.dcm"));
+    const Bytes bBefore = ReadFileBytes(P("b.dcm"));
+    const Bytes aBefore = ReadFileBytes(P("a.dcm"));
     EXPECT_EQ(Cli("copy a.dcm GAME b.dcm --move").code, 1);
-    EXPECT_EQ(ReadAll(P("b.dcm")), bBefore);
-    EXPECT_EQ(ReadAll(P("a.dcm")), aBefore);
+    EXPECT_EQ(ReadFileBytes(P("b.dcm")), bBefore);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), aBefore);
 
     EXPECT_EQ(Cli("copy a.dcm NOPE b.dcm").code, 1);
     ASSERT_EQ(Cli("delete b.dcm SAVE").code, 0);
@@ -217,13 +219,13 @@ TEST_F(CliCardTest, CopyOntoASaverOfTheSameName) {
     NewCard("a.dcm");
     NewCard("b.dcm");
     const Bytes mine = MakeDci("SAVE", 60, false, 0, 41);
-    WriteAll(P("mine.dci"), mine);
-    WriteAll(P("old.dci"), MakeDci("SAVE", 5, false, 0, 42));
-    WriteAll(P("fill.dci"), MakeDci("FILL", 150, false, 0, 43));
+    WriteFileBytes(P("mine.dci"), mine);
+    WriteFileBytes(P("old.dci"), MakeDci("SAVE", 5, false, 0, 42));
+    WriteFileBytes(P("fill.dci"), MakeDci("FILL", 150, false, 0, 43));
     ASSERT_EQ(Cli("import a.dcm mine.dci").code, 0);
     ASSERT_EQ(Cli("import b.dcm old.dci").code, 0);
     ASSERT_EQ(Cli("import b.dcm fill.dci").code, 0);
-    const Bytes b = ReadAll(P("b.dcm"));
+    const Bytes b = ReadFileBytes(P("b.dcm"));
 
     Result r = Cli("copy a.dcm SAVE b.dcm");
     EXPECT_EQ(r.code, 1);
@@ -233,7 +235,7 @@ TEST_F(CliCardTest, CopyOntoASaverOfTheSameName) {
     r = Cli("copy a.dcm SAVE b.dcm --overwrite --move");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("NOT ENOUGH SPACE."), std::string::npos) << r.err;
-    EXPECT_EQ(ReadAll(P("b.dcm")), b);
+    EXPECT_EQ(ReadFileBytes(P("b.dcm")), b);
 
     ASSERT_EQ(Cli("delete b.dcm FILL").code, 0);
     ASSERT_EQ(Cli("copy a.dcm SAVE b.dcm --append").code, 0);
@@ -254,7 +256,7 @@ TEST_F(CliCardTest, CopyOntoASaverOfTheSameName) {
 TEST_F(CliCardTest, ReadOnlyImageIsReadButNeverWritten) {
     NewCard("a.dcm");
     NewCard("b.dcm");
-    WriteAll(P("s.dci"), MakeDci("SAVE", 3, false, 2, 51));
+    WriteFileBytes(P("s.dci"), MakeDci("SAVE", 3, false, 2, 51));
     ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
     ASSERT_EQ(Cli("import b.dcm s.dci").code, 0);
     ASSERT_EQ(::chmod(P("a.dcm").c_str(), 0444), 0);
@@ -267,12 +269,12 @@ TEST_F(CliCardTest, ReadOnlyImageIsReadButNeverWritten) {
         fs::permissions(dir_, fs::perms::all);
         fs::permissions(P("b.dcm"), fs::perms::all);
     }
-    const Bytes a = ReadAll(P("a.dcm"));
-    const Bytes b = ReadAll(P("b.dcm"));
+    const Bytes a = ReadFileBytes(P("a.dcm"));
+    const Bytes b = ReadFileBytes(P("b.dcm"));
 
     EXPECT_NE(Cli("list a.dcm", as).out.find("SAVE"), std::string::npos);
     ASSERT_EQ(Cli("export a.dcm SAVE out.dci", as).code, 0);
-    EXPECT_EQ(DciBlocks(ReadAll(P("out.dci"))), DciBlocks(ReadAll(P("s.dci"))));
+    EXPECT_EQ(DciBlocks(ReadFileBytes(P("out.dci"))), DciBlocks(ReadFileBytes(P("s.dci"))));
     EXPECT_EQ(Cli("icons a.dcm SAVE ic", as).code, 0);
     EXPECT_TRUE(fs::exists(P("ic/frame1.bmp")));
 
@@ -283,20 +285,20 @@ TEST_F(CliCardTest, ReadOnlyImageIsReadButNeverWritten) {
         EXPECT_EQ(r.code, 1) << write;
         EXPECT_EQ(r.err, "porvane-cli: cannot write to a.dcm: the file is read-only\n") << write;
     }
-    EXPECT_EQ(ReadAll(P("a.dcm")), a);
-    EXPECT_EQ(ReadAll(P("b.dcm")), b);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), a);
+    EXPECT_EQ(ReadFileBytes(P("b.dcm")), b);
     ASSERT_EQ(Cli("copy a.dcm SAVE b.dcm --append", as).code, 0);
-    EXPECT_EQ(ReadAll(P("a.dcm")), a);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), a);
 }
 
 TEST_F(CliCardTest, IconsAndLogo) {
     NewCard("a.dcm");
-    WriteAll(P("s.dci"), MakeDci("ICONS", 6, false, 3, 21));
+    WriteFileBytes(P("s.dci"), MakeDci("ICONS", 6, false, 3, 21));
     ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
     Result r = Cli("icons a.dcm ICONS frames");
     ASSERT_EQ(r.code, 0) << r.err;
     for (int f = 0; f < 3; ++f) {
-        const Bytes bmp = ReadAll(P("frames/frame" + std::to_string(f) + ".bmp"));
+        const Bytes bmp = ReadFileBytes(P("frames/frame" + std::to_string(f) + ".bmp"));
         ASSERT_EQ(bmp.size(), 2102u) << f;
         EXPECT_EQ(bmp[0], 'B');
         // Colour 1 of the header: blue 0x10, green 0x10, red 0x10.
@@ -318,10 +320,10 @@ TEST_F(CliCardTest, IconsAndLogo) {
     bmp[35] = 0x04;
     for (int i = 0; i < 1024; ++i)
         bmp[1078 + i] = static_cast<uint8_t>(i % 16);
-    WriteAll(P("p.bmp"), bmp);
+    WriteFileBytes(P("p.bmp"), bmp);
     r = Cli("logo p.bmp logo.dci --caption 'MY CARD' --dark 0,2");
     ASSERT_EQ(r.code, 0) << r.err;
-    const Bytes logo = ReadAll(P("logo.dci"));
+    const Bytes logo = ReadFileBytes(P("logo.dci"));
     ASSERT_EQ(logo.size(), 1056u);
     uint8_t first[512];
     std::copy(logo.begin() + 32, logo.begin() + 32 + 512, first);
@@ -334,7 +336,7 @@ TEST_F(CliCardTest, IconsAndLogo) {
     EXPECT_NE(Cli("list a.dcm").out.find("VMU CAPTION LOGO"), std::string::npos);
 
     bmp[28] = 4;
-    WriteAll(P("p4.bmp"), bmp);
+    WriteFileBytes(P("p4.bmp"), bmp);
     r = Cli("logo p4.bmp l4.dci");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("BMP file must be in 32 x 32 pixel"), std::string::npos);
@@ -350,7 +352,7 @@ TEST_F(CliCardTest, IconsAndLogo) {
     icontest::WriteBmp(P("td.bmp"), topDown);
     r = Cli("logo td.bmp td.dci --dark 0");
     ASSERT_EQ(r.code, 0) << r.err;
-    const Bytes tdLogo = ReadAll(P("td.dci"));
+    const Bytes tdLogo = ReadFileBytes(P("td.dci"));
     ASSERT_EQ(tdLogo.size(), 1056u);
     std::copy(tdLogo.begin() + 32, tdLogo.begin() + 32 + 512, first);
     SwapWords(first);
@@ -363,7 +365,7 @@ TEST_F(CliCardTest, CycleOverTheEmulatedBox) {
     NewCard("emu/slot1.dcm");
     NewCard("emu/slot2.dcm", "241");
     NewCard("file.dcm");
-    WriteAll(P("s.dci"), MakeDci("LINKSAVE", 7, false, 2, 31));
+    WriteFileBytes(P("s.dci"), MakeDci("LINKSAVE", 7, false, 2, 31));
     const std::string link = "--link emulator:emu ";
 
     ASSERT_EQ(Cli(link + "import slot1 s.dci").code, 0);
@@ -377,19 +379,19 @@ TEST_F(CliCardTest, CycleOverTheEmulatedBox) {
     ASSERT_EQ(Cli(link + "copy slot2 LINKSAVE file.dcm").code, 0);
     EXPECT_EQ(Cli(link + "list slot1 --json").out.find("LINKSAVE"), std::string::npos);
     ASSERT_EQ(Cli(link + "export slot2 LINKSAVE x.dci").code, 0);
-    EXPECT_EQ(DciBlocks(ReadAll(P("x.dci"))), DciBlocks(ReadAll(P("s.dci"))));
+    EXPECT_EQ(DciBlocks(ReadFileBytes(P("x.dci"))), DciBlocks(ReadFileBytes(P("s.dci"))));
 
     r = Cli(link + "icons slot2 LINKSAVE ic");
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(Cli("icons file.dcm LINKSAVE ic2").code, 0);
-    EXPECT_EQ(ReadAll(P("ic/frame1.bmp")), ReadAll(P("ic2/frame1.bmp")));
+    EXPECT_EQ(ReadFileBytes(P("ic/frame1.bmp")), ReadFileBytes(P("ic2/frame1.bmp")));
 
     // A card saved, uploaded elsewhere and saved again gives the same file.
     ASSERT_EQ(Cli(link + "save-card slot2 one.dcm").code, 0);
-    EXPECT_EQ(ReadAll(P("one.dcm")), ReadAll(P("emu/slot2.dcm")));
+    EXPECT_EQ(ReadFileBytes(P("one.dcm")), ReadFileBytes(P("emu/slot2.dcm")));
     ASSERT_EQ(Cli(link + "upload-card one.dcm slot1").code, 0);
     ASSERT_EQ(Cli(link + "save-card slot1 two.dcm").code, 0);
-    EXPECT_EQ(ReadAll(P("one.dcm")), ReadAll(P("two.dcm")));
+    EXPECT_EQ(ReadFileBytes(P("one.dcm")), ReadFileBytes(P("two.dcm")));
     ASSERT_EQ(Cli(link + "delete slot1 LINKSAVE").code, 0);
     EXPECT_EQ(Cli(link + "format slot1 240").code, 0);
     EXPECT_EQ(Cli(link + "list slot1 --json").out,
@@ -400,14 +402,14 @@ TEST_F(CliCardTest, CycleOverTheEmulatedBox) {
     r = Cli(link + "list slot2");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "porvane-cli: no card in slot 2\n");
-    WriteAll(P("odd.dcm"), Bytes(1000, 0));
+    WriteFileBytes(P("odd.dcm"), Bytes(1000, 0));
     EXPECT_EQ(Cli(link + "upload-card odd.dcm slot1").code, 1);
     EXPECT_EQ(Cli(link + "list slot1 --page 2").code, 1);
 
-    Bytes paged = ReadAll(P("one.dcm"));
-    const Bytes two = ReadAll(P("emu/slot1.dcm"));
+    Bytes paged = ReadFileBytes(P("one.dcm"));
+    const Bytes two = ReadFileBytes(P("emu/slot1.dcm"));
     paged.insert(paged.end(), two.begin(), two.end());
-    WriteAll(P("paged.bin"), paged);
+    WriteFileBytes(P("paged.bin"), paged);
     r = Cli("--link emulator-paged:paged.bin list slot1 --json --page 0");
     EXPECT_NE(r.out.find("LINKSAVE"), std::string::npos) << r.out << r.err;
     r = Cli("--link emulator-paged:paged.bin list slot1 --json --page 1");

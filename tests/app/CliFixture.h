@@ -24,16 +24,8 @@ namespace fs = std::filesystem;
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
+using porvane_test::ReadFileBytes;
+using porvane_test::WriteFileBytes;
 
 // A single-saver file: 12 name bytes as given, blocks filled with a pattern
 // of seed, a header block (the second for a game) with a description and
@@ -74,7 +66,7 @@ inline Bytes MakeDci(const std::string& name12, int blocks, bool game, int frame
 // stored in card order like every block).
 inline void SetFatInImage(const fs::path& path,
                           const std::vector<std::pair<int, uint16_t>>& links) {
-    Bytes card = ReadAll(path);
+    Bytes card = ReadFileBytes(path);
     uint8_t* table = card.data() + 254 * 512;
     SwapWords(table);
     for (const auto& [block, value] : links) {
@@ -82,17 +74,17 @@ inline void SetFatInImage(const fs::path& path,
         table[2 * block + 1] = static_cast<uint8_t>(value >> 8);
     }
     SwapWords(table);
-    WriteAll(path, card);
+    WriteFileBytes(path, card);
 }
 
 // Sets byte `offset` of directory entry `entry` in the card image at path.
 inline void SetEntryByteInImage(const fs::path& path, int entry, int offset, uint8_t value) {
-    Bytes card = ReadAll(path);
+    Bytes card = ReadFileBytes(path);
     uint8_t* block = card.data() + (253 - entry / 16) * 512;
     SwapWords(block);
     block[32 * (entry % 16) + offset] = value;
     SwapWords(block);
-    WriteAll(path, card);
+    WriteFileBytes(path, card);
 }
 
 inline Bytes DciBlocks(const Bytes& dci) {
@@ -122,8 +114,8 @@ class CliFixture : public ::testing::Test {
         Result r;
         const int status = std::system(cmd.c_str());
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        const Bytes out = ReadAll(P("out.txt"));
-        const Bytes err = ReadAll(P("err.txt"));
+        const Bytes out = ReadFileBytes(P("out.txt"));
+        const Bytes err = ReadFileBytes(P("err.txt"));
         r.out.assign(out.begin(), out.end());
         r.err.assign(err.begin(), err.end());
         return r;

@@ -15,14 +15,14 @@ TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
     const uint8_t sjis[] = {0x83, 0x5A, 0x81, 0x5B, 0x83, 0x75};
     for (int i = 0; i < 6; ++i)
         dci[32 + (i ^ 3)] = sjis[i];
-    WriteAll(P("jp.dci"), dci);
-    WriteAll(P("game.dci"), MakeDci("A GAME", 2, true, 1, 9));
+    WriteFileBytes(P("jp.dci"), dci);
+    WriteFileBytes(P("game.dci"), MakeDci("A GAME", 2, true, 1, 9));
     ASSERT_EQ(Cli("import a.dcm jp.dci").code, 0);
     ASSERT_EQ(Cli("import a.dcm game.dci").code, 0);
 
     // The dump lists, checks and converts back as the DCM does.
     ASSERT_EQ(Cli("convert a.dcm a.vmu").code, 0);
-    EXPECT_NE(ReadAll(P("a.vmu")), ReadAll(P("a.dcm")));
+    EXPECT_NE(ReadFileBytes(P("a.vmu")), ReadFileBytes(P("a.dcm")));
     const std::string listed = Cli("list a.dcm --json").out;
     EXPECT_NE(listed.find("\"description_text\":\"セーブ"), std::string::npos) << listed;
     Result r = Cli("list a.vmu --json");
@@ -30,7 +30,7 @@ TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
     EXPECT_TRUE(r.err.empty()) << r.err;
     EXPECT_EQ(Cli("check a.vmu").code, 0);
     ASSERT_EQ(Cli("convert a.vmu back.img --to dcm").code, 0);
-    EXPECT_EQ(ReadAll(P("back.img")), ReadAll(P("a.dcm")));
+    EXPECT_EQ(ReadFileBytes(P("back.img")), ReadFileBytes(P("a.dcm")));
     EXPECT_EQ(Cli("convert a.vmu back.img").code, 1); // exists, no --force
 
     // Both savers out as pairs and into an empty card.
@@ -38,7 +38,7 @@ TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
     for (const char* name : {"JP SAVE", "A GAME"}) {
         const std::string base = name[0] == 'J' ? "jpsave" : "Game";
         ASSERT_EQ(Cli("export a.vmu '" + std::string(name) + "' " + base + ".VMI").code, 0);
-        EXPECT_EQ(ReadAll(P(base + ".VMS")).size(), name[0] == 'J' ? 1536u : 1024u);
+        EXPECT_EQ(ReadFileBytes(P(base + ".VMS")).size(), name[0] == 'J' ? 1536u : 1024u);
         r = Cli("import b.dcm " + base + ".VMI");
         EXPECT_EQ(r.code, 0) << r.err;
     }

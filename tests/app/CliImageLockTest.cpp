@@ -16,19 +16,19 @@ class CliImageLockTest : public CliFixture {};
 
 TEST_F(CliImageLockTest, OneWriterPerImage) {
     NewCard("a.dcm");
-    WriteAll(P("one.dci"), MakeDci("ONE", 2, false, 0, 1));
-    WriteAll(P("two.dci"), MakeDci("TWO", 3, false, 0, 2));
+    WriteFileBytes(P("one.dci"), MakeDci("ONE", 2, false, 0, 1));
+    WriteFileBytes(P("two.dci"), MakeDci("TWO", 3, false, 0, 2));
 
     // Another program holds the image for longer than a command waits.
     const int fd = open(P("a.dcm").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
-    const Bytes before = ReadAll(P("a.dcm"));
+    const Bytes before = ReadFileBytes(P("a.dcm"));
     const Result refused = Cli("import a.dcm one.dci");
     EXPECT_NE(refused.code, 0);
     EXPECT_NE(refused.err.find("a.dcm is in use by another program"), std::string::npos)
         << refused.err;
-    EXPECT_EQ(ReadAll(P("a.dcm")), before);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), before);
     close(fd);
 
     // Imports started together: each waits for the one before it.

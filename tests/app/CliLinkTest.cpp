@@ -8,17 +8,17 @@ class CliLinkTest : public CliFixture {};
 TEST_F(CliLinkTest, NoVerifyStandsAmongTheLinkOptions) {
     NewCard("emu/slot1.dcm");
     NewCard("emu/slot2.dcm", "241");
-    const Bytes card = ReadAll(P("emu/slot1.dcm"));
+    const Bytes card = ReadFileBytes(P("emu/slot1.dcm"));
     Result r = Cli("--no-verify --link emulator:emu save-card slot1 a.dcm");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadAll(P("a.dcm")), card);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), card);
     r = Cli("--link emulator:emu --no-verify upload-card a.dcm slot2");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadAll(P("emu/slot2.dcm")), card);
+    EXPECT_EQ(ReadFileBytes(P("emu/slot2.dcm")), card);
     // Verified (the default) on the same box.
     r = Cli("--link=emulator:emu save-card slot2 b.dcm");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadAll(P("b.dcm")), card);
+    EXPECT_EQ(ReadFileBytes(P("b.dcm")), card);
     EXPECT_NE(Cli("--help").out.find("--no-verify"), std::string::npos);
 }
 

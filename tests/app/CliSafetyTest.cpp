@@ -20,9 +20,9 @@ class CliSafetyTest : public CliFixture {
     // (3 at 0..2), all placed by the program itself.
     void ThreeSavers(const std::string& card = "a.dcm") {
         NewCard(card);
-        WriteAll(P("alpha.dci"), MakeDci("ALPHA", 3, false, 0, 1));
-        WriteAll(P("bravo.dci"), MakeDci("BRAVO", 2, false, 0, 2));
-        WriteAll(P("game.dci"), MakeDci("GAME", 3, true, 0, 3));
+        WriteFileBytes(P("alpha.dci"), MakeDci("ALPHA", 3, false, 0, 1));
+        WriteFileBytes(P("bravo.dci"), MakeDci("BRAVO", 2, false, 0, 2));
+        WriteFileBytes(P("game.dci"), MakeDci("GAME", 3, true, 0, 3));
         for (const char* dci : {"alpha.dci", "bravo.dci", "game.dci"})
             ASSERT_EQ(Cli("import " + card + " " + dci).code, 0) << dci;
     }
@@ -37,7 +37,8 @@ class CliSafetyTest : public CliFixture {
                                       : name == std::string("BRAVO") ? "bravo"
                                                                      : "game";
             ASSERT_EQ(Cli("export " + card + " " + name + " x.dci").code, 0) << card << name;
-            EXPECT_EQ(DciBlocks(ReadAll(P("x.dci"))), DciBlocks(ReadAll(P(lower + ".dci"))))
+            EXPECT_EQ(DciBlocks(ReadFileBytes(P("x.dci"))),
+                      DciBlocks(ReadFileBytes(P(lower + ".dci"))))
                 << card << " " << name;
         }
     }
@@ -46,32 +47,32 @@ class CliSafetyTest : public CliFixture {
 // 1. A refused overwrite deletes nothing.
 TEST_F(CliSafetyTest, RefusedOverwriteLeavesTheCardByteForByte) {
     NewCard("a.dcm");
-    WriteAll(P("old.dci"), MakeDci("OLD", 5, false, 0, 1));
+    WriteFileBytes(P("old.dci"), MakeDci("OLD", 5, false, 0, 1));
     ASSERT_EQ(Cli("import a.dcm old.dci").code, 0);
     // 190 leaked blocks: the listing counts 195 free, the table has 5.
     std::vector<std::pair<int, uint16_t>> leaks;
     for (int b = 0; b < 190; ++b)
         leaks.emplace_back(b, kEnd);
     SetFatInImage(P("a.dcm"), leaks);
-    const Bytes before = ReadAll(P("a.dcm"));
-    WriteAll(P("new.dci"), MakeDci("OLD", 20, false, 0, 2));
+    const Bytes before = ReadFileBytes(P("a.dcm"));
+    WriteFileBytes(P("new.dci"), MakeDci("OLD", 20, false, 0, 2));
     Result r = Cli("import a.dcm new.dci --overwrite");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "porvane-cli: NOT ENOUGH SPACE.\n");
     NewCard("b.dcm");
     ASSERT_EQ(Cli("import b.dcm new.dci").code, 0);
     EXPECT_EQ(Cli("copy b.dcm OLD a.dcm --overwrite").code, 1);
-    EXPECT_EQ(ReadAll(P("a.dcm")), before);
+    EXPECT_EQ(ReadFileBytes(P("a.dcm")), before);
 
     // A directory chain that runs into a saver's block: every write refused.
     ThreeSavers("c.dcm");
     SetFatInImage(P("c.dcm"), {{245, 197}});
-    const Bytes damaged = ReadAll(P("c.dcm"));
+    const Bytes damaged = ReadFileBytes(P("c.dcm"));
     r = Cli("import c.dcm alpha.dci --overwrite");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("directory is damaged"), std::string::npos) << r.err;
     EXPECT_EQ(Cli("delete c.dcm BRAVO").code, 1);
-    EXPECT_EQ(ReadAll(P("c.dcm")), damaged);
+    EXPECT_EQ(ReadFileBytes(P("c.dcm")), damaged);
 }
 
 // 4. The card check and its repair.
@@ -155,18 +156,18 @@ TEST_F(CliSafetyTest, OddFilesAndNamesAreHandled) {
     }
 
     // Names a shell can't pass, or that look like options, by index.
-    WriteAll(P("nul.dci"), MakeDci(std::string("NUL\0NAME", 8), 1, false, 0, 4));
-    WriteAll(P("dash.dci"), MakeDci("--DASH", 1, false, 0, 5));
+    WriteFileBytes(P("nul.dci"), MakeDci(std::string("NUL\0NAME", 8), 1, false, 0, 4));
+    WriteFileBytes(P("dash.dci"), MakeDci("--DASH", 1, false, 0, 5));
     ASSERT_EQ(Cli("import a.dcm nul.dci").code, 0);
     ASSERT_EQ(Cli("import a.dcm -- dash.dci").code, 0);
     ASSERT_EQ(Cli("export a.dcm '#4' dash-out.dci").code, 0);
-    EXPECT_EQ(DciBlocks(ReadAll(P("dash-out.dci"))), DciBlocks(ReadAll(P("dash.dci"))));
+    EXPECT_EQ(DciBlocks(ReadFileBytes(P("dash-out.dci"))), DciBlocks(ReadFileBytes(P("dash.dci"))));
     ASSERT_EQ(Cli("delete a.dcm '#3'").code, 0);
     EXPECT_EQ(Cli("list a.dcm").out.find("NUL"), std::string::npos);
     EXPECT_EQ(Cli("delete a.dcm '#3'").code, 1); // no saver there any more
 
     // Frames cut off by a full disk fail the command and are removed.
-    WriteAll(P("icons.dci"), MakeDci("ICONS", 4, false, 3, 6));
+    WriteFileBytes(P("icons.dci"), MakeDci("ICONS", 4, false, 3, 6));
     ASSERT_EQ(Cli("import a.dcm icons.dci").code, 0);
     r = Cli("icons a.dcm ICONS frames", "trap '' XFSZ; ulimit -f 2; ");
     EXPECT_EQ(r.code, 1);

@@ -24,7 +24,7 @@ const std::vector<std::string> kCommands = {
     "upload-card", "icons",  "logo",   "check",  "convert", "disasm", "doctor"};
 
 std::string ReadText(const fs::path& path) {
-    const Bytes bytes = ReadAll(path);
+    const Bytes bytes = ReadFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -54,7 +54,7 @@ class CliScriptTest : public CliFixture {
     // a.dcm with SAVE (3 icon frames), its export, a logo picture and a box.
     void Files() {
         NewCard("a.dcm");
-        WriteAll(P("s.dci"), MakeDci("SAVE", 4, false, 3, 9));
+        WriteFileBytes(P("s.dci"), MakeDci("SAVE", 4, false, 3, 9));
         ASSERT_EQ(Cli("import a.dcm s.dci").code, 0);
         Bytes bmp(2102, 0);
         const uint32_t head[] = {2102, 0, 1078, 40, 32, 32};
@@ -66,7 +66,7 @@ class CliScriptTest : public CliFixture {
         bmp[26] = 1;
         bmp[28] = 8;
         bmp[35] = 0x04;
-        WriteAll(P("p.bmp"), bmp);
+        WriteFileBytes(P("p.bmp"), bmp);
         NewCard("emu/slot1.dcm", "241");
     }
 };
@@ -87,26 +87,26 @@ TEST_F(CliScriptTest, OutputFilesAreReplacedOnlyWithForce) {
     };
     fs::create_directories(P("ic"));
     for (const Case& c : cases) {
-        WriteAll(P(c.out), old);
+        WriteFileBytes(P(c.out), old);
         ::chmod(P(c.out).c_str(), 0640);
         Result r = Cli(c.command);
         EXPECT_EQ(r.code, 1) << c.command;
         EXPECT_NE(r.err.find("exists; not overwritten (--force replaces it)"), std::string::npos)
             << r.err;
-        EXPECT_EQ(ReadAll(P(c.out)), old) << c.command;
+        EXPECT_EQ(ReadFileBytes(P(c.out)), old) << c.command;
 
         r = Cli(c.command + " --force");
         ASSERT_EQ(r.code, 0) << c.command << ": " << r.err;
-        EXPECT_GT(ReadAll(P(c.out)).size(), 1000u) << c.command;
+        EXPECT_GT(ReadFileBytes(P(c.out)).size(), 1000u) << c.command;
         // A replaced file keeps its permissions.
         EXPECT_EQ(fs::status(P(c.out)).permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
             << c.command;
     }
-    EXPECT_EQ(DciBlocks(ReadAll(P("out.dci"))), DciBlocks(ReadAll(P("s.dci"))));
-    EXPECT_EQ(ReadAll(P("out2.dcm")), ReadAll(P("emu/slot1.dcm")));
+    EXPECT_EQ(DciBlocks(ReadFileBytes(P("out.dci"))), DciBlocks(ReadFileBytes(P("s.dci"))));
+    EXPECT_EQ(ReadFileBytes(P("out2.dcm")), ReadFileBytes(P("emu/slot1.dcm")));
     // Every frame of icons: frame0 and frame1 were written beside frame2.
-    EXPECT_EQ(ReadAll(P("ic/frame0.bmp")).size(), 2102u);
+    EXPECT_EQ(ReadFileBytes(P("ic/frame0.bmp")).size(), 2102u);
     EXPECT_TRUE(Leftovers(dir_).empty());
     EXPECT_TRUE(Leftovers(P("ic")).empty());
 
@@ -123,28 +123,28 @@ TEST_F(CliScriptTest, AFailedForcedReplaceKeepsTheOldFile) {
     Files();
     ASSERT_EQ(Cli("new out.dcm").code, 0);
     ASSERT_EQ(Cli("format out.dcm 240").code, 0);
-    const Bytes old = ReadAll(P("out.dcm"));
+    const Bytes old = ReadFileBytes(P("out.dcm"));
     // Files of at most 64 KB: the 128 KB card image can't be written.
     const std::string small = "trap '' XFSZ; ulimit -f 64; ";
     Result r = Cli("--link emulator:emu save-card slot1 out.dcm --force", small);
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(ReadAll(P("out.dcm")), old);
+    EXPECT_EQ(ReadFileBytes(P("out.dcm")), old);
     r = Cli("new out.dcm --force", small);
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(ReadAll(P("out.dcm")), old);
+    EXPECT_EQ(ReadFileBytes(P("out.dcm")), old);
 
     // Frames: one short file spoils none of the old ones.
     ASSERT_EQ(Cli("icons a.dcm SAVE ic").code, 0);
-    const Bytes frame0 = ReadAll(P("ic/frame0.bmp"));
-    WriteAll(P("s2.dci"), MakeDci("SAVE", 4, false, 3, 77));
+    const Bytes frame0 = ReadFileBytes(P("ic/frame0.bmp"));
+    WriteFileBytes(P("s2.dci"), MakeDci("SAVE", 4, false, 3, 77));
     ASSERT_EQ(Cli("import a.dcm s2.dci --overwrite").code, 0);
     r = Cli("icons a.dcm SAVE ic --force", "trap '' XFSZ; ulimit -f 2; ");
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(ReadAll(P("ic/frame0.bmp")), frame0);
+    EXPECT_EQ(ReadFileBytes(P("ic/frame0.bmp")), frame0);
     EXPECT_TRUE(Leftovers(dir_).empty());
     EXPECT_TRUE(Leftovers(P("ic")).empty());
     ASSERT_EQ(Cli("icons a.dcm SAVE ic --force").code, 0);
-    EXPECT_NE(ReadAll(P("ic/frame0.bmp")), frame0);
+    EXPECT_NE(ReadFileBytes(P("ic/frame0.bmp")), frame0);
 }
 
 TEST_F(CliScriptTest, VersionAndHelpOfEveryCommand) {
@@ -220,7 +220,7 @@ TEST_F(CliScriptTest, ManualAndCompletionNameEveryCommandAndOption) {
 // for a volume, .DCI files for a single saver, the command's own options.
 TEST_F(CliScriptTest, CompletionOffersWhatFitsEachArgument) {
     for (const char* name : {"a.dcm", "B.DCM", "c.dci", "D.DCI", "p.bmp", "x.txt"})
-        WriteAll(P(name), Bytes{1});
+        WriteFileBytes(P(name), Bytes{1});
     fs::create_directories(P("sub"));
     fs::remove_all(P("emu"));
     // The words of a command line, the last one being completed; the offers
@@ -246,8 +246,8 @@ TEST_F(CliScriptTest, CompletionOffersWhatFitsEachArgument) {
     EXPECT_EQ(complete("porvane-cli export a.dcm --"), "--force --help --page ");
     EXPECT_EQ(complete("porvane-cli --link ''"),
               "auto emulator-paged: emulator: io ppdev: socket: ");
-    WriteAll(P("e.vmu"), Bytes{1});
-    WriteAll(P("s.VMS"), Bytes{1});
+    WriteFileBytes(P("e.vmu"), Bytes{1});
+    WriteFileBytes(P("s.VMS"), Bytes{1});
     EXPECT_EQ(complete("porvane-cli convert --to raw ''"), "B.DCM a.dcm e.vmu sub ");
     EXPECT_EQ(complete("porvane-cli export e.vmu NAME ''"), "D.DCI c.dci s.VMS sub ");
 }

@@ -4,7 +4,7 @@
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 

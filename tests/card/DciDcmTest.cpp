@@ -3,7 +3,7 @@
 #include "card/IconBmp.h"
 #include "card/SideFiles.h"
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 #include "link/LinkOption.h"
 #include "link/LinkPort.h"
 

@@ -4,7 +4,7 @@
 #include "card/SaverChains.h"
 #include "card/ShiftJis.h"
 #include "card/VmsVmi.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 

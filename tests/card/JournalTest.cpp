@@ -1,6 +1,6 @@
 #include "card/JournalCommands.h"
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "card/CardImage.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 

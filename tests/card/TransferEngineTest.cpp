@@ -1,5 +1,5 @@
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/TransferEngine.h"
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"

@@ -20,8 +20,8 @@ constexpr size_t kCard = 131072;
 
 struct TwoSlot {
     TwoSlot() {
-        WriteFile(dir.Path() / "slot1.dcm", PatternCard(11));
-        WriteFile(dir.Path() / "slot2.dcm", PatternCard(22));
+        WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(11));
+        WriteFileBytes(dir.Path() / "slot2.dcm", PatternCard(22));
         auto backend =
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.Path().string()));
         emu = backend.get();
@@ -36,7 +36,7 @@ struct TwoSlot {
 struct Paged {
     explicit Paged(int pages = 8, std::unique_ptr<BoxDevice> device = nullptr) {
         file = dir.Path() / "paged.bin";
-        WriteFile(file, PatternCard(33, kCard * pages));
+        WriteFileBytes(file, PatternCard(33, kCard * pages));
         if (!device)
             device = std::make_unique<PagedDevice>(file.string());
         auto backend = std::make_unique<EmulatorBackend>(std::move(device));
@@ -105,7 +105,7 @@ TEST(LinkBlocks, DetectDeviceTellsTheTwoKindsApart) {
 TEST(LinkBlocks, ChunkedReadFailingAtQuarterTwo) {
     TwoSlot unit;
     ASSERT_TRUE(unit.link->DetectDevice());
-    const auto card = ReadFile(unit.dir.Path() / "slot2.dcm");
+    const auto card = ReadFileBytes(unit.dir.Path() / "slot2.dcm");
     uint8_t block[512];
     std::memset(block, 0xEE, sizeof block);
     unit.Box().Faults().failCommand = 6; // begin, fetch/read q0, fetch/read q1, fetch q2
@@ -126,7 +126,7 @@ TEST(LinkBlocks, ChunkedReadFailingAtQuarterTwo) {
 TEST(LinkBlocks, ChunkedWriteFailingAtFirstWriteChunk) {
     TwoSlot unit;
     ASSERT_TRUE(unit.link->DetectDevice());
-    const auto before = ReadFile(unit.dir.Path() / "slot1.dcm");
+    const auto before = ReadFileBytes(unit.dir.Path() / "slot1.dcm");
     const uint32_t start = unit.Box().CommandsSeen();
     std::vector<uint8_t> data(512, 0x5A);
     unit.Box().Faults().failCommand = 2; // begin access, then the first write chunk
@@ -137,21 +137,21 @@ TEST(LinkBlocks, ChunkedWriteFailingAtFirstWriteChunk) {
     EXPECT_EQ(unit.Box().OpcodeOf(start + 1), 0x121A);
     EXPECT_EQ(unit.Box().OpcodeOf(start + 2), 0x5466); // commit, no store chunk
     EXPECT_EQ(unit.Box().OpcodeOf(start + 3), 0x4031);
-    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm"), before);
+    EXPECT_EQ(ReadFileBytes(unit.dir.Path() / "slot1.dcm"), before);
 }
 
 TEST(LinkBlocks, DirectWriteFailingAtSecondWriteMemory) {
     Paged card;
     ASSERT_TRUE(card.link->SetPage(2));
     ASSERT_TRUE(card.link->DetectDevice());
-    const auto before = ReadFile(card.file);
+    const auto before = ReadFileBytes(card.file);
     std::vector<uint8_t> data(512, 0xC3);
     const uint32_t start = card.emu->Box().CommandsSeen();
     card.emu->Box().Faults().failCommand = 2;
     EXPECT_FALSE(card.link->WriteBlock(1, 10, data.data()));
     EXPECT_TRUE(card.link->LinkFailed);
     EXPECT_EQ(card.emu->Box().CommandsSeen() - start, 2u);
-    const auto after = ReadFile(card.file);
+    const auto after = ReadFileBytes(card.file);
     const size_t at = 2 * kCard + 10 * 512; // the slot number plays no part
     for (size_t i = 0; i < after.size(); ++i) {
         const bool written = i >= at && i < at + 128;
@@ -164,21 +164,21 @@ TEST(LinkBlocks, WholeCardBothModesInProcess) {
     ASSERT_TRUE(unit.link->DetectDevice());
     std::vector<uint8_t> got;
     ReadWholeCard(*unit.link, 1, got);
-    EXPECT_EQ(got, ReadFile(unit.dir.Path() / "slot2.dcm"));
+    EXPECT_EQ(got, ReadFileBytes(unit.dir.Path() / "slot2.dcm"));
     const auto fresh = PatternCard(99);
     WriteWholeCard(*unit.link, 0, fresh);
-    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm"), fresh);
-    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot2.dcm"), got); // the other slot untouched
+    EXPECT_EQ(ReadFileBytes(unit.dir.Path() / "slot1.dcm"), fresh);
+    EXPECT_EQ(ReadFileBytes(unit.dir.Path() / "slot2.dcm"), got); // the other slot untouched
 
     Paged card(3);
     ASSERT_TRUE(card.link->SetPage(1));
     ASSERT_TRUE(card.link->DetectDevice());
     ASSERT_TRUE(card.link->DirectMode);
     ReadWholeCard(*card.link, 0, got);
-    const auto all = ReadFile(card.file);
+    const auto all = ReadFileBytes(card.file);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + kCard));
     WriteWholeCard(*card.link, 0, fresh);
-    const auto after = ReadFile(card.file);
+    const auto after = ReadFileBytes(card.file);
     EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), after.begin() + kCard));
     EXPECT_TRUE(std::equal(all.begin(), all.begin() + kCard, after.begin()));
 }
@@ -197,7 +197,7 @@ TEST(LinkBlocks, EmptySlotAndPulledCardFailTheBlock) {
 
 TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(5));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(5));
     const std::string socketPath = (dir.Path() / "box.sock").string();
     SameCpu pin;
     LinkboxProcess server("emulator:" + dir.Path().string(), socketPath);
@@ -209,12 +209,12 @@ TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
         EXPECT_FALSE(link->DirectMode);
         std::vector<uint8_t> got;
         ReadWholeCard(*link, 0, got);
-        EXPECT_EQ(got, ReadFile(dir.Path() / "slot1.dcm"));
+        EXPECT_EQ(got, ReadFileBytes(dir.Path() / "slot1.dcm"));
         std::vector<uint8_t> block(512, 0x42);
         ASSERT_TRUE(link->WriteBlock(0, 17, block.data()));
     }
     EXPECT_EQ(server.Stop(), 0);
-    const auto after = ReadFile(dir.Path() / "slot1.dcm");
+    const auto after = ReadFileBytes(dir.Path() / "slot1.dcm");
     for (int i = 0; i < 512; ++i)
         ASSERT_EQ(after[17 * 512 + i], 0x42);
 
@@ -272,7 +272,7 @@ TEST(LinkBlocks, EmulatorFaultSwitches) {
 TEST(LinkBlocks, PagedCardOverSocketFromLinkbox) {
     TempDir dir;
     const auto pages = PatternCard(8, 2 * kCard);
-    WriteFile(dir.Path() / "paged.bin", pages);
+    WriteFileBytes(dir.Path() / "paged.bin", pages);
     const std::string socketPath = (dir.Path() / "box.sock").string();
     SameCpu pin;
     LinkboxProcess server("emulator-paged:" + (dir.Path() / "paged.bin").string(), socketPath);
@@ -289,7 +289,7 @@ TEST(LinkBlocks, PagedCardOverSocketFromLinkbox) {
         WriteWholeCard(*link, 0, fresh);
     }
     EXPECT_EQ(server.Stop(), 0);
-    const auto after = ReadFile(dir.Path() / "paged.bin");
+    const auto after = ReadFileBytes(dir.Path() / "paged.bin");
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + kCard, pages.begin()));
     EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), after.begin() + kCard));
 }
@@ -299,7 +299,7 @@ TEST(LinkBlocks, ClosingCommandTimeOutFailsTheLinkButNotTheBlock) {
     SteppingHost host(0);
     unit.link->SetHost(&host);
     ASSERT_TRUE(unit.link->DetectDevice());
-    const auto card = ReadFile(unit.dir.Path() / "slot1.dcm");
+    const auto card = ReadFileBytes(unit.dir.Path() / "slot1.dcm");
     uint8_t block[512];
     // Read: begin, 4 x (fetch, read), end = command 10.
     unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 10;
@@ -312,12 +312,12 @@ TEST(LinkBlocks, ClosingCommandTimeOutFailsTheLinkButNotTheBlock) {
     unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 11;
     EXPECT_TRUE(unit.link->WriteBlock(0, 4, data.data()));
     EXPECT_TRUE(unit.link->LinkFailed);
-    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
+    EXPECT_EQ(ReadFileBytes(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
     data.assign(512, 0x22);
     unit.Box().Faults().stallCommand = unit.Box().CommandsSeen() + 10;
     EXPECT_FALSE(unit.link->WriteBlock(0, 4, data.data()));
     EXPECT_TRUE(unit.link->LinkFailed);
-    EXPECT_EQ(ReadFile(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
+    EXPECT_EQ(ReadFileBytes(unit.dir.Path() / "slot1.dcm")[4 * 512], 0x11);
 }
 
 TEST(LinkBlocks, DetectionWithoutAPageReadingLeavesThePageAlone) {
@@ -335,7 +335,7 @@ TEST(LinkBlocks, DetectionWithoutAPageReadingLeavesThePageAlone) {
 
 TEST(LinkBlocks, DirectReadSendsTheBlockAddressLowestFirst) {
     TempDir dir;
-    WriteFile(dir.Path() / "paged.bin", PatternCard(4, kCard));
+    WriteFileBytes(dir.Path() / "paged.bin", PatternCard(4, kCard));
     auto traced = std::make_unique<TraceBackend>(std::make_unique<EmulatorBackend>(
         std::make_unique<PagedDevice>((dir.Path() / "paged.bin").string())));
     TraceBackend* t = traced.get();
@@ -352,5 +352,5 @@ TEST(LinkBlocks, DirectReadSendsTheBlockAddressLowestFirst) {
     // each data byte sent echoes the one received before it
     for (size_t i = 9; i < 8 + 512; ++i)
         ASSERT_EQ(frames[0].sent[i], frames[0].received[i - 1]) << i;
-    EXPECT_EQ(std::memcmp(block, ReadFile(dir.Path() / "paged.bin").data() + 5120, 512), 0);
+    EXPECT_EQ(std::memcmp(block, ReadFileBytes(dir.Path() / "paged.bin").data() + 5120, 512), 0);
 }

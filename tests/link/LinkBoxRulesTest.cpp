@@ -12,8 +12,8 @@ namespace {
 
 struct Unit {
     Unit() {
-        WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
-        WriteFile(dir.Path() / "slot2.dcm", PatternCard(2));
+        WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
+        WriteFileBytes(dir.Path() / "slot2.dcm", PatternCard(2));
         auto emu =
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.Path().string()));
         box = &emu->Box();
@@ -101,7 +101,7 @@ TEST(LinkBoxRules, TheBoxIsBusyForSomePollsBeforeEachLineChange) {
 
 TEST(LinkBoxRules, APcThatDoesNotWaitForReadyIsNotHeard) {
     TempDir dir;
-    WriteFile(dir.Path() / "paged.bin", PatternCard(4));
+    WriteFileBytes(dir.Path() / "paged.bin", PatternCard(4));
     PagedDevice device((dir.Path() / "paged.bin").string());
     LinkBox box(device);
     Wire wire(box);
@@ -117,7 +117,7 @@ TEST(LinkBoxRules, APcThatDoesNotWaitForReadyIsNotHeard) {
 
 TEST(LinkBoxRules, BitsChangeHandsOnTheirOwnClockEdges) {
     TempDir dir;
-    WriteFile(dir.Path() / "paged.bin", PatternCard(4));
+    WriteFileBytes(dir.Path() / "paged.bin", PatternCard(4));
     PagedDevice device((dir.Path() / "paged.bin").string());
     for (const bool strict : {true, false}) {
         LinkBox box(device);
@@ -150,7 +150,7 @@ TEST(LinkBoxRules, DataChangedWhileTheClockIsLowSpoilsTheCommand) {
         int glitchAt = 0;
     };
     TempDir dir;
-    WriteFile(dir.Path() / "paged.bin", PatternCard(4, 3 * 131072));
+    WriteFileBytes(dir.Path() / "paged.bin", PatternCard(4, 3 * 131072));
     auto emu = std::make_unique<EmulatorBackend>(
         std::make_unique<PagedDevice>((dir.Path() / "paged.bin").string()));
     LinkBox& box = emu->Box();
@@ -168,7 +168,7 @@ TEST(LinkBoxRules, DataChangedWhileTheClockIsLowSpoilsTheCommand) {
 TEST(LinkBoxRules, ChunkCommandsOutOfOrderAreRefusedAndWriteNothing) {
     Unit u;
     LinkPort& link = *u.link;
-    const auto before = ReadFile(u.dir.Path() / "slot1.dcm");
+    const auto before = ReadFileBytes(u.dir.Path() / "slot1.dcm");
     uint8_t chunk[128];
     std::vector<uint8_t> data(128, 0x5A);
 
@@ -188,15 +188,15 @@ TEST(LinkBoxRules, ChunkCommandsOutOfOrderAreRefusedAndWriteNothing) {
     EXPECT_FALSE(link.StoreChunk(0, 11, 1));
     EXPECT_FALSE(link.CommitBlock(0, 11));
     EXPECT_FALSE(link.CommitBlock(1, 10));
-    EXPECT_EQ(ReadFile(u.dir.Path() / "slot1.dcm"), before);
+    EXPECT_EQ(ReadFileBytes(u.dir.Path() / "slot1.dcm"), before);
     EXPECT_TRUE(link.EndBlockAccess());
 
     // Ending block access forgets the staged block.
     ASSERT_TRUE(link.BeginBlockAccess());
     EXPECT_FALSE(link.CommitBlock(0, 10));
     EXPECT_TRUE(link.EndBlockAccess());
-    EXPECT_EQ(ReadFile(u.dir.Path() / "slot1.dcm"), before);
-    EXPECT_EQ(ReadFile(u.dir.Path() / "slot2.dcm"), PatternCard(2));
+    EXPECT_EQ(ReadFileBytes(u.dir.Path() / "slot1.dcm"), before);
+    EXPECT_EQ(ReadFileBytes(u.dir.Path() / "slot2.dcm"), PatternCard(2));
 
     // In order, the same commands write just the stored quarter.
     ASSERT_TRUE(link.BeginBlockAccess());
@@ -207,7 +207,7 @@ TEST(LinkBoxRules, ChunkCommandsOutOfOrderAreRefusedAndWriteNothing) {
     ASSERT_TRUE(link.EndBlockAccess());
     auto expected = before;
     std::memset(expected.data() + 10 * 512 + 256, 0x5A, 128);
-    EXPECT_EQ(ReadFile(u.dir.Path() / "slot1.dcm"), expected);
+    EXPECT_EQ(ReadFileBytes(u.dir.Path() / "slot1.dcm"), expected);
 
     // The forgiving unit of old took them all.
     u.box->Rules().strictOrder = false;

@@ -29,7 +29,7 @@ TEST(LinkOption, ParsesSpecsBeforeTheFirstPlainArgument) {
     EXPECT_NE(MakePortBackend("emulator:" + dir.Path().string(), error), nullptr);
     EXPECT_EQ(MakePortBackend("emulator:" + (dir.Path() / "none").string(), error), nullptr);
     EXPECT_EQ(MakePortBackend("emulator-paged:" + (dir.Path() / "none").string(), error), nullptr);
-    WriteFile(dir.Path() / "short.bin", std::vector<uint8_t>(1000));
+    WriteFileBytes(dir.Path() / "short.bin", std::vector<uint8_t>(1000));
     EXPECT_EQ(MakePortBackend("emulator-paged:" + (dir.Path() / "short.bin").string(), error),
               nullptr);
     EXPECT_NE(error.find("131072"), std::string::npos);
@@ -51,7 +51,7 @@ TEST(LinkOption, PortThatCannotOpenReadsZeroAndRecordsTheError) {
 
 TEST(LinkOption, LinkFollowsAChangedBasePort) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(3));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(3));
     // A box wired to the port at 0x378 only, like the socket server.
     class FixedBase : public EmulatorBackend {
       public:

@@ -69,8 +69,8 @@ TEST(LinkProtocol, ExchangeByteClocksMostSignificantBitFirst) {
 
 TEST(LinkProtocol, GetSlotStatusAndSetPageFrames) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
-    WriteFile(dir.Path() / "slot2.dcm", PatternCard(2));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
+    WriteFileBytes(dir.Path() / "slot2.dcm", PatternCard(2));
     TracedEmulator e(dir);
 
     bool card1 = false, card2 = false;
@@ -103,7 +103,7 @@ TEST(LinkProtocol, GetSlotStatusAndSetPageFrames) {
 
 TEST(LinkProtocol, ChecksumBitZeroIgnoredExceptForPageCommands) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
     TracedEmulator e(dir);
     e.box->Box().Faults().checksumXor = 0x01;
     uint8_t chunk[128];
@@ -124,7 +124,7 @@ TEST(LinkProtocol, ChecksumBitZeroIgnoredExceptForPageCommands) {
 
 TEST(LinkProtocol, WrongAcknowledgementStopsBeforeArguments) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
     TracedEmulator e(dir);
     e.box->Box().Faults().wrongAck = true;
     EXPECT_FALSE(e.link->FetchChunk(0, 1, 2));
@@ -218,8 +218,8 @@ TEST(LinkProtocol, ReleaseWaitEndsWhenALongClockTextMoves) {
 
 TEST(LinkProtocol, FailedSlotStatusLeavesBothOutputsFalse) {
     TempDir dir;
-    WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
-    WriteFile(dir.Path() / "slot2.dcm", PatternCard(2));
+    WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
+    WriteFileBytes(dir.Path() / "slot2.dcm", PatternCard(2));
     TracedEmulator e(dir);
     bool card1 = true, card2 = true;
     e.box->Box().Faults().checksumXor = 0x02;

@@ -76,7 +76,7 @@ class FakePorts : public PpdevSystem {
 
 struct Rig {
     Rig() {
-        WriteFile(dir.Path() / "slot1.dcm", PatternCard(1));
+        WriteFileBytes(dir.Path() / "slot1.dcm", PatternCard(1));
         ports = std::make_shared<FakePorts>(dir.Path().string());
         auto backend = std::make_unique<PpdevBackend>("/dev/parport0", ports, "/nonexistent");
         ppdev = backend.get();

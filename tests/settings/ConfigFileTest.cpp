@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -22,12 +21,7 @@ class ConfigFileTest : public ::testing::Test {
     std::string Dir() const { return dir_.string(); }
     std::string CfgPath() const { return (dir_ / "RUD2.cfg").string(); }
     void WriteCfg(const std::string& bytes) { std::ofstream(CfgPath(), std::ios::binary) << bytes; }
-    std::string ReadCfg() const {
-        std::ifstream in(CfgPath(), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string ReadCfg() const { return porvane_test::ReadFileText(CfgPath()); }
 
     porvane_test::TempDir temp_;
     fs::path dir_;

@@ -1,7 +1,9 @@
 #include "support/TestFiles.h"
 
 #include <csignal>
+#include <fstream>
 #include <grp.h>
+#include <iterator>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <system_error>
@@ -43,6 +45,22 @@ FileSizeLimit::~FileSizeLimit() {
     limit.rlim_cur = oldSoft_;
     ::setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, oldHandler_);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 int RunAsNobody(const std::function<int()>& body) {

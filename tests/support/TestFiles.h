@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace porvane_test {
 
@@ -35,6 +37,12 @@ class FileSizeLimit {
     unsigned long oldSoft_ = 0;
     void (*oldHandler_)(int) = nullptr;
 };
+
+// A whole file, or nothing when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+std::string ReadFileText(const std::filesystem::path& path);
+// Truncates the file (made when missing) and writes bytes.
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 // Exit code of a child that could not give up root.
 constexpr int kCannotDropRoot = 77;

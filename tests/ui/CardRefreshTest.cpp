@@ -23,10 +23,7 @@ QColor Shown(QListWidgetItem* item) {
     return item->icon().pixmap(32, 32).toImage().pixelColor(16, 16);
 }
 
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using porvane_test::ReadFileText;
 
 const std::vector<TestSaver> kSavers = {
     {0, "FIRST", 3, 2}, {2, "NOICONS", 10, 0}, {5, "THIRD", 4, 3}, {6, "PLAYME", 3, 1, true}};
@@ -179,11 +176,11 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         OpenThreeCards(rig);
         MainWindow& w = *rig.window;
-        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("no");
         w.FormatCommand(View::Slot2, 200);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Delete all saver? "}));
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
     }
 
     void FormatsWithTheDesignedQuestions_data() {

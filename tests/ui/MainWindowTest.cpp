@@ -35,8 +35,7 @@
 namespace {
 
 QString Text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return QString::fromStdString(std::string((std::istreambuf_iterator<char>(in)), {}));
+    return QString::fromStdString(porvane_test::ReadFileText(path));
 }
 
 QStringList MenuCaptions(QMenu* menu) {

@@ -43,16 +43,8 @@ class RecordingUi : public CardUi {
     std::function<void(int)> onProgress;
 };
 
-inline std::vector<uint8_t> ReadFileBytes(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using porvane_test::ReadFileBytes;
+using porvane_test::WriteFileBytes;
 
 // Block n in natural order as the file system sees it.
 inline void WriteNatural(CardVolume& v, uint8_t block, const uint8_t* natural512) {

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -141,17 +140,6 @@ std::vector<uint8_t> PatternCard(uint32_t seed, size_t size) {
     for (uint8_t& b : bytes)
         b = static_cast<uint8_t>(rng());
     return bytes;
-}
-
-void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 std::unique_ptr<LinkPort> FastLink(std::unique_ptr<PortBackend> backend, LinkHost* host) {

@@ -76,7 +76,9 @@ struct Frame {
 };
 std::vector<Frame> DecodeFrames(const std::vector<PortOp>& ops, uint16_t base = 888);
 
+using porvane_test::ReadFileBytes;
 using porvane_test::TempDir;
+using porvane_test::WriteFileBytes;
 
 // Keeps this process, and the children it starts meanwhile, on one CPU. A
 // socket round trip per port read is far cheaper when both ends share a core
@@ -108,8 +110,6 @@ class LinkboxProcess {
 
 // A card image of 256 blocks whose bytes follow a pattern seeded by `seed`.
 std::vector<uint8_t> PatternCard(uint32_t seed, size_t size = 131072);
-void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 
 // A link with every delay 0 on the given backend.
 std::unique_ptr<LinkPort> FastLink(std::unique_ptr<PortBackend> backend, LinkHost* host = nullptr);

@@ -13,10 +13,7 @@ namespace {
 
 constexpr int kPage = ListingPager::kLinesPerPage;
 
-std::vector<uint8_t> ReadAll(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using porvane_test::ReadFileBytes;
 
 } // namespace
 
@@ -103,7 +100,7 @@ TEST(ListingPager, BeyondSixtyFourKilobytesUsesTruePositions) {
 
     const uint8_t patch[1] = {0xA0};
     ASSERT_TRUE(pager->Patch(pager->Position(line), patch, 1));
-    const std::vector<uint8_t> after = ReadAll(file);
+    const std::vector<uint8_t> after = ReadFileBytes(file);
     ASSERT_EQ(after.size(), 0x10010u);
     EXPECT_EQ(after[0x10005], 0xA0);
     EXPECT_EQ(after[0x0005], 0x00);
@@ -116,10 +113,10 @@ TEST(ListingPager, PatchNeverGrowsTheFile) {
     ASSERT_TRUE(pager->Load(file));
     const uint8_t bytes[3] = {0x22, 0x01, 0x7F};
     ASSERT_TRUE(pager->Patch(1, bytes, 3));
-    EXPECT_EQ(ReadAll(file), (std::vector<uint8_t>{0x00, 0x22, 0x01, 0x7F}));
+    EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{0x00, 0x22, 0x01, 0x7F}));
     EXPECT_FALSE(pager->Patch(2, bytes, 3));
     EXPECT_FALSE(pager->Patch(-1, bytes, 1));
-    EXPECT_EQ(ReadAll(file), (std::vector<uint8_t>{0x00, 0x22, 0x01, 0x7F}));
+    EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{0x00, 0x22, 0x01, 0x7F}));
 }
 
 TEST(ListingPager, ByteColumnsAndHexFields) {

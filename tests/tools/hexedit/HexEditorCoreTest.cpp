@@ -14,16 +14,8 @@ std::vector<uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using porvane_test::ReadFileBytes;
+using porvane_test::WriteFileBytes;
 
 HexEditorCore EditorWith(std::string_view text) {
     HexEditorCore editor;
@@ -206,7 +198,7 @@ TEST(HexEditorCore, SeekAndSearch) {
 TEST(HexEditorCore, SaveReplacesTheFileOnlyWhenWhole) {
     porvane_test::TempDir dir;
     const std::string work = dir.File("~ico._");
-    WriteAll(work, {1, 2, 3});
+    WriteFileBytes(work, {1, 2, 3});
     ::chmod(work.c_str(), 0640);
     HexEditorCore editor;
     ASSERT_TRUE(editor.LoadFile(work));
@@ -215,11 +207,11 @@ TEST(HexEditorCore, SaveReplacesTheFileOnlyWhenWhole) {
     editor.TypeHexDigit(0xF);
     EXPECT_TRUE(editor.Modified());
     // The editor's copy: the file is untouched until saved.
-    EXPECT_EQ(ReadAll(work), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFileBytes(work), (std::vector<uint8_t>{1, 2, 3}));
     ASSERT_TRUE(editor.SaveFile(work));
     EXPECT_FALSE(editor.Modified());
     EXPECT_FALSE(editor.Document().IsChanged(0));
-    EXPECT_EQ(ReadAll(work), (std::vector<uint8_t>{0xFF, 2, 3}));
+    EXPECT_EQ(ReadFileBytes(work), (std::vector<uint8_t>{0xFF, 2, 3}));
     struct stat info {};
     ::stat(work.c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);

@@ -29,10 +29,7 @@
 #include <string>
 #include <vector>
 
-inline std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using porvane_test::ReadFileText;
 
 inline QString Q(const std::string& path) {
     return QString::fromStdString(path);

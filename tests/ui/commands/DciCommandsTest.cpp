@@ -38,8 +38,8 @@ class DciCommandsTest : public QObject {
         rig.prompter.Then(out);
         rig.Select(View::Slot1, {2}); // THIRD: blocks 192 and 191
         rig.commands->Transfers().Activate(View::Slot1);
-        const std::string file = Bytes(rig.Path("third.DCI"));
-        const std::string card = Bytes(rig.Path("slot1.dcm"));
+        const std::string file = ReadFileText(rig.Path("third.DCI"));
+        const std::string card = ReadFileText(rig.Path("slot1.dcm"));
         QCOMPARE(file.size(), size_t(1056));
         QVERIFY(std::memcmp(file.data(), w.Session().Volume(View::Slot1).Entries[2].Raw, 32) == 0);
         QVERIFY(file.substr(32, 512) == card.substr(192 * 512, 512));
@@ -56,7 +56,7 @@ class DciCommandsTest : public QObject {
         rig.prompter.Then(out).Then("no");
         rig.commands->Transfers().Activate(View::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList({" File " + out + " Exisit overwrite it ?"}));
-        QCOMPARE(Bytes(rig.Path("third.DCI")), std::string("keep"));
+        QCOMPARE(ReadFileText(rig.Path("third.DCI")), std::string("keep"));
     }
 
     void ImportAsksToOverwriteThenToAppend() {
@@ -99,7 +99,7 @@ class DciCommandsTest : public QObject {
                               "info: Please load a DCM file First."}));
         rig.prompter.Clear();
         rig.OpenImage("image.dcm", {{0, "BIG", 190, 1}, {1, "SMALL", 2, 1}});
-        const std::string before = Bytes(rig.Path("image.dcm"));
+        const std::string before = ReadFileText(rig.Path("image.dcm"));
         WriteDci(rig.Path("big.dci"), "SMALL", 20, 20); // 8 free + 2 of its own: too few
         WriteDci(rig.Path("short.dci"), "NEW", 3, 1);
         const QString missing = Q(rig.Path("missing.dci"));
@@ -112,7 +112,7 @@ class DciCommandsTest : public QObject {
                               "File " + missing + " not found.",
                               "File " + Q(rig.Path("short.dci")) +
                                   " is shorter than its header says; nothing imported."}));
-        QVERIFY(Bytes(rig.Path("image.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("image.dcm")) == before);
         QCOMPARE(Listed(w, View::File), QStringList({"BIG", "SMALL"}));
     }
 

@@ -53,7 +53,7 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Then(Q(rig.Path("new.dcm")));
         w.Menus().file.newDcm->trigger();
         QCOMPARE(w.Session().Volume(View::File).ImageName, rig.Path("new.dcm"));
-        QVERIFY(Bytes(rig.Path("new.dcm")) == Bytes(rig.Path("dpnw.dc")));
+        QVERIFY(ReadFileText(rig.Path("new.dcm")) == ReadFileText(rig.Path("dpnw.dc")));
         QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString("200 BLOCKS FREE"));
         const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
@@ -79,8 +79,8 @@ class DcmCommandsTest : public QObject {
         w.ViewOf(View::Slot2).DcmButton()->click(); // "Upload a VMU page."
         w.Menus().slot2.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList());
-        QVERIFY(Bytes(rig.Path("a.dcm")) == Bytes(rig.Path("slot1.dcm")));
-        QVERIFY(Bytes(rig.Path("b.dcm")) == Bytes(rig.Path("a.dcm")));
+        QVERIFY(ReadFileText(rig.Path("a.dcm")) == ReadFileText(rig.Path("slot1.dcm")));
+        QVERIFY(ReadFileText(rig.Path("b.dcm")) == ReadFileText(rig.Path("a.dcm")));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST", "SECOND", "THIRD"}));
         // Each save reads its slot again first; the upload reads slot 2 after.
         QCOMPARE(rig.refreshes, std::vector<int>({0, 1, 1}));
@@ -90,7 +90,7 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Then(b).Then("no");
         w.Menus().slot1.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages().last(), " File " + b + " Exisit overwrite it ?");
-        QCOMPARE(Bytes(rig.Path("b.dcm")), std::string(10, 'x'));
+        QCOMPARE(ReadFileText(rig.Path("b.dcm")), std::string(10, 'x'));
     }
 
     void TheOpenImageIsNeverWrittenOver() {
@@ -98,29 +98,29 @@ class DcmCommandsTest : public QObject {
         MainWindow& w = rig.Open(&kThree, nullptr);
         rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}});
         const std::string image = rig.Path("image.dcm");
-        const std::string before = Bytes(image);
+        const std::string before = ReadFileText(image);
         const QString sameFile = Q(rig.dir.Path().string() + "/./image.dcm");
         rig.prompter.Then(Q(image)).Then(sameFile).Then(Q(rig.Path("copy.dcm")));
         w.Menus().file.saveAsDcm->trigger(); // onto itself
         w.Menus().slot1.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList({"File " + Q(image) + " in Used .",
                                                        "File " + sameFile + " in Used ."}));
-        QVERIFY(Bytes(image) == before);
+        QVERIFY(ReadFileText(image) == before);
         // A copy keeps the card as it was; the view goes on with the image.
         w.Menus().file.saveAsDcm->trigger();
-        QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         rig.prompter.Then("yes");
         rig.Select(View::File, {0});
         w.Menus().file.deleteSelected->trigger();
-        QVERIFY(Bytes(image) != before);
-        QVERIFY(Bytes(rig.Path("copy.dcm")) == before);
+        QVERIFY(ReadFileText(image) != before);
+        QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         QCOMPARE(w.Session().Volume(View::File).ImageName, image);
     }
 
     void FailedUploadDropsSlot1AndRereadsSlot2() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
-        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         WriteBytes(rig.Path("a.dcm"), 131072, '\0');
         rig.box->Faults().noBox = true;
         // Slot 1 holds savers: the upload asks first.
@@ -128,7 +128,7 @@ class DcmCommandsTest : public QObject {
         w.Menus().slot1.uploadDcm->trigger();
         QVERIFY(!w.Session().Loaded(View::Slot1));
         QVERIFY(rig.refreshes.empty()); // not read again
-        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
         w.Menus().slot2.uploadDcm->trigger();
         // Read again, and not loaded when that failed: a listing of the card
         // as it was must not be written back over the new one.

@@ -34,9 +34,9 @@ class ForeignFilesTest : public QObject {
         rig.prompter.Then(Q(rig.Path("second.VMS")));
         rig.Select(View::File, {1});
         rig.commands->Transfers().Activate(View::File);
-        std::string vms = Bytes(rig.Path("second.VMS"));
+        std::string vms = ReadFileText(rig.Path("second.VMS"));
         QCOMPARE(vms.size(), size_t(4 * 512));
-        QCOMPARE(Bytes(rig.Path("second.VMI")).size(), size_t(108));
+        QCOMPARE(ReadFileText(rig.Path("second.VMI")).size(), size_t(108));
 
         // A description in Shift-JIS ("セーブ"), then both files dropped on
         // slot 2: one saver, the data as the VMS holds it.
@@ -48,7 +48,7 @@ class ForeignFilesTest : public QObject {
         QVERIFY(rig.DropOn(View::Slot2, files));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
         QVERIFY(ExportDci(rig.Path("back.dci"), 0, w.Session().Volume(View::Slot2)));
-        std::string back = Bytes(rig.Path("back.dci")).substr(32);
+        std::string back = ReadFileText(rig.Path("back.dci")).substr(32);
         SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
         QVERIFY(back == vms);
         const QString decoded = QString::fromUtf8("セーブ");

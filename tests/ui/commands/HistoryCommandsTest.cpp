@@ -15,7 +15,7 @@ class HistoryCommandsTest : public QObject {
         CommandsRig rig;
         MainWindow& w = rig.Open(&five, &none);
         const std::string card = rig.Path("slot1.dcm");
-        const std::string before = Bytes(card);
+        const std::string before = ReadFileText(card);
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {1});
         w.Menus().DeleteSelected(View::Slot1)->trigger();
@@ -31,21 +31,21 @@ class HistoryCommandsTest : public QObject {
         QVERIFY(w.ViewOf(View::Slot1).List()->hasFocus());
         QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "B", "C", "D", "E"}));
-        QVERIFY(Bytes(card) == before);
+        QVERIFY(ReadFileText(card) == before);
         // The wait window took the activation; the user clicks the view again.
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.ViewOf(View::Slot1).List()->setFocus();
 
         // Another program writes the card: the redo is refused, unwritten.
-        std::string changed = Bytes(card);
+        std::string changed = ReadFileText(card);
         changed[253 * 512 + 7] ^= 0x20;
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
         QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY2(rig.prompter.Messages().last().startsWith(
                      "The card was changed since \"undo delete B\""),
                  qPrintable(rig.prompter.Messages().last()));
-        QVERIFY(Bytes(card) == changed);
+        QVERIFY(ReadFileText(card) == changed);
     }
 
     void OneUndoBringsBackEverySaverOfOneDeleteSelected() {
@@ -53,7 +53,7 @@ class HistoryCommandsTest : public QObject {
             {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}};
         CommandsRig rig;
         MainWindow& w = rig.Open(&four, &four);
-        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("yes");
         rig.Select(View::Slot2, {0, 1, 3});
         w.Menus().DeleteSelected(View::Slot2)->trigger();
@@ -62,7 +62,7 @@ class HistoryCommandsTest : public QObject {
         QCOMPARE(w.Menus().Undo(View::Slot2)->text(), QString("Undo delete 3 savers"));
         w.Menus().Undo(View::Slot2)->trigger();
         QCOMPARE(Listed(w, View::Slot2), QStringList({"A", "B", "C", "D"}));
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
         // Slot 1 has a history of its own: nothing to undo there.
         rig.commands->History().UpdateUndoCaption(View::Slot1);
         QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo"));

@@ -22,13 +22,13 @@ class SafeListingCommandsTest : public QObject {
         // Another card in the slot, in place of the listed one: the box
         // keeps each slot's file open, so the swap writes into it.
         WriteTestCard(rig.Path("other.dcm"), 200, kOther);
-        const std::string other = Bytes(rig.Path("other.dcm"));
+        const std::string other = ReadFileText(rig.Path("other.dcm"));
         std::ofstream(rig.Path("slot1.dcm"), std::ios::binary | std::ios::in | std::ios::out)
             << other;
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {0, 1});
         w.Menus().slot1.deleteSelected->trigger();
-        QVERIFY(Bytes(rig.Path("slot1.dcm")) == other);
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == other);
         QCOMPARE(rig.prompter.Messages().last(),
                  QString("The card in slot 1 changed since it was read; nothing was written."));
         QCOMPARE(Listed(w, View::Slot1), QStringList({"OTHER", "KEEP"}));
@@ -38,7 +38,7 @@ class SafeListingCommandsTest : public QObject {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
         WriteTestCard(rig.Path("up.dcm"), 200, kOther);
-        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         const QString up = Q(rig.Path("up.dcm"));
         rig.prompter.Then(up).Then("no");
         w.Menus().slot1.uploadDcm->trigger();
@@ -46,7 +46,7 @@ class SafeListingCommandsTest : public QObject {
                  QStringList("Upload " + up +
                              " to the card in slot 1 ? The whole card is replaced: its 3 savers "
                              "will be lost."));
-        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
     }
 
     void AFifoIsRefusedBeforeItIsOpened() {
@@ -54,13 +54,13 @@ class SafeListingCommandsTest : public QObject {
         MainWindow& w = rig.Open(&kThree, nullptr);
         const std::string fifo = rig.Path("saver.dci");
         QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
-        const std::string slot1 = Bytes(rig.Path("slot1.dcm"));
+        const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         // Opening it would wait for a writer that never comes.
         rig.prompter.Then(Q(fifo));
         w.Menus().slot1.importDci->trigger();
         QCOMPARE(rig.prompter.Messages().last(),
                  "File " + Q(fifo) + " is not a regular file; nothing was read.");
-        QVERIFY(Bytes(rig.Path("slot1.dcm")) == slot1);
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
     }
 };
 

@@ -140,27 +140,27 @@ class TransferCommandsTest : public QObject {
         const std::vector<TestSaver> full = {{0, "BIG", 198, 1}}; // blocks 0 and 1 free
         CommandsRig rig;
         MainWindow& w = rig.Open(&slot1, &full, 1);
-        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.Select(View::Slot1, {0, 1});
         QVERIFY(rig.DropOn(View::Slot2, rig.commands->Drags().DragData(View::Slot1)));
         QCOMPARE(rig.prompter.Calls().size(), 0); // refused without a word, as ever
         QCOMPARE(Listed(w, View::Slot1), QStringList({"FIRST", "PLAYME"}));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"BIG"}));
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
         QCOMPARE(rig.refreshes, std::vector<int>({0, 1}));
     }
 
     void MoveFromADamagedDirectoryCopiesNothing() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone, 1);
-        const std::string before = Bytes(rig.Path("slot2.dcm"));
+        const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         w.Session().Volume(View::Slot1).Fat[CardVolume::kDirFirstBlock] =
             100; // the chain runs into saver blocks
         rig.Select(View::Slot1, {0});
         QVERIFY(rig.DropOn(View::Slot2, rig.commands->Drags().DragData(View::Slot1)));
         QCOMPARE(rig.prompter.Messages().size(), 1);
         QVERIFY(rig.prompter.Messages().first().startsWith("Saver FIRST"));
-        QVERIFY(Bytes(rig.Path("slot2.dcm")) == before);
+        QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
     }
 
     void DragOverTakesOnlyWhatAViewMayTake() {
@@ -244,7 +244,7 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(QImage(first).pixelColor(16, 16), FrameColour(0));
         rig.Select(View::Slot1, {2}); // no icons of its own: the picture for none
         t.Activate(View::Slot1);
-        QVERIFY(Bytes(rig.Path("third.bmp")) == Bytes(rig.Path("NA.bmp")));
+        QVERIFY(ReadFileText(rig.Path("third.bmp")) == ReadFileText(rig.Path("NA.bmp")));
         QCOMPARE(rig.prompter.Calls()[0].setup.fileName, QString("*.BMP"));
         QCOMPARE(rig.prompter.Calls()[1].setup.fileName, first); // the last name chosen
     }

@@ -35,10 +35,7 @@
 
 namespace {
 
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using porvane_test::ReadFileText;
 
 // Where byte i of a block in natural order stands in a card file.
 size_t CardOffset(int block, int i) {
@@ -125,7 +122,7 @@ class ToolCommandsTest : public QObject {
         MainWindow& w = rig.Open();
         CodeWindow& code = rig.tools->Code();
         const std::string card = rig.Path("slot1.dcm");
-        const std::string before = Bytes(card);
+        const std::string before = ReadFileText(card);
         rig.SelectSaver(View::Slot1, "PORVANE_GAME");
         QVERIFY(w.Detail().DisasmButton()->isEnabled());
 
@@ -141,7 +138,7 @@ class ToolCommandsTest : public QObject {
         QVERIFY2(seen[1].startsWith("$0000 21 00 54"), qPrintable(seen[1]));
         std::string expected = before;
         expected[CardOffset(0, 0)] = '\x12';
-        QVERIFY(Bytes(card) == expected);
+        QVERIFY(ReadFileText(card) == expected);
         QVERIFY(rig.prompter.Calls().isEmpty());
         QVERIFY(!w.Wait().isVisible());
 
@@ -155,7 +152,7 @@ class ToolCommandsTest : public QObject {
         w.Detail().DisasmButton()->click();
         QCOMPARE(unsaved.shown, 1);
         QCOMPARE(rig.prompter.Messages(), QStringList({"save data ?", "Not save exit ?"}));
-        QVERIFY(Bytes(card) == expected);
+        QVERIFY(ReadFileText(card) == expected);
     }
 
     // No card in the saver's slot: the message, the slot no longer loaded,
@@ -189,7 +186,7 @@ class ToolCommandsTest : public QObject {
                 rig.twoSlot->SetCardPresent(0, false);
                 if (swap) {
                     WriteTestCard(card, 200, {{0, "PORVANE_GAME", 3, 1, true}});
-                    other = Bytes(card);
+                    other = ReadFileText(card);
                     rig.twoSlot->SetCardPresent(0, true);
                 }
                 code.ExitAndSave();
@@ -198,21 +195,21 @@ class ToolCommandsTest : public QObject {
             code.removeEventFilter(&play);
             return play.shown;
         };
-        const std::string before = Bytes(card);
+        const std::string before = ReadFileText(card);
         QCOMPARE(visit(false), 1);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver PORVANE_GAME was not written back: there is no card in "
                               "slot 1." +
                               kept}));
         QVERIFY(!w.Session().Loaded(View::Slot1));
-        QVERIFY(Bytes(card) == before);
+        QVERIFY(ReadFileText(card) == before);
 
         QCOMPARE(visit(true), 1);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver PORVANE_GAME was not written back: the card in slot 1 "
                               "has changed since it was read." +
                               kept}));
-        QVERIFY(Bytes(card) == other);
+        QVERIFY(ReadFileText(card) == other);
         QVERIFY(w.Session().Loaded(View::Slot1));
         // The view has read the new card at once: the next visit works on it.
         QVERIFY(!w.Session().Volume(View::Slot1).Listed.changed);
@@ -248,14 +245,14 @@ class ToolCommandsTest : public QObject {
             w.Session().Volume(View::File).ImageReadOnly = readOnly;
             editor.reject();
         });
-        std::string expected = Bytes(image);
+        std::string expected = ReadFileText(image);
         expected[CardOffset(199, 0)] = '\xAB';
         w.Detail().EditButton()->click();
         QCOMPARE(play.shown, 1);
         QCOMPARE(title, QString("File :NOTES       "));
         QVERIFY(tickStopped);
         QVERIFY(w.AutoRefresher().Timer()->isActive());
-        QVERIFY(Bytes(image) == expected);
+        QVERIFY(ReadFileText(image) == expected);
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         readOnly = true;
@@ -265,7 +262,7 @@ class ToolCommandsTest : public QObject {
                  QStringList({"Saver NOTES could not be written back to the card. The edited "
                               "data is kept in " +
                               rig.tools->WorkFile() + "."}));
-        QVERIFY(Bytes(image) == expected);
+        QVERIFY(ReadFileText(image) == expected);
         w.Session().Volume(View::File).ImageReadOnly = false;
 
         // A work file that can't be written: told, and no window on half a saver.
@@ -299,7 +296,7 @@ class ToolCommandsTest : public QObject {
             editor.SetSaveRequested(true);
             editor.done(QDialog::Rejected);
         });
-        const std::string before = Bytes(image);
+        const std::string before = ReadFileText(image);
         w.Detail().EditButton()->click();
         QVERIFY(fixed);
         QCOMPARE(size, QString("Size : 1024"));
@@ -307,7 +304,7 @@ class ToolCommandsTest : public QObject {
                  QStringList({"Saver NOTES was not written back: the edited data holds 1025 "
                               "bytes, the saver 1024. The edited data is kept in " +
                               rig.tools->WorkFile() + "."}));
-        QVERIFY(Bytes(image) == before);
+        QVERIFY(ReadFileText(image) == before);
         QCOMPARE(std::filesystem::file_size(rig.tools->WorkFile().toStdString()), uintmax_t{1025});
     }
 
@@ -339,13 +336,13 @@ class ToolCommandsTest : public QObject {
         WhileShown swap(colours, [&] {
             rig.twoSlot->SetCardPresent(1, false);
             WriteTestCard(card, 200, {{0, "KEEPME", 3, 1}});
-            keep = Bytes(card).substr(197 * 512, 3 * 512);
+            keep = ReadFileText(card).substr(197 * 512, 3 * 512);
             rig.twoSlot->SetCardPresent(1, true);
             colours.OkButton()->click();
         });
         item->trigger();
         QCOMPARE(rig.Listed(View::Slot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
-        QVERIFY(Bytes(card).substr(197 * 512, 3 * 512) == keep);
+        QVERIFY(ReadFileText(card).substr(197 * 512, 3 * 512) == keep);
     }
 
     // A 4-bit picture is refused with its warning and the card is left byte
@@ -354,7 +351,7 @@ class ToolCommandsTest : public QObject {
         ToolsRig rig;
         rig.Open();
         const std::string card = rig.Path("slot2.dcm");
-        const std::string before = Bytes(card);
+        const std::string before = ReadFileText(card);
         rig.prompter.Then(Bmp(rig, "four.bmp", 4));
         int shown = 0;
         WhileShown never(rig.tools->Colours(), [&] { ++shown; });
@@ -363,7 +360,7 @@ class ToolCommandsTest : public QObject {
                  QStringList(
                      {QString(kLogoPictureWarning) + "\nIt is 32 x 32 pixels, 4 bits per pixel."}));
         QCOMPARE(shown, 0);
-        QVERIFY(Bytes(card) == before);
+        QVERIFY(ReadFileText(card) == before);
 
         rig.prompter.Clear();
         rig.tools->ImportCaptionBmp(View::File);

@@ -37,8 +37,8 @@ std::string Name12(const std::string& name);
 std::vector<uint8_t> ChainBytes(CardVolume& volume, const std::vector<uint8_t>& chain);
 // The chain from first as the in-memory Fat links it (at most 256 blocks).
 std::vector<uint8_t> ChainOf(const CardVolume& volume, uint8_t first);
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+using porvane_test::ReadFileBytes;
+using porvane_test::WriteFileBytes;
 // One block of an image file, card order.
 std::vector<uint8_t> FileBlock(const std::string& path, int block);
 

@@ -1,4 +1,4 @@
-#include "card/engine_support/EngineSupport.h"
+#include "card/support/EngineSupport.h"
 #include "card/LoadVolume.h"
 
 #include "card/CardListing.h"
@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <random>
 
@@ -78,17 +77,6 @@ std::vector<uint8_t> ChainOf(const CardVolume& volume, uint8_t first) {
         b = volume.Fat[b];
     }
     return chain;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> FileBlock(const std::string& path, int block) {
