@@ -322,6 +322,9 @@ bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending,
                  TablesInMemory& memory) {
     report = CardRepairReport();
     done = false;
+    // The plan is made on the card as it is now, not as this command read it
+    // before the user chose: it may have been swapped meanwhile.
+    volume.Cache.ForgetAll();
     if (!CheckCard(volume, report.before))
         return false;
     if (!report.before.formatted) {
@@ -347,9 +350,6 @@ bool PlanCardRepair(CardVolume& volume, CardRepairReport& report) {
     Pending pending;
     bool done = false;
     const auto memory = std::make_unique<TablesInMemory>();
-    // The plan is made on the card as it is now, not as this command read it
-    // before the user chose: it may have been swapped meanwhile.
-    volume.Cache.ForgetAll();
     if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)
@@ -366,9 +366,6 @@ bool RepairCard(CardVolume& volume, CardRepairReport& report,
     Pending pending;
     bool done = false;
     const auto memory = std::make_unique<TablesInMemory>();
-    // The plan is made on the card as it is now, not as this command read it
-    // before the user chose: it may have been swapped meanwhile.
-    volume.Cache.ForgetAll();
     if (!PlanRepairs(volume, report, pending, done, *memory))
         return false;
     if (done)
