@@ -4,8 +4,8 @@
 
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
-#include "card/SameCard.h"
 #include "card/ChangeRecorder.h"
+#include "card/SameCard.h"
 
 #include <algorithm>
 #include <cstring>
