@@ -40,6 +40,10 @@ bool NameSaysNatural(const std::string& path) {
     return ext == ".bin" || ext == ".vmu";
 }
 
+ImageOrder OrderForWriting(const std::string& path, bool dumpChosen) {
+    return dumpChosen || LowerExtension(path) == ".vmu" ? ImageOrder::Natural : ImageOrder::Card;
+}
+
 OrderGuess GuessImageOrder(const uint8_t* root512, const std::string& path) {
     uint8_t swapped[CardVolume::kBlockSize];
     std::memcpy(swapped, root512, sizeof swapped);

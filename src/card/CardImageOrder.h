@@ -25,6 +25,12 @@ bool RootLooksFormatted(const uint8_t* naturalRoot512);
 // give their dumps.
 bool NameSaysNatural(const std::string& path);
 
+// The order an image is written in when the user asks for path: a raw dump
+// when the emulators' dump format was chosen, or when the name ends in ".vmu"
+// (no DCM is called that); card order otherwise, ".bin" included, as the
+// "BIN file format" beside DCM has always been.
+ImageOrder OrderForWriting(const std::string& path, bool dumpChosen);
+
 // The order of an image whose block 255, as the file holds it, is root512.
 OrderGuess GuessImageOrder(const uint8_t* root512, const std::string& path);
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -18,31 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kBlock = CardVolume::kBlockSize;
-constexpr uint8_t kChecksumMask[4] = {'S', 'E', 'G', 'A'};
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint8_t ToBcd(int value) {
-    value %= 100;
-    return static_cast<uint8_t>((value / 10) << 4 | (value % 10));
-}
-int FromBcd(uint8_t bcd) {
-    return (bcd >> 4) * 10 + (bcd & 0x0F);
-}
+// Where the header's text for the console's file screen starts.
+constexpr int kHeaderFileScreenText = 0x10;
+// Entry byte 1 of a copy-protected saver.
+constexpr uint8_t kProtectedByte = 0xFF;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -54,22 +34,6 @@ bool HasExtension(const std::string& path, const char* ext) {
     return Lower(fs::path(path).extension().string()) == ext;
 }
 
-// A name field: printable ASCII, then nothing but NULs. Blank is allowed
-// for the resource only when empty is.
-bool PlainName(const uint8_t* field, int length) {
-    int k = 0;
-    while (k < length && field[k] != 0) {
-        if (field[k] < 0x20 || field[k] >= 0x7F)
-            return false;
-        ++k;
-    }
-    for (; k < length; ++k) {
-        if (field[k] != 0)
-            return false;
-    }
-    return true;
-}
-
 std::string FieldText(const uint8_t* field, int length) {
     std::string text(reinterpret_cast<const char*>(field), static_cast<size_t>(length));
     while (!text.empty() && (text.back() == '\0' || text.back() == ' '))
@@ -77,16 +41,41 @@ std::string FieldText(const uint8_t* field, int length) {
     return text;
 }
 
-bool ReadWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size,
-                   size_t limit) {
+// Up to limit bytes of the regular file at path into bytes (got of them),
+// and the file's whole size. False when it cannot be opened or read.
+bool ReadFileHead(const std::string& path, std::unique_ptr<uint8_t[]>& bytes, size_t limit,
+                  size_t& got, uint64_t& fileSize) {
+    std::error_code ec;
+    // Opening a FIFO would wait for a writer.
+    if (!fs::is_regular_file(path, ec))
+        return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return false;
-    bytes = std::make_unique<uint8_t[]>(limit + 1);
-    size = std::fread(bytes.get(), 1, limit + 1, file);
-    const bool ok = std::ferror(file) == 0;
+    struct stat info {};
+    bool ok = fstat(fileno(file), &info) == 0;
+    fileSize = ok ? static_cast<uint64_t>(info.st_size) : 0;
+    bytes = std::make_unique<uint8_t[]>(limit);
+    got = std::fread(bytes.get(), 1, limit, file);
+    ok = ok && std::ferror(file) == 0;
     std::fclose(file);
     return ok;
+}
+
+bool ReadVmi(const std::string& path, VmiFields& f, VmiAdvice& advice, std::string& error) {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t got = 0;
+    uint64_t size = 0;
+    if (!ReadFileHead(path, bytes, kVmiSize, got, size)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (!DecodeVmi(bytes.get(), got < static_cast<size_t>(kVmiSize) ? got : size, f, advice,
+                   error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 // The one file in folder whose name, in any case, is name.
@@ -112,64 +101,6 @@ bool WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
 }
 
 } // namespace
-
-uint32_t VmiChecksum(const uint8_t* resource8) {
-    uint8_t sum[4];
-    for (int i = 0; i < 4; ++i)
-        sum[i] = static_cast<uint8_t>(resource8[i] & kChecksumMask[i]);
-    return Le32(sum);
-}
-
-void EncodeVmi(const VmiFields& f, uint8_t* out) {
-    std::memset(out, 0, kVmiSize);
-    Put32(out + 0x00, VmiChecksum(f.resource));
-    std::memcpy(out + 0x04, f.description, sizeof f.description);
-    std::memcpy(out + 0x24, f.copyright, sizeof f.copyright);
-    Put16(out + 0x44, f.year);
-    const uint8_t clock[6] = {f.month, f.day, f.hour, f.minute, f.second, f.weekday};
-    std::memcpy(out + 0x46, clock, sizeof clock);
-    Put16(out + 0x4C, f.version);
-    Put16(out + 0x4E, f.fileNumber);
-    std::memcpy(out + 0x50, f.resource, sizeof f.resource);
-    std::memcpy(out + 0x58, f.name, sizeof f.name);
-    Put16(out + 0x64, f.mode);
-    Put32(out + 0x68, f.dataBytes);
-}
-
-bool DecodeVmi(const uint8_t* in, size_t size, VmiFields& f, std::string& error) {
-    if (size != static_cast<size_t>(kVmiSize)) {
-        error = "the VMI file is " + std::to_string(size) + " bytes long, not 108";
-        return false;
-    }
-    std::memcpy(f.description, in + 0x04, sizeof f.description);
-    std::memcpy(f.copyright, in + 0x24, sizeof f.copyright);
-    f.year = Le16(in + 0x44);
-    f.month = in[0x46];
-    f.day = in[0x47];
-    f.hour = in[0x48];
-    f.minute = in[0x49];
-    f.second = in[0x4A];
-    f.weekday = in[0x4B];
-    f.version = Le16(in + 0x4C);
-    f.fileNumber = Le16(in + 0x4E);
-    std::memcpy(f.resource, in + 0x50, sizeof f.resource);
-    std::memcpy(f.name, in + 0x58, sizeof f.name);
-    f.mode = Le16(in + 0x64);
-    f.dataBytes = Le32(in + 0x68);
-    if (!PlainName(f.resource, kVmiResourceLength) || f.resource[0] == 0) {
-        error = "the VMI's resource name is empty or holds control bytes";
-        return false;
-    }
-    if (!PlainName(f.name, SaverEntry::kNameLength) || f.name[0] == 0) {
-        error = "the VMI's saver name is empty or holds control bytes";
-        return false;
-    }
-    if (Le32(in) != VmiChecksum(f.resource)) {
-        error = "the VMI's checksum does not match its resource name";
-        return false;
-    }
-    return true;
-}
 
 bool IsVmsPath(const std::string& path) {
     return HasExtension(path, ".vms");
@@ -227,8 +158,10 @@ bool ExportVmsVmi(const std::string& vmsPath, const std::string& vmiPath,
     for (int step = 0; step < chain.count && readOk && fileOk; ++step) {
         readOk = volume.ReadRawBlock(volume.Device, chain.blocks[step], volume.Block);
         SwapWords(volume.Block);
+        // The console's file screen shows header bytes 0x10..0x2F; the first
+        // 16 are the memory unit's own text.
         if (step == headerStep)
-            std::memcpy(f.description, volume.Block, sizeof f.description);
+            std::memcpy(f.description, volume.Block + kHeaderFileScreenText, sizeof f.description);
         fileOk = readOk && std::fwrite(volume.Block, 1, kBlock, vms) == static_cast<size_t>(kBlock);
     }
     if (std::fclose(vms) != 0)
@@ -239,19 +172,14 @@ bool ExportVmsVmi(const std::string& vmsPath, const std::string& vmiPath,
     }
     static constexpr char kCopyright[] = "Porvane";
     std::memcpy(f.copyright, kCopyright, sizeof kCopyright - 1);
-    const uint8_t* stamp = e.Raw + SaverEntry::kStampOffset;
-    f.year = static_cast<uint16_t>(FromBcd(stamp[0]) * 100 + FromBcd(stamp[1]));
-    f.month = static_cast<uint8_t>(FromBcd(stamp[2]));
-    f.day = static_cast<uint8_t>(FromBcd(stamp[3]));
-    f.hour = static_cast<uint8_t>(FromBcd(stamp[4]));
-    f.minute = static_cast<uint8_t>(FromBcd(stamp[5]));
-    f.second = static_cast<uint8_t>(FromBcd(stamp[6]));
-    f.weekday = static_cast<uint8_t>(FromBcd(stamp[7]));
+    CardStampToVmiTime(e.Raw + SaverEntry::kStampOffset, f);
     std::memcpy(f.resource, resource.data(),
                 std::min(resource.size(), static_cast<size_t>(kVmiResourceLength)));
     std::memcpy(f.name, e.Raw + SaverEntry::kNameOffset, SaverEntry::kNameLength);
+    // Cards carry other values in byte 1 too (0x80 on some); only 0xFF is
+    // the protection the console sets.
     f.mode = static_cast<uint16_t>((e.IsGame ? VmiFields::kModeGame : 0) |
-                                   (e.Raw[1] != 0 ? VmiFields::kModeProtected : 0));
+                                   (e.Raw[1] == kProtectedByte ? VmiFields::kModeProtected : 0));
     f.dataBytes = static_cast<uint32_t>(chain.count) * kBlock;
     uint8_t vmi[kVmiSize];
     EncodeVmi(f, vmi);
@@ -270,17 +198,10 @@ bool FindVmsPair(const std::string& chosen, VmsPair& pair, std::string& error) {
         pair.vmi = FindBeside(path.parent_path(), path.stem().string() + ".vmi");
         return true;
     }
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t size = 0;
-    if (!ReadWholeFile(chosen, bytes, size, kVmiSize)) {
-        error = "cannot read " + chosen;
-        return false;
-    }
     VmiFields f;
-    if (!DecodeVmi(bytes.get(), size, f, error)) {
-        error = chosen + ": " + error;
+    VmiAdvice advice;
+    if (!ReadVmi(chosen, f, advice, error))
         return false;
-    }
     const std::string resource = FieldText(f.resource, kVmiResourceLength);
     pair.vms = FindBeside(path.parent_path(), resource + ".vms");
     if (pair.vms.empty()) {
@@ -293,21 +214,33 @@ bool FindVmsPair(const std::string& chosen, VmsPair& pair, std::string& error) {
 
 bool BuildDciFromVms(const VmsPair& pair, const std::string& dciPath, std::time_t now,
                      std::string& error) {
+    VmsBuild build;
+    build.now = now;
+    return BuildDciFromVms(pair, dciPath, build, error);
+}
+
+bool BuildDciFromVms(const VmsPair& pair, const std::string& dciPath, VmsBuild& build,
+                     std::string& error) {
     constexpr size_t kMaxData = static_cast<size_t>(CardVolume::kDirLastBlock) * kBlock;
+    build.advice.clear();
     std::unique_ptr<uint8_t[]> data;
-    size_t dataSize = 0;
-    if (!ReadWholeFile(pair.vms, data, dataSize, kMaxData)) {
+    size_t got = 0;
+    uint64_t dataSize = 0;
+    if (!ReadFileHead(pair.vms, data, kMaxData, got, dataSize)) {
         error = "cannot read " + pair.vms;
         return false;
     }
-    if (dataSize == 0 || dataSize > kMaxData) {
-        error = pair.vms + (dataSize == 0 ? " is empty" : " is larger than a card");
+    if (dataSize == 0 || dataSize > kMaxData || got != dataSize) {
+        error = pair.vms + (dataSize == 0         ? " is empty"
+                            : dataSize > kMaxData ? " is larger than a card"
+                                                  : " could not be read whole");
         return false;
     }
     uint8_t entry[kDciHeaderSize] = {};
-    const size_t blocks = (dataSize + kBlock - 1) / kBlock;
+    const size_t blocks = (got + kBlock - 1) / kBlock;
     bool game = false;
     if (pair.Lone()) {
+        game = build.loneAsGame;
         // Names on a card are padded with blanks; a NUL would show as a box.
         std::memset(entry + SaverEntry::kNameOffset, ' ', SaverEntry::kNameLength);
         const std::string stem = fs::path(pair.vms).stem().string();
@@ -317,38 +250,26 @@ bool BuildDciFromVms(const VmsPair& pair, const std::string& dciPath, std::time_
             entry[SaverEntry::kNameOffset + i] =
                 c >= 0x20 && c < 0x7F ? static_cast<uint8_t>(std::toupper(c)) : '_';
         }
-        std::tm local{};
-        localtime_r(&now, &local);
-        const int year = local.tm_year + 1900;
-        const uint8_t stamp[8] = {ToBcd(year / 100),       ToBcd(year),
-                                  ToBcd(local.tm_mon + 1), ToBcd(local.tm_mday),
-                                  ToBcd(local.tm_hour),    ToBcd(local.tm_min),
-                                  ToBcd(local.tm_sec),     ToBcd(local.tm_wday)};
-        std::memcpy(entry + SaverEntry::kStampOffset, stamp, sizeof stamp);
+        CardStampAt(build.now, entry + SaverEntry::kStampOffset);
     } else {
-        std::unique_ptr<uint8_t[]> bytes;
-        size_t size = 0;
         VmiFields f;
-        if (!ReadWholeFile(pair.vmi, bytes, size, kVmiSize)) {
-            error = "cannot read " + pair.vmi;
+        VmiAdvice advice;
+        if (!ReadVmi(pair.vmi, f, advice, error))
             return false;
-        }
-        if (!DecodeVmi(bytes.get(), size, f, error)) {
-            error = pair.vmi + ": " + error;
-            return false;
-        }
-        if (f.dataBytes != dataSize) {
+        if (f.dataBytes != got) {
             error = pair.vmi + ": the VMI gives " + std::to_string(f.dataBytes) +
-                    " bytes of data, but " + pair.vms + " holds " + std::to_string(dataSize);
+                    " bytes of data, but " + pair.vms + " holds " + std::to_string(got);
             return false;
         }
         game = (f.mode & VmiFields::kModeGame) != 0;
-        entry[1] = (f.mode & VmiFields::kModeProtected) != 0 ? 0xFF : 0x00;
+        entry[1] = (f.mode & VmiFields::kModeProtected) != 0 ? kProtectedByte : 0x00;
         std::memcpy(entry + SaverEntry::kNameOffset, f.name, SaverEntry::kNameLength);
-        const uint8_t stamp[8] = {ToBcd(f.year / 100), ToBcd(f.year),   ToBcd(f.month),
-                                  ToBcd(f.day),        ToBcd(f.hour),   ToBcd(f.minute),
-                                  ToBcd(f.second),     ToBcd(f.weekday)};
-        std::memcpy(entry + SaverEntry::kStampOffset, stamp, sizeof stamp);
+        // A stamp that is no date would stand on the card as one.
+        if (!VmiTimeToCardStamp(f, entry + SaverEntry::kStampOffset)) {
+            advice.dateImpossible = true;
+            CardStampAt(build.now, entry + SaverEntry::kStampOffset);
+        }
+        build.advice = advice.Line(pair.vmi);
     }
     entry[SaverEntry::kTypeOffset] = game ? SaverEntry::kTypeGame : SaverEntry::kTypeData;
     entry[SaverEntry::kSizeOffset] = static_cast<uint8_t>(blocks);
@@ -360,7 +281,7 @@ bool BuildDciFromVms(const VmsPair& pair, const std::string& dciPath, std::time_
     auto dci = std::make_unique<uint8_t[]>(kDciHeaderSize + padded);
     std::memset(dci.get(), 0, kDciHeaderSize + padded);
     std::memcpy(dci.get(), entry, kDciHeaderSize);
-    std::memcpy(dci.get() + kDciHeaderSize, data.get(), dataSize);
+    std::memcpy(dci.get() + kDciHeaderSize, data.get(), got);
     SwapWords(dci.get() + kDciHeaderSize, padded);
     if (!WriteFile(dciPath, dci.get(), kDciHeaderSize + padded)) {
         error = "cannot write " + dciPath;

@@ -25,6 +25,11 @@ TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
     EXPECT_NE(ReadFileBytes(P("a.vmu")), ReadFileBytes(P("a.dcm")));
     const std::string listed = Cli("list a.dcm --json").out;
     EXPECT_NE(listed.find("\"description_text\":\"セーブ"), std::string::npos) << listed;
+    // The plain listing shows the decoded text too, the tab of the header
+    // filtered out as every control character.
+    const std::string plain = Cli("list a.dcm").out;
+    EXPECT_NE(plain.find("  セーブ"), std::string::npos) << plain;
+    EXPECT_EQ(plain.find('\t'), std::string::npos) << plain;
     Result r = Cli("list a.vmu --json");
     EXPECT_EQ(r.out, listed);
     EXPECT_TRUE(r.err.empty()) << r.err;
@@ -32,6 +37,20 @@ TEST_F(CliFormatsTest, DumpsPairsAndJapaneseDescriptionsTravelBetweenCards) {
     ASSERT_EQ(Cli("convert a.vmu back.img --to dcm").code, 0);
     EXPECT_EQ(ReadFileBytes(P("back.img")), ReadFileBytes(P("a.dcm")));
     EXPECT_EQ(Cli("convert a.vmu back.img").code, 1); // exists, no --force
+    // ".bin" is card order, as the window's "BIN file format" writes it; a
+    // raw dump only when asked for.
+    ASSERT_EQ(Cli("convert a.vmu a.bin").code, 0);
+    EXPECT_EQ(ReadFileBytes(P("a.bin")), ReadFileBytes(P("a.dcm")));
+    ASSERT_EQ(Cli("convert a.dcm raw.bin --to raw").code, 0);
+    EXPECT_EQ(ReadFileBytes(P("raw.bin")), ReadFileBytes(P("a.vmu")));
+    // One byte too long is no image.
+    Bytes longer = ReadFileBytes(P("a.dcm"));
+    longer.push_back(0);
+    WriteFileBytes(P("long.dcm"), longer);
+    r = Cli("convert long.dcm long.vmu");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("IS NOT SUPPORTED"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("long.vmu")));
 
     // Both savers out as pairs and into an empty card.
     NewCard("b.dcm");

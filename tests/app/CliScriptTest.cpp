@@ -243,7 +243,7 @@ TEST_F(CliScriptTest, CompletionOffersWhatFitsEachArgument) {
     EXPECT_EQ(complete("porvane-cli logo ''"), "p.bmp sub ");
     EXPECT_EQ(complete("porvane-cli format a.dcm ''"), "200 240 241 ");
     EXPECT_EQ(complete("porvane-cli copy a.dcm NAME ''"), "B.DCM a.dcm slot1 slot2 sub ");
-    EXPECT_EQ(complete("porvane-cli export a.dcm --"), "--force --help --page ");
+    EXPECT_EQ(complete("porvane-cli export a.dcm --"), "--all --as --force --help --page ");
     EXPECT_EQ(complete("porvane-cli --link ''"),
               "auto emulator-paged: emulator: io ppdev: socket: ");
     WriteFileBytes(P("e.vmu"), Bytes{1});

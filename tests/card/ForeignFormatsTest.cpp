@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 using namespace engine_test;
@@ -158,10 +160,13 @@ TEST_F(ForeignFormatsTest, WrongVmiIsRefusedWithItsReasonAndNothingIsBuilt) {
         uint8_t value;
         const char* says;
     };
-    for (const Case& c : {Case{0, 0x00, "checksum"}, Case{0x69, 0x03, "bytes of data"},
-                          Case{0x5A, 0x07, "saver name"}, Case{0x51, 0x0A, "resource name"}}) {
+    for (const Case& c : {Case{0x69, 0x03, "bytes of data"}, Case{0x5A, 0x07, "saver name"},
+                          Case{0x51, 0x0A, "resource name"}, Case{-1, 0, "107 bytes long"}}) {
         auto bad = good;
-        bad[c.offset] = c.value;
+        if (c.offset < 0)
+            bad.pop_back();
+        else
+            bad[c.offset] = c.value;
         WriteFileBytes(dir_.File("bad.vmi"), bad);
         VmsPair pair{dir_.File("S.VMS"), dir_.File("bad.vmi")};
         const std::string dci = dir_.File("out.dci");
@@ -173,6 +178,196 @@ TEST_F(ForeignFormatsTest, WrongVmiIsRefusedWithItsReasonAndNothingIsBuilt) {
     EXPECT_FALSE(ResourceNameOf("/x/NINECHARS.VMS", resource, error));
     EXPECT_TRUE(ResourceNameOf("/x/EIGHTCHR.vms", resource, error));
     EXPECT_EQ(resource, "EIGHTCHR");
+}
+
+// A VMS + VMI pair as web archives hold them, made field by field.
+struct HandPair {
+    VmiFields vmi;
+    std::vector<uint8_t> vms;
+    std::vector<uint8_t> extra; // bytes after the VMI's 108
+    const char* checksum = nullptr;
+
+    HandPair() {
+        std::memcpy(vmi.resource, "HAND", 4);
+        std::memcpy(vmi.name, "HAND_SAVE.SY", 12);
+        vmi.year = 2024, vmi.month = 1, vmi.day = 1, vmi.hour = 12, vmi.weekday = 1; // Monday
+        vms.assign(1024, 0);
+        for (size_t i = 0; i < vms.size(); ++i)
+            vms[i] = static_cast<uint8_t>(i * 7 + 3);
+        vms[0x40] = 0; // no icons
+        vmi.dataBytes = static_cast<uint32_t>(vms.size());
+    }
+    // Writes DIR/HAND.VMS and DIR/HAND.VMI and builds their single-saver file.
+    bool Build(TempDir& dir, VmsBuild& build, std::vector<uint8_t>& dci, std::string& error) {
+        WriteFileBytes(dir.File("HAND.VMS"), vms);
+        std::vector<uint8_t> bytes(kVmiSize);
+        EncodeVmi(vmi, bytes.data());
+        if (checksum != nullptr)
+            std::memcpy(bytes.data(), checksum, 4);
+        bytes.insert(bytes.end(), extra.begin(), extra.end());
+        WriteFileBytes(dir.File("HAND.VMI"), bytes);
+        const bool built = BuildDciFromVms(VmsPair{dir.File("HAND.VMS"), dir.File("HAND.VMI")},
+                                           dir.File("hand.dci"), build, error);
+        dci = built ? ReadFileBytes(dir.File("hand.dci")) : std::vector<uint8_t>();
+        return built;
+    }
+};
+
+// Local noon of a date, as the card's clock would read it.
+std::time_t LocalNoon(int year, int month, int day) {
+    std::tm t{};
+    t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day, t.tm_hour = 12;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+// What the console's browser and other writers put in VMIs crosses to the
+// card and back: the weekday counted from Sunday there and from Monday on the
+// card, the copy byte, the file-screen description, the mode and the size.
+TEST_F(ForeignFormatsTest, VmiFieldsCrossToTheCardAndBack) {
+    for (const bool protect : {false, true}) {
+        HandPair pair;
+        pair.checksum = "ADD@"; // the console's own browser
+        pair.vmi.mode = protect ? VmiFields::kModeProtected : 0;
+        VmsBuild build;
+        std::vector<uint8_t> dci;
+        std::string error;
+        ASSERT_TRUE(pair.Build(dir_, build, dci, error)) << error;
+        EXPECT_NE(build.advice.find("checksum"), std::string::npos) << build.advice;
+        const uint8_t stamp[8] = {0x20, 0x24, 0x01, 0x01, 0x12, 0x00, 0x00, 0x00};
+        EXPECT_EQ(std::memcmp(dci.data() + 16, stamp, 8), 0); // Monday is 0 on the card
+        EXPECT_EQ(dci[1], protect ? 0xFF : 0x00);
+    }
+    // On the card: a Wednesday (02, as the template root) saver, byte 1 0x80
+    // as a real card holds it, a Shift-JIS file-screen text in the header.
+    PlaceSaver(*card_, 0, Name12("WEDNESDAY"), 0x33, {199, 198}, 0x80);
+    uint8_t header[512];
+    ASSERT_TRUE(card_->ReadRawBlock(card_->Device, 199, header));
+    SwapWords(header);
+    const char text[] = "\x83\x5A\x81\x5B\x83\x75 FILE SCREEN TEXT";
+    std::memcpy(header + 0x10, text, sizeof text - 1);
+    SwapWords(header);
+    ASSERT_TRUE(card_->WriteRawBlock(card_->Device, 199, header));
+    const uint8_t wednesday[8] = {0x19, 0x99, 0x10, 0x27, 0x04, 0x54, 0x52, 0x02};
+    std::memcpy(card_->Entries[0].Raw + 16, wednesday, 8);
+    card_->WriteDirectory();
+    ASSERT_TRUE(LoadVolume(*card_));
+    std::string error;
+    ASSERT_TRUE(ExportVmsVmi(dir_.File("W.VMS"), dir_.File("W.VMI"), "W", 0, *card_, error));
+    const auto vmiBytes = ReadFileBytes(dir_.File("W.VMI"));
+    VmiFields back;
+    VmiAdvice advice;
+    ASSERT_TRUE(DecodeVmi(vmiBytes.data(), vmiBytes.size(), back, advice, error)) << error;
+    EXPECT_FALSE(advice.Any());
+    EXPECT_EQ(back.weekday, 3); // Wednesday counted from Sunday
+    EXPECT_EQ(back.year, 1999);
+    EXPECT_EQ(back.mode, 0); // 0x80 is no protection
+    EXPECT_EQ(std::memcmp(back.description, text, sizeof text - 1), 0);
+    // ... and the pair comes back in with the stamp it left with.
+    TempSaverFile dci;
+    ASSERT_TRUE(
+        BuildDciFromVms(VmsPair{dir_.File("W.VMS"), dir_.File("W.VMI")}, dci.Path(), 0, error));
+    EXPECT_EQ(std::memcmp(ReadFileBytes(dci.Path()).data() + 16, wednesday, 8), 0);
+}
+
+// Each field at its limits, a file longer or shorter than 108 bytes, and a
+// VMS that is not whole blocks: imported (with a word where something was
+// gone past) or refused, never an impossible stamp on the card.
+TEST_F(ForeignFormatsTest, VmiAtItsLimitsImportsDatedNowOrIsRefused) {
+    const std::time_t now = LocalNoon(2024, 1, 3); // a Wednesday
+    const uint8_t nowStamp[8] = {0x20, 0x24, 0x01, 0x03, 0x12, 0x00, 0x00, 0x02};
+    struct Case {
+        const char* what;
+        std::function<void(HandPair&)> change;
+        const char* advice;         // empty: none; nullptr: refused
+        std::vector<uint8_t> stamp; // empty: as the VMI says, or now when impossible
+    };
+    const std::vector<Case> cases = {
+        {"latest",
+         [](HandPair& p) {
+             p.vmi.year = 9999, p.vmi.month = 12, p.vmi.day = 31, p.vmi.hour = 23,
+             p.vmi.minute = 59, p.vmi.second = 59, p.vmi.weekday = 6;
+         },
+         "",
+         {0x99, 0x99, 0x12, 0x31, 0x23, 0x59, 0x59, 0x05}},
+        {"leap day",
+         [](HandPair& p) { p.vmi.year = 2000, p.vmi.month = 2, p.vmi.day = 29, p.vmi.weekday = 2; },
+         "",
+         {0x20, 0x00, 0x02, 0x29, 0x12, 0x00, 0x00, 0x01}},
+        {"year 288 day 39",
+         [](HandPair& p) { p.vmi.year = 288, p.vmi.day = 39; },
+         "impossible",
+         {}},
+        {"year 39193 month 16",
+         [](HandPair& p) { p.vmi.year = 39193, p.vmi.month = 16; },
+         "impossible",
+         {}},
+        {"no leap day",
+         [](HandPair& p) { p.vmi.year = 1900, p.vmi.month = 2, p.vmi.day = 29; },
+         "impossible",
+         {}},
+        {"second 60", [](HandPair& p) { p.vmi.second = 60; }, "impossible", {}},
+        {"weekday 7", [](HandPair& p) { p.vmi.weekday = 7; }, "impossible", {}},
+        {"112 bytes",
+         [](HandPair& p) { p.extra.assign(4, 0xEE); },
+         "112 bytes long",
+         {0x20, 0x24, 0x01, 0x01, 0x12, 0x00, 0x00, 0x00}},
+        {"full names", [](HandPair& p) { std::memcpy(p.vmi.name, "TWELVE_CHARS", 12); }, "", {}},
+        {"600-byte VMS", [](HandPair& p) { p.vms.resize(600), p.vmi.dataBytes = 600; }, "", {}},
+        {"size one short", [](HandPair& p) { p.vmi.dataBytes = 1023; }, nullptr, {}},
+        {"empty VMS", [](HandPair& p) { p.vms.clear(), p.vmi.dataBytes = 0; }, nullptr, {}},
+    };
+    for (const Case& c : cases) {
+        HandPair pair;
+        c.change(pair);
+        VmsBuild build;
+        build.now = now;
+        std::vector<uint8_t> dci;
+        std::string error;
+        const bool built = pair.Build(dir_, build, dci, error);
+        ASSERT_EQ(built, c.advice != nullptr) << c.what << ": " << error;
+        if (!built)
+            continue;
+        if (*c.advice == '\0')
+            EXPECT_EQ(build.advice, "") << c.what;
+        else
+            EXPECT_NE(build.advice.find(c.advice), std::string::npos) << c.what << build.advice;
+        const uint8_t* stamp = c.stamp.empty() ? nullptr : c.stamp.data();
+        if (stamp != nullptr || *c.advice != '\0') {
+            EXPECT_EQ(std::memcmp(dci.data() + 16, stamp ? stamp : nowStamp, 8), 0) << c.what;
+        }
+        const size_t blocks = (pair.vms.size() + 511) / 512;
+        EXPECT_EQ(dci.size(), 32 + 512 * blocks) << c.what;
+        EXPECT_EQ(dci[24], blocks) << c.what;
+    }
+    // The 600-byte VMS is two blocks on the card and 1024 bytes out again.
+    HandPair odd;
+    odd.vms.resize(600);
+    odd.vmi.dataBytes = 600;
+    VmsBuild build;
+    std::vector<uint8_t> dci;
+    std::string error;
+    ASSERT_TRUE(odd.Build(dir_, build, dci, error));
+    ASSERT_TRUE(ImportDci(dir_.File("hand.dci"), *card_));
+    ASSERT_TRUE(LoadVolume(*card_));
+    ASSERT_TRUE(ExportVmsVmi(dir_.File("O.VMS"), dir_.File("O.VMI"), "O", 0, *card_, error));
+    auto padded = odd.vms;
+    padded.resize(1024);
+    EXPECT_EQ(ReadFileBytes(dir_.File("O.VMS")), padded);
+
+    // A lone VMS as a game lands at block 0, dated now with the card's weekday.
+    fs::remove(dir_.File("HAND.VMI"));
+    VmsBuild lone;
+    lone.now = now;
+    lone.loneAsGame = true;
+    ASSERT_TRUE(
+        BuildDciFromVms(VmsPair{dir_.File("HAND.VMS"), ""}, dir_.File("game.dci"), lone, error));
+    const auto game = ReadFileBytes(dir_.File("game.dci"));
+    EXPECT_EQ(game[0], SaverEntry::kTypeGame);
+    EXPECT_EQ(std::memcmp(game.data() + 16, nowStamp, 8), 0);
+    ASSERT_TRUE(ImportDci(dir_.File("game.dci"), *card_));
+    ASSERT_TRUE(LoadVolume(*card_));
+    EXPECT_EQ(ChainOf(*card_, 0), (std::vector<uint8_t>{0, 1}));
 }
 
 TEST(ShiftJisTest, DescriptionsDecodeAndBadBytesBecomeReplacementCharacters) {

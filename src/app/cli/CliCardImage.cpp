@@ -70,14 +70,18 @@ int CliFormat(CliContext& ctx) {
 int CliSaveCard(CliContext& ctx) {
     CliArgs args;
     long page = -1;
-    constexpr const char* usage = "usage: save-card SLOT OUT.DCM [--force] (SLOT: slot1 or slot2)";
-    int rc = ParseCardArgs(ctx, {"--force"}, {"--page"}, 2, usage, args, page);
+    constexpr const char* usage =
+        "usage: save-card SLOT OUT.DCM [--to dcm|raw] [--force] (SLOT: slot1 or slot2)";
+    int rc = ParseCardArgs(ctx, {"--force"}, {"--page", "--to"}, 2, usage, args, page);
     if (rc == kCliOk)
         rc = TakeSlot(ctx, args.plain[0], usage);
     if (rc != kCliOk)
         return rc;
     std::string error;
     const std::string& out = args.plain[1];
+    ImageOrder order = OrderForWriting(out, false);
+    if (args.values.count("--to") && !ParseImageOrder(args.Value("--to"), order))
+        return CliFail(ctx, kCliUsage, "--to takes dcm or raw");
     CliOutputFiles outputs(args.Has("--force"));
     if (!(error = outputs.Problem(out)).empty())
         return CliFail(ctx, kCliFailed, error);
@@ -91,7 +95,7 @@ int CliSaveCard(CliContext& ctx) {
     if (temp.empty())
         return CliFail(ctx, kCliFailed, error);
     // A part of a card is no image to restore from: it never takes the name.
-    if (!SaveCardImage(temp, *vol))
+    if (!SaveCardImage(temp, *vol, order))
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot save " + args.plain[0] + " to " + out));
     if (!outputs.Commit(error))

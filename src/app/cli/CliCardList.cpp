@@ -1,6 +1,7 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliOutput.h"
+#include "app/cli/CliText.h"
 #include "app/cli/CliVolume.h"
 #include "card/SaverText.h"
 
@@ -49,7 +50,8 @@ void PrintText(std::ostream& out, const CardVolume& vol, bool formatted) {
         std::snprintf(line, sizeof line, "%3d  %s  %-4s  %5d  %4d  %-10s  %-8s  %5d  ", i,
                       PrintableName(e).c_str(), e.IsGame ? "game" : "data", e.FirstBlock,
                       e.SizeBlocks, e.Date.c_str(), e.Time.c_str(), e.IconCount);
-        out << line << SaverText(WithoutTrailingBlanks(e.Description)) << "\n";
+        // The description as the saver wrote it, Shift-JIS decoded, as --json has it.
+        out << line << WithoutTrailingBlanks(TerminalText(e.DescriptionText)) << "\n";
     }
     out << static_cast<int>(vol.FreeBlocks) << " BLOCKS FREE of "
         << static_cast<int>(vol.UserBlocks()) << " user blocks\n";

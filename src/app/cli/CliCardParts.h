@@ -33,10 +33,11 @@ int CliHistory(CliContext& ctx);
 int CliRecover(CliContext& ctx);
 int CliConvert(CliContext& ctx);
 
-class TempSaverFile;
 // export to OUT.VMS or OUT.VMI: the saver as a VMS + VMI pair.
 int CliExportVms(CliContext& ctx, const CliArgs& args, long page);
-// import of IN.VMS or IN.VMI: the pair built into the single-saver file dci,
-// which then goes on as any import. False with error set when it cannot be.
-bool CliSaverFromVms(CliContext& ctx, const std::string& in, const TempSaverFile& dci,
-                     std::string& error);
+// export VOLUME --all DIR: every saver into a folder (CliFolders.cpp).
+bool CliExportsAll(const CliContext& ctx);
+int CliExportAll(CliContext& ctx);
+// import VOLUME DIR|FILE...: a folder, or more than one file.
+bool CliImportsMany(const CliContext& ctx);
+int CliImportMany(CliContext& ctx);

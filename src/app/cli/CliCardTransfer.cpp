@@ -1,15 +1,17 @@
 #include "app/cli/CliArgs.h"
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliOutput.h"
+#include "app/cli/CliText.h"
 #include "app/cli/CliVolume.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
 #include "card/SaverChains.h"
+#include "card/SaverFiles.h"
 #include "card/TransferEngine.h"
 #include "card/VmsVmi.h"
 
+#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -52,23 +54,6 @@ int PlacementExit(CliSession& session, const CardVolume& vol, const SaverResult&
                    session.LinkBroke(vol) ? session.FailureText(vol, reason) : reason);
 }
 
-// The header of a single-saver file, checked for length; empty reason when
-// the file holds the whole saver.
-std::string ReadDciHeader(const std::string& path, uint8_t (&header)[kDciHeaderSize]) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "cannot open " + path;
-    if (!in.read(reinterpret_cast<char*>(header), kDciHeaderSize))
-        return path + " is shorter than a saver header";
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    const uintmax_t need =
-        kDciHeaderSize + static_cast<uintmax_t>(header[SaverEntry::kSizeOffset]) * 512u;
-    if (ec || size < need)
-        return path + " is shorter than its header says";
-    return "";
-}
-
 bool SameCard(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
@@ -81,6 +66,8 @@ bool SameCard(const std::string& a, const std::string& b) {
 } // namespace
 
 int CliExport(CliContext& ctx) {
+    if (CliExportsAll(ctx))
+        return CliExportAll(ctx);
     CliArgs args;
     long page = -1;
     int rc =
@@ -119,43 +106,45 @@ int CliExport(CliContext& ctx) {
 }
 
 int CliImport(CliContext& ctx) {
+    if (CliImportsMany(ctx))
+        return CliImportMany(ctx);
     CliArgs args;
     long page = -1;
     constexpr const char* usage =
-        "usage: import VOLUME IN.DCI|IN.VMS|IN.VMI [--overwrite|--append]";
-    int rc = ParseCardArgs(ctx, {"--overwrite", "--append"}, {"--page"}, 2, usage, args, page);
+        "usage: import VOLUME IN.DCI|IN.VMS|IN.VMI|DIR... [--overwrite|--append] [--game]";
+    int rc =
+        ParseCardArgs(ctx, {"--overwrite", "--append", "--game"}, {"--page"}, 2, usage, args, page);
     if (rc != kCliOk)
         return rc;
     if (args.Has("--overwrite") && args.Has("--append"))
         return CliFail(ctx, kCliUsage, usage);
-    std::string in = args.plain[1];
+    const std::string& in = args.plain[1];
     const std::string notFile = InputFileProblem(in);
     if (!notFile.empty())
         return CliFail(ctx, kCliFailed, notFile);
     // A VMS + VMI pair becomes a single-saver file first, so that it is
     // placed, checked and refused as one.
-    const TempSaverFile built;
-    if (IsVmsPath(in) || IsVmiPath(in)) {
-        std::string error;
-        if (!CliSaverFromVms(ctx, in, built, error))
-            return CliFail(ctx, kCliFailed, error);
-        in = built.Path();
-    }
-    uint8_t header[kDciHeaderSize] = {};
-    const std::string bad = ReadDciHeader(in, header);
-    if (!bad.empty())
-        return CliFail(ctx, kCliFailed, bad);
-    const std::string name = ReadDciName(in);
+    PreparedSaverFile prepared;
+    VmsBuild build;
+    build.now = std::time(nullptr);
+    build.loneAsGame = args.Has("--game");
+    std::string error;
+    if (!prepared.Prepare(in, build, error))
+        return CliFail(ctx, kCliFailed, error);
+    if (!prepared.Advice().empty())
+        ctx.err << "porvane-cli: " << TerminalText(prepared.Advice()) << "\n";
 
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
     int old = -1;
-    if ((rc = OldSaverFor(session, args, *vol, name, old)) != kCliOk)
+    if ((rc = OldSaverFor(session, args, *vol, prepared.Name(), old)) != kCliOk)
         return rc;
     session.Ui().Forget();
-    return PlacementExit(session, *vol, ReplaceSaverByImport(in, *vol, old));
+    SaverResult result = ReplaceSaverByImport(prepared.DciPath(), *vol, old);
+    result.reason = prepared.Named(result.reason);
+    return PlacementExit(session, *vol, result);
 }
 
 int CliDelete(CliContext& ctx) {

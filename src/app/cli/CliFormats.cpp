@@ -8,7 +8,6 @@
 #include "card/CardVolume.h"
 #include "card/VmsVmi.h"
 
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -38,7 +37,9 @@ int CliConvert(CliContext& ctx) {
         return CliFail(ctx, kCliUsage, usage);
     const std::string& in = args.plain[0];
     const std::string& out = args.plain[1];
-    ImageOrder to = NameSaysNatural(out) ? ImageOrder::Natural : ImageOrder::Card;
+    // A ".bin" is card order as the window's "BIN file format" writes it;
+    // only ".vmu" (or --to raw) asks for an emulator's dump.
+    ImageOrder to = OrderForWriting(out, false);
     if (args.values.count("--to") && !ParseImageOrder(args.Value("--to"), to))
         return CliFail(ctx, kCliUsage, "--to takes dcm or raw");
     const std::string notFile = InputFileProblem(in);
@@ -94,19 +95,4 @@ int CliExportVms(CliContext& ctx, const CliArgs& args, long page) {
     if (!outputs.Commit(error))
         return CliFail(ctx, kCliFailed, error);
     return kCliOk;
-}
-
-bool CliSaverFromVms(CliContext& ctx, const std::string& in, const TempSaverFile& dci,
-                     std::string& error) {
-    VmsPair pair;
-    if (dci.Path().empty()) {
-        error = "cannot make a temporary file";
-        return false;
-    }
-    if (!FindVmsPair(in, pair, error))
-        return false;
-    if (pair.Lone())
-        ctx.err << "porvane-cli: no VMI beside " << in
-                << ": the saver is named after the file and dated now\n";
-    return BuildDciFromVms(pair, dci.Path(), std::time(nullptr), error);
 }

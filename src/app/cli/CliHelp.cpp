@@ -29,15 +29,27 @@ constexpr CommandHelp kHelp[] = {
              "  --json         one JSON object instead of the table\n"},
     {"export",
      "usage: porvane-cli export VOLUME NAME OUT.DCI|OUT.VMS|OUT.VMI [--force] [--page N]\n"
+     "       porvane-cli export VOLUME --all DIR [--as dci|vms] [--force] [--page N]\n"
      "Writes one saver to a single-saver file. OUT.VMS or OUT.VMI writes both\n"
      "files of a VMS + VMI pair; the VMS's name (at most 8 characters before\n"
-     "the extension) is the resource name the VMI gives.\n"},
-    {"import", "usage: porvane-cli import VOLUME IN.DCI|IN.VMS|IN.VMI [--overwrite|--append] "
-               "[--page N]\n"
+     "the extension) is the resource name the VMI gives.\n"
+     "  --all DIR      every saver of the card into DIR (made when missing), one\n"
+     "                DCI, or one VMS + VMI pair, each, named after the saver in\n"
+     "                letters, digits, '-' and '_' (~2, ~3 ... where names meet);\n"
+     "                nothing is written when one of the files exists\n"
+     "  --as dci|vms   the files --all writes (default dci)\n"},
+    {"import", "usage: porvane-cli import VOLUME IN.DCI|IN.VMS|IN.VMI|DIR... "
+               "[--overwrite|--append] [--game] [--page N]\n"
                "Places the saver of a single-saver file, or of a VMS + VMI pair named by\n"
                "either file, on the card. A VMS without a VMI is named after its file and\n"
                "dated now. A saver of the same name already there needs --overwrite or\n"
-               "--append.\n"},
+               "--append. A VMI whose checksum is wrong, or whose date is impossible, is\n"
+               "imported all the same (dated now), with one line on stderr.\n"
+               "With a folder, or several files, every save file (.DCI, VMS + VMI pairs,\n"
+               "VMS alone) is imported in name order; a refused file does not stop the\n"
+               "rest, and a summary names each file with what became of it (exit 1 when\n"
+               "any was refused).\n"
+               "  --game         a VMS without a VMI is a game (at block 0), not data\n"},
     {"delete", "usage: porvane-cli delete VOLUME NAME [--page N]\n"
                "Deletes one saver and frees its blocks.\n"},
     {"copy", "usage: porvane-cli copy SRC NAME DST [--move] [--overwrite|--append] [--page N]\n"
@@ -48,8 +60,10 @@ constexpr CommandHelp kHelp[] = {
                "Every saver on the card is lost.\n"},
     {"new", "usage: porvane-cli new OUT.DCM [--force]\n"
             "Writes a new card image, formatted with 200 user blocks.\n"},
-    {"save-card", "usage: porvane-cli save-card SLOT OUT.DCM [--force] [--page N]\n"
-                  "Reads the whole card in slot1 or slot2 into a card image.\n"},
+    {"save-card", "usage: porvane-cli save-card SLOT OUT.DCM [--to dcm|raw] [--force] [--page N]\n"
+                  "Reads the whole card in slot1 or slot2 into a card image.\n"
+                  "  --to dcm|raw   DCM (card order) or raw dump (natural order); default raw\n"
+                  "                 when OUT ends in .vmu, else dcm (.bin included)\n"},
     {"upload-card", "usage: porvane-cli upload-card IN.DCM SLOT [--page N]\n"
                     "Writes a card image of 131072 bytes over the whole card in slot1 or\n"
                     "slot2.\n"},
@@ -85,7 +99,7 @@ constexpr CommandHelp kHelp[] = {
                 "Writes the card image IN (a DCM or a raw card dump, its byte order read\n"
                 "from its root) as OUT in the order asked for.\n"
                 "  --to dcm|raw   DCM (card order) or raw dump (natural order); default raw\n"
-                "                 when OUT ends in .bin or .vmu, else dcm\n"},
+                "                 when OUT ends in .vmu, else dcm (.bin included)\n"},
     {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
                "Lists 86K machine code, one instruction per line.\n"
                "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"
