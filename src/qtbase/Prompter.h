@@ -17,6 +17,11 @@ struct FileDialogSetup {
     QString defaultExt;
     bool confirmOverwrite = false;
     QString directory; // empty: the current folder
+    // A folder is chosen instead of a file (OpenFile); the filter is unused.
+    bool folder = false;
+    // When set, receives the description of the filter entry the user
+    // chose ("DCM file format"), as the designed filter spells it.
+    QString* chosenFilter = nullptr;
 };
 
 // Every message box, input box and file dialog of the program goes through

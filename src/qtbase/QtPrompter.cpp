@@ -47,16 +47,31 @@ QString SuffixOf(const QString& defaultExt) {
     return ext == "*" ? QString() : ext;
 }
 
+// The designed description of the Qt filter "DCM file format (*.DCM *.dcm)".
+QString DesignedDescription(const FileDialogSetup& setup, const QString& qtFilter) {
+    const QStringList parts = setup.filter.split('|');
+    const QStringList shown = QtFilterFromDesigned(setup.filter).split(";;");
+    for (int i = 0; i < shown.size() && 2 * i < parts.size(); ++i) {
+        if (shown[i] == qtFilter)
+            return parts[2 * i];
+    }
+    return parts.value(0);
+}
+
 QString RunFileDialog(QWidget* parent, const FileDialogSetup& setup, bool save) {
     QFileDialog dialog(parent, setup.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setFileMode(save           ? QFileDialog::AnyFile
+                       : setup.folder ? QFileDialog::Directory
+                                      : QFileDialog::ExistingFile);
+    if (setup.folder)
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // The native dialogs on Linux match filters case-sensitively and may ask
     // about replacing files on their own; Qt's own dialog does as told.
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !setup.confirmOverwrite);
     dialog.setDirectory(setup.directory.isEmpty() ? QDir::currentPath() : setup.directory);
-    if (!setup.filter.isEmpty())
+    if (!setup.filter.isEmpty() && !setup.folder)
         dialog.setNameFilter(QtFilterFromDesigned(setup.filter));
     const QString suffix = SuffixOf(setup.defaultExt);
     if (!suffix.isEmpty()) {
@@ -77,6 +92,8 @@ QString RunFileDialog(QWidget* parent, const FileDialogSetup& setup, bool save) 
         dialog.selectFile(setup.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (setup.chosenFilter != nullptr)
+        *setup.chosenFilter = DesignedDescription(setup, dialog.selectedNameFilter());
     return dialog.selectedFiles().first();
 }
 

@@ -4,6 +4,7 @@
 #include "card/CardWriteBack.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverFiles.h"
 #include "card/SaverText.h"
 #include "card/ScratchFile.h"
 #include "card/TransferEngine.h"
@@ -24,8 +25,8 @@ CardSession& DciCommands::Session() {
 FileDialogSetup DciCommands::ExportDialog() {
     FileDialogSetup setup;
     setup.title = "Export";
-    setup.filter = "DCI file format|*.DCI|VMS + VMI pair|*.VMS|binary file format|*.BIN|ALL "
-                   "format|*.*";
+    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*|VMS + VMI "
+                   "pair|*.VMS";
     setup.fileName = ".DCI";
     setup.defaultExt = "*.DCI";
     // The command asks itself.
@@ -36,8 +37,8 @@ FileDialogSetup DciCommands::ExportDialog() {
 FileDialogSetup DciCommands::ImportDialog() {
     FileDialogSetup setup;
     setup.title = "Import DCI file";
-    setup.filter = "DCI file format|*.DCI|VMS + VMI pair|*.VMS;*.VMI|binary file format|*.BIN|ALL "
-                   "format |*.*";
+    setup.filter = "DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*|VMS + VMI "
+                   "pair|*.VMS;*.VMI";
     setup.fileName = "*.DCI";
     return setup;
 }
@@ -129,20 +130,23 @@ void DciCommands::ExportPair(View view, int entry, const QString& path) {
     });
 }
 
-bool DciCommands::BuildFromPair(const QString& path, const TempSaverFile& dci) {
-    VmsPair pair;
-    std::string error;
-    if (dci.Path().empty() || !FindVmsPair(LocalPath(path), pair, error)) {
-        ui_.Prompts().Info(error.empty() ? FileUnreadableText(path)
-                                         : QString::fromStdString(error));
-        return false;
+QString DciCommands::LoneVmsQuestion(const QString& path) {
+    return "No VMI file beside " + path +
+           ". Import it as a game (Yes) or as a data saver (No) ? It is named after the file "
+           "and dated today.";
+}
+
+bool DciCommands::PrepareFile(const QString& path, PreparedSaverFile& prepared) {
+    VmsBuild build;
+    build.now = std::time(nullptr);
+    if (IsLoneVms(LocalPath(path))) {
+        const Prompter::Answer answer = ui_.Prompts().YesNoCancel(LoneVmsQuestion(path));
+        if (answer == Prompter::Answer::Cancel)
+            return false;
+        build.loneAsGame = answer == Prompter::Answer::Yes;
     }
-    if (pair.Lone() &&
-        !ui_.Prompts().Confirm("No VMI file beside " + path +
-                               ". Import it as a data saver named after the file, dated "
-                               "today ?"))
-        return false;
-    if (!BuildDciFromVms(pair, dci.Path(), std::time(nullptr), error)) {
+    std::string error;
+    if (!prepared.Prepare(LocalPath(path), build, error)) {
         ui_.Prompts().Info(QString::fromStdString(error));
         return false;
     }
@@ -178,12 +182,15 @@ void DciCommands::ImportFile(View view, const QString& path) {
         return;
     }
     // A VMS + VMI pair is placed as the single-saver file it makes, so that
-    // every question and refusal of an import applies to it.
-    const TempSaverFile built;
+    // every question and refusal of an import applies to it; what the VMI
+    // held that was gone past is told on the status line.
     if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path))) {
-        if (!BuildFromPair(path, built))
+        PreparedSaverFile prepared;
+        if (!PrepareFile(path, prepared))
             return;
-        ImportFile(view, QString::fromStdString(built.Path()));
+        ImportFile(view, QString::fromStdString(prepared.DciPath()));
+        if (!prepared.Advice().empty())
+            ui_.SetStatus(QString::fromStdString(prepared.Advice()));
         return;
     }
     LinkCommand command;

@@ -8,7 +8,7 @@
 
 class CardSession;
 class CommandUi;
-class TempSaverFile;
+class PreparedSaverFile;
 
 // The single-saver file commands: "Export" of a saver to a ".DCI" file, and
 // the import of such a file into slot 1, slot 2 or the open image.
@@ -21,6 +21,8 @@ class DciCommands : public QObject {
     static FileDialogSetup ImportDialog();
     // What an import into a view that is not loaded says.
     static QString NotLoadedText(View view);
+    // The question before a VMS without a VMI comes in: Yes a game, No data.
+    static QString LoneVmsQuestion(const QString& path);
 
     // "Export" of directory entry `entry` of a view's card.
     void Export(View view, int entry);
@@ -33,9 +35,10 @@ class DciCommands : public QObject {
   private:
     // Export to a VMS + VMI pair, path naming either file.
     void ExportPair(View view, int entry, const QString& path);
-    // The single-saver file of the pair that path names, in dci; false when
-    // the user was told why not, or said no to a VMS without its VMI.
-    bool BuildFromPair(const QString& path, const TempSaverFile& dci);
+    // The single-saver file of the VMS or VMI at path, asking whether a VMS
+    // without its VMI is a game; false when the user was told why not, or
+    // cancelled.
+    bool PrepareFile(const QString& path, PreparedSaverFile& prepared);
     void ReplaceByImport(View view, const QString& path, int oldEntry);
     void ImportBeside(View view, const QString& path);
     CardSession& Session();

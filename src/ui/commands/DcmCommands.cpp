@@ -29,8 +29,9 @@ CardSession& DcmCommands::Session() {
 FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
     FileDialogSetup setup;
     setup.title = title;
-    setup.filter = "1M SAVER  File Format |*.DCM|Card dumps|*.bin;*.vmu|Single SAVER file "
-                   "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*";
+    setup.filter = "1M SAVER  File Format |*.DCM|Single SAVER file format|*.DCI|Binary File "
+                   "Format|*.BIN|ALL File Format|*.*|" +
+                   QString(kDumpFilter);
     setup.fileName = "*.DCM";
     return setup;
 }
@@ -38,8 +39,10 @@ FileDialogSetup DcmCommands::OpenDialog(const QString& title) {
 FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     FileDialogSetup setup;
     setup.title = title;
-    // A name ending in .bin or .vmu gets a raw card dump, as emulators keep them.
-    setup.filter = "DCM file format|*.DCM|Card dumps|*.bin;*.vmu|ALL format|*.*";
+    // A raw card dump, as emulators keep them, only through its own entry
+    // (or a ".vmu" name): "BIN file format" is card order, as DCM is.
+    setup.filter =
+        "DCM file format|*.DCM|BIN file format|*.BIN|ALL format|*.*|" + QString(kDumpFilter);
     setup.fileName = "*.DCM";
     setup.defaultExt = "*.DCM";
     setup.confirmOverwrite = true;
@@ -165,9 +168,13 @@ void DcmCommands::Close() {
 void DcmCommands::SaveAs(View view) {
     if (Session().LinkBusy() || !Session().Loaded(view))
         return;
-    const QString path = ui_.Prompts().SaveFile(SaveDialog("Save as DCM file"));
+    FileDialogSetup setup = SaveDialog("Save as DCM file");
+    QString chosen;
+    setup.chosenFilter = &chosen;
+    const QString path = ui_.Prompts().SaveFile(setup);
     if (path.isEmpty())
         return;
+    const ImageOrder order = OrderForWriting(LocalPath(path), chosen == kDumpDescription);
     // Writing over the open image would pull the file view's card from
     // under it, and saving the image onto itself would destroy it.
     if (IsOpenImage(Session(), path)) {
@@ -177,23 +184,19 @@ void DcmCommands::SaveAs(View view) {
     if (FileExists(path) && !ui_.Prompts().Confirm(OverwriteFileQuestion(path)))
         return;
     if (view == View::File)
-        SaveImageAs(path);
+        SaveImageAs(path, order);
     else
-        SaveSlotAs(view, path);
+        SaveSlotAs(view, path, order);
 }
 
-void DcmCommands::SaveImageAs(const QString& path) {
+void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
     const CardVolume& image = Session().Volume(View::File);
     ScratchFile scratch(LocalPath(path));
     std::error_code ec;
     // Every block written to the image is flushed at once, so the file
     // holds the card as the view shows it; the view goes on with the image.
-    // The new file's name chooses its order: a raw dump or a DCM.
     std::string error;
-    if (scratch.Ready() &&
-        !ConvertImageFile(image.ImageName, scratch.Path(),
-                          NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural : ImageOrder::Card,
-                          error))
+    if (scratch.Ready() && !ConvertImageFile(image.ImageName, scratch.Path(), order, error))
         ec = std::make_error_code(std::errc::io_error);
     if (!scratch.Ready() || ec || !scratch.Commit()) {
         const std::string reason =
@@ -202,10 +205,10 @@ void DcmCommands::SaveImageAs(const QString& path) {
     }
 }
 
-void DcmCommands::SaveSlotAs(View slot, const QString& path) {
+void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order) {
     LinkCommand command;
     command.holdAutoRefresh = true;
-    ui_.Runner().RunLinkCommand(command, [this, slot, &path] {
+    ui_.Runner().RunLinkCommand(command, [this, slot, order, &path] {
         ui_.Refresh(slot);
         // The refresh has told why it could not read the card.
         if (!Session().Loaded(slot) || Session().Link().LinkFailed)
@@ -216,11 +219,8 @@ void DcmCommands::SaveSlotAs(View slot, const QString& path) {
             return;
         }
         bool saved = false;
-        ui_.Runner().JoinWaiting([&] {
-            saved = SaveCardImage(scratch.Path(), Session().Volume(slot),
-                                  NameSaysNatural(LocalPath(path)) ? ImageOrder::Natural
-                                                                   : ImageOrder::Card);
-        });
+        ui_.Runner().JoinWaiting(
+            [&] { saved = SaveCardImage(scratch.Path(), Session().Volume(slot), order); });
         ui_.EngineUi().SetProgress(0, 255);
         if (!saved) {
             ui_.Prompts().Warning(Session().Link().LinkFailed

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/CardImageOrder.h"
 #include "card/View.h"
 #include "qtbase/Prompter.h"
 
@@ -16,6 +17,11 @@ class DcmCommands : public QObject {
     Q_OBJECT
   public:
     explicit DcmCommands(CommandUi& ui, QObject* parent = nullptr);
+
+    // The entry added after the designed ones of both image dialogs: raw card
+    // dumps in natural order, as emulators keep them.
+    static constexpr const char* kDumpDescription = "Card dump (emulators)";
+    static constexpr const char* kDumpFilter = "Card dump (emulators)|*.vmu;*.bin";
 
     // The open dialog (open and upload) and the save dialog (new and save as).
     static FileDialogSetup OpenDialog(const QString& title);
@@ -43,8 +49,8 @@ class DcmCommands : public QObject {
     void ShowImage(const QString& path);
     // The window title names the open image and its byte order.
     void ShowImageTitle();
-    void SaveImageAs(const QString& path);
-    void SaveSlotAs(View slot, const QString& path);
+    void SaveImageAs(const QString& path, ImageOrder order);
+    void SaveSlotAs(View slot, const QString& path, ImageOrder order);
     CardSession& Session();
 
     CommandUi& ui_;

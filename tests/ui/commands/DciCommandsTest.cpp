@@ -49,8 +49,8 @@ class DciCommandsTest : public QObject {
         QCOMPARE(setup.defaultExt, QString("*.DCI"));
         QVERIFY(!setup.confirmOverwrite); // the command asks itself
         QCOMPARE(setup.filter,
-                 QString("DCI file format|*.DCI|VMS + VMI pair|*.VMS|binary file format|*.BIN|ALL "
-                         "format|*.*"));
+                 QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format|*.*|VMS + "
+                         "VMI pair|*.VMS"));
 
         std::ofstream(rig.Path("third.DCI"), std::ios::trunc) << "keep";
         rig.prompter.Then(out).Then("no");
@@ -76,8 +76,8 @@ class DciCommandsTest : public QObject {
         const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
         QCOMPARE(setup.fileName, QString("*.DCI"));
         QCOMPARE(setup.filter,
-                 QString("DCI file format|*.DCI|VMS + VMI pair|*.VMS;*.VMI|binary file "
-                         "format|*.BIN|ALL format |*.*"));
+                 QString("DCI file format|*.DCI|binary file format|*.BIN|ALL format |*.*|VMS + "
+                         "VMI pair|*.VMS;*.VMI"));
 
         // Yes replaces the first of that name, in its place.
         rig.prompter.Clear();

@@ -44,9 +44,10 @@ class DcmCommandsTest : public QObject {
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
         const FileDialogSetup open = rig.prompter.Calls()[0].setup;
-        QCOMPARE(open.filter,
-                 QString("1M SAVER  File Format |*.DCM|Card dumps|*.bin;*.vmu|Single SAVER file "
-                         "format|*.DCI|Binary File Format|*.BIN|ALL File Format|*.*"));
+        QCOMPARE(
+            open.filter,
+            QString("1M SAVER  File Format |*.DCM|Single SAVER file format|*.DCI|Binary "
+                    "File Format|*.BIN|ALL File Format|*.*|Card dump (emulators)|*.vmu;*.bin"));
         QCOMPARE(open.fileName, QString("*.DCM"));
 
         rig.prompter.Clear();
@@ -58,8 +59,8 @@ class DcmCommandsTest : public QObject {
         const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
-        QCOMPARE(save.filter,
-                 QString("DCM file format|*.DCM|Card dumps|*.bin;*.vmu|ALL format|*.*"));
+        QCOMPARE(save.filter, QString("DCM file format|*.DCM|BIN file format|*.BIN|ALL "
+                                      "format|*.*|Card dump (emulators)|*.vmu;*.bin"));
 
         w.Menus().file.closeDcm->trigger();
         QVERIFY(!w.Session().Loaded(View::File));

@@ -64,6 +64,30 @@ class ForeignFilesTest : public QObject {
         rig.commands->Transfers().Activate(View::Slot2);
         QVERIFY(rig.commands->Transfers().SaverSelected().DecodedLine().startsWith(decoded));
 
+        // A VMS alone: the question says game (Yes) or data (No); a game
+        // lands at block 0. A VMI the console's browser wrote (a fixed
+        // checksum) comes in, and the status line says so.
+        std::ofstream(rig.Path("solo.vms"), std::ios::binary) << std::string(600, '\0');
+        rig.prompter.Clear();
+        rig.prompter.Then("cancel").Then("yes");
+        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("solo.vms")));
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
+        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("solo.vms")));
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList(2, DciCommands::LoneVmsQuestion(Q(rig.Path("solo.vms")))));
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO"}));
+        const SaverEntry& solo = w.Session().Volume(View::Slot2).Entries[1];
+        QVERIFY(solo.IsGame);
+        QCOMPARE(int(solo.SizeBlocks), 2);
+        std::string vmi = ReadFileText(rig.Path("second.VMI"));
+        vmi.replace(0, 4, "ADD@");
+        std::ofstream(rig.Path("second.VMI"), std::ios::binary | std::ios::trunc) << vmi;
+        rig.prompter.Clear();
+        rig.prompter.Then("no").Then("yes"); // not over SECOND, beside it
+        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("second.VMI")));
+        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO", "SECOND"}));
+        QVERIFY(w.Status().contains("second.VMI: its checksum does not match"));
+
         // A changed dump stays a dump.
         QCOMPARE(GuessImageFileOrder(rig.Path("card.vmu")).order, ImageOrder::Natural);
         QVERIFY(GuessImageFileOrder(rig.Path("card.vmu")).fromContent);

@@ -10,7 +10,8 @@ QStringList ScriptedPrompter::Log() const {
 QStringList ScriptedPrompter::Messages() const {
     QStringList texts;
     for (const Call& call : calls_)
-        if (call.kind != "input" && call.kind != "open" && call.kind != "save")
+        if (call.kind != "input" && call.kind != "open" && call.kind != "save" &&
+            call.kind != "folder")
             texts << call.text;
     return texts;
 }
@@ -64,14 +65,21 @@ std::optional<QString> ScriptedPrompter::Input(const QString& title, const QStri
     return answer;
 }
 
-QString ScriptedPrompter::OpenFile(const FileDialogSetup& setup) {
-    calls_.append({"open", setup.filter, setup});
+QString ScriptedPrompter::TakeFile(const FileDialogSetup& setup) {
     QString answer;
-    return Take(answer) ? answer : QString();
+    const bool taken = Take(answer);
+    if (taken && !answer.isEmpty() && setup.chosenFilter != nullptr)
+        *setup.chosenFilter = filter_.isEmpty() ? setup.filter.section('|', 0, 0) : filter_;
+    filter_.clear();
+    return taken ? answer : QString();
+}
+
+QString ScriptedPrompter::OpenFile(const FileDialogSetup& setup) {
+    calls_.append({setup.folder ? "folder" : "open", setup.filter, setup});
+    return TakeFile(setup);
 }
 
 QString ScriptedPrompter::SaveFile(const FileDialogSetup& setup) {
     calls_.append({"save", setup.filter, setup});
-    QString answer;
-    return Take(answer) ? answer : QString();
+    return TakeFile(setup);
 }

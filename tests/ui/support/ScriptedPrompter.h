@@ -17,14 +17,20 @@
 class ScriptedPrompter : public Prompter {
   public:
     struct Call {
-        QString
-            kind; // "info", "warning", "error", "confirm", "yesnocancel", "input", "open", "save"
+        QString kind; // "info", "warning", "error", "confirm", "yesnocancel", "input", "open",
+                      // "save", "folder"
         QString text; // message, input prompt, or dialog filter
         FileDialogSetup setup;
     };
 
     ScriptedPrompter& Then(const QString& answer) {
         answers_ << answer;
+        return *this;
+    }
+    // The filter entry (its description) the next file dialog is left on;
+    // without it a dialog answers with its first entry.
+    ScriptedPrompter& WithFilter(const QString& description) {
+        filter_ = description;
         return *this;
     }
     const QList<Call>& Calls() const { return calls_; }
@@ -52,8 +58,10 @@ class ScriptedPrompter : public Prompter {
 
   private:
     bool Take(QString& answer);
+    QString TakeFile(const FileDialogSetup& setup);
 
     QList<Call> calls_;
     QStringList answers_;
     int unanswered_ = 0;
+    QString filter_;
 };
