@@ -11,11 +11,12 @@
 
 namespace {
 
-// Lines 8 and 9 came later: a shorter file reads as verification and history
-// on, and readers of fewer lines never look at them.
-constexpr int kLineCount = 9;
+// Lines 8 to 10 came later: a shorter file reads as verification and history
+// on and single-saver files out, and readers of fewer lines never look at
+// them.
+constexpr int kLineCount = 10;
 constexpr const char* kDefaultTexts[kLineCount] = {
-    "888", "00000256", "00004608", "00006912", "00009216", "0", "1", "1", "1"};
+    "888", "00000256", "00004608", "00006912", "00009216", "0", "1", "1", "1", "0"};
 
 // A decimal integer with an optional sign and nothing else; false for any
 // other text and for values outside int32.
@@ -149,17 +150,18 @@ void StoreTexts(const std::string (&texts)[kLineCount], Settings& settings) {
     // Only an explicit 0 turns the checks off; 256 must not do it by its low byte.
     settings.VerifyTransfers = LineValue(texts[7], 7) != 0 ? 1 : 0;
     settings.KeepHistory = LineValue(texts[8], 8) != 0 ? 1 : 0;
+    settings.SaverFilesAsPairs = LineValue(texts[9], 9) != 0 ? 1 : 0;
 }
 
 } // namespace
 
 bool SaveConfig(const std::string& startDir, const Settings& settings, std::string* error) {
     const std::string lines[kLineCount] = {
-        std::to_string(settings.BasePort),    std::to_string(settings.ShortDelay),
-        std::to_string(settings.LongDelay),   std::to_string(settings.LongestDelay),
-        std::to_string(settings.BarMax),      std::to_string(settings.DragMode),
-        std::to_string(settings.AutoRefresh), settings.VerifyTransfers != 0 ? "1" : "0",
-        settings.KeepHistory != 0 ? "1" : "0"};
+        std::to_string(settings.BasePort),     std::to_string(settings.ShortDelay),
+        std::to_string(settings.LongDelay),    std::to_string(settings.LongestDelay),
+        std::to_string(settings.BarMax),       std::to_string(settings.DragMode),
+        std::to_string(settings.AutoRefresh),  settings.VerifyTransfers != 0 ? "1" : "0",
+        settings.KeepHistory != 0 ? "1" : "0", settings.SaverFilesAsPairs != 0 ? "1" : "0"};
     const std::string path = WithTrailingSlash(startDir) + kConfigFileName;
     return WriteLines(path, lines, true, error);
 }

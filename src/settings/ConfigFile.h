@@ -4,9 +4,11 @@
 
 #include <string>
 
-// "RUD2.cfg": eight decimal lines, CR LF ended, in the order BasePort,
+// "RUD2.cfg": ten decimal lines, CR LF ended, in the order BasePort,
 // ShortDelay, LongDelay, LongestDelay, BarMax, DragMode, AutoRefresh,
-// VerifyTransfers ("1" on, "0" off; a file of seven lines reads as on).
+// VerifyTransfers ("1" on, "0" off; a file of seven lines reads as on),
+// KeepHistory (as VerifyTransfers) and SaverFilesAsPairs ("1" pairs, "0" or
+// missing single-saver files).
 inline constexpr const char* kConfigFileName = "RUD2.cfg";
 
 // Reads "RUD2.cfg" from startFolder (empty: the current folder) into
@@ -19,7 +21,7 @@ inline constexpr const char* kConfigFileName = "RUD2.cfg";
 std::string LoadConfig(const std::string& startFolder, Settings& settings,
                        std::string* error = nullptr);
 
-// Writes the eight settings in plain decimal to "RUD2.cfg" in startDir.
+// Writes the ten settings in plain decimal to "RUD2.cfg" in startDir.
 // False with error set (if given) when the file can't be written.
 bool SaveConfig(const std::string& startDir, const Settings& settings,
                 std::string* error = nullptr);

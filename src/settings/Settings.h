@@ -16,4 +16,7 @@ struct Settings {
     uint8_t VerifyTransfers = 1; // 1 = on
     // Line 9: keep a history of card changes (undo, recovery of deleted savers).
     uint8_t KeepHistory = 1; // 1 = on
+    // Line 10: savers dragged out of a view, or exported all at once, go out
+    // as VMS + VMI pairs instead of single-saver files.
+    uint8_t SaverFilesAsPairs = 0; // 1 = pairs
 };

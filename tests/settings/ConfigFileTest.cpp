@@ -35,7 +35,7 @@ TEST_F(ConfigFileTest, FirstStartCreatesDefaultFileAndGivesStartDir) {
     const std::string startDir = LoadConfig(Dir(), s);
     EXPECT_EQ(startDir, Dir() + "/");
     EXPECT_EQ(ReadCfg(),
-              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n");
+              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n0\r\n");
     EXPECT_EQ(s.BasePort, 888);
     EXPECT_EQ(s.ShortDelay, 256);
     EXPECT_EQ(s.LongDelay, 4608);
@@ -99,7 +99,7 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     Settings s;
     LoadConfig(Dir(), s); // creates the default file
     ASSERT_TRUE(SaveConfig(Dir() + "/", s));
-    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n1\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "888\r\n256\r\n4608\r\n6912\r\n9216\r\n0\r\n1\r\n1\r\n1\r\n0\r\n");
 
     s.BasePort = 632;
     s.ShortDelay = 0;
@@ -109,8 +109,9 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     s.DragMode = 1;
     s.AutoRefresh = 0;
     s.VerifyTransfers = 0;
+    s.SaverFilesAsPairs = 1;
     ASSERT_TRUE(SaveConfig(Dir(), s));
-    EXPECT_EQ(ReadCfg(), "632\r\n0\r\n12\r\n65536\r\n100\r\n1\r\n0\r\n0\r\n1\r\n");
+    EXPECT_EQ(ReadCfg(), "632\r\n0\r\n12\r\n65536\r\n100\r\n1\r\n0\r\n0\r\n1\r\n1\r\n");
     Settings back;
     LoadConfig(Dir(), back);
     EXPECT_EQ(back.BasePort, 632);
@@ -121,6 +122,7 @@ TEST_F(ConfigFileTest, SaveWritesPlainDecimalsThatLoadBack) {
     EXPECT_EQ(back.DragMode, 1);
     EXPECT_EQ(back.AutoRefresh, 0);
     EXPECT_EQ(back.VerifyTransfers, 0);
+    EXPECT_EQ(back.SaverFilesAsPairs, 1);
 }
 
 TEST_F(ConfigFileTest, LineEightSwitchesVerificationAndSevenLinesMeanOn) {
@@ -192,7 +194,7 @@ TEST_F(ConfigFileTest, EmptyFolderIsTheCurrentFolder) {
     fs::current_path(before);
     EXPECT_EQ(startDir, "./");
     EXPECT_EQ(ReadCfg(),
-              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n");
+              "888\r\n00000256\r\n00004608\r\n00006912\r\n00009216\r\n0\r\n1\r\n1\r\n1\r\n0\r\n");
 }
 
 TEST_F(ConfigFileTest, SaveIntoMissingFolderFails) {

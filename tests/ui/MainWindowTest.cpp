@@ -86,16 +86,16 @@ class MainWindowTest : public QObject {
         }
         for (const char* picture : {"LogoImage", "SaverPicture"})
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
-        QCOMPARE(
-            MenuCaptions(w.Menus().Menu(View::Slot1)),
-            QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
-                         "Import BMP picture", "-", "Save as DCM file", "Check card...", "-",
-                         "Delete All ( Format )", "Delete Selected", "-", "Undo", "History..."}));
-        QCOMPARE(
-            MenuCaptions(w.Menus().Menu(View::File)),
-            QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
-                         "Import Caption BMP", "-", "Save as DCM file", "Check card...", "-",
-                         "Delete All (Format)", "Delete Selected", "-", "Undo", "History..."}));
+        QCOMPARE(MenuCaptions(w.Menus().Menu(View::Slot1)),
+                 QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
+                              "Import BMP picture", "-", "Save as DCM file", "Check card...", "-",
+                              "Delete All ( Format )", "Delete Selected", "-", "Undo", "History...",
+                              "Export all savers...", "Import folder..."}));
+        QCOMPARE(MenuCaptions(w.Menus().Menu(View::File)),
+                 QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
+                              "Import DCI File", "Import Caption BMP", "-", "Save as DCM file",
+                              "Check card...", "-", "Delete All (Format)", "Delete Selected", "-",
+                              "Undo", "History...", "Export all savers...", "Import folder..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (View view : kViews)

@@ -3,6 +3,7 @@
 #include "ui/commands/CheckCardCommand.h"
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
+#include "ui/commands/FolderCommands.h"
 #include "ui/commands/HistoryCommands.h"
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
@@ -22,6 +23,7 @@ SaverCommands::SaverCommands(MainWindow& window) : QObject(&window), window_(win
     drags_->Install();
     history_ = new HistoryCommands(window, this);
     new CheckCardCommand(window, this);
+    folders_ = new FolderCommands(window, this);
     Connect();
 }
 

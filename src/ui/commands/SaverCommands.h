@@ -4,6 +4,7 @@
 
 class DciCommands;
 class DcmCommands;
+class FolderCommands;
 class HistoryCommands;
 class CommandUi;
 class MainWindow;
@@ -23,6 +24,7 @@ class SaverCommands : public QObject {
     TransferCommands& Transfers() { return *transfers_; }
     SaverDrags& Drags() { return *drags_; }
     HistoryCommands& History() { return *history_; }
+    FolderCommands& Folders() { return *folders_; }
 
   private:
     void Connect();
@@ -33,6 +35,7 @@ class SaverCommands : public QObject {
     TransferCommands* transfers_ = nullptr;
     SaverDrags* drags_ = nullptr;
     HistoryCommands* history_ = nullptr;
+    FolderCommands* folders_ = nullptr;
 };
 
 // Creates the commands (and their windows, once) for the window's lifetime.

@@ -5,6 +5,7 @@
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/TransferCommands.h"
 #include "ui/main/CommandUi.h"
+#include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 
@@ -61,10 +62,35 @@ void SaverDrags::Install() {
     }
 }
 
-QMimeData* SaverDrags::DragData(View source) const {
-    auto* data = new QMimeData;
+QMimeData* SaverDrags::DragData(View source) {
+    std::vector<int> entries;
+    const CardView& view = ui_.ViewOf(source);
+    for (int position : view.List()->SelectedPositions()) {
+        const int entry = view.DirectoryIndexAt(position);
+        if (entry >= 0)
+            entries.push_back(entry);
+    }
+    auto* data =
+        new SaverDragData([this, source, entries] { return MakeDragFiles(source, entries); });
     data->setData(kMimeType, (token_ + "\n" + QString::number(ViewIndex(source))).toUtf8());
     return data;
+}
+
+QList<QUrl> SaverDrags::MakeDragFiles(View source, const std::vector<int>& entries) {
+    QList<QUrl> urls;
+    LinkCommand command;
+    command.holdAutoRefresh = IsSlot(source);
+    ui_.Runner().RunLinkCommand(command, [&] {
+        CardSession& session = ui_.Session();
+        if (!session.Loaded(source))
+            return;
+        const SaverFileFormat format = session.Config().SaverFilesAsPairs != 0
+                                           ? SaverFileFormat::VmsPair
+                                           : SaverFileFormat::Dci;
+        std::string error;
+        urls = dragFiles_.Write(session.Volume(source), entries, format, error);
+    });
+    return urls;
 }
 
 bool SaverDrags::SourceOf(const QMimeData* data, View& source) const {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "card/View.h"
+#include "ui/commands/SaverDragFiles.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class DciCommands;
 class DcmCommands;
@@ -18,7 +20,8 @@ class TransferCommands;
 // and files dropped from a file manager (".DCI" files are imported into the
 // view, a ".DCM" dropped on the file view is opened there). A drag of ours
 // carries the view it started in and a token of this window, so that a drag
-// from another program is never taken for one from a view. Every drop is
+// from another program is never taken for one from a view; dropped on a
+// file manager it lands as the savers' files (SaverDragFiles). Every drop is
 // taken as a copy, so Qt never removes items of its own accord, and its work
 // runs once the drag is over.
 class SaverDrags : public QObject {
@@ -31,8 +34,10 @@ class SaverDrags : public QObject {
 
     // Sets the drag and drop hooks of the three views.
     void Install();
-    // What a drag from view source carries.
-    QMimeData* DragData(View source) const;
+    // What a drag of the selected savers of view source carries.
+    QMimeData* DragData(View source);
+    // Where the files of drags out to a file manager are written.
+    const SaverDragFiles& DragFiles() const { return dragFiles_; }
     // The view a drag of this window started in; false for any other drag.
     bool SourceOf(const QMimeData* data, View& source) const;
     // Whether view target takes the drop.
@@ -45,10 +50,13 @@ class SaverDrags : public QObject {
     void DragMove(View target, QDragMoveEvent* event);
     void Drop(View target, QDropEvent* event);
     void DropFiles(View target, const QStringList& files);
+    // The files of those savers of view source, for a file manager.
+    QList<QUrl> MakeDragFiles(View source, const std::vector<int>& entries);
 
     CommandUi& ui_;
     TransferCommands& transfers_;
     DciCommands& dci_;
     DcmCommands& dcm_;
     QString token_;
+    SaverDragFiles dragFiles_;
 };

@@ -227,6 +227,10 @@ QWidget* SettingsDialog::BuildSpeedArea() {
     Describe(historyBox_, "Keep a history of card changes",
              "Before a card is changed, its table and directory are kept in the journal folder, "
              "so that the change can be undone and deleted savers recovered.");
+    pairsBox_ = Named(new QCheckBox("Savers out as VMS + VMI pairs"), "pairsBox");
+    Describe(pairsBox_, "Savers out as VMS + VMI pairs",
+             "Savers dragged out to a file manager, and \"Export all savers...\", are written as "
+             "VMS + VMI pairs, as web archives keep them, instead of DCI files.");
 
     auto* layout = new QVBoxLayout(area);
     layout->addWidget(heading);
@@ -238,6 +242,7 @@ QWidget* SettingsDialog::BuildSpeedArea() {
     layout->addLayout(counts);
     layout->addWidget(verifyBox_);
     layout->addWidget(historyBox_);
+    layout->addWidget(pairsBox_);
     return area;
 }
 
@@ -334,6 +339,8 @@ void SettingsDialog::ConnectControls() {
             [this](bool on) { working_.VerifyTransfers = on ? 1 : 0; });
     connect(historyBox_, &QCheckBox::toggled, this,
             [this](bool on) { working_.KeepHistory = on ? 1 : 0; });
+    connect(pairsBox_, &QCheckBox::toggled, this,
+            [this](bool on) { working_.SaverFilesAsPairs = on ? 1 : 0; });
     connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::AcceptClicked);
     connect(exitButton_, &QPushButton::clicked, this, &SettingsDialog::ExitClicked);
 }
@@ -374,6 +381,7 @@ void SettingsDialog::LoadControls(bool deriveFromBar) {
     autoRefreshBox_->setChecked(working_.AutoRefresh == 1);
     verifyBox_->setChecked(working_.VerifyTransfers != 0);
     historyBox_->setChecked(working_.KeepHistory != 0);
+    pairsBox_->setChecked(working_.SaverFilesAsPairs != 0);
 
     // Copies first: each edit's change handler writes back into working_.
     const Settings counts = working_;

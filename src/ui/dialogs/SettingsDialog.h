@@ -92,6 +92,7 @@ class SettingsDialog : public QDialog {
     QLabel* longCountLabel_ = nullptr;
     QLabel* longestCountLabel_ = nullptr;
     QCheckBox* verifyBox_ = nullptr;
+    QCheckBox* pairsBox_ = nullptr;
     QCheckBox* historyBox_ = nullptr;
     QCheckBox* autoRefreshBox_ = nullptr;
     QFrame* delayEditor_ = nullptr;

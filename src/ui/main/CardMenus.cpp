@@ -93,6 +93,11 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
         undo_[i]->setShortcutContext(Qt::WidgetShortcut);
         history_[i] = Item(menus_[i], "History...", QString(prefixes[i]) + "History");
     }
+    for (int i = 0; i < 3; ++i) {
+        exportAll_[i] = Item(menus_[i], "Export all savers...", QString(prefixes[i]) + "ExportAll");
+        importFolder_[i] =
+            Item(menus_[i], "Import folder...", QString(prefixes[i]) + "ImportFolder");
+    }
 }
 
 QAction* CardMenus::DeleteSelected(View view) const {

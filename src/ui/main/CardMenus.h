@@ -58,9 +58,14 @@ class CardMenus : public QObject {
     // and "History..." of a column.
     QAction* Undo(View view) const { return undo_[ViewIndex(view)]; }
     QAction* History(View view) const { return history_[ViewIndex(view)]; }
+    // "Export all savers..." and "Import folder..." of a column.
+    QAction* ExportAll(View view) const { return exportAll_[ViewIndex(view)]; }
+    QAction* ImportFolder(View view) const { return importFolder_[ViewIndex(view)]; }
 
   private:
     QMenu* menus_[3] = {};
     QAction* undo_[3] = {};
     QAction* history_[3] = {};
+    QAction* exportAll_[3] = {};
+    QAction* importFolder_[3] = {};
 };

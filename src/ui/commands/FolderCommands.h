@@ -1,0 +1,42 @@
+#pragma once
+
+#include "card/View.h"
+#include "qtbase/Prompter.h"
+
+#include <QObject>
+#include <QString>
+#include <string>
+#include <vector>
+
+class CardSession;
+class CommandUi;
+struct SaverFileReport;
+
+// "Export all savers..." and "Import folder..." of the three pop-up menus:
+// every saver of a card into a folder (single-saver files, or VMS + VMI
+// pairs when Setup says so), and every save file of a folder onto a card,
+// with the wait window up, the saver being worked on named on the status
+// line, and a summary at the end.
+class FolderCommands : public QObject {
+    Q_OBJECT
+  public:
+    explicit FolderCommands(CommandUi& ui, QObject* parent = nullptr);
+
+    static FileDialogSetup FolderDialog(const QString& title);
+    // The question before files that exist are replaced.
+    static QString ReplaceQuestion(const QString& folder, const std::vector<std::string>& files);
+
+    void ExportAll(View view);
+    void ImportFolder(View view);
+    // The import of the save files of folder into a view's card.
+    void ImportFolderPath(View view, const QString& folder);
+
+  private:
+    void ExportInto(View view, const QString& folder);
+    void ShowSummary(const std::vector<SaverFileReport>& reports, bool importing);
+    // "      Exporting 3 of 12" on the status line, painted at once.
+    void ShowStep(const char* doing, int index, int count);
+    CardSession& Session();
+
+    CommandUi& ui_;
+};
