@@ -28,7 +28,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def find_cli(given):
     if given:
-        return given
+        return os.path.abspath(given)
     for build in ("build", "build-asan", "build-clang"):
         path = os.path.join(HERE, "..", build, "porvane-cli")
         if os.access(path, os.X_OK):
