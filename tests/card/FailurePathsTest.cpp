@@ -109,6 +109,16 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
     ASSERT_TRUE(MakeImage(card, path));
     PlaceSaver(card, 0, Name12("ALPHA"), 0x33, {199, 198}, 1);
     UnlockImage(card);
+    // Readers wait for a writer, and then read nothing.
+    {
+        OtherProgram writer(path);
+        ASSERT_TRUE(writer.Lock(LOCK_EX));
+        EXPECT_EQ(LoadVolume(card).state, VolumeLoad::Failed);
+        CardCheckReport report;
+        EXPECT_FALSE(CheckCard(card, report));
+        EXPECT_TRUE(report.busy);
+        EXPECT_EQ(ui.warnings.size(), 1u);
+    }
     ASSERT_TRUE(LoadVolume(card)); // read under a shared lock
     ASSERT_EQ(card.ImageLockHeld, 1);
 
@@ -137,6 +147,18 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
     between.join();
     EXPECT_EQ(raised, ListingMatch::Changed);
     EXPECT_EQ(card.ImageLockHeld, 2);
+
+    // One that keeps the image past the wait: no lock is ours, none claimed.
+    UnlockImage(card);
+    ASSERT_TRUE(LoadVolume(card));
+    ASSERT_TRUE(writer.Lock(LOCK_SH));
+    std::thread keeps([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        writer.Lock(LOCK_EX);
+    });
+    EXPECT_EQ(CompareWithListing(card), ListingMatch::Busy);
+    keeps.join();
+    EXPECT_EQ(card.ImageLockHeld, 0);
 }
 
 TEST(FailurePaths, TheBlockCacheNeverServesAnotherPage) {
