@@ -171,6 +171,19 @@ TEST_F(CliImageSafetyTest, AFileSizeLimitNeverCutsAChangeShort) {
         EXPECT_FALSE(c.output[0] != '\0' && fs::exists(P(c.output))) << c.command;
         EXPECT_EQ(HiddenFiles(), 0) << c.command;
     }
+
+    // The box's program under the limit lives on when its card file cannot
+    // grow: the write fails on the link instead.
+    ASSERT_EQ(Cli("convert a.dcm emu/slot1.dcm --to dcm").code, 0);
+    const std::string box = "'" PORVANE_BIN_DIR "/porvane-linkbox' --link emulator:emu --socket '" +
+                            P("box.sock").string() + "' --once";
+    const std::string run = "cd '" + dir_.string() + "' && { (ulimit -f 254; exec " + box +
+                            ") & sleep 0.5; '" PORVANE_BIN_DIR "/porvane-cli' --link socket:'" +
+                            P("box.sock").string() +
+                            "' delete slot1 XSAVE >/dev/null 2>&1; wait $!; echo $? >box.rc; }";
+    ASSERT_EQ(std::system(run.c_str()), 0);
+    const Bytes rc = ReadFileBytes(P("box.rc"));
+    EXPECT_EQ(std::string(rc.begin(), rc.end()), "0\n");
 }
 
 TEST_F(CliImageSafetyTest, AOneBlockDataSaverMarkedAGameKeepsItsBlock) {
