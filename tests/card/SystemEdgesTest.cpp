@@ -113,7 +113,6 @@ TEST(SystemEdges, CheckSeesTheLastUserBlockAndTheLastDirectoryBlock) {
         {"saver at 240", 241, {240, 239}, 0, {}, CardProblemKind::NotFormatted, -1},
         {"entry in block 241", 241, {240, 239}, 207, {}, CardProblemKind::ChainNoEnd, 240},
         {"240 beyond 240 users", 240, {240}, 0, {}, CardProblemKind::OutsideUserArea, 240},
-        {"199 inside 200 users", 200, {199}, 0, {}, CardProblemKind::NotFormatted, -1},
         {"200 beyond 200 users", 200, {200}, 0, {}, CardProblemKind::OutsideUserArea, 200},
         {"240 leaked", 241, {}, 0, {{240, kEnd}}, CardProblemKind::LeakedBlocks, 240},
         {"241 into 240", 241, {}, 0, {{241, 240}}, CardProblemKind::SystemChains, 241},
