@@ -163,6 +163,12 @@ class DcmCommandsTest : public QObject {
         QVERIFY(!QFile::exists(Q(rig.Path("copy.dcm"))));
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
         ::close(fd);
+        // The window's own hold on the open image keeps no reader of it out.
+        QVERIFY(d.OpenFile(image));
+        w.RefreshCommand(View::Slot1); // dropped after the refused upload
+        rig.prompter.Then(image).Then("yes");
+        w.Menus().slot1.uploadDcm->trigger();
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == ReadFileText(rig.Path("image.dcm")));
     }
 
     void FailedUploadDropsSlot1AndRereadsSlot2() {
