@@ -377,7 +377,9 @@ bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* dat
 
 bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
     if (device >= kImage) {
-        if (ImageFile == nullptr || ImageReadOnly)
+        // Every command refuses such an image before its first write; this
+        // keeps a block in a guessed order off it whatever the caller did.
+        if (ImageFile == nullptr || ImageReadOnly || ImageOrderUnsure)
             return false;
         if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
             return false;

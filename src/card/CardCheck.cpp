@@ -2,6 +2,7 @@
 
 #include "card/CardCheckParts.h"
 #include "card/CardWriteBack.h"
+#include "card/ImageLock.h"
 #include "card/SaverText.h"
 
 #include <algorithm>
@@ -326,6 +327,10 @@ bool CardCheckReport::Clean() const {
 
 bool CheckCard(CardVolume& volume, CardCheckReport& report) {
     report = CardCheckReport();
+    if (!LockImage(volume, false)) {
+        report.busy = true;
+        return false;
+    }
     if (!volume.ReadRoot() || LinkFailedOn(volume) || !volume.ReadFat() || LinkFailedOn(volume))
         return false;
     if (!volume.IsFormatted()) {

@@ -43,6 +43,7 @@ struct CardProblem {
 
 struct CardCheckReport {
     bool readable = false; // root, table and directory could be read
+    bool busy = false;     // another program kept the image: nothing was read
     bool formatted = false;
     int userBlocks = 0;
     int savers = 0;
@@ -60,7 +61,8 @@ struct CardCheckReport {
 // made of saver data. False (readable false) when a block could not be read.
 // Afterwards the volume's Root, Fat and Entries hold what was read (entries
 // decoded without reading headers: no descriptions or icons); reload the
-// volume before listing it.
+// volume before listing it. An image is read under its shared lock
+// (card/ImageLock.h); busy tells when another program kept it.
 bool CheckCard(CardVolume& volume, CardCheckReport& report);
 
 struct CardRepairReport {

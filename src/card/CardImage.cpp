@@ -1,8 +1,9 @@
 #include "card/CardImage.h"
 
 #include "card/CardUi.h"
-#include "card/SameCard.h"
 #include "card/ChangeRecorder.h"
+#include "card/ImageLock.h"
+#include "card/SameCard.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -72,7 +73,20 @@ bool UploadCardImage(const std::string& path, CardVolume& volume) {
     if (std::fseek(file, 0, SEEK_END) == 0)
         length = std::ftell(file);
     bool ok = length == CardVolume::kCardBytes && std::fseek(file, 0, SEEK_SET) == 0;
-    const bool natural = ok && GuessImageFileOrder(path).order == ImageOrder::Natural;
+    // Never half of another program's change, nor blocks in a guessed order.
+    std::string refusal;
+    OrderGuess order;
+    if (ok && !LockImageFile(file))
+        refusal = ImageBusyText(path);
+    else if (ok && (order = GuessImageFileOrder(path)).Unsure())
+        refusal = OrderUnknownText(path);
+    if (!refusal.empty()) {
+        std::fclose(file);
+        if (volume.Ui != nullptr)
+            volume.Ui->ShowWarning(refusal);
+        return false;
+    }
+    const bool natural = ok && order.order == ImageOrder::Natural;
     ChangeScope change(volume, "upload " + std::filesystem::path(path).filename().string());
     for (int n = 0; n <= kLastBlock && ok; ++n) {
         ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==

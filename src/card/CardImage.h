@@ -27,5 +27,8 @@ bool SaveCardImage(const std::string& path, CardVolume& volume,
 // be opened or is not exactly 131072 bytes long, or a card that is no longer
 // the one listed (ReadyToWrite, card/SameCard.h), is refused before anything
 // is written. A raw card dump (natural order, told by its root or its name) is
-// turned to card order on the way. True when every block was written.
+// turned to card order on the way. The file is read under a shared lock
+// (card/ImageLock.h); one kept by another program, or whose order is unsure
+// (CardImageOrder.h), is refused too, with the reason told to the volume's
+// Ui. True when every block was written.
 bool UploadCardImage(const std::string& path, CardVolume& volume);

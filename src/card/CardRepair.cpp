@@ -175,7 +175,17 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
                                "keep it.");
             continue;
         }
-        if (e.IsGame && e.Raw[SaverEntry::kFirstBlockOffset] != 0) {
+        const uint8_t named = e.Raw[SaverEntry::kFirstBlockOffset];
+        if (e.IsGame && named != 0 && StartsWholeChain(volume, named, e.SizeBlocks) &&
+            !owners.Owned(named)) {
+            // Block 0 and byte 2 both start a whole chain of its size: either
+            // may be its data, and the other would be freed as leaked.
+            refusals.push_back(label + " is marked a game, but block " + std::to_string(named) +
+                               ", which its entry names, starts a whole chain of its size no "
+                               "other saver owns, as block 0 does: not repaired, and both "
+                               "are kept.");
+            keepLeaked = true;
+        } else if (e.IsGame && named != 0) {
             e.Raw[SaverEntry::kFirstBlockOffset] = 0;
             ChangeEntry(i, pending, "Set " + label + "'s first block to 0, as a game's.");
         }

@@ -96,8 +96,11 @@ bool CardSession::CardPresent(View slot) {
 }
 
 CardSession::LinkWork::LinkWork(CardSession& session) : session_(session) {
+    // Shared: the work may only read the image (or read another file that
+    // is the same image); a write raises it and reads the card again first
+    // (card/SameCard.h).
     if (session_.linkWork_++ == 0)
-        LockImage(session_.Volume(View::File), true, 0);
+        LockImage(session_.Volume(View::File), false, 0);
     // One command reads each slot block once; the next reads the card again.
     session_.Volume(View::Slot1).Cache.Open();
     session_.Volume(View::Slot2).Cache.Open();

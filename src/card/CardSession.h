@@ -73,7 +73,8 @@ class CardSession {
     bool CardPresent(View slot);
 
     // While one exists no other link command starts, and the open card image
-    // is locked when no other program holds it (card/ImageLock.h). Nests.
+    // holds a shared lock when no other program writes it (card/ImageLock.h);
+    // a write raises it to exclusive. Nests.
     class LinkWork {
       public:
         explicit LinkWork(CardSession& session);

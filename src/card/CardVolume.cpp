@@ -56,6 +56,7 @@ bool CardVolume::OpenImage(const std::string& fileName) {
     const OrderGuess order = GuessImageFileOrder(fileName);
     ImageNatural = order.order == ImageOrder::Natural;
     ImageOrderGuessed = !order.fromContent;
+    ImageOrderUnsure = order.Unsure();
     return ImageFile != nullptr;
 }
 
@@ -70,4 +71,5 @@ void CardVolume::CloseImage() {
     ImageLockHeld = 0;
     ImageNatural = false;
     ImageOrderGuessed = false;
+    ImageOrderUnsure = false;
 }

@@ -155,10 +155,13 @@ class CardVolume {
     // The image file holds its blocks in natural order (an emulator's card
     // dump) rather than card order; the block store turns them so that the
     // rest of the program sees card order either way. Set by OpenImage from
-    // the file's root block, or from its name when the root does not tell
-    // (ImageOrderGuessed).
+    // the file's root block (or its table and directory), or from its name
+    // when they do not tell (ImageOrderGuessed). On a formatted card a
+    // guessed order is unsure (ImageOrderUnsure): every write to the image
+    // is refused, as it might go in the wrong order.
     bool ImageNatural = false;
     bool ImageOrderGuessed = false;
+    bool ImageOrderUnsure = false;
 
     // The system blocks the listing was read from (card/SameCard.h).
     ListingCopy Listed;

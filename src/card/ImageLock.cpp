@@ -1,5 +1,6 @@
 #include "card/ImageLock.h"
 
+#include "card/CardImageOrder.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 
@@ -12,6 +13,27 @@ namespace {
 
 constexpr int kPollMs = 20;
 
+enum class Taken { Yes, Busy, NoLocks };
+
+// Polls for the lock until the deadline; repaint runs between the polls.
+template <typename Repaint> Taken Poll(int fd, int operation, int waitMs, Repaint repaint) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        if (flock(fd, operation | LOCK_NB) == 0)
+            return Taken::Yes;
+        if (errno == EINTR)
+            continue;
+        // A file system without locks (some network mounts) cannot keep a
+        // second writer out; refusing every command there would help nobody.
+        if (errno != EWOULDBLOCK)
+            return Taken::NoLocks;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Taken::Busy;
+        repaint();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+}
+
 } // namespace
 
 bool LockImage(CardVolume& volume, bool exclusive, int waitMs) {
@@ -20,25 +42,24 @@ bool LockImage(CardVolume& volume, bool exclusive, int waitMs) {
     const uint8_t wanted = exclusive ? 2 : 1;
     if (volume.ImageLockHeld >= wanted)
         return true;
+    const bool raising = volume.ImageLockHeld == 1;
     const int fd = fileno(volume.ImageFile);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
-            volume.ImageLockHeld = wanted;
-            return true;
-        }
-        if (errno == EINTR)
-            continue;
-        // A file system without locks (some network mounts) cannot keep a
-        // second writer out; refusing every command there would help nobody.
-        if (errno != EWOULDBLOCK)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
+    // A failed attempt to raise has let the shared lock go already.
+    if (raising)
+        volume.ImageLockHeld = 0;
+    const Taken taken = Poll(fd, exclusive ? LOCK_EX : LOCK_SH, waitMs, [&volume] {
         if (volume.Ui != nullptr)
             volume.Ui->Repaint();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    });
+    if (taken != Taken::Busy) {
+        volume.ImageLockHeld = wanted;
+        return true;
     }
+    // Back to the shared lock the command held, when no writer came in
+    // between; else whatever reads next takes it again.
+    if (raising && Poll(fd, LOCK_SH, 0, [] {}) != Taken::Busy)
+        volume.ImageLockHeld = 1;
+    return false;
 }
 
 void UnlockImage(CardVolume& volume) {
@@ -46,6 +67,24 @@ void UnlockImage(CardVolume& volume) {
         return;
     flock(fileno(volume.ImageFile), LOCK_UN);
     volume.ImageLockHeld = 0;
+}
+
+bool LockImageForWriting(CardVolume& volume, std::string& why) {
+    if (volume.Device < CardVolume::kImage)
+        return true;
+    if (volume.ImageOrderUnsure) {
+        why = OrderUnknownText(volume.ImageName);
+        return false;
+    }
+    if (!LockImage(volume, true)) {
+        why = ImageBusyText(volume.ImageName);
+        return false;
+    }
+    return true;
+}
+
+bool LockImageFile(std::FILE* file, int waitMs) {
+    return Poll(fileno(file), LOCK_SH, waitMs, [] {}) != Taken::Busy;
 }
 
 std::string ImageBusyText(const std::string& imageName) {

@@ -1,6 +1,7 @@
 #include "card/JournalCommands.h"
 
 #include "card/CardWriteBack.h"
+#include "card/ImageLock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -104,6 +105,10 @@ bool ReadHistory(CardVolume& volume, const CardJournal& journal,
 
 JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal) {
     static BlockBytes current[kSystemBlocks];
+    // Held from the reads below to the last write.
+    std::string why;
+    if (!LockImageForWriting(volume, why))
+        return Refused(why);
     // Held against the history: the card as it is, not as the command read it.
     volume.Cache.ForgetAll();
     if (!ReadSystemBlocks(volume, current))
@@ -140,6 +145,11 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
     RecoverReport report;
     static BlockBytes current[kSystemBlocks];
     static BlockBytes target[kSystemBlocks];
+    std::string why;
+    if (!LockImageForWriting(volume, why)) {
+        report.outcome = Refused(why);
+        return report;
+    }
     volume.Cache.ForgetAll(); // the card as it is (see UndoLastChange)
     if (!ReadSystemBlocks(volume, current)) {
         report.outcome = Refused(kUnreadable);

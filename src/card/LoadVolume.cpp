@@ -2,12 +2,14 @@
 
 #include "card/CardListing.h"
 #include "card/CardUi.h"
+#include "card/ImageLock.h"
 #include "link/LinkPort.h"
 
 namespace {
 
 constexpr const char* kRootOrTableFailed = "cannot read the root or allocation table";
 constexpr const char* kDirectoryFailed = "cannot read the directory";
+constexpr const char* kImageBusy = "cannot read the image while another program writes it";
 
 // A slot read can come back whole from a link that failed on an earlier
 // block of the same step; what it holds is then not to be trusted.
@@ -30,6 +32,13 @@ LoadResult Fail(const char* failure) {
 } // namespace
 
 LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
+    // Never the half of a change another program is making: an image is
+    // read under its shared lock, which the command keeps.
+    if (!LockImage(volume, false)) {
+        if (volume.Ui != nullptr)
+            volume.Ui->ShowWarning(ImageBusyText(volume.ImageName));
+        return Fail(kImageBusy);
+    }
     Progress(progress, 0);
     if (Failed(volume, volume.ReadRoot()))
         return Fail(kRootOrTableFailed);

@@ -22,7 +22,10 @@ struct LoadResult {
 // then the listing (ListMap, ListedCount, FreeBlocks). A card that was never
 // formatted comes back NotFormatted with nothing listed. A read that fails,
 // or a slot whose link failed on the way, ends the reading at that step
-// with Failed and leaves the listing of the card read before untouched.
+// with Failed and leaves the listing of the card read before untouched. An
+// image is read under its shared lock (card/ImageLock.h), kept afterwards;
+// when another program keeps it for the whole wait the volume's Ui is told
+// and the result is Failed.
 // When progress is given it is told 0, 1 and 2 of 3 before the root, the
 // table and the directory.
 LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr);

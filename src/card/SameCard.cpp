@@ -1,5 +1,6 @@
 #include "card/SameCard.h"
 
+#include "card/CardImageOrder.h"
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/ImageLock.h"
@@ -22,6 +23,10 @@ bool LinkFailed(const CardVolume& volume) {
 } // namespace
 
 ListingMatch CompareWithListing(CardVolume& volume, bool forWriting) {
+    if (forWriting && volume.Device >= CardVolume::kImage && volume.ImageOrderUnsure)
+        return ListingMatch::OrderUnsure;
+    // Taken (or raised from shared) before the blocks are read again below:
+    // what another program wrote meanwhile shows up there.
     if (!LockImage(volume, forWriting))
         return ListingMatch::Busy;
     if (volume.Listed.Doubtful()) {
@@ -60,6 +65,8 @@ std::string ListingMatchText(const CardVolume& volume, ListingMatch match) {
         return CardName(volume) + " could not be read again before writing; nothing was written.";
     case ListingMatch::Busy:
         return ImageBusyText(volume.ImageName);
+    case ListingMatch::OrderUnsure:
+        return OrderUnknownText(volume.ImageName);
     }
     return "";
 }

@@ -12,17 +12,19 @@ class CardVolume;
 // that table and directory would land over its savers.
 
 enum class ListingMatch : uint8_t {
-    Same,       // the root, table and directory read back as listed
-    Changed,    // one of them differs
-    Doubtful,   // a write of ours to them failed: the card must be read again
-    Unreadable, // a block could not be read again
-    Busy,       // another program holds the image
+    Same,        // the root, table and directory read back as listed
+    Changed,     // one of them differs
+    Doubtful,    // a write of ours to them failed: the card must be read again
+    Unreadable,  // a block could not be read again
+    Busy,        // another program holds the image
+    OrderUnsure, // an image whose byte order only its name gave: only read
 };
 
 // Reads the root, table and directory blocks again and compares them with
 // the copies the listing was read from (and our own writes since). For an
 // image, first takes the lock (exclusive for a card about to be written,
-// shared for one only read from), which the command keeps until it ends.
+// shared for one only read from), which the command keeps until it ends; an
+// image of unsure byte order is never to be written.
 // Sets volume.Listed.changed on a difference or a card in doubt. Writes
 // nothing; a volume never listed has nothing to compare and counts as the
 // same.

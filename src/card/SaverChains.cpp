@@ -60,16 +60,26 @@ void WalkChain(const CardVolume& volume, uint8_t start, int size, SaverChain& ch
     }
 }
 
+bool StartsWholeChain(const CardVolume& volume, uint8_t start, int size) {
+    SaverChain chain;
+    WalkChain(volume, start, size, chain);
+    // Any block walks as one block: alone it counts only with its end mark.
+    return chain.Whole() && (size > 1 || chain.end == ChainEnd::Complete);
+}
+
 bool TypeByteDamaged(const CardVolume& volume, const SaverEntry& entry) {
     const uint8_t start = entry.Raw[SaverEntry::kFirstBlockOffset];
     if (!entry.IsGame || start == 0 || entry.SizeBlocks == 0)
         return false;
-    SaverChain chain;
-    WalkChain(volume, start, entry.SizeBlocks, chain);
-    if (!chain.Whole())
+    if (!StartsWholeChain(volume, start, entry.SizeBlocks))
         return false;
-    WalkChain(volume, 0, entry.SizeBlocks, chain);
-    return !chain.Whole();
+    // Block 0 is another game's when that game's entry names it.
+    for (const SaverEntry& other : volume.Entries) {
+        if (&other != &entry && other.SizeBlocks > 0 && other.IsGame &&
+            other.Raw[SaverEntry::kFirstBlockOffset] == 0)
+            return true;
+    }
+    return !StartsWholeChain(volume, 0, entry.SizeBlocks);
 }
 
 uint8_t SaverChainStart(const CardVolume& volume, const SaverEntry& entry) {

@@ -46,10 +46,15 @@ uint8_t ChainStart(const SaverEntry& entry);
 // starts where its entry's byte 2 says.
 uint8_t SaverChainStart(const CardVolume& volume, const SaverEntry& entry);
 
-// A data saver whose type byte became a game's (0xCC): byte 2 starts a chain
-// holding all of the saver's blocks, while the walk from block 0 does not.
-// Its real chain is the one from byte 2; walking it from block 0 would lose
-// it (and hand its blocks out as free).
+// Whether a whole chain of size blocks starts at start: size blocks linked
+// one to the next; a single block only when it carries the end mark.
+bool StartsWholeChain(const CardVolume& volume, uint8_t start, int size);
+
+// A data saver whose type byte became a game's (0xCC): byte 2 starts a whole
+// chain of the saver's size, while block 0 is not the saver's (no such chain
+// starts there, or another game's entry names it). Its real chain is the one
+// from byte 2; walking it from block 0 would lose it (and hand its blocks
+// out as free).
 bool TypeByteDamaged(const CardVolume& volume, const SaverEntry& entry);
 
 // Walks size blocks from start: stops at the end mark, a free mark, a damaged

@@ -286,6 +286,10 @@ TEST_F(LinkStoreTest, FailingLinkWithoutSettingsOrUiStillReturnsFalse) {
 }
 
 TEST_F(LinkStoreTest, FormatOverTheLinkLaysDownTheSameCardAsOnAnImage) {
+    // An unformatted card (a table of 0xFFFF): an image of a card that is
+    // formatted in an order nothing tells is never written.
+    std::fill(card.begin() + 254 * 512, card.begin() + 255 * 512, uint8_t{0xFF});
+    WriteFileBytes(dir.File("slot1.dcm"), card);
     ASSERT_TRUE(volume.FormatVolume(200));
     CardVolume image;
     image.Device = CardVolume::kImage;

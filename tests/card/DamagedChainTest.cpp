@@ -98,6 +98,57 @@ TEST_F(DamagedChain, ADataSaverMarkedAGameKeepsItsChain) {
     EXPECT_EQ(std::vector<uint8_t>(file.begin() + 32, file.end()), alpha_);
 }
 
+TEST(DamagedType, TheTypeByteRuleHoldsForASaverOfAnySize) {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> chain;
+        bool gameAtZero;
+        bool leakAtZero;
+        CardProblemKind kind;
+    } cases[] = {
+        {"one block", {199}, false, false, CardProblemKind::TypeDamaged},
+        {"two blocks", {199, 198}, false, false, CardProblemKind::TypeDamaged},
+        {"block 0 a game's", {199}, true, false, CardProblemKind::TypeDamaged},
+        {"block 0 leaked", {199}, false, true, CardProblemKind::GameFirstBlock},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        RecordingUi ui;
+        CardVolume card;
+        card.Ui = &ui;
+        ASSERT_TRUE(MakeImage(card, dir.File("a.dcm")));
+        PlaceSaver(card, 0, Name12("XDATA"), 0x33, c.chain, 1);
+        if (c.gameAtZero)
+            PlaceSaver(card, 1, Name12("GAME"), 0xCC, {0}, 2);
+        if (c.leakAtZero)
+            DamageTable(card, {{0, CardVolume::kFatEnd}});
+        const auto data = ChainBytes(card, c.chain);
+        card.Entries[0].Raw[SaverEntry::kTypeOffset] = SaverEntry::kTypeGame;
+        ASSERT_TRUE(card.WriteDirectory());
+        ASSERT_TRUE(LoadVolume(card));
+
+        CardRepairReport repaired;
+        ASSERT_TRUE(RepairCard(card, repaired));
+        bool found = false;
+        for (const CardProblem& p : repaired.before.problems)
+            found = found || p.kind == c.kind;
+        EXPECT_TRUE(found) << repaired.before.problems.at(0).text;
+        // Whichever byte is damaged, no chain that may be the saver's is
+        // freed, and nothing is taken from it afterwards.
+        ASSERT_TRUE(LoadVolume(card));
+        EXPECT_EQ(ChainOf(card, c.chain[0]), c.chain);
+        if (c.leakAtZero) {
+            EXPECT_EQ(card.Fat[0], CardVolume::kFatEnd);
+        }
+        const std::string dci = dir.File("new.dci");
+        WriteFileBytes(dci, MakeDciBytes(0x33, 0, 0, "NEW", 1, 9));
+        ASSERT_TRUE(ImportDci(dci, card));
+        ASSERT_TRUE(LoadVolume(card));
+        EXPECT_EQ(ChainBytes(card, c.chain), data);
+    }
+}
+
 TEST_F(DamagedChain, NoBlockIsTakenWhileAListedChainIsBroken) {
     // ALPHA broken after one block: 198 and 197 may still be its own.
     DamageTable(*card_, {{199, kFree}, {198, kFree}});

@@ -1,6 +1,7 @@
 #include "card/CardImage.h"
 #include "card/CardImageOrder.h"
 #include "card/DciFile.h"
+#include "card/ImageLock.h"
 #include "card/SaverChains.h"
 #include "card/ShiftJis.h"
 #include "card/VmsVmi.h"
@@ -46,24 +47,45 @@ TEST_F(ForeignFormatsTest, OrderIsReadFromTheRootAndFromTheNameOnlyWhenItDoesNot
     EXPECT_EQ(image.order, ImageOrder::Card);
     EXPECT_TRUE(image.fromContent);
 
-    // Unformatted (all 0xFF) and damaged (a root of another layout) go by name.
-    std::vector<uint8_t> damaged = dcm;
-    damaged[(255 * 512 + 0x4C) ^ 3] = 14; // 14 directory blocks
-    for (const auto& bytes : {std::vector<uint8_t>(131072, 0xFF), damaged}) {
+    // A damaged root (14 directory blocks): the table and directory tell,
+    // whatever the name; with the table's system links gone too, only the
+    // name is left and a formatted card is unsure. An unformatted one (all
+    // 0xFF) goes by name and is no less sure in one order than the other.
+    PlaceSaver(*card_, 0, Name12("KEPT"), 0x33, {199, 198}, 4);
+    std::vector<uint8_t> damaged = ReadFileBytes(dir_.File("card.dcm"));
+    damaged[(255 * 512 + 0x4C) ^ 3] = 14;
+    std::vector<uint8_t> unsure = damaged;
+    for (int b = 241; b < 256; ++b)
+        unsure[(254 * 512 + 2 * b) ^ 3] = 0x12;
+    const struct {
+        std::vector<uint8_t> bytes;
+        bool fromContent, isUnsure, natural;
+    } cases[] = {
+        {damaged, true, false, false},
+        {Swapped(damaged), true, false, true},
+        {unsure, false, true, false},
+        {Swapped(unsure), false, true, false},
+        {std::vector<uint8_t>(131072, 0xFF), false, false, false},
+    };
+    for (const auto& c : cases) {
         for (const char* name : {"x.bin", "x.VMU", "x.dcm", "x"}) {
-            WriteFileBytes(dir_.File(name), bytes);
+            WriteFileBytes(dir_.File(name), c.bytes);
             const OrderGuess guess = GuessImageFileOrder(dir_.File(name));
-            EXPECT_FALSE(guess.fromContent) << name;
             const std::string n = name;
-            EXPECT_EQ(guess.order,
-                      n == "x.bin" || n == "x.VMU" ? ImageOrder::Natural : ImageOrder::Card)
-                << name;
+            const bool byName = n == "x.bin" || n == "x.VMU";
+            SCOPED_TRACE(n + " case " + std::to_string(&c - cases));
+            EXPECT_EQ(guess.fromContent, c.fromContent);
+            EXPECT_EQ(guess.Unsure(), c.isUnsure);
+            EXPECT_EQ(guess.order, (c.fromContent ? c.natural : byName) ? ImageOrder::Natural
+                                                                        : ImageOrder::Card);
         }
     }
 }
 
 TEST_F(ForeignFormatsTest, RawDumpIsListedChangedAndKeptInItsOwnOrder) {
     PlaceSaver(*card_, 0, Name12("KEPT"), 0x33, {199, 198}, 4);
+    // The commands that wrote the card are over, and so is their lock.
+    UnlockImage(*card_);
     std::string error;
     ASSERT_TRUE(
         ConvertImageFile(dir_.File("card.dcm"), dir_.File("card.bin"), ImageOrder::Natural, error))

@@ -51,14 +51,21 @@ int CliConvert(CliContext& ctx) {
     CliOutputFiles outputs(args.Has("--force"));
     if (!(error = outputs.Problem(out)).empty())
         return CliFail(ctx, kCliFailed, error);
+    // An image whose order its contents do not tell is in the order --to
+    // states; without --to it is refused.
+    const bool stated = args.values.count("--to") > 0;
     const OrderGuess from = GuessImageFileOrder(in);
-    if (!from.fromContent)
+    if (from.Unsure() && stated)
+        ctx.err << "porvane-cli: " << in << ": its byte order cannot be told from its contents; "
+                << "taken as " << ImageOrderName(to)
+                << " as --to says, and the copy's root set to tell it\n";
+    else if (!from.fromContent && !from.Unsure())
         ctx.err << "porvane-cli: " << in << ": its root does not tell the byte order; taken as "
                 << ImageOrderName(from.order) << " by its name\n";
     const std::string temp = outputs.Begin(out, error);
     if (temp.empty())
         return CliFail(ctx, kCliFailed, error);
-    if (!ConvertImageFile(in, temp, to, error))
+    if (!ConvertImageFile(in, temp, to, error, stated ? &to : nullptr))
         return CliFail(ctx, kCliFailed, error);
     if (!outputs.Commit(error))
         return CliFail(ctx, kCliFailed, error);

@@ -97,9 +97,12 @@ constexpr CommandHelp kHelp[] = {
                 "blocks are still free and unchanged; the others are named as lost.\n"},
     {"convert", "usage: porvane-cli convert IN OUT [--to dcm|raw] [--force]\n"
                 "Writes the card image IN (a DCM or a raw card dump, its byte order read\n"
-                "from its root) as OUT in the order asked for.\n"
+                "from its root, or its table and directory) as OUT in the order asked for.\n"
                 "  --to dcm|raw   DCM (card order) or raw dump (natural order); default raw\n"
-                "                 when OUT ends in .vmu, else dcm (.bin included)\n"},
+                "                 when OUT ends in .vmu, else dcm (.bin included). When\n"
+                "                 IN's contents do not tell its order, --to states it: IN\n"
+                "                 is copied as it is, and the copy's root set so that it\n"
+                "                 tells its order\n"},
     {"disasm", "usage: porvane-cli disasm FILE [--from ADDR]\n"
                "Lists 86K machine code, one instruction per line.\n"
                "  --from ADDR    start at file position ADDR (hex: 1A0, 0x1A0 or $1A0),\n"

@@ -129,10 +129,20 @@ int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol
             error = "cannot open " + volume;
             return kCliFailed;
         }
-        if (vol.ImageOrderGuessed)
+        const char* order =
+            ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card);
+        // A write in a guessed order could turn every saver to garbage.
+        if (vol.ImageOrderUnsure && forWriting) {
+            error = OrderUnknownText(volume);
+            return kCliFailed;
+        }
+        if (vol.ImageOrderUnsure)
             ctx_.err << "porvane-cli: " << volume
-                     << ": its root does not tell the byte order; taken as "
-                     << ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card)
+                     << ": its byte order cannot be told from its contents; read as " << order
+                     << " by its name, and never written (see convert --to)\n";
+        else if (vol.ImageOrderGuessed)
+            ctx_.err << "porvane-cli: " << volume
+                     << ": its root does not tell the byte order; taken as " << order
                      << " by its name\n";
         // Held from the first read to the last write of the command, so that
         // two commands never interleave on one image.

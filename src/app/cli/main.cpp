@@ -1,4 +1,5 @@
 #include "app/cli/CliCommands.h"
+#include "base/FileSizeLimit.h"
 #include "link/LinkOption.h"
 
 #include <iostream>
@@ -28,6 +29,7 @@ bool WantsHelp(const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    FailWritesPastFileSizeLimit();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string spec = "auto";
     std::string error;

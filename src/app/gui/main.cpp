@@ -1,3 +1,4 @@
+#include "base/FileSizeLimit.h"
 #include "card/DemoCards.h"
 #include "link/LinkOption.h"
 #include "ui/app/SingleInstance.h"
@@ -77,6 +78,7 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
 } // namespace
 
 int main(int argc, char** argv) {
+    FailWritesPastFileSizeLimit();
     // --version and --help answer without a display (a packaging check runs
     // them on a machine without one), so they are read before Qt starts.
     QStringList arguments;

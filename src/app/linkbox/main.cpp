@@ -1,5 +1,6 @@
 // porvane-linkbox: serves the emulated link box on a UNIX socket, so that the
 // program and the tests can talk to a box in another process.
+#include "base/FileSizeLimit.h"
 #include "link/LinkOption.h"
 #include "link/SocketBackend.h"
 #include "link/emu/EmulatorBackend.h"
@@ -77,6 +78,7 @@ void Serve(int fd, EmulatorBackend& box) {
 } // namespace
 
 int main(int argc, char** argv) {
+    FailWritesPastFileSizeLimit();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string spec;
     std::string error;

@@ -126,7 +126,10 @@ void DcmCommands::ShowImageTitle() {
     // The application's name follows the title.
     ui_.Window().setWindowTitle(
         QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
-        (image.ImageOrderGuessed ? order + ", assumed from its name" : order) + ")");
+        (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
+         : image.ImageOrderGuessed ? order + ", assumed from its name"
+                                   : order) +
+        ")");
 }
 
 void DcmCommands::New() {

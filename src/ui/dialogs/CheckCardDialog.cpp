@@ -3,6 +3,7 @@
 #include "card/CardBlockMap.h"
 #include "card/CardVolume.h"
 #include "card/CardWriteBack.h"
+#include "card/ImageLock.h"
 #include "card/SaverText.h"
 #include "qtbase/Prompter.h"
 #include "ui/widgets/CardBlockPicture.h"
@@ -110,7 +111,9 @@ bool CheckCardDialog::Check() {
     CardRepairReport plan;
     if (!PlanCardRepair(*volume_, plan)) {
         // The block store has told of a link failure itself.
-        if (!LinkFailedOn(*volume_))
+        if (plan.before.busy)
+            prompter_.Warning(QString::fromStdString(ImageBusyText(volume_->ImageName)));
+        else if (!LinkFailedOn(*volume_))
             prompter_.Warning("The card's root, table or directory could not be read.");
         return false;
     }

@@ -3,8 +3,13 @@
 #include "link/emu/LinkBox.h"
 #include "ui/commands/CommandsRig.h"
 
+#include <QFile>
 #include <QToolButton>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -116,6 +121,55 @@ class DcmCommandsTest : public QObject {
         QVERIFY(ReadFileText(image) != before);
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         QCOMPARE(w.Session().Volume(View::File).ImageName, image);
+    }
+
+    void AnImageIsReadUnderItsLockAndNeverWrittenInAGuessedOrder() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, nullptr);
+        DcmCommands& d = rig.commands->Dcm();
+        // A raw dump whose root and table links are damaged: nothing tells
+        // its order. It is listed as read; a format is refused.
+        WriteTestCard(rig.Path("odd.dcm"), 200, {{0, "FIRST", 3, 2}});
+        std::string odd = ReadFileText(rig.Path("odd.dcm"));
+        SwapWords(reinterpret_cast<uint8_t*>(odd.data()), odd.size());
+        odd[255 * 512 + 0x4C] = 14;
+        for (int b = 241; b < 256; ++b)
+            odd[254 * 512 + 2 * b] = 0x12;
+        std::ofstream(rig.Path("odd.dcm"), std::ios::binary | std::ios::trunc) << odd;
+        QVERIFY(d.OpenFile(Q(rig.Path("odd.dcm"))));
+        QVERIFY(w.windowTitle().contains("read only"));
+        rig.prompter.Then("yes");
+        w.Menus().file.format200->trigger();
+        QVERIFY(rig.prompter.Messages().last().startsWith("The byte order of " +
+                                                          Q(rig.Path("odd.dcm"))));
+        QVERIFY(ReadFileText(rig.Path("odd.dcm")) == odd);
+
+        // Another program writes image.dcm: it is neither opened, saved as
+        // nor uploaded meanwhile.
+        rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}});
+        const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
+        const int fd = ::open(rig.Path("image.dcm").c_str(), O_RDWR);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
+        rig.prompter.Clear();
+        const QString image = Q(rig.Path("image.dcm"));
+        rig.prompter.Then(Q(rig.Path("copy.dcm"))).Then(image).Then("yes");
+        w.Menus().file.saveAsDcm->trigger();
+        w.Menus().slot1.uploadDcm->trigger();
+        QVERIFY(!d.OpenFile(image));
+        const QString busy = "The card image " + image + " is in use by another program";
+        QCOMPARE(rig.prompter.Messages().size(), 4); // the upload's question too
+        for (const QString& message :
+             rig.prompter.Messages().mid(0, 1) + rig.prompter.Messages().mid(2))
+            QVERIFY2(message.contains(busy), qPrintable(message));
+        QVERIFY(!QFile::exists(Q(rig.Path("copy.dcm"))));
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
+        ::close(fd);
+        // The window's own hold on the open image keeps no reader of it out.
+        QVERIFY(d.OpenFile(image));
+        w.RefreshCommand(View::Slot1); // dropped after the refused upload
+        rig.prompter.Then(image).Then("yes");
+        w.Menus().slot1.uploadDcm->trigger();
+        QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == ReadFileText(rig.Path("image.dcm")));
     }
 
     void FailedUploadDropsSlot1AndRereadsSlot2() {
