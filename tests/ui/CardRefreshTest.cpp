@@ -177,6 +177,9 @@ class CardRefreshTest : public QObject {
     // A socket box that closes and comes back is found by the next refresh
     // and by device detection: the port is opened anew.
     void ABoxThatComesBackIsFoundAgain() {
+        // Both ends on one core: the box answers in time however busy the
+        // machine is.
+        const linktest::SameCpu pin;
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         const std::string socket = rig.Path("box.sock");
@@ -205,7 +208,7 @@ class CardRefreshTest : public QObject {
         box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         rig.prompter.Clear();
         w.RefreshCommand(View::Slot1);
-        QVERIFY(rig.prompter.Messages().isEmpty());
+        QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(w.Session().Loaded(View::Slot1));
         QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 4);
     }
