@@ -34,7 +34,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
 # The main window's caption, as screen readers and the window manager see it.
-MAIN_TITLE = "Porvane V2.3b"
+MAIN_TITLE = "Porvane"
 
 def _build_dir():
     """PORVANE_BUILD, or the build folder whose porvane is newest."""

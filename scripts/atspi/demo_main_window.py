@@ -16,7 +16,7 @@ def main():
         # Screen readers present the main window as an application window.
         frame = wait_for("the main window as a frame",
                          lambda: [c for c in app if role(c) == "frame" and
-                                  name(c) == "Porvane V2.3b"], 20)
+                                  name(c) == "Porvane"], 20)
         print("main window:", role(frame[0]), repr(name(frame[0])))
         status = wait_for("the two-slot unit on the status line",
                           lambda: s.find("label", "Ambrel", contains=True))

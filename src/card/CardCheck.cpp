@@ -276,6 +276,51 @@ void CheckSharing(const CardVolume& volume, const BlockOwners& owners, CardCheck
     }
 }
 
+// The savers' chains, blocks two savers share, blocks no saver owns and the
+// free count, on the table and directory in memory.
+void CheckTables(const CardVolume& volume, CardCheckReport& report) {
+    int sizes = 0;
+    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
+        const SaverEntry& e = volume.Entries[i];
+        if (e.RawInUse() && e.SizeBlocks == 0)
+            Add(report, CardProblemKind::HiddenEntry,
+                SaverLabel(volume, i) + " is in use but has size 0; the listing skips it.", i);
+        if (e.SizeBlocks == 0)
+            continue;
+        ++report.savers;
+        sizes += e.SizeBlocks;
+        CheckSaver(volume, i, report);
+    }
+
+    BlockOwners owners;
+    MapOwners(volume, owners);
+    CheckSharing(volume, owners, report);
+    int leaked[10];
+    const int leakedCount = LeakedBlocks(volume, owners, leaked, 10);
+    if (leakedCount > 0) {
+        std::string list;
+        for (int k = 0; k < std::min(leakedCount, 10); ++k)
+            list += (k > 0 ? ", " : "") + std::to_string(leaked[k]);
+        if (leakedCount > 10)
+            list += ", ...";
+        Add(report, CardProblemKind::LeakedBlocks,
+            std::to_string(leakedCount) +
+                (leakedCount == 1 ? " block is allocated in the table but belongs"
+                                  : " blocks are allocated in the table but belong") +
+                " to no saver: " + list + ".",
+            -1, leaked[0], leakedCount);
+    }
+
+    report.listedFree = std::max(0, report.userBlocks - sizes);
+    for (int b = 0; b < SaverBlockLimit(volume); ++b)
+        report.tableFree += IsAllocatable(volume, owners, b) ? 1 : 0;
+    if (report.listedFree != report.tableFree)
+        Add(report, CardProblemKind::FreeCount,
+            "The listing shows " + std::to_string(report.listedFree) +
+                " BLOCKS FREE; the table has " + std::to_string(report.tableFree) + " blocks free.",
+            -1, -1, report.tableFree - report.listedFree);
+}
+
 } // namespace
 
 const char* CardProblemName(CardProblemKind kind) {
@@ -345,45 +390,19 @@ bool CheckCard(CardVolume& volume, CardCheckReport& report) {
         return false;
     report.readable = true;
 
-    int sizes = 0;
-    for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        const SaverEntry& e = volume.Entries[i];
-        if (e.RawInUse() && e.SizeBlocks == 0)
-            Add(report, CardProblemKind::HiddenEntry,
-                SaverLabel(volume, i) + " is in use but has size 0; the listing skips it.", i);
-        if (e.SizeBlocks == 0)
-            continue;
-        ++report.savers;
-        sizes += e.SizeBlocks;
-        CheckSaver(volume, i, report);
-    }
-
-    BlockOwners owners;
-    MapOwners(volume, owners);
-    CheckSharing(volume, owners, report);
-    int leaked[10];
-    const int leakedCount = LeakedBlocks(volume, owners, leaked, 10);
-    if (leakedCount > 0) {
-        std::string list;
-        for (int k = 0; k < std::min(leakedCount, 10); ++k)
-            list += (k > 0 ? ", " : "") + std::to_string(leaked[k]);
-        if (leakedCount > 10)
-            list += ", ...";
-        Add(report, CardProblemKind::LeakedBlocks,
-            std::to_string(leakedCount) +
-                (leakedCount == 1 ? " block is allocated in the table but belongs"
-                                  : " blocks are allocated in the table but belong") +
-                " to no saver: " + list + ".",
-            -1, leaked[0], leakedCount);
-    }
-
-    report.listedFree = std::max(0, report.userBlocks - sizes);
-    for (int b = 0; b < SaverBlockLimit(volume); ++b)
-        report.tableFree += IsAllocatable(volume, owners, b) ? 1 : 0;
-    if (report.listedFree != report.tableFree)
-        Add(report, CardProblemKind::FreeCount,
-            "The listing shows " + std::to_string(report.listedFree) +
-                " BLOCKS FREE; the table has " + std::to_string(report.tableFree) + " blocks free.",
-            -1, -1, report.tableFree - report.listedFree);
+    CheckTables(volume, report);
     return true;
+}
+
+void CheckListedCard(const CardVolume& volume, CardCheckReport& report) {
+    report = CardCheckReport();
+    report.readable = true;
+    if (!volume.IsFormatted()) {
+        Add(report, CardProblemKind::NotFormatted, "Not a formated Card");
+        return;
+    }
+    report.formatted = true;
+    report.userBlocks = volume.UserBlocks();
+    CheckRoot(volume, report);
+    CheckTables(volume, report);
 }

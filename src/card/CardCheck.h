@@ -65,6 +65,12 @@ struct CardCheckReport {
 // (card/ImageLock.h); busy tells when another program kept it.
 bool CheckCard(CardVolume& volume, CardCheckReport& report);
 
+// The same checks on the root, table and directory the volume holds (as its
+// listing read them), reading nothing: what a view can tell of a card at no
+// cost. The table's system chains were put right in memory by the listing,
+// so damage to them does not show here.
+void CheckListedCard(const CardVolume& volume, CardCheckReport& report);
+
 struct CardRepairReport {
     CardCheckReport before;            // the check before anything was written
     CardCheckReport after;             // the check after the repair

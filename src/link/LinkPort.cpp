@@ -35,6 +35,13 @@ void LinkPort::SetHost(LinkHost* host) {
     host_ = host;
 }
 
+bool LinkPort::Reopen() {
+    port_.SetOpened(false);
+    port_.SelectBase(BasePort);
+    port_.SetOpened(true);
+    return port_.Opened();
+}
+
 std::string LinkPort::Clock() {
     return host_ ? host_->ClockText() : fallbackHost_.ClockText();
 }

@@ -32,6 +32,10 @@ class LinkPort {
 
     void SetHost(LinkHost* host);
     SmallPort& Port() { return port_; }
+    // Closes the port and opens it again: a socket box that went away and
+    // came back, a ppdev port another driver held, a raw port whose rights
+    // came late. True when it is open now.
+    bool Reopen();
 
     void SetSpeed(int32_t value);
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,14 +21,28 @@ bool SocketBackend::Open() {
         lastError_ = ENAMETOOLONG;
         return false;
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Connected without blocking: a server whose queue is full (it accepts
+    // no more) would hold a blocking connect, and the window with it, for
+    // as long as it likes. The connection then works blocking, as before.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         lastError_ = static_cast<uint32_t>(errno);
         return false;
     }
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    int connected = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (connected != 0 && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int error = ETIMEDOUT;
+        socklen_t length = sizeof error;
+        if (::poll(&p, 1, kConnectTimeoutMs) == 1 &&
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+            connected = 0;
+        else
+            errno = error != 0 ? error : ETIMEDOUT;
+    }
+    if (connected != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         lastError_ = static_cast<uint32_t>(errno);
         ::close(fd);
         return false;

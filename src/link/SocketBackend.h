@@ -28,6 +28,8 @@ class SocketBackend : public PortBackend {
     static constexpr uint8_t kWrite = 0x57;
     // How long a read waits for its reply before the connection counts as closed.
     static constexpr int kReplyTimeoutMs = 2000;
+    // How long Open waits for a server that is slow to take the connection.
+    static constexpr int kConnectTimeoutMs = 200;
 
   private:
     bool Flush();

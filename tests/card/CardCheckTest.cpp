@@ -121,6 +121,29 @@ TEST_F(CardCheckTest, EachDamageIsFoundAndTheRepairLeavesACleanCard) {
     }
 }
 
+// What a view's listing already read tells a damaged card from a clean one,
+// as the full check does.
+TEST_F(CardCheckTest, TheListingAloneTellsADamagedCard) {
+    const std::vector<std::tuple<const char*, CardProblemKind, std::pair<int, uint16_t>>> cases = {
+        {"chain breaks", CardProblemKind::ChainBroken, {198, CardVolume::kFatFree}},
+        {"shared blocks", CardProblemKind::SharedBlocks, {198, 196}},
+        {"free count", CardProblemKind::FreeCount, {50, CardVolume::kFatEnd}},
+    };
+    MakeCard();
+    CardCheckReport report;
+    CheckListedCard(*card_, report);
+    EXPECT_TRUE(report.Clean());
+    EXPECT_EQ(report.listedFree, 192);
+    for (const auto& [what, kind, link] : cases) {
+        SCOPED_TRACE(what);
+        MakeCard();
+        DamageTable(*card_, {link});
+        CheckListedCard(*card_, report);
+        EXPECT_TRUE(Has(report, kind));
+        EXPECT_GT(report.ProblemCount(), 0);
+    }
+}
+
 TEST_F(CardCheckTest, RootTooSmallForItsSaversIsRaisedNotTheSaversMoved) {
     MakeCard(241);
     // ALPHA's chain reaches beyond 200: 240 -> 239 -> 238 on a 241 card.

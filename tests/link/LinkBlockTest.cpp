@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -225,6 +227,26 @@ TEST(LinkBlocks, WholeCardOverSocketFromLinkbox) {
     uint16_t page = 0;
     EXPECT_FALSE(dead->GetPage(page));
     EXPECT_TRUE(dead->LinkFailed);
+
+    // A server that takes no more connections refuses at once rather than
+    // holding the caller (the window opens the port again after a failure).
+    const std::string fullPath = (dir.Path() / "full.sock").string();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, fullPath.c_str(), fullPath.size() + 1);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 4; ++i) {
+        queued.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+    SocketBackend full(fullPath);
+    EXPECT_FALSE(full.Open());
+    for (int fd : queued)
+        ::close(fd);
+    ::close(listener);
 }
 
 TEST(LinkBlocks, EmulatorFaultSwitches) {

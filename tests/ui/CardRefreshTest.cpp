@@ -1,7 +1,9 @@
 // Card refresh and the card views: listings, pictures, animation, the
 // selection display, erased and missing cards, link errors and formatting.
+#include "link/SocketBackend.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
+#include "link/support/LinkTestSupport.h"
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/CardMenus.h"
 #include "ui/support/MainWindowRig.h"
@@ -13,6 +15,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +28,16 @@ QColor Shown(QListWidgetItem* item) {
 }
 
 using porvane_test::ReadFileText;
+
+// Sets the table value of block in a card file.
+void SetTable(const std::string& path, int block, uint16_t value) {
+    CardVolume card;
+    card.Device = CardVolume::kImage;
+    card.OpenImage(path);
+    card.ReadFat();
+    card.Fat[block] = value;
+    card.WriteFat();
+}
 
 const std::vector<TestSaver> kSavers = {
     {0, "FIRST", 3, 2}, {2, "NOICONS", 10, 0}, {5, "THIRD", 4, 3}, {6, "PLAYME", 3, 1, true}};
@@ -158,6 +172,76 @@ class CardRefreshTest : public QObject {
                               "and cable connection. "}));
         QCOMPARE(w.Status(), QString("No Device"));
         QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
+    }
+
+    // A socket box that closes and comes back is found by the next refresh
+    // and by device detection: the port is opened anew.
+    void ABoxThatComesBackIsFoundAgain() {
+        // Both ends on one core: the box answers in time however busy the
+        // machine is.
+        const linktest::SameCpu pin;
+        MainWindowRig rig;
+        WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
+        const std::string socket = rig.Path("box.sock");
+        const std::string spec = "emulator:" + rig.dir.Path().string();
+        auto box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
+        QVERIFY(box->Started());
+        MainWindow& w = rig.Open(std::make_unique<SocketBackend>(socket));
+        w.RefreshCommand(View::Slot1);
+        QVERIFY(w.Session().Loaded(View::Slot1));
+
+        box.reset();
+        w.RefreshCommand(View::Slot1);
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({" link error 1, please check Connection speed in Setup, DC power "
+                              "and cable connection. "}));
+        w.DetectDeviceTick();
+        QCOMPARE(w.Status(), QString(LinkPort::kNoDeviceText));
+
+        box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
+        QVERIFY(box->Started());
+        w.DetectDeviceTick();
+        QCOMPARE(w.Status(), QString("Ambrel"));
+        // Gone and back again while nothing used the link: the refresh finds
+        // the connection dead, and a new one.
+        box.reset();
+        box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
+        rig.prompter.Clear();
+        w.RefreshCommand(View::Slot1);
+        QCOMPARE(rig.prompter.Messages(), QStringList());
+        QVERIFY(w.Session().Loaded(View::Slot1));
+        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 4);
+    }
+
+    // A card whose listing shows damage is marked in its header and on its
+    // free-space line until it reads clean again; the mark asks for the
+    // check when clicked.
+    void ADamagedCardIsMarkedUntilItReadsClean() {
+        MainWindowRig rig;
+        const std::string card = rig.Path("slot1.dcm");
+        WriteTestCard(card, 200, kSavers);
+        WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
+        SetTable(card, 198, CardVolume::kFatFree); // FIRST breaks after 2 of its 3 blocks
+        MainWindow& w = rig.OpenTwoSlot();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(View::Slot2);
+        CardView& damaged = w.ViewOf(View::Slot1);
+        QVERIFY(damaged.ProblemsShown() && !w.ViewOf(View::Slot2).ProblemsShown());
+        QToolButton* mark = damaged.ProblemsButton();
+        QVERIFY(mark->isVisible());
+        QCOMPARE(mark->toolTip(), QString("This card has problems: Check card..."));
+        QCOMPARE(damaged.SizePanel()->accessibleDescription(), mark->toolTip());
+        QCOMPARE(damaged.SizePanel()->text(), QString("180 BLOCKS FREE"));
+        QSignalSpy check(w.Menus().CheckCard(View::Slot1), &QAction::triggered);
+        QTest::mouseClick(mark, Qt::LeftButton);
+        QCOMPARE(check.count(), 1);
+
+        SetTable(card, 198, 197);
+        w.RefreshCommand(View::Slot1);
+        QVERIFY(!damaged.ProblemsShown() && !mark->isVisible());
+        QVERIFY(damaged.SizePanel()->accessibleDescription().isEmpty());
     }
 
     // The three cards: slot 1 blank, slot 2 and the image with savers.

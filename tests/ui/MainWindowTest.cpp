@@ -3,6 +3,7 @@
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
+#include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
@@ -53,7 +54,11 @@ class MainWindowTest : public QObject {
     void NoBoxKeepsWaitingAndSlotsDisabled() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        QCOMPARE(w.windowTitle(), QString("Porvane V2.3b"));
+        // The caption is the program's name alone, the title label says more.
+        QCOMPARE(w.windowTitle(), QString("Porvane"));
+        QCOMPARE(w.findChild<QLabel*>("TitleLabel")->text(), QString("Porvane V2.3b"));
+        QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QCOMPARE(w.size(), QSize(665, 561));
         QCOMPARE(w.Status(), QString("Connection waiting"));
         QVERIFY(w.DetectTimer()->isActive());
@@ -66,6 +71,11 @@ class MainWindowTest : public QObject {
         QVERIFY(!w.Menus().slot2.format->isEnabled());
         QVERIFY(!w.Menus().file.closeDcm->isEnabled());
         QVERIFY(!w.ViewOf(View::Slot1).DcmButton()->isEnabled());
+        // The program's own items need a card too.
+        for (View view : kViews)
+            for (QAction* a :
+                 {w.Menus().CheckCard(view), w.Menus().Undo(view), w.Menus().History(view)})
+                QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
         QVERIFY(w.Menus().slot1.refresh->isEnabled());
         QVERIFY(w.Menus().file.openDcm->isEnabled());
         QVERIFY(rig.prompter.Calls().isEmpty());
@@ -88,14 +98,16 @@ class MainWindowTest : public QObject {
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
         QCOMPARE(MenuCaptions(w.Menus().Menu(View::Slot1)),
                  QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
-                              "Import BMP picture", "-", "Save as DCM file", "Check card...", "-",
-                              "Delete All ( Format )", "Delete Selected", "-", "Undo", "History...",
-                              "Export all savers...", "Import folder..."}));
-        QCOMPARE(MenuCaptions(w.Menus().Menu(View::File)),
-                 QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
-                              "Import DCI File", "Import Caption BMP", "-", "Save as DCM file",
-                              "Check card...", "-", "Delete All (Format)", "Delete Selected", "-",
-                              "Undo", "History...", "Export all savers...", "Import folder..."}));
+                              "Import BMP picture", "-", "Save as DCM file", "-",
+                              "Delete All ( Format )", "Delete Selected", "-", "Check card...",
+                              "Undo", "History...", "Export all savers...",
+                              "Import folder..."}));
+        QCOMPARE(
+            MenuCaptions(w.Menus().Menu(View::File)),
+            QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
+                         "Import Caption BMP", "-", "Save as DCM file", "-", "Delete All (Format)",
+                         "Delete Selected", "-", "Check card...", "Undo", "History...", "Export all savers...",
+                              "Import folder..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (View view : kViews)
@@ -121,6 +133,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(deletes.count(), 1);
         QCOMPARE(activated.count(), 1);
         QCOMPARE(activated.first().first().toInt(), 1);
+        // Shift+F10 opens the view's menu, as the Menu key does.
+        QMenu* menu = w.Menus().Menu(View::Slot2);
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY(w.geometry().contains(menu->pos()));
+        menu->hide();
     }
 
     void MenuButtonsOpenAtTheButtonFromTheKeyboard() {
@@ -254,7 +272,7 @@ class MainWindowTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
         QCOMPARE(a->role(), QAccessible::Window);
-        QCOMPARE(a->text(QAccessible::Name), QString("Porvane V2.3b"));
+        QCOMPARE(a->text(QAccessible::Name), QString("Porvane"));
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -269,6 +287,22 @@ class MainWindowTest : public QObject {
         }
         QTest::keyClick(&w, Qt::Key_Tab);
         QCOMPARE(ring->Target(), QApplication::focusWidget());
+
+        // A dialog's focused button is ringed as soon as the dialog opens, in
+        // a colour that stands out on its light face.
+        CopyToDialog copy(&w);
+        copy.show();
+        QApplication::setActiveWindow(&copy);
+        QVERIFY(QTest::qWaitForWindowActive(&copy));
+        QWidget* button = copy.Button("Cancel");
+        button->setFocus(Qt::ActiveWindowFocusReason);
+        auto* dialogRing = copy.findChild<FocusRing*>();
+        QVERIFY(dialogRing != nullptr);
+        QTRY_COMPARE(dialogRing->Target(), button);
+        const QRect at(button->mapTo(&copy, QPoint(0, 0)), button->size());
+        const QColor edge = copy.grab().toImage().pixelColor(at.center().x(), at.top());
+        QCOMPARE(edge, dialogRing->Colour());
+        QVERIFY(dialogRing->Colour().lightness() < 100);
     }
 
     // A hovered flat button keeps a dark face under its white caption; with

@@ -1,4 +1,6 @@
 #include "ui/dialogs/WaitWindow.h"
+#include "ui/main/WaitAsidePrompter.h"
+#include "ui/support/ScriptedPrompter.h"
 #include "ui/widgets/WaitTicker.h"
 
 #include <QElapsedTimer>
@@ -54,6 +56,26 @@ class WaitWindowTest : public QObject {
         QVERIFY(!wait.isVisible());
         QVERIFY(!wait.CloseTimerActive());
         QCOMPARE(wait.pos(), QPoint(100, 62));
+    }
+
+    // A question opens with the wait window down, which is back afterwards
+    // where it was; with no wait window up nothing is shown.
+    void MessagesOpenWithTheWaitWindowDown() {
+        QWidget main;
+        main.setGeometry(101, 57, 665, 561);
+        WaitWindow wait;
+        ScriptedPrompter script;
+        WaitAsidePrompter prompts(script);
+        prompts.Attach(&wait, &main);
+        QList<bool> upAtCall;
+        script.OnCall = [&](const ScriptedPrompter::Call&) { upAtCall << wait.isVisible(); };
+        prompts.Info("i");
+        wait.ShowOver(&main);
+        const QPoint at = wait.pos();
+        script.Then("yes");
+        QVERIFY(prompts.Confirm("c"));
+        QVERIFY(wait.isVisible() && wait.pos() == at);
+        QCOMPARE(upAtCall, QList<bool>({false, false}));
     }
 
     // The text moves while the window is active and stops when another

@@ -12,24 +12,24 @@ CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(par
     setObjectName("CheckCardCommand");
     dialog_ = new CheckCardDialog(ui.Prompts(), &ui.Window());
     LinkCommandRunner& runner = ui.Runner();
-    dialog_->SetWaitWindow([&runner] { runner.ShowWait(); }, [&runner] { runner.HideWait(); });
+    dialog_->SetLinkWork(
+        [&runner](const std::function<void()>& work) { runner.JoinWaiting(work); });
     CardMenus& m = ui.Menus();
-    connect(m.slot1.checkCard, &QAction::triggered, this, [this] { Run(View::Slot1); });
-    connect(m.slot2.checkCard, &QAction::triggered, this, [this] { Run(View::Slot2); });
-    connect(m.file.checkCard, &QAction::triggered, this, [this] { Run(View::File); });
+    for (View view : kViews)
+        connect(m.CheckCard(view), &QAction::triggered, this, [this, view] { Run(view); });
 }
 
 void CheckCardCommand::Run(View view) {
     if (!ui_.Session().Loaded(view))
         return;
+    // The visit holds the auto-refresh tick, not the link: the card (and the
+    // image file's lock) is taken only while the dialog reads or repairs.
     LinkCommand command;
+    command.linkWork = false;
     command.holdAutoRefresh = IsSlot(view);
     ui_.Runner().RunLinkCommand(command, [this, view] {
         const QString names[3] = {"Slot 1", "Slot 2", "File"};
-        bool read = false;
-        ui_.Runner().JoinWaiting(
-            [&] { read = dialog_->Load(ui_.Session().Volume(view), names[ViewIndex(view)]); });
-        if (read) {
+        if (dialog_->Load(ui_.Session().Volume(view), names[ViewIndex(view)])) {
             ui_.CentreOver(dialog_);
             dialog_->exec();
         }

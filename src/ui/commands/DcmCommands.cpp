@@ -10,7 +10,6 @@
 #include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
-#include "ui/main/MainWindow.h"
 #include "ui/widgets/CardView.h"
 
 #include <QAction>
@@ -107,29 +106,32 @@ void DcmCommands::ShowImage(const QString& path) {
             ui_.ClearSelection();
             ui_.Menus().file.closeDcm->setEnabled(false);
             ui_.Prompts().Warning(FileUnreadableText(path));
-            ShowImageTitle();
+            ShowImageName();
             return;
         }
         ui_.Refresh(View::File);
         ui_.Menus().file.closeDcm->setEnabled(true);
-        ShowImageTitle();
+        ShowImageName();
     });
 }
 
-void DcmCommands::ShowImageTitle() {
+void DcmCommands::ShowImageName() {
     const CardVolume& image = Session().Volume(View::File);
+    QLabel* header = ui_.ViewOf(View::File).Header();
     if (!image.ImageOpen) {
-        ui_.Window().setWindowTitle(MainWindow::kTitle);
+        header->setToolTip(QString());
+        header->setAccessibleDescription(QString());
         return;
     }
     const QString order = image.ImageNatural ? "raw dump" : "DCM";
-    // The application's name follows the title.
-    ui_.Window().setWindowTitle(
+    const QString text =
         QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
         (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
          : image.ImageOrderGuessed ? order + ", assumed from its name"
                                    : order) +
-        ")");
+        ")";
+    header->setToolTip(text);
+    header->setAccessibleDescription(text);
 }
 
 void DcmCommands::New() {
@@ -165,7 +167,7 @@ void DcmCommands::Close() {
     ui_.ViewOf(View::File).SizePanel()->setText("");
     ui_.Menus().file.closeDcm->setEnabled(false);
     ui_.ClearSelection();
-    ShowImageTitle();
+    ShowImageName();
 }
 
 void DcmCommands::SaveAs(View view) {

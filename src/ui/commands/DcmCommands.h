@@ -47,8 +47,9 @@ class DcmCommands : public QObject {
     // Whether the chosen image file may be used; tells the user why not.
     bool CheckImageFile(const QString& path);
     void ShowImage(const QString& path);
-    // The window title names the open image and its byte order.
-    void ShowImageTitle();
+    // The file column's header names the open image and its byte order in
+    // its tool tip; the window's caption stays the program's.
+    void ShowImageName();
     void SaveImageAs(const QString& path, ImageOrder order);
     void SaveSlotAs(View slot, const QString& path, ImageOrder order);
     CardSession& Session();

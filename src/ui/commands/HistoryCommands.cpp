@@ -26,6 +26,16 @@ LinkCommand HeldFor(View view) {
 
 } // namespace
 
+QString HistoryCommands::UndoCaption(const QString& lastChange) {
+    // Taking back an undo puts the change back: a redo, and the other way
+    // round. The item names the change itself either way.
+    if (lastChange.startsWith("undo "))
+        return "Redo " + lastChange.mid(5);
+    if (lastChange.startsWith("redo "))
+        return "Undo " + lastChange.mid(5);
+    return "Undo " + lastChange;
+}
+
 HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("HistoryCommands");
     dialog_ = new HistoryDialog(&ui.Window());
@@ -46,7 +56,7 @@ void HistoryCommands::UpdateUndoCaption(View view) {
         std::vector<JournalRecord> records;
         LoadJournal(session.Journal().PathFor(session.Volume(view)), records);
         if (!records.empty())
-            caption += " " + QString::fromStdString(records.back().command);
+            caption = UndoCaption(QString::fromStdString(records.back().command));
     }
     undo->setText(caption);
 }

@@ -3,12 +3,14 @@
 #include "card/View.h"
 
 #include <QObject>
+#include <QString>
 
 class HistoryDialog;
 class CommandUi;
 
 // "Undo ..." (Ctrl+Z in a focused view) and "History..." of the three pop-up
-// menus, and "Recover" in the history window.
+// menus, and "Recover" in the history window. One item takes a change back
+// and puts it back again: after an undo it reads "Redo ...".
 class HistoryCommands : public QObject {
     Q_OBJECT
   public:
@@ -22,6 +24,9 @@ class HistoryCommands : public QObject {
     void ShowHistory(View view);
     // The undo item's caption names the change it would take back.
     void UpdateUndoCaption(View view);
+    // "Undo delete B" for the last change "delete B", "Redo delete B" for
+    // "undo delete B".
+    static QString UndoCaption(const QString& lastChange);
 
   private:
     void Recover(View view, int record);

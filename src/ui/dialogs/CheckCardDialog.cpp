@@ -102,14 +102,18 @@ bool CheckCardDialog::Load(CardVolume& volume, const QString& cardName) {
     return Check();
 }
 
-void CheckCardDialog::SetWaitWindow(std::function<void()> show, std::function<void()> hide) {
-    waitShow_ = std::move(show);
-    waitHide_ = std::move(hide);
+void CheckCardDialog::AsLinkWork(const std::function<void()>& work) {
+    if (linkWork_)
+        linkWork_(work);
+    else
+        work();
 }
 
 bool CheckCardDialog::Check() {
     CardRepairReport plan;
-    if (!PlanCardRepair(*volume_, plan)) {
+    bool read = false;
+    AsLinkWork([&] { read = PlanCardRepair(*volume_, plan); });
+    if (!read) {
         // The block store has told of a link failure itself.
         if (plan.before.busy)
             prompter_.Warning(QString::fromStdString(ImageBusyText(volume_->ImageName)));
@@ -160,11 +164,8 @@ void CheckCardDialog::Repair() {
     // The card may have changed since the list was shown: only the repair
     // the user saw is written.
     CardRepairReport done;
-    if (waitShow_)
-        waitShow_();
-    const bool ok = RepairCard(*volume_, done, &offered_);
-    if (waitHide_)
-        waitHide_();
+    bool ok = false;
+    AsLinkWork([&] { ok = RepairCard(*volume_, done, &offered_); });
     if (done.changed) {
         prompter_.Info("The card has changed since it was checked; it has been checked again. "
                        "Nothing was written.");

@@ -19,8 +19,10 @@ class QPushButton;
 // "Check card...": the card check's report, a picture of the card's blocks
 // and the safe repair, offered with the list of what it would change. The
 // check and the repair are the engine's (card/CardCheck.h), the same as
-// porvane-cli check. The caller holds the link for the whole visit and lists
-// the card again afterwards (the check reads its tables afresh).
+// porvane-cli check. The card is touched only inside the link work the
+// caller hands in (SetLinkWork): while the dialog merely shows its report,
+// another program may check the same card image. The caller lists the card
+// again afterwards (the check reads its tables afresh).
 class CheckCardDialog : public QDialog {
     Q_OBJECT
   public:
@@ -29,8 +31,9 @@ class CheckCardDialog : public QDialog {
     // Checks volume and shows the result; false (after a warning) when its
     // tables could not be read. cardName goes into the caption.
     bool Load(CardVolume& volume, const QString& cardName);
-    // Shown around the repair's link work.
-    void SetWaitWindow(std::function<void()> show, std::function<void()> hide);
+    // Runs a read or a repair of the card as link work, the wait window up.
+    using LinkWork = std::function<void(const std::function<void()>& work)>;
+    void SetLinkWork(LinkWork around) { linkWork_ = std::move(around); }
     // Whether a repair wrote to the card during this visit.
     bool Repaired() const { return repaired_; }
 
@@ -49,13 +52,13 @@ class CheckCardDialog : public QDialog {
     void Show(const CardCheckReport& report);
     void ShowPlan(const CardRepairReport& plan);
     bool Check();
+    void AsLinkWork(const std::function<void()>& work);
 
     Prompter& prompter_;
     CardVolume* volume_ = nullptr;
     std::vector<std::string> offered_;
     bool repaired_ = false;
-    std::function<void()> waitShow_;
-    std::function<void()> waitHide_;
+    LinkWork linkWork_;
 
     QPlainTextEdit* report_ = nullptr;
     QListWidget* changes_ = nullptr;

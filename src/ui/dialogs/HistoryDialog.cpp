@@ -7,12 +7,36 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kRecordRole = Qt::UserRole;
+
+// A tree view asks its rows' heights without the columns' widths, so text
+// never wraps there; this hands the cells of the one column that wraps (the
+// others are as wide as their texts) that column's width.
+class WrappingDelegate : public QStyledItemDelegate {
+  public:
+    WrappingDelegate(QTreeView* view, int column)
+        : QStyledItemDelegate(view), view_(view), column_(column) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (index.column() != column_)
+            return QStyledItemDelegate::sizeHint(option, index);
+        QStyleOptionViewItem cell(option);
+        // A rectangle of no height counts as none: it must be a real one.
+        cell.rect = QRect(0, 0, view_->columnWidth(index.column()), option.fontMetrics.height());
+        cell.features |= QStyleOptionViewItem::WrapText;
+        return QStyledItemDelegate::sizeHint(cell, index);
+    }
+
+  private:
+    QTreeView* view_;
+    int column_;
+};
 
 } // namespace
 
@@ -33,7 +57,19 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
     list_->setHeaderLabels({"Time", "Command", "Savers"});
     list_->setRootIsDecorated(false);
     list_->setAllColumnsShowFocus(true);
-    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Time and command take the width they need; the savers get the rest and
+    // wrap there, at any scale, rather than end in "...".
+    list_->setWordWrap(true);
+    list_->setUniformRowHeights(false);
+    list_->setTextElideMode(Qt::ElideNone);
+    list_->header()->setStretchLastSection(true);
+    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    list_->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    list_->setItemDelegate(new WrappingDelegate(list_, 2));
+    // A column of another width wraps its texts anew.
+    connect(list_->header(), &QHeaderView::sectionResized, list_,
+            [this] { QTimer::singleShot(0, list_, [this] { list_->doItemsLayout(); }); });
     heading_->setBuddy(list_);
 
     recover_ = new QPushButton("Recover", this);
@@ -72,8 +108,13 @@ void HistoryDialog::Show(const QString& cardName, const std::vector<JournalRecor
     for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
         const JournalRecord& r = records[static_cast<size_t>(i)];
         const QString when = QDateTime::fromSecsSinceEpoch(r.time).toString("yyyy-MM-dd hh:mm:ss");
-        auto* item = new QTreeWidgetItem(list_, {when, QString::fromStdString(r.command),
-                                                 QString::fromStdString(DescribeChange(r))});
+        const QString command = QString::fromStdString(r.command);
+        const QString savers = QString::fromStdString(DescribeChange(r));
+        auto* item = new QTreeWidgetItem(list_, {when, command, savers});
+        // The whole row at a glance, however narrow its columns.
+        const QString whole = when + "  " + command + "\n" + savers;
+        for (int column = 0; column < 3; ++column)
+            item->setToolTip(column, whole);
         item->setData(0, kRecordRole, i);
         recoverable_[static_cast<size_t>(i)] = !r.removed.empty();
     }

@@ -43,7 +43,11 @@ void AutoRefresh::TickWork() {
 
     // No box lately: one command tells whether one answers now; the full
     // tick, with its many commands, waits until it does.
+    // The port is opened anew first: a socket box that went away answers
+    // only on a new connection.
     uint16_t page = 0;
+    if (backedOff_)
+        link.Reopen();
     if (backedOff_ && !link.GetPage(page) && link.LinkFailed) {
         Rearm();
         return;

@@ -40,7 +40,6 @@ void BuildSlotMenu(QMenu* menu, const QString& prefix, CardMenus::SlotItems& ite
     items.importBmp = Item(menu, "Import BMP picture", prefix + "ImportBmp");
     menu->addSeparator();
     items.saveAsDcm = Item(menu, "Save as DCM file", prefix + "SaveAsDcm");
-    items.checkCard = Item(menu, "Check card...", prefix + "CheckCard");
     menu->addSeparator();
     QAction* sizes[3];
     items.format = FormatMenu(menu, "Delete All ( Format )", prefix + "Format", sizes);
@@ -75,7 +74,6 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     file.importBmp = Item(m, "Import Caption BMP", "FileImportBmp");
     m->addSeparator();
     file.saveAsDcm = Item(m, "Save as DCM file", "FileSaveAsDcm");
-    file.checkCard = Item(m, "Check card...", "FileCheckCard");
     m->addSeparator();
     QAction* sizes[3];
     file.format = FormatMenu(m, "Delete All (Format)", "FileFormat", sizes);
@@ -84,20 +82,24 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     file.format200 = sizes[2];
     file.deleteSelected = DeleteItem(m, "FileDeleteSelected");
 
-    const char* prefixes[3] = {"Slot1", "Slot2", "File"};
-    for (int i = 0; i < 3; ++i) {
-        menus_[i]->addSeparator();
-        undo_[i] = Item(menus_[i], "Undo", QString(prefixes[i]) + "Undo");
-        undo_[i]->setShortcut(QKeySequence::Undo);
-        // As with Del: the view holding the focus takes the key.
-        undo_[i]->setShortcutContext(Qt::WidgetShortcut);
-        history_[i] = Item(menus_[i], "History...", QString(prefixes[i]) + "History");
-    }
-    for (int i = 0; i < 3; ++i) {
-        exportAll_[i] = Item(menus_[i], "Export all savers...", QString(prefixes[i]) + "ExportAll");
-        importFolder_[i] =
-            Item(menus_[i], "Import folder...", QString(prefixes[i]) + "ImportFolder");
-    }
+    for (View view : kViews)
+        AddOwnItems(view);
+}
+
+void CardMenus::AddOwnItems(View view) {
+    const int i = ViewIndex(view);
+    const QString prefix = i == 0 ? "Slot1" : i == 1 ? "Slot2" : "File";
+    QMenu* m = menus_[i];
+    m->addSeparator();
+    checkCard_[i] = Item(m, "Check card...", prefix + "CheckCard");
+    undo_[i] = Item(m, "Undo", prefix + "Undo");
+    history_[i] = Item(m, "History...", prefix + "History");
+    exportAll_[i] = Item(m, "Export all savers...", prefix + "ExportAll");
+    importFolder_[i] = Item(m, "Import folder...", prefix + "ImportFolder");
+
+    undo_[i]->setShortcut(QKeySequence::Undo);
+    // As with Del: the view holding the focus takes the key.
+    undo_[i]->setShortcutContext(Qt::WidgetShortcut);
 }
 
 QAction* CardMenus::DeleteSelected(View view) const {

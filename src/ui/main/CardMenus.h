@@ -11,7 +11,9 @@ class QWidget;
 // The pop-up menus of the three card columns. Every item is a QAction with
 // its designed caption and an objectName of its own (Slot1Refresh,
 // FileOpenDcm, ...), so that the commands find and connect them; "Delete
-// Selected" answers Del while its view has the focus.
+// Selected" answers Del while its view has the focus. The program's own items
+// ("Check card...", "Undo ...", "History...") follow the designed ones,
+// behind a separator of their own.
 class CardMenus : public QObject {
     Q_OBJECT
   public:
@@ -26,7 +28,6 @@ class CardMenus : public QObject {
         QAction* importDci;
         QAction* importBmp;
         QAction* saveAsDcm;
-        QAction* checkCard;
         QAction* format; // the "Delete All ( Format )" sub-menu
         QAction* format241;
         QAction* format240;
@@ -40,7 +41,6 @@ class CardMenus : public QObject {
         QAction* importDci;
         QAction* importBmp;
         QAction* saveAsDcm;
-        QAction* checkCard;
         QAction* format; // the "Delete All (Format)" sub-menu
         QAction* format241;
         QAction* format240;
@@ -54,8 +54,10 @@ class CardMenus : public QObject {
     // "Delete Selected" of a column, and its three format items by size.
     QAction* DeleteSelected(View view) const;
     QAction* FormatItem(View view, int userBlocks) const;
-    // "Undo ..." (Ctrl+Z in the focused view; its caption names the change)
-    // and "History..." of a column.
+    // The program's own items of a column: "Check card...", "Undo ..."
+    // (Ctrl+Z in the focused view; its caption names the change, or the
+    // change it would take back as "Redo ...") and "History...".
+    QAction* CheckCard(View view) const { return checkCard_[ViewIndex(view)]; }
     QAction* Undo(View view) const { return undo_[ViewIndex(view)]; }
     QAction* History(View view) const { return history_[ViewIndex(view)]; }
     // "Export all savers..." and "Import folder..." of a column.
@@ -63,7 +65,12 @@ class CardMenus : public QObject {
     QAction* ImportFolder(View view) const { return importFolder_[ViewIndex(view)]; }
 
   private:
+    // The block of the program's own items after the designed ones; a new
+    // item is one more line here.
+    void AddOwnItems(View view);
+
     QMenu* menus_[3] = {};
+    QAction* checkCard_[3] = {};
     QAction* undo_[3] = {};
     QAction* history_[3] = {};
     QAction* exportAll_[3] = {};

@@ -3,6 +3,7 @@
 #include "card/CardSession.h"
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
+#include "ui/main/WaitAsidePrompter.h"
 
 #include <optional>
 
@@ -28,12 +29,18 @@ class AutoRefreshHold {
 
 } // namespace
 
-LinkCommandRunner::LinkCommandRunner(CardSession& session, QWidget& window)
-    : session_(session), window_(window) {}
+LinkCommandRunner::LinkCommandRunner(CardSession& session, QWidget& window,
+                                     WaitAsidePrompter& prompts)
+    : session_(session), window_(window), prompts_(prompts) {}
 
 void LinkCommandRunner::Attach(AutoRefresh* autoRefresh, WaitWindow* wait) {
     autoRefresh_ = autoRefresh;
     wait_ = wait;
+    prompts_.Attach(wait, &window_);
+}
+
+Prompter& LinkCommandRunner::Prompts() {
+    return prompts_;
 }
 
 LinkOutcome LinkCommandRunner::RunLinkCommand(const LinkCommand& command,

@@ -4,7 +4,9 @@
 
 class AutoRefresh;
 class CardSession;
+class Prompter;
 class QWidget;
+class WaitAsidePrompter;
 class WaitWindow;
 
 // How a piece of link work runs.
@@ -37,12 +39,14 @@ enum class LinkOutcome {
 };
 
 // The one way link work runs in the window: every command, tick, refresh
-// and pause goes through RunLinkCommand.
+// and pause goes through RunLinkCommand. Its questions and reports go
+// through the window's prompter, which takes the wait window down first.
 class LinkCommandRunner {
   public:
-    LinkCommandRunner(CardSession& session, QWidget& window);
+    LinkCommandRunner(CardSession& session, QWidget& window, WaitAsidePrompter& prompts);
     // Set once the window has built them.
     void Attach(AutoRefresh* autoRefresh, WaitWindow* wait);
+    Prompter& Prompts();
 
     LinkOutcome RunLinkCommand(const LinkCommand& command, const std::function<void()>& work);
     // A part of the running command, refused never.
@@ -59,6 +63,7 @@ class LinkCommandRunner {
   private:
     CardSession& session_;
     QWidget& window_;
+    WaitAsidePrompter& prompts_;
     AutoRefresh* autoRefresh_ = nullptr;
     WaitWindow* wait_ = nullptr;
 };

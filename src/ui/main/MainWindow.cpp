@@ -11,6 +11,7 @@
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
+#include "ui/main/ImageWatch.h"
 #include "ui/main/UiClock.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
@@ -58,8 +59,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
       ownClock_(options.clock != nullptr ? nullptr : std::make_unique<WallClock>()),
       clock_(options.clock != nullptr ? options.clock : ownClock_.get()),
       ownPrompter_(options.prompter != nullptr ? nullptr : std::make_unique<QtPrompter>(this)),
-      prompter_(options.prompter != nullptr ? options.prompter : ownPrompter_.get()),
-      host_(*prompter_, *clock_), runner_(session_, *this) {
+      prompts_(options.prompter != nullptr ? *options.prompter : *ownPrompter_),
+      host_(prompts_, *clock_), runner_(session_, *this, prompts_) {
     static const bool accessibleAsWindow =
         (QAccessible::installFactory(MainWindowAccessible), true);
     (void)accessibleAsWindow;
@@ -77,11 +78,13 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
     menus_ = new CardMenus(this);
     autoRefresh_ = new AutoRefresh(*this, options.autoRefreshInterval);
+    imageWatch_ = new ImageWatch(*this, this);
     BuildLeftColumn();
     BuildCardArea();
     // Pointing at "Current Page : " slides the page panel in.
     pagePanel_->PageLabel()->installEventFilter(this);
     new FocusRing(this);
+    FocusRing::RingEveryWindow();
     host_.Attach(statusLabel_, progress_);
 
     session_.Open(std::move(backend), &host_, &host_,
@@ -94,6 +97,10 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     detail_->SetName(DetailPanel::kNoSaverText);
     ClearSelection();
     menus_->file.closeDcm->setEnabled(false);
+    // No card is read yet.
+    for (View view : kViews)
+        for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
+            a->setEnabled(false);
 
     stateTimer_ = new QTimer(this);
     stateTimer_->setObjectName("StateTimer");
@@ -123,7 +130,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
     if (!session_.ConfigError().empty()) {
         const QString text = QString::fromStdString(session_.ConfigError());
-        QTimer::singleShot(0, this, [this, text] { prompter_->Warning(text); });
+        QTimer::singleShot(0, this, [this, text] { prompts_.Warning(text); });
     }
 }
 
@@ -141,6 +148,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::LinkIdle() {
+    imageWatch_->LinkWorkEnded();
     if (!closePending_)
         return;
     closePending_ = false;
@@ -174,6 +182,8 @@ void MainWindow::ConnectViews() {
                 [this, view] { emit SaverActivated(view); });
         connect(list, &QListWidget::itemSelectionChanged, this,
                 [this, view] { SelectionChanged(view); });
+        connect(&ViewOf(view), &CardView::CheckRequested, this,
+                [this, view] { menus_->CheckCard(view)->trigger(); });
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, view, list](const QPoint& pos) {
                     menus_->Menu(view)->popup(list->viewport()->mapToGlobal(pos));
@@ -351,22 +361,27 @@ void MainWindow::StateTick() {
     }
     for (View view : kViews)
         EnableCommands(view, session_.Loaded(view));
+    // "Close DCM File" lets the image go without link work.
+    imageWatch_->Follow();
 }
 
 void MainWindow::EnableCommands(View view, bool on) {
     // Nothing can be imported onto an erased card; it has to be formatted.
     CardView& shown = ViewOf(view);
     const bool imports = on && shown.Formatted();
+    // The program's own items need a card as much as the designed ones.
+    for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
+        a->setEnabled(on);
     if (view == View::File) {
         const CardMenus::FileItems& m = menus_->file;
-        for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.checkCard, m.deleteSelected})
+        for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
             a->setEnabled(on);
         m.importDci->setEnabled(imports);
         m.importBmp->setEnabled(imports);
         return;
     }
     const CardMenus::SlotItems& m = view == View::Slot1 ? menus_->slot1 : menus_->slot2;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.checkCard, m.format, m.deleteSelected})
+    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);
     m.importDci->setEnabled(imports);

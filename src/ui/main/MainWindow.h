@@ -4,6 +4,7 @@
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/main/UiHost.h"
+#include "ui/main/WaitAsidePrompter.h"
 
 #include <QWidget>
 #include <array>
@@ -17,6 +18,7 @@ class CardJournal;
 class CardMenus;
 class CardView;
 class DetailPanel;
+class ImageWatch;
 class LinkPort;
 class MenuButton;
 class PagePanel;
@@ -58,8 +60,9 @@ class MainWindow : public QWidget, public CommandUi {
     static constexpr int kWidth = 665;
     static constexpr int kHeight = 561;
     static constexpr const char* kAddressText = "A memory card manager for Linux";
-    // The window's caption, as the title in its left column.
-    static constexpr const char* kTitle = "Porvane V2.3b";
+    // The window's caption; the title in its left column says more.
+    static constexpr const char* kTitle = "Porvane";
+    static constexpr const char* kTitleLabel = "Porvane V2.3b";
     static constexpr const char* kNoDeviceHintText = "No link box answers. Try:\n"
                                                      "sudo modprobe ppdev\n"
                                                      "sudo adduser $USER lp (log in again)\n"
@@ -73,7 +76,7 @@ class MainWindow : public QWidget, public CommandUi {
     // --- CommandUi ---------------------------------------------------------------
     CardSession& Session() override { return session_; }
     LinkCommandRunner& Runner() override { return runner_; }
-    Prompter& Prompts() override { return *prompter_; }
+    Prompter& Prompts() override { return prompts_; }
     CardUi& EngineUi() override { return host_; }
     CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
     CardMenus& Menus() override { return *menus_; }
@@ -93,6 +96,7 @@ class MainWindow : public QWidget, public CommandUi {
     void ViewClicked(View view);
 
     WaitWindow& Wait() { return *waitWindow_; }
+    ImageWatch& WatchedImage() { return *imageWatch_; }
     AutoRefresh& AutoRefresher() { return *autoRefresh_; }
     PagePanel& Pages() { return *pagePanel_; }
     QTimer* StateTimer() const { return stateTimer_; }
@@ -156,7 +160,8 @@ class MainWindow : public QWidget, public CommandUi {
     std::unique_ptr<UiClock> ownClock_;
     UiClock* clock_ = nullptr;
     std::unique_ptr<Prompter> ownPrompter_;
-    Prompter* prompter_ = nullptr;
+    // Every message of the window, the engine's included, goes through it.
+    WaitAsidePrompter prompts_;
     UiHost host_;
     CardSession session_;
     LinkCommandRunner runner_;
@@ -167,6 +172,7 @@ class MainWindow : public QWidget, public CommandUi {
     DetailPanel* detail_ = nullptr;
     PagePanel* pagePanel_ = nullptr;
     AutoRefresh* autoRefresh_ = nullptr;
+    ImageWatch* imageWatch_ = nullptr;
     WaitWindow* waitWindow_ = nullptr;
     SettingsDialog* settingsDialog_ = nullptr;
     std::unique_ptr<SettingsEditor> ownSettingsEditor_;

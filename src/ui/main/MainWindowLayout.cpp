@@ -93,7 +93,8 @@ void MainWindow::BuildLeftColumn() {
     addressLabel_ =
         Label(this, kAddressText, "AddressLabel", QRect(kColumnLeft, 42, kColumnWidth, 16), 8,
               false, QColor(160, 220, 220));
-    Label(this, kTitle, "TitleLabel", QRect(kColumnLeft, 60, kColumnWidth, 22), 12, true, light);
+    Label(this, kTitleLabel, "TitleLabel", QRect(kColumnLeft, 60, kColumnWidth, 22), 12, true,
+          light);
     auto* bevel = new QFrame(this);
     bevel->setObjectName("StatusBevel");
     bevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -268,9 +269,14 @@ void MainWindow::DetectDeviceTick() {
     const LinkOutcome outcome = runner_.RunLinkCommand({}, [this] {
         LinkPort& link = session_.Link();
         uint16_t page = 0;
-        if (!link.GetPage(page) || page >= 64)
-            page = 0;
-        if (!link.DetectDevice()) {
+        const auto detect = [&] {
+            if (!link.GetPage(page) || page >= 64)
+                page = 0;
+            return link.DetectDevice();
+        };
+        // A port that failed before (a socket box that went away) is opened
+        // anew before the box counts as missing.
+        if (!detect() && !(link.Reopen() && detect())) {
             ShowNoDevice();
         } else {
             ShowDeviceAnswers();

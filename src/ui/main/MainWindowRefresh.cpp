@@ -1,4 +1,5 @@
 // Re-reading the cards into their views, formatting, and the settings.
+#include "card/CardCheck.h"
 #include "card/CardJournal.h"
 #include "card/LoadVolume.h"
 #include "link/LinkPort.h"
@@ -62,21 +63,27 @@ void MainWindow::Refresh(View view) {
 void MainWindow::RefreshSlot1() {
     LinkPort& link = session_.Link();
     ClearSelection();
-    ShowDeviceLayout();
-    uint16_t page = 0;
-    if (link.GetPage(page)) {
-        pagePanel_->ShowPage(page);
-        session_.ShownPage = static_cast<int16_t>(page);
-        session_.CurrentPage = page;
-    }
+    const auto lookForBox = [&] {
+        ShowDeviceLayout();
+        uint16_t page = 0;
+        if (link.GetPage(page)) {
+            pagePanel_->ShowPage(page);
+            session_.ShownPage = static_cast<int16_t>(page);
+            session_.CurrentPage = page;
+        }
+    };
+    lookForBox();
+    // A box that went away may have come back: the port is opened anew.
+    if (link.LinkFailed && link.Reopen())
+        lookForBox();
     if (link.LinkFailed) {
-        prompter_->Info(kSlot1LinkError);
+        prompts_.Info(kSlot1LinkError);
         SetStatus("No Device");
         session_.SetLoaded(View::Slot1, false);
         return;
     }
     if (!session_.CardPresent(View::Slot1)) {
-        prompter_->Info(" no card in slot 1 ");
+        prompts_.Info(" no card in slot 1 ");
         session_.SetLoaded(View::Slot1, false);
         return;
     }
@@ -87,8 +94,10 @@ void MainWindow::RefreshSlot2() {
     LinkPort& link = session_.Link();
     ClearSelection();
     ShowDeviceLayout();
+    if (link.LinkFailed && link.Reopen())
+        ShowDeviceLayout();
     if (link.LinkFailed) {
-        prompter_->Info(kSlot2LinkError);
+        prompts_.Info(kSlot2LinkError);
         SetStatus("No Device");
         session_.SetLoaded(View::Slot2, false);
         return;
@@ -97,7 +106,7 @@ void MainWindow::RefreshSlot2() {
     if (link.DirectMode)
         return;
     if (!session_.CardPresent(View::Slot2)) {
-        prompter_->Info(" no card in slot 2 ");
+        prompts_.Info(" no card in slot 2 ");
         session_.SetLoaded(View::Slot2, false);
         return;
     }
@@ -122,7 +131,7 @@ bool MainWindow::RefreshListing(View view) {
         if (load.state == VolumeLoad::NotFormatted) {
             // Loaded all the same, so that the card can be formatted.
             shown.ShowUnformatted();
-            EnableCommands(view, true);
+            shown.ShowProblems(false);
             loaded = true;
             return;
         }
@@ -130,19 +139,24 @@ bool MainWindow::RefreshListing(View view) {
         const CardView::Build built =
             shown.BuildIconList(volume, session_.StartDir(), host_, &link, fileError);
         if (built == CardView::Build::FileError) {
-            // The wait window goes before the message.
-            runner_.HideWait();
             session_.SetLoaded(view, false);
             host_.SetProgress(0, 3);
-            prompter_->Error(fileError);
+            prompts_.Error(fileError);
             return;
         }
         if (built == CardView::Build::LinkFailed)
             return;
         shown.FillListView();
+        // Garbled icons alone would not tell the user why: the blocks just
+        // read say whether the card is damaged.
+        CardCheckReport report;
+        CheckListedCard(volume, report);
+        shown.ShowProblems(report.ProblemCount() > 0);
         loaded = true;
     });
     session_.SetLoaded(view, loaded);
+    // At once rather than at the next state tick.
+    EnableCommands(view, loaded);
     host_.SetProgress(0, 3);
     return loaded;
 }
@@ -150,7 +164,7 @@ bool MainWindow::RefreshListing(View view) {
 void MainWindow::FormatCommand(View view, int userBlocks) {
     if (session_.LinkBusy() || !session_.Loaded(view))
         return;
-    if (!prompter_->Confirm(FormatQuestion(view, userBlocks)))
+    if (!prompts_.Confirm(FormatQuestion(view, userBlocks)))
         return;
     LinkCommand command;
     command.wait = true;
@@ -168,8 +182,8 @@ void MainWindow::RunSettings() {
         std::string error;
         if (!SaveConfig(session_.StartDir(), session_.Config(), &error)) {
             const QString path = QString::fromStdString(session_.StartDir()) + kConfigFileName;
-            prompter_->Warning("The settings could not be saved to " + path + ": " +
-                               QString::fromStdString(error));
+            prompts_.Warning("The settings could not be saved to " + path + ": " +
+                             QString::fromStdString(error));
         }
         // The new port and delays hold from the next command on.
         session_.ApplyConfig();

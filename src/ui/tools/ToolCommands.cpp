@@ -1,7 +1,10 @@
 #include "ui/tools/ToolCommands.h"
 
 #include "card/CardSession.h"
+#include "card/CardUi.h"
 #include "card/CardWriteBack.h"
+#include "card/DciFile.h"
+#include "card/ReplaceSaver.h"
 #include "card/SaverOnCard.h"
 #include "card/SaverText.h"
 #include "card/TransferEngine.h"
@@ -247,7 +250,7 @@ void ToolCommands::ImportCaptionBmp(View view) {
             bool imported = false;
             ui_.Runner().Join([&] {
                 if (!IsSlot(view)) {
-                    imported = import();
+                    imported = PlaceLogo(view, import);
                     return;
                 }
                 // The logo goes in beside the savers the card holds now, not
@@ -255,7 +258,7 @@ void ToolCommands::ImportCaptionBmp(View view) {
                 ui_.Refresh(view);
                 if (session.Link().LinkFailed || !session.Loaded(view))
                     return;
-                ui_.Runner().JoinWaiting([&] { imported = import(); });
+                ui_.Runner().JoinWaiting([&] { imported = PlaceLogo(view, import); });
             });
             return imported;
         });
@@ -264,6 +267,28 @@ void ToolCommands::ImportCaptionBmp(View view) {
         if (imported || session.Volume(view).Listed.changed)
             ui_.Refresh(view);
     });
+}
+
+bool ToolCommands::PlaceLogo(View view, const std::function<bool()>& import) {
+    CardVolume& volume = Session().Volume(view);
+    const std::string workFile = Session().StartDir() + kWorkFileName;
+    const std::string name = ReadDciName(workFile);
+    int old = -1;
+    if (name.empty() || !FindSaverByName(volume, name, old))
+        return import();
+    // A card shows one caption logo: a second one of the same name would
+    // only hide the new picture behind the old.
+    if (!ui_.Prompts().Confirm("Saver " + QString::fromStdString(SaverText(name)) +
+                               " Exisit overwrite it ?"))
+        return false;
+    // The old logo goes in the write-back that adds the new one.
+    const SaverResult result = ReplaceSaverByImport(workFile, volume, old);
+    ui_.EngineUi().SetProgress(0, 1);
+    if (result.outcome == SaverOutcome::NoSpace || result.outcome == SaverOutcome::DirectoryFull)
+        ui_.Prompts().Info(kNotEnoughSpaceText);
+    else if (!result.Done() && !LinkFailedOn(volume))
+        ui_.Prompts().Info(QString::fromStdString(result.reason));
+    return result.Done();
 }
 
 ToolCommands* AttachToolCommands(CommandUi& ui, const QString& startupArgument) {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class CardVolume;
@@ -56,6 +57,10 @@ class ToolCommands : public QObject {
     bool RunCodeWindow(const QString& name);
     bool RunHexEditor(const QString& name);
     void WriteBack(CardVolume& volume, View view, int entry, const QString& name);
+    // Places the logo built in the work file on a view's card: through
+    // import when the card has no saver of its name, else in place of that
+    // one once the user says yes. True when the card took it.
+    bool PlaceLogo(View view, const std::function<bool()>& import);
     CardSession& Session();
 
     CommandUi& ui_;

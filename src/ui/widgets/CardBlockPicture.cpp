@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <algorithm>
 
 namespace {
 
@@ -24,7 +25,7 @@ CardBlockPicture::CardBlockPicture(QWidget* parent) : QWidget(parent) {
 }
 
 QSize CardBlockPicture::sizeHint() const {
-    return {kSide * kCell + 1, kSide * kCell + 1};
+    return {kSide * kCell + 1 + 2 * kInset, kSide * kCell + 1 + 2 * kInset};
 }
 
 void CardBlockPicture::SetMap(const CardBlockMap& map, const QStringList& names) {
@@ -87,11 +88,21 @@ void CardBlockPicture::SetCurrentBlock(int block) {
 
 void CardBlockPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setPen(QColor(60, 60, 60));
+    // Drawn in device pixels, so that every line of the grid is one pixel
+    // wide at any scale, and inside the widget's edge.
+    const qreal ratio = p.device()->devicePixelRatioF();
+    p.scale(1 / ratio, 1 / ratio);
+    const auto at = [ratio](int logical) { return qRound((logical + kInset) * ratio); };
+    const auto cellRect = [&](int b) {
+        const int x = (b % kSide) * kCell;
+        const int y = (b / kSide) * kCell;
+        return QRect(QPoint(at(x), at(y)), QPoint(at(x + kCell), at(y + kCell)));
+    };
+    p.setPen(QPen(QColor(60, 60, 60), 0));
     for (int b = 0; b < CardVolume::kBlockCount; ++b) {
-        const QRect cell((b % kSide) * kCell, (b / kSide) * kCell, kCell, kCell);
+        const QRect cell = cellRect(b);
         p.fillRect(cell, BlockColour(b));
-        p.drawRect(cell);
+        p.drawRect(cell.adjusted(0, 0, -1, -1));
         // Damage is told by a cross as well as by colour.
         if (map_.use[b] == CardBlockMap::Use::Damaged) {
             p.drawLine(cell.topLeft(), cell.bottomRight());
@@ -99,9 +110,10 @@ void CardBlockPicture::paintEvent(QPaintEvent*) {
         }
     }
     if (hasFocus()) {
-        const QRect cell((current_ % kSide) * kCell, (current_ / kSide) * kCell, kCell, kCell);
-        p.setPen(QPen(palette().color(QPalette::Highlight), 3));
-        p.drawRect(cell.adjusted(1, 1, -1, -1));
+        const int width = std::max(1, qRound(3 * ratio));
+        const int inner = qRound(ratio);
+        p.setPen(QPen(palette().color(QPalette::Highlight), width));
+        p.drawRect(cellRect(current_).adjusted(inner, inner, -inner, -inner));
     }
 }
 
@@ -128,9 +140,10 @@ void CardBlockPicture::keyPressEvent(QKeyEvent* event) {
 }
 
 int CardBlockPicture::BlockAt(const QPoint& point) const {
-    const int column = point.x() / kCell;
-    const int row = point.y() / kCell;
-    if (point.x() < 0 || point.y() < 0 || column >= kSide || row >= kSide)
+    const QPoint grid = point - QPoint(kInset, kInset);
+    const int column = grid.x() / kCell;
+    const int row = grid.y() / kCell;
+    if (grid.x() < 0 || grid.y() < 0 || column >= kSide || row >= kSide)
         return -1;
     return row * kSide + column;
 }

@@ -14,6 +14,9 @@ class CardBlockPicture : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kCell = 14;
+    // Room around the grid: at a scale such as 1.5 the widget starts between
+    // two device pixels, and a line on its very edge is clipped away.
+    static constexpr int kInset = 1;
 
     explicit CardBlockPicture(QWidget* parent = nullptr);
 

@@ -50,6 +50,14 @@ void CardListWidget::keyPressEvent(QKeyEvent* event) {
         emit Activated();
         return;
     }
+    // Shift+F10 is the keyboard's other way to the pop-up menu, beside the
+    // Menu key: at the current item, or at the view's corner.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        const QRect item = visualRect(currentIndex());
+        emit customContextMenuRequested(item.isValid() ? item.center() : QPoint(8, 8));
+        return;
+    }
     QListWidget::keyPressEvent(event);
     // Tab leaves the view; it is not a key of the view's own.
     if (event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab)

@@ -5,7 +5,8 @@
 
 // The icon view of one card: 32 x 32 icons captioned with the saver sizes,
 // several items selectable. It reports clicks (anywhere in the view), Enter
-// and every other key the way the card views act on them, and leaves drags
+// and every other key the way the card views act on them, asks for its
+// pop-up menu on Shift+F10 as on the Menu key, and leaves drags
 // and drops to whoever installs the hooks below (the transfer commands);
 // without hooks nothing is dragged and nothing is accepted.
 class CardListWidget : public QListWidget {

@@ -9,9 +9,11 @@
 
 #include <QApplication>
 #include <QBitmap>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -123,6 +125,21 @@ CardView::CardView(View view, const CardVolume& volume, QWidget* parent)
     header->SetSideRoom(button.width() + 4);
     header_->setMinimumWidth(1);
     layout->addWidget(header_);
+
+    // In the room the caption leaves at the header's right.
+    problemsButton_ = new QToolButton(header_);
+    problemsButton_->setObjectName(QString(text.headerName) + "Problems");
+    problemsButton_->setAutoRaise(true);
+    problemsButton_->setFocusPolicy(Qt::StrongFocus);
+    problemsButton_->setIcon(header_->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    problemsButton_->setIconSize(QSize(20, 20));
+    problemsButton_->setFixedSize(QSize(26, 26));
+    problemsButton_->setToolTip(kProblemsText);
+    problemsButton_->setAccessibleName(Title() + ": card problems");
+    problemsButton_->setAccessibleDescription(kProblemsText);
+    problemsButton_->hide();
+    connect(problemsButton_, &QToolButton::clicked, this, &CardView::CheckRequested);
+    header_->installEventFilter(this);
 
     list_ = new CardListWidget(column_);
     list_->setObjectName(text.listName);
@@ -298,6 +315,8 @@ void CardView::Empty() {
     if (list_->count() > 0)
         list_->clear();
     shownImage_.clear();
+    // No card, no problems of one.
+    ShowProblems(false);
 }
 
 void CardView::SetLoadedLook(bool loaded) {
@@ -307,6 +326,28 @@ void CardView::SetLoadedLook(bool loaded) {
     SetTextColour(header_, loaded ? loadedColour_ : unloadedColour_);
     SetTextColour(sizePanel_, loaded ? sizeTextColour_ : kPanelBackground);
     UpdateSizeName();
+}
+
+void CardView::ShowProblems(bool problems) {
+    if (problems == problems_)
+        return;
+    problems_ = problems;
+    PlaceProblemsButton();
+    problemsButton_->setVisible(problems);
+    sizePanel_->setToolTip(problems ? kProblemsText : QString());
+    sizePanel_->setAccessibleDescription(problems ? kProblemsText : QString());
+}
+
+void CardView::PlaceProblemsButton() {
+    const QSize size = problemsButton_->size();
+    problemsButton_->move(header_->width() - size.width() - 4,
+                          (header_->height() - size.height()) / 2);
+}
+
+bool CardView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == header_ && event->type() == QEvent::Resize)
+        PlaceProblemsButton();
+    return QObject::eventFilter(watched, event);
 }
 
 void CardView::UpdateSizeName() {

@@ -34,6 +34,7 @@ class CardView : public QObject {
     static constexpr const char* kFrameFileName = "Bmp.bmp";
     static constexpr const char* kNotFormattedText = "Not a formated Card";
     static constexpr const char* kFreeSuffix = " BLOCKS FREE";
+    static constexpr const char* kProblemsText = "This card has problems: Check card...";
 
     CardView(View view, const CardVolume& volume, QWidget* parent);
 
@@ -67,6 +68,12 @@ class CardView : public QObject {
     void Empty();
     // The colours of a loaded or unloaded column.
     void SetLoadedLook(bool loaded);
+    // Marks the column of a card whose listing found damage (a warning
+    // button in the header, which asks for "Check card...", and the text on
+    // the free-space line), or takes the mark away.
+    void ShowProblems(bool problems);
+    bool ProblemsShown() const { return problems_; }
+    QToolButton* ProblemsButton() const { return problemsButton_; }
 
     // The directory index item `position` stands for, or -1.
     int DirectoryIndexAt(int position) const;
@@ -80,8 +87,16 @@ class CardView : public QObject {
     // Number of pictures in the image list.
     int PictureCount() const { return static_cast<int>(pictures_.size()); }
 
+  signals:
+    // The warning button was pressed: the card is to be checked.
+    void CheckRequested();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     bool AddPicture(const QString& path, QString& fileError);
+    void PlaceProblemsButton();
     int ShownFrames(int entry) const;
     void UpdateSizeName();
 
@@ -93,6 +108,8 @@ class CardView : public QObject {
     QToolButton* dciButton_ = nullptr;
     CardListWidget* list_ = nullptr;
     QLabel* sizePanel_ = nullptr;
+    QToolButton* problemsButton_ = nullptr;
+    bool problems_ = false;
     QColor loadedColour_;
     QColor unloadedColour_;
     QColor sizeTextColour_;

@@ -11,6 +11,31 @@ FocusRing::FocusRing(QWidget* window) : QWidget(window) {
     setFocusPolicy(Qt::NoFocus);
     hide();
     connect(qApp, &QApplication::focusChanged, this, &FocusRing::FocusChanged);
+    // The window may hold the focus already.
+    FocusChanged(nullptr, QApplication::focusWidget());
+}
+
+QColor FocusRing::Colour() const {
+    const QWidget* window = parentWidget();
+    const bool dark =
+        window != nullptr && window->palette().color(QPalette::Window).lightness() < 128;
+    return dark ? QColor(255, 214, 0) : QColor(0, 70, 180);
+}
+
+void FocusRing::RingEveryWindow() {
+    static bool ringing = false;
+    if (ringing)
+        return;
+    ringing = true;
+    QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget*, QWidget* now) {
+        QWidget* window = now != nullptr ? now->window() : nullptr;
+        // Pop-up menus and tips mark their own items.
+        if (window == nullptr || window == now || window->windowType() == Qt::Popup ||
+            window->windowType() == Qt::ToolTip ||
+            window->findChild<FocusRing*>(QString(), Qt::FindDirectChildrenOnly) != nullptr)
+            return;
+        new FocusRing(window);
+    });
 }
 
 void FocusRing::FocusChanged(QWidget*, QWidget* now) {

@@ -9,7 +9,9 @@
 // dark background, and most of its tab stops (the card views, their flat
 // buttons) have none at all. The ring is a transparent child of the window
 // that follows the focused control as it moves, resizes or hides; the mouse
-// goes through it.
+// goes through it. Dialogs get the same ring, in a dark colour on their
+// light faces: the style marks a focused button only after a Tab, and then
+// faintly.
 class FocusRing : public QWidget {
     Q_OBJECT
   public:
@@ -18,7 +20,12 @@ class FocusRing : public QWidget {
     explicit FocusRing(QWidget* window);
     // The control framed now; null when none is.
     QWidget* Target() const { return target_; }
-    QColor Colour() const { return QColor(255, 214, 0); }
+    // Yellow on a dark window, dark blue on a light one.
+    QColor Colour() const;
+    // Gives every other window of the program (dialogs, message boxes, tool
+    // windows) a ring of its own as soon as one of its controls takes the
+    // focus. Once per program; later calls do nothing.
+    static void RingEveryWindow();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

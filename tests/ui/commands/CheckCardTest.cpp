@@ -4,11 +4,15 @@
 #include "ui/dialogs/CheckCardDialog.h"
 #include "ui/widgets/CardBlockPicture.h"
 
+#include <QImage>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +45,15 @@ class OnShow : public QObject {
   private:
     std::function<void()> play_;
 };
+
+// Whether another program could take the image file's lock right now.
+bool Lockable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool taken = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return taken;
+}
 
 QStringList Items(QListWidget* list) {
     QStringList items;
@@ -81,7 +94,7 @@ class CheckCardTest : public QObject {
             done = Items(dialog->Changes());
             QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
         });
-        w.Menus().slot1.checkCard->trigger();
+        w.Menus().CheckCard(View::Slot1)->trigger();
 
         QVERIFY2(report.contains("problem: 1 block is allocated in the table but belongs to no "
                                  "saver: 50."),
@@ -95,6 +108,49 @@ class CheckCardTest : public QObject {
         QCOMPARE(Table(card, 50), CardVolume::kFatFree);
         QCOMPARE(Listed(w, View::Slot1), QStringList({"ALPHA", "BRAVO"}));
         QVERIFY(rig.prompter.Calls().isEmpty());
+    }
+
+    // While the window merely shows its report, another program may lock
+    // (and check) the same card image; the repair still goes through.
+    void TheImageIsLockedOnlyWhileReadOrRepaired() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(nullptr, nullptr);
+        rig.OpenImage("image.dcm", {{0, "ALPHA", 3, 0}});
+        const std::string image = rig.Path("image.dcm");
+        Table(image, 50, CardVolume::kFatEnd);
+        auto* dialog = w.findChild<CheckCardDialog*>("CheckCardDialog");
+        bool freeWhileShown = false;
+        OnShow play(*dialog, [&] {
+            freeWhileShown = Lockable(image);
+            QTest::mouseClick(dialog->RepairButton(), Qt::LeftButton);
+            QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
+        });
+        w.Menus().CheckCard(View::File)->trigger();
+        QVERIFY(freeWhileShown);
+        QCOMPARE(Table(image, 50), CardVolume::kFatFree);
+    }
+
+    // At a scale of 1.5 the picture keeps the grid's top and left lines,
+    // also where it starts between two device pixels.
+    void TheBlockPictureKeepsItsEdgesWhenScaled() {
+        CardBlockPicture picture;
+        const QColor grid(60, 60, 60);
+        for (const qreal ratio : {1.0, 1.5}) {
+            QImage shot((QSizeF(picture.size() + QSize(2, 2)) * ratio).toSize(),
+                        QImage::Format_RGB32);
+            shot.setDevicePixelRatio(ratio);
+            shot.fill(Qt::white);
+            picture.render(&shot, QPoint(1, 1));
+            // The first grid-coloured row and column from the top left.
+            const auto first = [&](bool row) {
+                for (int i = 0; i < 8; ++i)
+                    if ((row ? shot.pixelColor(100, i) : shot.pixelColor(i, 100)) == grid)
+                        return i;
+                return -1;
+            };
+            QVERIFY2(first(true) >= 0, qPrintable(QString::number(ratio)));
+            QVERIFY2(first(false) >= 0, qPrintable(QString::number(ratio)));
+        }
     }
 };
 

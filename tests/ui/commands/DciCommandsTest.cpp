@@ -126,9 +126,17 @@ class DciCommandsTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, {{4, "FIRST", 1, 1}});
         rig.twoSlot->SetCardPresent(1, true);
         rig.prompter.Then(dci).Then("yes");
+        // The question is asked with the wait window out of its way.
+        QStringList waitUp;
+        rig.prompter.OnCall = [&](const ScriptedPrompter::Call& call) {
+            if (w.Wait().isVisible())
+                waitUp << call.text;
+        };
         w.Menus().slot2.importDci->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver FIRST        Exisit overwrite it ?"}));
+        QCOMPARE(waitUp, QStringList());
+        QVERIFY(!w.Wait().isVisible());
         QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST"}));
         QCOMPARE(w.Session().Volume(View::Slot2).Entries[0].SizeBlocks, uint16_t(3));
         QCOMPARE(rig.refreshes, std::vector<int>({1, 1}));

@@ -2,10 +2,12 @@
 // uploaded; the open image never written over.
 #include "link/emu/LinkBox.h"
 #include "ui/commands/CommandsRig.h"
+#include "ui/main/ImageWatch.h"
 
 #include <QFile>
 #include <QToolButton>
 #include <QtTest>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -75,6 +77,34 @@ class DcmCommandsTest : public QObject {
         QVERIFY(!w.Menus().file.closeDcm->isEnabled());
     }
 
+    // Another program changes the open image, in place or by putting a new
+    // file under its name: the view reads it again. The program's own
+    // writes bring no second reading.
+    void AnImageChangedByAnotherProgramIsReadAgain() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(nullptr, nullptr);
+        rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}, {1, "SECOND", 1, 1}});
+        const std::string image = rig.Path("image.dcm");
+        QCOMPARE(w.WatchedImage().Watched(), Q(image));
+
+        rig.prompter.Then("yes");
+        rig.Select(View::File, {1});
+        w.Menus().DeleteSelected(View::File)->trigger();
+        QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
+        QTest::qWait(ImageWatch::kSettleMs * 3);
+        QCOMPARE(rig.refreshes, std::vector<int>({2}));
+
+        WriteTestCard(rig.Path("other.dcm"), 200, {{0, "INPLACE", 2, 1}});
+        std::ofstream(image, std::ios::binary | std::ios::trunc)
+            << ReadFileText(rig.Path("other.dcm"));
+        QTRY_COMPARE(Listed(w, View::File), QStringList({"INPLACE"}));
+
+        WriteTestCard(rig.Path("third.dcm"), 200, {{0, "RENAMED", 2, 1}});
+        std::filesystem::rename(rig.Path("third.dcm"), image);
+        QTRY_COMPARE(Listed(w, View::File), QStringList({"RENAMED"}));
+        QCOMPARE(w.Session().Volume(View::File).ImageName, image);
+    }
+
     void SavedSlotUploadedAndSavedAgainIsTheSameFile() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
@@ -137,7 +167,7 @@ class DcmCommandsTest : public QObject {
             odd[254 * 512 + 2 * b] = 0x12;
         std::ofstream(rig.Path("odd.dcm"), std::ios::binary | std::ios::trunc) << odd;
         QVERIFY(d.OpenFile(Q(rig.Path("odd.dcm"))));
-        QVERIFY(w.windowTitle().contains("read only"));
+        QVERIFY(w.ViewOf(View::File).Header()->toolTip().contains("read only"));
         rig.prompter.Then("yes");
         w.Menus().file.format200->trigger();
         QVERIFY(rig.prompter.Messages().last().startsWith("The byte order of " +

@@ -27,7 +27,8 @@ class ForeignFilesTest : public QObject {
                                  error));
         QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path("card.vmu"))));
         QCOMPARE(Listed(w, View::File), QStringList({"FIRST", "SECOND", "THIRD"}));
-        QVERIFY(w.windowTitle().endsWith("card.vmu (raw dump)"));
+        QCOMPARE(w.windowTitle(), QString("Porvane"));
+        QCOMPARE(w.ViewOf(View::File).Header()->toolTip(), QString("card.vmu (raw dump)"));
 
         // "Export" to a VMS writes the pair.
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");

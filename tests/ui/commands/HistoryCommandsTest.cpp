@@ -1,8 +1,12 @@
 // "Undo ..." and Ctrl+Z in a view: the card back as it was, the menu naming
 // the change, and a refusal after another program wrote the card.
 #include "ui/commands/HistoryCommands.h"
+#include "card/JournalCommands.h"
 #include "ui/commands/CommandsRig.h"
+#include "ui/dialogs/HistoryDialog.h"
 
+#include <QHeaderView>
+#include <QTreeWidget>
 #include <QtTest>
 
 class HistoryCommandsTest : public QObject {
@@ -32,6 +36,9 @@ class HistoryCommandsTest : public QObject {
         QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "B", "C", "D", "E"}));
         QVERIFY(ReadFileText(card) == before);
+        // The same item now puts the change back, and says so.
+        rig.commands->History().UpdateUndoCaption(View::Slot1);
+        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Redo delete B"));
         // The wait window took the activation; the user clicks the view again.
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -66,6 +73,40 @@ class HistoryCommandsTest : public QObject {
         // Slot 1 has a history of its own: nothing to undo there.
         rig.commands->History().UpdateUndoCaption(View::Slot1);
         QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo"));
+    }
+
+    // Every saver of a change shows, wrapped rather than cut, and each row's
+    // tool tip holds its whole text.
+    void HistoryRowsShowTheirWholeText() {
+        std::vector<TestSaver> many;
+        for (int i = 0; i < 9; ++i)
+            many.push_back({i, "LONGNAME_" + std::to_string(i) + "XY", 1, 1});
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&many, nullptr);
+        rig.prompter.Then("yes");
+        w.FormatCommand(View::Slot1, 200);
+        std::vector<JournalRecord> records;
+        QVERIFY(ReadHistory(w.Session().Volume(View::Slot1), w.Session().Journal(), records));
+        HistoryDialog& dialog = rig.commands->History().History();
+        dialog.Show("Slot 1", records);
+        dialog.resize(560, 360);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTreeWidgetItem* row = dialog.List()->topLevelItem(0);
+        const QString savers = row->text(2);
+        QVERIFY2(savers.contains("LONGNAME_0XY") && savers.contains("LONGNAME_8XY"),
+                 qPrintable(savers));
+        for (int column = 0; column < 3; ++column)
+            QVERIFY(row->toolTip(column).contains(savers));
+        const QModelIndex cell = dialog.List()->model()->index(0, 2);
+        const QRect shown = dialog.List()->visualRect(cell);
+        const QFontMetrics metrics(dialog.List()->font());
+        QVERIFY(shown.right() <= dialog.List()->viewport()->width());
+        QVERIFY(dialog.List()->columnWidth(0) >= metrics.horizontalAdvance(row->text(0)));
+        QVERIFY2(shown.height() * shown.width() >=
+                     metrics.horizontalAdvance(savers) * metrics.height(),
+                 qPrintable(QString("%1 x %2").arg(shown.width()).arg(shown.height())));
+        dialog.hide();
     }
 };
 

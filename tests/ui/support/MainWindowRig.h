@@ -75,6 +75,8 @@ class MainWindowRig {
     MainWindow& OpenPaged(int pages, int page = 0);
     // A box that does not answer.
     MainWindow& OpenNoBox();
+    // The window on a port of the test's own (a socket box, say).
+    MainWindow& Open(std::unique_ptr<PortBackend> backend);
     // A saver shown in a view at list position `position` is selected
     // and clicked.
     void Select(View view, const std::vector<int>& positions);
@@ -87,7 +89,4 @@ class MainWindowRig {
     PagedDevice* paged = nullptr;
     LinkBox* box = nullptr;
     std::unique_ptr<MainWindow> window;
-
-  private:
-    MainWindow& Open(std::unique_ptr<PortBackend> backend);
 };

@@ -16,6 +16,12 @@ QStringList ScriptedPrompter::Messages() const {
     return texts;
 }
 
+void ScriptedPrompter::Record(const Call& call) {
+    calls_.append(call);
+    if (OnCall)
+        OnCall(call);
+}
+
 bool ScriptedPrompter::Take(QString& answer) {
     if (answers_.isEmpty()) {
         ++unanswered_;
@@ -26,25 +32,25 @@ bool ScriptedPrompter::Take(QString& answer) {
 }
 
 void ScriptedPrompter::Info(const QString& text) {
-    calls_.append({"info", text, {}});
+    Record({"info", text, {}});
 }
 
 void ScriptedPrompter::Warning(const QString& text) {
-    calls_.append({"warning", text, {}});
+    Record({"warning", text, {}});
 }
 
 void ScriptedPrompter::Error(const QString& text) {
-    calls_.append({"error", text, {}});
+    Record({"error", text, {}});
 }
 
 bool ScriptedPrompter::Confirm(const QString& text) {
-    calls_.append({"confirm", text, {}});
+    Record({"confirm", text, {}});
     QString answer;
     return Take(answer) && answer == "yes";
 }
 
 Prompter::Answer ScriptedPrompter::YesNoCancel(const QString& text) {
-    calls_.append({"yesnocancel", text, {}});
+    Record({"yesnocancel", text, {}});
     QString answer;
     if (!Take(answer))
         return Answer::Cancel;
@@ -58,7 +64,7 @@ std::optional<QString> ScriptedPrompter::Input(const QString& title, const QStri
     FileDialogSetup setup;
     setup.title = title;
     setup.fileName = initial;
-    calls_.append({"input", prompt, setup});
+    Record({"input", prompt, setup});
     QString answer;
     if (!Take(answer) || answer == "<cancel>")
         return std::nullopt;
@@ -75,11 +81,11 @@ QString ScriptedPrompter::TakeFile(const FileDialogSetup& setup) {
 }
 
 QString ScriptedPrompter::OpenFile(const FileDialogSetup& setup) {
-    calls_.append({setup.folder ? "folder" : "open", setup.filter, setup});
+    Record({setup.folder ? "folder" : "open", setup.filter, setup});
     return TakeFile(setup);
 }
 
 QString ScriptedPrompter::SaveFile(const FileDialogSetup& setup) {
-    calls_.append({"save", setup.filter, setup});
+    Record({"save", setup.filter, setup});
     return TakeFile(setup);
 }

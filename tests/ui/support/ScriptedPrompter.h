@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The test stand-in for every message box, input box and file dialog: records
 // what was shown and answers from a script, in order.
@@ -39,6 +40,8 @@ class ScriptedPrompter : public Prompter {
     // Texts of the message boxes only (info, warning, error, confirm, yesnocancel).
     QStringList Messages() const;
     int Unanswered() const { return unanswered_; }
+    // Runs as each call is recorded, before it is answered.
+    std::function<void(const Call&)> OnCall;
     int AnswersLeft() const { return answers_.size(); }
     void Clear() {
         calls_.clear();
@@ -57,6 +60,7 @@ class ScriptedPrompter : public Prompter {
     QString SaveFile(const FileDialogSetup& setup) override;
 
   private:
+    void Record(const Call& call);
     bool Take(QString& answer);
     QString TakeFile(const FileDialogSetup& setup);
 

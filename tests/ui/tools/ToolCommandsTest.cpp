@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -343,6 +344,40 @@ class ToolCommandsTest : public QObject {
         item->trigger();
         QCOMPARE(rig.Listed(View::Slot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
         QVERIFY(ReadFileText(card).substr(197 * 512, 3 * 512) == keep);
+    }
+
+    // A card that holds a caption logo is asked before it takes another: No
+    // writes nothing, Yes puts the new logo in the old one's place.
+    void ASecondLogoReplacesTheFirstWhenTheUserSaysSo() {
+        ToolsRig rig;
+        MainWindow& w = rig.Open();
+        const QString bmp = Bmp(rig, "logo.bmp", 8);
+        w.StateTick();
+        LcdColourDialog& colours = rig.tools->Colours();
+        int box = 1;
+        WhileShown ok(colours, [&] {
+            colours.ColourBox(box)->click();
+            colours.OkButton()->click();
+        });
+        rig.prompter.Then(bmp);
+        rig.tools->ImportCaptionBmp(View::Slot2);
+        const std::string card = rig.Path("slot2.dcm");
+        const std::string first = ReadFileText(card);
+
+        box = 2;
+        rig.prompter.Clear();
+        rig.prompter.Then(bmp).Then("no");
+        rig.tools->ImportCaptionBmp(View::Slot2);
+        QCOMPARE(rig.prompter.Messages(),
+                 QStringList({"Saver ICONDATA_VMS Exisit overwrite it ?"}));
+        QVERIFY(ReadFileText(card) == first);
+
+        rig.prompter.Then(bmp).Then("yes");
+        rig.tools->ImportCaptionBmp(View::Slot2);
+        QCOMPARE(rig.prompter.AnswersLeft(), 0);
+        QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
+        QVERIFY(ReadFileText(card) != first);
+        QCOMPARE(w.ViewOf(View::Slot2).SizePanel()->text(), QString("198 BLOCKS FREE"));
     }
 
     // A 4-bit picture is refused with its warning and the card is left byte
