@@ -341,7 +341,7 @@ bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) 
             return true;
         }
         Link->LinkFailed = true;
-        ReportLinkFailure(kReadErrorText);
+        ReportLinkFailure(kReadErrorText, true);
         return false;
     }
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
@@ -403,7 +403,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
         Cache.ForgetAll();
         Link->LinkFailed = true;
-        ReportLinkFailure(kWriteErrorText);
+        ReportLinkFailure(kWriteErrorText, true);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
@@ -417,9 +417,11 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
     return false;
 }
 
-void CardVolume::ReportLinkFailure(const char* text) {
+void CardVolume::ReportLinkFailure(const char* text, bool verified) {
     if (Config != nullptr)
         Config->AutoRefresh = 0;
     if (Ui != nullptr)
         Ui->ShowInfo(text);
+    if (Ui != nullptr && verified)
+        Ui->VerifiedTransferFailed();
 }

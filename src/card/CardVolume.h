@@ -174,8 +174,9 @@ class CardVolume {
     // WriteRawBlock without telling the Journal or keeping the listing's
     // copies up to date.
     bool StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512);
-    // After the last failed link attempt: auto refresh off, one message.
-    void ReportLinkFailure(const char* text);
+    // After the last failed link attempt: auto refresh off, one message;
+    // for a verified transfer the Ui hears of it too.
+    void ReportLinkFailure(const char* text, bool verified = false);
     // The next block after b, or kChainEnd.
     uint8_t LinkOf(uint8_t block) const;
     // Reads block into out and turns it to natural order.

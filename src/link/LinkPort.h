@@ -100,6 +100,10 @@ class LinkPort {
 
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
+    // Nanoseconds on the link's own clock: the modelled wire time of an
+    // emulated box that keeps one, the steady clock otherwise. Only
+    // differences mean anything.
+    int64_t ClockNs() const;
     // Whether the delays are spent: not for an emulated or socket box.
     bool SpinsDelays() const { return spins_; }
 
@@ -128,6 +132,8 @@ class LinkPort {
     void Spend(int32_t count) {
         if (spins_)
             SpendDelay(count);
+        else if (port_.Backend() != nullptr)
+            port_.Backend()->SkippedDelay(count);
     }
     // WriteMemory that also says whether its data went out.
     bool WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent);

@@ -184,7 +184,10 @@ bool CliSession::LinkBroke(const CardVolume& vol) const {
 
 std::string CliSession::FailureText(const CardVolume& vol, const std::string& fallback) const {
     if (LinkBroke(vol))
-        return "link error: " + (ui_.LastMessage().empty() ? fallback : ui_.LastMessage());
+        return "link error: " + (ui_.LastMessage().empty() ? fallback : ui_.LastMessage()) +
+               (ui_.VerifiedFailureSeen()
+                    ? " (porvane-cli speed finds delay counts the box keeps up with)"
+                    : "");
     if (!ui_.LastMessage().empty())
         return ui_.LastMessage();
     return fallback;

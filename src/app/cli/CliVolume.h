@@ -20,19 +20,23 @@ class CliCardUi : public CardUi {
     bool Confirm(const std::string&) override { return false; }
     void SetProgress(int, int) override {}
     void Repaint() override {}
+    void VerifiedTransferFailed() override { verifiedFailed_ = true; }
 
     // The last message, blanks trimmed; empty when there was none.
     const std::string& LastMessage() const { return last_; }
     bool LinkErrorShown() const { return linkError_; }
+    bool VerifiedFailureSeen() const { return verifiedFailed_; }
     void Forget() {
         last_.clear();
         linkError_ = false;
+        verifiedFailed_ = false;
     }
 
   private:
     void Note(const std::string& text);
     std::string last_;
     bool linkError_ = false;
+    bool verifiedFailed_ = false;
 };
 
 // One run of a card command: the link (opened on first use, shared by both
