@@ -354,6 +354,18 @@ bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) 
     return false;
 }
 
+bool CardVolume::ReadBlockOnce(uint8_t device, uint8_t block, uint8_t* out512) {
+    if (device >= kImage || Link == nullptr)
+        return ReadFreshBlock(device, block, out512);
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (Link->ReadBlock(device, block, out512))
+            return true;
+    }
+    Link->LinkFailed = true;
+    ReportLinkFailure(kReadErrorText, Verifies(*this));
+    return false;
+}
+
 bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
     if (Journal != nullptr)
         Journal->BeforeWrite(*this, block, data512);

@@ -29,7 +29,7 @@ LoadResult Fail(const char* failure) {
 
 } // namespace
 
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
+LoadResult LoadVolume(CardVolume& volume, CardUi* progress, bool headers) {
     Progress(progress, 0);
     if (Failed(volume, volume.ReadRoot()))
         return Fail(kRootOrTableFailed);
@@ -47,7 +47,7 @@ LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
     Progress(progress, 2);
     // A directory cut short by a failed read must not be listed, nor written
     // back by a later step of the same command.
-    if (Failed(volume, volume.ReadDirectory()))
+    if (Failed(volume, volume.ReadDirectory(headers)))
         return Fail(kDirectoryFailed);
     ListSavers(volume);
     result.state = VolumeLoad::Loaded;

@@ -24,5 +24,7 @@ struct LoadResult {
 // or a slot whose link failed on the way, ends the reading at that step
 // with Failed and leaves the listing of the card read before untouched.
 // When progress is given it is told 0, 1 and 2 of 3 before the root, the
-// table and the directory.
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr);
+// table and the directory. Without headers the savers' header blocks are
+// not read (CardVolume::ReadDirectory): for a command that needs only the
+// entries.
+LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr, bool headers = true);

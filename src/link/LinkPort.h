@@ -95,7 +95,8 @@ class LinkPort {
 
     // Changes whenever a page command goes out (the card behind the block
     // numbers may change with it), so that blocks kept by a command's cache
-    // are known to belong to the card now selected.
+    // are known to belong to the card now selected; not for a device
+    // detection that ends on the card it began on.
     uint32_t Selection() const { return selection_; }
 
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.

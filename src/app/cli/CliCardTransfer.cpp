@@ -100,6 +100,7 @@ int CliExport(CliContext& ctx) {
         return CliFail(ctx, kCliFailed, error);
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, false)) != kCliOk)
         return rc;
@@ -148,6 +149,7 @@ int CliImport(CliContext& ctx) {
     const std::string name = ReadDciName(in);
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
@@ -165,6 +167,7 @@ int CliDelete(CliContext& ctx) {
     if (rc != kCliOk)
         return rc;
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
@@ -200,6 +203,7 @@ int CliCopy(CliContext& ctx) {
         return CliFail(ctx, kCliUsage, "source and destination are the same card");
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto from = std::make_unique<CardVolume>();
     auto to = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(src, page, *from, args.Has("--move"))) != kCliOk)

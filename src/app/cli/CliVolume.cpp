@@ -215,7 +215,7 @@ bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error
     const std::string where = vol.Device >= CardVolume::kImage ? vol.ImageName
                               : vol.Device == 0                ? "slot 1"
                                                                : "slot 2";
-    const LoadResult load = ::LoadVolume(vol);
+    const LoadResult load = ::LoadVolume(vol, nullptr, headers_);
     if (load.state == VolumeLoad::Failed) {
         error = FailureText(vol, std::string(load.failure) + " of " + where);
         return false;

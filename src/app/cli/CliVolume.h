@@ -74,6 +74,11 @@ class CliSession {
     int OpenListed(const std::string& volume, long page, CardVolume& vol, bool forWriting = false,
                    bool* formatted = nullptr);
 
+    // For a command that needs the savers' entries only, not what their
+    // header blocks say (description, icon frames): listings from now on
+    // read no header block.
+    void ListEntriesOnly() { headers_ = false; }
+
     // The reason a step on vol failed: the model's last message, a link error,
     // or fallback.
     std::string FailureText(const CardVolume& vol, const std::string& fallback) const;
@@ -95,6 +100,7 @@ class CliSession {
     ConsoleLinkHost host_;
     std::unique_ptr<LinkPort> link_;
     bool pageSet_ = false;
+    bool headers_ = true;
 };
 
 // Directory index of the first listed saver (list order) whose name, with

@@ -296,8 +296,10 @@ void LinkBox::Execute() {
         const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
         ok_ = a[4] == 0x00 && a[5] == 0x02 && device_.ReadMemory(address, reply_.data());
         if (ok_) {
+            const uint32_t n = (address / 512) & 0xFF;
             ++tally_.blockReads;
-            tally_.blocksRead.set((address / 512) & 0xFF);
+            tally_.blocksRead.set(n);
+            ++tally_.timesRead[n];
         }
         break;
     }
@@ -329,8 +331,10 @@ void LinkBox::Execute() {
     case 0x033A:
         ok_ = device_.FetchChunk(a[0], a[1], a[2]);
         if (ok_ && a[2] == 0) {
+            const uint32_t n = (a[0] & 1u) * 256u + a[1];
             ++tally_.blockReads;
-            tally_.blocksRead.set((a[0] & 1u) * 256u + a[1]);
+            tally_.blocksRead.set(n);
+            ++tally_.timesRead[n];
         }
         break;
     case 0x028E:

@@ -57,7 +57,14 @@ struct BoxTally {
     uint64_t commits = 0;
     uint64_t quarterWrites = 0;
     std::bitset<512> blocksRead; // slot x 256 + block
+    std::array<uint32_t, 512> timesRead{};
     uint64_t DistinctBlocksRead() const { return blocksRead.count(); }
+    uint32_t MostReadsOfOneBlock() const {
+        uint32_t most = 0;
+        for (uint32_t n : timesRead)
+            most = n > most ? n : most;
+        return most;
+    }
 };
 
 // The box's side of the wire, at register level. It watches the data and
