@@ -147,7 +147,6 @@ void Count(benchmark::State& state, Prepare prepare, Command command) {
         total.commits += t.commits;
         distinct += t.DistinctBlocksRead();
         most = std::max<uint64_t>(most, t.MostReadsOfOneBlock());
-        if (getenv("SHOWREADS")) { for (int b = 0; b < 512; ++b) if (t.timesRead[b]) fprintf(stderr, "%d:%u ", b, t.timesRead[b]); fprintf(stderr, "\n"); }
         messages += rig.prompter.messages;
         ++rounds;
         state.ResumeTiming();
