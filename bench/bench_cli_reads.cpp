@@ -82,10 +82,9 @@ struct Folder {
     std::map<std::string, double> Run(const std::string& args, const std::string& before = "") {
         const std::string bin = PORVANE_BIN_DIR;
         const std::string cd = "cd '" + dir.string() + "' && ";
-        if (!before.empty() &&
-            std::system((cd + "'" + bin + "/porvane-cli' --link emulator:emu " + before +
-                         " >/dev/null 2>&1")
-                            .c_str()) != 0)
+        if (!before.empty() && std::system((cd + "'" + bin + "/porvane-cli' --link emulator:emu " +
+                                            before + " >/dev/null 2>&1")
+                                               .c_str()) != 0)
             return {};
         fs::remove(dir / "stats.txt");
         const fs::path socket = dir / "box.sock";

@@ -106,13 +106,15 @@ struct Rig {
         fs::create_directories(dir / "box");
         std::ofstream(dir / "box/slot1.dcm", std::ios::binary).write(slot1.data(), 131072);
         std::ofstream(dir / "box/slot2.dcm", std::ios::binary).write(slot2.data(), 131072);
-        auto emulator =
-            std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>((dir / "box").string()));
+        auto emulator = std::make_unique<EmulatorBackend>(
+            std::make_unique<TwoSlotDevice>((dir / "box").string()));
         LineTiming timing;
         timing.bitSettleNs = pace == Pace::Minimum ? 0 : kBitSettleNs;
         emulator->UseTiming(timing);
         link = std::make_unique<LinkPort>(std::move(emulator), nullptr);
-        link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
+        // No delay at all for the port operations alone (a negative count
+        // spins nothing).
+        link->ShortDelay = link->LongDelay = link->LongestDelay = -1;
         if (pace != Pace::Minimum)
             DelayCounts::FromBar(bar).ApplyTo(*link);
         link->DetectDevice();

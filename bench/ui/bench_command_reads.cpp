@@ -96,8 +96,8 @@ struct Rig {
         options.prompter = &prompter;
         options.clock = &clock;
         options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
-        auto emulator =
-            std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>((dir / "box").string()));
+        auto emulator = std::make_unique<EmulatorBackend>(
+            std::make_unique<TwoSlotDevice>((dir / "box").string()));
         box = &emulator->Box();
         window = std::make_unique<MainWindow>(std::move(emulator), options);
         commands = AttachSaverCommands(*window);
@@ -181,7 +181,8 @@ void BM_CopyOneSaver(benchmark::State& s) {
 
 void BM_ImportDci(benchmark::State& s) {
     Count(s, Nothing, [](Rig& rig) {
-        rig.commands->Dci().ImportFile(View::Slot1, QString::fromStdString((rig.dir / "demo.dci").string()));
+        rig.commands->Dci().ImportFile(View::Slot1,
+                                       QString::fromStdString((rig.dir / "demo.dci").string()));
     });
 }
 

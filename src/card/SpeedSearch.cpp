@@ -136,18 +136,25 @@ class LinkState {
     uint16_t base_;
 };
 
-// The slot holding a card, as the link reads it: the paged card's current
-// page counts as slot 1.
-bool CardSlot(LinkPort& link, uint8_t& slot) {
-    slot = 0;
-    if (link.DirectMode)
-        return true;
+// Whether a box answers, and which slot holds a card (the paged card's
+// current page counts as slot 1): at the counts given, or else at the
+// slowest ones, since a box that cannot keep up garbles the answers too.
+// A handshake that timed out means no box.
+SpeedOutcome FindCard(LinkPort& link, int32_t slowest, uint8_t& slot) {
     bool card1 = false;
     bool card2 = false;
-    if (!link.GetSlotStatus(card1, card2) || !(card1 || card2))
-        return false;
-    slot = card1 ? 0 : 1;
-    return true;
+    const auto ask = [&] {
+        return link.DetectDevice() && (link.DirectMode || link.GetSlotStatus(card1, card2));
+    };
+    if (!ask() && !link.LinkFailed) {
+        DelayCounts::FromBar(slowest).ApplyTo(link);
+        if (!ask())
+            return link.LinkFailed ? SpeedOutcome::NoBox : SpeedOutcome::ErrsAtSlowest;
+    }
+    if (link.LinkFailed)
+        return SpeedOutcome::NoBox;
+    slot = card1 || link.DirectMode ? 0 : 1;
+    return link.DirectMode || card1 || card2 ? SpeedOutcome::Found : SpeedOutcome::NoCard;
 }
 
 std::string Hex(int32_t value) {
@@ -203,20 +210,15 @@ SpeedResult FindLinkSpeed(LinkPort& link, const Settings& settings, CardUi* prog
     const LinkState keep(link);
     link.BasePort = settings.BasePort;
     result.before.ApplyTo(link);
-    if (!link.DetectDevice()) {
-        result.outcome = SpeedOutcome::NoBox;
-        return result;
-    }
+    // The slowest counts the bar offers, or those given when slower still.
+    const int32_t slowest = std::max({settings.BarMax, settings.LongDelay, int32_t{0}});
     uint8_t slot = 0;
-    if (!CardSlot(link, slot)) {
-        result.outcome = SpeedOutcome::NoCard;
+    result.outcome = FindCard(link, slowest, slot);
+    if (result.outcome != SpeedOutcome::Found)
         return result;
-    }
     Search search(link, progress, result);
     search.SetSlot(slot);
 
-    // The slowest counts the bar offers, or those given when slower still.
-    const int32_t slowest = std::max({settings.BarMax, settings.LongDelay, int32_t{0}});
     int64_t ns = 0;
     int32_t good = slowest;
     if (search.ReadReference(result.before, ns)) {
@@ -292,6 +294,6 @@ std::string SpeedReport(const SpeedResult& result, bool verified) {
         return ns > 0 ? "a 20-saver refresh about " + Seconds(RefreshSeconds(ns, verified))
                       : std::string("these counts do not read the card right");
     };
-    return "Old: " + Counts(result.before) + " (" + refresh(result.beforeBlockNs) + ")\nNew: " +
-           Counts(result.found) + " (" + refresh(result.foundBlockNs) + ")";
+    return "Old: " + Counts(result.before) + " (" + refresh(result.beforeBlockNs) +
+           ")\nNew: " + Counts(result.found) + " (" + refresh(result.foundBlockNs) + ")";
 }

@@ -271,6 +271,57 @@ class SettingsDialogTest : public QObject {
         QCOMPARE(settings.LongDelay, 0x800);
         QCOMPARE(settings.LongestDelay, 0xC00);
     }
+
+    // "Find speed" puts what the link search found on the bar, with the old
+    // and new counts beside it; EXIT drops it, OK keeps it, and a search
+    // that found nothing says why and moves nothing.
+    void FindSpeedPutsTheResultOnTheBar() {
+        SettingsDialog dialog;
+        auto* find = Find<QAbstractButton>(dialog, "findSpeedButton");
+        QVERIFY(!find->isEnabled()); // nothing to search with
+        SpeedResult answer;
+        answer.outcome = SpeedOutcome::Found;
+        answer.bar = 0x800;
+        answer.found = DelayCounts::FromBar(0x800);
+        answer.beforeBlockNs = 80000000;
+        answer.foundBlockNs = 40000000;
+        Settings searched;
+        dialog.SetSpeedFinder([&](const Settings& working) {
+            searched = working;
+            answer.before = DelayCounts::Of(working);
+            return answer;
+        });
+        for (bool keep : {false, true}) {
+            Settings settings;
+            settings.BasePort = 632;
+            QString shown, edit;
+            QVERIFY(RunWith(dialog, settings, [&] {
+                        QTest::mouseClick(find, Qt::LeftButton);
+                        shown = Find<QLabel>(dialog, "speedResultLabel")->text();
+                        edit = Find<QLineEdit>(dialog, "longestDelayEdit")->text();
+                        keep ? ClickOk(dialog) : ClickExit(dialog);
+                    }) == keep);
+            QCOMPARE(searched.BasePort, uint16_t(632));
+            QCOMPARE(shown, QString("Old: short 0120, long 1200, longest 1B00 (a 20-saver refresh "
+                                    "about 7.60 s)\nNew: short 0080, long 0800, longest 0C00 (a "
+                                    "20-saver refresh about 3.80 s)"));
+            QCOMPARE(edit, QString("00000C00"));
+            QCOMPARE(settings.LongDelay, keep ? 0x800 : 4608);
+            QCOMPARE(settings.ShortDelay, keep ? 0x80 : 256);
+        }
+        answer.outcome = SpeedOutcome::NoCard;
+        Settings settings;
+        QString shown;
+        int bar = 0;
+        QVERIFY(RunWith(dialog, settings, [&] {
+            QTest::mouseClick(find, Qt::LeftButton);
+            shown = Find<QLabel>(dialog, "speedResultLabel")->text();
+            bar = Find<QSlider>(dialog, "delayBar")->value();
+            ClickOk(dialog);
+        }));
+        QVERIFY(shown.startsWith("There is no card in the box"));
+        QCOMPARE(bar, 4608);
+    }
 };
 
 QTEST_MAIN(SettingsDialogTest)

@@ -118,8 +118,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
         SpeedResult result;
         LinkCommand command;
         command.wait = true;
-        runner_.RunLinkCommand(
-            command, [&] { result = FindLinkSpeed(session_.Link(), working, &host_); });
+        runner_.RunLinkCommand(command,
+                               [&] { result = FindLinkSpeed(session_.Link(), working, &host_); });
         return result;
     });
     if (options.settingsEditor != nullptr) {
