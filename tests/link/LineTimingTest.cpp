@@ -10,9 +10,9 @@ using namespace linktest;
 
 namespace {
 
+// Slot 1 of the unit, its link at the bar's counts; the model when given.
 struct TimedUnit {
-    explicit TimedUnit(const LineTiming* timing) {
-        card = PatternCard(7);
+    TimedUnit(const LineTiming* timing, int32_t bar) : card(PatternCard(7)) {
         WriteFileBytes(dir.Path() / "slot1.dcm", card);
         auto emu =
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.Path().string()));
@@ -21,12 +21,9 @@ struct TimedUnit {
         link->DetectDevice();
         if (timing != nullptr)
             emulator->UseTiming(*timing);
-    }
-    // The counts of the speed bar at value bar.
-    void Bar(int32_t bar) {
-        link->ShortDelay = bar / 16;
+        link->ShortDelay = bar < 0 ? bar : bar / 16;
         link->LongDelay = bar;
-        link->LongestDelay = bar * 3 / 2;
+        link->LongestDelay = bar < 0 ? bar : bar * 3 / 2;
     }
     bool ReadsRight(uint8_t block) {
         uint8_t out[512];
@@ -40,37 +37,30 @@ struct TimedUnit {
 
 } // namespace
 
-TEST(LineTiming, TheClockCountsEveryAccessAndEverySkippedDelay) {
+TEST(LineTiming, TheClockChargesAccessesAndDelaysAndAHurriedBoxMisreads) {
     // Unless asked for, the box keeps no time.
-    TimedUnit quick(nullptr);
+    TimedUnit quick(nullptr, 0);
     EXPECT_EQ(quick.emulator->ModelledNs(), -1);
     EXPECT_TRUE(quick.ReadsRight(3));
 
+    // Port accesses of 1 us, a delay loop of 1 ns. With no delay (a negative
+    // count) and a box that needs nothing a chunked read is its port
+    // operations: 10 commands of 5 and 558 bytes of 32. With the bar at 16,
+    // two longest counts a bit, a long count a byte, and per command the
+    // ready poll's long count, the release poll's short one and a long one.
     LineTiming timing;
     timing.loopNs = 1;
-    TimedUnit unit(&timing);
-    // No delay (a negative count spins nothing) and a box that needs
-    // nothing: one ready and one release poll a command, 3 writes and a read
-    // a bit. A chunked read is 10 commands and 558 bytes.
-    unit.link->ShortDelay = unit.link->LongDelay = unit.link->LongestDelay = -1;
-    int64_t start = unit.link->ClockNs();
-    ASSERT_TRUE(unit.ReadsRight(3));
-    EXPECT_EQ(unit.link->ClockNs() - start, (10 * 5 + 558 * 32) * int64_t{1000});
-    // With delays: two longest counts a bit, a long count a byte, and a
-    // command's ready poll, release poll and handshake end.
-    unit.link->ShortDelay = 0;
-    unit.link->LongDelay = 10;
-    unit.link->LongestDelay = 100;
-    start = unit.link->ClockNs();
-    ASSERT_TRUE(unit.ReadsRight(3));
-    EXPECT_EQ(unit.link->ClockNs() - start,
-              (10 * 5 + 558 * 32) * int64_t{1000} + 558 * 8 * 2 * 101 + 558 * 11 + 10 * 23);
-}
+    for (int32_t bar : {-1, 16}) {
+        TimedUnit unit(&timing, bar);
+        const int64_t start = unit.link->ClockNs();
+        ASSERT_TRUE(unit.ReadsRight(3));
+        const int64_t delays = bar < 0 ? 0 : 558 * 8 * 2 * 25 + 558 * 17 + 10 * (17 + 2 + 17);
+        EXPECT_EQ(unit.link->ClockNs() - start, (10 * 5 + 558 * 32) * int64_t{1000} + delays);
+    }
 
-TEST(LineTiming, ABoxMisreadsWhatComesFasterThanItNeeds) {
-    // Port accesses of 1 us, a delay loop of 1 ns. Per bit the box's edge
-    // comes 1 us plus the longest delay after the one before; a byte's first
-    // bit 3 us plus the longest and the long delay after the byte before.
+    // A bit's clock edge comes 1 us plus the longest delay after the one
+    // before; a byte's first bit 3 us plus the longest and the long delay
+    // after the byte before.
     const struct {
         int64_t bitNs;
         int64_t byteNs;
@@ -83,12 +73,9 @@ TEST(LineTiming, ABoxMisreadsWhatComesFasterThanItNeeds) {
         {0, 6000, 1190, false}, // 3 us + 1786 + 1191 ns
     };
     for (const auto& c : cases) {
-        LineTiming timing;
-        timing.loopNs = 1;
         timing.bitSettleNs = c.bitNs;
         timing.byteSettleNs = c.byteNs;
-        TimedUnit unit(&timing);
-        unit.Bar(c.bar);
+        TimedUnit unit(&timing, c.bar);
         EXPECT_EQ(unit.ReadsRight(3) && unit.ReadsRight(200), c.right)
             << c.bitNs << " " << c.byteNs << " " << c.bar;
     }
