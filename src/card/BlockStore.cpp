@@ -341,7 +341,7 @@ bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) 
             return true;
         }
         Link->LinkFailed = true;
-        ReportLinkFailure(kReadErrorText);
+        ReportLinkFailure(kReadErrorText, true);
         return false;
     }
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
@@ -351,6 +351,18 @@ bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) 
         }
     }
     ReportLinkFailure(kReadErrorText);
+    return false;
+}
+
+bool CardVolume::ReadBlockOnce(uint8_t device, uint8_t block, uint8_t* out512) {
+    if (device >= kImage || Link == nullptr)
+        return ReadFreshBlock(device, block, out512);
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (Link->ReadBlock(device, block, out512))
+            return true;
+    }
+    Link->LinkFailed = true;
+    ReportLinkFailure(kReadErrorText, Verifies(*this));
     return false;
 }
 
@@ -405,7 +417,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
         Cache.ForgetAll();
         Link->LinkFailed = true;
-        ReportLinkFailure(kWriteErrorText);
+        ReportLinkFailure(kWriteErrorText, true);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
@@ -419,9 +431,11 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
     return false;
 }
 
-void CardVolume::ReportLinkFailure(const char* text) {
+void CardVolume::ReportLinkFailure(const char* text, bool verified) {
     if (Config != nullptr)
         Config->AutoRefresh = 0;
     if (Ui != nullptr)
         Ui->ShowInfo(text);
+    if (Ui != nullptr && verified)
+        Ui->VerifiedTransferFailed();
 }

@@ -101,7 +101,7 @@ int CardVolume::CollectChain(uint8_t first, uint8_t* out, int maxBlocks) {
     return count;
 }
 
-bool CardVolume::ReadDirectory() {
+bool CardVolume::ReadDirectory(bool headers) {
     uint8_t block = kDirFirstBlock;
     int n = 0;
     bool ok = true;
@@ -121,7 +121,7 @@ bool CardVolume::ReadDirectory() {
                 SaverEntry& entry = Entries[n];
                 entry.Clear();
                 std::memcpy(entry.Raw, Block + SaverEntry::kSize * j, SaverEntry::kSize);
-                DecodeEntry(n);
+                DecodeEntry(n, headers);
             }
             if (!NextInChain(block))
                 break;
@@ -167,7 +167,7 @@ bool CardVolume::ReadNatural(uint8_t block, uint8_t* out512) {
     return true;
 }
 
-void CardVolume::DecodeEntry(int index) {
+void CardVolume::DecodeEntry(int index, bool withHeader) {
     if (index < 0 || index >= kEntryCount)
         return;
     SaverEntry& e = Entries[index];
@@ -186,6 +186,8 @@ void CardVolume::DecodeEntry(int index) {
     e.CurrentFrame = 0;
 
     uint8_t header[kBlockSize];
+    // Without the header the entry stays as for one that could not be read.
+    const auto readHeader = [&](uint8_t block) { return withHeader && ReadNatural(block, header); };
     if (SaverEntry::IsGameRaw(r)) {
         e.IsGame = true;
         // A game starts at block 0 whatever byte 2 says; every walk over its
@@ -195,7 +197,7 @@ void CardVolume::DecodeEntry(int index) {
         const uint16_t next = Fat[0];
         if (next >= kBlockCount)
             return;
-        if (!ReadNatural(static_cast<uint8_t>(next), header))
+        if (!readHeader(static_cast<uint8_t>(next)))
             return;
         e.IconCount = header[SaverEntry::kHeaderIconCount];
         e.Description = CleanText(header, SaverEntry::kDescriptionLength);
@@ -203,7 +205,7 @@ void CardVolume::DecodeEntry(int index) {
         return;
     }
     e.IsGame = false;
-    if (!ReadNatural(e.FirstBlock, header))
+    if (!readHeader(e.FirstBlock))
         return;
     if (e.Name == SaverEntry::kLogoName) {
         e.IconCount = 0;

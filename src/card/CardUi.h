@@ -18,6 +18,10 @@ class CardUi {
     virtual void SetProgress(int position, int max) = 0;
     // Repaint the wait window and the main window during a long operation.
     virtual void Repaint() = 0;
+    // A verified transfer failed after all its attempts (its message has been
+    // shown): the link may be set faster than the box keeps up with, which a
+    // search for the link's speed would tell. Nothing by default.
+    virtual void VerifiedTransferFailed() {}
 };
 
 // Does nothing and answers No: for callers that have no user to ask.

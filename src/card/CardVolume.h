@@ -84,6 +84,10 @@ class CardVolume {
     // Reads the card itself, never the cache, for a check that must see
     // what the card holds now; the cache then keeps what it read.
     bool ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512);
+    // Reads the card itself until one read passes the link's check, even
+    // with transfers verified, and keeps nothing: for a caller that holds
+    // the bytes against a copy read verified before (card/SameCard.h).
+    bool ReadBlockOnce(uint8_t device, uint8_t block, uint8_t* out512);
     bool WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512);
 
     // --- File system -------------------------------------------------------
@@ -100,10 +104,12 @@ class CardVolume {
     // chain ends. Returns the count (0 when first is a free block).
     int CollectChain(uint8_t first, uint8_t* out, int maxBlocks);
     // Both stop at the first block that fails (the block store has shown its
-    // message) and then return false.
-    bool ReadDirectory();
+    // message) and then return false. Without headers no saver's header
+    // block is read: the entries come without IconCount and Description, as
+    // for a header that could not be read.
+    bool ReadDirectory(bool headers = true);
     bool WriteDirectory();
-    void DecodeEntry(int index);
+    void DecodeEntry(int index, bool header = true);
     // Lays down an empty file system with userBlocks blocks for savers; saver
     // blocks are not touched. False when a block could not be written, or,
     // with nothing written, when the card is no longer the one listed.
@@ -177,8 +183,9 @@ class CardVolume {
     // WriteRawBlock without telling the Journal or keeping the listing's
     // copies up to date.
     bool StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512);
-    // After the last failed link attempt: auto refresh off, one message.
-    void ReportLinkFailure(const char* text);
+    // After the last failed link attempt: auto refresh off, one message;
+    // for a verified transfer the Ui hears of it too.
+    void ReportLinkFailure(const char* text, bool verified = false);
     // The next block after b, or kChainEnd.
     uint8_t LinkOf(uint8_t block) const;
     // Reads block into out and turns it to natural order.

@@ -31,7 +31,7 @@ LoadResult Fail(const char* failure) {
 
 } // namespace
 
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
+LoadResult LoadVolume(CardVolume& volume, CardUi* progress, bool headers) {
     // Never the half of a change another program is making: an image is
     // read under its shared lock, which the command keeps.
     if (!LockImage(volume, false)) {
@@ -56,7 +56,7 @@ LoadResult LoadVolume(CardVolume& volume, CardUi* progress) {
     Progress(progress, 2);
     // A directory cut short by a failed read must not be listed, nor written
     // back by a later step of the same command.
-    if (Failed(volume, volume.ReadDirectory()))
+    if (Failed(volume, volume.ReadDirectory(headers)))
         return Fail(kDirectoryFailed);
     ListSavers(volume);
     result.state = VolumeLoad::Loaded;

@@ -27,5 +27,7 @@ struct LoadResult {
 // when another program keeps it for the whole wait the volume's Ui is told
 // and the result is Failed.
 // When progress is given it is told 0, 1 and 2 of 3 before the root, the
-// table and the directory.
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr);
+// table and the directory. Without headers the savers' header blocks are
+// not read (CardVolume::ReadDirectory): for a command that needs only the
+// entries.
+LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr, bool headers = true);

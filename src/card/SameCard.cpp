@@ -23,6 +23,15 @@ bool LinkFailed(const CardVolume& volume) {
 } // namespace
 
 ListingMatch CompareWithListing(CardVolume& volume, bool forWriting) {
+    // Root and table first: a swapped card almost always differs there.
+    uint8_t blocks[ListingCopy::kBlocks];
+    for (int k = 0; k < ListingCopy::kBlocks; ++k)
+        blocks[k] = static_cast<uint8_t>(CardVolume::kRootBlock - k);
+    return CompareBlocksWithListing(volume, blocks, ListingCopy::kBlocks, forWriting);
+}
+
+ListingMatch CompareBlocksWithListing(CardVolume& volume, const uint8_t* blocks, int count,
+                                      bool forWriting) {
     if (forWriting && volume.Device >= CardVolume::kImage && volume.ImageOrderUnsure)
         return ListingMatch::OrderUnsure;
     // Taken (or raised from shared) before the blocks are read again below:
@@ -33,20 +42,28 @@ ListingMatch CompareWithListing(CardVolume& volume, bool forWriting) {
         volume.Listed.changed = true;
         return ListingMatch::Doubtful;
     }
+    uint8_t raw[CardVolume::kBlockSize];
     uint8_t block[CardVolume::kBlockSize];
-    // Root and table first: a swapped card almost always differs there.
-    for (int b = CardVolume::kRootBlock; b >= ListingCopy::kFirstBlock; --b) {
-        const auto n = static_cast<uint8_t>(b);
+    for (int k = 0; k < count; ++k) {
+        const uint8_t n = blocks[k];
         if (!volume.Listed.Kept(n))
             continue;
-        // The card itself: it may have been swapped since the command read it.
-        if (!volume.ReadFreshBlock(volume.Device, n, block) || LinkFailed(volume))
+        // The card itself: it may have been swapped since the command read
+        // it. One read does, verified transfers or not: a garbled read
+        // differs from the listing, and only makes the check refuse; it
+        // never lets a write through, as it cannot come back as exactly the
+        // bytes the listing holds. A read that does agrees with the one
+        // the listing was taken from, which is what a verified read asks.
+        if (!volume.ReadBlockOnce(volume.Device, n, raw) || LinkFailed(volume))
             return ListingMatch::Unreadable;
+        std::memcpy(block, raw, sizeof block);
         SwapWords(block);
         if (std::memcmp(block, volume.Listed.Data(n), CardVolume::kBlockSize) != 0) {
             volume.Listed.changed = true;
             return ListingMatch::Changed;
         }
+        if (volume.Device < CardVolume::kImage && volume.Link != nullptr)
+            volume.Cache.Keep(n, volume.Link->Selection(), raw);
     }
     return ListingMatch::Same;
 }

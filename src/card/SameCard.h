@@ -27,8 +27,14 @@ enum class ListingMatch : uint8_t {
 // image of unsure byte order is never to be written.
 // Sets volume.Listed.changed on a difference or a card in doubt. Writes
 // nothing; a volume never listed has nothing to compare and counts as the
-// same.
+// same. Each block is read once; one that matches is kept in the command's
+// cache as read verified, so that the command (and its history, and the
+// refresh after it) reads it no more.
 ListingMatch CompareWithListing(CardVolume& volume, bool forWriting = true);
+
+// The same for some of the system blocks only (count of them in blocks).
+ListingMatch CompareBlocksWithListing(CardVolume& volume, const uint8_t* blocks, int count,
+                                      bool forWriting = true);
 
 // The sentence telling the user why nothing was written; empty for Same.
 std::string ListingMatchText(const CardVolume& volume, ListingMatch match);

@@ -4,7 +4,7 @@
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
 
-bool SaverStillOnCard(CardVolume& volume, int entry) {
+bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check) {
     if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries[entry].SizeBlocks == 0)
         return false;
     DirectoryChain directory;
@@ -13,5 +13,9 @@ bool SaverStillOnCard(CardVolume& volume, int entry) {
         return false;
     // The listing the saver was taken from is what the card still holds:
     // its entry and its chain with it.
-    return CompareWithListing(volume) == ListingMatch::Same;
+    if (check == SaverCheck::Full)
+        return CompareWithListing(volume) == ListingMatch::Same;
+    const uint8_t blocks[] = {CardVolume::kRootBlock, CardVolume::kFatBlock,
+                              directory.blocks[entry / CardVolume::kEntriesPerBlock]};
+    return CompareBlocksWithListing(volume, blocks, 3) == ListingMatch::Same;
 }

@@ -2,6 +2,16 @@
 
 class CardVolume;
 
+// How much of the card SaverStillOnCard reads again.
+enum class SaverCheck {
+    // The root, table and every directory block: before writing the
+    // saver's blocks back.
+    Full,
+    // What tells the card and the saver: the root, the table and the
+    // directory block of its entry. Enough before only reading the saver.
+    Entry,
+};
+
 // Whether the card still holds the saver of directory entry `entry` as it
 // was read: the entry is listed and the card's root, table and directory read
 // back as the listing had them (CompareWithListing, card/SameCard.h). A tool
@@ -10,4 +20,4 @@ class CardVolume;
 // the saver's blocks by the old table would then land in another card's
 // savers. False too when a block cannot be read (the block store has told
 // the user then) or another program holds the image.
-bool SaverStillOnCard(CardVolume& volume, int entry);
+bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check = SaverCheck::Full);

@@ -4,6 +4,11 @@
 #include <cstring>
 
 bool LinkPort::DetectDevice() {
+    // The detection selects page 0 for a moment. Where it ends on the card
+    // it began on (the two-slot unit, whose slots do not page, or the paged
+    // card with its page put back), the blocks a command kept stay good.
+    const uint32_t before = selection_;
+    const bool wasDirect = DirectMode;
     ++selection_;
     DirectMode = false;
     // Without a good reading of the current page the detection stops here:
@@ -18,12 +23,16 @@ bool LinkPort::DetectDevice() {
     if (!GetPage(p))
         return false;
     if (p == 0) {
-        SetPage(saved);
+        const bool restored = SetPage(saved);
         DirectMode = true;
+        if (restored && wasDirect)
+            selection_ = before;
         return true;
     }
     if (p == 255) {
         DirectMode = false;
+        if (!wasDirect)
+            selection_ = before;
         return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #include "link/LinkPort.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -73,6 +74,16 @@ void LinkPort::SpendDelay(int32_t count) {
     volatile int64_t i = 0;
     while (i <= count)
         i = i + 1;
+}
+
+int64_t LinkPort::ClockNs() const {
+    const PortBackend* backend = port_.Backend();
+    const int64_t modelled = backend != nullptr ? backend->ModelledNs() : -1;
+    if (modelled >= 0)
+        return modelled;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void LinkPort::ComputeAddresses() {

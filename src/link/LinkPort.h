@@ -99,11 +99,16 @@ class LinkPort {
 
     // Changes whenever a page command goes out (the card behind the block
     // numbers may change with it), so that blocks kept by a command's cache
-    // are known to belong to the card now selected.
+    // are known to belong to the card now selected; not for a device
+    // detection that ends on the card it began on.
     uint32_t Selection() const { return selection_; }
 
     // Busy-wait of count + 1 empty loop iterations; none for a negative count.
     static void SpendDelay(int32_t count);
+    // Nanoseconds on the link's own clock: the modelled wire time of an
+    // emulated box that keeps one, the steady clock otherwise. Only
+    // differences mean anything.
+    int64_t ClockNs() const;
     // Whether the delays are spent: not for an emulated or socket box.
     bool SpinsDelays() const { return spins_; }
 
@@ -132,6 +137,8 @@ class LinkPort {
     void Spend(int32_t count) {
         if (spins_)
             SpendDelay(count);
+        else if (port_.Backend() != nullptr)
+            port_.Backend()->SkippedDelay(count);
     }
     // WriteMemory that also says whether its data went out.
     bool WriteQuarter(uint32_t address, const uint8_t* data128, bool& sent);

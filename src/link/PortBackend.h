@@ -26,6 +26,13 @@ class PortBackend {
     // slow down a box that is emulated in this process or behind a socket.
     virtual bool NeedsLineTiming() const { return true; }
 
+    // Where the delays are not spun: the link tells of each one it skipped
+    // (count as it would have been spun), so that a backend that keeps a
+    // model of the wire's time can charge for it.
+    virtual void SkippedDelay(int32_t count) { (void)count; }
+    // Nanoseconds of that modelled time so far; -1 where time is real.
+    virtual int64_t ModelledNs() const { return -1; }
+
     // errno-style code of the last failure.
     virtual uint32_t LastError() const = 0;
 };

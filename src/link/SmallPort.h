@@ -28,6 +28,7 @@ class SmallPort {
     uint32_t LastError() const { return lastError_; }
 
     PortBackend* Backend() { return backend_.get(); }
+    const PortBackend* Backend() const { return backend_.get(); }
 
   private:
     std::unique_ptr<PortBackend> backend_;

@@ -20,8 +20,8 @@ namespace {
 using namespace clitest;
 
 const std::vector<std::string> kCommands = {
-    "list",        "export", "import", "delete", "copy",    "format", "new",   "save-card",
-    "upload-card", "icons",  "logo",   "check",  "convert", "disasm", "doctor"};
+    "list",        "export", "import", "delete", "copy",    "format", "new",    "save-card",
+    "upload-card", "icons",  "logo",   "check",  "convert", "disasm", "doctor", "speed"};
 
 std::string ReadText(const fs::path& path) {
     const Bytes bytes = ReadFileBytes(path);

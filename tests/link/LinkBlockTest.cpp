@@ -81,6 +81,11 @@ TEST(LinkBlocks, DetectDeviceTellsTheTwoKindsApart) {
     EXPECT_FALSE(unit.link->DirectMode);
     // GetPage, SetPage(0), GetPage: no page is put back on the unit
     EXPECT_EQ(unit.Box().CommandsSeen(), 3u);
+    // A detection that ends on the cards it began on keeps a command's
+    // blocks good: the unit's slots do not page.
+    const uint32_t selection = unit.link->Selection();
+    EXPECT_TRUE(unit.link->DetectDevice());
+    EXPECT_EQ(unit.link->Selection(), selection);
 
     Paged card;
     auto& device = static_cast<PagedDevice&>(card.emu->Device());
@@ -89,6 +94,10 @@ TEST(LinkBlocks, DetectDeviceTellsTheTwoKindsApart) {
     EXPECT_TRUE(card.link->DirectMode);
     EXPECT_EQ(device.CurrentPage(), 5);
     EXPECT_EQ(card.emu->Box().OpcodeOf(4), 0x406A); // SetPage(5) back at the end
+    // Found paged, as before, with its page put back: still the same card.
+    const uint32_t onPage5 = card.link->Selection();
+    EXPECT_TRUE(card.link->DetectDevice());
+    EXPECT_EQ(card.link->Selection(), onPage5);
     // the highest page, as the refresh learns it
     ASSERT_TRUE(card.link->SetPage(255));
     uint16_t highest = 0;

@@ -271,6 +271,47 @@ class SettingsDialogTest : public QObject {
         QCOMPARE(settings.LongDelay, 0x800);
         QCOMPARE(settings.LongestDelay, 0xC00);
     }
+
+    // "Find speed" searches with the working copy and puts what it found on
+    // the bar, the old and new counts beside it, for OK to keep; a search
+    // that found nothing says why and moves nothing.
+    void FindSpeedPutsTheResultOnTheBar() {
+        SettingsDialog dialog;
+        auto* find = Find<QAbstractButton>(dialog, "findSpeedButton");
+        QVERIFY(!find->isEnabled()); // nothing to search with
+        SpeedResult answer;
+        answer.outcome = SpeedOutcome::Found;
+        answer.bar = 0x800;
+        answer.found = DelayCounts::FromBar(0x800);
+        answer.beforeBlockNs = 80000000;
+        answer.foundBlockNs = 40000000;
+        uint16_t port = 0;
+        dialog.SetSpeedFinder([&](const Settings& working) {
+            port = working.BasePort;
+            answer.before = DelayCounts::Of(working);
+            return answer;
+        });
+        for (SpeedOutcome outcome : {SpeedOutcome::Found, SpeedOutcome::NoCard}) {
+            answer.outcome = outcome;
+            Settings settings;
+            settings.BasePort = 632;
+            QString shown;
+            QVERIFY(RunWith(dialog, settings, [&] {
+                QTest::mouseClick(find, Qt::LeftButton);
+                shown = Find<QLabel>(dialog, "speedResultLabel")->text();
+                ClickOk(dialog);
+            }));
+            QCOMPARE(port, uint16_t(632));
+            const bool found = outcome == SpeedOutcome::Found;
+            QCOMPARE(shown.startsWith("There is no card in the box"), !found);
+            if (found)
+                QCOMPARE(shown, QString("Old: short 0120, long 1200, longest 1B00 (a 20-saver "
+                                        "refresh about 7.60 s)\nNew: short 0080, long 0800, "
+                                        "longest 0C00 (a 20-saver refresh about 3.80 s)"));
+            QCOMPARE(settings.LongDelay, found ? 0x800 : 4608);
+            QCOMPARE(settings.LongestDelay, found ? 0xC00 : 6912);
+        }
+    }
 };
 
 QTEST_MAIN(SettingsDialogTest)

@@ -17,7 +17,7 @@ constexpr CardCommand kCommands[] = {
     {"new", CliNew},         {"save-card", CliSaveCard}, {"upload-card", CliUploadCard},
     {"icons", CliIcons},     {"logo", CliLogo},          {"check", CliCheck},
     {"convert", CliConvert}, {"doctor", CliDoctor},      {"undo", CliUndo},
-    {"history", CliHistory}, {"recover", CliRecover},
+    {"history", CliHistory}, {"recover", CliRecover},    {"speed", CliSpeed},
 };
 
 } // namespace
@@ -48,6 +48,7 @@ const char* CliCardUsage() {
            "  logo IN.BMP OUT.DCI [--caption TEXT] [--dark LIST] [--force]\n"
            "  check VOLUME [--json] [--repair]   (exit 0 clean, 1 problems found)\n"
            "  doctor   (why the link box answers or not; exit 0 when a box and a card answer)\n"
+           "  speed [--save]   (the fastest delay counts the box reads a card right at)\n"
            "  undo VOLUME\n"
            "  history VOLUME [--json]\n"
            "  recover VOLUME [NAME]\n"

@@ -28,6 +28,9 @@ int CliLogo(CliContext& ctx);
 int CliCheck(CliContext& ctx);
 // Tells why the link box does or does not answer; exit 0 when a box and a card do.
 int CliDoctor(CliContext& ctx);
+// Finds the fastest delay counts the box reads the card right at; --save
+// keeps them in "RUD2.cfg".
+int CliSpeed(CliContext& ctx);
 int CliUndo(CliContext& ctx);
 int CliHistory(CliContext& ctx);
 int CliRecover(CliContext& ctx);

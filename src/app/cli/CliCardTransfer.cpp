@@ -87,6 +87,7 @@ int CliExport(CliContext& ctx) {
         return CliFail(ctx, kCliFailed, error);
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, false)) != kCliOk)
         return rc;
@@ -135,6 +136,7 @@ int CliImport(CliContext& ctx) {
         ctx.err << "porvane-cli: " << TerminalText(prepared.Advice()) << "\n";
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
@@ -154,6 +156,7 @@ int CliDelete(CliContext& ctx) {
     if (rc != kCliOk)
         return rc;
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(args.plain[0], page, *vol, true)) != kCliOk)
         return rc;
@@ -189,6 +192,7 @@ int CliCopy(CliContext& ctx) {
         return CliFail(ctx, kCliUsage, "source and destination are the same card");
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto from = std::make_unique<CardVolume>();
     auto to = std::make_unique<CardVolume>();
     if ((rc = session.OpenListed(src, page, *from, args.Has("--move"))) != kCliOk)

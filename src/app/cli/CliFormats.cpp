@@ -84,6 +84,7 @@ int CliExportVms(CliContext& ctx, const CliArgs& args, long page) {
         return CliFail(ctx, kCliFailed, error);
 
     CliSession session(ctx);
+    session.ListEntriesOnly();
     auto vol = std::make_unique<CardVolume>();
     int rc = session.OpenListed(args.plain[0], page, *vol, false);
     if (rc != kCliOk)

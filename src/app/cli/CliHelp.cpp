@@ -85,6 +85,13 @@ constexpr CommandHelp kHelp[] = {
                "devices, whether this user may open them (and the command that lets\n"
                "them), the one that matches BasePort, whether a box answers, which\n"
                "slots hold a card, and two reads of each card's root block compared.\n"},
+    {"speed", "usage: porvane-cli speed [--save]   (--link SPEC before it names the port)\n"
+              "Finds the fastest delay counts at which the link box reads the card\n"
+              "right: reads the root, table and directory of the card in the box a few\n"
+              "hundred times while it lowers the counts (it never writes), then adds a\n"
+              "quarter as a margin. Starts from the counts and bar of RUD2.cfg; prints\n"
+              "the old and the new counts, and what a 20-saver refresh takes at each.\n"
+              "  --save         keep the new counts in RUD2.cfg\n"},
     {"undo", "usage: porvane-cli undo VOLUME [--page N]\n"
              "Takes back the card's last change, when nothing else has written the card\n"
              "since; the undo is itself a change, so a second undo redoes it.\n"},
@@ -111,7 +118,7 @@ constexpr CommandHelp kHelp[] = {
 
 bool TakesVolume(const std::string& name) {
     return name != "new" && name != "logo" && name != "disasm" && name != "save-card" &&
-           name != "upload-card" && name != "convert" && name != "doctor";
+           name != "upload-card" && name != "convert" && name != "doctor" && name != "speed";
 }
 
 } // namespace
@@ -133,11 +140,14 @@ bool CliCommandHelp(const std::string& name, std::string& text) {
             name == "convert")
             text += kForce;
         if (name != "new" && name != "logo" && name != "disasm" && name != "convert" &&
-            name != "doctor")
+            name != "doctor" && name != "speed")
             text += kPage;
         if (name != "new" && name != "logo" && name != "disasm" && name != "convert")
             text += "  --link SPEC and --no-verify go before COMMAND (see porvane-cli --help).\n";
         text += name == "doctor" ? "Exit: 0 a box and a card answer, 1 not, 2 usage error.\n"
+                : name == "speed"
+                    ? "Exit: 0 counts found, 1 no box, no card, or no counts read right, 2 "
+                      "usage error.\n"
                 : name == "check"
                     ? "Exit: 0 clean, 1 problems found or the check failed, 2 usage "
                       "error.\n"

@@ -25,12 +25,15 @@ void JsonNames(std::ostream& out, const std::vector<std::string>& names) {
     out << "]";
 }
 
-// Opens VOLUME listed, for a history command; needs the journal on.
-int OpenForHistory(CliSession& session, const CliArgs& args, long page, CardVolume& vol,
-                   bool forWriting) {
-    if (!session.Ctx().journal && forWriting)
+// Opens VOLUME for undo or recover; needs the journal on. Nothing is read:
+// both read the card's system blocks themselves and hold them against its
+// history, so a listing first would only be read again.
+int OpenForHistory(CliSession& session, const CliArgs& args, long page, CardVolume& vol) {
+    if (!session.Ctx().journal)
         return CliFail(session.Ctx(), kCliUsage, "--no-journal leaves nothing to take back");
-    return session.OpenListed(args.plain[0], page, vol, forWriting);
+    std::string error;
+    const int rc = session.OpenVolume(args.plain[0], page, vol, error, true);
+    return rc == kCliOk ? rc : CliFail(session.Ctx(), rc, error);
 }
 
 } // namespace
@@ -43,7 +46,7 @@ int CliUndo(CliContext& ctx) {
         return rc;
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    if ((rc = OpenForHistory(session, args, page, *vol, true)) != kCliOk)
+    if ((rc = OpenForHistory(session, args, page, *vol)) != kCliOk)
         return rc;
     session.Ui().Forget();
     const JournalOutcome done = UndoLastChange(*vol, session.Journal());
@@ -104,7 +107,7 @@ int CliRecover(CliContext& ctx) {
         return CliFail(ctx, kCliUsage, "--page takes a number 0-255");
     CliSession session(ctx);
     auto vol = std::make_unique<CardVolume>();
-    int rc = OpenForHistory(session, args, page, *vol, true);
+    int rc = OpenForHistory(session, args, page, *vol);
     if (rc != kCliOk)
         return rc;
     session.Ui().Forget();

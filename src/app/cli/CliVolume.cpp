@@ -194,7 +194,10 @@ bool CliSession::LinkBroke(const CardVolume& vol) const {
 
 std::string CliSession::FailureText(const CardVolume& vol, const std::string& fallback) const {
     if (LinkBroke(vol))
-        return "link error: " + (ui_.LastMessage().empty() ? fallback : ui_.LastMessage());
+        return "link error: " + (ui_.LastMessage().empty() ? fallback : ui_.LastMessage()) +
+               (ui_.VerifiedFailureSeen()
+                    ? " (porvane-cli speed finds delay counts the box keeps up with)"
+                    : "");
     if (!ui_.LastMessage().empty())
         return ui_.LastMessage();
     return fallback;
@@ -222,7 +225,7 @@ bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error
     const std::string where = vol.Device >= CardVolume::kImage ? vol.ImageName
                               : vol.Device == 0                ? "slot 1"
                                                                : "slot 2";
-    const LoadResult load = ::LoadVolume(vol);
+    const LoadResult load = ::LoadVolume(vol, nullptr, headers_);
     if (load.state == VolumeLoad::Failed) {
         error = FailureText(vol, std::string(load.failure) + " of " + where);
         return false;

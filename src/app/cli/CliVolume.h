@@ -20,19 +20,23 @@ class CliCardUi : public CardUi {
     bool Confirm(const std::string&) override { return false; }
     void SetProgress(int, int) override {}
     void Repaint() override {}
+    void VerifiedTransferFailed() override { verifiedFailed_ = true; }
 
     // The last message, blanks trimmed; empty when there was none.
     const std::string& LastMessage() const { return last_; }
     bool LinkErrorShown() const { return linkError_; }
+    bool VerifiedFailureSeen() const { return verifiedFailed_; }
     void Forget() {
         last_.clear();
         linkError_ = false;
+        verifiedFailed_ = false;
     }
 
   private:
     void Note(const std::string& text);
     std::string last_;
     bool linkError_ = false;
+    bool verifiedFailed_ = false;
 };
 
 // One run of a card command: the link (opened on first use, shared by both
@@ -70,6 +74,11 @@ class CliSession {
     int OpenListed(const std::string& volume, long page, CardVolume& vol, bool forWriting = false,
                    bool* formatted = nullptr);
 
+    // For a command that needs the savers' entries only, not what their
+    // header blocks say (description, icon frames): listings from now on
+    // read no header block.
+    void ListEntriesOnly() { headers_ = false; }
+
     // The reason a step on vol failed: the model's last message, a link error,
     // or fallback.
     std::string FailureText(const CardVolume& vol, const std::string& fallback) const;
@@ -91,6 +100,7 @@ class CliSession {
     ConsoleLinkHost host_;
     std::unique_ptr<LinkPort> link_;
     bool pageSet_ = false;
+    bool headers_ = true;
 };
 
 // Directory index of the first listed saver (list order) whose name, with

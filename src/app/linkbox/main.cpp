@@ -1,5 +1,6 @@
 // porvane-linkbox: serves the emulated link box on a UNIX socket, so that the
 // program and the tests can talk to a box in another process.
+#include "base/AtomicFile.h"
 #include "base/FileSizeLimit.h"
 #include "link/LinkOption.h"
 #include "link/SocketBackend.h"
@@ -26,10 +27,25 @@ void OnSignal(int) {
 
 void PrintUsage(std::ostream& os) {
     os << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
-          "[--base ADDR] [--once]\n"
+          "[--base ADDR] [--once] [--stats FILE]\n"
           "       porvane-linkbox --help | --version\n"
           "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n"
-          "  --once: serve one connection, then exit\n";
+          "  --once: serve one connection, then exit\n"
+          "  --stats FILE: after each connection, the block reads and writes so far\n";
+}
+
+// What the box did to its cards since it started, as counted lines.
+void WriteStats(const std::string& path, EmulatorBackend& box) {
+    if (path.empty())
+        return;
+    const BoxTally& t = box.Box().Tally();
+    const std::string text = "block reads " + std::to_string(t.blockReads) +
+                             "\ndistinct blocks read " + std::to_string(t.DistinctBlocksRead()) +
+                             "\ncommits " + std::to_string(t.commits) + "\nquarter writes " +
+                             std::to_string(t.quarterWrites) + "\n";
+    std::string error;
+    if (!WriteFileAtomically(path, text.data(), text.size(), &error))
+        std::cerr << "porvane-linkbox: " << error << "\n";
 }
 
 int Usage() {
@@ -83,6 +99,7 @@ int main(int argc, char** argv) {
     std::string spec;
     std::string error;
     std::string socketPath;
+    std::string statsPath;
     uint16_t base = 888;
     bool once = false;
     // All options are the box's own, so --link may stand anywhere among them.
@@ -103,6 +120,8 @@ int main(int argc, char** argv) {
             socketPath = args[++i];
         else if (args[i] == "--base" && i + 1 < args.size())
             base = static_cast<uint16_t>(std::strtoul(args[++i].c_str(), nullptr, 0));
+        else if (args[i] == "--stats" && i + 1 < args.size())
+            statsPath = args[++i];
         else if (args[i] == "--once")
             once = true;
         else
@@ -150,6 +169,7 @@ int main(int argc, char** argv) {
         box->Write(static_cast<uint16_t>(base + 2), 0);
         Serve(fd, *box);
         ::close(fd);
+        WriteStats(statsPath, *box);
         if (once)
             break;
     }

@@ -1,6 +1,9 @@
 #include "link/emu/LinkBox.h"
 
 #include "link/emu/BoxDevice.h"
+#include "link/emu/LineTiming.h"
+
+#include <limits>
 
 namespace {
 
@@ -67,37 +70,45 @@ uint8_t LinkBox::ReadRegister(int offset) {
     }
 }
 
-// Every read of the status register is one poll: the busy counts run down here.
+// Every read of the status register is one poll: the busy spells run down
+// here, in polls or in time.
 uint8_t LinkBox::StatusLine() {
     switch (phase_) {
     case Phase::Busy:
-        if (busyLeft_ > 0) {
-            --busyLeft_;
+        if (StillBusy())
             return 0;
-        }
         phase_ = Phase::Ready;
         return 1;
     case Phase::Ready:
     case Phase::Stalled:
         return 1;
     case Phase::Releasing:
-        if (busyLeft_ > 0) {
-            --busyLeft_;
+        if (StillBusy())
             return 1;
-        }
         StartCommand();
         return statusBit_;
     case Phase::Command:
         return statusBit_;
     case Phase::Missed:
         // Busy through the command it missed; ready again afterwards.
-        if (busyLeft_ > 0) {
-            --busyLeft_;
-            return 0;
-        }
-        return 1;
+        return StillBusy() ? 0 : 1;
     }
     return 0;
+}
+
+bool LinkBox::StillBusy() {
+    if (timing_ != nullptr)
+        return now_ < busyUntil_;
+    if (busyLeft_ > 0) {
+        --busyLeft_;
+        return true;
+    }
+    return false;
+}
+
+bool LinkBox::ReadyForEdge(bool firstOfByte) const {
+    return now_ - lastEdge_ >= timing_->bitSettleNs &&
+           (!firstOfByte || now_ - byteDone_ >= timing_->byteSettleNs);
 }
 
 void LinkBox::WriteRegister(int offset, uint8_t value) {
@@ -127,12 +138,19 @@ void LinkBox::OnControl(uint8_t value) {
         }
         phase_ = Phase::Releasing;
         busyLeft_ = rules_.releasePolls;
-        if (busyLeft_ <= 0)
+        if (timing_ != nullptr) {
+            busyUntil_ = now_ + timing_->bitSettleNs;
+            if (timing_->bitSettleNs <= 0)
+                StartCommand();
+        } else if (busyLeft_ <= 0) {
             StartCommand();
+        }
     } else if (!now && was) {
         // The command is over: busy for a while before the next one.
         phase_ = Phase::Busy;
         busyLeft_ = rules_.readyPolls;
+        if (timing_ != nullptr)
+            busyUntil_ = now_ + timing_->byteSettleNs;
     }
 }
 
@@ -148,6 +166,8 @@ void LinkBox::StartCommand() {
     op1_ = op2_ = 0;
     ok_ = true;
     framingError_ = false;
+    lastEdge_ = now_;
+    byteDone_ = std::numeric_limits<int64_t>::min() / 2;
     ++commandsSeen_;
     if (faults_.failCommand != armedAt_) {
         armedAt_ = faults_.failCommand;
@@ -191,9 +211,28 @@ void LinkBox::OnData(uint8_t value) {
         framingError_ = true;
     }
     if (clockWas && !clockNow) {
-        TakeBit((value >> 1) & 1);
+        uint8_t bit = (value >> 1) & 1;
+        if (timing_ != nullptr) {
+            // Too soon: the box has not looked at the line again.
+            if (ReadyForEdge(bitIndex_ == 0))
+                lastLine_ = bit;
+            else
+                bit = lastLine_;
+            lastEdge_ = now_;
+        }
+        TakeBit(bit);
     } else if (!clockWas && clockNow && bitTaken_) {
+        // Too soon: the PC finds the box's previous bit still on the line.
+        const bool ready = timing_ == nullptr || ReadyForEdge(false);
+        const uint8_t shown = statusBit_;
         PresentBit();
+        if (!ready)
+            statusBit_ = shown;
+        if (timing_ != nullptr) {
+            lastEdge_ = now_;
+            if (bitIndex_ == 0)
+                byteDone_ = now_;
+        }
     }
 }
 
@@ -256,11 +295,18 @@ void LinkBox::Execute() {
     case 0x02A9: {
         const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
         ok_ = a[4] == 0x00 && a[5] == 0x02 && device_.ReadMemory(address, reply_.data());
+        if (ok_) {
+            const uint32_t n = (address / 512) & 0xFF;
+            ++tally_.blockReads;
+            tally_.blocksRead.set(n);
+            ++tally_.timesRead[n];
+        }
         break;
     }
     case 0x0255: {
         const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
         ok_ = device_.WriteMemory(address, a + 4);
+        tally_.quarterWrites += ok_ ? 1 : 0;
         break;
     }
     case 0x406A:
@@ -284,6 +330,12 @@ void LinkBox::Execute() {
         break;
     case 0x033A:
         ok_ = device_.FetchChunk(a[0], a[1], a[2]);
+        if (ok_ && a[2] == 0) {
+            const uint32_t n = (a[0] & 1u) * 256u + a[1];
+            ++tally_.blockReads;
+            tally_.blocksRead.set(n);
+            ++tally_.timesRead[n];
+        }
         break;
     case 0x028E:
         ok_ = device_.ReadChunk(reply_.data());
@@ -296,6 +348,7 @@ void LinkBox::Execute() {
         break;
     case 0x5466:
         ok_ = device_.CommitBlock(a[0], a[1]);
+        tally_.commits += ok_ ? 1 : 0;
         break;
     case 0xA5CC:
         ok_ = device_.GetSlotStatus(reply_[0]);

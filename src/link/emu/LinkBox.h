@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <random>
 
 class BoxDevice;
+struct LineTiming;
 
 // Faults the emulated box can be told to show, for tests.
 struct BoxFaults {
@@ -47,6 +49,24 @@ struct BoxRules {
     bool strictOrder = true;
 };
 
+// What the box did to its cards: a read of a whole block is a fetch of its
+// first quarter (two-slot unit) or a read of 512 bytes (paged card); a write
+// is a commit, or a quarter written on the paged card.
+struct BoxTally {
+    uint64_t blockReads = 0;
+    uint64_t commits = 0;
+    uint64_t quarterWrites = 0;
+    std::bitset<512> blocksRead; // slot x 256 + block
+    std::array<uint32_t, 512> timesRead{};
+    uint64_t DistinctBlocksRead() const { return blocksRead.count(); }
+    uint32_t MostReadsOfOneBlock() const {
+        uint32_t most = 0;
+        for (uint32_t n : timesRead)
+            most = n > most ? n : most;
+        return most;
+    }
+};
+
 // The box's side of the wire, at register level. It watches the data and
 // control registers the PC writes and drives status bit 6: low while busy,
 // high once ready, low again some polls after the control line rises, then one
@@ -63,6 +83,12 @@ class LinkBox {
     void WriteRegister(int offset, uint8_t value);
     uint8_t ReadRegister(int offset);
 
+    // Keeps the wire's time (LineTiming.h) when given one, with the clock
+    // set before each access; null: the box answers at once and counts its
+    // busy time in polls (BoxRules).
+    void UseTiming(const LineTiming* timing) { timing_ = timing; }
+    void SetNow(int64_t ns) { now_ = ns; }
+
     BoxFaults& Faults() { return faults_; }
     BoxRules& Rules() { return rules_; }
     BoxDevice& Device() { return device_; }
@@ -76,6 +102,7 @@ class LinkBox {
     // only the last kHistory are kept.
     static constexpr uint32_t kHistory = 64;
     uint16_t OpcodeOf(uint32_t n) const { return history_[n % kHistory]; }
+    BoxTally& Tally() { return tally_; }
 
   private:
     // Where the box is between and within commands.
@@ -89,6 +116,12 @@ class LinkBox {
     };
 
     uint8_t StatusLine();
+    // Whether a busy spell goes on at this poll (counting the poll down when
+    // the box counts polls).
+    bool StillBusy();
+    // With timing: whether the box has had its time since its last edge
+    // (and, for the first bit of a byte, since the byte before).
+    bool ReadyForEdge(bool firstOfByte) const;
     void OnControl(uint8_t value);
     void OnData(uint8_t value);
     void StartCommand();
@@ -134,4 +167,13 @@ class LinkBox {
     std::array<uint8_t, 160> frame_{};
     std::array<uint8_t, 512> reply_{};
     std::array<uint16_t, kHistory> history_{};
+    BoxTally tally_;
+
+    // the wire's time, when kept
+    const LineTiming* timing_ = nullptr;
+    int64_t now_ = 0;
+    int64_t busyUntil_ = 0;
+    int64_t lastEdge_ = 0;
+    int64_t byteDone_ = 0;
+    uint8_t lastLine_ = 0; // the data line as the box last sampled it
 };

@@ -232,6 +232,17 @@ QWidget* SettingsDialog::BuildSpeedArea() {
              "Savers dragged out to a file manager, and \"Export all savers...\", are written as "
              "VMS + VMI pairs, as web archives keep them, instead of DCI files.");
 
+    findSpeedButton_ = Named(new QPushButton("Find speed"), "findSpeedButton");
+    Describe(findSpeedButton_, "Find speed",
+             "Reads the card in the box again and again while lowering the delays, never "
+             "writing, and puts the fastest setting that reads right, with a margin, on the "
+             "bar. OK keeps it, EXIT drops it.");
+    findSpeedButton_->setAutoDefault(false);
+    findSpeedButton_->setEnabled(false);
+    speedResultLabel_ = Label(QString(), "speedResultLabel");
+    speedResultLabel_->setWordWrap(true);
+    speedResultLabel_->hide();
+
     auto* layout = new QVBoxLayout(area);
     layout->addWidget(heading);
     layout->addWidget(explanation);
@@ -243,6 +254,8 @@ QWidget* SettingsDialog::BuildSpeedArea() {
     layout->addWidget(verifyBox_);
     layout->addWidget(historyBox_);
     layout->addWidget(pairsBox_);
+    layout->addWidget(findSpeedButton_, 0, Qt::AlignLeft);
+    layout->addWidget(speedResultLabel_);
     return area;
 }
 
@@ -341,12 +354,21 @@ void SettingsDialog::ConnectControls() {
             [this](bool on) { working_.KeepHistory = on ? 1 : 0; });
     connect(pairsBox_, &QCheckBox::toggled, this,
             [this](bool on) { working_.SaverFilesAsPairs = on ? 1 : 0; });
+    connect(findSpeedButton_, &QPushButton::clicked, this, &SettingsDialog::FindSpeedClicked);
     connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::AcceptClicked);
     connect(exitButton_, &QPushButton::clicked, this, &SettingsDialog::ExitClicked);
 }
 
+void SettingsDialog::SetSpeedFinder(SpeedFinder finder) {
+    speedFinder_ = std::move(finder);
+    findSpeedButton_->setEnabled(static_cast<bool>(speedFinder_));
+}
+
 bool SettingsDialog::Run(Settings& settings, QWidget* over) {
     working_ = settings;
+    // Each visit starts without the last search's outcome.
+    speedResultLabel_->clear();
+    speedResultLabel_->hide();
     LoadControls(true);
     adjustSize();
     QWidget* anchor = over != nullptr ? over : parentWidget();
@@ -504,6 +526,23 @@ void SettingsDialog::DelayEditorDone() {
     delayEditor_->hide();
     LoadControls(false);
     okButton_->setFocus();
+}
+
+void SettingsDialog::FindSpeedClicked() {
+    if (!speedFinder_)
+        return;
+    const SpeedResult result = speedFinder_(working_);
+    const QString report =
+        QString::fromStdString(SpeedReport(result, working_.VerifyTransfers != 0));
+    speedResultLabel_->setText(report);
+    speedResultLabel_->setAccessibleName(report);
+    speedResultLabel_->show();
+    if (!result.Found())
+        return;
+    delayBar_->setValue(result.bar);
+    // Past the bar's maximum the bar stops short; the counts do not.
+    if (delayBar_->value() != result.bar)
+        DelayBarChanged(result.bar);
 }
 
 void SettingsDialog::ToggleTestLabels() {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "card/SpeedSearch.h"
 #include "settings/Settings.h"
 
 #include <QDialog>
 #include <QString>
+
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -23,7 +26,10 @@ class QSlider;
 // The speed bar is the long delay count; moving it derives the short count
 // (a sixteenth) and the longest count (one and a half times). Two expert
 // tools hide behind the context menu: Ctrl+Alt+E opens an editor for the raw
-// counts, Ctrl+Alt+T shows the counts the bar derived.
+// counts, Ctrl+Alt+T shows the counts the bar derived. "Find speed", after
+// the designed controls, asks the link box for the fastest counts it reads
+// the card right at and puts them on the bar, where OK keeps them and EXIT
+// drops them as any move of the bar.
 class SettingsDialog : public QDialog {
     Q_OBJECT
   public:
@@ -38,6 +44,10 @@ class SettingsDialog : public QDialog {
     bool ActivateChecked() const;
     // The values the controls stand for now.
     const Settings& WorkingCopy() const { return working_; }
+    // What "Find speed" runs, with the working copy: the search on the
+    // link. Without one the button is off.
+    using SpeedFinder = std::function<SpeedResult(const Settings&)>;
+    void SetSpeedFinder(SpeedFinder finder);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -75,6 +85,7 @@ class SettingsDialog : public QDialog {
     void ShowDelayEditor();
     void DelayEditorDone();
     void ToggleTestLabels();
+    void FindSpeedClicked();
 
     Settings working_;
 
@@ -100,6 +111,9 @@ class SettingsDialog : public QDialog {
     QLineEdit* longDelayEdit_ = nullptr;
     QLineEdit* longestDelayEdit_ = nullptr;
     QLineEdit* barMaxEdit_ = nullptr;
+    QPushButton* findSpeedButton_ = nullptr;
+    QLabel* speedResultLabel_ = nullptr;
+    SpeedFinder speedFinder_;
     QPushButton* okButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QMenu* contextMenu_ = nullptr;

@@ -3,6 +3,7 @@
 #include "ui/main/MainWindow.h"
 
 #include "card/SaverText.h"
+#include "card/SpeedSearch.h"
 #include "link/LinkPort.h"
 #include "qtbase/Centre.h"
 #include "qtbase/Prompter.h"
@@ -119,6 +120,15 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     waitWindow_ = new WaitWindow(this);
     runner_.Attach(autoRefresh_, waitWindow_);
     settingsDialog_ = new SettingsDialog(this);
+    // "Find speed" is link work as any command's, under the wait window.
+    settingsDialog_->SetSpeedFinder([this](const Settings& working) {
+        SpeedResult result;
+        LinkCommand command;
+        command.wait = true;
+        runner_.RunLinkCommand(command,
+                               [&] { result = FindLinkSpeed(session_.Link(), working, &host_); });
+        return result;
+    });
     if (options.settingsEditor != nullptr) {
         settingsEditor_ = options.settingsEditor;
     } else {
@@ -149,6 +159,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::LinkIdle() {
     imageWatch_->LinkWorkEnded();
+    // Shown once the work is over, so that no refresh in it covers it up.
+    host_.ShowDueHint();
     if (!closePending_)
         return;
     closePending_ = false;

@@ -48,6 +48,13 @@ std::string UiHost::ClockText() {
     return clock_.ClockText();
 }
 
+void UiHost::ShowDueHint() {
+    if (!speedHintDue_ || status_ == nullptr)
+        return;
+    speedHintDue_ = false;
+    status_->setText(kFindSpeedHint);
+}
+
 void UiHost::SetStatusText(const std::string& text) {
     if (status_ != nullptr)
         status_->setText(QString::fromStdString(text));

@@ -33,6 +33,12 @@ class UiHost : public CardUi, public LinkHost {
     bool Confirm(const std::string& text) override;
     void SetProgress(int position, int max) override;
     void Repaint() override { KeepAlive(); }
+    void VerifiedTransferFailed() override { speedHintDue_ = true; }
+
+    // After link work in which a verified transfer failed: the status line
+    // points to the search for the link's speed, until the next status.
+    static constexpr const char* kFindSpeedHint = "Link errors: try \"Find speed\" in Setup";
+    void ShowDueHint();
 
     // LinkHost
     std::string ClockText() override;
@@ -47,4 +53,5 @@ class UiHost : public CardUi, public LinkHost {
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QElapsedTimer sincePump_;
+    bool speedHintDue_ = false;
 };

@@ -131,9 +131,12 @@ bool ToolCommands::ExportToWorkFile(Tool tool, CardVolume& volume, View view, in
     command.joins = true;
     command.wait = true;
     // The card in a slot may have been swapped since it was read: its blocks
-    // would then be another saver's.
+    // would then be another saver's. Its root, table and the saver's entry
+    // tell; the write-back checks the whole listing again.
     if (IsSlot(view))
-        command.sameCard = [&volume, entry] { return SaverStillOnCard(volume, entry); };
+        command.sameCard = [&volume, entry] {
+            return SaverStillOnCard(volume, entry, SaverCheck::Entry);
+        };
     bool exported = false;
     const LinkOutcome outcome = ui_.Runner().RunLinkCommand(command, [&] {
         // Only this export's own link failure counts: a failure left over

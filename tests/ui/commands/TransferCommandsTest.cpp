@@ -1,11 +1,14 @@
 // Savers between the views: the double click and its choice windows, drops
 // of savers and of files, and "Delete Selected".
 #include "card/DciFile.h"
+#include "link/emu/BoxDevice.h"
+#include "link/emu/LinkBox.h"
 #include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/DeleteDialog.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
 #include "ui/main/AutoRefresh.h"
+#include "ui/main/UiHost.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -229,6 +232,31 @@ class TransferCommandsTest : public QObject {
                  QStringList({"Are you sure to delete Slot 1 selected saver?"}));
         QCOMPARE(Listed(w, View::Slot1), QStringList({"C"}));
         QCOMPARE(rig.refreshes, std::vector<int>({0}));
+    }
+
+    // The refresh that ends a delete reads only what the delete did not:
+    // each system block once for the same-card check (the two written ones
+    // once more, read back), then the other savers' header and icon blocks.
+    // A verified transfer that fails for good sends the user to "Find speed".
+    void DeleteReadsTheCardOnceAndALinkFailurePointsToFindSpeed() {
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&kThree, &kNone);
+        rig.prompter.Then("yes");
+        rig.Select(View::Slot1, {2});
+        rig.box->Tally() = BoxTally{};
+        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        QCOMPARE(Listed(w, View::Slot1), QStringList({"FIRST", "SECOND"}));
+        for (int b = 241; b <= 255; ++b)
+            QCOMPARE(rig.box->Tally().timesRead[b], b == 253 || b == 254 ? 2u : 1u);
+        QVERIFY(rig.box->Tally().MostReadsOfOneBlock() <= 2);
+        QCOMPARE(w.Status(), QString("Ambrel"));
+
+        rig.twoSlot->SetCardPresent(0, false);
+        rig.prompter.Then("yes");
+        rig.Select(View::Slot1, {0});
+        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        QVERIFY(rig.prompter.Messages().contains(CardVolume::kReadErrorText));
+        QCOMPARE(w.Status(), QString(UiHost::kFindSpeedHint));
     }
 
     void SaveBmpWritesThePictureTheViewShows() {
