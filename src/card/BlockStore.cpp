@@ -403,7 +403,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
         Cache.ForgetAll();
         Link->LinkFailed = true;
-        ReportLinkFailure(kWriteErrorText);
+        ReportLinkFailure(kWriteFailedText);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
@@ -413,7 +413,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
     }
     Cache.ForgetAll();
-    ReportLinkFailure(kWriteErrorText);
+    ReportLinkFailure(kWriteFailedText);
     return false;
 }
 

@@ -42,11 +42,11 @@ void HistoryCommands::UpdateUndoCaption(View view) {
     QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
     if (session.Loaded(view)) {
-        // The listing's root names the card: no link work for a caption.
+        // The system blocks the listing was read from name the card: no
+        // link work for a caption.
         std::vector<JournalRecord> records;
-        LoadJournal(session.Journal().PathFor(session.Volume(view)), records);
-        if (!records.empty())
-            caption += " " + QString::fromStdString(records.back().command);
+        if (session.Journal().PeekHistory(session.Volume(view), records))
+            caption += " " + QString::fromStdString(ShownCommand(records.back()));
     }
     undo->setText(caption);
 }

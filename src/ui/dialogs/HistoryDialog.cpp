@@ -72,7 +72,7 @@ void HistoryDialog::Show(const QString& cardName, const std::vector<JournalRecor
     for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
         const JournalRecord& r = records[static_cast<size_t>(i)];
         const QString when = QDateTime::fromSecsSinceEpoch(r.time).toString("yyyy-MM-dd hh:mm:ss");
-        auto* item = new QTreeWidgetItem(list_, {when, QString::fromStdString(r.command),
+        auto* item = new QTreeWidgetItem(list_, {when, QString::fromStdString(ShownCommand(r)),
                                                  QString::fromStdString(DescribeChange(r))});
         item->setData(0, kRecordRole, i);
         recoverable_[static_cast<size_t>(i)] = !r.removed.empty();

@@ -2,6 +2,7 @@
 // the selection display and what the commands use.
 #include "ui/main/MainWindow.h"
 
+#include "card/CardJournal.h"
 #include "card/SaverText.h"
 #include "link/LinkPort.h"
 #include "qtbase/Centre.h"
@@ -141,6 +142,18 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::LinkIdle() {
+    // A change the history could not keep: said after the command, once per
+    // card while the program runs.
+    CardJournal& journal = session_.Journal();
+    if (!journal.LastProblem().empty()) {
+        const QString text = QString::fromStdString(journal.LastProblem());
+        const std::string card = journal.ProblemVolume() != nullptr
+                                     ? CardJournal::Location(*journal.ProblemVolume())
+                                     : std::string();
+        journal.ClearProblem();
+        if (historyProblemsTold_.insert(card).second)
+            prompter_->Warning(text);
+    }
     if (!closePending_)
         return;
     closePending_ = false;

@@ -1,5 +1,6 @@
 // Re-reading the cards into their views, formatting, and the settings.
 #include "card/CardJournal.h"
+#include "card/CutChanges.h"
 #include "card/LoadVolume.h"
 #include "link/LinkPort.h"
 #include "qtbase/Prompter.h"
@@ -115,6 +116,18 @@ bool MainWindow::RefreshListing(View view) {
     CardView& shown = ViewOf(view);
     LinkPort& link = session_.Link();
     bool loaded = false;
+    // A change cut off on this card is put right before it is listed (the
+    // user chooses between finishing and taking it back); an image another
+    // program holds is left alone.
+    if (volume.Device < CardVolume::kImage || volume.ImageLockHeld == 2) {
+        const SettleOutcome cut = SettleCutChange(volume, session_.Journal());
+        if (!cut.message.empty()) {
+            if (cut.settled && cut.clean)
+                prompter_->Info(QString::fromStdString(cut.message));
+            else
+                prompter_->Warning(QString::fromStdString(cut.message));
+        }
+    }
     runner_.JoinWaiting([&] {
         const LoadResult load = LoadVolume(volume, &host_);
         if (load.state == VolumeLoad::Failed)

@@ -38,6 +38,8 @@ void ScriptedPrompter::Error(const QString& text) {
 
 bool ScriptedPrompter::Confirm(const QString& text) {
     calls_.append({"confirm", text, {}});
+    if (OnConfirm)
+        OnConfirm(text);
     QString answer;
     return Take(answer) && answer == "yes";
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The test stand-in for every message box, input box and file dialog: records
 // what was shown and answers from a script, in order.
@@ -33,6 +34,9 @@ class ScriptedPrompter : public Prompter {
     // Texts of the message boxes only (info, warning, error, confirm, yesnocancel).
     QStringList Messages() const;
     int Unanswered() const { return unanswered_; }
+    // Runs while a confirmation is open, before it is answered: what the
+    // user, or another program, does meanwhile.
+    std::function<void(const QString&)> OnConfirm;
     int AnswersLeft() const { return answers_.size(); }
     void Clear() {
         calls_.clear();
