@@ -98,9 +98,9 @@ bool CardJournal::FindHistory(CardVolume& volume, const BlockBytes (&system)[kSy
     return false;
 }
 
-bool CardJournal::PeekHistory(const CardVolume& volume, std::vector<JournalRecord>& records) const {
-    records.clear();
-    BlockBytes system[kSystemBlocks];
+// The system blocks the listing was read from, card order; false when the
+// listing did not keep them all.
+static bool ListedSystemBlocks(const CardVolume& volume, BlockBytes (&system)[kSystemBlocks]) {
     for (int k = 0; k < kSystemBlocks; ++k) {
         const auto block = static_cast<uint8_t>(CardVolume::kDirLastBlock + k);
         if (!volume.Listed.Kept(block))
@@ -108,14 +108,28 @@ bool CardJournal::PeekHistory(const CardVolume& volume, std::vector<JournalRecor
         std::memcpy(system[k], volume.Listed.Data(block), sizeof system[k]);
         SwapWords(system[k]);
     }
-    for (const std::string& candidate :
-         JournalCandidates(folder_, Location(volume), SystemFingerprint(system))) {
-        LoadJournal(candidate, records);
-        if (!records.empty() && std::memcmp(records.back().after, system, kSystemBytes) == 0)
-            return true;
-    }
-    records.clear();
-    return false;
+    return true;
+}
+
+void CardJournal::NoteListed(CardVolume& volume) {
+    ListedHistory& noted = listed_[Location(volume)];
+    noted = ListedHistory();
+    BlockBytes system[kSystemBlocks];
+    std::vector<JournalRecord> records;
+    if (!ListedSystemBlocks(volume, system) || !FindHistory(volume, system, records))
+        return;
+    noted.fingerprint = SystemFingerprint(system);
+    noted.command = records.back().command;
+}
+
+std::string CardJournal::ListedLastCommand(const CardVolume& volume) const {
+    BlockBytes system[kSystemBlocks];
+    const auto noted = listed_.find(Location(volume));
+    if (noted == listed_.end() || noted->second.command.empty() ||
+        !ListedSystemBlocks(volume, system) ||
+        SystemFingerprint(system) != noted->second.fingerprint)
+        return "";
+    return noted->second.command;
 }
 
 void CardJournal::BuildRecord(CardVolume& volume, JournalRecord& r,
@@ -401,8 +415,14 @@ void CardJournal::Commit(CardVolume& volume) {
         return;
     }
     BuildRecord(volume, r, saved);
+    // The card's listing, up to date with our writes, now has this history.
+    ListedHistory noted;
+    noted.fingerprint = SystemFingerprint(r.after);
+    noted.command = r.command;
     std::string problem;
-    if (!StoreRecord(l.location, l.history, std::move(r), problem))
+    if (StoreRecord(l.location, l.history, std::move(r), problem))
+        listed_[l.location] = noted;
+    else
         Problem(volume, NotKept(l.command, problem));
     l.pending.Done();
 }

@@ -4,6 +4,7 @@
 #include "card/JournalFile.h"
 #include "card/SystemBlocks.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,9 +38,13 @@ class CardJournal : public ChangeRecorder {
     // changed since by another program, or it is another card.
     bool FindHistory(CardVolume& volume, const BlockBytes (&system)[kSystemBlocks],
                      std::vector<JournalRecord>& records, std::string* path = nullptr) const;
-    // The same from the system blocks the listing was read from, without
-    // reading the card or its probes (for a menu caption).
-    bool PeekHistory(const CardVolume& volume, std::vector<JournalRecord>& records) const;
+    // For a menu caption, without link work: NoteListed remembers the last
+    // change of the card just listed (FindHistory on the system blocks the
+    // listing read, its probes read through the command's cache);
+    // ListedLastCommand gives that change's command while the listing is
+    // still of that card, else nothing.
+    void NoteListed(CardVolume& volume);
+    std::string ListedLastCommand(const CardVolume& volume) const;
 
     // Builds the record of a change from its states and kept blocks, reading
     // what else it needs (the removed savers' data, the probes) from the card;
@@ -76,7 +81,13 @@ class CardJournal : public ChangeRecorder {
     void Settle(CardVolume& volume);
     void Problem(const CardVolume& volume, const std::string& text);
 
+    struct ListedHistory {
+        uint64_t fingerprint = 0;
+        std::string command;
+    };
+
     std::string folder_;
+    std::map<std::string, ListedHistory> listed_; // by place
     std::string problem_;
     const CardVolume* problemVolume_ = nullptr;
     CardVolume* volume_ = nullptr;

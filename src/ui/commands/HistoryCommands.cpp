@@ -2,6 +2,7 @@
 
 #include "card/CardSession.h"
 #include "card/JournalCommands.h"
+#include "card/SaverText.h"
 #include "qtbase/Prompter.h"
 #include "ui/dialogs/HistoryDialog.h"
 #include "ui/main/CardMenus.h"
@@ -42,11 +43,10 @@ void HistoryCommands::UpdateUndoCaption(View view) {
     QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
     if (session.Loaded(view)) {
-        // The system blocks the listing was read from name the card: no
-        // link work for a caption.
-        std::vector<JournalRecord> records;
-        if (session.Journal().PeekHistory(session.Volume(view), records))
-            caption += " " + QString::fromStdString(ShownCommand(records.back()));
+        // What the card's listing found: no link work for a caption.
+        const std::string last = session.Journal().ListedLastCommand(session.Volume(view));
+        if (!last.empty())
+            caption += " " + QString::fromStdString(SaverText(last));
     }
     undo->setText(caption);
 }

@@ -154,6 +154,8 @@ bool MainWindow::RefreshListing(View view) {
             return;
         shown.FillListView();
         loaded = true;
+        // The history this card has, for the Undo item's caption.
+        session_.Journal().NoteListed(volume);
     });
     session_.SetLoaded(view, loaded);
     host_.SetProgress(0, 3);
