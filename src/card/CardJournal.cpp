@@ -34,6 +34,19 @@ bool Listed(const SystemView& view, const uint8_t* raw) {
     return false;
 }
 
+// The system blocks the listing was read from, card order; false when the
+// listing did not keep them all.
+bool ListedSystemBlocks(const CardVolume& volume, BlockBytes (&system)[kSystemBlocks]) {
+    for (int k = 0; k < kSystemBlocks; ++k) {
+        const auto block = static_cast<uint8_t>(CardVolume::kDirLastBlock + k);
+        if (!volume.Listed.Kept(block))
+            return false;
+        std::memcpy(system[k], volume.Listed.Data(block), sizeof system[k]);
+        SwapWords(system[k]);
+    }
+    return true;
+}
+
 } // namespace
 
 struct CardJournal::Live {
@@ -96,19 +109,6 @@ bool CardJournal::FindHistory(CardVolume& volume, const BlockBytes (&system)[kSy
         return true;
     }
     return false;
-}
-
-// The system blocks the listing was read from, card order; false when the
-// listing did not keep them all.
-static bool ListedSystemBlocks(const CardVolume& volume, BlockBytes (&system)[kSystemBlocks]) {
-    for (int k = 0; k < kSystemBlocks; ++k) {
-        const auto block = static_cast<uint8_t>(CardVolume::kDirLastBlock + k);
-        if (!volume.Listed.Kept(block))
-            return false;
-        std::memcpy(system[k], volume.Listed.Data(block), sizeof system[k]);
-        SwapWords(system[k]);
-    }
-    return true;
 }
 
 void CardJournal::NoteListed(CardVolume& volume) {

@@ -121,6 +121,7 @@ SettleOutcome SettleCutChange(CardVolume& volume, CardJournal& journal) {
     bool finish = asAfter;
     if (!finish && cut->planned && volume.Ui != nullptr)
         finish = volume.Ui->Confirm(FinishQuestion(card, SaverText(cut->command)));
+    std::string stored;
     if (!PutRight(volume, *cut, now, finish)) {
         out.message = head + " was cut off before it was done, and " +
                       (finish ? "finishing" : "taking back") +
@@ -143,9 +144,10 @@ SettleOutcome SettleCutChange(CardVolume& volume, CardJournal& journal) {
         std::error_code ec;
         const fs::path history = fs::path(journal.Folder()) / cut->history;
         const bool continues = !cut->history.empty() && fs::is_regular_file(history, ec);
-        std::string problem;
-        if (!journal.StoreRecord(location, continues ? history.string() : "", record, problem))
-            journal.ClearProblem();
+        if (!journal.StoreRecord(location, continues ? history.string() : "", record, stored))
+            stored = " It is not in the history: " + stored + ".";
+        else
+            stored.clear();
     }
     PendingChange mark;
     if (mark.Reopen(cut->path))
@@ -154,6 +156,7 @@ SettleOutcome SettleCutChange(CardVolume& volume, CardJournal& journal) {
     out.finished = finish;
     out.message = head + " was cut off before it was done; it has been " +
                   (finish ? "finished." : "taken back.");
+    out.message += stored;
     out.message += CheckText(volume, out);
     return out;
 }

@@ -137,9 +137,7 @@ void CliSession::SettleCut(CardVolume& vol) {
     ui_.Forget();
     const SettleOutcome settled = SettleCutChange(vol, journal_);
     if (!settled.message.empty())
-        ctx_.err << "porvane-cli: "
-                 << (vol.Device >= CardVolume::kImage ? vol.ImageName + ": " : "")
-                 << settled.message << "\n";
+        ctx_.err << "porvane-cli: " << settled.message << "\n";
     ui_.Forget();
 }
 
