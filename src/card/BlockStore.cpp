@@ -417,7 +417,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
         Cache.ForgetAll();
         Link->LinkFailed = true;
-        ReportLinkFailure(kWriteErrorText, true);
+        ReportLinkFailure(kWriteFailedText, true);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
@@ -427,7 +427,7 @@ bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data51
         }
     }
     Cache.ForgetAll();
-    ReportLinkFailure(kWriteErrorText);
+    ReportLinkFailure(kWriteFailedText);
     return false;
 }
 

@@ -3,6 +3,7 @@
 
 #include "card/SameCard.h"
 #include "card/ShiftJis.h"
+#include "card/SystemBlocks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -233,7 +234,6 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
     // puts them back: a card half formatted has lost every saver's entry
     // while the old table still holds their blocks. A card whose system
     // blocks cannot be read is not written at all.
-    constexpr int kSystemBlocks = kBlockCount - kDirLastBlock;
     uint8_t saved[kSystemBlocks][kBlockSize];
     for (int k = 0; k < kSystemBlocks; ++k) {
         if (!ReadRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
@@ -263,6 +263,23 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
     uint8_t root[kBlockSize] = {};
     std::memcpy(root, kRootTemplate, sizeof kRootTemplate);
     root[kUserBlocksOffset] = userBlocks;
+    // The card as the format leaves it, for the history: empty directory
+    // blocks, the fresh table and the new root.
+    {
+        uint8_t planned[kBlockSize] = {};
+        for (int block = kDirLastBlock; block <= kDirFirstBlock; ++block)
+            PlanBlock(*this, static_cast<uint8_t>(block), planned);
+        uint16_t fresh[kBlockCount];
+        std::fill(std::begin(fresh), std::end(fresh), kFatFree);
+        for (int i = kDirLastBlock + 1; i <= kDirFirstBlock; ++i)
+            fresh[i] = static_cast<uint16_t>(i - 1);
+        fresh[kDirLastBlock] = fresh[kFatBlock] = fresh[kRootBlock] = kFatEnd;
+        EncodeFat(fresh, planned);
+        PlanBlock(*this, kFatBlock, planned);
+        std::memcpy(planned, root, kBlockSize);
+        SwapWords(planned);
+        PlanBlock(*this, kRootBlock, planned);
+    }
 
     std::memset(Block, 0, kBlockSize);
     for (int block = kDirLastBlock; block <= kFatBlock; ++block) {

@@ -62,6 +62,12 @@ class CardVolume {
     static constexpr const char* kWriteErrorText =
         "Link error , Auto Reflesh Mode turned off. Please check Connection speed in Setup, DC "
         "power and cable connection. ";
+    // What a failed write shows: the message above, then that the card may
+    // hold a change cut off half-way.
+    static constexpr const char* kWriteFailedText =
+        "Link error , Auto Reflesh Mode turned off. Please check Connection speed in Setup, DC "
+        "power and cable connection. A write to the card was cut off: the card may need "
+        "\"Check card...\".";
 
     CardVolume() = default;
     ~CardVolume();

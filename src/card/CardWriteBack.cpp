@@ -1,7 +1,9 @@
 #include "card/CardWriteBack.h"
 
 #include "card/CardUi.h"
+#include "card/ChangeRecorder.h"
 #include "card/SaverChains.h"
+#include "card/SystemBlocks.h"
 #include "link/LinkPort.h"
 
 #include <algorithm>
@@ -55,16 +57,35 @@ bool WriteTable(CardVolume& volume) {
     return volume.WriteFat() && !LinkFailedOn(volume);
 }
 
-// Writes directory block k of the chain from the entries in memory.
-bool WriteDirectoryBlock(CardVolume& volume, const DirectoryChain& dir, int k) {
-    uint8_t block[CardVolume::kBlockSize] = {};
+// Directory block k of the chain from the entries in memory, card order.
+void DirectoryBlockBytes(const CardVolume& volume, int k, uint8_t* block) {
+    std::memset(block, 0, CardVolume::kBlockSize);
     for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
         const int n = k * CardVolume::kEntriesPerBlock + j;
         if (n < CardVolume::kEntryCount)
             std::memcpy(block + SaverEntry::kSize * j, volume.Entries[n].Raw, SaverEntry::kSize);
     }
     SwapWords(block);
+}
+
+// Writes directory block k of the chain from the entries in memory.
+bool WriteDirectoryBlock(CardVolume& volume, const DirectoryChain& dir, int k) {
+    uint8_t block[CardVolume::kBlockSize];
+    DirectoryBlockBytes(volume, k, block);
     return volume.WriteRawBlock(volume.Device, dir.blocks[k], block) && !LinkFailedOn(volume);
+}
+
+// Tells the history what the change leaves in the table and the directory
+// blocks of the kept entries.
+void PlanWriteBack(CardVolume& volume, const DirectoryChain& dir, const TableSnapshot& kept) {
+    uint8_t block[CardVolume::kBlockSize];
+    EncodeFat(volume.Fat, block);
+    PlanBlock(volume, CardVolume::kFatBlock, block);
+    for (int e = 0; e < kept.EntryCount(); ++e) {
+        const int k = kept.EntryIndex(e) / CardVolume::kEntriesPerBlock;
+        DirectoryBlockBytes(volume, k, block);
+        PlanBlock(volume, dir.blocks[k], block);
+    }
 }
 
 // The directory blocks that hold the snapshot's entries, each once.
@@ -98,6 +119,7 @@ WriteBackOutcome WriteBackChange(CardVolume& volume, const TableSnapshot& before
         return WriteBackOutcome::RolledBack;
     }
 
+    PlanWriteBack(volume, dir, before);
     uint16_t after[CardVolume::kBlockCount];
     std::copy(std::begin(volume.Fat), std::end(volume.Fat), after);
     // A block stays allocated while either the old or the new state holds it.

@@ -15,6 +15,11 @@ ChangeScope::~ChangeScope() {
         recorder_->End(volume_);
 }
 
+void PlanBlock(CardVolume& volume, uint8_t block, const uint8_t* data512) {
+    if (volume.Journal != nullptr)
+        volume.Journal->Plan(volume, block, data512);
+}
+
 std::string VolumeLabel(const CardVolume& volume) {
     if (volume.Device >= CardVolume::kImage)
         return std::filesystem::path(volume.ImageName).filename().string();

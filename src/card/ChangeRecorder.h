@@ -18,7 +18,19 @@ class ChangeRecorder {
     virtual void AfterWrite(CardVolume& volume, uint8_t block, const uint8_t* data512,
                             bool written) = 0;
     virtual void End(CardVolume& volume) = 0;
+    // What a system block (241-255) will hold once the change is done, card
+    // order; told before the first system block is written, after the last
+    // data block, so that a change the link cuts off can be finished as
+    // well as taken back. Blocks never told stay as they were.
+    virtual void Plan(CardVolume& volume, uint8_t block, const uint8_t* data512) {
+        (void)volume;
+        (void)block;
+        (void)data512;
+    }
 };
+
+// Tells the volume's recorder, if it has one, what block will hold.
+void PlanBlock(CardVolume& volume, uint8_t block, const uint8_t* data512);
 
 // Marks one change of volume for its recorder, if it has one. Scopes nest:
 // the outermost one names the change.

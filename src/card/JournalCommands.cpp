@@ -1,42 +1,19 @@
 #include "card/JournalCommands.h"
 
+#include "card/CardProof.h"
 #include "card/CardWriteBack.h"
 #include "card/ImageLock.h"
+#include "card/SaverText.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr int kFatIndex = CardVolume::kFatBlock - CardVolume::kDirLastBlock;
-constexpr int kRootIndex = CardVolume::kRootBlock - CardVolume::kDirLastBlock;
-constexpr int kDirBlockCount = CardVolume::kDirBlocks;
-
-void EncodeFat(const uint16_t* fat, uint8_t* out512) {
-    for (int i = 0; i < CardVolume::kBlockCount; ++i) {
-        out512[2 * i] = static_cast<uint8_t>(fat[i] & 0xFF);
-        out512[2 * i + 1] = static_cast<uint8_t>(fat[i] >> 8);
-    }
-    SwapWords(out512);
-}
+constexpr size_t kSystemBytes = sizeof(BlockBytes) * kSystemBlocks;
 
 bool Write(CardVolume& volume, uint8_t block, const uint8_t* data) {
     return volume.WriteRawBlock(volume.Device, block, data) && !LinkFailedOn(volume);
-}
-
-// Directory block k (block 253 - k) of the entries, card order.
-void EncodeDirectory(const uint8_t (*entries)[SaverEntry::kSize], int k, uint8_t* out512) {
-    std::memset(out512, 0, CardVolume::kBlockSize);
-    for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
-        const int n = k * CardVolume::kEntriesPerBlock + j;
-        if (n < CardVolume::kEntryCount)
-            std::memcpy(out512 + SaverEntry::kSize * j, entries[n], SaverEntry::kSize);
-    }
-    SwapWords(out512);
-}
-
-int DirIndex(int k) {
-    return CardVolume::kDirFirstBlock - k - CardVolume::kDirLastBlock;
 }
 
 std::string Quoted(const std::string& text) {
@@ -50,37 +27,6 @@ std::string Joined(const std::vector<std::string>& names) {
     return out;
 }
 
-// Writes target over current: data blocks first, then a table that holds
-// both states' chains, the directory and root, and last the target table, so
-// that no state on the way has an entry whose blocks are free.
-bool WriteSystemState(CardVolume& volume, const BlockBytes (&current)[kSystemBlocks],
-                      const BlockBytes (&target)[kSystemBlocks]) {
-    const SystemView now(current);
-    const SystemView want(target);
-    uint16_t bridge[CardVolume::kBlockCount];
-    for (int b = 0; b < CardVolume::kBlockCount; ++b)
-        bridge[b] = want.fat[b] != CardVolume::kFatFree ? want.fat[b] : now.fat[b];
-    uint8_t block[CardVolume::kBlockSize];
-    EncodeFat(bridge, block);
-    const bool bridgeNeeded = std::memcmp(block, current[kFatIndex], sizeof block) != 0;
-    if (bridgeNeeded && !Write(volume, CardVolume::kFatBlock, block))
-        return false;
-    for (int k = 0; k < kDirBlockCount; ++k) {
-        const int i = DirIndex(k);
-        if (std::memcmp(current[i], target[i], sizeof block) != 0 &&
-            !Write(volume, static_cast<uint8_t>(CardVolume::kDirLastBlock + i), target[i]))
-            return false;
-    }
-    if (std::memcmp(current[kRootIndex], target[kRootIndex], sizeof block) != 0 &&
-        !Write(volume, CardVolume::kRootBlock, target[kRootIndex]))
-        return false;
-    const uint8_t* written = bridgeNeeded ? block : current[kFatIndex];
-    if (std::memcmp(written, target[kFatIndex], sizeof block) != 0 &&
-        !Write(volume, CardVolume::kFatBlock, target[kFatIndex]))
-        return false;
-    return true;
-}
-
 JournalOutcome Refused(const std::string& message) {
     JournalOutcome out;
     out.refused = true;
@@ -89,18 +35,61 @@ JournalOutcome Refused(const std::string& message) {
 }
 
 const char* const kUnreadable = "The card could not be read; nothing was changed.";
+const char* const kNoHistory =
+    "No change in the history leaves this card as it is now: another program changed it "
+    "since, or it is another card.";
+
+// The card as it is, not as the command read it, and its history.
+bool ReadCardAndHistory(CardVolume& volume, const CardJournal& journal,
+                        BlockBytes (&current)[kSystemBlocks], std::vector<JournalRecord>& records) {
+    records.clear();
+    volume.Cache.ForgetAll();
+    if (!ReadSystemBlocks(volume, current))
+        return false;
+    journal.FindHistory(volume, current, records);
+    return true;
+}
+
+// Why writing target over current would be wrong: a problem the card does
+// not have now; empty when there is none.
+std::string WorseCard(const BlockBytes (&current)[kSystemBlocks],
+                      const BlockBytes (&target)[kSystemBlocks]) {
+    CardProof now;
+    CardProof after;
+    CheckSystemImage(current, now);
+    if (!CheckSystemImage(target, after) && now.report.readable)
+        return "The card could not be checked as it would be left.";
+    return NewProblem(now, after);
+}
+
+// The hash of a saver's blocks as the card will hold them once the kept
+// blocks are written back; false when a block could not be read.
+bool HashAsLeft(CardVolume& volume, const JournalSaver& s, const std::vector<KeptBlock>& kept,
+                uint64_t& hash) {
+    hash = HashBytes(nullptr, 0);
+    uint8_t block[CardVolume::kBlockSize];
+    for (int i = 0; i < s.count; ++i) {
+        const auto k = std::find_if(kept.begin(), kept.end(),
+                                    [&](const KeptBlock& b) { return b.block == s.chain[i]; });
+        if (k != kept.end())
+            std::memcpy(block, k->before, sizeof block);
+        else if (!volume.ReadRawBlock(volume.Device, s.chain[i], block) || LinkFailedOn(volume))
+            return false;
+        hash = HashBytes(block, sizeof block, hash);
+    }
+    return true;
+}
 
 } // namespace
 
+std::string ShownCommand(const JournalRecord& record) {
+    return SaverText(record.command);
+}
+
 bool ReadHistory(CardVolume& volume, const CardJournal& journal,
                  std::vector<JournalRecord>& records) {
-    records.clear();
-    uint8_t root[CardVolume::kBlockSize];
-    if (!volume.ReadRawBlock(volume.Device, CardVolume::kRootBlock, root))
-        return false;
-    SwapWords(root);
-    LoadJournal(journal.PathFor(root, volume.Device, volume.ImageName), records);
-    return true;
+    static BlockBytes current[kSystemBlocks];
+    return ReadCardAndHistory(volume, journal, current, records);
 }
 
 JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal) {
@@ -109,19 +98,30 @@ JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal) {
     std::string why;
     if (!LockImageForWriting(volume, why))
         return Refused(why);
-    // Held against the history: the card as it is, not as the command read it.
-    volume.Cache.ForgetAll();
-    if (!ReadSystemBlocks(volume, current))
-        return Refused(kUnreadable);
-    const SystemView now(current);
     std::vector<JournalRecord> records;
-    LoadJournal(journal.PathFor(now.root, volume.Device, volume.ImageName), records);
+    if (!ReadCardAndHistory(volume, journal, current, records))
+        return Refused(kUnreadable);
     if (records.empty())
-        return Refused("There is no change of this card to undo.");
+        return Refused(std::string(kNoHistory) + " Nothing was undone.");
     const JournalRecord& last = records.back();
-    if (std::memcmp(current, last.after, sizeof current) != 0)
-        return Refused("The card was changed since " + Quoted(last.command) +
-                       " (by another program, or it is another card); nothing was undone.");
+    const std::string shown = Quoted(ShownCommand(last));
+
+    // Every saver the undo brings back must come back with its own bytes.
+    for (const JournalSaver& s : last.removed) {
+        const std::string saver = "Undoing " + shown + " would bring back " + SaverText(s.Name());
+        if (s.hash == 0)
+            return Refused(saver + ", whose blocks could not be kept whole when it was taken "
+                                   "off. Nothing was undone.");
+        uint64_t hash = 0;
+        if (!HashAsLeft(volume, s, last.kept, hash) || hash != s.hash)
+            return Refused(saver + " with other bytes than its own: its blocks were changed "
+                                   "since. Nothing was undone.");
+    }
+    const std::string worse = WorseCard(current, last.before);
+    if (!worse.empty())
+        return Refused("Undoing " + shown +
+                       " would leave the card with a problem it does not have now: " + worse +
+                       " Nothing was undone.");
 
     JournalOutcome out;
     // Taking back an undo is a redo, and the other way round.
@@ -135,8 +135,8 @@ JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal) {
         ok = ok && Write(volume, k.block, k.before);
     ok = ok && WriteSystemState(volume, current, last.before);
     out.done = ok;
-    out.message = ok ? "Undid " + Quoted(last.command) + "."
-                     : "Writing to the card failed while undoing " + Quoted(last.command) + ".";
+    out.message =
+        ok ? "Undid " + shown + "." : "Writing to the card failed while undoing " + shown + ".";
     return out;
 }
 
@@ -150,18 +150,20 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
         report.outcome = Refused(why);
         return report;
     }
-    volume.Cache.ForgetAll(); // the card as it is (see UndoLastChange)
-    if (!ReadSystemBlocks(volume, current)) {
+    std::vector<JournalRecord> records;
+    if (!ReadCardAndHistory(volume, journal, current, records)) {
         report.outcome = Refused(kUnreadable);
         return report;
     }
-    SystemView work(current);
-    std::vector<JournalRecord> records;
-    LoadJournal(journal.PathFor(work.root, volume.Device, volume.ImageName), records);
+    if (records.empty()) {
+        report.outcome = Refused(std::string(kNoHistory) + " Nothing was recovered.");
+        return report;
+    }
     if (record >= static_cast<int>(records.size())) {
         report.outcome = Refused("There is no such change in the card's history.");
         return report;
     }
+    SystemView work(current);
 
     // Newest deletion first: a saver deleted twice comes back as it was last.
     std::vector<const JournalSaver*> candidates;
@@ -180,8 +182,9 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
     }
 
     std::vector<std::string> added;
+    const int userBlocks = work.UserBlocks();
     for (const JournalSaver* s : candidates) {
-        const std::string label = s->Name();
+        const std::string label = SaverText(s->Name());
         bool listed = false;
         bool sameName = false;
         for (const auto& raw : work.entries) {
@@ -190,7 +193,7 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
             listed = listed || std::memcmp(raw, s->raw, SaverEntry::kSize) == 0;
             JournalSaver other;
             std::memcpy(other.raw, raw, SaverEntry::kSize);
-            sameName = sameName || other.Name() == label;
+            sameName = sameName || other.Name() == s->Name();
         }
         if (listed)
             continue; // already back
@@ -198,17 +201,19 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
             report.lost.push_back(label + ": a saver of that name is on the card");
             continue;
         }
-        bool free = s->count > 0 && s->hash != 0;
+        bool inside = s->count > 0;
+        for (int i = 0; i < s->count; ++i)
+            inside = inside && s->chain[i] < userBlocks;
+        if (!inside) {
+            report.lost.push_back(label + ": its blocks lie beyond the card's " +
+                                  std::to_string(userBlocks) + " user blocks");
+            continue;
+        }
+        bool free = s->hash != 0;
         for (int i = 0; i < s->count && free; ++i)
             free = work.fat[s->chain[i]] == CardVolume::kFatFree;
-        uint64_t hash = HashBytes(nullptr, 0);
-        uint8_t block[CardVolume::kBlockSize];
-        bool same = free;
-        for (int i = 0; i < s->count && same; ++i) {
-            same = volume.ReadRawBlock(volume.Device, s->chain[i], block);
-            hash = HashBytes(block, sizeof block, hash);
-        }
-        if (!free || !same || hash != s->hash) {
+        uint64_t hash = 0;
+        if (!free || !HashAsLeft(volume, *s, {}, hash) || hash != s->hash) {
             report.lost.push_back(label + ": its blocks were used since it was deleted");
             continue;
         }
@@ -230,17 +235,25 @@ RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std:
     if (added.empty()) {
         if (candidates.empty() && report.lost.empty())
             report.outcome = Refused(name.empty() ? "No deleted saver to recover."
-                                                  : "No deleted saver " + Quoted(name) +
+                                                  : "No deleted saver " + Quoted(SaverText(name)) +
                                                         " in the card's history.");
         else
             report.outcome = Refused("Nothing was recovered.");
         return report;
     }
 
-    std::memcpy(target, current, sizeof target);
+    std::memcpy(target, current, kSystemBytes);
     EncodeFat(work.fat, target[kFatIndex]);
-    for (int k = 0; k < kDirBlockCount; ++k)
-        EncodeDirectory(work.entries, k, target[DirIndex(k)]);
+    for (int k = 0; k < CardVolume::kDirBlocks; ++k)
+        EncodeDirectory(work.entries, k, target[DirectoryIndex(k)]);
+    const std::string worse = WorseCard(current, target);
+    if (!worse.empty()) {
+        report.outcome =
+            Refused("Recovering " + Joined(added) +
+                    " would leave the card with a problem it does not have now: " + worse +
+                    " Nothing was recovered.");
+        return report;
+    }
     ChangeScope scope(volume, "recover " + Joined(added));
     const bool ok = WriteSystemState(volume, current, target);
     report.outcome.done = ok;
@@ -255,6 +268,10 @@ std::string DescribeChange(const JournalRecord& record) {
     std::vector<std::string> gone;
     std::vector<std::string> added;
     record.ChangedSavers(gone, added);
+    for (std::string& n : gone)
+        n = SaverText(n);
+    for (std::string& n : added)
+        n = SaverText(n);
     std::string text;
     if (!gone.empty())
         text += "removed " + Joined(gone);

@@ -7,8 +7,13 @@
 
 // What the history allows on a card: taking back its last change, listing its
 // changes and putting deleted savers back. Each reads the card itself (not the
-// listing), writes through the volume's verified block store and is itself a
-// change in the history. The caller lists the card again afterwards.
+// listing) and uses only the history of that card as it is now (see
+// CardJournal::FindHistory). Nothing is written that cannot be proved: every
+// saver comes back with the bytes it had, inside the card's user area, and
+// the card as it would be left is checked in memory first; a problem it does
+// not have now refuses the whole command. Writes go through the volume's
+// verified block store; each is itself a change in the history. The caller
+// lists the card again afterwards. Messages show names as the listing does.
 
 struct JournalOutcome {
     bool done = false;    // something was written and all of it went through
@@ -16,12 +21,14 @@ struct JournalOutcome {
     std::string message;  // one or more sentences for the user
 };
 
-// The card's history, oldest first; false when the card could not be read.
+// The card's history, oldest first (empty when none is this card's as it is
+// now); false when the card could not be read.
 bool ReadHistory(CardVolume& volume, const CardJournal& journal,
                  std::vector<JournalRecord>& records);
 
-// Takes back the card's last change when its system blocks are still exactly
-// as that change left them; otherwise refuses, writing nothing.
+// Takes back the card's last change when the card is still exactly as that
+// change left it and every saver it brings back still holds its own bytes;
+// otherwise refuses, writing nothing.
 JournalOutcome UndoLastChange(CardVolume& volume, CardJournal& journal);
 
 // Puts back deleted savers: those of change `record` of the history (an index
@@ -38,5 +45,7 @@ struct RecoverReport {
 RecoverReport RecoverSavers(CardVolume& volume, CardJournal& journal, const std::string& name,
                             int record = -1);
 
-// "delete NAME", ... and what it did to the savers, for one line of a list.
+// What the change did to the savers, for one line of a list.
 std::string DescribeChange(const JournalRecord& record);
+// The change's command ("delete NAME", ...) as it may be shown.
+std::string ShownCommand(const JournalRecord& record);

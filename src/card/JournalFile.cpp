@@ -1,6 +1,7 @@
 #include "card/JournalFile.h"
 
 #include "base/AtomicFile.h"
+#include "card/JournalBytes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,52 +13,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMagic[4] = {'P', 'V', 'J', '1'};
+// A file: the magic, then per record its length, its bytes and their hash.
+constexpr char kMagic[4] = {'P', 'V', 'J', '2'};
 constexpr uint32_t kMaxRecordBytes = 1u << 20;
-
-void Put(std::string& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-void PutBytes(std::string& out, const uint8_t* bytes, size_t count) {
-    out.append(reinterpret_cast<const char*>(bytes), count);
-}
-
-// Reads from a bounded buffer; any read past its end fails the rest.
-class Reader {
-  public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool Get(uint64_t& value, int bytes) {
-        if (!Has(static_cast<size_t>(bytes)))
-            return false;
-        value = 0;
-        for (int i = 0; i < bytes; ++i)
-            value |= static_cast<uint64_t>(data_[at_ + i]) << (8 * i);
-        at_ += static_cast<size_t>(bytes);
-        return true;
-    }
-    bool GetBytes(uint8_t* out, size_t count) {
-        if (!Has(count))
-            return false;
-        std::memcpy(out, data_ + at_, count);
-        at_ += count;
-        return true;
-    }
-    bool Has(size_t count) const { return size_ - at_ >= count; }
-    bool AtEnd() const { return at_ == size_; }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
+constexpr int kDataBlocks = CardVolume::kDirLastBlock;
 
 std::string Encode(const JournalRecord& r) {
     std::string out;
-    Put(out, static_cast<uint64_t>(r.time), 8);
+    PutNumber(out, static_cast<uint64_t>(r.time), 8);
     const size_t length = std::min<size_t>(r.command.size(), 0xFFFF);
-    Put(out, length, 2);
+    PutNumber(out, length, 2);
     out.append(r.command, 0, length);
     for (const BlockBytes& b : r.before)
         PutBytes(out, b, CardVolume::kBlockSize);
@@ -67,27 +32,32 @@ std::string Encode(const JournalRecord& r) {
         if (std::memcmp(r.before[k], r.after[k], CardVolume::kBlockSize) != 0)
             mask |= 1u << k;
     }
-    Put(out, mask, 2);
+    PutNumber(out, mask, 2);
     for (int k = 0; k < kSystemBlocks; ++k) {
         if (mask & (1u << k))
             PutBytes(out, r.after[k], CardVolume::kBlockSize);
     }
-    Put(out, r.kept.size(), 2);
+    PutNumber(out, r.kept.size(), 2);
     for (const KeptBlock& k : r.kept) {
-        Put(out, k.block, 1);
+        PutNumber(out, k.block, 1);
         PutBytes(out, k.before, CardVolume::kBlockSize);
     }
-    Put(out, r.removed.size(), 1);
+    PutNumber(out, r.removed.size(), 1);
     for (const JournalSaver& s : r.removed) {
         PutBytes(out, s.raw, SaverEntry::kSize);
-        Put(out, s.count, 1);
+        PutNumber(out, s.count, 1);
         PutBytes(out, s.chain, s.count);
-        Put(out, s.hash, 8);
+        PutNumber(out, s.hash, 8);
+    }
+    PutNumber(out, r.probes.size(), 1);
+    for (const JournalProbe& p : r.probes) {
+        PutNumber(out, p.block, 1);
+        PutNumber(out, p.hash, 8);
     }
     return out;
 }
 
-bool Decode(Reader& in, JournalRecord& r) {
+bool Decode(ByteReader& in, JournalRecord& r) {
     uint64_t v = 0;
     if (!in.Get(v, 8))
         return false;
@@ -110,13 +80,12 @@ bool Decode(Reader& in, JournalRecord& r) {
         else if (!in.GetBytes(r.after[k], CardVolume::kBlockSize))
             return false;
     }
-    if (!in.Get(v, 2) || v > CardVolume::kDirLastBlock)
+    if (!in.Get(v, 2) || v > kDataBlocks)
         return false;
     r.kept.resize(v);
     for (KeptBlock& k : r.kept) {
         uint64_t block = 0;
-        if (!in.Get(block, 1) || block >= CardVolume::kDirLastBlock ||
-            !in.GetBytes(k.before, CardVolume::kBlockSize))
+        if (!in.Get(block, 1) || !in.GetBytes(k.before, CardVolume::kBlockSize))
             return false;
         k.block = static_cast<uint8_t>(block);
     }
@@ -125,15 +94,19 @@ bool Decode(Reader& in, JournalRecord& r) {
     r.removed.resize(v);
     for (JournalSaver& s : r.removed) {
         uint64_t count = 0;
-        if (!in.GetBytes(s.raw, SaverEntry::kSize) || !in.Get(count, 1) ||
-            count > CardVolume::kDirLastBlock || !in.GetBytes(s.chain, count) || !in.Get(s.hash, 8))
+        if (!in.GetBytes(s.raw, SaverEntry::kSize) || !in.Get(count, 1) || count > kDataBlocks ||
+            !in.GetBytes(s.chain, count) || !in.Get(s.hash, 8))
             return false;
         s.count = static_cast<uint8_t>(count);
-        // A chain reaching a system block would let a recovery write there.
-        for (int i = 0; i < s.count; ++i) {
-            if (s.chain[i] >= CardVolume::kDirLastBlock)
-                return false;
-        }
+    }
+    if (!in.Get(v, 1) || v > kJournalMaxProbes)
+        return false;
+    r.probes.resize(v);
+    for (JournalProbe& p : r.probes) {
+        uint64_t block = 0;
+        if (!in.Get(block, 1) || !in.Get(p.hash, 8))
+            return false;
+        p.block = static_cast<uint8_t>(block);
     }
     return in.AtEnd();
 }
@@ -146,7 +119,35 @@ std::string TrimmedRawName(const uint8_t* raw) {
     return name;
 }
 
+std::string Hex(uint64_t value, int digits) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Each data block at most once, none of them a system block.
+bool DataBlocksOnce(const uint8_t* blocks, size_t count, bool (&seen)[CardVolume::kBlockCount]) {
+    for (size_t i = 0; i < count; ++i) {
+        if (blocks[i] >= kDataBlocks || seen[blocks[i]])
+            return false;
+        seen[blocks[i]] = true;
+    }
+    return true;
+}
+
 } // namespace
+
+bool SaverWhole(const SystemView& view, const JournalSaver& saver) {
+    const uint8_t* raw = saver.raw;
+    const uint8_t first = SaverEntry::IsGameRaw(raw) ? 0 : raw[SaverEntry::kFirstBlockOffset];
+    if (saver.count == 0 || saver.count != raw[SaverEntry::kSizeOffset] || saver.chain[0] != first)
+        return false;
+    for (int i = 0; i < saver.count; ++i) {
+        if (saver.chain[i] >= view.UserBlocks())
+            return false;
+    }
+    return true;
+}
 
 std::string JournalSaver::Name() const {
     return TrimmedRawName(raw);
@@ -205,12 +206,16 @@ bool SystemView::InUse(const uint8_t* raw) {
            raw[SaverEntry::kSizeOffset] != 0;
 }
 
+int SystemView::UserBlocks() const {
+    return std::min<int>(root[CardVolume::kUserBlocksOffset], kDataBlocks);
+}
+
 int SystemView::Chain(const uint8_t* raw, uint8_t* out) const {
     const int size = raw[SaverEntry::kSizeOffset];
     uint16_t block = SaverEntry::IsGameRaw(raw) ? 0 : raw[SaverEntry::kFirstBlockOffset];
     bool seen[CardVolume::kBlockCount] = {};
     int count = 0;
-    while (count < size && block < CardVolume::kDirLastBlock && !seen[block]) {
+    while (count < size && block < kDataBlocks && !seen[block]) {
         seen[block] = true;
         out[count++] = static_cast<uint8_t>(block);
         if (fat[block] == CardVolume::kFatEnd || fat[block] == CardVolume::kFatFree)
@@ -220,25 +225,78 @@ int SystemView::Chain(const uint8_t* raw, uint8_t* out) const {
     return count;
 }
 
-std::string JournalKey(const uint8_t* naturalRoot, uint8_t device, const std::string& imagePath) {
-    constexpr int kStampOffset = 0x30;
-    std::string key;
-    if (device >= CardVolume::kImage) {
-        std::error_code ec;
-        const fs::path full = fs::weakly_canonical(fs::absolute(imagePath, ec), ec);
-        const std::string text = full.string();
-        char hash[17];
-        std::snprintf(hash, sizeof hash, "%016llx",
-                      static_cast<unsigned long long>(
-                          HashBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
-        key = std::string("image-") + hash;
-    } else {
-        key = "slot" + std::to_string(device + 1);
+bool RecordSound(const JournalRecord& record) {
+    bool kept[CardVolume::kBlockCount] = {};
+    for (const KeptBlock& k : record.kept) {
+        if (!DataBlocksOnce(&k.block, 1, kept))
+            return false;
     }
-    key += '-';
-    for (int i = 0; i < 8; ++i)
-        key += HexByte(naturalRoot[kStampOffset + i]);
-    return key + ".journal";
+    bool probed[CardVolume::kBlockCount] = {};
+    for (const JournalProbe& p : record.probes) {
+        if (!DataBlocksOnce(&p.block, 1, probed))
+            return false;
+    }
+    if (record.removed.empty())
+        return true;
+    const SystemView was(record.before);
+    for (const JournalSaver& s : record.removed) {
+        const uint8_t* raw = s.raw;
+        bool listed = false;
+        for (const auto& entry : was.entries)
+            listed = listed || std::memcmp(entry, raw, SaverEntry::kSize) == 0;
+        uint8_t walked[kDataBlocks];
+        bool seen[CardVolume::kBlockCount] = {};
+        if (!listed || !SystemView::InUse(raw) || was.Chain(raw, walked) != s.count ||
+            std::memcmp(walked, s.chain, s.count) != 0 || !DataBlocksOnce(s.chain, s.count, seen))
+            return false;
+        // A saver that can be brought back (it has a hash) was whole when
+        // it was taken off: its size, from its first block, all of it
+        // inside the user area as the card had it.
+        if (s.hash != 0 && !SaverWhole(was, s))
+            return false;
+    }
+    return true;
+}
+
+uint64_t SystemFingerprint(const BlockBytes (&system)[kSystemBlocks]) {
+    uint64_t h = HashBytes(nullptr, 0);
+    for (const BlockBytes& b : system)
+        h = HashBytes(b, CardVolume::kBlockSize, h);
+    return h;
+}
+
+std::string JournalLocation(uint8_t device, const std::string& imagePath) {
+    if (device < CardVolume::kImage)
+        return "slot" + std::to_string(device + 1);
+    std::error_code ec;
+    const fs::path full = fs::weakly_canonical(fs::absolute(imagePath, ec), ec);
+    const std::string text = full.string();
+    return "image-" +
+           Hex(HashBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 16);
+}
+
+std::string JournalFileName(const std::string& location, const JournalRecord& last) {
+    uint64_t probes = HashBytes(nullptr, 0);
+    for (const JournalProbe& p : last.probes) {
+        probes = HashBytes(&p.block, 1, probes);
+        probes = HashBytes(reinterpret_cast<const uint8_t*>(&p.hash), sizeof p.hash, probes);
+    }
+    return location + "-" + Hex(SystemFingerprint(last.after), 16) + "-" +
+           Hex(probes & 0xFFFFFFFFu, 8) + ".journal";
+}
+
+std::vector<std::string> JournalCandidates(const std::string& folder, const std::string& location,
+                                           uint64_t fingerprint) {
+    std::vector<std::string> found;
+    const std::string prefix = location + "-" + Hex(fingerprint, 16) + "-";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && it->path().extension() == ".journal")
+            found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 bool LoadJournal(const std::string& path, std::vector<JournalRecord>& records) {
@@ -255,19 +313,21 @@ bool LoadJournal(const std::string& path, std::vector<JournalRecord>& records) {
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && data.size() < 64u << 20)
         data.insert(data.end(), chunk, chunk + got);
     std::fclose(f);
-    Reader in(data.data(), data.size());
+    ByteReader in(data.data(), data.size());
     uint8_t magic[4];
     if (!in.GetBytes(magic, 4) || std::memcmp(magic, kMagic, 4) != 0)
         return false;
     uint64_t length = 0;
-    while (in.Get(length, 4) && length <= kMaxRecordBytes && in.Has(length)) {
-        std::vector<uint8_t> body(length);
-        in.GetBytes(body.data(), length);
-        Reader one(body.data(), body.size());
+    while (in.Get(length, 4) && length <= kMaxRecordBytes && in.Has(length + 8)) {
+        const uint8_t* body = in.Take(length);
+        uint64_t sum = 0;
+        in.Get(sum, 8);
+        if (HashBytes(body, length) != sum)
+            continue; // damaged: left out whole
+        ByteReader one(body, length);
         JournalRecord r;
-        if (!Decode(one, r))
-            break;
-        records.push_back(std::move(r));
+        if (Decode(one, r) && RecordSound(r))
+            records.push_back(std::move(r));
     }
     return true;
 }
@@ -281,17 +341,19 @@ bool SaveJournal(const std::string& path, std::vector<JournalRecord>& records) {
     size_t first = records.size() > kJournalMaxChanges ? records.size() - kJournalMaxChanges : 0;
     uintmax_t total = 4;
     for (size_t i = first; i < encoded.size(); ++i)
-        total += 4 + encoded[i].size();
+        total += 12 + encoded[i].size();
     while (first + 1 < encoded.size() && total > kJournalMaxFileBytes) {
-        total -= 4 + encoded[first].size();
+        total -= 12 + encoded[first].size();
         ++first;
     }
     records.erase(records.begin(), records.begin() + static_cast<long>(first));
 
     std::string out(kMagic, 4);
     for (size_t i = first; i < encoded.size(); ++i) {
-        Put(out, encoded[i].size(), 4);
-        out += encoded[i];
+        const std::string& body = encoded[i];
+        PutNumber(out, body.size(), 4);
+        out += body;
+        PutNumber(out, HashBytes(reinterpret_cast<const uint8_t*>(body.data()), body.size()), 8);
     }
     return WriteFileAtomically(path, out.data(), out.size());
 }

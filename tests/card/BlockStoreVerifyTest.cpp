@@ -202,7 +202,7 @@ TEST_F(BlockStoreVerifyTest, AWriteCountsOnceItReadsBack) {
     // A write that cannot be read back fails like a failed write.
     flaky_->breakAt = Commands() + 11;
     EXPECT_FALSE(Write(32, Random(512, 41)));
-    ExpectReported(CardVolume::kWriteErrorText);
+    ExpectReported(CardVolume::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, DirectWritesSendOnlyWhatChanges) {
@@ -237,7 +237,7 @@ TEST_F(BlockStoreVerifyTest, ADirectWriteThatMayHaveLandedElsewhereFails) {
     settings_.VerifyTransfers = 1;
     FlipToBox(toOtherBlock);
     EXPECT_FALSE(Write(5, data));
-    ExpectReported(CardVolume::kWriteErrorText);
+    ExpectReported(CardVolume::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, ADirectWriteTheBoxRefusedIsWrittenAgain) {
@@ -264,7 +264,7 @@ TEST_F(BlockStoreVerifyTest, ALastQuarterShiftedIntoTheNextBlockFails) {
     const Bytes data = Random(512, 70);
     FlipToBox(shifted);
     EXPECT_FALSE(Write(5, data));
-    ExpectReported(CardVolume::kWriteErrorText);
+    ExpectReported(CardVolume::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, AShiftHiddenInItsOwnBlockIsSeenInTheNext) {
@@ -280,7 +280,7 @@ TEST_F(BlockStoreVerifyTest, AShiftHiddenInItsOwnBlockIsSeenInTheNext) {
     // A look at the block and one at the next block's start come first.
     FlipToBox(BitAt(2 * kReadMemory + 3 * kWriteMemory, 2, 0));
     EXPECT_FALSE(Write(5, zeros));
-    ExpectReported(CardVolume::kWriteErrorText);
+    ExpectReported(CardVolume::kWriteFailedText);
     EXPECT_EQ(FileBlock(5), zeros); // in place, it seems...
     EXPECT_EQ(FileBlock(6)[0], 0);  // ...but the next block was hit
 }
@@ -306,5 +306,5 @@ TEST_F(BlockStoreVerifyTest, ABoxThatAnswersBitZeroSavesTheLookButNotTheGuard) {
     std::fill(same.begin() + 128, same.end(), uint8_t{0x33});
     FlipToBox(BitAt(0, 4, 0));
     EXPECT_FALSE(Write(6, same));
-    ExpectReported(CardVolume::kWriteErrorText);
+    ExpectReported(CardVolume::kWriteFailedText);
 }

@@ -270,8 +270,10 @@ TEST_F(LinkStoreTest, WritesGiveUpAfterFiveAttemptsWithTheirOwnMessage) {
     EXPECT_FALSE(volume.WriteRawBlock(volume.Device, 5, data.data()));
     EXPECT_EQ(settings.AutoRefresh, 0);
     ASSERT_EQ(ui.infos.size(), 1u);
+    // The designed text, then that the card may need a check.
     EXPECT_EQ(ui.infos[0], "Link error , Auto Reflesh Mode turned off. Please check Connection "
-                           "speed in Setup, DC power and cable connection. ");
+                           "speed in Setup, DC power and cable connection. A write to the card "
+                           "was cut off: the card may need \"Check card...\".");
     // The failed block never reached the card.
     const auto file = ReadFileBytes(dir.File("slot1.dcm"));
     EXPECT_TRUE(std::equal(file.begin() + 5 * 512, file.begin() + 6 * 512, card.begin() + 5 * 512));

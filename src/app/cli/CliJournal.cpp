@@ -89,9 +89,11 @@ int CliHistory(CliContext& ctx) {
     }
     if (records.empty())
         ctx.out << "No changes of this card in the history.\n";
+    // Names as the listing shows them: no byte of a card reaches the
+    // terminal as a control code.
     for (size_t i = 0; i < records.size(); ++i)
-        ctx.out << i << "  " << TimeText(records[i].time) << "  " << records[i].command << "  "
-                << DescribeChange(records[i]) << "\n";
+        ctx.out << i << "  " << TimeText(records[i].time) << "  " << ShownCommand(records[i])
+                << "  " << DescribeChange(records[i]) << "\n";
     return kCliOk;
 }
 

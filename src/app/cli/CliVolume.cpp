@@ -4,7 +4,9 @@
 #include "card/ApplySettings.h"
 #include "card/CardImage.h"
 #include "card/CardImageOrder.h"
+#include "card/CutChanges.h"
 #include "card/ImageLock.h"
+#include "card/JournalPending.h"
 #include "card/LoadVolume.h"
 #include "link/LinkOption.h"
 #include "settings/ConfigFile.h"
@@ -42,7 +44,8 @@ bool IsEmulatedLink(const std::string& spec) {
 } // namespace
 
 void CliCardUi::Note(const std::string& text) {
-    if (text == CardVolume::kReadErrorText || text == CardVolume::kWriteErrorText)
+    if (text == CardVolume::kReadErrorText || text == CardVolume::kWriteErrorText ||
+        text == CardVolume::kWriteFailedText)
         linkError_ = true;
     last_ = Trimmed(text);
 }
@@ -110,7 +113,37 @@ int CliSession::OpenLink(long page, std::string& error) {
     return kCliOk;
 }
 
+CliSession::~CliSession() {
+    // The command made a change the history could not keep: said once, the
+    // exit status as the command left it.
+    if (!journal_.LastProblem().empty())
+        ctx_.err << "porvane-cli: warning: " << journal_.LastProblem() << "\n";
+}
+
 int CliSession::OpenVolume(const std::string& volume, long page, CardVolume& vol,
+                           std::string& error, bool forWriting) {
+    const int rc = OpenDevice(volume, page, vol, error, forWriting);
+    if (rc == kCliOk && ctx_.journal)
+        SettleCut(vol);
+    return rc;
+}
+
+void CliSession::SettleCut(CardVolume& vol) {
+    if (!HasCutChange(vol, journal_))
+        return;
+    // Putting the card right writes: the image wants the writer's lock, and
+    // an order that is sure.
+    std::string why;
+    if (vol.Device >= CardVolume::kImage && (vol.ImageReadOnly || !LockImageForWriting(vol, why)))
+        return;
+    ui_.Forget();
+    const SettleOutcome settled = SettleCutChange(vol, journal_);
+    if (!settled.message.empty())
+        ctx_.err << "porvane-cli: " << settled.message << "\n";
+    ui_.Forget();
+}
+
+int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol,
                            std::string& error, bool forWriting) {
     vol.Config = &settings_;
     vol.Ui = &ui_;

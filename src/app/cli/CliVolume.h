@@ -44,6 +44,8 @@ class CliCardUi : public CardUi {
 class CliSession {
   public:
     explicit CliSession(CliContext& ctx) : ctx_(ctx) {}
+    // Tells on err of a change the history could not keep.
+    ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
@@ -56,9 +58,11 @@ class CliSession {
     int OpenLink(long page, std::string& error);
 
     // Opens VOLUME into vol: an existing 131072-byte image file, or slot1 /
-    // slot2 (card present). Nothing is read yet. An image the user may only
-    // read is opened for reading, and refused when forWriting. Returns a
-    // CliExit.
+    // slot2 (card present). An image the user may only read is opened for
+    // reading, and refused when forWriting. With the history on, a change
+    // cut off on this card is put right first (taken back, or recorded when
+    // it had reached the card whole) and said so on err; nothing else is
+    // read yet. Returns a CliExit.
     int OpenVolume(const std::string& volume, long page, CardVolume& vol, std::string& error,
                    bool forWriting = false);
 
@@ -93,6 +97,10 @@ class CliSession {
     CardJournal& Journal() { return journal_; }
 
   private:
+    int OpenDevice(const std::string& volume, long page, CardVolume& vol, std::string& error,
+                   bool forWriting);
+    void SettleCut(CardVolume& vol);
+
     CliContext& ctx_;
     CliCardUi ui_;
     Settings settings_;

@@ -27,11 +27,13 @@ void OnSignal(int) {
 
 void PrintUsage(std::ostream& os) {
     os << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
-          "[--base ADDR] [--once] [--stats FILE]\n"
+          "[--base ADDR] [--once] [--stats FILE] [--stop-after-writes N]\n"
           "       porvane-linkbox --help | --version\n"
           "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n"
           "  --once: serve one connection, then exit\n"
-          "  --stats FILE: after each connection, the block reads and writes so far\n";
+          "  --stats FILE: after each connection, the block reads and writes so far\n"
+          "  --stop-after-writes N: the box stops answering once it has written N blocks\n"
+          "    (a link cut off in the middle of a change, for tests)\n";
 }
 
 // What the box did to its cards since it started, as counted lines.
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
     std::string statsPath;
     uint16_t base = 888;
     bool once = false;
+    unsigned long stopAfterWrites = 0;
     // All options are the box's own, so --link may stand anywhere among them.
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
             statsPath = args[++i];
         else if (args[i] == "--once")
             once = true;
+        else if (args[i] == "--stop-after-writes" && i + 1 < args.size())
+            stopAfterWrites = std::strtoul(args[++i].c_str(), nullptr, 10);
         else
             return Usage();
     }
@@ -137,6 +142,7 @@ int main(int argc, char** argv) {
     auto* box = static_cast<EmulatorBackend*>(backend.get());
     box->Open();
     box->SelectBase(base);
+    box->Box().Faults().stopAfterWrites = static_cast<uint32_t>(stopAfterWrites);
 
     sockaddr_un addr{};
     if (socketPath.size() >= sizeof addr.sun_path) {

@@ -154,6 +154,16 @@ void LinkBox::OnControl(uint8_t value) {
     }
 }
 
+void LinkBox::BlockWritten() {
+    ++blocksWritten_;
+    if (faults_.stopAfterWrites != stopArmedAt_) {
+        stopArmedAt_ = faults_.stopAfterWrites;
+        stopCounted_ = 0;
+    }
+    if (faults_.stopAfterWrites != 0 && ++stopCounted_ >= faults_.stopAfterWrites)
+        faults_.noBox = true;
+}
+
 void LinkBox::StartCommand() {
     // Drop the line and get ready for the opcode pair.
     phase_ = Phase::Command;
@@ -307,6 +317,8 @@ void LinkBox::Execute() {
         const uint32_t address = a[0] | (a[1] << 8) | (a[2] << 16) | (uint32_t(a[3]) << 24);
         ok_ = device_.WriteMemory(address, a + 4);
         tally_.quarterWrites += ok_ ? 1 : 0;
+        if (ok_ && address % BoxDevice::kBlockSize == BoxDevice::kBlockSize - 128)
+            BlockWritten();
         break;
     }
     case 0x406A:
@@ -349,6 +361,8 @@ void LinkBox::Execute() {
     case 0x5466:
         ok_ = device_.CommitBlock(a[0], a[1]);
         tally_.commits += ok_ ? 1 : 0;
+        if (ok_)
+            BlockWritten();
         break;
     case 0xA5CC:
         ok_ = device_.GetSlotStatus(reply_[0]);

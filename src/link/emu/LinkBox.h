@@ -26,6 +26,11 @@ struct BoxFaults {
     // PC flipped, or presents its BitsPresented() == N bit flipped (0: none).
     uint64_t flipTakenBit = 0;
     uint64_t flipPresentedBit = 0;
+    // The box stops answering (as noBox) the moment it has written this many
+    // blocks from when this is set: a unit's commit, or a paged card's write
+    // of a block's last quarter. The last write is on the card; its answer
+    // never comes back.
+    uint32_t stopAfterWrites = 0;
 };
 
 // How strictly the box keeps to the wire protocol. The defaults behave as a
@@ -93,6 +98,8 @@ class LinkBox {
     BoxRules& Rules() { return rules_; }
     BoxDevice& Device() { return device_; }
     uint32_t CommandsSeen() const { return commandsSeen_; }
+    // Blocks written since the box was made.
+    uint32_t BlocksWritten() const { return blocksWritten_; }
     // Commands spoiled by a framing error since the box was made.
     uint32_t FramingErrors() const { return framingErrors_; }
     // Bits taken from and presented to the PC since the box was made.
@@ -131,6 +138,8 @@ class LinkBox {
     uint8_t NextOutByte();
     void Execute();
     bool Flip();
+    // Counts a block written and, when stopAfterWrites says so, goes silent.
+    void BlockWritten();
 
     BoxDevice& device_;
     BoxFaults faults_;
@@ -152,6 +161,9 @@ class LinkBox {
 
     // command decoding
     uint32_t commandsSeen_ = 0;
+    uint32_t blocksWritten_ = 0;
+    uint32_t stopArmedAt_ = 0;
+    uint32_t stopCounted_ = 0;
     uint32_t framingErrors_ = 0;
     uint64_t bitsTaken_ = 0;
     uint64_t bitsPresented_ = 0;

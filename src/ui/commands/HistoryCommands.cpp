@@ -2,6 +2,7 @@
 
 #include "card/CardSession.h"
 #include "card/JournalCommands.h"
+#include "card/SaverText.h"
 #include "qtbase/Prompter.h"
 #include "ui/dialogs/HistoryDialog.h"
 #include "ui/main/CardMenus.h"
@@ -52,11 +53,10 @@ void HistoryCommands::UpdateUndoCaption(View view) {
     QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
     if (session.Loaded(view)) {
-        // The listing's root names the card: no link work for a caption.
-        std::vector<JournalRecord> records;
-        LoadJournal(session.Journal().PathFor(session.Volume(view)), records);
-        if (!records.empty())
-            caption = UndoCaption(QString::fromStdString(records.back().command));
+        // What the card's listing found: no link work for a caption.
+        const std::string last = session.Journal().ListedLastCommand(session.Volume(view));
+        if (!last.empty())
+            caption = UndoCaption(QString::fromStdString(SaverText(last)));
     }
     undo->setText(caption);
 }

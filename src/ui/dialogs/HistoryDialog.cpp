@@ -108,7 +108,7 @@ void HistoryDialog::Show(const QString& cardName, const std::vector<JournalRecor
     for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
         const JournalRecord& r = records[static_cast<size_t>(i)];
         const QString when = QDateTime::fromSecsSinceEpoch(r.time).toString("yyyy-MM-dd hh:mm:ss");
-        const QString command = QString::fromStdString(r.command);
+        const QString command = QString::fromStdString(ShownCommand(r));
         const QString savers = QString::fromStdString(DescribeChange(r));
         auto* item = new QTreeWidgetItem(list_, {when, command, savers});
         // The whole row at a glance, however narrow its columns.

@@ -2,6 +2,7 @@
 // the selection display and what the commands use.
 #include "ui/main/MainWindow.h"
 
+#include "card/CardJournal.h"
 #include "card/SaverText.h"
 #include "card/SpeedSearch.h"
 #include "link/LinkPort.h"
@@ -161,6 +162,18 @@ void MainWindow::LinkIdle() {
     imageWatch_->LinkWorkEnded();
     // Shown once the work is over, so that no refresh in it covers it up.
     host_.ShowDueHint();
+    // A change the history could not keep: said after the command, once per
+    // card while the program runs.
+    CardJournal& journal = session_.Journal();
+    if (!journal.LastProblem().empty()) {
+        const QString text = QString::fromStdString(journal.LastProblem());
+        const std::string card = journal.ProblemVolume() != nullptr
+                                     ? CardJournal::Location(*journal.ProblemVolume())
+                                     : std::string();
+        journal.ClearProblem();
+        if (historyProblemsTold_.insert(card).second)
+            prompts_.Warning(text);
+    }
     if (!closePending_)
         return;
     closePending_ = false;

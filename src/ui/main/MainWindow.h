@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 class AutoRefresh;
@@ -166,6 +167,8 @@ class MainWindow : public QWidget, public CommandUi {
     CardSession session_;
     LinkCommandRunner runner_;
     bool closePending_ = false;
+    // The cards (by place) told that a change of theirs is not in the history.
+    std::set<std::string> historyProblemsTold_;
 
     std::array<CardView*, 3> views_ = {};
     CardMenus* menus_ = nullptr;

@@ -1,6 +1,8 @@
 // Re-reading the cards into their views, formatting, and the settings.
 #include "card/CardCheck.h"
 #include "card/CardJournal.h"
+#include "card/CutChanges.h"
+#include "card/ImageLock.h"
 #include "card/LoadVolume.h"
 #include "link/LinkPort.h"
 #include "qtbase/Prompter.h"
@@ -124,6 +126,21 @@ bool MainWindow::RefreshListing(View view) {
     CardView& shown = ViewOf(view);
     LinkPort& link = session_.Link();
     bool loaded = false;
+    // A change cut off on this card is put right before it is listed (the
+    // user chooses between finishing and taking it back); an image another
+    // program holds, or one only read, is left alone.
+    std::string why;
+    if (volume.Device < CardVolume::kImage ||
+        (!volume.ImageReadOnly && HasCutChange(volume, session_.Journal()) &&
+         LockImageForWriting(volume, why))) {
+        const SettleOutcome cut = SettleCutChange(volume, session_.Journal());
+        if (!cut.message.empty()) {
+            if (cut.settled && cut.clean)
+                prompts_.Info(QString::fromStdString(cut.message));
+            else
+                prompts_.Warning(QString::fromStdString(cut.message));
+        }
+    }
     runner_.JoinWaiting([&] {
         const LoadResult load = LoadVolume(volume, &host_);
         if (load.state == VolumeLoad::Failed)
@@ -153,6 +170,8 @@ bool MainWindow::RefreshListing(View view) {
         CheckListedCard(volume, report);
         shown.ShowProblems(report.ProblemCount() > 0);
         loaded = true;
+        // The history this card has, for the Undo item's caption.
+        session_.Journal().NoteListed(volume);
     });
     session_.SetLoaded(view, loaded);
     // At once rather than at the next state tick.

@@ -97,12 +97,18 @@ SameCpu::~SameCpu() {
         sched_setaffinity(0, sizeof saved_, &saved_);
 }
 
-LinkboxProcess::LinkboxProcess(const std::string& linkSpec, const std::string& socketPath) {
+LinkboxProcess::LinkboxProcess(const std::string& linkSpec, const std::string& socketPath,
+                               const std::vector<std::string>& extra) {
     const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
+    std::vector<std::string> args = {linkbox, "--link", linkSpec, "--socket", socketPath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
-        execl(linkbox.c_str(), linkbox.c_str(), "--link", linkSpec.c_str(), "--socket",
-              socketPath.c_str(), static_cast<char*>(nullptr));
+        execv(linkbox.c_str(), argv.data());
         _exit(127);
     }
     if (pid_ < 0)

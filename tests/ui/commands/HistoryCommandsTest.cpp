@@ -50,7 +50,7 @@ class HistoryCommandsTest : public QObject {
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
         QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY2(rig.prompter.Messages().last().startsWith(
-                     "The card was changed since \"undo delete B\""),
+                     "No change in the history leaves this card as it is now"),
                  qPrintable(rig.prompter.Messages().last()));
         QVERIFY(ReadFileText(card) == changed);
     }
@@ -107,6 +107,34 @@ class HistoryCommandsTest : public QObject {
                      metrics.horizontalAdvance(savers) * metrics.height(),
                  qPrintable(QString("%1 x %2").arg(shown.width()).arg(shown.height())));
         dialog.hide();
+    }
+
+    // The history cannot be stored (its folder is a plain file): the change
+    // is made, and the window says it is not in the history, once per card.
+    void AChangeLeftOutOfTheHistoryIsToldOncePerCard() {
+        const std::vector<TestSaver> three = {{0, "A", 1, 1}, {1, "B", 2, 1}, {2, "C", 1, 1}};
+        CommandsRig rig;
+        MainWindow& w = rig.Open(&three, &three);
+        std::ofstream(rig.Path("journal"), std::ios::binary) << "x";
+        for (int i = 0; i < 2; ++i) {
+            rig.prompter.Clear();
+            rig.prompter.Then("yes");
+            rig.Select(View::Slot1, {0});
+            w.Menus().DeleteSelected(View::Slot1)->trigger();
+            const QStringList told = rig.prompter.Messages();
+            QCOMPARE(told.size(), i == 0 ? 2 : 1);
+            if (i == 0)
+                QVERIFY2(told[1].startsWith("\"delete A\" is not in the history: "),
+                         qPrintable(told[1]));
+        }
+        QCOMPARE(Listed(w, View::Slot1), QStringList({"C"}));
+        // Slot 2 is another card: told again.
+        rig.prompter.Clear();
+        rig.prompter.Then("yes");
+        rig.Select(View::Slot2, {2});
+        w.Menus().DeleteSelected(View::Slot2)->trigger();
+        QCOMPARE(rig.prompter.Messages().size(), 2);
+        QVERIFY(rig.prompter.Messages()[1].startsWith("\"delete C\" is not in the history: "));
     }
 };
 

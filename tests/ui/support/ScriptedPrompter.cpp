@@ -45,6 +45,8 @@ void ScriptedPrompter::Error(const QString& text) {
 
 bool ScriptedPrompter::Confirm(const QString& text) {
     Record({"confirm", text, {}});
+    if (OnConfirm)
+        OnConfirm(text);
     QString answer;
     return Take(answer) && answer == "yes";
 }

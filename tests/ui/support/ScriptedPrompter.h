@@ -42,6 +42,9 @@ class ScriptedPrompter : public Prompter {
     int Unanswered() const { return unanswered_; }
     // Runs as each call is recorded, before it is answered.
     std::function<void(const Call&)> OnCall;
+    // Runs while a confirmation is open, before it is answered: what the
+    // user, or another program, does meanwhile.
+    std::function<void(const QString&)> OnConfirm;
     int AnswersLeft() const { return answers_.size(); }
     void Clear() {
         calls_.clear();

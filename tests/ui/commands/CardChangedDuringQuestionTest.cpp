@@ -1,0 +1,82 @@
+// A drop of two savers onto a slot that holds both names: the second
+// "Exisit overwrite it ?" stays open while another program writes the card.
+// What the command read and wrote before the question (its block cache)
+// must not stand for the card afterwards: a changed directory refuses the
+// copy, a changed saver's data is what an undo brings back.
+#include "card/CardCheck.h"
+#include "card/LoadVolume.h"
+#include "card/TransferEngine.h"
+#include "ui/commands/CommandsRig.h"
+#include "ui/commands/HistoryCommands.h"
+
+#include <QtTest>
+
+namespace {
+
+const std::vector<TestSaver> kBoth = {{0, "X", 2, 1}, {1, "Y", 2, 1}};
+
+bool ChecksClean(const std::string& path) {
+    CardVolume card;
+    card.Device = CardVolume::kImage;
+    CardCheckReport report;
+    return card.OpenImage(path) && CheckCard(card, report) && report.Clean();
+}
+
+} // namespace
+
+class CardChangedDuringQuestionTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void AnotherProgramsWriteDuringAQuestionIsSeen() {
+        for (bool directory : {true, false}) {
+            CommandsRig rig;
+            // Slot 2's X and Y are other savers of the same names.
+            MainWindow& w = rig.Open(&kBoth, &kBoth);
+            WriteTestCard(rig.Path("slot2.dcm"), 200, {{0, "X", 3, 2}, {1, "Y", 3, 2}});
+            w.RefreshCommand(View::Slot2);
+            const std::string card = rig.Path("slot1.dcm");
+            std::string theirs;
+            rig.prompter.OnConfirm = [&](const QString& text) {
+                if (!text.startsWith("Saver Y"))
+                    return;
+                // Another program, while the question is open.
+                CardVolume other;
+                other.Device = CardVolume::kImage;
+                QVERIFY(other.OpenImage(card) && LoadVolume(other));
+                int y = -1;
+                QVERIFY(FindSaverByName(other, "Y           ", y));
+                if (directory) {
+                    QVERIFY(DeleteSaver(other, y));
+                } else {
+                    uint8_t block[512];
+                    other.ReadRawBlock(other.Device, other.Entries[y].FirstBlock, block);
+                    block[100] ^= 0xFF;
+                    QVERIFY(other.WriteRawBlock(other.Device, other.Entries[y].FirstBlock, block));
+                }
+                theirs = ReadFileText(card);
+            };
+            rig.prompter.Then("yes").Then("yes");
+            rig.Select(View::Slot2, {0, 1});
+            rig.DropOn(View::Slot1, rig.commands->Drags().DragData(View::Slot2));
+            QVERIFY(!theirs.empty());
+            if (directory) {
+                // The copy of Y is refused: the card is as the other program
+                // left it, after the copy of X.
+                QVERIFY2(rig.prompter.Messages().last().contains("changed since it was read"),
+                         qPrintable(rig.prompter.Messages().join("\n")));
+                QVERIFY(ReadFileText(card) == theirs);
+                QVERIFY(ChecksClean(card));
+                continue;
+            }
+            // Y was replaced; taking that back brings back Y as the other
+            // program left it, not as the command first saw it.
+            QCOMPARE(Listed(w, View::Slot1), QStringList({"X", "Y"}));
+            rig.window->Menus().Undo(View::Slot1)->trigger();
+            QVERIFY(ReadFileText(card) == theirs);
+            QVERIFY(ChecksClean(card));
+        }
+    }
+};
+
+QTEST_MAIN(CardChangedDuringQuestionTest)
+#include "CardChangedDuringQuestionTest.moc"
