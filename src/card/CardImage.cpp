@@ -1,8 +1,10 @@
 #include "card/CardImage.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardUi.h"
-#include "card/SameCard.h"
 #include "card/ChangeRecorder.h"
+#include "card/SameCard.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -39,7 +41,7 @@ ImageFileCheck CheckImageFile(const std::string& path, std::string* reason) {
 
 bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order) {
     Progress(volume, 0);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
     bool readOk = true;

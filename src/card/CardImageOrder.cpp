@@ -1,5 +1,7 @@
 #include "card/CardImageOrder.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardVolume.h"
 
 #include <algorithm>
@@ -109,7 +111,7 @@ bool ConvertImageFile(const std::string& in, const std::string& out, ImageOrder 
         GuessImageOrder(image.get() + CardVolume::kRootBlock * CardVolume::kBlockSize, in);
     if (from.order != to)
         SwapWords(image.get(), kBytes);
-    std::FILE* target = std::fopen(out.c_str(), "wb");
+    std::FILE* target = OpenStreamForWriting(out);
     if (target == nullptr) {
         error = "cannot write " + out;
         return false;

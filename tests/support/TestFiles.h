@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace porvane_test {
@@ -51,5 +52,27 @@ constexpr int kCannotDropRoot = 77;
 // since root reads and writes whatever a file's mode says. Returns the
 // child's exit code: body's result, or kCannotDropRoot.
 int RunAsNobody(const std::function<int()>& body);
+
+// Whether steps as another user are real: the tests run as root.
+bool CanActAsAnotherUser();
+// Anyone may add, replace and remove files in folder (0777, no sticky bit),
+// as in a shared group folder.
+void ShareFolder(const std::filesystem::path& folder);
+
+// Repeats step as user nobody in a child process, as fast as it can, from
+// construction until Stop (or destruction): another user at work beside
+// the test.
+class NobodyLoop {
+  public:
+    explicit NobodyLoop(const std::function<void()>& step);
+    ~NobodyLoop();
+    NobodyLoop(const NobodyLoop&) = delete;
+    NobodyLoop& operator=(const NobodyLoop&) = delete;
+    // Ends the child; true when it had run as nobody.
+    bool Stop();
+
+  private:
+    pid_t child_ = -1;
+};
 
 } // namespace porvane_test

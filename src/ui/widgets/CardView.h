@@ -81,7 +81,7 @@ class CardView : public QObject {
     int PictureCount() const { return static_cast<int>(pictures_.size()); }
 
   private:
-    bool AddPicture(const QString& path, QString& fileError);
+    bool AddPicture(const std::string& path, bool ownOnly, QString& fileError);
     int ShownFrames(int entry) const;
     void UpdateSizeName();
 
