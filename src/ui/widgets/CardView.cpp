@@ -5,6 +5,7 @@
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
+#include "qtbase/PlainText.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/FittedLabel.h"
 
@@ -257,7 +258,7 @@ void CardView::FillListView() {
                                                   .arg(e.SizeBlocks));
         // The description as the saver wrote it, Japanese ones included.
         const QString description = QString::fromStdString(e.DescriptionText);
-        item->setToolTip(description);
+        item->setToolTip(PlainToolTip(description));
         item->setData(Qt::AccessibleDescriptionRole, description);
         list_->addItem(item);
         shownImage_[k] = image;
