@@ -87,30 +87,4 @@ void ShareFolder(const std::filesystem::path& folder) {
     std::filesystem::permissions(folder, std::filesystem::perms::all);
 }
 
-NobodyLoop::NobodyLoop(const std::function<void()>& step) {
-    child_ = ::fork();
-    if (child_ != 0)
-        return;
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-        ::_exit(kCannotDropRoot);
-    std::signal(SIGTERM, SIG_DFL);
-    for (;;)
-        step();
-}
-
-NobodyLoop::~NobodyLoop() {
-    Stop();
-}
-
-bool NobodyLoop::Stop() {
-    if (child_ <= 0)
-        return false;
-    ::kill(child_, SIGTERM);
-    int status = 0;
-    const bool waited = ::waitpid(child_, &status, 0) == child_;
-    child_ = -1;
-    return waited && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
-}
-
 } // namespace porvane_test

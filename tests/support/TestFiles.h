@@ -59,20 +59,4 @@ bool CanActAsAnotherUser();
 // as in a shared group folder.
 void ShareFolder(const std::filesystem::path& folder);
 
-// Repeats step as user nobody in a child process, as fast as it can, from
-// construction until Stop (or destruction): another user at work beside
-// the test.
-class NobodyLoop {
-  public:
-    explicit NobodyLoop(const std::function<void()>& step);
-    ~NobodyLoop();
-    NobodyLoop(const NobodyLoop&) = delete;
-    NobodyLoop& operator=(const NobodyLoop&) = delete;
-    // Ends the child; true when it had run as nobody.
-    bool Stop();
-
-  private:
-    pid_t child_ = -1;
-};
-
 } // namespace porvane_test
