@@ -31,9 +31,6 @@ class AtomicFile {
     // truncate or replace it).
     const std::string& Path() const { return path_; }
     const std::string& Target() const { return target_; }
-    // The open temporary, for writers that fill it through a stream of
-    // their own (dup it first); -1 when not Ready.
-    int Descriptor() const { return fd_; }
 
     // Writes bytes to the temporary file where the last write ended.
     bool Write(const void* data, size_t size);
