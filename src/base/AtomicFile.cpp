@@ -1,5 +1,7 @@
 #include "base/AtomicFile.h"
 
+#include "base/SafeFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -48,7 +50,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 } // namespace
 
-AtomicFile::AtomicFile(const std::string& target) : target_(target) {
+AtomicFile::AtomicFile(const std::string& target, bool refuseLink)
+    : target_(target), refuseLink_(refuseLink) {
     // Hidden, named after the target, cut short so that a long name still
     // leaves room for the random part.
     std::string name = fs::path(target).filename().string().substr(0, 200);
@@ -56,44 +59,39 @@ AtomicFile::AtomicFile(const std::string& target) : target_(target) {
     pattern += "/.";
     pattern += name;
     pattern += ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         Fail(errno);
         return;
     }
-    ::close(fd);
+    fd_ = fd;
     path_ = pattern;
 }
 
 AtomicFile::~AtomicFile() {
-    CloseWriter();
     if (!committed_ && !path_.empty())
         ::unlink(path_.c_str());
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 bool AtomicFile::Fail(int error) {
     errorNumber_ = error;
-    error_ = std::strerror(error);
+    error_ = FileErrorText(error);
     return false;
 }
 
-bool AtomicFile::CloseWriter() {
-    if (fd_ < 0)
-        return true;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
+bool AtomicFile::StillOurs() const {
+    struct stat named {};
+    struct stat open {};
+    return ::lstat(path_.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+           ::fstat(fd_, &open) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 bool AtomicFile::Write(const void* data, size_t size) {
     if (path_.empty() || committed_)
         return false;
     flushed_ = false;
-    if (fd_ < 0) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        if (fd_ < 0)
-            return Fail(errno);
-    }
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t written = ::write(fd_, bytes, size);
@@ -112,21 +110,16 @@ bool AtomicFile::Flush() {
         return false;
     if (flushed_)
         return true;
-    if (!CloseWriter())
-        return Fail(errno);
-    // A replaced file keeps its permissions; a new one gets the usual ones
-    // rather than the temporary's private 0600.
+    // A replaced file of this user keeps its permissions; a new one, or one
+    // of another user, gets the usual ones rather than the temporary's
+    // private 0600 (and never another user's 0666).
     struct stat old {};
-    const mode_t mode = ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const bool keep =
+        ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid();
+    const mode_t mode = keep ? (old.st_mode & 07777) : NewFileMode();
+    if (::fsync(fd_) != 0)
         return Fail(errno);
-    const bool synced = ::fsync(fd) == 0;
-    const int syncError = errno;
-    ::close(fd);
-    if (!synced)
-        return Fail(syncError);
-    if (::chmod(path_.c_str(), mode) != 0)
+    if (::fchmod(fd_, mode) != 0)
         return Fail(errno);
     flushed_ = true;
     return true;
@@ -135,11 +128,19 @@ bool AtomicFile::Flush() {
 bool AtomicFile::Commit(bool replace) {
     if (!Flush())
         return false;
+    struct stat target {};
+    if (refuseLink_ && ::lstat(target_.c_str(), &target) == 0 && S_ISLNK(target.st_mode))
+        return Fail(ELOOP);
+    // Whatever took the temporary's name meanwhile is not moved into place.
+    if (!StillOurs())
+        return Fail(ESTALE);
     const bool moved =
         replace ? ::rename(path_.c_str(), target_.c_str()) == 0 : RenameNoReplace(path_, target_);
     if (!moved)
         return Fail(errno);
     committed_ = true;
+    ::close(fd_);
+    fd_ = -1;
     SyncFolder(FolderOf(target_));
     return true;
 }

@@ -10,9 +10,17 @@
 // folder, so that a crash leaves either the old file or the new one. Until
 // then, and after any failure, the target is as it was, and the temporary
 // is removed unless committed.
+//
+// The temporary stays open from its making to the rename, so its contents
+// go to the file made here even if someone puts another file or a link
+// under its name meanwhile; the rename then refuses to move that one into
+// place. Writers that fill the temporary by name open it through SafeFile.
 class AtomicFile {
   public:
-    explicit AtomicFile(const std::string& target);
+    // With refuseLink, a target that is a symbolic link is not replaced
+    // (ELOOP): side files under fixed names, where a link is not the
+    // program's own.
+    explicit AtomicFile(const std::string& target, bool refuseLink = false);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -24,7 +32,7 @@ class AtomicFile {
     const std::string& Path() const { return path_; }
     const std::string& Target() const { return target_; }
 
-    // Appends bytes to the temporary file.
+    // Writes bytes to the temporary file where the last write ended.
     bool Write(const void* data, size_t size);
     // Flushes the temporary file to disk with its final permissions; Commit
     // does it when not done already. Lets several files be made durable
@@ -40,13 +48,14 @@ class AtomicFile {
 
   private:
     bool Fail(int error);
-    bool CloseWriter();
+    bool StillOurs() const;
 
     std::string target_;
     std::string path_;
     std::string error_;
     int errorNumber_ = 0;
     int fd_ = -1;
+    bool refuseLink_ = false;
     bool flushed_ = false;
     bool committed_ = false;
 };

@@ -1,5 +1,7 @@
 #include "card/CardImage.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardUi.h"
 #include "card/ChangeRecorder.h"
 #include "card/ImageLock.h"
@@ -40,7 +42,7 @@ ImageFileCheck CheckImageFile(const std::string& path, std::string* reason) {
 
 bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order) {
     Progress(volume, 0);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
     bool readOk = true;

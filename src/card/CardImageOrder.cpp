@@ -1,5 +1,7 @@
 #include "card/CardImageOrder.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardVolume.h"
 #include "card/ImageLock.h"
 #include "card/SaverChains.h"
@@ -228,7 +230,7 @@ bool ConvertImageFile(const std::string& in, const std::string& out, ImageOrder 
     }
     if (from != to)
         SwapWords(image.get(), kBytes);
-    std::FILE* target = std::fopen(out.c_str(), "wb");
+    std::FILE* target = OpenStreamForWriting(out);
     if (target == nullptr) {
         error = "cannot write " + out;
         return false;

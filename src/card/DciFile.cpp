@@ -1,5 +1,7 @@
 #include "card/DciFile.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardUi.h"
 #include "card/CardWriteBack.h"
 #include "card/ReplaceSaver.h"
@@ -28,7 +30,7 @@ bool ExportDci(const std::string& path, int entry, CardVolume& volume) {
     if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries[entry].SizeBlocks == 0)
         return false;
     const SaverEntry& e = volume.Entries[entry];
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
     SaverChain chain;

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint8_t kDemoUserBlocks = 200;
-
 bool Fail(std::string* error, const std::string& text) {
     if (error != nullptr)
         *error = text;
@@ -50,23 +48,19 @@ bool ImportDemoSaver(CardVolume& card, const std::string& dci, bool (*write)(con
     return true;
 }
 
-// A formatted card with the demo savers, under a scratch name.
-bool BuildSlot1(const std::string& scratch, std::string* error) {
-    // OpenImage makes a blank card only where there is no file yet.
-    Remove(scratch);
+// A formatted card with the demo savers, built in image (131072 bytes);
+// dci is the scratch name its savers pass through.
+bool BuildSlot1(uint8_t* image, const std::string& dci, std::string* error) {
     auto card = std::make_unique<CardVolume>();
-    card->Device = CardVolume::kImage;
-    bool ok = card->OpenImage(scratch) && !card->ImageReadOnly &&
-              card->FormatVolume(kDemoUserBlocks) && card->ReadDirectory();
-    if (!ok) {
-        card->CloseImage();
-        return Fail(error, "cannot write " + scratch);
-    }
-    const std::string dci = scratch + ".dci";
+    std::memset(image, 0xFF, static_cast<size_t>(CardVolume::kCardBytes));
+    bool ok = OpenMemoryImage(*card, image) && card->FormatVolume(kTemplateUserBlocks) &&
+              card->ReadDirectory();
+    if (!ok)
+        return Fail(error, "cannot build the demo card");
     // The game first: it needs blocks 0 up, data savers fill from the top.
-    ok = ImportDemoSaver(*card, dci, WriteDemoGameDci, scratch, error) &&
-         ImportDemoSaver(*card, dci, WriteDemoDataDci, scratch, error) &&
-         ImportDemoSaver(*card, dci, WriteDemoLogoDci, scratch, error);
+    ok = ImportDemoSaver(*card, dci, WriteDemoGameDci, "the demo card", error) &&
+         ImportDemoSaver(*card, dci, WriteDemoDataDci, "the demo card", error) &&
+         ImportDemoSaver(*card, dci, WriteDemoLogoDci, "the demo card", error);
     card->CloseImage();
     return ok;
 }
@@ -75,13 +69,16 @@ bool EnsureCard(const std::string& folder, const char* name, bool withSavers, st
     const std::string path = SideFilePath(folder, name);
     if (Exists(path))
         return true;
-    AtomicFile file(path);
+    AtomicFile file(path, true);
     if (!file.Ready())
         return Fail(error, "cannot write " + path + ": " + file.Error());
-    const std::string& scratch = file.Path();
-    const bool built = withSavers ? BuildSlot1(scratch, error) : WriteImageTemplate(scratch);
+    auto image = std::make_unique<uint8_t[]>(CardVolume::kCardBytes);
+    const bool built = withSavers ? BuildSlot1(image.get(), file.Path() + ".dci", error)
+                                  : FormatBlankImage(image.get());
     if (!built)
-        return withSavers ? false : Fail(error, "cannot write " + scratch);
+        return withSavers ? false : Fail(error, "cannot build the blank card");
+    if (!file.Write(image.get(), CardVolume::kCardBytes))
+        return Fail(error, "cannot write " + path + ": " + file.Error());
     // A card another program put there meanwhile is kept.
     if (!file.Commit(false) && file.ErrorNumber() != EEXIST)
         return Fail(error, "cannot write " + path + ": " + file.Error());

@@ -1,5 +1,7 @@
 #include "card/DemoSavers.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
 #include "card/SaverEntry.h"
@@ -66,7 +68,7 @@ bool WriteDci(const SaverImage& saver, const std::string& path) {
     const size_t length = static_cast<size_t>(saver.blocks) * kBlock;
     std::memcpy(file + SaverEntry::kSize, saver.bytes, length);
     SwapWords(file + SaverEntry::kSize, length);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::FILE* out = OpenStreamForWriting(path);
     if (out == nullptr)
         return false;
     const bool written =

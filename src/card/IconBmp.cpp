@@ -1,5 +1,7 @@
 #include "card/IconBmp.h"
 
+#include "base/SafeFile.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -46,7 +48,7 @@ bool WriteIconBmp(const uint8_t* area, const std::string& fileName) {
     std::memcpy(file + IconBmpFormat::kPixelOffset, area + IconArea::kPixelStart,
                 IconArea::kPixelBytes);
 
-    std::FILE* out = std::fopen(fileName.c_str(), "wb");
+    std::FILE* out = OpenStreamForWriting(fileName);
     if (out == nullptr)
         return false;
     const bool written = std::fwrite(file, 1, sizeof file, out) == sizeof file;

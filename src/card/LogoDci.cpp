@@ -1,4 +1,6 @@
 #include "card/CardVolume.h"
+
+#include "base/SafeFile.h"
 #include "card/IconBmp.h"
 
 #include <cstdio>
@@ -61,7 +63,7 @@ bool BuildLogoDci(const uint8_t* picture, const uint8_t* lcd, const std::string&
                 LogoDci::kSaverBytes - LogoDci::kFillerOffset);
     SwapWords(saver, LogoDci::kSaverBytes);
 
-    std::FILE* out = std::fopen(fileName.c_str(), "wb");
+    std::FILE* out = OpenStreamForWriting(fileName);
     if (out == nullptr)
         return false;
     const bool written = std::fwrite(file, 1, sizeof file, out) == sizeof file;

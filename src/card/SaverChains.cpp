@@ -1,5 +1,7 @@
 #include "card/SaverChains.h"
 
+#include "card/SaverText.h"
+
 #include "card/CardWriteBack.h"
 
 #include <algorithm>
@@ -111,12 +113,7 @@ int FirstDamagedSaver(const CardVolume& volume) {
 
 std::string DamagedSaverText(const CardVolume& volume, int entry) {
     const SaverEntry& e = volume.Entries[entry];
-    std::string name = e.TrimmedName();
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7F)
-            c = '.';
-    }
+    const std::string name = SaverText(e.TrimmedName());
     SaverChain chain;
     WalkSaverChain(volume, e, chain);
     const std::string what = chain.Whole() ? "shares blocks with another saver"

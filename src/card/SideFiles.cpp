@@ -1,6 +1,7 @@
 #include "card/SideFiles.h"
 
 #include "base/AtomicFile.h"
+#include "base/SafeFile.h"
 
 #include "card/CardUi.h"
 #include "card/CardVolume.h"
@@ -52,7 +53,7 @@ bool Exists(const std::string& path) {
 }
 
 std::string SystemReason(const std::string& path, int error) {
-    return path + ": " + std::strerror(error);
+    return path + ": " + FileErrorText(error);
 }
 
 void Warn(CardUi* ui, const std::string& text) {
@@ -68,19 +69,38 @@ std::string SideFilePath(const std::string& folder, const std::string& name) {
     return (fs::path(folder) / name).string();
 }
 
-bool WriteImageTemplate(const std::string& path) {
-    // Built under a private name and moved into place, so that a template is
-    // never seen half written.
-    AtomicFile file(path);
-    if (!file.Ready())
+bool OpenMemoryImage(CardVolume& volume, uint8_t* image) {
+    volume.CloseImage();
+    // "r+": read and written in place, never emptied.
+    std::FILE* stream = ::fmemopen(image, static_cast<size_t>(CardVolume::kCardBytes), "r+");
+    if (stream == nullptr)
         return false;
-    // OpenImage makes a blank card only where there is no file yet.
-    std::remove(file.Path().c_str());
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    volume.Device = CardVolume::kImage;
+    volume.ImageOpen = true;
+    volume.ImageFile = stream;
+    volume.ImageReadOnly = false;
+    volume.ImageNatural = false;
+    volume.ImageName.clear();
+    return true;
+}
+
+bool FormatBlankImage(uint8_t* image) {
+    std::memset(image, 0xFF, static_cast<size_t>(CardVolume::kCardBytes));
     auto card = std::make_unique<CardVolume>();
-    card->Device = CardVolume::kImage;
-    bool ok = card->OpenImage(file.Path()) && card->FormatVolume(kTemplateUserBlocks);
+    const bool ok = OpenMemoryImage(*card, image) && card->FormatVolume(kTemplateUserBlocks);
     card->CloseImage();
-    return ok && file.Commit();
+    return ok;
+}
+
+bool WriteImageTemplate(const std::string& path) {
+    // Built in memory and moved into place whole, so that a template is
+    // never seen half written; a link under the name is not replaced.
+    auto image = std::make_unique<uint8_t[]>(CardVolume::kCardBytes);
+    if (!FormatBlankImage(image.get()))
+        return false;
+    AtomicFile file(path, true);
+    return file.Ready() && file.Write(image.get(), CardVolume::kCardBytes) && file.Commit();
 }
 
 void DrawNoIconPicture(uint8_t* area) {
@@ -119,9 +139,14 @@ bool CreateImageFromTemplate(const std::string& folder, const std::string& path,
     const std::string tpl = SideFilePath(folder, kTemplateFileName);
     if (!Exists(tpl))
         WriteImageTemplate(tpl);
-    std::FILE* in = std::fopen(tpl.c_str(), "rb");
+    // Never a FIFO, nor a link another user put under the name.
+    const int fd = OpenFileForReading(tpl, false);
+    std::FILE* in = fd < 0 ? nullptr : ::fdopen(fd, "rb");
     if (in == nullptr) {
-        Warn(ui, SystemReason(tpl, errno));
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        Warn(ui, SystemReason(tpl, error));
         return false;
     }
     std::vector<uint8_t> image(static_cast<size_t>(CardVolume::kCardBytes));
@@ -138,7 +163,7 @@ bool CreateImageFromTemplate(const std::string& folder, const std::string& path,
             ui->ShowInfo("FILE : " + tpl + " IS INVAILD! ");
         return false;
     }
-    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::FILE* out = OpenStreamForWriting(path);
     if (out == nullptr) {
         Warn(ui, SystemReason(path, errno));
         return false;

@@ -4,6 +4,7 @@
 #include <string>
 
 class CardUi;
+class CardVolume;
 
 // The files the program keeps beside itself in StartDir and can always make
 // again: the template of new card images and the picture shown for savers
@@ -16,9 +17,17 @@ inline constexpr uint8_t kTemplateUserBlocks = 200;
 // folder joined with name (folder may end in "/" or be empty).
 std::string SideFilePath(const std::string& folder, const std::string& name);
 
-// Writes the new-image template to path: a blank card (all 0xFF) formatted by
-// FormatVolume with 200 user blocks, in card-image layout (131072 bytes). The
-// file appears whole or not at all.
+// Opens volume as a card image held in memory: image (131072 bytes, card
+// order) is read and written in place. Cards built for a file are built
+// there and written whole, so that nothing reopens the file by its name.
+bool OpenMemoryImage(CardVolume& volume, uint8_t* image);
+// A blank card (all 0xFF) formatted by FormatVolume with 200 user blocks,
+// into image (131072 bytes, card order).
+bool FormatBlankImage(uint8_t* image);
+
+// Writes the new-image template to path: FormatBlankImage in card-image
+// layout. The file appears whole or not at all; a symbolic link under the
+// name is not replaced.
 bool WriteImageTemplate(const std::string& path);
 
 // The picture for savers without icons, laid out as an IconArea

@@ -1,5 +1,7 @@
 #include "card/TransferEngine.h"
 
+#include "base/SafeFile.h"
+
 #include "card/CardWriteBack.h"
 #include "card/ChangeRecorder.h"
 #include "card/ReplaceSaver.h"
@@ -9,9 +11,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
-#include <system_error>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -118,7 +120,7 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
 bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volume) {
     if (!ValidEntry(entry))
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
     SaverChain chain;
@@ -152,12 +154,16 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
     const SaverEntry& e = volume.Entries[entry];
     if (e.SizeBlocks == 0)
         return false;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    // Only the file the export made, or one this user put there: not one
+    // another user slipped under the name (nor a FIFO that would block).
+    const int fd = OpenFileForReading(path, true);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
-    const auto length = std::filesystem::file_size(path, ec);
-    if (ec)
-        return false;
+    }
+    const auto length = static_cast<uintmax_t>(info.st_size);
     const int n = e.SizeBlocks;
     const int covered =
         static_cast<int>(std::min<uintmax_t>((length + kBlockBytes - 1) / kBlockBytes, n));
@@ -165,11 +171,11 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
     WalkSaverChain(volume, e, chain);
     // On a damaged card the chain may break before the file ends: nothing is
     // written then, rather than part of the edit reported as saved.
-    if (chain.count < covered)
+    std::FILE* file = chain.count < covered ? nullptr : ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        ::close(fd);
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
+    }
     ChangeScope change(volume, "tool write-back " + RawSaverName(e.Raw));
     bool ok = true;
     uint8_t chunk[kBlockBytes];

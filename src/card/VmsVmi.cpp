@@ -1,5 +1,7 @@
 #include "card/VmsVmi.h"
 
+#include "base/SafeFile.h"
+
 #include "card/DciFile.h"
 #include "card/SaverChains.h"
 
@@ -91,7 +93,7 @@ std::string FindBeside(const fs::path& folder, const std::string& name) {
 }
 
 bool WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
     bool ok = std::fwrite(bytes, 1, size, file) == size;
@@ -148,7 +150,7 @@ bool ExportVmsVmi(const std::string& vmsPath, const std::string& vmiPath,
     }
     VmiFields f;
     const int headerStep = e.IsGame ? 1 : 0;
-    std::FILE* vms = std::fopen(vmsPath.c_str(), "wb");
+    std::FILE* vms = OpenStreamForWriting(vmsPath);
     if (vms == nullptr) {
         error = "cannot write " + vmsPath;
         return false;

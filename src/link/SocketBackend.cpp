@@ -1,6 +1,7 @@
 #include "link/SocketBackend.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,8 +15,22 @@ SocketBackend::~SocketBackend() {
     Close();
 }
 
+namespace {
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 bool SocketBackend::Open() {
     Close();
+    return Connect();
+}
+
+bool SocketBackend::Connect() {
     sockaddr_un addr{};
     if (path_.size() >= sizeof addr.sun_path) {
         lastError_ = ENAMETOOLONG;
@@ -50,7 +65,24 @@ bool SocketBackend::Open() {
     fd_ = fd;
     broken_ = false;
     pendingLength_ = 0;
+    lastActivityMs_ = NowMs();
     return true;
+}
+
+void SocketBackend::ReconnectIfClosed() {
+    // Between commands the box owes no bytes: a connection that reads as
+    // ended was closed by the box for its silence.
+    if (fd_ < 0 || broken_ || pendingLength_ != 0 || NowMs() - lastActivityMs_ < kIdleCheckMs)
+        return;
+    pollfd p{fd_, POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0 || (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0) {
+        lastActivityMs_ = NowMs();
+        return;
+    }
+    ::close(fd_);
+    fd_ = -1;
+    if (!Connect())
+        Fail(static_cast<int>(lastError_));
 }
 
 void SocketBackend::Close() {
@@ -81,10 +113,12 @@ bool SocketBackend::Flush() {
         sent += static_cast<size_t>(n);
     }
     pendingLength_ = 0;
+    lastActivityMs_ = NowMs();
     return !broken_;
 }
 
 void SocketBackend::Queue(uint8_t op, uint16_t port, uint8_t value) {
+    ReconnectIfClosed();
     if (pendingLength_ + 4 > sizeof pending_)
         Flush();
     uint8_t* p = pending_ + pendingLength_;
@@ -129,6 +163,7 @@ bool SocketBackend::Read(uint16_t port, uint8_t& value) {
         const ssize_t n = ::recv(fd_, &reply, 1, 0);
         if (n == 1) {
             value = reply;
+            lastActivityMs_ = NowMs();
             return true;
         }
         if (n < 0 && errno == EINTR)

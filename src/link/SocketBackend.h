@@ -9,7 +9,9 @@
 // (0 for a read). A write gets no reply, a read exactly one byte. Writes are
 // queued and go out with the next read, which keeps their order; a write to
 // the control register goes out at once, so the far end sees a command end
-// when it ends.
+// when it ends. The box closes a connection that has been silent for a few
+// seconds (so that one client cannot keep it from the others); a command
+// that starts after such a pause connects again first.
 class SocketBackend : public PortBackend {
   public:
     explicit SocketBackend(std::string path);
@@ -31,7 +33,13 @@ class SocketBackend : public PortBackend {
     // How long Open waits for a server that is slow to take the connection.
     static constexpr int kConnectTimeoutMs = 200;
 
+    // How long a connection may stay idle before a new command checks
+    // whether the box has closed it.
+    static constexpr int kIdleCheckMs = 500;
+
   private:
+    bool Connect();
+    void ReconnectIfClosed();
     bool Flush();
     void Queue(uint8_t op, uint16_t port, uint8_t value);
     void Fail(int error);
@@ -43,4 +51,5 @@ class SocketBackend : public PortBackend {
     uint32_t lastError_ = 0;
     uint8_t pending_[4096] = {};
     size_t pendingLength_ = 0;
+    int64_t lastActivityMs_ = 0;
 };

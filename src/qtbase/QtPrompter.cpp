@@ -99,27 +99,43 @@ QString RunFileDialog(QWidget* parent, const FileDialogSetup& setup, bool save) 
 
 } // namespace
 
+namespace {
+
+// A message box showing text as it is: names of files and savers come from
+// disks and cards, and must never be taken for markup.
+QMessageBox::StandardButton
+Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+     QMessageBox::StandardButtons buttons,
+     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
+    QMessageBox box(icon, WindowTitle(), text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+} // namespace
+
 void QtPrompter::Info(const QString& text) {
-    QMessageBox::information(parent_, WindowTitle(), text);
+    Show(parent_, QMessageBox::Information, text, QMessageBox::Ok);
 }
 
 void QtPrompter::Warning(const QString& text) {
-    QMessageBox::warning(parent_, WindowTitle(), text);
+    Show(parent_, QMessageBox::Warning, text, QMessageBox::Ok);
 }
 
 void QtPrompter::Error(const QString& text) {
-    QMessageBox::critical(parent_, WindowTitle(), text);
+    Show(parent_, QMessageBox::Critical, text, QMessageBox::Ok);
 }
 
 bool QtPrompter::Confirm(const QString& text) {
-    return QMessageBox::question(parent_, WindowTitle(), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+    return Show(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 Prompter::Answer QtPrompter::YesNoCancel(const QString& text) {
-    switch (QMessageBox::question(parent_, WindowTitle(), text,
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                  QMessageBox::Yes)) {
+    switch (Show(parent_, QMessageBox::Question, text,
+                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:

@@ -67,7 +67,8 @@ bool WriteLines(const std::string& path, const std::string (&lines)[kLineCount],
         text += line;
         text += "\r\n";
     }
-    AtomicFile file(path);
+    // A link under the name is not the program's: never replaced.
+    AtomicFile file(path, true);
     if (file.Ready() && file.Write(text.data(), text.size()) && file.Commit(replace))
         return true;
     if (error)

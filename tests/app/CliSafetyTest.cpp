@@ -175,4 +175,22 @@ TEST_F(CliSafetyTest, OddFilesAndNamesAreHandled) {
     EXPECT_FALSE(fs::exists(P("frames/frame0.bmp")));
 }
 
+// A saver name from a file reaches the terminal through the cleaning the
+// listing uses: no byte of it is a control code, on any refusal.
+TEST_F(CliSafetyTest, NamesFromFilesReachTheTerminalCleaned) {
+    NewCard("a.dcm");
+    NewCard("b.dcm");
+    const std::string hostile = "\x1b]0;PWN\x07\x1b[2J";
+    WriteFileBytes(P("pwn.dci"), MakeDci(hostile, 1, false, 0, 7));
+    ASSERT_EQ(Cli("import a.dcm pwn.dci").code, 0);
+    ASSERT_EQ(Cli("import b.dcm pwn.dci").code, 0);
+    for (const char* command : {"import a.dcm pwn.dci", "copy a.dcm '#0' b.dcm"}) {
+        const Result r = Cli(command);
+        EXPECT_EQ(r.code, 1) << command;
+        EXPECT_EQ(r.err, "porvane-cli: Saver  ]0;PWN  [2J exists on the card (use --overwrite or "
+                         "--append)\n")
+            << command;
+    }
+}
+
 } // namespace

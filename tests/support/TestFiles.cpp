@@ -79,4 +79,12 @@ int RunAsNobody(const std::function<int()>& body) {
     return WEXITSTATUS(status);
 }
 
+bool CanActAsAnotherUser() {
+    return ::geteuid() == 0;
+}
+
+void ShareFolder(const std::filesystem::path& folder) {
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+}
+
 } // namespace porvane_test

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace porvane_test {
@@ -51,5 +52,11 @@ constexpr int kCannotDropRoot = 77;
 // since root reads and writes whatever a file's mode says. Returns the
 // child's exit code: body's result, or kCannotDropRoot.
 int RunAsNobody(const std::function<int()>& body);
+
+// Whether steps as another user are real: the tests run as root.
+bool CanActAsAnotherUser();
+// Anyone may add, replace and remove files in folder (0777, no sticky bit),
+// as in a shared group folder.
+void ShareFolder(const std::filesystem::path& folder);
 
 } // namespace porvane_test

@@ -2,6 +2,7 @@
 #include "app/cli/CliCardParts.h"
 #include "app/cli/CliOutput.h"
 #include "app/cli/CliVolume.h"
+#include "base/SafeFile.h"
 #include "card/CardImage.h"
 #include "card/IconBmp.h"
 #include "card/SideFiles.h"
@@ -190,7 +191,9 @@ int CliNew(CliContext& ctx) {
     const std::string temp = outputs.Begin(out, error);
     if (temp.empty())
         return CliFail(ctx, kCliFailed, error);
-    if (!WriteImageTemplate(temp))
+    auto image = std::make_unique<uint8_t[]>(CardVolume::kCardBytes);
+    if (!FormatBlankImage(image.get()) ||
+        !WriteWholeFile(temp, image.get(), static_cast<size_t>(CardVolume::kCardBytes)))
         return CliFail(ctx, kCliFailed, "cannot write " + out);
     if (!outputs.Commit(error))
         return CliFail(ctx, kCliFailed, error);

@@ -7,6 +7,7 @@
 #include "card/ReplaceSaver.h"
 #include "card/SaverChains.h"
 #include "card/SaverFiles.h"
+#include "card/SaverText.h"
 #include "card/TransferEngine.h"
 #include "card/VmsVmi.h"
 
@@ -19,11 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A saver name from a card or a file as messages show it: trailing blanks
+// and NULs dropped, then the one cleaning every shown name goes through, so
+// that no byte of it reaches the terminal as a control code.
 std::string DisplayName(const std::string& name) {
     std::string out = name;
     while (!out.empty() && (out.back() == ' ' || out.back() == '\0'))
         out.pop_back();
-    return out;
+    return SaverText(out);
 }
 
 // The saver on vol that the new one named name12 (12 characters, as the

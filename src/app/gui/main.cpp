@@ -111,6 +111,9 @@ int main(int argc, char** argv) {
     }
 
     SingleInstance instance(options.linkSpec);
+    if (instance.ServerName().isEmpty())
+        std::cerr << "porvane: " << instance.Problem().toStdString()
+                  << "; later starts on this link will not find this one\n";
     if (instance.HandOff(options.openCard))
         return 0;
     if (!instance.Listen() && instance.HandOff(options.openCard))

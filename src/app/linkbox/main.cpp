@@ -12,8 +12,10 @@
 #include <cstring>
 #include <iostream>
 #include <ostream>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -28,12 +30,17 @@ void OnSignal(int) {
 void PrintUsage(std::ostream& os) {
     os << "usage: porvane-linkbox --link emulator:DIR|emulator-paged:FILE --socket PATH "
           "[--base ADDR] [--once] [--stats FILE] [--stop-after-writes N]\n"
+          "       [--client-timeout MS]\n"
           "       porvane-linkbox --help | --version\n"
           "  serves the emulated box's registers at ADDR, ADDR+1, ADDR+2 (default 888)\n"
+          "  PATH is made for this user only (0600); a file there that is not a socket\n"
+          "  is never replaced\n"
           "  --once: serve one connection, then exit\n"
           "  --stats FILE: after each connection, the block reads and writes so far\n"
           "  --stop-after-writes N: the box stops answering once it has written N blocks\n"
-          "    (a link cut off in the middle of a change, for tests)\n";
+          "    (a link cut off in the middle of a change, for tests)\n"
+          "  --client-timeout: a client silent this long is disconnected, so that it\n"
+          "  cannot keep the box from others (default 5000)\n";
 }
 
 // What the box did to its cards since it started, as counted lines.
@@ -55,12 +62,23 @@ int Usage() {
     return 2;
 }
 
-// Serves one connection until the peer closes it.
-void Serve(int fd, EmulatorBackend& box) {
+// Serves one connection until the peer closes it or stays silent for
+// silentMs: one client at a time holds the box, and one that says nothing
+// must not keep it from the others.
+void Serve(int fd, EmulatorBackend& box, int silentMs) {
     uint8_t in[4096];
     uint8_t replies[1024];
     size_t have = 0;
     while (!g_stop) {
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, silentMs);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0) {
+            std::cerr << "porvane-linkbox: a client was silent for " << silentMs
+                      << " ms; its connection is closed\n";
+            return;
+        }
         const ssize_t n = ::recv(fd, in + have, sizeof in - have, 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -93,6 +111,30 @@ void Serve(int fd, EmulatorBackend& box) {
     }
 }
 
+// Why PATH cannot take the socket: a file there that is not a socket is
+// never removed, nor is a socket a box still serves. Empty when it can (a
+// socket left by a box that ended is removed here).
+std::string SocketPathProblem(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? "" : path + ": " + std::strerror(errno);
+    if (!S_ISSOCK(info.st_mode))
+        return path + " exists and is not a socket; it is left as it is";
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const bool live =
+        probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (probe >= 0)
+        ::close(probe);
+    if (live)
+        return path + " is in use by another box";
+    if (::unlink(path.c_str()) != 0)
+        return "cannot replace " + path + ": " + std::strerror(errno);
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -105,6 +147,7 @@ int main(int argc, char** argv) {
     uint16_t base = 888;
     bool once = false;
     unsigned long stopAfterWrites = 0;
+    int silentMs = 5000;
     // All options are the box's own, so --link may stand anywhere among them.
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -129,6 +172,8 @@ int main(int argc, char** argv) {
             once = true;
         else if (args[i] == "--stop-after-writes" && i + 1 < args.size())
             stopAfterWrites = std::strtoul(args[++i].c_str(), nullptr, 10);
+        else if (args[i] == "--client-timeout" && i + 1 < args.size())
+            silentMs = static_cast<int>(std::strtol(args[++i].c_str(), nullptr, 10));
         else
             return Usage();
     }
@@ -149,14 +194,26 @@ int main(int argc, char** argv) {
         std::cerr << "porvane-linkbox: socket path too long\n";
         return 1;
     }
+    if (silentMs <= 0)
+        return Usage();
+    const std::string refusal = SocketPathProblem(socketPath);
+    if (!refusal.empty()) {
+        std::cerr << "porvane-linkbox: " << refusal << "\n";
+        return 1;
+    }
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    ::unlink(socketPath.c_str());
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener, 4) != 0) {
+    // Made 0600 from the start, whatever the umask: the cards behind it are
+    // this user's.
+    const mode_t mask = ::umask(0177);
+    const bool bound =
+        listener >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const int bindError = errno;
+    ::umask(mask);
+    if (!bound || ::listen(listener, 4) != 0) {
         std::cerr << "porvane-linkbox: cannot listen on " << socketPath << ": "
-                  << std::strerror(errno) << "\n";
+                  << std::strerror(bound ? errno : bindError) << "\n";
         return 1;
     }
     struct sigaction sa {};
@@ -173,13 +230,16 @@ int main(int argc, char** argv) {
         }
         // Whatever a client left half done, the next one finds the box idle.
         box->Write(static_cast<uint16_t>(base + 2), 0);
-        Serve(fd, *box);
+        Serve(fd, *box, silentMs);
         ::close(fd);
         WriteStats(statsPath, *box);
         if (once)
             break;
     }
     ::close(listener);
-    ::unlink(socketPath.c_str());
+    // Only the socket: a file put under its name meanwhile stays.
+    struct stat info {};
+    if (::lstat(socketPath.c_str(), &info) == 0 && S_ISSOCK(info.st_mode))
+        ::unlink(socketPath.c_str());
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "tools/disasm/ListingPager.h"
 
+#include "base/SafeFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -105,8 +107,9 @@ ListingPager::GotoResult ListingPager::Goto(uint32_t target) {
 bool ListingPager::Patch(int64_t position, const uint8_t* bytes, int count) {
     if (position < 0 || count < 1 || count > 3)
         return false;
-    // "r+b" never creates a file: a work file that has gone stays gone.
-    std::FILE* file = std::fopen(fileName_.c_str(), "r+b");
+    // Never creates a file: a work file that has gone stays gone. Nor does
+    // it patch through a link or into a file another user put there.
+    std::FILE* file = OpenStreamForUpdate(fileName_);
     if (file == nullptr)
         return false;
     bool written = false;

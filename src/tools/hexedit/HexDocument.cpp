@@ -63,7 +63,12 @@ void HexDocument::Reset(std::vector<uint8_t> bytes, const std::string& name) {
 bool HexDocument::SaveFile(const std::string& path, const char* backupExtension) {
     if (path.empty())
         return false;
-    // Through a link, the file it points at is the one replaced.
+    // Through a link of this user's, the file it points at is the one
+    // replaced; one another user made (under the work file's name, say) is
+    // never written through.
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && link.st_uid != ::geteuid())
+        return false;
     std::error_code error;
     const auto resolved = std::filesystem::weakly_canonical(path, error);
     const std::string target = error ? path : resolved.string();

@@ -1,5 +1,6 @@
 #include "ui/commands/TransferCommands.h"
 
+#include "base/SafeFile.h"
 #include "card/CardSession.h"
 #include "card/CardWriteBack.h"
 #include "card/ChangeRecorder.h"
@@ -326,13 +327,12 @@ bool TransferCommands::WritePicture(View view, int entry, const std::string& pat
     const std::string noIcon = SideFilePath(Session().StartDir(), kNoIconFileName);
     const CardView& shown = ui_.ViewOf(view);
     const QImage picture = shown.CurrentPicture(entry).toImage();
-    const QImage none(QString::fromStdString(noIcon));
-    if (!none.isNull() && !picture.isNull() && Comparable(picture) == Comparable(none)) {
-        std::error_code ec;
-        std::filesystem::copy_file(noIcon, path, std::filesystem::copy_options::overwrite_existing,
-                                   ec);
-        return !ec;
-    }
+    std::vector<uint8_t> noIconBytes;
+    QImage none;
+    if (ReadWholeFile(noIcon, false, 16 << 20, noIconBytes))
+        none.loadFromData(noIconBytes.data(), static_cast<int>(noIconBytes.size()), "BMP");
+    if (!none.isNull() && !picture.isNull() && Comparable(picture) == Comparable(none))
+        return WriteWholeFile(path, noIconBytes.data(), noIconBytes.size());
     // The frame the view shows now, as the picture in the dialogs.
     return Session().Volume(view).ExtractIcon(
         static_cast<uint8_t>(entry), static_cast<uint16_t>(shown.CurrentFrame(entry)), path);

@@ -49,6 +49,7 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
 
     heading_ = new QLabel(this);
     heading_->setObjectName("historyHeading");
+    heading_->setTextFormat(Qt::PlainText);
     list_ = new QTreeWidget(this);
     list_->setObjectName("historyList");
     list_->setAccessibleName("Changes");

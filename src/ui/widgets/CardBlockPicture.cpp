@@ -1,5 +1,7 @@
 #include "ui/widgets/CardBlockPicture.h"
 
+#include "qtbase/PlainText.h"
+
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -79,7 +81,7 @@ QColor CardBlockPicture::BlockColour(int block) const {
 void CardBlockPicture::SetCurrentBlock(int block) {
     current_ = std::clamp(block, 0, CardVolume::kBlockCount - 1);
     const QString text = BlockText(current_);
-    setToolTip(text);
+    setToolTip(PlainToolTip(text));
     setAccessibleDescription(text);
     QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&changed);

@@ -1,9 +1,11 @@
 #include "ui/widgets/CardView.h"
 
+#include "base/SafeFile.h"
 #include "card/CardUi.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
+#include "qtbase/PlainText.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/FittedLabel.h"
 
@@ -20,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -180,16 +183,20 @@ int CardView::ShownFrames(int entry) const {
     return frames == 0 ? 1 : frames;
 }
 
-bool CardView::AddPicture(const QString& path, QString& fileError) {
-    QImage image(path, "BMP");
+bool CardView::AddPicture(const std::string& path, bool ownOnly, QString& fileError) {
+    // Read through a descriptor that never follows another user's link nor
+    // waits on a FIFO; with ownOnly only a file of this user's is taken.
+    constexpr size_t kPictureLimit = 16 << 20;
+    std::vector<uint8_t> bytes;
+    QImage image;
+    QString reason;
+    if (!ReadWholeFile(path, ownOnly, kPictureLimit, bytes))
+        reason = QString::fromStdString(FileErrorText(errno));
+    else if (!image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "BMP"))
+        reason = QStringLiteral("Not a valid bitmap");
     if (image.isNull()) {
-        const int error = errno;
-        std::FILE* probe = std::fopen(path.toLocal8Bit().constData(), "rb");
-        const QString reason = probe == nullptr ? QString::fromLocal8Bit(std::strerror(error))
-                                                : QStringLiteral("Not a valid bitmap");
-        if (probe != nullptr)
-            std::fclose(probe);
-        fileError = QString("Cannot open file \"%1\". %2").arg(path, reason);
+        fileError =
+            QString("Cannot open file \"%1\". %2").arg(QString::fromStdString(path), reason);
         return false;
     }
     QPixmap picture = QPixmap::fromImage(image);
@@ -204,10 +211,8 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
                                         LinkPort* link, QString& fileError) {
     pictures_.clear();
     icons_.clear();
-    const QString noIcon = QString::fromStdString(SideFilePath(startDir, kNoIconFileName));
+    const std::string noIcon = SideFilePath(startDir, kNoIconFileName);
     const std::string frameFile = SideFilePath(startDir, kFrameFileName);
-    const QString framePath = QString::fromStdString(frameFile);
-    bool frameFileChecked = false;
     Build result = Build::Done;
 
     for (int k = 0; k < volume_.ListedCount && result == Build::Done; ++k) {
@@ -217,36 +222,35 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
         frame_[i] = 0;
         if (e.IconCount == 0) {
             frameImage_[i][0] = static_cast<uint16_t>(pictures_.size());
-            if (!AddPicture(noIcon, fileError))
+            if (!AddPicture(noIcon, false, fileError))
                 result = Build::FileError;
             continue;
-        }
-        if (!frameFileChecked) {
-            // Each frame is written to this file and read back; a folder
-            // that refuses it must not show an older file's picture.
-            std::FILE* f = std::fopen(frameFile.c_str(), "ab");
-            if (f == nullptr) {
-                fileError = QString("Cannot create file \"%1\". %2")
-                                .arg(framePath, QString::fromLocal8Bit(std::strerror(errno)));
-                result = Build::FileError;
-                break;
-            }
-            std::fclose(f);
-            frameFileChecked = true;
         }
         const int frames = ShownFrames(i);
         for (int j = 0; j < frames; ++j) {
             frameImage_[i][j] = static_cast<uint16_t>(pictures_.size());
             // Removed rather than truncated: ext4 flushes a file rewritten by
             // truncation to disk on close, at a cost of milliseconds a frame.
-            // A frame that cannot be written then fails to load.
-            std::remove(frameFile.c_str());
-            source.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
+            // A link under the name stays, and the write refuses it.
+            RemoveScratchFile(frameFile);
+            errno = 0;
+            const bool extracted =
+                source.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
+            const int writeError = errno;
             if (link != nullptr && volume_.Device != CardVolume::kImage && link->LinkFailed) {
                 result = Build::LinkFailed;
                 break;
             }
-            if (!AddPicture(framePath, fileError)) {
+            // A folder that refuses the frame must not show an older file's
+            // picture.
+            if (!extracted && writeError != 0) {
+                fileError = QString("Cannot create file \"%1\". %2")
+                                .arg(QString::fromStdString(frameFile),
+                                     QString::fromStdString(FileErrorText(writeError)));
+                result = Build::FileError;
+                break;
+            }
+            if (!AddPicture(frameFile, true, fileError)) {
                 result = Build::FileError;
                 break;
             }
@@ -271,7 +275,7 @@ void CardView::FillListView() {
                                                   .arg(e.SizeBlocks));
         // The description as the saver wrote it, Japanese ones included.
         const QString description = QString::fromStdString(e.DescriptionText);
-        item->setToolTip(description);
+        item->setToolTip(PlainToolTip(description));
         item->setData(Qt::AccessibleDescriptionRole, description);
         list_->addItem(item);
         shownImage_[k] = image;

@@ -95,7 +95,7 @@ class CardView : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    bool AddPicture(const QString& path, QString& fileError);
+    bool AddPicture(const std::string& path, bool ownOnly, QString& fileError);
     void PlaceProblemsButton();
     int ShownFrames(int entry) const;
     void UpdateSizeName();

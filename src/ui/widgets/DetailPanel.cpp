@@ -47,6 +47,7 @@ DetailPanel::DetailPanel(QWidget* parent, std::function<void(int)> pause)
     picture_->setAccessibleName("Selected saver's icon");
     dateTime_ = new FittedLabel(frame);
     dateTime_->setObjectName("DateTimeLabel");
+    dateTime_->setTextFormat(Qt::PlainText);
     dateTime_->setGeometry(44, 3, 168, 20);
     edit_ = new QPushButton("Edit...", frame);
     edit_->setObjectName("EditBtn");
@@ -58,6 +59,7 @@ DetailPanel::DetailPanel(QWidget* parent, std::function<void(int)> pause)
 
     name_ = new FittedLabel(kNoSaverText, parent);
     name_->setObjectName("NamePanel");
+    name_->setTextFormat(Qt::PlainText);
     name_->setGeometry(kLeft, kNameUpTop, 217, 24);
     name_->setAlignment(Qt::AlignCenter);
     name_->setFrameStyle(QFrame::Panel | QFrame::Sunken);

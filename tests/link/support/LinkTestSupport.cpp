@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -98,16 +99,20 @@ SameCpu::~SameCpu() {
 }
 
 LinkboxProcess::LinkboxProcess(const std::string& linkSpec, const std::string& socketPath,
-                               const std::vector<std::string>& extra) {
+                               const std::vector<std::string>& extra, const std::string& errors) {
     const std::string linkbox = std::string(PORVANE_BIN_DIR) + "/porvane-linkbox";
     std::vector<std::string> args = {linkbox, "--link", linkSpec, "--socket", socketPath};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
+        if (!errors.empty()) {
+            const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, 2);
+        }
         execv(linkbox.c_str(), argv.data());
         _exit(127);
     }

@@ -97,9 +97,10 @@ class SameCpu {
 // or destruction. Start() returns once the socket accepts connections.
 class LinkboxProcess {
   public:
-    // extra: more options for porvane-linkbox ("--stop-after-writes", "3").
+    // extra: more options for porvane-linkbox ("--stop-after-writes", "3");
+    // errors: a file for its stderr (empty: the test's).
     LinkboxProcess(const std::string& linkSpec, const std::string& socketPath,
-                   const std::vector<std::string>& extra = {});
+                   const std::vector<std::string>& extra = {}, const std::string& errors = "");
     ~LinkboxProcess();
     bool Started() const { return started_; }
     // Asks the server to end and returns its exit status (-1 if it died).

@@ -5,7 +5,11 @@
 #include <QLocalServer>
 #include <QtTest>
 #include <atomic>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 class StartOptionsTest : public QObject {
     Q_OBJECT
@@ -83,18 +87,24 @@ class StartOptionsTest : public QObject {
         QVERIFY(elsewhere.Listen());
     }
 
-    // A program that ended without cleaning up leaves its socket name; the
-    // next start must take it over rather than refuse to run.
+    // A program that was killed leaves its socket behind; the next start
+    // must take it over rather than refuse to run or hand off to it.
     void LeftoverNameIsTakenOver() {
         const QString link = "socket:/tmp/porvane-leftover-" + QString::number(qrand64());
         SingleInstance probe(link);
         QLocalServer::removeServer(probe.ServerName());
-        QFile leftover(QDir::tempPath() + "/" + probe.ServerName());
-        QVERIFY(leftover.open(QIODevice::WriteOnly)); // a stale name, no listener
-        leftover.close();
+        // What a killed program leaves: the socket file, nobody behind it.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(probe.ServerName());
+        std::memcpy(addr.sun_path, path.constData(), static_cast<size_t>(path.size()) + 1);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+        ::close(fd);
         SingleInstance next(link);
         QVERIFY(!next.HandOff(QString()));
         QVERIFY(next.Listen());
+        QVERIFY(!SingleInstance(link).Listen()); // now it is a live program's
     }
 
   private:

@@ -17,6 +17,7 @@
 #include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/support/WhileShown.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/DetailPanel.h"
@@ -42,32 +43,6 @@ using porvane_test::ReadFileText;
 size_t CardOffset(int block, int i) {
     return static_cast<size_t>(block) * 512 + static_cast<size_t>((i & ~3) + 3 - (i & 3));
 }
-
-// Plays the user while a dialog runs modally; the dialog is closed
-// afterwards should the play have left it open.
-class WhileShown : public QObject {
-  public:
-    WhileShown(QDialog& dialog, std::function<void()> play)
-        : dialog_(dialog), play_(std::move(play)) {
-        dialog.installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            ++shown;
-            QTimer::singleShot(0, this, [this] {
-                play_();
-                if (dialog_.isVisible())
-                    dialog_.done(QDialog::Rejected);
-            });
-        }
-        return false;
-    }
-    int shown = 0;
-
-  private:
-    QDialog& dialog_;
-    std::function<void()> play_;
-};
 
 // The demo cards in both slots, read, with the tool commands attached.
 struct ToolsRig : MainWindowRig {

@@ -1,5 +1,6 @@
 #include "tools/icon/qt/LcdColourDialog.h"
 
+#include "base/SafeFile.h"
 #include "qtbase/Prompter.h"
 #include "tools/icon/LogoPicture.h"
 
@@ -17,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -133,6 +136,7 @@ void LcdColourDialog::BuildControls() {
 
 void LcdColourDialog::Prepare(const uint8_t* pictureArea, const QString& fileName) {
     std::copy(pictureArea, pictureArea + IconArea::kSize, lcdArea_);
+    refusalShown_ = false;
     // The caption's colours always come from this first picture, whatever
     // "LOAD BMP" later brings for the LCD: the preview stays with it.
     screenPreview_->setPixmap(QPixmap::fromImage(QImage(fileName)));
@@ -174,8 +178,19 @@ void LcdColourDialog::UpdateLcdPreview() {
     // refuse it, the same picture is drawn from memory.
     const QString file = PreviewFile();
     QImage image;
-    if (WriteIconBmp(lcdArea_, file.toStdString()))
-        image.load(file);
+    std::vector<uint8_t> bytes;
+    errno = 0;
+    const bool written = WriteIconBmp(lcdArea_, file.toStdString());
+    const int error = errno;
+    if (written) {
+        if (ReadWholeFile(file.toStdString(), true, IconBmpFormat::kFileSize, bytes))
+            image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "BMP");
+    } else if ((error == ELOOP || error == EACCES || error == EMLINK) && !refusalShown_) {
+        // A name the program will not write through is told once a visit.
+        refusalShown_ = true;
+        prompter_.Warning("Cannot write " + file + ". " +
+                          QString::fromStdString(FileErrorText(error)));
+    }
     if (image.isNull())
         image = AreaImage(lcdArea_);
     lcdPreview_->setPixmap(QPixmap::fromImage(image));

@@ -70,6 +70,7 @@ class LcdColourDialog : public QDialog {
     // Palette entries 0 to 15 as the swatches show them (blue, green, red).
     uint8_t swatchColours_[3 * kColours] = {};
     int closingResult_ = 1;
+    bool refusalShown_ = false;
 
     QFrame* swatches_[kColours] = {};
     QCheckBox* boxes_[kColours] = {};

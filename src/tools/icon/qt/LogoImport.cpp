@@ -1,5 +1,6 @@
 #include "tools/icon/qt/LogoImport.h"
 
+#include "base/SafeFile.h"
 #include "card/DciFile.h"
 #include "card/IconBmp.h"
 #include "qtbase/Centre.h"
@@ -8,9 +9,9 @@
 #include "tools/icon/qt/LcdColourDialog.h"
 
 #include <QDir>
-#include <QFile>
 #include <QWidget>
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -59,13 +60,18 @@ bool LogoImport::Run(CardVolume& target) {
 
     const QString workFile = WorkFile();
     // The card gets only the file written now: a failed write must not let an
-    // older "~ico._" (another saver, from the code window) reach it.
-    QFile::remove(workFile);
+    // older "~ico._" (another saver, from the code window) reach it. A link
+    // under the name stays, and the write refuses it.
+    RemoveScratchFile(workFile.toStdString());
     const std::string name = dialog_.IconName().toLatin1().toStdString();
+    errno = 0;
     if (!BuildLogoDci(picture.get(), dialog_.LcdArea(), name, workFile.toStdString())) {
+        const int error = errno;
         if (hideWait_)
             hideWait_();
-        prompter_.Warning("Cannot write " + workFile + ".");
+        prompter_.Warning(
+            "Cannot write " + workFile + "." +
+            (error != 0 ? " " + QString::fromStdString(FileErrorText(error)) : QString()));
         return false;
     }
     const auto import = [&] { return ImportDci(workFile.toStdString(), target); };
