@@ -100,14 +100,12 @@ class MainWindowTest : public QObject {
                  QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
                               "Import BMP picture", "-", "Save as DCM file", "-",
                               "Delete All ( Format )", "Delete Selected", "-", "Check card...",
-                              "Undo", "History...", "Export all savers...",
-                              "Import folder..."}));
-        QCOMPARE(
-            MenuCaptions(w.Menus().Menu(View::File)),
-            QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
-                         "Import Caption BMP", "-", "Save as DCM file", "-", "Delete All (Format)",
-                         "Delete Selected", "-", "Check card...", "Undo", "History...", "Export all savers...",
-                              "Import folder..."}));
+                              "Undo", "History...", "Export all savers...", "Import folder..."}));
+        QCOMPARE(MenuCaptions(w.Menus().Menu(View::File)),
+                 QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
+                              "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
+                              "Delete All (Format)", "Delete Selected", "-", "Check card...",
+                              "Undo", "History...", "Export all savers...", "Import folder..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (View view : kViews)
@@ -343,7 +341,7 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
         w.show();
-        w.Runner().RunLinkCommand({}, [&] {
+        w.Runner().Run({.work = [&](CardJob&) {
             const uint32_t seen = rig.box->CommandsSeen();
             w.AutoRefresher().TwoSlotSeen = true;
             w.AutoRefresher().Tick();
@@ -352,40 +350,42 @@ class MainWindowTest : public QObject {
             QVERIFY(w.DetectTimer()->isActive()); // tried again later
             QVERIFY(!w.close());
             QVERIFY(w.isVisible());
-        });
+        }});
         QTRY_VERIFY(!w.isVisible());
     }
 
     // A command refuses to start inside another, holds the auto-refresh tick
-    // and shows the wait window for its length; a failed same-card check
-    // skips the work and takes the wait window down again.
+    // from its question on and shows the wait window for its work; a failed
+    // same-card check skips the work and takes the wait window down again.
     void LinkCommandsRunOneAtATime() {
         MainWindowRig rig;
         rig.WriteConfig(1);
         MainWindow& w = rig.OpenTwoSlot();
         QTimer* tick = w.AutoRefresher().Timer();
         QVERIFY(tick->isActive());
-        LinkCommand command;
-        command.holdAutoRefresh = true;
-        command.wait = true;
         bool inner = false;
-        bool joined = false;
-        const LinkOutcome outcome = w.Runner().RunLinkCommand(command, [&] {
+        bool asked = false;
+        CardRequest request{.holdTick = true, .wait = true};
+        request.ask = [&] {
+            asked = !w.Session().LinkBusy() && !w.Wait().isVisible() && !tick->isActive();
+            return true;
+        };
+        request.work = [&](CardJob&) {
             QVERIFY(w.Session().LinkBusy() && w.Wait().isVisible() && !tick->isActive());
-            QCOMPARE(w.Runner().RunLinkCommand({}, [&] { inner = true; }), LinkOutcome::Busy);
-            w.Runner().Join([&] { joined = true; });
-        });
-        QCOMPARE(outcome, LinkOutcome::Done);
-        QVERIFY(!inner && joined);
+            QCOMPARE(w.Runner().Run({.work = [&](CardJob&) { inner = true; }}), RunOutcome::Busy);
+        };
+        QCOMPARE(w.Runner().Run(request), RunOutcome::Done);
+        QVERIFY(asked && !inner);
         QVERIFY(!w.Session().LinkBusy() && !w.Wait().isVisible() && tick->isActive());
 
         bool waitShown = false;
-        command.sameCard = [&] {
+        request.sameCard = [&] {
             waitShown = w.Wait().isVisible();
             return false;
         };
         bool ran = false;
-        QCOMPARE(w.Runner().RunLinkCommand(command, [&] { ran = true; }), LinkOutcome::NotSameCard);
+        request.work = [&](CardJob&) { ran = true; };
+        QCOMPARE(w.Runner().Run(request), RunOutcome::NotSameCard);
         QVERIFY(waitShown && !ran && !w.Wait().isVisible() && tick->isActive());
     }
 };

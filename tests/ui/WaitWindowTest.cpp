@@ -1,5 +1,6 @@
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/WaitAsidePrompter.h"
+#include "ui/main/WaitWindowShow.h"
 #include "ui/support/ScriptedPrompter.h"
 #include "ui/widgets/WaitTicker.h"
 
@@ -66,7 +67,8 @@ class WaitWindowTest : public QObject {
         WaitWindow wait;
         ScriptedPrompter script;
         WaitAsidePrompter prompts(script);
-        prompts.Attach(&wait, &main);
+        WaitWindowShow shown(wait, main);
+        prompts.Attach(&shown);
         QList<bool> upAtCall;
         script.OnCall = [&](const ScriptedPrompter::Call&) { upAtCall << wait.isVisible(); };
         prompts.Info("i");

@@ -25,7 +25,7 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
 // link work and no modal window is in the way (a request may arrive while a
 // refresh runs or a choice window is open).
 void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString& path) {
-    if (window.Session().LinkBusy() || QApplication::activeModalWidget() != nullptr) {
+    if (window.Runner().Busy() || QApplication::activeModalWidget() != nullptr) {
         QTimer::singleShot(
             500, &window, [&window, &commands, path] { OpenCardWhenIdle(window, commands, path); });
         return;
@@ -53,7 +53,7 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
     bool any = false;
     for (View view : kViews)
         any = any || session.Loaded(view);
-    const bool busy = session.LinkBusy() || QApplication::activeModalWidget() != nullptr;
+    const bool busy = window.Runner().Busy() || QApplication::activeModalWidget() != nullptr;
     if (busy || (!any && tries < 10)) {
         const int next = busy ? tries : tries + 1;
         QTimer::singleShot(500, &window, [&window, &commands, path, next] {

@@ -12,8 +12,10 @@ CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(par
     setObjectName("CheckCardCommand");
     dialog_ = new CheckCardDialog(ui.Prompts(), &ui.Window());
     LinkCommandRunner& runner = ui.Runner();
-    dialog_->SetLinkWork(
-        [&runner](const std::function<void()>& work) { runner.JoinWaiting(work); });
+    // The window's reads and repairs are requests of their own.
+    dialog_->SetLinkWork([&runner](const std::function<void()>& work) {
+        runner.Run({.wait = true, .work = [&work](CardJob&) { work(); }});
+    });
     CardMenus& m = ui.Menus();
     for (View view : kViews)
         connect(m.CheckCard(view), &QAction::triggered, this, [this, view] { Run(view); });
@@ -24,10 +26,8 @@ void CheckCardCommand::Run(View view) {
         return;
     // The visit holds the auto-refresh tick, not the link: the card (and the
     // image file's lock) is taken only while the dialog reads or repairs.
-    LinkCommand command;
-    command.linkWork = false;
-    command.holdAutoRefresh = IsSlot(view);
-    ui_.Runner().RunLinkCommand(command, [this, view] {
+    CardRequest request{.holdTick = IsSlot(view), .linkWork = false};
+    request.work = [this, view](CardJob& job) {
         const QString names[3] = {"Slot 1", "Slot 2", "File"};
         if (dialog_->Load(ui_.Session().Volume(view), names[ViewIndex(view)])) {
             ui_.CentreOver(dialog_);
@@ -35,6 +35,7 @@ void CheckCardCommand::Run(View view) {
         }
         // The check read the card's tables afresh, without icons: the view
         // lists the card again.
-        ui_.Refresh(view);
-    });
+        job.Refresh(view);
+    };
+    ui_.Runner().Run(request);
 }

@@ -50,84 +50,93 @@ QString DciCommands::NotLoadedText(View view) {
 }
 
 void DciCommands::Export(View view, int entry) {
-    if (Session().LinkBusy())
-        return;
-    const QString path = ui_.Prompts().SaveFile(ExportDialog());
-    if (path.isEmpty())
-        return;
-    if (IsOpenImage(Session(), path)) {
-        ui_.Prompts().Info(FileInUseText(path));
-        return;
-    }
-    if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path))) {
-        ExportPair(view, entry, path);
-        return;
-    }
-    if (FileExists(path) && !ui_.Prompts().Confirm(OverwriteFileQuestion(path)))
-        return;
-    ui_.Runner().RunLinkCommand({}, [this, view, entry, &path] {
-        ScratchFile scratch(LocalPath(path));
-        if (!scratch.Ready()) {
-            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-            return;
+    QString path;
+    ExportPairNames pair;
+    CardRequest request;
+    request.ask = [&] {
+        path = ui_.Prompts().SaveFile(ExportDialog());
+        if (path.isEmpty())
+            return false;
+        if (IsOpenImage(Session(), path)) {
+            ui_.Prompts().Info(FileInUseText(path));
+            return false;
         }
-        CardVolume& volume = Session().Volume(view);
-        if (!ExportDci(scratch.Path(), entry, volume)) {
-            // A half-written saver is no saver: the file stays as it was.
-            ui_.Prompts().Warning(LinkFailedOn(volume)
-                                      ? "File " + path +
-                                            " was not written: the saver could not be read whole."
-                                      : FileNotWrittenText(path, std::string()));
-            return;
-        }
-        if (!scratch.Commit())
-            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-    });
+        if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path)))
+            return AskPair(path, pair);
+        return !FileExists(path) || ui_.Prompts().Confirm(OverwriteFileQuestion(path));
+    };
+    request.work = [&](CardJob& job) {
+        if (pair.vms.isEmpty())
+            WriteDci(view, entry, path, job);
+        else
+            WritePair(view, entry, pair, job);
+    };
+    ui_.Runner().Run(request);
 }
 
-void DciCommands::ExportPair(View view, int entry, const QString& path) {
-    // Either name of the pair chooses both files.
-    QString vms = path;
-    if (IsVmiPath(LocalPath(path)))
-        vms = path.left(path.size() - 4) + (path.endsWith(".vmi") ? ".vms" : ".VMS");
-    const QString vmi = QString::fromStdString(VmiPathFor(LocalPath(vms)));
-    std::string resource;
-    std::string error;
-    if (!ResourceNameOf(LocalPath(vms), resource, error)) {
-        ui_.Prompts().Info(FileNotWrittenText(vms, error));
+void DciCommands::WriteDci(View view, int entry, const QString& path, CardJob& job) {
+    ScratchFile scratch(LocalPath(path));
+    if (!scratch.Ready()) {
+        job.Warn(FileNotWrittenText(path, scratch.Error()));
         return;
     }
-    for (const QString& file : {vms, vmi}) {
+    CardVolume& volume = Session().Volume(view);
+    if (!ExportDci(scratch.Path(), entry, volume)) {
+        // A half-written saver is no saver: the file stays as it was.
+        job.Warn(LinkFailedOn(volume)
+                     ? "File " + path + " was not written: the saver could not be read whole."
+                     : FileNotWrittenText(path, std::string()));
+        return;
+    }
+    if (!scratch.Commit())
+        job.Warn(FileNotWrittenText(path, scratch.Error()));
+}
+
+bool DciCommands::AskPair(const QString& path, ExportPairNames& pair) {
+    // Either name of the pair chooses both files.
+    pair.vms = path;
+    if (IsVmiPath(LocalPath(path)))
+        pair.vms = path.left(path.size() - 4) + (path.endsWith(".vmi") ? ".vms" : ".VMS");
+    pair.vmi = QString::fromStdString(VmiPathFor(LocalPath(pair.vms)));
+    std::string error;
+    if (!ResourceNameOf(LocalPath(pair.vms), pair.resource, error)) {
+        ui_.Prompts().Info(FileNotWrittenText(pair.vms, error));
+        return false;
+    }
+    for (const QString& file : {pair.vms, pair.vmi}) {
         if (IsOpenImage(Session(), file)) {
             ui_.Prompts().Info(FileInUseText(file));
-            return;
+            return false;
         }
         if (FileExists(file) && !ui_.Prompts().Confirm(OverwriteFileQuestion(file)))
-            return;
+            return false;
     }
-    ui_.Runner().RunLinkCommand({}, [&] {
-        ScratchFile vmsScratch(LocalPath(vms));
-        ScratchFile vmiScratch(LocalPath(vmi));
-        if (!vmsScratch.Ready() || !vmiScratch.Ready()) {
-            ui_.Prompts().Warning(
-                FileNotWrittenText(vmsScratch.Ready() ? vmi : vms,
-                                   vmsScratch.Ready() ? vmiScratch.Error() : vmsScratch.Error()));
-            return;
-        }
-        CardVolume& volume = Session().Volume(view);
-        // Neither file takes its name unless both were written whole.
-        if (!ExportVmsVmi(vmsScratch.Path(), vmiScratch.Path(), resource, entry, volume, error)) {
-            ui_.Prompts().Warning(LinkFailedOn(volume)
-                                      ? "File " + vms +
-                                            " was not written: the saver could not be read whole."
-                                      : FileNotWrittenText(vms, error));
-            return;
-        }
-        if (!vmsScratch.Commit())
-            ui_.Prompts().Warning(FileNotWrittenText(vms, vmsScratch.Error()));
-        else if (!vmiScratch.Commit())
-            ui_.Prompts().Warning(FileNotWrittenText(vmi, vmiScratch.Error()));
-    });
+    return true;
+}
+
+void DciCommands::WritePair(View view, int entry, const ExportPairNames& pair, CardJob& job) {
+    const QString& vms = pair.vms;
+    const QString& vmi = pair.vmi;
+    ScratchFile vmsScratch(LocalPath(vms));
+    ScratchFile vmiScratch(LocalPath(vmi));
+    if (!vmsScratch.Ready() || !vmiScratch.Ready()) {
+        job.Warn(FileNotWrittenText(vmsScratch.Ready() ? vmi : vms,
+                                    vmsScratch.Ready() ? vmiScratch.Error() : vmsScratch.Error()));
+        return;
+    }
+    CardVolume& volume = Session().Volume(view);
+    std::string error;
+    // Neither file takes its name unless both were written whole.
+    if (!ExportVmsVmi(vmsScratch.Path(), vmiScratch.Path(), pair.resource, entry, volume, error)) {
+        job.Warn(LinkFailedOn(volume)
+                     ? "File " + vms + " was not written: the saver could not be read whole."
+                     : FileNotWrittenText(vms, error));
+        return;
+    }
+    if (!vmsScratch.Commit())
+        job.Warn(FileNotWrittenText(vms, vmsScratch.Error()));
+    else if (!vmiScratch.Commit())
+        job.Warn(FileNotWrittenText(vmi, vmiScratch.Error()));
 }
 
 QString DciCommands::LoneVmsQuestion(const QString& path) {
@@ -154,50 +163,54 @@ bool DciCommands::PrepareFile(const QString& path, PreparedSaverFile& prepared) 
 }
 
 void DciCommands::Import(View view) {
-    if (Session().LinkBusy())
-        return;
-    if (!Session().Loaded(view)) {
-        ui_.Prompts().Info(NotLoadedText(view));
-        return;
-    }
-    const QString path = ui_.Prompts().OpenFile(ImportDialog());
-    if (!path.isEmpty())
-        ImportFile(view, path);
+    ImportChosen(view, [&](QString& path) {
+        path = ui_.Prompts().OpenFile(ImportDialog());
+        return !path.isEmpty();
+    });
 }
 
 void DciCommands::ImportFile(View view, const QString& path) {
-    if (Session().LinkBusy())
-        return;
-    if (!Session().Loaded(view)) {
-        ui_.Prompts().Info(NotLoadedText(view));
-        return;
-    }
+    ImportChosen(view, [&](QString& chosen) {
+        chosen = path;
+        return true;
+    });
+}
+
+bool DciCommands::ReadyToImport(const QString& path, PreparedSaverFile& prepared, QString& dci) {
     if (!FileExists(path)) {
         ui_.Prompts().Info("File " + path + " not found.");
-        return;
+        return false;
     }
     // Reading a FIFO or a device would wait for ever.
     if (!RegularFile(path)) {
         ui_.Prompts().Info(NotRegularText(path));
-        return;
+        return false;
     }
+    dci = path;
     // A VMS + VMI pair is placed as the single-saver file it makes, so that
-    // every question and refusal of an import applies to it; what the VMI
-    // held that was gone past is told on the status line.
+    // every question and refusal of an import applies to it.
     if (IsVmsPath(LocalPath(path)) || IsVmiPath(LocalPath(path))) {
-        PreparedSaverFile prepared;
         if (!PrepareFile(path, prepared))
-            return;
-        ImportFile(view, QString::fromStdString(prepared.DciPath()));
-        if (!prepared.Advice().empty())
-            ui_.SetStatus(QString::fromStdString(prepared.Advice()));
-        return;
+            return false;
+        dci = QString::fromStdString(prepared.DciPath());
     }
-    LinkCommand command;
-    command.holdAutoRefresh = IsSlot(view);
-    command.wait = true;
-    ui_.Runner().RunLinkCommand(command, [this, view, &path] {
-        const std::string name = ReadDciName(LocalPath(path));
+    return true;
+}
+
+void DciCommands::ImportChosen(View view, const std::function<bool(QString&)>& choose) {
+    QString path;
+    QString dci;
+    PreparedSaverFile prepared;
+    CardRequest request{.holdTick = IsSlot(view), .wait = true};
+    request.ask = [&] {
+        if (!Session().Loaded(view)) {
+            ui_.Prompts().Info(NotLoadedText(view));
+            return false;
+        }
+        return choose(path) && ReadyToImport(path, prepared, dci);
+    };
+    request.work = [&](CardJob& job) {
+        const std::string name = ReadDciName(LocalPath(dci));
         if (IsSlot(view)) {
             // The card may have changed since it was read.
             ui_.Refresh(view);
@@ -208,43 +221,45 @@ void DciCommands::ImportFile(View view, const QString& path) {
         const QString shown = QString::fromStdString(SaverText(name));
         if (!name.empty() && FindSaverByName(Session().Volume(view), name, found)) {
             if (ui_.Prompts().Confirm("Saver " + shown + " Exisit overwrite it ?"))
-                ReplaceByImport(view, path, found);
+                ReplaceByImport(view, dci, found, job);
             else if (ui_.Prompts().Confirm("Saver " + shown + " Exisit Append it ?"))
-                ImportBeside(view, path);
+                ImportBeside(view, dci, job);
         } else {
-            ImportBeside(view, path);
+            ImportBeside(view, dci, job);
         }
-    });
+    };
+    const RunOutcome outcome = ui_.Runner().Run(request);
+    // What the VMI held that was gone past is told on the status line.
+    if (outcome == RunOutcome::Done && !prepared.Advice().empty())
+        ui_.SetStatus(QString::fromStdString(prepared.Advice()));
 }
 
-void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry) {
+void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry, CardJob& job) {
     CardVolume& volume = Session().Volume(view);
     // The old saver goes only in the write-back that adds the new one, so an
     // import that is refused or fails keeps it.
-    SaverResult result;
-    ui_.Runner().JoinWaiting(
-        [&] { result = ReplaceSaverByImport(LocalPath(path), volume, oldEntry); });
+    const SaverResult result = ReplaceSaverByImport(LocalPath(path), volume, oldEntry);
     ui_.EngineUi().SetProgress(0, 1);
     switch (result.outcome) {
     case SaverOutcome::Done:
     case SaverOutcome::GameBlocksTaken:
-        ui_.Refresh(view);
+        job.Refresh(view);
         return;
     case SaverOutcome::NoSpace:
     case SaverOutcome::DirectoryFull:
-        ui_.Prompts().Info(kNotEnoughSpaceText);
+        job.Inform(kNotEnoughSpaceText);
         return;
     default:
         if (!LinkFailedOn(volume))
-            ui_.Prompts().Info(QString::fromStdString(result.reason));
+            job.Inform(QString::fromStdString(result.reason));
         if (!result.Refused() || volume.Listed.changed)
-            ui_.Refresh(view);
+            job.Refresh(view);
         return;
     }
 }
 
-void DciCommands::ImportBeside(View view, const QString& path) {
+void DciCommands::ImportBeside(View view, const QString& path, CardJob& job) {
     if (ImportDci(LocalPath(path), Session().Volume(view)) || Session().Volume(view).Listed.changed)
-        ui_.Refresh(view);
+        job.Refresh(view);
     ui_.EngineUi().SetProgress(0, 1);
 }

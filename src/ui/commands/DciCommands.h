@@ -5,7 +5,10 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <string>
 
+class CardJob;
 class CardSession;
 class CommandUi;
 class PreparedSaverFile;
@@ -33,14 +36,29 @@ class DciCommands : public QObject {
     void ImportFile(View view, const QString& path);
 
   private:
-    // Export to a VMS + VMI pair, path naming either file.
-    void ExportPair(View view, int entry, const QString& path);
+    // Both files of an export to a VMS + VMI pair, and the resource name.
+    struct ExportPairNames {
+        QString vms;
+        QString vmi;
+        std::string resource;
+    };
+    // The questions of an export to a pair, path naming either file.
+    bool AskPair(const QString& path, ExportPairNames& pair);
+    void WriteDci(View view, int entry, const QString& path, CardJob& job);
+    void WritePair(View view, int entry, const ExportPairNames& pair, CardJob& job);
+    // The import of the file choose names: the checks and questions first,
+    // then the slot read again, then the questions about a saver of the
+    // same name.
+    void ImportChosen(View view, const std::function<bool(QString&)>& choose);
+    // Whether the file at path can be imported; dci is the single-saver file
+    // to place (the one a VMS or VMI makes).
+    bool ReadyToImport(const QString& path, PreparedSaverFile& prepared, QString& dci);
     // The single-saver file of the VMS or VMI at path, asking whether a VMS
     // without its VMI is a game; false when the user was told why not, or
     // cancelled.
     bool PrepareFile(const QString& path, PreparedSaverFile& prepared);
-    void ReplaceByImport(View view, const QString& path, int oldEntry);
-    void ImportBeside(View view, const QString& path);
+    void ReplaceByImport(View view, const QString& path, int oldEntry, CardJob& job);
+    void ImportBeside(View view, const QString& path, CardJob& job);
     CardSession& Session();
 
     CommandUi& ui_;

@@ -81,38 +81,39 @@ bool DcmCommands::CheckImageFile(const QString& path) {
 }
 
 void DcmCommands::Open() {
-    if (Session().LinkBusy())
-        return;
-    const QString path = ui_.Prompts().OpenFile(OpenDialog("Open DCM File"));
-    if (!path.isEmpty())
-        OpenFile(path);
+    QString path;
+    CardRequest request{.wait = true};
+    request.ask = [&] {
+        path = ui_.Prompts().OpenFile(OpenDialog("Open DCM File"));
+        return !path.isEmpty() && CheckImageFile(path);
+    };
+    request.work = [&](CardJob&) { ShowImage(path); };
+    ui_.Runner().Run(request);
 }
 
 bool DcmCommands::OpenFile(const QString& path) {
-    if (Session().LinkBusy() || !CheckImageFile(path))
-        return false;
-    ShowImage(path);
-    return Session().Loaded(View::File);
+    CardRequest request{.wait = true};
+    request.ask = [&] { return CheckImageFile(path); };
+    request.work = [&](CardJob&) { ShowImage(path); };
+    return ui_.Runner().Run(request) == RunOutcome::Done && Session().Loaded(View::File);
 }
 
 void DcmCommands::ShowImage(const QString& path) {
-    ui_.Runner().Join([this, &path] {
-        CardVolume& image = Session().Volume(View::File);
+    CardVolume& image = Session().Volume(View::File);
+    image.CloseImage();
+    if (!image.OpenImage(LocalPath(path))) {
         image.CloseImage();
-        if (!image.OpenImage(LocalPath(path))) {
-            image.CloseImage();
-            Session().SetLoaded(View::File, false);
-            ui_.ViewOf(View::File).Empty();
-            ui_.ClearSelection();
-            ui_.Menus().file.closeDcm->setEnabled(false);
-            ui_.Prompts().Warning(FileUnreadableText(path));
-            ShowImageName();
-            return;
-        }
-        ui_.Refresh(View::File);
-        ui_.Menus().file.closeDcm->setEnabled(true);
+        Session().SetLoaded(View::File, false);
+        ui_.ViewOf(View::File).Empty();
+        ui_.ClearSelection();
+        ui_.Menus().file.closeDcm->setEnabled(false);
+        ui_.Prompts().Warning(FileUnreadableText(path));
         ShowImageName();
-    });
+        return;
+    }
+    ui_.Refresh(View::File);
+    ui_.Menus().file.closeDcm->setEnabled(true);
+    ShowImageName();
 }
 
 void DcmCommands::ShowImageName() {
@@ -124,74 +125,95 @@ void DcmCommands::ShowImageName() {
         return;
     }
     const QString order = image.ImageNatural ? "raw dump" : "DCM";
-    const QString text =
-        QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
-        (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
-         : image.ImageOrderGuessed ? order + ", assumed from its name"
-                                   : order) +
-        ")";
+    const QString text = QString::fromStdString(fs::path(image.ImageName).filename().string()) +
+                         " (" +
+                         (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
+                          : image.ImageOrderGuessed ? order + ", assumed from its name"
+                                                    : order) +
+                         ")";
     header->setToolTip(text);
     header->setAccessibleDescription(text);
 }
 
 void DcmCommands::New() {
-    if (Session().LinkBusy())
-        return;
-    const QString path = ui_.Prompts().SaveFile(SaveDialog("New DCM File"));
-    if (path.isEmpty())
-        return;
+    QString path;
+    CardRequest request{.wait = true};
+    request.ask = [&] {
+        path = ui_.Prompts().SaveFile(SaveDialog("New DCM File"));
+        return !path.isEmpty();
+    };
+    request.work = [&](CardJob&) {
+        if (CreateImage(path))
+            ShowImage(path);
+    };
+    ui_.Runner().Run(request);
+}
+
+bool DcmCommands::CreateImage(const QString& path) {
     ScratchFile scratch(LocalPath(path));
     if (!scratch.Ready()) {
         ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-        return;
+        return false;
     }
     // The template's own problems are told by the engine, naming the file
     // chosen rather than the scratch file.
     ScratchNamingUi naming(ui_.EngineUi(), scratch);
     if (!CreateImageFromTemplate(Session().StartDir(), scratch.Path(), &naming))
-        return;
+        return false;
     if (!scratch.Commit()) {
         ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-        return;
+        return false;
     }
-    ShowImage(path);
+    return true;
 }
 
 void DcmCommands::Close() {
     CardVolume& image = Session().Volume(View::File);
-    if (Session().LinkBusy() || (!Session().Loaded(View::File) && !image.ImageOpen))
-        return;
-    image.CloseImage();
-    Session().SetLoaded(View::File, false);
-    ui_.ViewOf(View::File).Empty();
-    ui_.ViewOf(View::File).SizePanel()->setText("");
-    ui_.Menus().file.closeDcm->setEnabled(false);
-    ui_.ClearSelection();
-    ShowImageName();
+    CardRequest request{.linkWork = false};
+    request.ask = [&] { return Session().Loaded(View::File) || image.ImageOpen; };
+    request.work = [&](CardJob&) {
+        image.CloseImage();
+        Session().SetLoaded(View::File, false);
+        ui_.ViewOf(View::File).Empty();
+        ui_.ViewOf(View::File).SizePanel()->setText("");
+        ui_.Menus().file.closeDcm->setEnabled(false);
+        ui_.ClearSelection();
+        ShowImageName();
+    };
+    ui_.Runner().Run(request);
 }
 
 void DcmCommands::SaveAs(View view) {
-    if (Session().LinkBusy() || !Session().Loaded(view))
-        return;
-    FileDialogSetup setup = SaveDialog("Save as DCM file");
-    QString chosen;
-    setup.chosenFilter = &chosen;
-    const QString path = ui_.Prompts().SaveFile(setup);
-    if (path.isEmpty())
-        return;
-    const ImageOrder order = OrderForWriting(LocalPath(path), chosen == kDumpDescription);
-    // Writing over the open image would pull the file view's card from
-    // under it, and saving the image onto itself would destroy it.
-    if (IsOpenImage(Session(), path)) {
-        ui_.Prompts().Info(FileInUseText(path));
-        return;
-    }
-    if (FileExists(path) && !ui_.Prompts().Confirm(OverwriteFileQuestion(path)))
-        return;
-    if (view == View::File)
-        SaveImageAs(path, order);
-    else
-        SaveSlotAs(view, path, order);
+    QString path;
+    ImageOrder order = ImageOrder::Card;
+    // The image file is copied as it stands, without link work.
+    const bool slot = IsSlot(view);
+    CardRequest request{.holdTick = slot, .linkWork = slot, .wait = slot};
+    request.ask = [&] {
+        if (!Session().Loaded(view))
+            return false;
+        FileDialogSetup setup = SaveDialog("Save as DCM file");
+        QString chosen;
+        setup.chosenFilter = &chosen;
+        path = ui_.Prompts().SaveFile(setup);
+        if (path.isEmpty())
+            return false;
+        order = OrderForWriting(LocalPath(path), chosen == kDumpDescription);
+        // Writing over the open image would pull the file view's card from
+        // under it, and saving the image onto itself would destroy it.
+        if (IsOpenImage(Session(), path)) {
+            ui_.Prompts().Info(FileInUseText(path));
+            return false;
+        }
+        return !FileExists(path) || ui_.Prompts().Confirm(OverwriteFileQuestion(path));
+    };
+    request.work = [&](CardJob& job) {
+        if (slot)
+            SaveSlotAs(view, path, order, job);
+        else
+            SaveImageAs(path, order);
+    };
+    ui_.Runner().Run(request);
 }
 
 void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
@@ -210,64 +232,53 @@ void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
     }
 }
 
-void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order) {
-    LinkCommand command;
-    command.holdAutoRefresh = true;
-    ui_.Runner().RunLinkCommand(command, [this, slot, order, &path] {
-        ui_.Refresh(slot);
-        // The refresh has told why it could not read the card.
-        if (!Session().Loaded(slot) || Session().Link().LinkFailed)
-            return;
-        ScratchFile scratch(LocalPath(path));
-        if (!scratch.Ready()) {
-            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-            return;
-        }
-        bool saved = false;
-        ui_.Runner().JoinWaiting(
-            [&] { saved = SaveCardImage(scratch.Path(), Session().Volume(slot), order); });
-        ui_.EngineUi().SetProgress(0, 255);
-        if (!saved) {
-            ui_.Prompts().Warning(Session().Link().LinkFailed
-                                      ? "File " + path +
-                                            " was not written: the card could not be read whole."
-                                      : FileNotWrittenText(path, std::string()));
-            return;
-        }
-        if (!scratch.Commit())
-            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-    });
+void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order, CardJob& job) {
+    ui_.Refresh(slot);
+    // The refresh has told why it could not read the card.
+    if (!Session().Loaded(slot) || Session().Link().LinkFailed)
+        return;
+    ScratchFile scratch(LocalPath(path));
+    if (!scratch.Ready()) {
+        job.Warn(FileNotWrittenText(path, scratch.Error()));
+        return;
+    }
+    const bool saved = SaveCardImage(scratch.Path(), Session().Volume(slot), order);
+    ui_.EngineUi().SetProgress(0, 255);
+    if (!saved) {
+        job.Warn(Session().Link().LinkFailed
+                     ? "File " + path + " was not written: the card could not be read whole."
+                     : FileNotWrittenText(path, std::string()));
+        return;
+    }
+    if (!scratch.Commit())
+        job.Warn(FileNotWrittenText(path, scratch.Error()));
 }
 
 void DcmCommands::Upload(View slot) {
-    if (Session().LinkBusy() || !IsSlot(slot) || !Session().Loaded(slot))
-        return;
-    const QString path = ui_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
-    if (path.isEmpty() || !CheckImageFile(path))
-        return;
-    // The whole card is replaced: its savers go unless the user says so.
-    const int savers = Session().Volume(slot).ListedCount;
-    if (savers > 0 && !ui_.Prompts().Confirm(UploadQuestion(slot, path, savers)))
-        return;
-    LinkCommand command;
-    command.holdAutoRefresh = true;
-    ui_.Runner().RunLinkCommand(command, [this, slot, &path] {
-        bool written = false;
-        ui_.Runner().JoinWaiting(
-            [&] { written = UploadCardImage(LocalPath(path), Session().Volume(slot)); });
+    QString path;
+    CardRequest request{.holdTick = true, .wait = true};
+    request.ask = [&] {
+        if (!IsSlot(slot) || !Session().Loaded(slot))
+            return false;
+        path = ui_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
+        if (path.isEmpty() || !CheckImageFile(path))
+            return false;
+        // The whole card is replaced: its savers go unless the user says so.
+        const int savers = Session().Volume(slot).ListedCount;
+        return savers == 0 || ui_.Prompts().Confirm(UploadQuestion(slot, path, savers));
+    };
+    request.work = [&](CardJob& job) {
+        const bool written = UploadCardImage(LocalPath(path), Session().Volume(slot));
         ui_.EngineUi().SetProgress(0, 255);
         // Slot 1's view is dropped after a failed upload; slot 2 is read again
         // either way. Either slot counts as loaded only when that reading went
         // through: a listing of the card as it was before would have copies
-        // write its old table over the new card.
-        if (slot == View::Slot1) {
-            // A card that was not the listed one got nothing: it is shown now.
-            if (written || Session().Volume(slot).Listed.changed)
-                ui_.Refresh(View::Slot1);
-            else
-                Session().SetLoaded(View::Slot1, false);
-        } else {
-            ui_.Refresh(View::Slot2);
-        }
-    });
+        // write its old table over the new card. A card that was not the
+        // listed one got nothing: it is shown now.
+        if (slot == View::Slot2 || written || Session().Volume(slot).Listed.changed)
+            job.Refresh(slot);
+        else
+            Session().SetLoaded(View::Slot1, false);
+    };
+    ui_.Runner().Run(request);
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+class CardJob;
 class CardSession;
 class CommandUi;
 
@@ -47,11 +48,14 @@ class DcmCommands : public QObject {
     // Whether the chosen image file may be used; tells the user why not.
     bool CheckImageFile(const QString& path);
     void ShowImage(const QString& path);
+    // A new image from the template "dpnw.dc"; false when the user was told
+    // why not.
+    bool CreateImage(const QString& path);
     // The file column's header names the open image and its byte order in
     // its tool tip; the window's caption stays the program's.
     void ShowImageName();
     void SaveImageAs(const QString& path, ImageOrder order);
-    void SaveSlotAs(View slot, const QString& path, ImageOrder order);
+    void SaveSlotAs(View slot, const QString& path, ImageOrder order, CardJob& job);
     CardSession& Session();
 
     CommandUi& ui_;

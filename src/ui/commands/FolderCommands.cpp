@@ -75,22 +75,19 @@ void FolderCommands::ShowSummary(const std::vector<SaverFileReport>& reports, bo
 }
 
 void FolderCommands::ExportAll(View view) {
-    if (Session().LinkBusy() || !Session().Loaded(view))
-        return;
-    const QString folder = ui_.Prompts().OpenFile(FolderDialog("Export all savers"));
-    if (!folder.isEmpty())
-        ExportInto(view, folder);
-}
-
-void FolderCommands::ExportInto(View view, const QString& folder) {
+    QString folder;
     const SaverFileFormat format =
         Session().Config().SaverFilesAsPairs != 0 ? SaverFileFormat::VmsPair : SaverFileFormat::Dci;
     std::vector<SaverFileReport> reports;
     bool ran = false;
-    LinkCommand command;
-    command.holdAutoRefresh = IsSlot(view);
-    command.wait = true;
-    ui_.Runner().RunLinkCommand(command, [&] {
+    CardRequest request{.holdTick = IsSlot(view), .wait = true};
+    request.ask = [&] {
+        if (!Session().Loaded(view))
+            return false;
+        folder = ui_.Prompts().OpenFile(FolderDialog("Export all savers"));
+        return !folder.isEmpty();
+    };
+    request.work = [&](CardJob&) {
         if (IsSlot(view)) {
             // The card may have changed since it was read.
             ui_.Refresh(view);
@@ -110,78 +107,89 @@ void FolderCommands::ExportInto(View view, const QString& folder) {
         reports = ExportSaverFiles(volume, LocalPath(folder), format, true, steps);
         ui_.EngineUi().SetProgress(0, 1);
         ran = true;
-    });
+    };
+    ui_.Runner().Run(request);
     if (ran)
         ShowSummary(reports, false);
 }
 
 void FolderCommands::ImportFolder(View view) {
-    if (Session().LinkBusy())
-        return;
-    if (!Session().Loaded(view)) {
-        ui_.Prompts().Info(DciCommands::NotLoadedText(view));
-        return;
-    }
-    const QString folder = ui_.Prompts().OpenFile(FolderDialog("Import folder"));
-    if (!folder.isEmpty())
-        ImportFolderPath(view, folder);
+    ImportChosen(view, [&](QString& folder) {
+        folder = ui_.Prompts().OpenFile(FolderDialog("Import folder"));
+        return !folder.isEmpty();
+    });
 }
 
 void FolderCommands::ImportFolderPath(View view, const QString& folder) {
-    if (Session().LinkBusy())
-        return;
-    if (!Session().Loaded(view)) {
-        ui_.Prompts().Info(DciCommands::NotLoadedText(view));
-        return;
-    }
+    ImportChosen(view, [&](QString& chosen) {
+        chosen = folder;
+        return true;
+    });
+}
+
+void FolderCommands::ImportChosen(View view, const std::function<bool(QString&)>& choose) {
+    QString folder;
     std::vector<std::string> files;
-    std::string error;
-    if (!SaveFilesIn(LocalPath(folder), files, error)) {
-        ui_.Prompts().Info(QString::fromStdString(error));
-        return;
-    }
-    if (files.empty()) {
-        ui_.Prompts().Info("No saver files (DCI, VMS, VMI) in " + folder + ".");
-        return;
-    }
+    CardRequest request{.holdTick = IsSlot(view), .wait = true};
+    request.ask = [&] {
+        if (!Session().Loaded(view)) {
+            ui_.Prompts().Info(DciCommands::NotLoadedText(view));
+            return false;
+        }
+        if (!choose(folder))
+            return false;
+        std::string error;
+        if (!SaveFilesIn(LocalPath(folder), files, error)) {
+            ui_.Prompts().Info(QString::fromStdString(error));
+            return false;
+        }
+        if (files.empty()) {
+            ui_.Prompts().Info("No saver files (DCI, VMS, VMI) in " + folder + ".");
+            return false;
+        }
+        return true;
+    };
     std::vector<SaverFileReport> reports;
-    LinkCommand command;
-    command.holdAutoRefresh = IsSlot(view);
-    command.wait = true;
-    ui_.Runner().RunLinkCommand(command, [&] {
+    request.work = [&](CardJob& job) {
         if (IsSlot(view)) {
             ui_.Refresh(view);
             if (Session().Link().LinkFailed || !Session().Loaded(view))
                 return;
         }
-        SaverFileQuestions questions;
-        questions.loneVms = [this](const std::string& vms) {
-            switch (ui_.Prompts().YesNoCancel(
-                DciCommands::LoneVmsQuestion(QString::fromStdString(vms)))) {
-            case Prompter::Answer::Yes:
-                return LoneVmsChoice::Game;
-            case Prompter::Answer::No:
-                return LoneVmsChoice::Data;
-            default:
-                return LoneVmsChoice::Skip;
-            }
-        };
-        // The questions of a single import, in their words.
-        questions.sameName = [this](const std::string& name) {
-            if (ui_.Prompts().Confirm("Saver " + Shown(name) + " Exisit overwrite it ?"))
-                return SameNameChoice::Replace;
-            if (ui_.Prompts().Confirm("Saver " + Shown(name) + " Exisit Append it ?"))
-                return SameNameChoice::Append;
-            return SameNameChoice::Refuse;
-        };
-        questions.progress = [this](int index, int count, const std::string&) {
-            ShowStep("Importing", index, count);
-        };
-        questions.linkBroke = [this, view] { return IsSlot(view) && Session().Link().LinkFailed; };
-        reports = ImportSaverFiles(files, Session().Volume(view), questions, std::time(nullptr));
+        reports =
+            ImportSaverFiles(files, Session().Volume(view), Questions(view), std::time(nullptr));
         ui_.EngineUi().SetProgress(0, 1);
-        ui_.Refresh(view);
-    });
+        job.Refresh(view);
+    };
+    ui_.Runner().Run(request);
     if (!reports.empty())
         ShowSummary(reports, true);
+}
+
+SaverFileQuestions FolderCommands::Questions(View view) {
+    SaverFileQuestions questions;
+    questions.loneVms = [this](const std::string& vms) {
+        switch (
+            ui_.Prompts().YesNoCancel(DciCommands::LoneVmsQuestion(QString::fromStdString(vms)))) {
+        case Prompter::Answer::Yes:
+            return LoneVmsChoice::Game;
+        case Prompter::Answer::No:
+            return LoneVmsChoice::Data;
+        default:
+            return LoneVmsChoice::Skip;
+        }
+    };
+    // The questions of a single import, in their words.
+    questions.sameName = [this](const std::string& name) {
+        if (ui_.Prompts().Confirm("Saver " + Shown(name) + " Exisit overwrite it ?"))
+            return SameNameChoice::Replace;
+        if (ui_.Prompts().Confirm("Saver " + Shown(name) + " Exisit Append it ?"))
+            return SameNameChoice::Append;
+        return SameNameChoice::Refuse;
+    };
+    questions.progress = [this](int index, int count, const std::string&) {
+        ShowStep("Importing", index, count);
+    };
+    questions.linkBroke = [this, view] { return IsSlot(view) && Session().Link().LinkFailed; };
+    return questions;
 }

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "card/SaverFiles.h"
 #include "card/View.h"
 #include "qtbase/Prompter.h"
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
 class CardSession;
 class CommandUi;
-struct SaverFileReport;
 
 // "Export all savers..." and "Import folder..." of the three pop-up menus:
 // every saver of a card into a folder (single-saver files, or VMS + VMI
@@ -32,7 +33,10 @@ class FolderCommands : public QObject {
     void ImportFolderPath(View view, const QString& folder);
 
   private:
-    void ExportInto(View view, const QString& folder);
+    // The import of the folder choose names, after the checks.
+    void ImportChosen(View view, const std::function<bool(QString&)>& choose);
+    // The questions an import of many files asks, as a single import does.
+    SaverFileQuestions Questions(View view);
     void ShowSummary(const std::vector<SaverFileReport>& reports, bool importing);
     // "      Exporting 3 of 12" on the status line, painted at once.
     void ShowStep(const char* doing, int index, int count);

@@ -15,18 +15,6 @@
 #include <QPointer>
 #include <vector>
 
-namespace {
-
-// The file view is never read by the auto-refresh tick.
-LinkCommand HeldFor(View view) {
-    LinkCommand command;
-    command.linkWork = false;
-    command.holdAutoRefresh = IsSlot(view);
-    return command;
-}
-
-} // namespace
-
 QString HistoryCommands::UndoCaption(const QString& lastChange) {
     // Taking back an undo puts the change back: a redo, and the other way
     // round. The item names the change itself either way.
@@ -65,52 +53,55 @@ void HistoryCommands::Undo(View view) {
     CardSession& session = ui_.Session();
     if (!session.Loaded(view))
         return;
-    ui_.Runner().RunLinkCommand(HeldFor(view), [this, view, &session] {
-        // The wait window takes the focus; Ctrl+Z again should reach the view.
-        QPointer<QWidget> focused = QApplication::focusWidget();
-        JournalOutcome outcome;
-        ui_.Runner().Join([&] {
-            ui_.Runner().JoinWaiting(
-                [&] { outcome = UndoLastChange(session.Volume(view), session.Journal()); });
-            ui_.Refresh(view);
-        });
-        if (focused != nullptr)
-            focused->setFocus();
+    // The wait window takes the focus; Ctrl+Z again should reach the view.
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    // The file view is never read by the auto-refresh tick.
+    CardRequest request{.holdTick = IsSlot(view), .wait = true};
+    request.work = [&](CardJob& job) {
+        const JournalOutcome outcome = UndoLastChange(session.Volume(view), session.Journal());
+        job.Refresh(view);
         if (!outcome.done)
-            ui_.Prompts().Warning(QString::fromStdString(outcome.message));
-    });
+            job.Warn(QString::fromStdString(outcome.message));
+    };
+    if (ui_.Runner().Run(request) == RunOutcome::Done && focused != nullptr)
+        focused->setFocus();
 }
 
 void HistoryCommands::FillHistory(View view) {
     CardSession& session = ui_.Session();
     std::vector<JournalRecord> records;
-    ui_.Runner().Join([&] {
+    ui_.Runner().Run({.work = [&](CardJob&) {
         if (!ReadHistory(session.Volume(view), session.Journal(), records))
             records.clear();
-    });
+    }});
     dialog_->Show(QString::fromStdString(VolumeLabel(session.Volume(view))), records);
 }
 
 void HistoryCommands::ShowHistory(View view) {
     if (!ui_.Session().Loaded(view))
         return;
-    ui_.Runner().RunLinkCommand(HeldFor(view), [this, view] {
+    // The window is open for the length of the request; its reads and
+    // "Recover" run as requests of their own.
+    CardRequest request{.holdTick = IsSlot(view), .linkWork = false};
+    request.work = [this, view](CardJob&) {
         FillHistory(view);
         dialog_->OnRecover = [this, view](int record) { Recover(view, record); };
         ui_.CentreOver(dialog_);
         dialog_->exec();
         dialog_->OnRecover = nullptr;
-    });
+    };
+    ui_.Runner().Run(request);
 }
 
 void HistoryCommands::Recover(View view, int record) {
     CardSession& session = ui_.Session();
     RecoverReport report;
-    ui_.Runner().Join([&] {
-        ui_.Runner().JoinWaiting(
-            [&] { report = RecoverSavers(session.Volume(view), session.Journal(), "", record); });
-        ui_.Refresh(view);
-    });
+    CardRequest request{.wait = true};
+    request.work = [&](CardJob& job) {
+        report = RecoverSavers(session.Volume(view), session.Journal(), "", record);
+        job.Refresh(view);
+    };
+    ui_.Runner().Run(request);
     QString text = QString::fromStdString(report.outcome.message);
     for (const std::string& lost : report.lost)
         text += "\nLost: " + QString::fromStdString(lost);

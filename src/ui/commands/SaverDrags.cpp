@@ -78,9 +78,8 @@ QMimeData* SaverDrags::DragData(View source) {
 
 QList<QUrl> SaverDrags::MakeDragFiles(View source, const std::vector<int>& entries) {
     QList<QUrl> urls;
-    LinkCommand command;
-    command.holdAutoRefresh = IsSlot(source);
-    ui_.Runner().RunLinkCommand(command, [&] {
+    CardRequest request{.holdTick = IsSlot(source)};
+    request.work = [&](CardJob&) {
         CardSession& session = ui_.Session();
         if (!session.Loaded(source))
             return;
@@ -89,7 +88,8 @@ QList<QUrl> SaverDrags::MakeDragFiles(View source, const std::vector<int>& entri
                                            : SaverFileFormat::Dci;
         std::string error;
         urls = dragFiles_.Write(session.Volume(source), entries, format, error);
-    });
+    };
+    ui_.Runner().Run(request);
     return urls;
 }
 
@@ -106,7 +106,8 @@ bool SaverDrags::SourceOf(const QMimeData* data, View& source) const {
 
 bool SaverDrags::Accepts(View target, const QMimeData* data) const {
     const CardSession& session = ui_.Session();
-    if (session.LinkBusy() || data == nullptr)
+    // Nothing is taken while link work runs: the drop would have to wait.
+    if (ui_.Runner().Busy() || data == nullptr)
         return false;
     View source = View::File;
     if (SourceOf(data, source)) {
@@ -146,7 +147,8 @@ QStringList SaverDrags::DroppedFiles(View target, const QMimeData* data) const {
 void SaverDrags::StartDrag(View source) {
     CardListWidget* list = ui_.ViewOf(source).List();
     const QList<int> positions = list->SelectedPositions();
-    if (positions.isEmpty() || ui_.Session().LinkBusy())
+    // A drag runs an event loop of its own: not in the middle of link work.
+    if (positions.isEmpty() || ui_.Runner().Busy())
         return;
     list->setFocus(Qt::MouseFocusReason);
     auto* drag = new QDrag(list);

@@ -80,14 +80,14 @@ bool TransferCommands::CopyTarget(View view, int code, View& target) {
 }
 
 void TransferCommands::Activate(View view) {
-    // The file view is never read by the auto-refresh tick.
-    LinkCommand command;
-    command.linkWork = false;
-    command.holdAutoRefresh = IsSlot(view);
+    // The file view is never read by the auto-refresh tick. The choice
+    // windows are open for the length of the request; what they choose runs
+    // as a request of its own.
+    CardRequest request{.holdTick = IsSlot(view), .linkWork = false};
     const QList<int> positions = ui_.ViewOf(view).List()->SelectedPositions();
     // Slot 1 acts on exactly one saver; the others on the first of several.
     const bool one = view == View::Slot1 ? positions.size() == 1 : !positions.isEmpty();
-    ui_.Runner().RunLinkCommand(command, [&] {
+    request.work = [&](CardJob&) {
         if (!one)
             return;
         const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
@@ -110,7 +110,8 @@ void TransferCommands::Activate(View view) {
         default:
             break;
         }
-    });
+    };
+    ui_.Runner().Run(request);
 }
 
 void TransferCommands::FillDialogs(View view, int entry) {
@@ -144,18 +145,21 @@ void TransferCommands::FillDialogs(View view, int entry) {
 }
 
 void TransferCommands::DeleteFromDialog(View view, int entry) {
-    if (delete_->Ask() != DeleteDialog::kYes)
-        return;
-    ui_.Runner().JoinWaiting([this, view, entry] {
+    CardRequest request{.wait = true};
+    request.ask = [this] { return delete_->Ask() == DeleteDialog::kYes; };
+    request.work = [this, view, entry](CardJob&) {
         DeleteSaver(Session().Volume(view), entry, [this, view] { ui_.Refresh(view); });
-    });
+    };
+    ui_.Runner().Run(request);
 }
 
 void TransferCommands::CopyFromDialog(View view, int entry) {
     View target = View::File;
-    if (!CopyTarget(view, copyTo_->Ask(), target) || !Session().Loaded(target))
-        return;
-    ui_.Runner().JoinWaiting([this, view, entry, target] {
+    CardRequest request{.wait = true};
+    request.ask = [&] {
+        return CopyTarget(view, copyTo_->Ask(), target) && Session().Loaded(target);
+    };
+    request.work = [&](CardJob& job) {
         // The image may have been changed by another program since it was read.
         if (target == View::File)
             ui_.Refresh(View::File);
@@ -163,11 +167,12 @@ void TransferCommands::CopyFromDialog(View view, int entry) {
         if (Session().Loaded(target)) {
             const CopyOutcome outcome = CopyWithNameCheck(view, entry, target);
             if (outcome.attempted)
-                ui_.Refresh(target);
+                job.Refresh(target);
             if (Session().Volume(view).Listed.changed)
-                ui_.Refresh(view);
+                job.Refresh(view);
         }
-    });
+    };
+    ui_.Runner().Run(request);
 }
 
 TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(View source, int entry,
@@ -183,15 +188,8 @@ TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(View source, i
     outcome.attempted = true;
     // The old saver goes in the same write-back that adds the copy, so a
     // copy that is refused or fails keeps it.
-    SaverResult result;
-    const auto copy = [&] {
-        result = ReplaceSaverByCopy(from, entry, to, old,
-                                    [this](const std::string& text) { ui_.SetStatus(Text(text)); });
-    };
-    if (replaces)
-        ui_.Runner().JoinWaiting(copy);
-    else
-        ui_.Runner().Join(copy);
+    const SaverResult result = ReplaceSaverByCopy(
+        from, entry, to, old, [this](const std::string& text) { ui_.SetStatus(Text(text)); });
     ui_.EngineUi().SetProgress(0, 1);
     outcome.done = result.Done();
     outcome.changed = result.outcome == SaverOutcome::CardChanged;
@@ -212,43 +210,38 @@ void TransferCommands::DeleteSelected(View view) {
     CardListWidget* list = ui_.ViewOf(view).List();
     if (list->SelectedPositions().isEmpty())
         return;
-    LinkCommand command;
-    command.linkWork = false;
-    command.holdAutoRefresh = IsSlot(view);
-    ui_.Runner().RunLinkCommand(command, [this, view, list] {
-        if (!ui_.Prompts().Confirm(DeleteQuestion(view)))
-            return;
-        ui_.Runner().Join([this, view, list] {
-            CardVolume& volume = Session().Volume(view);
-            const qsizetype count = list->SelectedPositions().size();
-            // One change for the history, so that one undo brings them all back.
-            std::optional<ChangeScope> change;
-            if (count > 1)
-                change.emplace(volume, "delete " + std::to_string(count) + " savers");
-            for (qsizetype k = 0; k < count; ++k) {
-                const QList<int> positions = list->SelectedPositions();
-                if (positions.isEmpty())
-                    break;
-                const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
-                ui_.Runner().JoinWaiting([&] {
-                    if (entry >= 0)
-                        DeleteSaver(volume, entry);
-                });
-                // Another card: none of the selected savers is on it.
-                if (volume.Listed.changed)
-                    break;
-                Deselect(view, positions.first());
-            }
-            ui_.Refresh(view);
-        });
-    });
+    CardRequest request{.holdTick = IsSlot(view), .wait = true};
+    request.ask = [this, view] { return ui_.Prompts().Confirm(DeleteQuestion(view)); };
+    request.work = [this, view, list](CardJob&) {
+        CardVolume& volume = Session().Volume(view);
+        const qsizetype count = list->SelectedPositions().size();
+        // One change for the history, so that one undo brings them all back.
+        std::optional<ChangeScope> change;
+        if (count > 1)
+            change.emplace(volume, "delete " + std::to_string(count) + " savers");
+        for (qsizetype k = 0; k < count; ++k) {
+            const QList<int> positions = list->SelectedPositions();
+            if (positions.isEmpty())
+                break;
+            const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
+            if (entry >= 0)
+                DeleteSaver(volume, entry);
+            // Another card: none of the selected savers is on it.
+            if (volume.Listed.changed)
+                break;
+            Deselect(view, positions.first());
+        }
+        ui_.Refresh(view);
+    };
+    ui_.Runner().Run(request);
 }
 
 void TransferCommands::DropSavers(View source, View target) {
     CardSession& session = Session();
     if (source == target || !session.Loaded(source) || !session.Loaded(target))
         return;
-    ui_.Runner().RunLinkCommand({}, [this, source, target, &session] {
+    CardRequest request{.wait = true};
+    request.work = [this, source, target, &session](CardJob& job) {
         if (target == View::File) {
             ui_.Refresh(View::File);
             if (!session.Loaded(View::File))
@@ -274,23 +267,22 @@ void TransferCommands::DropSavers(View source, View target) {
             }
             if (entry >= 0) {
                 ui_.ShowSelectedSaver(source);
-                ui_.Runner().JoinWaiting([&] {
-                    ui_.RepaintNow();
-                    // A move gives up the source only when the copy took place.
-                    const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
-                    if (outcome.done && move)
-                        DeleteSaver(session.Volume(source), entry);
-                    changed = outcome.changed || session.Volume(source).Listed.changed;
-                });
+                ui_.RepaintNow();
+                // A move gives up the source only when the copy took place.
+                const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
+                if (outcome.done && move)
+                    DeleteSaver(session.Volume(source), entry);
+                changed = outcome.changed || session.Volume(source).Listed.changed;
             }
             if (changed)
                 break;
             Deselect(source, positions.first());
         }
         if (move || changed)
-            ui_.Refresh(source);
-        ui_.Refresh(target);
-    });
+            job.Refresh(source);
+        job.Refresh(target);
+    };
+    ui_.Runner().Run(request);
 }
 
 void TransferCommands::Deselect(View view, int position) {
@@ -306,19 +298,25 @@ void TransferCommands::SavePicture(View view) {
     const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
     if (entry < 0)
         return;
-    const QString path = ui_.Prompts().SaveFile(PictureDialog(pictureName_));
-    if (path.isEmpty())
-        return;
-    pictureName_ = path;
-    if (IsOpenImage(Session(), path)) {
-        ui_.Prompts().Info(FileInUseText(path));
-        return;
-    }
-    ui_.Runner().Join([this, view, entry, &path] {
+    QString path;
+    CardRequest request;
+    request.ask = [&] {
+        path = ui_.Prompts().SaveFile(PictureDialog(pictureName_));
+        if (path.isEmpty())
+            return false;
+        pictureName_ = path;
+        if (IsOpenImage(Session(), path)) {
+            ui_.Prompts().Info(FileInUseText(path));
+            return false;
+        }
+        return true;
+    };
+    request.work = [&](CardJob& job) {
         ScratchFile scratch(LocalPath(path));
         if (!scratch.Ready() || !WritePicture(view, entry, scratch.Path()) || !scratch.Commit())
-            ui_.Prompts().Warning(FileNotWrittenText(path, scratch.Error()));
-    });
+            job.Warn(FileNotWrittenText(path, scratch.Error()));
+    };
+    ui_.Runner().Run(request);
 }
 
 bool TransferCommands::WritePicture(View view, int entry, const std::string& path) {

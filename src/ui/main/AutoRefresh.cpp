@@ -31,100 +31,120 @@ void AutoRefresh::BackOff(bool noDevice) {
 }
 
 void AutoRefresh::Tick() {
+    // Each step is a request of its own: a refresh it starts is one too.
     // Link work under way (or a pause inside it): this tick is skipped; the
     // timer stays on and the next one looks again.
-    window_.Runner().RunLinkCommand({}, [this] { TickWork(); });
-}
-
-void AutoRefresh::TickWork() {
-    CardSession& session = window_.Session();
-    LinkPort& link = session.Link();
-    Stop();
-
-    // No box lately: one command tells whether one answers now; the full
-    // tick, with its many commands, waits until it does.
-    // The port is opened anew first: a socket box that went away answers
-    // only on a new connection.
-    uint16_t page = 0;
-    if (backedOff_)
-        link.Reopen();
-    if (backedOff_ && !link.GetPage(page) && link.LinkFailed) {
-        Rearm();
+    bool ends = true;
+    if (window_.Runner().Run({.work =
+                                  [&](CardJob&) {
+                                      Stop();
+                                      LinkPort& link = window_.Session().Link();
+                                      // No box lately: one command tells whether one answers now;
+                                      // the full tick, with its many commands, waits until it does.
+                                      // The port is opened anew first: a socket box that went away
+                                      // answers only on a new connection.
+                                      uint16_t page = 0;
+                                      if (backedOff_)
+                                          link.Reopen();
+                                      if (backedOff_ && !link.GetPage(page) && link.LinkFailed) {
+                                          Rearm();
+                                          return;
+                                      }
+                                      ends = false;
+                                  }}) != RunOutcome::Done ||
+        ends)
         return;
-    }
-
-    // A card put into slot 2, once the tick has seen the two-slot unit.
-    if (!session.Loaded(View::Slot2) && session.CardPresent(View::Slot2) && TwoSlotSeen) {
-        AutoRefreshBusy = true;
-        window_.RefreshCommand(View::Slot2);
-        AutoRefreshBusy = false;
-        Rearm();
-    }
-    // A card put into slot 1, seen twice in a row.
-    if (!session.Loaded(View::Slot1) && session.CardPresent(View::Slot1) &&
-        session.CardPresent(View::Slot1)) {
-        AutoRefreshBusy = true;
+    SlotsInserted();
+    if (Slot2Removed() || Slot1Removed())
+        return;
+    bool answered = false;
+    bool rereadSlot1 = false;
+    window_.Runner().Run({.work = [&](CardJob&) { answered = DetectAndLayOut(rereadSlot1); }});
+    if (rereadSlot1)
         window_.RefreshCommand(View::Slot1);
-        if (!link.DirectMode)
-            window_.SetStatus("   Ambrel");
-        AutoRefreshBusy = false;
-        Rearm();
-    }
-    if (Slot2Removed())
-        return;
-    bool slot1Checked = false;
-    if (Slot1Removed(slot1Checked))
-        return;
-    if (!slot1Checked)
-        window_.Runner().HideWait();
-    if (DetectAndLayOut())
+    if (answered)
         window_.ShowDeviceAnswers();
     else
         window_.ShowNoDevice();
     Rearm();
 }
 
+void AutoRefresh::SlotsInserted() {
+    CardSession& session = window_.Session();
+    LinkCommandRunner& runner = window_.Runner();
+    // A card put into slot 2, once the tick has seen the two-slot unit.
+    bool inserted = false;
+    runner.Run({.work = [&](CardJob&) {
+        inserted = !session.Loaded(View::Slot2) && session.CardPresent(View::Slot2) && TwoSlotSeen;
+    }});
+    if (inserted) {
+        AutoRefreshBusy = true;
+        window_.RefreshCommand(View::Slot2);
+        AutoRefreshBusy = false;
+        Rearm();
+    }
+    // A card put into slot 1, seen twice in a row.
+    inserted = false;
+    runner.Run({.work = [&](CardJob&) {
+        inserted = !session.Loaded(View::Slot1) && session.CardPresent(View::Slot1) &&
+                   session.CardPresent(View::Slot1);
+    }});
+    if (inserted) {
+        AutoRefreshBusy = true;
+        window_.RefreshCommand(View::Slot1);
+        if (!session.Link().DirectMode)
+            window_.SetStatus("   Ambrel");
+        AutoRefreshBusy = false;
+        Rearm();
+    }
+}
+
 bool AutoRefresh::Slot2Removed() {
     CardSession& session = window_.Session();
-    if (!session.Loaded(View::Slot2) || session.CardPresent(View::Slot2) || AutoRefreshBusy ||
-        !TwoSlotSeen)
-        return false;
-    window_.Runner().JoinWaiting([this, &session] {
+    bool removed = false;
+    window_.Runner().Run({.work = [&](CardJob& job) {
+        if (!session.Loaded(View::Slot2) || session.CardPresent(View::Slot2) || AutoRefreshBusy ||
+            !TwoSlotSeen)
+            return;
+        removed = true;
+        job.WaitWindowUp(true);
         // Wait only when slot 1 is empty too: the user may be swapping cards.
         if (!session.CardPresent(View::Slot1))
             window_.Pause(kRemovalWaitMs);
         if (!session.CardPresent(View::Slot2))
             session.SetLoaded(View::Slot2, false);
-    });
-    Rearm();
-    return true;
+    }});
+    if (removed)
+        Rearm();
+    return removed;
 }
 
-bool AutoRefresh::Slot1Removed(bool& applied) {
+bool AutoRefresh::Slot1Removed() {
     CardSession& session = window_.Session();
-    applied = false;
-    if (!session.Loaded(View::Slot1) || session.CardPresent(View::Slot1) || AutoRefreshBusy)
-        return false;
-    applied = true;
-    if (!session.Link().DetectDevice()) {
-        session.SetLoaded(View::Slot1, false);
-        window_.Runner().HideWait();
-        Rearm();
-        return true;
-    }
-    window_.Runner().JoinWaiting([this, &session] {
+    bool ends = false;
+    window_.Runner().Run({.work = [&](CardJob& job) {
+        if (!session.Loaded(View::Slot1) || session.CardPresent(View::Slot1) || AutoRefreshBusy)
+            return;
+        ends = true;
+        if (!session.Link().DetectDevice()) {
+            session.SetLoaded(View::Slot1, false);
+            return;
+        }
+        job.WaitWindowUp(true);
         if (!session.CardPresent(View::Slot2))
             window_.Pause(kRemovalWaitMs);
-    });
-    if (!session.CardPresent(View::Slot1)) {
-        session.SetLoaded(View::Slot1, false);
+        job.WaitWindowUp(false);
+        if (!session.CardPresent(View::Slot1))
+            session.SetLoaded(View::Slot1, false);
+        else
+            ends = false;
+    }});
+    if (ends)
         Rearm();
-        return true;
-    }
-    return false;
+    return ends;
 }
 
-bool AutoRefresh::DetectAndLayOut() {
+bool AutoRefresh::DetectAndLayOut(bool& rereadSlot1) {
     CardSession& session = window_.Session();
     LinkPort& link = session.Link();
     bool answered = false;
@@ -144,7 +164,7 @@ bool AutoRefresh::DetectAndLayOut() {
         answered = true;
         if (link.DirectMode && TwoSlotSeen) {
             window_.ShowDeviceLayout();
-            window_.RefreshCommand(View::Slot1);
+            rereadSlot1 = true;
         } else if (!link.DirectMode && !TwoSlotSeen) {
             if (window_.ActivateChecked())
                 session.Config().AutoRefresh = 1;

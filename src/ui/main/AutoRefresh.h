@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/main/LinkCommandRunner.h"
+
 #include <QObject>
 
 class MainWindow;
@@ -8,7 +10,7 @@ class QTimer;
 // Auto-refresh mode: a tick every 1.5 seconds while the AutoRefresh setting
 // is on notices cards inserted into and removed from the slots, re-reads
 // them, and follows a change of device.
-class AutoRefresh : public QObject {
+class AutoRefresh : public QObject, public TickHold {
     Q_OBJECT
   public:
     static constexpr int kRemovalWaitMs = 3800;
@@ -21,6 +23,8 @@ class AutoRefresh : public QObject {
     void Stop();
     // Starts the tick when the setting is on and it is not already running.
     void Rearm();
+    void StopTick() override { Stop(); }
+    void RearmTick() override { Rearm(); }
     // While no box answers the tick comes every kNoDeviceIntervalMs and only
     // asks once whether one answers now.
     void BackOff(bool noDevice);
@@ -35,12 +39,14 @@ class AutoRefresh : public QObject {
     void Tick();
 
   private:
-    void TickWork();
+    // Steps 2 and 3: cards put into the slots are read.
+    void SlotsInserted();
     // Steps 4 and 5; true when the tick ends there.
     bool Slot2Removed();
-    bool Slot1Removed(bool& applied);
-    // True when a box answered either detection.
-    bool DetectAndLayOut();
+    bool Slot1Removed();
+    // True when a box answered either detection; rereadSlot1 when the paged
+    // card took the two-slot unit's place.
+    bool DetectAndLayOut(bool& rereadSlot1);
 
     MainWindow& window_;
     QTimer* timer_;

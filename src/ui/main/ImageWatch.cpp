@@ -66,9 +66,9 @@ void ImageWatch::Changed() {
 void ImageWatch::ReadAgain() {
     if (path_.isEmpty())
         return;
-    // Not in the middle of link work, nor under a dialog that works on the
-    // card as the view listed it.
-    if (ui_.Session().LinkBusy() || QApplication::activeModalWidget() != nullptr ||
+    // Not under a dialog that works on the card as the view listed it, nor
+    // in the middle of link work (the runner refuses): tried again later.
+    if (QApplication::activeModalWidget() != nullptr ||
         QApplication::activePopupWidget() != nullptr) {
         settle_.start(kRetryMs);
         return;
@@ -80,7 +80,8 @@ void ImageWatch::ReadAgain() {
     if (!now.exists || now == known_)
         return;
     const bool replaced = now.device != known_.device || now.inode != known_.inode;
-    ui_.Runner().RunLinkCommand({}, [this, replaced] {
+    CardRequest request{.wait = true};
+    request.work = [&](CardJob& job) {
         CardSession& session = ui_.Session();
         CardVolume& image = session.Volume(View::File);
         if (replaced) {
@@ -93,6 +94,8 @@ void ImageWatch::ReadAgain() {
                 return;
             }
         }
-        ui_.Refresh(View::File);
-    });
+        job.Refresh(View::File);
+    };
+    if (ui_.Runner().Run(request) == RunOutcome::Busy)
+        settle_.start(kRetryMs);
 }

@@ -15,6 +15,7 @@
 #include "ui/main/CardMenus.h"
 #include "ui/main/ImageWatch.h"
 #include "ui/main/UiClock.h"
+#include "ui/main/WaitWindowShow.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/DetailPanel.h"
@@ -62,7 +63,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
       clock_(options.clock != nullptr ? options.clock : ownClock_.get()),
       ownPrompter_(options.prompter != nullptr ? nullptr : std::make_unique<QtPrompter>(this)),
       prompts_(options.prompter != nullptr ? *options.prompter : *ownPrompter_),
-      host_(prompts_, *clock_), runner_(session_, *this, prompts_) {
+      host_(prompts_, *clock_), runner_(session_, prompts_) {
     static const bool accessibleAsWindow =
         (QAccessible::installFactory(MainWindowAccessible), true);
     (void)accessibleAsWindow;
@@ -119,15 +120,16 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
     // The other windows, created once and reused.
     waitWindow_ = new WaitWindow(this);
-    runner_.Attach(autoRefresh_, waitWindow_);
+    waitShow_ = std::make_unique<WaitWindowShow>(*waitWindow_, *this);
+    prompts_.Attach(waitShow_.get());
+    runner_.Attach(waitShow_.get(), autoRefresh_, [this](View view) { Refresh(view); });
     settingsDialog_ = new SettingsDialog(this);
     // "Find speed" is link work as any command's, under the wait window.
     settingsDialog_->SetSpeedFinder([this](const Settings& working) {
         SpeedResult result;
-        LinkCommand command;
-        command.wait = true;
-        runner_.RunLinkCommand(command,
-                               [&] { result = FindLinkSpeed(session_.Link(), working, &host_); });
+        CardRequest request{.wait = true};
+        request.work = [&](CardJob&) { result = FindLinkSpeed(session_.Link(), working, &host_); };
+        runner_.Run(request);
         return result;
     });
     if (options.settingsEditor != nullptr) {
@@ -181,7 +183,7 @@ void MainWindow::LinkIdle() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (session_.LinkBusy()) {
+    if (runner_.Busy()) {
         // Closing now would pull the link from under a command: close as
         // soon as it is done.
         closePending_ = true;
@@ -191,7 +193,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     stateTimer_->stop();
     detectTimer_->stop();
     autoRefresh_->Stop();
-    runner_.HideWait();
     event->accept();
 }
 
@@ -248,10 +249,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::Pause(int ms) {
-    runner_.Join([this, ms] {
-        clock_->Pause(ms);
-        host_.KeepAlive();
-    });
+    // The ticks stay out of a pause as out of link work.
+    const CardSession::LinkWork hold(session_);
+    clock_->Pause(ms);
+    host_.KeepAlive();
 }
 
 void MainWindow::RepaintNow() {
@@ -361,8 +362,10 @@ void MainWindow::SelectionChanged(View view) {
 // --- State tick ----------------------------------------------------------------
 
 void MainWindow::StateTick() {
-    if (session_.LinkBusy())
-        return;
+    runner_.Run({.linkWork = false, .work = [this](CardJob&) { StateTickWork(); }});
+}
+
+void MainWindow::StateTickWork() {
     for (View view : kViews) {
         CardListWidget* list = ViewOf(view).List();
         if (list->hasFocus() && !list->selectedItems().isEmpty())

@@ -33,6 +33,7 @@ class QTimer;
 class SettingsDialog;
 class SettingsEditor;
 class UiClock;
+class WaitShow;
 class WaitWindow;
 
 // What a test or another program changes about the main window.
@@ -92,7 +93,9 @@ class MainWindow : public QWidget, public CommandUi {
 
     // The menu commands "Refresh" of a slot: page information first, auto
     // refresh held.
-    void RefreshCommand(View slot);
+    RunOutcome RefreshCommand(View slot);
+    // A view's card read again as a request of its own.
+    void ReadAgain(View view);
     // What a click in a view does (also a key other than Enter).
     void ViewClicked(View view);
 
@@ -154,6 +157,8 @@ class MainWindow : public QWidget, public CommandUi {
     void RefreshFile();
     bool RefreshListing(View view);
     void EnableCommands(View view, bool on);
+    void StateTickWork();
+    void EditSettings();
     void ReadPageInfo();
     void LinkIdle();
 
@@ -166,6 +171,7 @@ class MainWindow : public QWidget, public CommandUi {
     UiHost host_;
     CardSession session_;
     LinkCommandRunner runner_;
+    std::unique_ptr<WaitShow> waitShow_;
     bool closePending_ = false;
     // The cards (by place) told that a change of theirs is not in the history.
     std::set<std::string> historyProblemsTold_;

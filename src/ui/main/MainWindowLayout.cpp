@@ -248,25 +248,23 @@ void MainWindow::ShowPagedLayout() {
 }
 
 void MainWindow::ShowDeviceLayout() {
-    runner_.Join([this] {
-        LinkPort& link = session_.Link();
-        if (!link.DetectDevice()) {
-            RepaintNow();
-            return;
-        }
-        ShowDeviceAnswers();
-        if (link.DirectMode) {
-            SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
-            ShowPagedLayout();
-        } else {
-            ShowTwoSlotLayout(false);
-        }
+    LinkPort& link = session_.Link();
+    if (!link.DetectDevice()) {
         RepaintNow();
-    });
+        return;
+    }
+    ShowDeviceAnswers();
+    if (link.DirectMode) {
+        SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
+        ShowPagedLayout();
+    } else {
+        ShowTwoSlotLayout(false);
+    }
+    RepaintNow();
 }
 
 void MainWindow::DetectDeviceTick() {
-    const LinkOutcome outcome = runner_.RunLinkCommand({}, [this] {
+    const RunOutcome outcome = runner_.Run({.work = [this](CardJob&) {
         LinkPort& link = session_.Link();
         uint16_t page = 0;
         const auto detect = [&] {
@@ -299,8 +297,8 @@ void MainWindow::DetectDeviceTick() {
             }
         }
         detectTimer_->stop();
-    });
+    }});
     // Link work holds the wire: look again shortly.
-    if (outcome == LinkOutcome::Busy)
+    if (outcome == RunOutcome::Busy)
         detectTimer_->start();
 }

@@ -41,25 +41,24 @@ void MainWindow::ReadPageInfo() {
     pagePanel_->ShowSet16M();
 }
 
-void MainWindow::RefreshCommand(View slot) {
-    LinkCommand command;
-    command.joins = true;
-    command.holdAutoRefresh = true;
-    runner_.RunLinkCommand(command, [this, slot] {
-        ReadPageInfo();
-        Refresh(slot);
-    });
+RunOutcome MainWindow::RefreshCommand(View slot) {
+    return runner_.Run({.holdTick = true, .wait = true, .work = [this, slot](CardJob&) {
+                            ReadPageInfo();
+                            Refresh(slot);
+                        }});
+}
+
+void MainWindow::ReadAgain(View view) {
+    runner_.Run({.wait = true, .work = [view](CardJob& job) { job.Refresh(view); }});
 }
 
 void MainWindow::Refresh(View view) {
-    runner_.Join([this, view] {
-        if (view == View::Slot1)
-            RefreshSlot1();
-        else if (view == View::Slot2)
-            RefreshSlot2();
-        else
-            RefreshFile();
-    });
+    if (view == View::Slot1)
+        RefreshSlot1();
+    else if (view == View::Slot2)
+        RefreshSlot2();
+    else
+        RefreshFile();
 }
 
 void MainWindow::RefreshSlot1() {
@@ -141,7 +140,7 @@ bool MainWindow::RefreshListing(View view) {
                 prompts_.Warning(QString::fromStdString(cut.message));
         }
     }
-    runner_.JoinWaiting([&] {
+    [&] {
         const LoadResult load = LoadVolume(volume, &host_);
         if (load.state == VolumeLoad::Failed)
             return;
@@ -172,7 +171,7 @@ bool MainWindow::RefreshListing(View view) {
         loaded = true;
         // The history this card has, for the Undo item's caption.
         session_.Journal().NoteListed(volume);
-    });
+    }();
     session_.SetLoaded(view, loaded);
     // At once rather than at the next state tick.
     EnableCommands(view, loaded);
@@ -181,22 +180,25 @@ bool MainWindow::RefreshListing(View view) {
 }
 
 void MainWindow::FormatCommand(View view, int userBlocks) {
-    if (session_.LinkBusy() || !session_.Loaded(view))
-        return;
-    if (!prompts_.Confirm(FormatQuestion(view, userBlocks)))
-        return;
-    LinkCommand command;
-    command.wait = true;
-    runner_.RunLinkCommand(command, [this, view, userBlocks] {
-        session_.Volume(view).FormatVolume(static_cast<uint8_t>(userBlocks));
-        Refresh(view);
-    });
+    runner_.Run({.ask =
+                     [&] {
+                         return session_.Loaded(view) &&
+                                prompts_.Confirm(FormatQuestion(view, userBlocks));
+                     },
+                 .wait = true,
+                 .work =
+                     [&](CardJob& job) {
+                         session_.Volume(view).FormatVolume(static_cast<uint8_t>(userBlocks));
+                         job.Refresh(view);
+                     }});
 }
 
 void MainWindow::RunSettings() {
-    if (session_.LinkBusy())
-        return;
-    autoRefresh_->Stop();
+    runner_.Run(
+        {.holdTick = true, .linkWork = false, .work = [this](CardJob&) { EditSettings(); }});
+}
+
+void MainWindow::EditSettings() {
     if (settingsEditor_->Run(session_.Config(), this)) {
         std::string error;
         if (!SaveConfig(session_.StartDir(), session_.Config(), &error)) {
@@ -207,5 +209,4 @@ void MainWindow::RunSettings() {
         // The new port and delays hold from the next command on.
         session_.ApplyConfig();
     }
-    autoRefresh_->Rearm();
 }

@@ -1,22 +1,17 @@
 #include "ui/main/WaitAsidePrompter.h"
 
-#include "ui/dialogs/WaitWindow.h"
-
-void WaitAsidePrompter::Attach(WaitWindow* wait, QWidget* over) {
-    wait_ = wait;
-    over_ = over;
-}
+#include "ui/main/WaitShow.h"
 
 WaitAsidePrompter::Aside::Aside(const WaitAsidePrompter& owner) : owner_(owner) {
-    WaitWindow* wait = owner_.wait_;
-    wasUp_ = wait != nullptr && wait->isVisible() && !wait->testAttribute(Qt::WA_ShowModal);
+    WaitShow* wait = owner_.wait_;
+    wasUp_ = wait != nullptr && wait->Up();
     if (wasUp_)
-        wait->hide();
+        wait->Hide();
 }
 
 WaitAsidePrompter::Aside::~Aside() {
     if (wasUp_)
-        owner_.wait_->ShowOver(owner_.over_);
+        owner_.wait_->Show();
 }
 
 void WaitAsidePrompter::Info(const QString& text) {

@@ -2,8 +2,7 @@
 
 #include "qtbase/Prompter.h"
 
-class QWidget;
-class WaitWindow;
+class WaitShow;
 
 // The window's Prompter: every message box, question, input box and file
 // dialog goes through here, and while the wait window is up it is taken down
@@ -14,8 +13,8 @@ class WaitWindow;
 class WaitAsidePrompter : public Prompter {
   public:
     explicit WaitAsidePrompter(Prompter& inner) : inner_(inner) {}
-    // The wait window and the window it is centred over, once both exist.
-    void Attach(WaitWindow* wait, QWidget* over);
+    // The wait window, once it exists.
+    void Attach(WaitShow* wait) { wait_ = wait; }
 
     void Info(const QString& text) override;
     void Warning(const QString& text) override;
@@ -42,6 +41,5 @@ class WaitAsidePrompter : public Prompter {
     };
 
     Prompter& inner_;
-    WaitWindow* wait_ = nullptr;
-    QWidget* over_ = nullptr;
+    WaitShow* wait_ = nullptr;
 };

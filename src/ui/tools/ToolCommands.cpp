@@ -40,12 +40,10 @@ QString KeptText(const QString& workFile) {
 
 // The auto-refresh tick would re-read a slot in the middle of the command,
 // or between the export and the write-back: stopped until the command ends.
-// The tool windows run without link work, so the window goes on painting.
-LinkCommand HeldAcross() {
-    LinkCommand command;
-    command.linkWork = false;
-    command.holdAutoRefresh = true;
-    return command;
+// The tool windows run without link work, so the window goes on painting;
+// the card work around them runs as requests of its own.
+CardRequest HeldAcross(std::function<void(CardJob&)> work) {
+    return {.holdTick = true, .linkWork = false, .work = std::move(work)};
 }
 
 } // namespace
@@ -62,8 +60,6 @@ ToolCommands::ToolCommands(CommandUi& ui, const QString& startupArgument)
     logoImport_ = std::make_unique<LogoImport>(prompts, *colourDialog_);
     logoImport_->SetMainWindow(window);
     logoImport_->SetStartDir(QString::fromStdString(ui.Session().StartDir()));
-    LinkCommandRunner& runner = ui.Runner();
-    logoImport_->SetWaitWindow([&runner] { runner.ShowWait(); }, [&runner] { runner.HideWait(); });
 
     QPushButton* edit = ui.Detail().EditButton();
     if (edit->toolTip().isEmpty())
@@ -103,14 +99,14 @@ void ToolCommands::Exchange(Tool tool) {
     View view = View::File;
     if (session.SelectedName.empty() || !session.ViewOf(session.SelectedVolume, view))
         return;
-    ui_.Runner().RunLinkCommand(HeldAcross(), [this, tool, view, &session] {
+    ui_.Runner().Run(HeldAcross([this, tool, view, &session](CardJob&) {
         // Kept here: the selection may change while the tool window is open.
         CardVolume& volume = *session.SelectedVolume;
         const int entry = session.SelectedEntry;
         const QString caption = QString::fromStdString(SaverText(session.SelectedName.c_str()));
         bool present = true;
         if (IsSlot(view))
-            ui_.Runner().Join([&] { present = session.CardPresent(view); });
+            ui_.Runner().Run({.work = [&](CardJob&) { present = session.CardPresent(view); }});
         if (!present) {
             session.SelectedName.clear();
             ui_.Prompts().Info(NoCardText(view));
@@ -122,30 +118,29 @@ void ToolCommands::Exchange(Tool tool) {
         const bool save = tool == Tool::Code ? RunCodeWindow(caption) : RunHexEditor(caption);
         if (save)
             WriteBack(volume, view, entry, caption);
-    });
+    }));
 }
 
 bool ToolCommands::ExportToWorkFile(Tool tool, CardVolume& volume, View view, int entry,
                                     const QString& name) {
-    LinkCommand command;
-    command.joins = true;
-    command.wait = true;
+    CardRequest request{.wait = true};
     // The card in a slot may have been swapped since it was read: its blocks
     // would then be another saver's. Its root, table and the saver's entry
     // tell; the write-back checks the whole listing again.
     if (IsSlot(view))
-        command.sameCard = [&volume, entry] {
+        request.sameCard = [&volume, entry] {
             return SaverStillOnCard(volume, entry, SaverCheck::Entry);
         };
     bool exported = false;
-    const LinkOutcome outcome = ui_.Runner().RunLinkCommand(command, [&] {
+    request.work = [&](CardJob&) {
         // Only this export's own link failure counts: a failure left over
         // from earlier link work says nothing about it (and nothing at all
         // about a saver of the card image, which never goes over the link).
         Session().Link().LinkFailed = false;
         exported = ExportSaverToWorkFile(Session().StartDir() + kWorkFileName, entry, volume);
-    });
-    if (outcome == LinkOutcome::NotSameCard) {
+    };
+    const RunOutcome outcome = ui_.Runner().Run(request);
+    if (outcome == RunOutcome::NotSameCard) {
         if (!LinkFailedOn(volume))
             ui_.Prompts().Info("The card in " + SlotText(view) +
                                " has changed since it was read. Please refresh it first.");
@@ -196,62 +191,63 @@ bool ToolCommands::RunHexEditor(const QString& name) {
 
 void ToolCommands::WriteBack(CardVolume& volume, View view, int entry, const QString& name) {
     CardSession& session = Session();
-    ui_.Runner().Join([&] {
-        const QString saver = "Saver " + name.trimmed();
-        // Bytes added or removed would shift or drop part of the saver.
-        const qint64 expected =
-            static_cast<qint64>(volume.Entries[entry].SizeBlocks) * CardVolume::kBlockSize;
-        const qint64 edited = QFileInfo(WorkFile()).size();
-        if (edited != expected) {
-            ui_.Prompts().Warning(saver + " was not written back: the edited data holds " +
-                                  QString::number(edited) + " bytes, the saver " +
-                                  QString::number(expected) + "." + KeptText(WorkFile()));
-            return;
+    const QString saver = "Saver " + name.trimmed();
+    // Bytes added or removed would shift or drop part of the saver.
+    const qint64 expected =
+        static_cast<qint64>(volume.Entries[entry].SizeBlocks) * CardVolume::kBlockSize;
+    const qint64 edited = QFileInfo(WorkFile()).size();
+    if (edited != expected) {
+        ui_.Prompts().Warning(saver + " was not written back: the edited data holds " +
+                              QString::number(edited) + " bytes, the saver " +
+                              QString::number(expected) + "." + KeptText(WorkFile()));
+        return;
+    }
+    QString why;
+    const auto sameCard = [&] {
+        if (!IsSlot(view)) {
+            // Another program may have changed the image since it was read.
+            if (!SaverStillOnCard(volume, entry))
+                why = "the card image has changed since it was read, or another program "
+                      "is using it.";
+        } else if (!session.CardPresent(view)) {
+            session.SetLoaded(view, false);
+            why = "there is no card in " + SlotText(view) + ".";
+        } else if (!SaverStillOnCard(volume, entry)) {
+            why = "the card in " + SlotText(view) + " has changed since it was read.";
         }
-        LinkCommand command;
-        command.joins = true;
-        command.wait = true;
-        QString why;
-        command.sameCard = [&] {
-            if (!IsSlot(view)) {
-                // Another program may have changed the image since it was read.
-                if (!SaverStillOnCard(volume, entry))
-                    why = "the card image has changed since it was read, or another program "
-                          "is using it.";
-            } else if (!session.CardPresent(view)) {
-                session.SetLoaded(view, false);
-                why = "there is no card in " + SlotText(view) + ".";
-            } else if (!SaverStillOnCard(volume, entry)) {
-                why = "the card in " + SlotText(view) + " has changed since it was read.";
-            }
-            return why.isEmpty();
-        };
-        bool written = false;
-        const LinkOutcome outcome = ui_.Runner().RunLinkCommand(command, [&] {
-            written = ImportWorkFileToSaver(session.StartDir() + kWorkFileName, entry, volume);
-        });
-        if (outcome == LinkOutcome::NotSameCard) {
-            ui_.Prompts().Warning(saver + " was not written back: " + why + KeptText(WorkFile()));
-            if (volume.Listed.changed)
-                ui_.Refresh(view);
-            return;
-        }
-        if (!written)
-            ui_.Prompts().Warning(saver + " could not be written back to the card." +
-                                  KeptText(WorkFile()));
-    });
+        return why.isEmpty();
+    };
+    bool written = false;
+    const RunOutcome outcome = ui_.Runner().Run(
+        {.wait = true, .sameCard = sameCard, .work = [&](CardJob&) {
+             written = ImportWorkFileToSaver(session.StartDir() + kWorkFileName, entry, volume);
+         }});
+    if (outcome == RunOutcome::NotSameCard) {
+        ui_.Prompts().Warning(saver + " was not written back: " + why + KeptText(WorkFile()));
+        if (volume.Listed.changed)
+            ui_.Runner().Run({.wait = true, .work = [view](CardJob& job) { job.Refresh(view); }});
+        return;
+    }
+    if (!written)
+        ui_.Prompts().Warning(saver + " could not be written back to the card." +
+                              KeptText(WorkFile()));
 }
 
 void ToolCommands::ImportCaptionBmp(View view) {
     CardSession& session = Session();
     if (!session.Loaded(view))
         return;
-    ui_.Runner().RunLinkCommand(HeldAcross(), [this, view, &session] {
+    ui_.Runner().Run(HeldAcross([this, view, &session](CardJob& visit) {
+        // The wait window stands from the accepted picture until the logo
+        // is placed.
+        logoImport_->SetWaitWindow([&visit] { visit.WaitWindowUp(true); },
+                                   [&visit] { visit.WaitWindowUp(false); });
         // The dialogs run without link work, so the window goes on painting;
-        // the card work after them runs inside it.
+        // the card work after them is a request of its own.
         logoImport_->SetImportAround([this, view, &session](const std::function<bool()>& import) {
             bool imported = false;
-            ui_.Runner().Join([&] {
+            CardRequest request{.wait = true};
+            request.work = [&](CardJob&) {
                 if (!IsSlot(view)) {
                     imported = PlaceLogo(view, import);
                     return;
@@ -261,15 +257,17 @@ void ToolCommands::ImportCaptionBmp(View view) {
                 ui_.Refresh(view);
                 if (session.Link().LinkFailed || !session.Loaded(view))
                     return;
-                ui_.Runner().JoinWaiting([&] { imported = PlaceLogo(view, import); });
-            });
+                imported = PlaceLogo(view, import);
+            };
+            ui_.Runner().Run(request);
             return imported;
         });
         const bool imported = logoImport_->Run(session.Volume(view));
         logoImport_->SetImportAround(nullptr);
+        logoImport_->SetWaitWindow(nullptr, nullptr);
         if (imported || session.Volume(view).Listed.changed)
-            ui_.Refresh(view);
-    });
+            visit.Refresh(view);
+    }));
 }
 
 bool ToolCommands::PlaceLogo(View view, const std::function<bool()>& import) {

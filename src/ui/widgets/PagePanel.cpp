@@ -107,7 +107,7 @@ void PagePanel::ShowSet16M() {
 
 void PagePanel::ShowPagePanel() {
     CardSession& session = window_.Session();
-    if (session.LinkBusy())
+    if (window_.Runner().Busy())
         return;
     if (session.HighestPage > 4)
         window_.AutoRefresher().Stop();
@@ -123,7 +123,7 @@ void PagePanel::HidePagePanel() {
     CardSession& session = window_.Session();
     // Views are emptied and refilled during link work; that is no reason to
     // slide anything or to re-read the card from inside a refresh.
-    if (session.LinkBusy())
+    if (window_.Runner().Busy())
         return;
     window_.AutoRefresher().Rearm();
     if (!session.Link().DirectMode || !IsIn())
@@ -133,11 +133,11 @@ void PagePanel::HidePagePanel() {
         panel_->move(panel_->x() - i / 2, panel_->y());
     }
     if (session.CurrentPage != static_cast<uint16_t>(session.ShownPage))
-        window_.Refresh(View::Slot1);
+        window_.ReadAgain(View::Slot1);
 }
 
 void PagePanel::ApplySpinPage() {
-    window_.Runner().RunLinkCommand({}, [this] {
+    window_.Runner().Run({.work = [this](CardJob&) {
         CardSession& session = window_.Session();
         LinkPort& link = session.Link();
         if (!link.SetPage(static_cast<uint16_t>(spin_->value() & 0xFF)))
@@ -154,11 +154,11 @@ void PagePanel::ApplySpinPage() {
         }
         session.CurrentPage = page;
         ShowSet16M();
-    });
+    }});
 }
 
 void PagePanel::Set16MPage() {
-    window_.Runner().RunLinkCommand({}, [this] {
+    window_.Runner().Run({.work = [this](CardJob& job) {
         LinkPort& link = window_.Session().Link();
         uint16_t page = 0;
         // Without the current page there is nothing sure to hand the card.
@@ -168,6 +168,6 @@ void PagePanel::Set16MPage() {
         }
         set16M_->hide();
         // The card takes its time over this; the wait window closes by itself.
-        window_.Runner().WaitUntilItCloses();
-    });
+        job.WaitUntilItCloses();
+    }});
 }
