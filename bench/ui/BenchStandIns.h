@@ -1,6 +1,8 @@
 #pragma once
 
 #include "qtbase/Prompter.h"
+#include "ui/main/CardPresenter.h"
+#include "ui/main/MainWindow.h"
 #include "ui/main/UiClock.h"
 
 // What the window benchmarks put where a user would be: a prompter that
@@ -30,3 +32,8 @@ class NoWaitClock : public UiClock {
     std::string ClockText() override { return "12:00:00"; }
     void Pause(int) override {}
 };
+
+// The presenter of a window: the cards, the refreshes and the ticks.
+inline CardPresenter& PresenterOf(MainWindow& window) {
+    return *window.findChild<CardPresenter*>();
+}

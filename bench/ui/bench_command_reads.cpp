@@ -95,15 +95,15 @@ struct Rig {
         options.startDir = dir.string();
         options.prompter = &prompter;
         options.clock = &clock;
-        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
         auto emulator = std::make_unique<EmulatorBackend>(
             std::make_unique<TwoSlotDevice>((dir / "box").string()));
         box = &emulator->Box();
         window = std::make_unique<MainWindow>(std::move(emulator), options);
-        commands = AttachSaverCommands(*window);
-        window->DetectDeviceTick();
-        window->RefreshCommand(View::Slot1);
-        window->RefreshCommand(View::Slot2);
+        commands = window->findChild<SaverCommands*>();
+        PresenterOf(*window).DetectDeviceTick();
+        PresenterOf(*window).RefreshCommand(View::Slot1);
+        PresenterOf(*window).RefreshCommand(View::Slot2);
     }
     ~Rig() {
         window.reset();
@@ -111,11 +111,11 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     void Select(View view, int position) {
-        CardListWidget* list = window->ViewOf(view).List();
+        CardListWidget* list = PresenterOf(*window).ViewOf(view).List();
         list->clearSelection();
         list->selectionModel()->select(list->model()->index(position, 0),
                                        QItemSelectionModel::Select);
-        window->ViewClicked(view);
+        PresenterOf(*window).ViewClicked(view);
     }
 
     fs::path dir;
@@ -187,7 +187,7 @@ void BM_ImportDci(benchmark::State& s) {
 }
 
 void BM_FormatTwentySavers(benchmark::State& s) {
-    Count(s, Nothing, [](Rig& rig) { rig.window->FormatCommand(View::Slot1, 200); });
+    Count(s, Nothing, [](Rig& rig) { PresenterOf(*rig.window).FormatCommand(View::Slot1, 200); });
 }
 
 void BM_UndoDelete(benchmark::State& s) {

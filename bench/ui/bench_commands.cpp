@@ -122,14 +122,14 @@ struct Rig {
         options.startDir = dir.string();
         options.prompter = &prompter;
         options.clock = &clock;
-        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
         auto counting = std::make_unique<CountingBackend>(
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.string())));
         counter = counting.get();
         window = std::make_unique<MainWindow>(std::move(counting), options);
-        commands = AttachSaverCommands(*window);
-        window->RefreshCommand(View::Slot1);
-        window->RefreshCommand(View::Slot2);
+        commands = window->findChild<SaverCommands*>();
+        PresenterOf(*window).RefreshCommand(View::Slot1);
+        PresenterOf(*window).RefreshCommand(View::Slot2);
     }
     ~Rig() {
         window.reset();
@@ -137,21 +137,21 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     void SelectSlot1(int count) {
-        CardListWidget* list = window->ViewOf(View::Slot1).List();
+        CardListWidget* list = PresenterOf(*window).ViewOf(View::Slot1).List();
         list->clearSelection();
         for (int p = 0; p < count; ++p)
             list->selectionModel()->select(list->model()->index(p, 0), QItemSelectionModel::Select);
     }
     // Slot 2 emptied again, outside the timing.
     void EmptySlot2() {
-        CardVolume& v = window->Session().Volume(View::Slot2);
+        CardVolume& v = PresenterOf(*window).Session().Volume(View::Slot2);
         for (int k = v.ListedCount - 1; k >= 0; --k)
             DeleteSaver(v, v.ListMap[k]);
-        window->Refresh(View::Slot2);
+        PresenterOf(*window).ReadAgain(View::Slot2);
     }
     bool Slot2Holds(int savers) const {
-        return window->Session().Loaded(View::Slot2) &&
-               window->Session().Volume(View::Slot2).ListedCount == savers;
+        return PresenterOf(*window).Session().Loaded(View::Slot2) &&
+               PresenterOf(*window).Session().Volume(View::Slot2).ListedCount == savers;
     }
 
     fs::path dir;
@@ -183,7 +183,7 @@ void Run(benchmark::State& state, Rig& rig, int selected, int blocksPerRound, Ac
         if (!rig.Slot2Holds(selected))
             state.SkipWithError("the savers were not copied");
         const uint64_t beforeRefresh = rig.counter->ops;
-        rig.window->Refresh(View::Slot2);
+        PresenterOf(*rig.window).ReadAgain(View::Slot2);
         refreshOps += rig.counter->ops - beforeRefresh;
         ++rounds;
         state.ResumeTiming();
@@ -208,7 +208,7 @@ void CopyTo(benchmark::State& state, bool verify) {
 // Through the view's drop handling, as a drag from slot 1 ends on slot 2.
 void DropThree(benchmark::State& state, bool verify) {
     Rig rig({3, 4, 2}, verify);
-    QWidget* viewport = rig.window->ViewOf(View::Slot2).List()->viewport();
+    QWidget* viewport = PresenterOf(*rig.window).ViewOf(View::Slot2).List()->viewport();
     Run(state, rig, 3, 9, [&] {
         auto data = std::unique_ptr<QMimeData>(rig.commands->Drags().DragData(View::Slot1));
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton,

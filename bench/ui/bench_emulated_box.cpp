@@ -45,15 +45,15 @@ struct Rig {
         MainWindowOptions options;
         options.startDir = dir.string(); // a fresh RUD2.cfg: the default delays
         options.prompter = &prompter;
-        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
         window = std::make_unique<MainWindow>(
             std::make_unique<EmulatorBackend>(
                 std::make_unique<TwoSlotDevice>((dir / "box").string())),
             options);
-        window->DetectDeviceTick();
-        window->Refresh(View::Slot1);
-        window->Refresh(View::Slot2);
-        dcm = std::make_unique<DcmCommands>(*window);
+        PresenterOf(*window).DetectDeviceTick();
+        PresenterOf(*window).ReadAgain(View::Slot1);
+        PresenterOf(*window).ReadAgain(View::Slot2);
+        dcm = std::make_unique<DcmCommands>(PresenterOf(*window));
     }
     ~Rig() {
         dcm.reset();
@@ -62,8 +62,9 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     bool Ready() const {
-        return window->Session().Loaded(View::Slot1) && window->Session().Loaded(View::Slot2) &&
-               window->Session().Config().LongestDelay > 0;
+        return PresenterOf(*window).Session().Loaded(View::Slot1) &&
+               PresenterOf(*window).Session().Loaded(View::Slot2) &&
+               PresenterOf(*window).Session().Config().LongestDelay > 0;
     }
     fs::path dir;
     ImagePrompter prompter;
@@ -83,7 +84,7 @@ void BM_SaveSlotAsDcm(benchmark::State& state) {
     }
     if (fs::file_size(rig.dir / "card.dcm") != 131072 || rig.prompter.messages > 0)
         state.SkipWithError("the card was not saved");
-    state.counters["LongestDelay"] = rig.window->Session().Config().LongestDelay;
+    state.counters["LongestDelay"] = PresenterOf(*rig.window).Session().Config().LongestDelay;
 }
 BENCHMARK(BM_SaveSlotAsDcm)->Unit(benchmark::kMillisecond);
 
@@ -96,7 +97,7 @@ void BM_UploadDcm(benchmark::State& state) {
     }
     for (auto _ : state)
         rig.dcm->Upload(View::Slot2);
-    if (rig.prompter.messages > 0 || !rig.window->Session().Loaded(View::Slot2))
+    if (rig.prompter.messages > 0 || !PresenterOf(*rig.window).Session().Loaded(View::Slot2))
         state.SkipWithError("the upload failed");
 }
 BENCHMARK(BM_UploadDcm)->Unit(benchmark::kMillisecond);

@@ -94,11 +94,11 @@ struct Rig {
         options.startDir = dir.Path();
         options.prompter = &prompter;
         options.clock = &clock;
-        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
         window = std::make_unique<MainWindow>(
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir / "box")),
             options);
-        window->Session().Volume(View::File).OpenImage(dir / "full.dcm");
+        PresenterOf(*window).Session().Volume(View::File).OpenImage(dir / "full.dcm");
     }
     TempDir dir;
     FixedPrompter prompter;
@@ -109,20 +109,20 @@ struct Rig {
 void BM_RefreshFullImage(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        rig.window->Refresh(View::File);
-    state.counters["savers"] = rig.window->Session().Volume(View::File).ListedCount;
-    state.counters["pictures"] = rig.window->ViewOf(View::File).PictureCount();
-    if (!rig.window->Session().Loaded(View::File) || rig.prompter.messages > 0)
+        PresenterOf(*rig.window).ReadAgain(View::File);
+    state.counters["savers"] = PresenterOf(*rig.window).Session().Volume(View::File).ListedCount;
+    state.counters["pictures"] = PresenterOf(*rig.window).ViewOf(View::File).PictureCount();
+    if (!PresenterOf(*rig.window).Session().Loaded(View::File) || rig.prompter.messages > 0)
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_RefreshFullImage)->Unit(benchmark::kMillisecond);
 
 void BM_StateTickAnimatingFullImage(benchmark::State& state) {
     Rig rig;
-    rig.window->Refresh(View::File);
+    PresenterOf(*rig.window).ReadAgain(View::File);
     for (auto _ : state)
-        rig.window->StateTick();
-    if (!rig.window->Session().Loaded(View::File))
+        PresenterOf(*rig.window).StateTick();
+    if (!PresenterOf(*rig.window).Session().Loaded(View::File))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
@@ -131,13 +131,13 @@ BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
 void BM_StateTickAndPaint(benchmark::State& state) {
     Rig rig;
     rig.window->show();
-    rig.window->Refresh(View::File);
+    PresenterOf(*rig.window).ReadAgain(View::File);
     QCoreApplication::processEvents();
     for (auto _ : state) {
-        rig.window->StateTick();
+        PresenterOf(*rig.window).StateTick();
         QCoreApplication::processEvents();
     }
-    if (!rig.window->Session().Loaded(View::File))
+    if (!PresenterOf(*rig.window).Session().Loaded(View::File))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAndPaint)->Unit(benchmark::kMicrosecond);

@@ -86,12 +86,12 @@ struct Rig {
         options.startDir = dir.string();
         options.prompter = &prompter;
         options.clock = &clock;
-        options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+        options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
         auto device = std::make_unique<CountingTwoSlot>((dir / "box").string());
         counter = device.get();
         window = std::make_unique<MainWindow>(std::make_unique<EmulatorBackend>(std::move(device)),
                                               options);
-        window->DetectDeviceTick();
+        PresenterOf(*window).DetectDeviceTick();
     }
     ~Rig() {
         window.reset();
@@ -107,20 +107,21 @@ struct Rig {
 
 void Refresh(benchmark::State& state, bool verified) {
     Rig rig;
-    rig.window->Session().Config().VerifyTransfers = verified ? 1 : 0;
+    PresenterOf(*rig.window).Session().Config().VerifyTransfers = verified ? 1 : 0;
     uint64_t refreshes = 0;
     for (auto _ : state) {
         rig.counter->reads = 0;
         rig.counter->seen.reset();
-        rig.window->RefreshCommand(View::Slot1);
+        PresenterOf(*rig.window).RefreshCommand(View::Slot1);
         ++refreshes;
     }
     const double distinct = double(rig.counter->seen.count());
-    state.counters["savers"] = rig.window->Session().Volume(View::Slot1).ListedCount;
+    state.counters["savers"] = PresenterOf(*rig.window).Session().Volume(View::Slot1).ListedCount;
     state.counters["block_reads"] = double(rig.counter->reads);
     state.counters["distinct_blocks"] = distinct;
     state.counters["reads_per_block"] = double(rig.counter->reads) / distinct;
-    if (!rig.window->Session().Loaded(View::Slot1) || rig.prompter.messages > 0 || refreshes == 0)
+    if (!PresenterOf(*rig.window).Session().Loaded(View::Slot1) || rig.prompter.messages > 0 ||
+        refreshes == 0)
         state.SkipWithError("slot 1 did not load");
 }
 

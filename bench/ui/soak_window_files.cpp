@@ -173,7 +173,7 @@ void Drop(MainWindow& window, View view, const QStringList& paths) {
     for (const QString& path : paths)
         urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
-    QWidget* target = window.ViewOf(view).List()->viewport();
+    QWidget* target = PresenterOf(window).ViewOf(view).List()->viewport();
     const QPointF at(target->width() / 2.0, target->height() / 2.0);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
@@ -234,17 +234,17 @@ int main(int argc, char** argv) {
     options.startDir = dir.string();
     options.prompter = &prompter;
     options.clock = &clock;
-    options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600000;
+    options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600000;
     auto window = std::make_unique<MainWindow>(
         std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir.string())), options);
-    SaverCommands* commands = AttachSaverCommands(*window);
-    ToolCommands* tools = AttachToolCommands(*window);
+    SaverCommands* commands = window->findChild<SaverCommands*>();
+    ToolCommands* tools = window->findChild<ToolCommands*>();
     PressOk ok(tools->Colours());
-    window->RefreshCommand(View::Slot1);
-    window->RefreshCommand(View::Slot2);
+    PresenterOf(*window).RefreshCommand(View::Slot1);
+    PresenterOf(*window).RefreshCommand(View::Slot2);
 
     // The seeds, from the program's own writers.
-    CardVolume& card1 = window->Session().Volume(View::Slot1);
+    CardVolume& card1 = PresenterOf(*window).Session().Volume(View::Slot1);
     const Bytes dcm = ReadAll(dir / "slot1.dcm");
     Bytes dci[3];
     Bytes vms[3];
@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
         ++counts[kind];
         const int k = m.Below(3);
         const fs::path in = dir / "in";
-        const int listedBefore = window->Session().Volume(View::Slot2).ListedCount;
+        const int listedBefore = PresenterOf(*window).Session().Volume(View::Slot2).ListedCount;
         switch (kind) {
         case 0: { // a card image from the menu's Open
             WriteAll(in / "case.dcm", m.Damage(dcm, 131072 - 241 * 512, 241 * 512));
@@ -314,21 +314,22 @@ int main(int argc, char** argv) {
         case 4: // a picture for the caption logo
             WriteAll(in / "case.bmp", m.Damage(bmp, 54));
             prompter.file = QString::fromStdString((in / "case.bmp").string());
-            window->Menus().slot2.importBmp->trigger();
+            PresenterOf(*window).Menus().slot2.importBmp->trigger();
             break;
         default: // the "no icon" picture changed under the window
             WriteAll(dir / "NA.bmp", m.Damage(noIcon, 54));
-            window->RefreshCommand(View::Slot1);
+            PresenterOf(*window).RefreshCommand(View::Slot1);
             WriteAll(dir / "NA.bmp", noIcon);
             break;
         }
         QApplication::processEvents();
-        if (kind != 0 && window->Session().Volume(View::Slot2).ListedCount > listedBefore)
+        if (kind != 0 &&
+            PresenterOf(*window).Session().Volume(View::Slot2).ListedCount > listedBefore)
             ++accepted;
         // Slot 2 emptied now and then, so that imports keep finding room.
         if (run % 25 == 24) {
             WriteAll(dir / "slot2.dcm", slot2);
-            window->RefreshCommand(View::Slot2);
+            PresenterOf(*window).RefreshCommand(View::Slot2);
         }
     }
     const char* kNames[] = {"DCM opens", "DCI imports", "VMS+VMI imports",

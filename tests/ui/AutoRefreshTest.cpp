@@ -1,9 +1,9 @@
 // Auto refresh and the pages of the paged card.
-#include "ui/main/AutoRefresh.h"
 #include "link/LinkPort.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
 #include "ui/dialogs/WaitWindow.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/support/MainWindowRig.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
@@ -24,33 +24,33 @@ class AutoRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 200, {{0, "ONE", 2, 1}});
         WriteTestCard(rig.Path("slot2.dcm"), 200, {{0, "TWO", 2, 1}});
         MainWindow& w = rig.OpenTwoSlot();
-        AutoRefresh& auto_ = w.AutoRefresher();
-        QVERIFY(auto_.Timer()->isActive());
+        CardPresenter& p = Presenter(w);
+        QVERIFY(p.AutoRefreshTimer()->isActive());
         rig.twoSlot->SetCardPresent(0, false);
 
         // Slot 2 waits until the tick has seen the two-slot unit once.
-        auto_.Tick();
-        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
-        QVERIFY(auto_.TwoSlotSeen);
-        QCOMPARE(w.Status(), QString("    Ambrel"));
-        auto_.Tick();
-        QVERIFY(w.Session().Loaded(View::Slot2));
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 1);
+        p.AutoRefreshTick();
+        QVERIFY(!p.Session().Loaded(View::Slot1) && !p.Session().Loaded(View::Slot2));
+        QVERIFY(p.TwoSlotSeen());
+        QCOMPARE(StatusOf(w), QString("    Ambrel"));
+        p.AutoRefreshTick();
+        QVERIFY(p.Session().Loaded(View::Slot2));
+        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 1);
 
         rig.twoSlot->SetCardPresent(0, true);
-        auto_.Tick();
-        QVERIFY(w.Session().Loaded(View::Slot1));
-        QVERIFY(auto_.Timer()->isActive());
+        p.AutoRefreshTick();
+        QVERIFY(p.Session().Loaded(View::Slot1));
+        QVERIFY(p.AutoRefreshTimer()->isActive());
 
         // Pulled from slot 2 while slot 1 holds a card: no wait.
         rig.twoSlot->SetCardPresent(1, false);
         const long paused = rig.clock.pausedMs;
-        auto_.Tick();
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        p.AutoRefreshTick();
+        QVERIFY(!p.Session().Loaded(View::Slot2));
         QCOMPARE(rig.clock.pausedMs, paused);
         QVERIFY(rig.prompter.Calls().isEmpty());
-        w.StateTick();
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
+        p.StateTick();
+        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 0);
     }
 
     // A card pulled and pushed back within the wait stays loaded.
@@ -60,80 +60,83 @@ class AutoRefreshTest : public QObject {
             rig.WriteConfig(1);
             WriteTestCard(rig.Path(slot == 0 ? "slot1.dcm" : "slot2.dcm"), 200, {{0, "ONE", 2, 1}});
             MainWindow& w = rig.OpenTwoSlot();
-            w.AutoRefresher().TwoSlotSeen = true;
+            CardPresenter& p = Presenter(w);
+            p.SetTwoSlotSeen(true);
             const View view = slot == 0 ? View::Slot1 : View::Slot2;
-            w.Refresh(view);
-            QVERIFY(w.Session().Loaded(view));
+            p.ReadAgain(view);
+            QVERIFY(p.Session().Loaded(view));
             rig.twoSlot->SetCardPresent(slot, false);
             rig.clock.onPause = [&](int) {
-                QVERIFY(w.Wait().isVisible());
+                QVERIFY(WaitOf(w).isVisible());
                 rig.twoSlot->SetCardPresent(slot, true);
             };
             const long paused = rig.clock.pausedMs;
-            w.AutoRefresher().Tick();
+            p.AutoRefreshTick();
             QCOMPARE(rig.clock.pausedMs - paused, 3800L);
-            QVERIFY(w.Session().Loaded(view));
-            QVERIFY(!w.Wait().isVisible());
+            QVERIFY(p.Session().Loaded(view));
+            QVERIFY(!WaitOf(w).isVisible());
 
             // Gone for good this time.
             rig.clock.onPause = nullptr;
             rig.twoSlot->SetCardPresent(slot, false);
-            w.AutoRefresher().Tick();
-            QVERIFY(!w.Session().Loaded(view));
+            p.AutoRefreshTick();
+            QVERIFY(!p.Session().Loaded(view));
         }
     }
 
     void PageChangeRereadsSlot1() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenPaged(16);
-        w.DetectDeviceTick();
-        w.RefreshCommand(View::Slot1);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        CardPresenter& p = Presenter(w);
+        p.DetectDeviceTick();
+        p.RefreshCommand(View::Slot1);
+        CardListWidget* list = p.ViewOf(View::Slot1).List();
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE0       , 2 blocks"));
-        PagePanel& pages = w.Pages();
-        w.Session().Config().AutoRefresh = 1;
-        w.AutoRefresher().Rearm();
+        PagePanel& pages = PagesOf(w);
+        p.Session().Config().AutoRefresh = 1;
+        p.RearmTick();
         const long paused = rig.clock.pausedMs;
-        pages.ShowPagePanel();
+        p.ShowPagePanel();
         QVERIFY(pages.IsIn());
-        QVERIFY(!w.AutoRefresher().Timer()->isActive()); // a card above 4 pages
+        QVERIFY(!p.AutoRefreshTimer()->isActive()); // a card above 4 pages
         QCOMPARE(rig.clock.pausedMs - paused, 330L);
 
         pages.Spin()->setValue(256 + 5); // the low 8 bits
         QCOMPARE(int(rig.paged->CurrentPage()), 5);
         QCOMPARE(pages.Spin()->value(), 5);
-        QCOMPARE(int(w.Session().CurrentPage), 5);
-        QCOMPARE(int(w.Session().ShownPage), 0);
-        pages.HidePagePanel();
+        QCOMPARE(int(p.Session().CurrentPage), 5);
+        QCOMPARE(int(p.Session().ShownPage), 0);
+        p.HidePagePanel();
         QVERIFY(pages.IsOut());
-        QVERIFY(w.AutoRefresher().Timer()->isActive());
-        QCOMPARE(int(w.Session().ShownPage), 5);
+        QVERIFY(p.AutoRefreshTimer()->isActive());
+        QCOMPARE(int(p.Session().ShownPage), 5);
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE5       , 2 blocks"));
         QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         // Refreshing slot 2 on the paged card does nothing.
-        w.RefreshCommand(View::Slot2);
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        p.RefreshCommand(View::Slot2);
+        QVERIFY(!p.Session().Loaded(View::Slot2));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 
     void Set16MPageWaitsForTheCard() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenPaged(16, 2);
-        w.DetectDeviceTick();
-        w.Wait().SetCloseInterval(1);
-        QPushButton* button = w.Pages().Set16MButton();
+        CardPresenter& p = Presenter(w);
+        p.DetectDeviceTick();
+        WaitOf(w).SetCloseInterval(1);
+        QPushButton* button = PagesOf(w).Set16MButton();
         QVERIFY(!button->isHidden());
         button->click();
         QVERIFY(button->isHidden());
-        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(!WaitOf(w).isVisible());
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         rig.box->Faults().noBox = true;
-        w.Pages().Set16MPage();
+        p.Set16MPage();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error, please check is 16M Card , Connection speed in "
                               "Setup, DC power and cable connection. "}));

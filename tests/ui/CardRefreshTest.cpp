@@ -4,9 +4,11 @@
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
 #include "link/support/LinkTestSupport.h"
+#include "ui/dialogs/CheckCardDialog.h"
 #include "ui/dialogs/WaitWindow.h"
 #include "ui/main/CardMenus.h"
 #include "ui/support/MainWindowRig.h"
+#include "ui/support/WhileShown.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/DetailPanel.h"
@@ -51,45 +53,47 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        QVERIFY(p.Session().Loaded(View::Slot1));
         QCOMPARE(rig.prompter.Calls().size(), 0);
         // What the refresh read is not kept for the next command.
-        QVERIFY(!w.Session().Volume(View::Slot1).Cache.IsOpen() &&
-                !w.Session().Volume(View::Slot2).Cache.IsOpen());
-        QVERIFY(!w.Wait().isVisible());
-        QCOMPARE(w.Progress()->value(), 0);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        QVERIFY(!p.Session().Volume(View::Slot1).Cache.IsOpen() &&
+                !p.Session().Volume(View::Slot2).Cache.IsOpen());
+        QVERIFY(!WaitOf(w).isVisible());
+        QCOMPARE(w.findChild<QProgressBar*>("ProgressBar")->value(), 0);
+        CardListWidget* list = p.ViewOf(View::Slot1).List();
         QCOMPARE(list->count(), 4);
         const QStringList captions = {"3", "10", "4", "3"};
         const int entries[] = {0, 2, 5, 6};
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(list->item(k)->text(), captions[k]);
-            QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(k), entries[k]);
+            QCOMPARE(p.ViewOf(View::Slot1).DirectoryIndexAt(k), entries[k]);
         }
-        QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(4), -1);
-        QCOMPARE(int(w.Session().Volume(View::Slot1).ListMap[4]), 0xFF);
+        QCOMPARE(p.ViewOf(View::Slot1).DirectoryIndexAt(4), -1);
+        QCOMPARE(int(p.Session().Volume(View::Slot1).ListMap[4]), 0xFF);
         QCOMPARE(list->item(1)->data(Qt::AccessibleTextRole).toString(),
                  QString("NOICONS     , 10 blocks"));
-        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(View::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
         // Pictures: frame 0 of each saver, "NA.bmp" for the one without icons.
         QCOMPARE(Shown(list->item(0)), FrameColour(0));
-        QCOMPARE(w.ViewOf(View::Slot1).CurrentPicture(2).toImage(),
+        QCOMPARE(p.ViewOf(View::Slot1).CurrentPicture(2).toImage(),
                  QPixmap(QString::fromStdString(rig.Path("NA.bmp"))).toImage());
-        QCOMPARE(w.ViewOf(View::Slot1).PictureCount(), 2 + 1 + 3 + 1);
+        QCOMPARE(p.ViewOf(View::Slot1).PictureCount(), 2 + 1 + 3 + 1);
     }
 
     void AnimatesIconsAndWrapsAtTheFrameCount() {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        CardListWidget* list = p.ViewOf(View::Slot1).List();
         const QColor na = Shown(list->item(1));
         const int expectFirst[] = {0, 1, 0, 1, 0};
         const int expectThird[] = {0, 1, 2, 0, 1};
         for (int tick = 0; tick < 5; ++tick) {
-            w.StateTick();
+            p.StateTick();
             QCOMPARE(Shown(list->item(0)), FrameColour(expectFirst[tick]));
             QCOMPARE(Shown(list->item(2)), FrameColour(expectThird[tick]));
             QCOMPARE(Shown(list->item(1)), na);
@@ -101,16 +105,17 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot2);
-        DetailPanel& d = w.Detail();
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot2);
+        DetailPanel& d = p.Detail();
         QVERIFY(d.IsDown());
         rig.Select(View::Slot2, {2});
         QVERIFY(d.IsUp());
         QCOMPARE(d.NamePanel()->text(), QString("Slot 2 : THIRD       "));
         QCOMPARE(d.DateTime()->text(), QString("2024/03/15   09:41:07"));
-        QCOMPARE(w.Session().SelectedName, std::string("THIRD       "));
-        QCOMPARE(int(w.Session().SelectedEntry), 5);
-        QVERIFY(w.Session().SelectedVolume == &w.Session().Volume(View::Slot2));
+        QCOMPARE(p.Session().SelectedName, std::string("THIRD       "));
+        QCOMPARE(int(p.Session().SelectedEntry), 5);
+        QVERIFY(p.Session().SelectedVolume == &p.Session().Volume(View::Slot2));
         QVERIFY(!d.DisasmButton()->isEnabled());
         rig.Select(View::Slot2, {3});
         QVERIFY(d.DisasmButton()->isEnabled()); // a game saver
@@ -121,14 +126,14 @@ class CardRefreshTest : public QObject {
         QCOMPARE(d.SelectionTotal()->text(), QString("14 Blocks Total"));
         QVERIFY(!d.SelectionCount()->isHidden());
         QVERIFY(d.IsDown());
-        QVERIFY(w.Session().SelectedVolume == nullptr);
+        QVERIFY(p.Session().SelectedVolume == nullptr);
         QCOMPARE(d.NamePanel()->text(), QString("NO SAVER SELECTED"));
 
         // The open card image is named by its file.
         WriteTestCard(rig.Path("mine.dcm"), 200, kSavers);
-        w.Session().Volume(View::File).OpenImage(rig.Path("mine.dcm"));
-        w.Refresh(View::File);
-        QVERIFY(w.Session().Loaded(View::File));
+        p.Session().Volume(View::File).OpenImage(rig.Path("mine.dcm"));
+        p.ReadAgain(View::File);
+        QVERIFY(p.Session().Loaded(View::File));
         rig.Select(View::File, {0});
         QCOMPARE(d.NamePanel()->text(), QString("mine.dcm : FIRST       "));
     }
@@ -138,40 +143,42 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 0, {});
         WriteTestCard(rig.Path("slot2.dcm"), 200, {});
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1)); // so that it can be formatted
-        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("Not a formated Card"));
-        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 0);
-        w.StateTick();
-        QVERIFY(w.Menus().slot1.format->isEnabled());
-        QVERIFY(!w.Menus().slot1.importDci->isEnabled());
-        QVERIFY(!w.Menus().slot1.importBmp->isEnabled());
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        QVERIFY(p.Session().Loaded(View::Slot1)); // so that it can be formatted
+        QCOMPARE(p.ViewOf(View::Slot1).SizePanel()->text(), QString("Not a formated Card"));
+        QCOMPARE(p.ViewOf(View::Slot1).List()->count(), 0);
+        p.StateTick();
+        QVERIFY(p.Menus().slot1.format->isEnabled());
+        QVERIFY(!p.Menus().slot1.importDci->isEnabled());
+        QVERIFY(!p.Menus().slot1.importBmp->isEnabled());
 
-        w.RefreshCommand(View::Slot2);
-        QVERIFY(w.Session().Loaded(View::Slot2));
-        QCOMPARE(w.ViewOf(View::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
+        p.RefreshCommand(View::Slot2);
+        QVERIFY(p.Session().Loaded(View::Slot2));
+        QCOMPARE(p.ViewOf(View::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 0);
 
         rig.twoSlot->SetCardPresent(1, false);
-        w.RefreshCommand(View::Slot2);
+        p.RefreshCommand(View::Slot2);
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 2 "}));
-        QVERIFY(!w.Session().Loaded(View::Slot2));
-        w.StateTick();
-        QVERIFY(!w.Menus().slot2.saveAsDcm->isEnabled());
+        QVERIFY(!p.Session().Loaded(View::Slot2));
+        p.StateTick();
+        QVERIFY(!p.Menus().slot2.saveAsDcm->isEnabled());
     }
 
     void LinkFailuresAreReported() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. ",
                               " link error , please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
-        QCOMPARE(w.Status(), QString("No Device"));
-        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
+        QCOMPARE(StatusOf(w), QString("No Device"));
+        QVERIFY(!p.Session().Loaded(View::Slot1) && !p.Session().Loaded(View::Slot2));
     }
 
     // A socket box that closes and comes back is found by the next refresh
@@ -187,30 +194,31 @@ class CardRefreshTest : public QObject {
         auto box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         QVERIFY(box->Started());
         MainWindow& w = rig.Open(std::make_unique<SocketBackend>(socket));
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        QVERIFY(p.Session().Loaded(View::Slot1));
 
         box.reset();
-        w.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot1);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
-        w.DetectDeviceTick();
-        QCOMPARE(w.Status(), QString(LinkPort::kNoDeviceText));
+        p.DetectDeviceTick();
+        QCOMPARE(StatusOf(w), QString(LinkPort::kNoDeviceText));
 
         box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         QVERIFY(box->Started());
-        w.DetectDeviceTick();
-        QCOMPARE(w.Status(), QString("Ambrel"));
+        p.DetectDeviceTick();
+        QCOMPARE(StatusOf(w), QString("Ambrel"));
         // Gone and back again while nothing used the link: the refresh finds
         // the connection dead, and a new one.
         box.reset();
         box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         rig.prompter.Clear();
-        w.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList());
-        QVERIFY(w.Session().Loaded(View::Slot1));
-        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 4);
+        QVERIFY(p.Session().Loaded(View::Slot1));
+        QCOMPARE(p.ViewOf(View::Slot1).List()->count(), 4);
     }
 
     // A card whose listing shows damage is marked in its header and on its
@@ -223,23 +231,27 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         SetTable(card, 198, CardVolume::kFatFree); // FIRST breaks after 2 of its 3 blocks
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
-        CardView& damaged = w.ViewOf(View::Slot1);
-        QVERIFY(damaged.ProblemsShown() && !w.ViewOf(View::Slot2).ProblemsShown());
+        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot2);
+        CardView& damaged = p.ViewOf(View::Slot1);
+        QVERIFY(damaged.ProblemsShown() && !p.ViewOf(View::Slot2).ProblemsShown());
         QToolButton* mark = damaged.ProblemsButton();
         QVERIFY(mark->isVisible());
         QCOMPARE(mark->toolTip(), QString("This card has problems: Check card..."));
         QCOMPARE(damaged.SizePanel()->accessibleDescription(), mark->toolTip());
         QCOMPARE(damaged.SizePanel()->text(), QString("180 BLOCKS FREE"));
-        QSignalSpy check(w.Menus().CheckCard(View::Slot1), &QAction::triggered);
+        QSignalSpy check(p.Menus().CheckCard(View::Slot1), &QAction::triggered);
+        // The check window it opens is closed again at once.
+        WhileShown closed(*w.findChild<CheckCardDialog*>(), [] {});
         QTest::mouseClick(mark, Qt::LeftButton);
         QCOMPARE(check.count(), 1);
+        QCOMPARE(closed.shown, 1);
 
         SetTable(card, 198, 197);
-        w.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot1);
         QVERIFY(!damaged.ProblemsShown() && !mark->isVisible());
         QVERIFY(damaged.SizePanel()->accessibleDescription().isEmpty());
     }
@@ -250,19 +262,21 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         WriteTestCard(rig.Path("file.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
-        w.Session().Volume(View::File).OpenImage(rig.Path("file.dcm"));
-        w.Refresh(View::File);
+        CardPresenter& p = Presenter(w);
+        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot2);
+        p.Session().Volume(View::File).OpenImage(rig.Path("file.dcm"));
+        p.ReadAgain(View::File);
     }
 
     void FormatRefusedChangesNothing() {
         MainWindowRig rig;
         OpenThreeCards(rig);
         MainWindow& w = *rig.window;
+        CardPresenter& p = Presenter(w);
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("no");
-        w.FormatCommand(View::Slot2, 200);
+        p.FormatCommand(View::Slot2, 200);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Delete all saver? "}));
         QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
     }
@@ -292,31 +306,33 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         OpenThreeCards(rig);
         MainWindow& w = *rig.window;
+        CardPresenter& p = Presenter(w);
         const View shown = kViews[static_cast<size_t>(view)];
         rig.prompter.Clear();
         rig.prompter.Then("yes");
-        w.Menus().FormatItem(shown, blocks)->trigger();
+        p.Menus().FormatItem(shown, blocks)->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList({question}));
-        QVERIFY(w.Session().Loaded(shown));
-        QCOMPARE(w.ViewOf(shown).List()->count(), 0);
-        QCOMPARE(w.ViewOf(shown).SizePanel()->text(), QString::number(blocks) + " BLOCKS FREE");
-        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(p.Session().Loaded(shown));
+        QCOMPARE(p.ViewOf(shown).List()->count(), 0);
+        QCOMPARE(p.ViewOf(shown).SizePanel()->text(), QString::number(blocks) + " BLOCKS FREE");
+        QVERIFY(!WaitOf(w).isVisible());
     }
 
     void AnUnreadableNoIconPictureStopsTheRefresh() {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         std::filesystem::remove(rig.Path("NA.bmp"));
         std::filesystem::create_directory(rig.Path("NA.bmp"));
-        w.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot1);
         QCOMPARE(rig.prompter.Calls().size(), 1);
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("error"));
         QVERIFY(rig.prompter.Calls()[0].text.startsWith(
             "Cannot open file \"" + QString::fromStdString(rig.Path("NA.bmp"))));
-        QVERIFY(!w.Session().Loaded(View::Slot1));
-        QVERIFY(!w.Wait().isVisible());
-        QCOMPARE(w.Progress()->value(), 0);
+        QVERIFY(!p.Session().Loaded(View::Slot1));
+        QVERIFY(!WaitOf(w).isVisible());
+        QCOMPARE(w.findChild<QProgressBar*>("ProgressBar")->value(), 0);
     }
 };
 

@@ -5,8 +5,8 @@
 #include "link/emu/LinkBox.h"
 #include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/WaitWindow.h"
-#include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/support/MainWindowRig.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
@@ -54,30 +54,31 @@ class MainWindowTest : public QObject {
     void NoBoxKeepsWaitingAndSlotsDisabled() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
+        CardPresenter& p = Presenter(w);
         // The caption is the program's name alone, the title label says more.
         QCOMPARE(w.windowTitle(), QString("Porvane"));
         QCOMPARE(w.findChild<QLabel*>("TitleLabel")->text(), QString("Porvane V2.3b"));
         QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(w.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QCOMPARE(w.size(), QSize(665, 561));
-        QCOMPARE(w.Status(), QString("Connection waiting"));
-        QVERIFY(w.DetectTimer()->isActive());
-        QVERIFY(!w.AutoRefresher().Timer()->isActive()); // line 7 of RUD2.cfg is 0
-        w.DetectDeviceTick();
-        QVERIFY(!w.DetectTimer()->isActive());
-        QVERIFY(w.Status() == "Connection waiting" || w.Status() == LinkPort::kNoDeviceText);
-        w.StateTick();
-        QVERIFY(!w.Menus().slot1.uploadDcm->isEnabled());
-        QVERIFY(!w.Menus().slot2.format->isEnabled());
-        QVERIFY(!w.Menus().file.closeDcm->isEnabled());
-        QVERIFY(!w.ViewOf(View::Slot1).DcmButton()->isEnabled());
+        QCOMPARE(StatusOf(w), QString("Connection waiting"));
+        QVERIFY(p.DetectTimer()->isActive());
+        QVERIFY(!p.AutoRefreshTimer()->isActive()); // line 7 of RUD2.cfg is 0
+        p.DetectDeviceTick();
+        QVERIFY(!p.DetectTimer()->isActive());
+        QVERIFY(StatusOf(w) == "Connection waiting" || StatusOf(w) == LinkPort::kNoDeviceText);
+        p.StateTick();
+        QVERIFY(!p.Menus().slot1.uploadDcm->isEnabled());
+        QVERIFY(!p.Menus().slot2.format->isEnabled());
+        QVERIFY(!p.Menus().file.closeDcm->isEnabled());
+        QVERIFY(!p.ViewOf(View::Slot1).DcmButton()->isEnabled());
         // The program's own items need a card too.
         for (View view : kViews)
             for (QAction* a :
-                 {w.Menus().CheckCard(view), w.Menus().Undo(view), w.Menus().History(view)})
+                 {p.Menus().CheckCard(view), p.Menus().Undo(view), p.Menus().History(view)})
                 QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
-        QVERIFY(w.Menus().slot1.refresh->isEnabled());
-        QVERIFY(w.Menus().file.openDcm->isEnabled());
+        QVERIFY(p.Menus().slot1.refresh->isEnabled());
+        QVERIFY(p.Menus().file.openDcm->isEnabled());
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 
@@ -85,31 +86,33 @@ class MainWindowTest : public QObject {
     void ControlsHaveNamesCaptionsAndShortcuts() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         for (QWidget* c : w.findChildren<QWidget*>()) {
             const bool control =
                 qobject_cast<QAbstractButton*>(c) || qobject_cast<QAbstractItemView*>(c) ||
                 qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QProgressBar*>(c);
-            if (!control || c->parentWidget()->inherits("QAbstractSpinBox"))
+            // The main window's own; the commands' windows are children too.
+            if (!control || c->parentWidget()->inherits("QAbstractSpinBox") || c->window() != &w)
                 continue;
             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
             QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(c->objectName()));
         }
         for (const char* picture : {"LogoImage", "SaverPicture"})
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
-        QCOMPARE(MenuCaptions(w.Menus().Menu(View::Slot1)),
+        QCOMPARE(MenuCaptions(p.Menus().Menu(View::Slot1)),
                  QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
                               "Import BMP picture", "-", "Save as DCM file", "-",
                               "Delete All ( Format )", "Delete Selected", "-", "Check card...",
                               "Undo", "History...", "Export all savers...", "Import folder..."}));
-        QCOMPARE(MenuCaptions(w.Menus().Menu(View::File)),
+        QCOMPARE(MenuCaptions(p.Menus().Menu(View::File)),
                  QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
                               "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
                               "Delete All (Format)", "Delete Selected", "-", "Check card...",
                               "Undo", "History...", "Export all savers...", "Import folder..."}));
-        QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
+        QCOMPARE(MenuCaptions(p.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (View view : kViews)
-            QCOMPARE(w.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
+            QCOMPARE(p.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
         for (const char* name : {"Slot1Refresh", "Slot2ImportBmp", "FileCloseDcm", "FileFormat200",
                                  "Slot1DeleteSelected"})
             QVERIFY2(w.findChild<QAction*>(name) != nullptr, name);
@@ -122,17 +125,17 @@ class MainWindowTest : public QObject {
         // Del reaches "Delete Selected" of the focused view; Enter opens its saver.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        CardListWidget* list = w.ViewOf(View::Slot2).List();
+        CardListWidget* list = p.ViewOf(View::Slot2).List();
         list->setFocus();
-        QSignalSpy deletes(w.Menus().slot2.deleteSelected, &QAction::triggered);
-        QSignalSpy activated(&w, &MainWindow::SaverActivated);
+        QSignalSpy deletes(p.Menus().slot2.deleteSelected, &QAction::triggered);
+        // The slot 2 view's own activation: the view is the one Enter was in.
+        QSignalSpy activated(list, &CardListWidget::Activated);
         QTest::keyClick(list, Qt::Key_Delete);
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(deletes.count(), 1);
         QCOMPARE(activated.count(), 1);
-        QCOMPARE(activated.first().first().toInt(), 1);
         // Shift+F10 opens the view's menu, as the Menu key does.
-        QMenu* menu = w.Menus().Menu(View::Slot2);
+        QMenu* menu = p.Menus().Menu(View::Slot2);
         QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
         QTRY_VERIFY(menu->isVisible());
         QVERIFY(w.geometry().contains(menu->pos()));
@@ -161,63 +164,68 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         rig.settings.activate = true;
         MainWindow& w = rig.OpenTwoSlot();
-        w.DetectDeviceTick();
-        QCOMPARE(w.Status(), QString("Ambrel"));
-        QVERIFY(!w.ViewOf(View::Slot2).List()->isHidden());
+        CardPresenter& p = Presenter(w);
+        p.DetectDeviceTick();
+        QCOMPARE(StatusOf(w), QString("Ambrel"));
+        QVERIFY(!p.ViewOf(View::Slot2).List()->isHidden());
         QVERIFY(w.findChild<QPushButton*>("Slot2Button")->isEnabled());
         const QList<int> widths = w.findChild<QSplitter*>("SlotSplitter")->sizes();
         QVERIFY2(widths[0] >= 200 && widths[1] > 209, qPrintable(QString::number(widths[0])));
         // The "Activate" box turns auto refresh on.
-        QCOMPARE(int(w.Session().Config().AutoRefresh), 1);
+        QCOMPARE(int(p.Session().Config().AutoRefresh), 1);
     }
 
     void DetectsThePagedCardAndItsSize() {
-        QCOMPARE(MainWindow::PageSizeSuffix(0), QString("2M"));
-        QCOMPARE(MainWindow::PageSizeSuffix(1), QString("2M"));
-        QCOMPARE(MainWindow::PageSizeSuffix(2), QString(""));
-        QCOMPARE(MainWindow::PageSizeSuffix(6), QString("4M"));
-        QCOMPARE(MainWindow::PageSizeSuffix(7), QString("8M"));
-        QCOMPARE(MainWindow::PageSizeSuffix(14), QString("8M"));
-        QCOMPARE(MainWindow::PageSizeSuffix(15), QString("16M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(0), QString("2M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(1), QString("2M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(2), QString(""));
+        QCOMPARE(CardPresenter::PageSizeSuffix(6), QString("4M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(7), QString("8M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(14), QString("8M"));
+        QCOMPARE(CardPresenter::PageSizeSuffix(15), QString("16M"));
         {
             MainWindowRig rig;
             MainWindow& w = rig.OpenPaged(16, 3);
-            w.DetectDeviceTick();
-            QCOMPARE(w.Status(), QString("TORIN 16M"));
-            QCOMPARE(int(w.Session().HighestPage), 15);
+            CardPresenter& p = Presenter(w);
+            p.DetectDeviceTick();
+            QCOMPARE(StatusOf(w), QString("TORIN 16M"));
+            QCOMPARE(int(p.Session().HighestPage), 15);
             QCOMPARE(int(rig.paged->CurrentPage()), 3); // put back after asking
-            QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 3"));
-            QVERIFY(!w.Pages().Set16MButton()->isHidden());
-            QVERIFY(w.ViewOf(View::Slot2).List()->isHidden());
+            QCOMPARE(PagesOf(w).PageLabel()->text(), QString("Current Page : 3"));
+            QVERIFY(!PagesOf(w).Set16MButton()->isHidden());
+            QVERIFY(p.ViewOf(View::Slot2).List()->isHidden());
             QVERIFY(!w.findChild<QPushButton*>("Slot2Button")->isEnabled());
             QVERIFY(w.findChild<QSplitter*>("SlotSplitter")->sizes()[0] > 416);
         }
         {
             MainWindowRig rig;
             MainWindow& w = rig.OpenPaged(3);
-            w.DetectDeviceTick();
-            QCOMPARE(w.Status(), QString("TORIN "));
-            QVERIFY(w.Pages().Set16MButton()->isHidden());
+            CardPresenter& p = Presenter(w);
+            p.DetectDeviceTick();
+            QCOMPARE(StatusOf(w), QString("TORIN "));
+            QVERIFY(PagesOf(w).Set16MButton()->isHidden());
         }
         {
             // A page of 64 or more read at detection counts as page 0.
             MainWindowRig rig;
             MainWindow& w = rig.OpenPaged(70, 66);
-            w.DetectDeviceTick();
+            CardPresenter& p = Presenter(w);
+            p.DetectDeviceTick();
             QCOMPARE(int(rig.paged->CurrentPage()), 0);
-            QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 0"));
+            QCOMPARE(PagesOf(w).PageLabel()->text(), QString("Current Page : 0"));
         }
     }
 
     void SettingsOkWritesTheFileAndReachesTheLink() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         const QString before = Text(rig.Path("RUD2.cfg"));
         rig.settings.accept = false;
         rig.settings.edit = [](Settings& s) { s.BasePort = 1; };
-        w.RunSettings();
+        w.findChild<QPushButton*>("SetupButton")->click();
         QCOMPARE(Text(rig.Path("RUD2.cfg")), before);
-        QCOMPARE(int(w.Session().Link().BasePort), 888);
+        QCOMPARE(int(p.Session().Link().BasePort), 888);
 
         rig.settings.accept = true;
         rig.settings.edit = [](Settings& s) {
@@ -227,18 +235,18 @@ class MainWindowTest : public QObject {
             s.LongestDelay = 3;
             s.AutoRefresh = 1;
         };
-        w.RunSettings();
+        w.findChild<QPushButton*>("SetupButton")->click();
         QVERIFY(Text(rig.Path("RUD2.cfg")).startsWith("632\r\n1\r\n2\r\n3\r\n9216\r\n0\r\n1\r\n"));
-        QCOMPARE(int(w.Session().Link().BasePort), 632);
-        QCOMPARE(w.Session().Link().LongestDelay, 3);
-        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        QCOMPARE(int(p.Session().Link().BasePort), 632);
+        QCOMPARE(p.Session().Link().LongestDelay, 3);
+        QVERIFY(p.AutoRefreshTimer()->isActive());
         // The emulated box follows the port; the link still finds it.
-        QVERIFY(w.Session().Link().DetectDevice());
+        QVERIFY(p.Session().Link().DetectDevice());
 
         // A file that can't be written is named in a warning.
         std::filesystem::remove(rig.Path("RUD2.cfg"));
         std::filesystem::create_directory(rig.Path("RUD2.cfg"));
-        w.RunSettings();
+        w.findChild<QPushButton*>("SetupButton")->click();
         QCOMPARE(rig.prompter.Calls().size(), 1);
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("warning"));
         QVERIFY(
@@ -250,10 +258,11 @@ class MainWindowTest : public QObject {
     void PagePanelFollowsThePointer() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenPaged(16, 2);
-        w.DetectDeviceTick();
+        CardPresenter& p = Presenter(w);
+        p.DetectDeviceTick();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        PagePanel& pages = w.Pages();
+        PagePanel& pages = PagesOf(w);
         QTest::mouseMove(&w, QPoint(3, 300));
         QTRY_VERIFY(pages.IsOut());
         QTest::mouseMove(pages.PageLabel(), pages.PageLabel()->rect().center());
@@ -268,6 +277,7 @@ class MainWindowTest : public QObject {
     void WindowRoleAndFocusRing() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&w);
         QCOMPARE(a->role(), QAccessible::Window);
         QCOMPARE(a->text(QAccessible::Name), QString("Porvane"));
@@ -276,7 +286,7 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* ring = w.findChild<FocusRing*>();
         for (QWidget* control :
-             QList<QWidget*>{w.ViewOf(View::File).DcmButton(), w.ViewOf(View::Slot1).List()}) {
+             QList<QWidget*>{p.ViewOf(View::File).DcmButton(), p.ViewOf(View::Slot1).List()}) {
             control->setFocus(Qt::TabFocusReason);
             QCOMPARE(ring->Target(), control);
             const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
@@ -310,9 +320,10 @@ class MainWindowTest : public QObject {
         {
             MainWindowRig rig;
             MainWindow& w = rig.OpenTwoSlot();
+            CardPresenter& p = Presenter(w);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QToolButton* open = w.ViewOf(View::File).DcmButton();
+            QToolButton* open = p.ViewOf(View::File).DcmButton();
             QTest::mouseMove(&w, QPoint(3, 300));
             QTest::mouseMove(open, open->rect().center());
             QTRY_VERIFY(open->underMouse());
@@ -324,15 +335,16 @@ class MainWindowTest : public QObject {
         QApplication::setFont(large);
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         QApplication::setFont(normal);
         for (View view : kViews) {
-            auto* header = qobject_cast<FittedLabel*>(w.ViewOf(view).Header());
-            for (QToolButton* b : {w.ViewOf(view).DcmButton(), w.ViewOf(view).DciButton()}) {
+            auto* header = qobject_cast<FittedLabel*>(p.ViewOf(view).Header());
+            for (QToolButton* b : {p.ViewOf(view).DcmButton(), p.ViewOf(view).DciButton()}) {
                 QVERIFY(b->geometry().right() < header->TextBox().left());
                 QVERIFY(b->fontMetrics().horizontalAdvance(b->text()) < b->width());
             }
         }
-        WaitTicker* ticker = w.Wait().Ticker();
+        WaitTicker* ticker = WaitOf(w).Ticker();
         QVERIFY(ticker->y() >= 0 && ticker->HeightFor(ticker->width()) <= ticker->height());
     }
 
@@ -340,14 +352,15 @@ class MainWindowTest : public QObject {
     void LinkWorkHoldsTicksAndClose() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
+        CardPresenter& p = Presenter(w);
         w.show();
-        w.Runner().Run({.work = [&](CardJob&) {
+        p.Runner().Run({.work = [&](CardJob&) {
             const uint32_t seen = rig.box->CommandsSeen();
-            w.AutoRefresher().TwoSlotSeen = true;
-            w.AutoRefresher().Tick();
-            w.DetectDeviceTick();
+            p.SetTwoSlotSeen(true);
+            p.AutoRefreshTick();
+            p.DetectDeviceTick();
             QCOMPARE(rig.box->CommandsSeen(), seen);
-            QVERIFY(w.DetectTimer()->isActive()); // tried again later
+            QVERIFY(p.DetectTimer()->isActive()); // tried again later
             QVERIFY(!w.close());
             QVERIFY(w.isVisible());
         }});
@@ -361,32 +374,33 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         rig.WriteConfig(1);
         MainWindow& w = rig.OpenTwoSlot();
-        QTimer* tick = w.AutoRefresher().Timer();
+        CardPresenter& p = Presenter(w);
+        QTimer* tick = p.AutoRefreshTimer();
         QVERIFY(tick->isActive());
         bool inner = false;
         bool asked = false;
         CardRequest request{.holdTick = true, .wait = true};
         request.ask = [&] {
-            asked = !w.Session().LinkBusy() && !w.Wait().isVisible() && !tick->isActive();
+            asked = !p.Session().LinkBusy() && !WaitOf(w).isVisible() && !tick->isActive();
             return true;
         };
         request.work = [&](CardJob&) {
-            QVERIFY(w.Session().LinkBusy() && w.Wait().isVisible() && !tick->isActive());
-            QCOMPARE(w.Runner().Run({.work = [&](CardJob&) { inner = true; }}), RunOutcome::Busy);
+            QVERIFY(p.Session().LinkBusy() && WaitOf(w).isVisible() && !tick->isActive());
+            QCOMPARE(p.Runner().Run({.work = [&](CardJob&) { inner = true; }}), RunOutcome::Busy);
         };
-        QCOMPARE(w.Runner().Run(request), RunOutcome::Done);
+        QCOMPARE(p.Runner().Run(request), RunOutcome::Done);
         QVERIFY(asked && !inner);
-        QVERIFY(!w.Session().LinkBusy() && !w.Wait().isVisible() && tick->isActive());
+        QVERIFY(!p.Session().LinkBusy() && !WaitOf(w).isVisible() && tick->isActive());
 
         bool waitShown = false;
         request.sameCard = [&] {
-            waitShown = w.Wait().isVisible();
+            waitShown = WaitOf(w).isVisible();
             return false;
         };
         bool ran = false;
         request.work = [&](CardJob&) { ran = true; };
-        QCOMPARE(w.Runner().Run(request), RunOutcome::NotSameCard);
-        QVERIFY(waitShown && !ran && !w.Wait().isVisible() && tick->isActive());
+        QCOMPARE(p.Runner().Run(request), RunOutcome::NotSameCard);
+        QVERIFY(waitShown && !ran && !WaitOf(w).isVisible() && tick->isActive());
     }
 };
 

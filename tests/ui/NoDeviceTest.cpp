@@ -2,7 +2,7 @@
 // little it asks the port until a box is back.
 #include "link/LinkPort.h"
 #include "link/emu/LinkBox.h"
-#include "ui/main/AutoRefresh.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/support/MainWindowRig.h"
 
 #include <QLabel>
@@ -16,38 +16,38 @@ class NoDeviceTest : public QObject {
         MainWindowRig rig;
         rig.WriteConfig(1);
         MainWindow& w = rig.OpenNoBox();
-        AutoRefresh& ticks = w.AutoRefresher();
-        QVERIFY(w.NoDeviceHint()->isHidden());
+        CardPresenter& p = Presenter(w);
+        QVERIFY(w.findChild<QLabel*>("NoDeviceHint")->isHidden());
 
-        w.DetectDeviceTick();
-        QCOMPARE(w.Status(), QString(LinkPort::kNoDeviceText));
-        QVERIFY(!w.NoDeviceHint()->isHidden());
-        QVERIFY(w.NoDeviceHint()->text().contains("modprobe ppdev"));
-        QVERIFY(w.NoDeviceHint()->text().contains("--link emulator:DIR"));
-        QVERIFY(ticks.BackedOff());
-        QVERIFY(ticks.Timer()->interval() >= AutoRefresh::kNoDeviceIntervalMs);
+        p.DetectDeviceTick();
+        QCOMPARE(StatusOf(w), QString(LinkPort::kNoDeviceText));
+        QVERIFY(!w.findChild<QLabel*>("NoDeviceHint")->isHidden());
+        QVERIFY(w.findChild<QLabel*>("NoDeviceHint")->text().contains("modprobe ppdev"));
+        QVERIFY(w.findChild<QLabel*>("NoDeviceHint")->text().contains("--link emulator:DIR"));
+        QVERIFY(p.BackedOff());
+        QVERIFY(p.AutoRefreshTimer()->interval() >= CardPresenter::kNoDeviceIntervalMs);
 
         // A tick while backed off costs one command that finds no box, not
         // the several of a full tick.
         uint16_t page = 0;
         long before = rig.clock.readings;
-        w.Session().Link().GetPage(page);
+        p.Session().Link().GetPage(page);
         const long oneCommand = rig.clock.readings - before;
         before = rig.clock.readings;
-        ticks.Tick();
+        p.AutoRefreshTick();
         QCOMPARE(rig.clock.readings - before, oneCommand);
-        QVERIFY(ticks.BackedOff());
-        QVERIFY(ticks.Timer()->isActive());
+        QVERIFY(p.BackedOff());
+        QVERIFY(p.AutoRefreshTimer()->isActive());
 
         // The box answers again: the next tick lays the window out for it
         // and the hint goes.
         rig.box->Faults().noBox = false;
-        ticks.Tick();
-        QVERIFY(!ticks.BackedOff());
-        QVERIFY(ticks.TwoSlotSeen);
-        QCOMPARE(w.Status(), QString("    Ambrel"));
-        QVERIFY(w.NoDeviceHint()->isHidden());
-        QVERIFY(ticks.Timer()->isActive());
+        p.AutoRefreshTick();
+        QVERIFY(!p.BackedOff());
+        QVERIFY(p.TwoSlotSeen());
+        QCOMPARE(StatusOf(w), QString("    Ambrel"));
+        QVERIFY(w.findChild<QLabel*>("NoDeviceHint")->isHidden());
+        QVERIFY(p.AutoRefreshTimer()->isActive());
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 };

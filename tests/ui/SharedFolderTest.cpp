@@ -64,14 +64,14 @@ class SharedFolderTest : public QObject {
         SharedRig rig;
         QVERIFY(EnsureDemoCards(rig.dir.Path().string()));
         MainWindow& w = rig.OpenTwoSlot();
-        AttachSaverCommands(w);
-        ToolCommands* tools = AttachToolCommands(w);
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
+        CardPresenter& p = Presenter(w);
+        ToolCommands* tools = &ToolsOf(w);
+        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot2);
         const std::string card = porvane_test::ReadFileText(rig.Path("slot1.dcm"));
         rig.Select(View::Slot1, {0});
         QVERIFY(rig.Plant("~ico._", rig.victim));
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         fs::remove(rig.Path("~ico._"));
         MiniEditorWindow& editor = tools->HexEditor();
         WhileShown edit(editor, [&] {
@@ -80,7 +80,7 @@ class SharedFolderTest : public QObject {
             QTest::keyClicks(editor.Grid(), "ab");
             editor.Menus().save->trigger();
         });
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         QVERIFY(porvane_test::ReadFileText(rig.Path("slot1.dcm")) == card);
         QCOMPARE(rig.prompter.Messages().size(), 3);
         for (const QString& text : rig.prompter.Messages())
@@ -94,15 +94,15 @@ class SharedFolderTest : public QObject {
         icontest::WriteBmp(rig.home.File("logo.bmp"), picture);
         rig.prompter.Then(QString::fromStdString(rig.home.File("logo.bmp")));
         WhileShown ok(tools->Colours(), [&] { tools->Colours().OkButton()->click(); });
-        w.Menus().slot2.importBmp->trigger();
+        p.Menus().slot2.importBmp->trigger();
 
         fs::remove(rig.Path("RUD2.cfg"));
         fs::remove(rig.Path("dpnw.dc"));
         QVERIFY(rig.Plant("RUD2.cfg", rig.victim));
         QVERIFY(rig.Plant("dpnw.dc", rig.home.File("planted")));
-        w.RunSettings();
+        w.findChild<QPushButton*>("SetupButton")->click();
         rig.prompter.Then(rig.Q("new.dcm"));
-        w.Menus().file.newDcm->trigger();
+        p.Menus().file.newDcm->trigger();
         QVERIFY(rig.VictimUntouched());
         const QStringList messages = rig.prompter.Messages();
         QCOMPARE(messages.size(), 3);

@@ -3,79 +3,14 @@
 #include "link/LinkOption.h"
 #include "ui/app/SingleInstance.h"
 #include "ui/app/StartOptions.h"
-#include "ui/commands/DciCommands.h"
-#include "ui/commands/DcmCommands.h"
-#include "ui/commands/SaverCommands.h"
 #include "ui/main/MainWindow.h"
-#include "ui/tools/ToolCommands.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
-
-namespace {
-
-void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString& path, int tries);
-
-// Opens a card image handed to us at start or by a later start, once no
-// link work and no modal window is in the way (a request may arrive while a
-// refresh runs or a choice window is open).
-void OpenCardWhenIdle(MainWindow& window, SaverCommands& commands, const QString& path) {
-    if (window.Runner().Busy() || QApplication::activeModalWidget() != nullptr) {
-        QTimer::singleShot(
-            500, &window, [&window, &commands, path] { OpenCardWhenIdle(window, commands, path); });
-        return;
-    }
-    window.raise();
-    window.activateWindow();
-    if (path.isEmpty())
-        return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "dci" || suffix == "vms" || suffix == "vmi") {
-        // Asked from the event loop, not from inside the hand-off's socket
-        // signal: the question's own loop may see that socket go.
-        QTimer::singleShot(0, &window, [&window, &commands, path] {
-            ImportWhenLoaded(window, commands, path, 0);
-        });
-    } else
-        commands.Dcm().OpenFile(path);
-}
-
-// A single save handed to us goes into the view the user names, once a card
-// has been read (the slots are read shortly after start).
-void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString& path, int tries) {
-    constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
-    const CardSession& session = window.Session();
-    bool any = false;
-    for (View view : kViews)
-        any = any || session.Loaded(view);
-    const bool busy = window.Runner().Busy() || QApplication::activeModalWidget() != nullptr;
-    if (busy || (!any && tries < 10)) {
-        const int next = busy ? tries : tries + 1;
-        QTimer::singleShot(500, &window, [&window, &commands, path, next] {
-            ImportWhenLoaded(window, commands, path, next);
-        });
-        return;
-    }
-    if (!any) {
-        window.Prompts().Info("Refresh a card or open a DCM file first, then import " + path +
-                              " .");
-        return;
-    }
-    for (View view : kViews) {
-        if (session.Loaded(view) && window.Prompts().Confirm("Import " + path + " into " +
-                                                             kViewNames[ViewIndex(view)] + " ?")) {
-            commands.Dci().ImportFile(view, path);
-            return;
-        }
-    }
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     FailWritesPastFileSizeLimit();
@@ -145,12 +80,10 @@ int main(int argc, char** argv) {
         std::cerr << "porvane: " << linkError << "\n";
         return 2;
     }
-    MainWindow window(std::move(backend));
-    SaverCommands* commands = AttachSaverCommands(window);
-    AttachToolCommands(window, options.editorFile);
-    QObject::connect(
-        &instance, &SingleInstance::OpenCardRequested, &window,
-        [&window, commands](const QString& path) { OpenCardWhenIdle(window, *commands, path); });
+    MainWindowOptions windowOptions;
+    windowOptions.editorFile = options.editorFile;
+    MainWindow window(std::move(backend), windowOptions);
+    QObject::connect(&instance, &SingleInstance::OpenCardRequested, &window, &MainWindow::OpenCard);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         window.move(area.center() - window.rect().center());
@@ -158,8 +91,7 @@ int main(int argc, char** argv) {
     window.show();
     if (!options.openCard.isEmpty()) {
         const QString path = options.openCard;
-        QTimer::singleShot(
-            0, &window, [&window, commands, path] { OpenCardWhenIdle(window, *commands, path); });
+        QTimer::singleShot(0, &window, [&window, path] { window.OpenCard(path); });
     }
     return app.exec();
 }

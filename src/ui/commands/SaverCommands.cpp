@@ -8,27 +8,28 @@
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/MainWindow.h"
+#include "ui/main/CommandUi.h"
+#include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 
 #include <QAction>
 #include <QToolButton>
 
-SaverCommands::SaverCommands(MainWindow& window) : QObject(&window), window_(window) {
+SaverCommands::SaverCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("SaverCommands");
-    dcm_ = new DcmCommands(window, this);
-    dci_ = new DciCommands(window, this);
-    transfers_ = new TransferCommands(window, *dci_, this);
-    drags_ = new SaverDrags(window, *transfers_, *dci_, *dcm_, this);
+    dcm_ = new DcmCommands(ui, this);
+    dci_ = new DciCommands(ui, this);
+    transfers_ = new TransferCommands(ui, *dci_, this);
+    drags_ = new SaverDrags(ui, *transfers_, *dci_, *dcm_, this);
     drags_->Install();
-    history_ = new HistoryCommands(window, this);
-    new CheckCardCommand(window, this);
-    folders_ = new FolderCommands(window, this);
+    history_ = new HistoryCommands(ui, this);
+    new CheckCardCommand(ui, this);
+    folders_ = new FolderCommands(ui, this);
     Connect();
 }
 
 void SaverCommands::Connect() {
-    CardMenus& m = window_.Menus();
+    CardMenus& m = ui_.Menus();
     const auto on = [this](QAction* action, auto run) {
         connect(action, &QAction::triggered, this, run);
     };
@@ -46,19 +47,17 @@ void SaverCommands::Connect() {
     for (View view : kViews)
         on(m.DeleteSelected(view), [this, view] { transfers_->DeleteSelected(view); });
 
-    connect(window_.ViewOf(View::Slot1).DcmButton(), &QToolButton::clicked, this,
+    connect(ui_.ViewOf(View::Slot1).DcmButton(), &QToolButton::clicked, this,
             [this] { dcm_->Upload(View::Slot1); });
-    connect(window_.ViewOf(View::Slot2).DcmButton(), &QToolButton::clicked, this,
+    connect(ui_.ViewOf(View::Slot2).DcmButton(), &QToolButton::clicked, this,
             [this] { dcm_->Upload(View::Slot2); });
-    connect(window_.ViewOf(View::File).DcmButton(), &QToolButton::clicked, this,
+    connect(ui_.ViewOf(View::File).DcmButton(), &QToolButton::clicked, this,
             [this] { dcm_->Open(); });
     for (View view : kViews)
-        connect(window_.ViewOf(view).DciButton(), &QToolButton::clicked, this,
+        connect(ui_.ViewOf(view).DciButton(), &QToolButton::clicked, this,
                 [this, view] { dci_->Import(view); });
-    connect(&window_, &MainWindow::SaverActivated, this,
-            [this](View view) { transfers_->Activate(view); });
-}
-
-SaverCommands* AttachSaverCommands(MainWindow& window) {
-    return new SaverCommands(window);
+    // A double click or Enter in a view.
+    for (View view : kViews)
+        connect(ui_.ViewOf(view).List(), &CardListWidget::Activated, this,
+                [this, view] { transfers_->Activate(view); });
 }

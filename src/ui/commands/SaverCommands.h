@@ -7,7 +7,6 @@ class DcmCommands;
 class FolderCommands;
 class HistoryCommands;
 class CommandUi;
-class MainWindow;
 class SaverDrags;
 class TransferCommands;
 
@@ -17,7 +16,7 @@ class TransferCommands;
 class SaverCommands : public QObject {
     Q_OBJECT
   public:
-    explicit SaverCommands(MainWindow& window);
+    SaverCommands(CommandUi& ui, QObject* parent);
 
     DcmCommands& Dcm() { return *dcm_; }
     DciCommands& Dci() { return *dci_; }
@@ -29,7 +28,7 @@ class SaverCommands : public QObject {
   private:
     void Connect();
 
-    MainWindow& window_;
+    CommandUi& ui_;
     DcmCommands* dcm_ = nullptr;
     DciCommands* dci_ = nullptr;
     TransferCommands* transfers_ = nullptr;
@@ -37,6 +36,3 @@ class SaverCommands : public QObject {
     HistoryCommands* history_ = nullptr;
     FolderCommands* folders_ = nullptr;
 };
-
-// Creates the commands (and their windows, once) for the window's lifetime.
-SaverCommands* AttachSaverCommands(MainWindow& window);

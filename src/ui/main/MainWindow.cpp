@@ -1,21 +1,22 @@
-// The main window: start-up and shut-down, the state tick, command enabling,
-// the selection display and what the commands use.
+// The main window: start-up and shut-down, what the presenter shows on it,
+// the settings, and the card files handed to the program.
 #include "ui/main/MainWindow.h"
 
-#include "card/CardJournal.h"
-#include "card/SaverText.h"
 #include "card/SpeedSearch.h"
 #include "link/LinkPort.h"
 #include "qtbase/Centre.h"
 #include "qtbase/Prompter.h"
+#include "settings/ConfigFile.h"
+#include "ui/commands/DciCommands.h"
+#include "ui/commands/DcmCommands.h"
+#include "ui/commands/SaverCommands.h"
 #include "ui/dialogs/SettingsDialog.h"
 #include "ui/dialogs/SettingsEditor.h"
 #include "ui/dialogs/WaitWindow.h"
-#include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/ImageWatch.h"
 #include "ui/main/UiClock.h"
 #include "ui/main/WaitWindowShow.h"
+#include "ui/tools/ToolCommands.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/DetailPanel.h"
@@ -25,6 +26,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -32,7 +34,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <QToolButton>
 #include <filesystem>
 #include <system_error>
 
@@ -80,49 +81,35 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     installEventFilter(this);
 
     menus_ = new CardMenus(this);
-    autoRefresh_ = new AutoRefresh(*this, options.autoRefreshInterval);
-    imageWatch_ = new ImageWatch(*this, this);
     BuildLeftColumn();
     BuildCardArea();
-    // Pointing at "Current Page : " slides the page panel in.
-    pagePanel_->PageLabel()->installEventFilter(this);
     new FocusRing(this);
     FocusRing::RingEveryWindow();
     host_.Attach(statusLabel_, progress_);
 
     session_.Open(std::move(backend), &host_, &host_,
                   options.startDir.empty() ? CurrentFolder() : options.startDir);
+    presenter_ =
+        new CardPresenter(session_, runner_, prompts_, host_, *clock_, *this, options.ticks, this);
     session_.OnLinkIdle = [this] { LinkIdle(); };
 
     pagePanel_->PageLabel()->hide();
     pagePanel_->Panel()->hide();
     pagePanel_->Set16MButton()->hide();
     detail_->SetName(DetailPanel::kNoSaverText);
-    ClearSelection();
+    presenter_->ClearSelection();
     menus_->file.closeDcm->setEnabled(false);
     // No card is read yet.
     for (View view : kViews)
         for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
             a->setEnabled(false);
-
-    stateTimer_ = new QTimer(this);
-    stateTimer_->setObjectName("StateTimer");
-    stateTimer_->setInterval(options.stateInterval);
-    connect(stateTimer_, &QTimer::timeout, this, &MainWindow::StateTick);
-    stateTimer_->start();
-    detectTimer_ = new QTimer(this);
-    detectTimer_->setObjectName("DetectTimer");
-    detectTimer_->setSingleShot(true);
-    detectTimer_->setInterval(options.detectDelay);
-    connect(detectTimer_, &QTimer::timeout, this, &MainWindow::DetectDeviceTick);
-    detectTimer_->start();
-    autoRefresh_->Rearm();
+    presenter_->Start();
 
     // The other windows, created once and reused.
     waitWindow_ = new WaitWindow(this);
     waitShow_ = std::make_unique<WaitWindowShow>(*waitWindow_, *this);
     prompts_.Attach(waitShow_.get());
-    runner_.Attach(waitShow_.get(), autoRefresh_, [this](View view) { Refresh(view); });
+    runner_.Attach(waitShow_.get(), presenter_, [this](View view) { presenter_->Refresh(view); });
     settingsDialog_ = new SettingsDialog(this);
     // "Find speed" is link work as any command's, under the wait window.
     settingsDialog_->SetSpeedFinder([this](const Settings& working) {
@@ -140,6 +127,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     }
     ConnectViews();
     ConnectCommands();
+    saverCommands_ = new SaverCommands(*presenter_, this);
+    toolCommands_ = new ToolCommands(*presenter_, options.editorFile);
 
     if (!session_.ConfigError().empty()) {
         const QString text = QString::fromStdString(session_.ConfigError());
@@ -148,34 +137,23 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 }
 
 MainWindow::~MainWindow() {
-    stateTimer_->stop();
-    detectTimer_->stop();
-    autoRefresh_->Stop();
+    presenter_->Stop();
     // The views go with the child widgets, after the card state: no signal
-    // of theirs may reach this window on the way out.
+    // of theirs may reach the presenter or the commands on the way out,
+    // which go first, as they work on the card state.
     for (CardView* view : views_)
         view->List()->disconnect(this);
+    delete toolCommands_;
+    delete saverCommands_;
+    delete presenter_;
+    presenter_ = nullptr;
     // The volumes outlive the link by a moment; they must not reach it.
     session_.Detach();
     session_.OnLinkIdle = nullptr;
 }
 
 void MainWindow::LinkIdle() {
-    imageWatch_->LinkWorkEnded();
-    // Shown once the work is over, so that no refresh in it covers it up.
-    host_.ShowDueHint();
-    // A change the history could not keep: said after the command, once per
-    // card while the program runs.
-    CardJournal& journal = session_.Journal();
-    if (!journal.LastProblem().empty()) {
-        const QString text = QString::fromStdString(journal.LastProblem());
-        const std::string card = journal.ProblemVolume() != nullptr
-                                     ? CardJournal::Location(*journal.ProblemVolume())
-                                     : std::string();
-        journal.ClearProblem();
-        if (historyProblemsTold_.insert(card).second)
-            prompts_.Warning(text);
-    }
+    presenter_->LinkIdle();
     if (!closePending_)
         return;
     closePending_ = false;
@@ -190,9 +168,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    stateTimer_->stop();
-    detectTimer_->stop();
-    autoRefresh_->Stop();
+    presenter_->Stop();
     event->accept();
 }
 
@@ -203,11 +179,10 @@ void MainWindow::ConnectViews() {
         list->addAction(menus_->Undo(view));
         list->viewport()->setMouseTracking(true);
         list->viewport()->installEventFilter(this);
-        connect(list, &CardListWidget::Clicked, this, [this, view] { ViewClicked(view); });
-        connect(list, &CardListWidget::Activated, this,
-                [this, view] { emit SaverActivated(view); });
-        connect(list, &QListWidget::itemSelectionChanged, this,
-                [this, view] { SelectionChanged(view); });
+        connect(list, &CardListWidget::Clicked, presenter_,
+                [this, view] { presenter_->ViewClicked(view); });
+        connect(list, &QListWidget::itemSelectionChanged, presenter_,
+                [this, view] { presenter_->SelectionChanged(view); });
         connect(&ViewOf(view), &CardView::CheckRequested, this,
                 [this, view] { menus_->CheckCard(view)->trigger(); });
         connect(list, &QWidget::customContextMenuRequested, this,
@@ -220,39 +195,28 @@ void MainWindow::ConnectViews() {
 void MainWindow::ConnectCommands() {
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::RunSettings);
     connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
-    connect(menus_->slot1.refresh, &QAction::triggered, this,
-            [this] { RefreshCommand(View::Slot1); });
-    connect(menus_->slot2.refresh, &QAction::triggered, this,
-            [this] { RefreshCommand(View::Slot2); });
+    connect(menus_->slot1.refresh, &QAction::triggered, presenter_,
+            [this] { presenter_->RefreshCommand(View::Slot1); });
+    connect(menus_->slot2.refresh, &QAction::triggered, presenter_,
+            [this] { presenter_->RefreshCommand(View::Slot2); });
     for (View view : kViews)
         for (int blocks : {241, 240, 200})
-            connect(menus_->FormatItem(view, blocks), &QAction::triggered, this,
-                    [this, view, blocks] { FormatCommand(view, blocks); });
+            connect(menus_->FormatItem(view, blocks), &QAction::triggered, presenter_,
+                    [this, view, blocks] { presenter_->FormatCommand(view, blocks); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove) {
-        if (watched == pagePanel_->PageLabel()) {
-            pagePanel_->ShowPagePanel();
-            return true;
-        }
+    if (event->type() == QEvent::MouseMove && presenter_ != nullptr) {
         if (watched == this) {
             // The window's own background, not a control on it.
             const auto* move = static_cast<QMouseEvent*>(event);
             if (childAt(move->position().toPoint()) == nullptr)
-                pagePanel_->HidePagePanel();
+                presenter_->HidePagePanel();
         } else {
-            pagePanel_->HidePagePanel();
+            presenter_->HidePagePanel();
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void MainWindow::Pause(int ms) {
-    // The ticks stay out of a pause as out of link work.
-    const CardSession::LinkWork hold(session_);
-    clock_->Pause(ms);
-    host_.KeepAlive();
 }
 
 void MainWindow::RepaintNow() {
@@ -271,148 +235,79 @@ void MainWindow::SetStatus(const QString& text) {
     statusLabel_->setText(text);
 }
 
-QString MainWindow::Status() const {
-    return statusLabel_->text();
+void MainWindow::ShowNoDeviceHint(bool shown) {
+    statusLabel_->setToolTip(shown ? kNoDeviceHintText : QString());
+    noDeviceHint_->setVisible(shown);
+    if (shown)
+        noDeviceHint_->raise();
 }
 
-void MainWindow::ShowNoDevice() {
-    SetStatus(LinkPort::kNoDeviceText);
-    statusLabel_->setToolTip(kNoDeviceHintText);
-    noDeviceHint_->show();
-    noDeviceHint_->raise();
-    autoRefresh_->BackOff(true);
-}
-
-void MainWindow::ShowDeviceAnswers() {
-    noDeviceHint_->hide();
-    statusLabel_->setToolTip(QString());
-    autoRefresh_->BackOff(false);
-}
-
-QString MainWindow::PageSizeSuffix(uint16_t highestPage) {
-    if (highestPage >= 15)
-        return "16M";
-    if (highestPage >= 7)
-        return "8M";
-    if (highestPage >= 3)
-        return "4M";
-    if (highestPage == 2)
-        return "";
-    return "2M";
-}
-
-// --- Selection ---------------------------------------------------------------
-
-void MainWindow::ClearSelection() {
-    session_.ClearSelection();
-    detail_->ClearPicture();
-    detail_->SetName(DetailPanel::kNoSaverText);
-    detail_->SetDateTime("");
-    detail_->SlideDown();
-}
-
-void MainWindow::ShowSelectedSaver(View view) {
-    CardView& shown = ViewOf(view);
-    const QList<int> positions = shown.List()->SelectedPositions();
-    if (positions.isEmpty())
-        return;
-    const int entry = shown.DirectoryIndexAt(positions.first());
-    if (entry < 0)
-        return;
-    detail_->SlideUp();
-    const CardVolume& volume = session_.Volume(view);
-    const SaverEntry& e = volume.Entries[entry];
-    detail_->ShowPicture(shown.CurrentPicture(entry));
-    session_.Select(view, entry);
-    const QString name = QString::fromStdString(SaverText(e.Name));
-    if (view == View::Slot1)
-        detail_->SetName("Slot 1 : " + name);
-    else if (view == View::Slot2)
-        detail_->SetName("Slot 2 : " + name);
-    else
-        detail_->SetName(QFileInfo(QString::fromStdString(volume.ImageName)).fileName() + " : " +
-                         name);
-    detail_->SetDateTime(QString::fromStdString(e.Date) + "   " + QString::fromStdString(e.Time));
-    if (e.IsGame && !session_.Link().DirectMode)
-        detail_->DisasmButton()->setEnabled(true);
-}
-
-void MainWindow::ViewClicked(View view) {
-    detail_->DisasmButton()->setEnabled(false);
-    if (ViewOf(view).List()->selectedItems().size() == 1)
-        ShowSelectedSaver(view);
-    else
-        ClearSelection();
-}
-
-void MainWindow::SelectionChanged(View view) {
-    pagePanel_->HidePagePanel();
-    const int selected = static_cast<int>(ViewOf(view).List()->selectedItems().size());
-    if (selected < 2) {
-        detail_->HideTotals();
-        return;
-    }
-    const QString prefix = view == View::Slot1   ? "Slot 1 : "
-                           : view == View::Slot2 ? "Slot 2 : "
-                                                 : "File : ";
-    detail_->ShowTotals(prefix + QString::number(selected) + " Saver Selected",
-                        QString::number(ViewOf(view).SelectedBlocks()) + " Blocks Total");
-}
-
-// --- State tick ----------------------------------------------------------------
-
-void MainWindow::StateTick() {
-    runner_.Run({.linkWork = false, .work = [this](CardJob&) { StateTickWork(); }});
-}
-
-void MainWindow::StateTickWork() {
-    for (View view : kViews) {
-        CardListWidget* list = ViewOf(view).List();
-        if (list->hasFocus() && !list->selectedItems().isEmpty())
-            ViewClicked(view);
-    }
+void MainWindow::ShowMaker() {
     addressLabel_->setText(kAddressText);
     makerLabel_->setText("Velmor");
-
-    if (session_.Loaded(View::Slot1) && session_.Volume(View::Slot1).ListedCount > 0)
-        ViewOf(View::Slot1).Animate();
-    if (session_.Loaded(View::Slot2))
-        ViewOf(View::Slot2).Animate();
-    if (session_.Loaded(View::File))
-        ViewOf(View::File).Animate();
-
-    for (View view : kViews) {
-        const bool loaded = session_.Loaded(view);
-        ViewOf(view).SetLoadedLook(loaded);
-        if (!loaded)
-            ViewOf(view).Empty();
-    }
-    for (View view : kViews)
-        EnableCommands(view, session_.Loaded(view));
-    // "Close DCM File" lets the image go without link work.
-    imageWatch_->Follow();
 }
 
-void MainWindow::EnableCommands(View view, bool on) {
-    // Nothing can be imported onto an erased card; it has to be formatted.
-    CardView& shown = ViewOf(view);
-    const bool imports = on && shown.Formatted();
-    // The program's own items need a card as much as the designed ones.
-    for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
-        a->setEnabled(on);
-    if (view == View::File) {
-        const CardMenus::FileItems& m = menus_->file;
-        for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
-            a->setEnabled(on);
-        m.importDci->setEnabled(imports);
-        m.importBmp->setEnabled(imports);
+void MainWindow::RunSettings() {
+    CardRequest request{.holdTick = true, .linkWork = false};
+    request.work = [this](CardJob&) {
+        if (!settingsEditor_->Run(session_.Config(), this))
+            return;
+        std::string error;
+        if (!SaveConfig(session_.StartDir(), session_.Config(), &error)) {
+            const QString path = QString::fromStdString(session_.StartDir()) + kConfigFileName;
+            prompts_.Warning("The settings could not be saved to " + path + ": " +
+                             QString::fromStdString(error));
+        }
+        // The new port and delays hold from the next command on.
+        session_.ApplyConfig();
+    };
+    runner_.Run(request);
+}
+
+// --- Card files handed to the program ----------------------------------------------
+
+void MainWindow::OpenCard(const QString& path) {
+    // A request may arrive while a refresh runs or a choice window is open.
+    if (runner_.Busy() || QApplication::activeModalWidget() != nullptr) {
+        QTimer::singleShot(500, this, [this, path] { OpenCard(path); });
         return;
     }
-    const CardMenus::SlotItems& m = view == View::Slot1 ? menus_->slot1 : menus_->slot2;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
-        a->setEnabled(on);
-    m.importBmp->setEnabled(imports);
-    m.importDci->setEnabled(imports);
-    shown.DcmButton()->setEnabled(on);
-    shown.DciButton()->setEnabled(imports);
+    raise();
+    activateWindow();
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "dci" || suffix == "vms" || suffix == "vmi") {
+        // Asked from the event loop, not from inside the hand-off's socket
+        // signal: the question's own loop may see that socket go.
+        QTimer::singleShot(0, this, [this, path] { ImportWhenLoaded(path, 0); });
+    } else {
+        saverCommands_->Dcm().OpenFile(path);
+    }
+}
+
+// A single save handed to us goes into the view the user names, once a card
+// has been read (the slots are read shortly after start).
+void MainWindow::ImportWhenLoaded(const QString& path, int tries) {
+    constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
+    bool any = false;
+    for (View view : kViews)
+        any = any || session_.Loaded(view);
+    const bool busy = runner_.Busy() || QApplication::activeModalWidget() != nullptr;
+    if (busy || (!any && tries < 10)) {
+        const int next = busy ? tries : tries + 1;
+        QTimer::singleShot(500, this, [this, path, next] { ImportWhenLoaded(path, next); });
+        return;
+    }
+    if (!any) {
+        prompts_.Info("Refresh a card or open a DCM file first, then import " + path + " .");
+        return;
+    }
+    for (View view : kViews) {
+        if (session_.Loaded(view) &&
+            prompts_.Confirm("Import " + path + " into " + kViewNames[ViewIndex(view)] + " ?")) {
+            saverCommands_->Dci().ImportFile(view, path);
+            return;
+        }
+    }
 }

@@ -1,26 +1,22 @@
 #pragma once
 
 #include "card/CardSession.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CardDisplay.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/main/UiHost.h"
 #include "ui/main/WaitAsidePrompter.h"
 
+#include <QString>
 #include <QWidget>
 #include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
-class AutoRefresh;
-class CardJournal;
 class CardMenus;
 class CardView;
 class DetailPanel;
-class ImageWatch;
-class LinkPort;
 class MenuButton;
 class PagePanel;
 class PortBackend;
@@ -29,9 +25,10 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
-class QTimer;
+class SaverCommands;
 class SettingsDialog;
 class SettingsEditor;
+class ToolCommands;
 class UiClock;
 class WaitShow;
 class WaitWindow;
@@ -42,21 +39,16 @@ struct MainWindowOptions {
     Prompter* prompter = nullptr;             // null: real message boxes and file dialogs
     UiClock* clock = nullptr;                 // null: the wall clock
     SettingsEditor* settingsEditor = nullptr; // null: the "Option" dialog
-    int stateInterval = 800;                  // the state tick
-    int detectDelay = 1000;                   // device detection after start
-    int autoRefreshInterval = 1500;           // the auto-refresh tick
+    PresenterTicks ticks;
+    // The hex editor opens this file on its first activation.
+    QString editorFile;
 };
 
-// The program's main window: it owns the cards (a CardSession), lays out
-// their views, runs the state, detection and auto-refresh ticks, and enables
-// the commands.
-//
-// The commands of the pop-up menus, the header buttons and the detail panel
-// are attached from outside: each is a QAction or button with its own
-// objectName (see CardMenus and the Find* helpers); they see the window as a
-// CommandUi. Link work runs through the LinkCommandRunner, which keeps the
-// timers' ticks from starting in the middle of it.
-class MainWindow : public QWidget, public CommandUi {
+// The program's main window: it holds the cards (a CardSession) and lays
+// out their views; the CardPresenter drives them, the commands of the
+// menus, buttons and views act on them, and every piece of card work runs
+// through the LinkCommandRunner.
+class MainWindow : public QWidget, private CardDisplay {
     Q_OBJECT
   public:
     static constexpr int kWidth = 665;
@@ -75,92 +67,43 @@ class MainWindow : public QWidget, public CommandUi {
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // --- CommandUi ---------------------------------------------------------------
-    CardSession& Session() override { return session_; }
-    LinkCommandRunner& Runner() override { return runner_; }
-    Prompter& Prompts() override { return prompts_; }
-    CardUi& EngineUi() override { return host_; }
-    CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
-    CardMenus& Menus() override { return *menus_; }
-    DetailPanel& Detail() override { return *detail_; }
-    QWidget& Window() override { return *this; }
-    void CentreOver(QWidget* window) const override;
-    void Refresh(View view) override;
-    void ClearSelection() override;
-    void ShowSelectedSaver(View view) override;
-    void SetStatus(const QString& text) override;
-    void RepaintNow() override;
-
-    // The menu commands "Refresh" of a slot: page information first, auto
-    // refresh held.
-    RunOutcome RefreshCommand(View slot);
-    // A view's card read again as a request of its own.
-    void ReadAgain(View view);
-    // What a click in a view does (also a key other than Enter).
-    void ViewClicked(View view);
-
-    WaitWindow& Wait() { return *waitWindow_; }
-    ImageWatch& WatchedImage() { return *imageWatch_; }
-    AutoRefresh& AutoRefresher() { return *autoRefresh_; }
-    PagePanel& Pages() { return *pagePanel_; }
-    QTimer* StateTimer() const { return stateTimer_; }
-    QTimer* DetectTimer() const { return detectTimer_; }
-    QLabel* NoDeviceHint() const { return noDeviceHint_; }
-    QProgressBar* Progress() const { return progress_; }
-    QString Status() const;
-    // Waits ms milliseconds as link work, the window painting meanwhile.
-    void Pause(int ms);
-
-    // --- Device ------------------------------------------------------------------
-    // Tells the device and lays the window out for it.
-    void ShowDeviceLayout();
-    // Whether the "Activate" box of the settings dialog is checked.
-    bool ActivateChecked() const;
-    // No box answered: "No Device" on the status line, a line under it that
-    // says what to try, and slower auto-refresh ticks until a box answers.
-    void ShowNoDevice();
-    // A box answered: the hint goes, the ticks come at their usual pace.
-    void ShowDeviceAnswers();
-
-    // "TORIN " size suffix of a paged card from its highest page.
-    static QString PageSizeSuffix(uint16_t highestPage);
-
-  public slots:
-    void StateTick();
-    void DetectDeviceTick();
-    // The "Setup..." button.
-    void RunSettings();
-    // The nine format items: a view's card, userBlocks 241, 240 or 200.
-    void FormatCommand(View view, int userBlocks);
-
-  signals:
-    // A double click or Enter in a view.
-    void SaverActivated(View view);
+    // A card file handed to the program (at start, or by a later start): a
+    // card image opens in the file view, a saver file goes into the view
+    // the user names once a card is read. Waits while link work or a modal
+    // window is in the way.
+    void OpenCard(const QString& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // --- CardDisplay -------------------------------------------------------------
+    void SetStatus(const QString& text) override;
+    void ShowNoDeviceHint(bool shown) override;
+    void ShowMaker() override;
+    void ShowTwoSlotLayout(bool fromDetection) override;
+    void ShowPagedLayout() override;
+    void RepaintNow() override;
+    CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
+    DetailPanel& Detail() override { return *detail_; }
+    CardMenus& Menus() override { return *menus_; }
+    PagePanel& Pages() override { return *pagePanel_; }
+    QWidget& Window() override { return *this; }
+    void CentreOver(QWidget* window) const override;
+    bool ActivateChecked() const override;
+
     void BuildLeftColumn();
     void BuildCardArea();
+    void BuildNoDeviceHint(int top);
     void ConnectViews();
     void ConnectCommands();
-    void SelectionChanged(View view);
     void ApplyColumnFonts();
-    void ShowTwoSlotLayout(bool fromDetection);
-    void BuildNoDeviceHint(int top);
-    void ShowPagedLayout();
     void StepSlot2Width(int step, const std::function<bool()>& done);
-    void RefreshSlot1();
-    void RefreshSlot2();
-    void RefreshFile();
-    bool RefreshListing(View view);
-    void EnableCommands(View view, bool on);
-    void StateTickWork();
-    void EditSettings();
-    void ReadPageInfo();
+    // The "Setup..." button.
+    void RunSettings();
     void LinkIdle();
+    void ImportWhenLoaded(const QString& path, int tries);
 
     // Field order matters: the link outlives nothing that uses it.
     std::unique_ptr<UiClock> ownClock_;
@@ -173,21 +116,19 @@ class MainWindow : public QWidget, public CommandUi {
     LinkCommandRunner runner_;
     std::unique_ptr<WaitShow> waitShow_;
     bool closePending_ = false;
-    // The cards (by place) told that a change of theirs is not in the history.
-    std::set<std::string> historyProblemsTold_;
 
+    CardPresenter* presenter_ = nullptr;
+    SaverCommands* saverCommands_ = nullptr;
+    ToolCommands* toolCommands_ = nullptr;
     std::array<CardView*, 3> views_ = {};
     CardMenus* menus_ = nullptr;
     DetailPanel* detail_ = nullptr;
     PagePanel* pagePanel_ = nullptr;
-    AutoRefresh* autoRefresh_ = nullptr;
-    ImageWatch* imageWatch_ = nullptr;
     WaitWindow* waitWindow_ = nullptr;
     SettingsDialog* settingsDialog_ = nullptr;
     std::unique_ptr<SettingsEditor> ownSettingsEditor_;
     SettingsEditor* settingsEditor_ = nullptr;
 
-    QWidget* central_ = nullptr;
     QLabel* makerLabel_ = nullptr;
     QLabel* addressLabel_ = nullptr;
     QLabel* statusLabel_ = nullptr;
@@ -200,6 +141,4 @@ class MainWindow : public QWidget, public CommandUi {
     QProgressBar* progress_ = nullptr;
     QSplitter* cardSplitter_ = nullptr;
     QSplitter* slotSplitter_ = nullptr;
-    QTimer* stateTimer_ = nullptr;
-    QTimer* detectTimer_ = nullptr;
 };

@@ -1,7 +1,5 @@
-// The main window's controls, its two layouts (two-slot unit, paged card)
-// and the device detection a second after start.
-#include "link/LinkPort.h"
-#include "ui/main/AutoRefresh.h"
+// The main window's controls and its two layouts (two-slot unit, paged
+// card).
 #include "ui/main/CardMenus.h"
 #include "ui/main/MainWindow.h"
 #include "ui/widgets/CardListWidget.h"
@@ -112,8 +110,8 @@ void MainWindow::BuildLeftColumn() {
     // Below the logo, where nothing else shows while no box answers.
     BuildNoDeviceHint(logo->geometry().bottom() + 4);
 
-    pagePanel_ = new PagePanel(*this, this);
-    detail_ = new DetailPanel(this, [this](int ms) { Pause(ms); });
+    pagePanel_ = new PagePanel(this);
+    detail_ = new DetailPanel(this, [this](int ms) { presenter_->Pause(ms); });
     detail_->DateTime()->setAccessibleDescription("Date and time of the selected saver");
 
     fileButton_ = new MenuButton("File", menus_->Menu(View::File), this);
@@ -216,9 +214,6 @@ void MainWindow::BuildNoDeviceHint(int top) {
 }
 
 void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
-    SetStatus("Ambrel");
-    if (fromDetection)
-        session_.HighestPage = 0;
     pagePanel_->Panel()->hide();
     pagePanel_->PageLabel()->hide();
     CardView& slot2 = ViewOf(View::Slot2);
@@ -230,8 +225,6 @@ void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
     if (fromDetection || slot2Width() < 30)
         StepSlot2Width(kLayoutStep, [&] { return slot2Width() > kSlotColumnWidth; });
     ApplyColumnFonts();
-    if (fromDetection)
-        stateTimer_->start();
 }
 
 void MainWindow::ShowPagedLayout() {
@@ -245,60 +238,4 @@ void MainWindow::ShowPagedLayout() {
     StepSlot2Width(-kLayoutStep,
                    [this] { return slotSplitter_->sizes().value(0) > kPagedSlot1Width; });
     ApplyColumnFonts();
-}
-
-void MainWindow::ShowDeviceLayout() {
-    LinkPort& link = session_.Link();
-    if (!link.DetectDevice()) {
-        RepaintNow();
-        return;
-    }
-    ShowDeviceAnswers();
-    if (link.DirectMode) {
-        SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
-        ShowPagedLayout();
-    } else {
-        ShowTwoSlotLayout(false);
-    }
-    RepaintNow();
-}
-
-void MainWindow::DetectDeviceTick() {
-    const RunOutcome outcome = runner_.Run({.work = [this](CardJob&) {
-        LinkPort& link = session_.Link();
-        uint16_t page = 0;
-        const auto detect = [&] {
-            if (!link.GetPage(page) || page >= 64)
-                page = 0;
-            return link.DetectDevice();
-        };
-        // A port that failed before (a socket box that went away) is opened
-        // anew before the box counts as missing.
-        if (!detect() && !(link.Reopen() && detect())) {
-            ShowNoDevice();
-        } else {
-            ShowDeviceAnswers();
-            if (!link.DirectMode) {
-                if (ActivateChecked())
-                    session_.Config().AutoRefresh = 1;
-                ShowTwoSlotLayout(true);
-            } else {
-                session_.CurrentPage = 255;
-                link.SetPage(255);
-                uint16_t highest = 0;
-                if (link.GetPage(highest))
-                    session_.HighestPage = highest;
-                link.SetPage(page);
-                session_.CurrentPage = page;
-                pagePanel_->ShowPage(page);
-                SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
-                pagePanel_->ShowSet16M();
-                ShowPagedLayout();
-            }
-        }
-        detectTimer_->stop();
-    }});
-    // Link work holds the wire: look again shortly.
-    if (outcome == RunOutcome::Busy)
-        detectTimer_->start();
 }

@@ -291,7 +291,3 @@ bool ToolCommands::PlaceLogo(View view, const std::function<bool()>& import) {
         ui_.Prompts().Info(QString::fromStdString(result.reason));
     return result.Done();
 }
-
-ToolCommands* AttachToolCommands(CommandUi& ui, const QString& startupArgument) {
-    return new ToolCommands(ui, startupArgument);
-}

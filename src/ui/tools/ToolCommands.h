@@ -69,6 +69,3 @@ class ToolCommands : public QObject {
     LcdColourDialog* colourDialog_ = nullptr;
     std::unique_ptr<LogoImport> logoImport_;
 };
-
-// Creates the tool commands for the window's lifetime.
-ToolCommands* AttachToolCommands(CommandUi& ui, const QString& startupArgument = {});

@@ -1,10 +1,5 @@
 #include "ui/widgets/PagePanel.h"
 
-#include "card/CardSession.h"
-#include "link/LinkPort.h"
-#include "qtbase/Prompter.h"
-#include "ui/main/AutoRefresh.h"
-#include "ui/main/MainWindow.h"
 #include "ui/widgets/FittedLabel.h"
 
 #include <QApplication>
@@ -17,16 +12,7 @@
 #include <QSpinBox>
 #include <limits>
 
-namespace {
-
-constexpr const char* kPageLinkError = " Link Error , please check Connection speed in Setup, DC "
-                                       "power and cable connection. ";
-constexpr const char* k16MLinkError = " link error, please check is 16M Card , Connection speed "
-                                      "in Setup, DC power and cable connection. ";
-
-} // namespace
-
-PagePanel::PagePanel(MainWindow& window, QWidget* parent) : QObject(parent), window_(window) {
+PagePanel::PagePanel(QWidget* parent) : QObject(parent) {
     pageLabel_ = new FittedLabel("Set Page", parent);
     pageLabel_->setObjectName("CurrentPageLabel");
     pageLabel_->setGeometry(8, 312, 217, 20);
@@ -67,22 +53,30 @@ PagePanel::PagePanel(MainWindow& window, QWidget* parent) : QObject(parent), win
     set16M_->setGeometry(8, 38, 194, 24);
     set16M_->setToolTip("Set page function for 16 MB Torin(TM)");
 
+    // Pointing at "Current Page : " asks for the panel.
+    pageLabel_->installEventFilter(this);
     spin_->installEventFilter(this);
     set16M_->installEventFilter(this);
-    connect(spin_, &QSpinBox::valueChanged, this, &PagePanel::ApplySpinPage);
-    connect(set16M_, &QPushButton::clicked, this, &PagePanel::Set16MPage);
+    connect(spin_, &QSpinBox::valueChanged, this, &PagePanel::PageChosen);
+    connect(set16M_, &QPushButton::clicked, this, &PagePanel::Set16MClicked);
 }
 
 bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pageLabel_) {
+        if (event->type() != QEvent::MouseMove)
+            return QObject::eventFilter(watched, event);
+        emit PanelWanted();
+        return true;
+    }
     if (event->type() == QEvent::FocusIn) {
-        ShowPagePanel();
+        emit PanelWanted();
     } else if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             return QObject::eventFilter(watched, event);
         QWidget* next = QApplication::focusWidget();
         if (next == nullptr || !panel_->isAncestorOf(next))
-            HidePagePanel();
+            emit PanelLeft();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -101,73 +95,25 @@ void PagePanel::ShowPage(int page) {
     pageLabel_->setText(kCurrentPageText + QString::number(page));
 }
 
-void PagePanel::ShowSet16M() {
-    set16M_->setVisible(window_.Session().HighestPage >= 15);
+void PagePanel::ShowSpinValue(int page) {
+    const QSignalBlocker block(spin_);
+    spin_->setValue(page);
 }
 
-void PagePanel::ShowPagePanel() {
-    CardSession& session = window_.Session();
-    if (window_.Runner().Busy())
-        return;
-    if (session.HighestPage > 4)
-        window_.AutoRefresher().Stop();
-    if (!session.Link().DirectMode || !IsOut())
-        return;
+void PagePanel::ShowSet16M(bool shown) {
+    set16M_->setVisible(shown);
+}
+
+void PagePanel::SlideIn(const std::function<void(int)>& pause) {
     for (int n = 32; n >= 0; --n) {
-        window_.Pause(10);
+        pause(10);
         panel_->move(panel_->x() + n / 2, panel_->y());
     }
 }
 
-void PagePanel::HidePagePanel() {
-    CardSession& session = window_.Session();
-    // Views are emptied and refilled during link work; that is no reason to
-    // slide anything or to re-read the card from inside a refresh.
-    if (window_.Runner().Busy())
-        return;
-    window_.AutoRefresher().Rearm();
-    if (!session.Link().DirectMode || !IsIn())
-        return;
+void PagePanel::SlideOut(const std::function<void(int)>& pause) {
     for (int i = 0; i <= 32; ++i) {
-        window_.Pause(10);
+        pause(10);
         panel_->move(panel_->x() - i / 2, panel_->y());
     }
-    if (session.CurrentPage != static_cast<uint16_t>(session.ShownPage))
-        window_.ReadAgain(View::Slot1);
-}
-
-void PagePanel::ApplySpinPage() {
-    window_.Runner().Run({.work = [this](CardJob&) {
-        CardSession& session = window_.Session();
-        LinkPort& link = session.Link();
-        if (!link.SetPage(static_cast<uint16_t>(spin_->value() & 0xFF)))
-            return;
-        uint16_t page = 0;
-        if (!link.GetPage(page)) {
-            window_.Prompts().Info(kPageLinkError);
-            window_.SetStatus("No Device");
-            return;
-        }
-        {
-            const QSignalBlocker block(spin_);
-            spin_->setValue(page);
-        }
-        session.CurrentPage = page;
-        ShowSet16M();
-    }});
-}
-
-void PagePanel::Set16MPage() {
-    window_.Runner().Run({.work = [this](CardJob& job) {
-        LinkPort& link = window_.Session().Link();
-        uint16_t page = 0;
-        // Without the current page there is nothing sure to hand the card.
-        if (!link.GetPage(page) || !link.SetPage16M(static_cast<uint8_t>(page & 0xFF))) {
-            window_.Prompts().Info(k16MLinkError);
-            return;
-        }
-        set16M_->hide();
-        // The card takes its time over this; the wait window closes by itself.
-        job.WaitUntilItCloses();
-    }});
 }

@@ -2,16 +2,18 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
-class MainWindow;
 class QLabel;
 class QPushButton;
 class QSpinBox;
 class QWidget;
 
-// The page functions of the paged card: the "Current Page : " label, the
-// panel with the page number and "16M set page" that slides in from the left
-// while the mouse rests on that label, and out again when it moves on.
+// The page functions of the paged card: the "Current Page : " label, and
+// the panel with the page number and "16M set page" that slides in from the
+// left. It tells what the user asked (the panel wanted, or left; a page; the
+// 16M page) and shows what it is told; when to slide and what a page does
+// are the presenter's.
 class PagePanel : public QObject {
     Q_OBJECT
   public:
@@ -19,7 +21,8 @@ class PagePanel : public QObject {
     static constexpr int kOutLeft = -248;
     static constexpr const char* kCurrentPageText = "Current Page : ";
 
-    explicit PagePanel(MainWindow& window, QWidget* parent);
+    // The label and the panel are placed on parent.
+    explicit PagePanel(QWidget* parent);
 
     QWidget* Panel() const { return panel_; }
     QLabel* PageLabel() const { return pageLabel_; }
@@ -28,26 +31,31 @@ class PagePanel : public QObject {
 
     bool IsIn() const;
     bool IsOut() const;
-    // Shows page p in the spin box (without selecting it again) and on the label.
+    // Shows page p in the spin box (without choosing it again) and on the label.
     void ShowPage(int page);
+    // The spin box alone.
+    void ShowSpinValue(int page);
     // "16M set page" is offered on cards of 15 or more pages.
-    void ShowSet16M();
+    void ShowSet16M(bool shown);
+    // The slides, pause(ms) before each step.
+    void SlideIn(const std::function<void(int)>& pause);
+    void SlideOut(const std::function<void(int)>& pause);
 
-    // The mouse on the page label.
-    void ShowPagePanel();
-    // The mouse elsewhere, or a selection change in a view.
-    void HidePagePanel();
-    // Selects the page in the spin box.
-    void ApplySpinPage();
+  signals:
+    // The mouse on the page label, or the focus in the panel.
+    void PanelWanted();
+    // The focus left the panel.
+    void PanelLeft();
+    // The spin box's value changed (the page is its low 8 bits).
+    void PageChosen(int value);
     // The "16M set page" button.
-    void Set16MPage();
+    void Set16MClicked();
 
   protected:
     // Keyboard users reach the panel with Tab: focus slides it in and out.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    MainWindow& window_;
     QWidget* panel_ = nullptr;
     QLabel* pageLabel_ = nullptr;
     QSpinBox* spin_ = nullptr;

@@ -32,8 +32,9 @@ class CardChangedDuringQuestionTest : public QObject {
             CommandsRig rig;
             // Slot 2's X and Y are other savers of the same names.
             MainWindow& w = rig.Open(&kBoth, &kBoth);
+            CardPresenter& p = Presenter(w);
             WriteTestCard(rig.Path("slot2.dcm"), 200, {{0, "X", 3, 2}, {1, "Y", 3, 2}});
-            w.RefreshCommand(View::Slot2);
+            p.RefreshCommand(View::Slot2);
             const std::string card = rig.Path("slot1.dcm");
             std::string theirs;
             rig.prompter.OnConfirm = [&](const QString& text) {
@@ -71,7 +72,7 @@ class CardChangedDuringQuestionTest : public QObject {
             // Y was replaced; taking that back brings back Y as the other
             // program left it, not as the command first saw it.
             QCOMPARE(Listed(w, View::Slot1), QStringList({"X", "Y"}));
-            rig.window->Menus().Undo(View::Slot1)->trigger();
+            Presenter(*rig.window).Menus().Undo(View::Slot1)->trigger();
             QVERIFY(ReadFileText(card) == theirs);
             QVERIFY(ChecksClean(card));
         }

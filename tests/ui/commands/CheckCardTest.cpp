@@ -71,6 +71,7 @@ class CheckCardTest : public QObject {
         CommandsRig rig;
         const std::vector<TestSaver> savers = {{0, "ALPHA", 3, 0}, {1, "BRAVO", 2, 0}};
         MainWindow& w = rig.Open(&savers, nullptr);
+        CardPresenter& p = Presenter(w);
         const std::string card = rig.Path("slot1.dcm");
         Table(card, 50, CardVolume::kFatEnd);
         auto* dialog = w.findChild<CheckCardDialog*>("CheckCardDialog");
@@ -94,7 +95,7 @@ class CheckCardTest : public QObject {
             done = Items(dialog->Changes());
             QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
         });
-        w.Menus().CheckCard(View::Slot1)->trigger();
+        p.Menus().CheckCard(View::Slot1)->trigger();
 
         QVERIFY2(report.contains("problem: 1 block is allocated in the table but belongs to no "
                                  "saver: 50."),
@@ -115,6 +116,7 @@ class CheckCardTest : public QObject {
     void TheImageIsLockedOnlyWhileReadOrRepaired() {
         CommandsRig rig;
         MainWindow& w = rig.Open(nullptr, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "ALPHA", 3, 0}});
         const std::string image = rig.Path("image.dcm");
         Table(image, 50, CardVolume::kFatEnd);
@@ -125,7 +127,7 @@ class CheckCardTest : public QObject {
             QTest::mouseClick(dialog->RepairButton(), Qt::LeftButton);
             QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
         });
-        w.Menus().CheckCard(View::File)->trigger();
+        p.Menus().CheckCard(View::File)->trigger();
         QVERIFY(freeWhileShown);
         QCOMPARE(Table(image, 50), CardVolume::kFatFree);
     }

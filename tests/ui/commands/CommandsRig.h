@@ -38,8 +38,8 @@ inline QString Q(const std::string& path) {
 // The names of the savers a view lists, trailing blanks dropped.
 inline QStringList Listed(MainWindow& w, View view) {
     QStringList names;
-    CardVolume& v = w.Session().Volume(view);
-    for (int k = 0; k < v.ListedCount && k < w.ViewOf(view).List()->count(); ++k)
+    CardVolume& v = Presenter(w).Session().Volume(view);
+    for (int k = 0; k < v.ListedCount && k < Presenter(w).ViewOf(view).List()->count(); ++k)
         names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
     return names;
 }
@@ -64,17 +64,18 @@ class CommandsRig : public MainWindowRig {
             << "888\r\n0\r\n0\r\n0\r\n9216\r\n"
             << dragMode << "\r\n0\r\n";
         MainWindow& w = OpenTwoSlot();
-        commands = AttachSaverCommands(w);
+        CardPresenter& p = Presenter(w);
+        commands = &SaverCommandsOf(w);
         for (View view : kViews)
-            logging_ << QObject::connect(w.ViewOf(view).List()->model(),
-                                         &QAbstractItemModel::modelReset, [this, view, &w] {
+            logging_ << QObject::connect(p.ViewOf(view).List()->model(),
+                                         &QAbstractItemModel::modelReset, [this, view, &p] {
                                              refreshes.push_back(ViewIndex(view));
-                                             listed.push_back(w.Session().Volume(view).ListedCount);
+                                             listed.push_back(p.Session().Volume(view).ListedCount);
                                          });
         if (slot1 != nullptr)
-            w.RefreshCommand(View::Slot1);
+            p.RefreshCommand(View::Slot1);
         if (slot2 != nullptr)
-            w.RefreshCommand(View::Slot2);
+            p.RefreshCommand(View::Slot2);
         refreshes.clear();
         listed.clear();
         return w;
@@ -109,7 +110,7 @@ class CommandsRig : public MainWindowRig {
             return false;
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                         Qt::NoModifier);
-        QCoreApplication::sendEvent(window->ViewOf(target).List()->viewport(), &drop);
+        QCoreApplication::sendEvent(Presenter(*window).ViewOf(target).List()->viewport(), &drop);
         QCoreApplication::processEvents();
         return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     }
@@ -126,7 +127,7 @@ class CommandsRig : public MainWindowRig {
     bool Enter(View target, QMimeData* data) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                               Qt::NoModifier);
-        QCoreApplication::sendEvent(window->ViewOf(target).List()->viewport(), &enter);
+        QCoreApplication::sendEvent(Presenter(*window).ViewOf(target).List()->viewport(), &enter);
         return enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
     }
 };

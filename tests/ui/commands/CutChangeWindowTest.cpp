@@ -61,7 +61,7 @@ class CutChangeWindowTest : public QObject {
         auto deleteB = [](CommandsRig& rig) {
             rig.prompter.Then("yes");
             rig.Select(View::Slot1, {1});
-            rig.window->Menus().DeleteSelected(View::Slot1)->trigger();
+            Presenter(*rig.window).Menus().DeleteSelected(View::Slot1)->trigger();
         };
         auto none = [](CommandsRig&) {};
         auto recover = [](CommandsRig& rig) {
@@ -76,7 +76,7 @@ class CutChangeWindowTest : public QObject {
                 history.accept();
             });
             poll.start(5);
-            rig.window->Menus().History(View::Slot1)->trigger();
+            Presenter(*rig.window).Menus().History(View::Slot1)->trigger();
         };
         auto drag = [](View from, View to, int position) {
             return [=](CommandsRig& rig) {
@@ -93,7 +93,7 @@ class CutChangeWindowTest : public QObject {
             {"undo",
              0,
              deleteB,
-             [](CommandsRig& rig) { rig.window->Menus().Undo(View::Slot1)->trigger(); },
+             [](CommandsRig& rig) { Presenter(*rig.window).Menus().Undo(View::Slot1)->trigger(); },
              {abc, d}},
             {"recover", 0, deleteB, recover, {abc, d}},
             {"format",
@@ -101,7 +101,7 @@ class CutChangeWindowTest : public QObject {
              none,
              [](CommandsRig& rig) {
                  rig.prompter.Then("yes");
-                 rig.window->FormatCommand(View::Slot1, 200);
+                 Presenter(*rig.window).FormatCommand(View::Slot1, 200);
              },
              {{}, d}},
         };
@@ -117,6 +117,7 @@ class CutChangeWindowTest : public QObject {
                     QVERIFY2(n < 20, qPrintable(where));
                     CommandsRig rig;
                     MainWindow& w = rig.Open(&kSlot1, &kSlot2, op.dragMode);
+                    CardPresenter& p = Presenter(w);
                     auto savers = CleanSavers(rig.Path("slot1.dcm"));
                     savers.merge(CleanSavers(rig.Path("slot2.dcm")));
                     op.prepare(rig);
@@ -139,12 +140,12 @@ class CutChangeWindowTest : public QObject {
 
                     rig.box->Faults().noBox = false;
                     rig.box->Faults().stopAfterWrites = 0;
-                    w.Session().Link().LinkFailed = false;
+                    p.Session().Link().LinkFailed = false;
                     for (int s = 0; s < 2; ++s) {
                         const View view = s ? View::Slot2 : View::Slot1;
                         rig.prompter.Clear();
                         rig.prompter.Then(finish ? "yes" : "no");
-                        w.RefreshCommand(view);
+                        p.RefreshCommand(view);
                         const QString told = rig.prompter.Log().join("\n");
                         asked += told.startsWith("confirm: ") ? 1 : 0;
                         const std::string card =
@@ -173,7 +174,7 @@ class CutChangeWindowTest : public QObject {
                         }
                         // Settled once: the next refresh asks nothing.
                         rig.prompter.Clear();
-                        w.RefreshCommand(view);
+                        p.RefreshCommand(view);
                         QVERIFY2(rig.prompter.Calls().isEmpty(), qPrintable(where));
                     }
                 }

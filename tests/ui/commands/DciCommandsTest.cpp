@@ -33,6 +33,7 @@ class DciCommandsTest : public QObject {
     void ExportWritesTheSaverAndAsksBeforeReplacing() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
         const QString out = Q(rig.Path("third.DCI"));
         rig.prompter.Then(out);
@@ -41,7 +42,7 @@ class DciCommandsTest : public QObject {
         const std::string file = ReadFileText(rig.Path("third.DCI"));
         const std::string card = ReadFileText(rig.Path("slot1.dcm"));
         QCOMPARE(file.size(), size_t(1056));
-        QVERIFY(std::memcmp(file.data(), w.Session().Volume(View::Slot1).Entries[2].Raw, 32) == 0);
+        QVERIFY(std::memcmp(file.data(), p.Session().Volume(View::Slot1).Entries[2].Raw, 32) == 0);
         QVERIFY(file.substr(32, 512) == card.substr(192 * 512, 512));
         QVERIFY(file.substr(544) == card.substr(191 * 512, 512));
         const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
@@ -62,16 +63,17 @@ class DciCommandsTest : public QObject {
     void ImportAsksToOverwriteThenToAppend() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "SECOND", 1, 1}});
         const QString dci = Q(rig.Path("second.dci"));
-        QVERIFY(ExportDci(rig.Path("second.dci"), 1, w.Session().Volume(View::Slot1)));
+        QVERIFY(ExportDci(rig.Path("second.dci"), 1, p.Session().Volume(View::Slot1)));
         rig.prompter.Then(dci).Then("no").Then("yes");
-        w.ViewOf(View::File).DciButton()->click();
+        p.ViewOf(View::File).DciButton()->click();
         QCOMPARE(rig.prompter.Messages(), QStringList({"Saver SECOND       Exisit overwrite it ?",
                                                        "Saver SECOND       Exisit Append it ?"}));
         QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "SECOND"}));
-        QCOMPARE(w.Session().Volume(View::File).Entries[1].SizeBlocks, uint16_t(4));
-        QCOMPARE(int(w.Session().Volume(View::File).Entries[1].Raw[2]),
+        QCOMPARE(p.Session().Volume(View::File).Entries[1].SizeBlocks, uint16_t(4));
+        QCOMPARE(int(p.Session().Volume(View::File).Entries[1].Raw[2]),
                  198); // below the first saver's block
         const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
         QCOMPARE(setup.fileName, QString("*.DCI"));
@@ -82,10 +84,10 @@ class DciCommandsTest : public QObject {
         // Yes replaces the first of that name, in its place.
         rig.prompter.Clear();
         rig.prompter.Then(dci).Then("yes");
-        w.Menus().file.importDci->trigger();
+        p.Menus().file.importDci->trigger();
         QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "SECOND"}));
-        QCOMPARE(w.Session().Volume(View::File).Entries[0].SizeBlocks, uint16_t(4));
-        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString("192 BLOCKS FREE"));
+        QCOMPARE(p.Session().Volume(View::File).Entries[0].SizeBlocks, uint16_t(4));
+        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString("192 BLOCKS FREE"));
         QCOMPARE(rig.prompter.AnswersLeft(), 0);
     }
 
@@ -119,8 +121,9 @@ class DciCommandsTest : public QObject {
     void ImportIntoASlotReadsTheCardFirst() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         const QString dci = Q(rig.Path("first.dci"));
-        QVERIFY(ExportDci(rig.Path("first.dci"), 0, w.Session().Volume(View::Slot1)));
+        QVERIFY(ExportDci(rig.Path("first.dci"), 0, p.Session().Volume(View::Slot1)));
         // Another card goes in behind the view's back, with a saver of that name.
         rig.twoSlot->SetCardPresent(1, false);
         WriteTestCard(rig.Path("slot2.dcm"), 200, {{4, "FIRST", 1, 1}});
@@ -129,16 +132,16 @@ class DciCommandsTest : public QObject {
         // The question is asked with the wait window out of its way.
         QStringList waitUp;
         rig.prompter.OnCall = [&](const ScriptedPrompter::Call& call) {
-            if (w.Wait().isVisible())
+            if (WaitOf(w).isVisible())
                 waitUp << call.text;
         };
-        w.Menus().slot2.importDci->trigger();
+        p.Menus().slot2.importDci->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver FIRST        Exisit overwrite it ?"}));
         QCOMPARE(waitUp, QStringList());
-        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(!WaitOf(w).isVisible());
         QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST"}));
-        QCOMPARE(w.Session().Volume(View::Slot2).Entries[0].SizeBlocks, uint16_t(3));
+        QCOMPARE(p.Session().Volume(View::Slot2).Entries[0].SizeBlocks, uint16_t(3));
         QCOMPARE(rig.refreshes, std::vector<int>({1, 1}));
     }
 };

@@ -30,6 +30,7 @@ class DcmCommandsTest : public QObject {
     void OpenNewAndCloseTheFileView() {
         CommandsRig rig;
         MainWindow& w = rig.Open(nullptr, nullptr);
+        CardPresenter& p = Presenter(w);
         DcmCommands& d = rig.commands->Dcm();
         const QString big = Q(rig.Path("big.dcm"));
         const QString card = Q(rig.Path("card.dcm"));
@@ -37,17 +38,17 @@ class DcmCommandsTest : public QObject {
         WriteTestCard(rig.Path("card.dcm"), 200, {{0, "FIRST", 3, 2}});
         rig.prompter.Then(big).Then(card).Then(big).Then(Q(rig.Path("missing.dcm")));
         d.Open();
-        QVERIFY(!w.Session().Loaded(View::File));
-        w.Menus().file.openDcm->trigger();
-        QVERIFY(w.Session().Loaded(View::File));
+        QVERIFY(!p.Session().Loaded(View::File));
+        p.Menus().file.openDcm->trigger();
+        QVERIFY(p.Session().Loaded(View::File));
         QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
-        QVERIFY(w.Menus().file.closeDcm->isEnabled());
+        QVERIFY(p.Menus().file.closeDcm->isEnabled());
         // A second image that is refused leaves the first open; a missing
         // one says nothing.
-        w.ViewOf(View::File).DcmButton()->click();
+        p.ViewOf(View::File).DcmButton()->click();
         d.Open();
-        QCOMPARE(w.Session().Volume(View::File).ImageName, rig.Path("card.dcm"));
-        QVERIFY(w.Session().Loaded(View::File));
+        QCOMPARE(p.Session().Volume(View::File).ImageName, rig.Path("card.dcm"));
+        QVERIFY(p.Session().Loaded(View::File));
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
         const FileDialogSetup open = rig.prompter.Calls()[0].setup;
@@ -59,22 +60,22 @@ class DcmCommandsTest : public QObject {
 
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("new.dcm")));
-        w.Menus().file.newDcm->trigger();
-        QCOMPARE(w.Session().Volume(View::File).ImageName, rig.Path("new.dcm"));
+        p.Menus().file.newDcm->trigger();
+        QCOMPARE(p.Session().Volume(View::File).ImageName, rig.Path("new.dcm"));
         QVERIFY(ReadFileText(rig.Path("new.dcm")) == ReadFileText(rig.Path("dpnw.dc")));
-        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString("200 BLOCKS FREE"));
         const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
         QCOMPARE(save.filter, QString("DCM file format|*.DCM|BIN file format|*.BIN|ALL "
                                       "format|*.*|Card dump (emulators)|*.vmu;*.bin"));
 
-        w.Menus().file.closeDcm->trigger();
-        QVERIFY(!w.Session().Loaded(View::File));
-        QVERIFY(!w.Session().Volume(View::File).ImageOpen);
-        QCOMPARE(w.ViewOf(View::File).List()->count(), 0);
-        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString());
-        QVERIFY(!w.Menus().file.closeDcm->isEnabled());
+        p.Menus().file.closeDcm->trigger();
+        QVERIFY(!p.Session().Loaded(View::File));
+        QVERIFY(!p.Session().Volume(View::File).ImageOpen);
+        QCOMPARE(p.ViewOf(View::File).List()->count(), 0);
+        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString());
+        QVERIFY(!p.Menus().file.closeDcm->isEnabled());
     }
 
     // Another program changes the open image, in place or by putting a new
@@ -83,13 +84,14 @@ class DcmCommandsTest : public QObject {
     void AnImageChangedByAnotherProgramIsReadAgain() {
         CommandsRig rig;
         MainWindow& w = rig.Open(nullptr, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}, {1, "SECOND", 1, 1}});
         const std::string image = rig.Path("image.dcm");
-        QCOMPARE(w.WatchedImage().Watched(), Q(image));
+        QCOMPARE(p.WatchedImage().Watched(), Q(image));
 
         rig.prompter.Then("yes");
         rig.Select(View::File, {1});
-        w.Menus().DeleteSelected(View::File)->trigger();
+        p.Menus().DeleteSelected(View::File)->trigger();
         QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
         QTest::qWait(ImageWatch::kSettleMs * 3);
         QCOMPARE(rig.refreshes, std::vector<int>({2}));
@@ -102,18 +104,19 @@ class DcmCommandsTest : public QObject {
         WriteTestCard(rig.Path("third.dcm"), 200, {{0, "RENAMED", 2, 1}});
         std::filesystem::rename(rig.Path("third.dcm"), image);
         QTRY_COMPARE(Listed(w, View::File), QStringList({"RENAMED"}));
-        QCOMPARE(w.Session().Volume(View::File).ImageName, image);
+        QCOMPARE(p.Session().Volume(View::File).ImageName, image);
     }
 
     void SavedSlotUploadedAndSavedAgainIsTheSameFile() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         const QString a = Q(rig.Path("a.dcm"));
         const QString b = Q(rig.Path("b.dcm"));
         rig.prompter.Then(a).Then(a).Then(b);
-        w.Menus().slot1.saveAsDcm->trigger();
-        w.ViewOf(View::Slot2).DcmButton()->click(); // "Upload a VMU page."
-        w.Menus().slot2.saveAsDcm->trigger();
+        p.Menus().slot1.saveAsDcm->trigger();
+        p.ViewOf(View::Slot2).DcmButton()->click(); // "Upload a VMU page."
+        p.Menus().slot2.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(ReadFileText(rig.Path("a.dcm")) == ReadFileText(rig.Path("slot1.dcm")));
         QVERIFY(ReadFileText(rig.Path("b.dcm")) == ReadFileText(rig.Path("a.dcm")));
@@ -124,7 +127,7 @@ class DcmCommandsTest : public QObject {
         // A file that is there is replaced only on Yes.
         WriteBytes(rig.Path("b.dcm"), 10, 'x');
         rig.prompter.Then(b).Then("no");
-        w.Menus().slot1.saveAsDcm->trigger();
+        p.Menus().slot1.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages().last(), " File " + b + " Exisit overwrite it ?");
         QCOMPARE(ReadFileText(rig.Path("b.dcm")), std::string(10, 'x'));
     }
@@ -132,30 +135,32 @@ class DcmCommandsTest : public QObject {
     void TheOpenImageIsNeverWrittenOver() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "FIRST", 3, 2}});
         const std::string image = rig.Path("image.dcm");
         const std::string before = ReadFileText(image);
         const QString sameFile = Q(rig.dir.Path().string() + "/./image.dcm");
         rig.prompter.Then(Q(image)).Then(sameFile).Then(Q(rig.Path("copy.dcm")));
-        w.Menus().file.saveAsDcm->trigger(); // onto itself
-        w.Menus().slot1.saveAsDcm->trigger();
+        p.Menus().file.saveAsDcm->trigger(); // onto itself
+        p.Menus().slot1.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList({"File " + Q(image) + " in Used .",
                                                        "File " + sameFile + " in Used ."}));
         QVERIFY(ReadFileText(image) == before);
         // A copy keeps the card as it was; the view goes on with the image.
-        w.Menus().file.saveAsDcm->trigger();
+        p.Menus().file.saveAsDcm->trigger();
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         rig.prompter.Then("yes");
         rig.Select(View::File, {0});
-        w.Menus().file.deleteSelected->trigger();
+        p.Menus().file.deleteSelected->trigger();
         QVERIFY(ReadFileText(image) != before);
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
-        QCOMPARE(w.Session().Volume(View::File).ImageName, image);
+        QCOMPARE(p.Session().Volume(View::File).ImageName, image);
     }
 
     void AnImageIsReadUnderItsLockAndNeverWrittenInAGuessedOrder() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         DcmCommands& d = rig.commands->Dcm();
         // A raw dump whose root and table links are damaged: nothing tells
         // its order. It is listed as read; a format is refused.
@@ -167,9 +172,9 @@ class DcmCommandsTest : public QObject {
             odd[254 * 512 + 2 * b] = 0x12;
         std::ofstream(rig.Path("odd.dcm"), std::ios::binary | std::ios::trunc) << odd;
         QVERIFY(d.OpenFile(Q(rig.Path("odd.dcm"))));
-        QVERIFY(w.ViewOf(View::File).Header()->toolTip().contains("read only"));
+        QVERIFY(p.ViewOf(View::File).Header()->toolTip().contains("read only"));
         rig.prompter.Then("yes");
-        w.Menus().file.format200->trigger();
+        p.Menus().file.format200->trigger();
         QVERIFY(rig.prompter.Messages().last().startsWith("The byte order of " +
                                                           Q(rig.Path("odd.dcm"))));
         QVERIFY(ReadFileText(rig.Path("odd.dcm")) == odd);
@@ -183,8 +188,8 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Clear();
         const QString image = Q(rig.Path("image.dcm"));
         rig.prompter.Then(Q(rig.Path("copy.dcm"))).Then(image).Then("yes");
-        w.Menus().file.saveAsDcm->trigger();
-        w.Menus().slot1.uploadDcm->trigger();
+        p.Menus().file.saveAsDcm->trigger();
+        p.Menus().slot1.uploadDcm->trigger();
         QVERIFY(!d.OpenFile(image));
         const QString busy = "The card image " + image + " is in use by another program";
         QCOMPARE(rig.prompter.Messages().size(), 4); // the upload's question too
@@ -196,29 +201,30 @@ class DcmCommandsTest : public QObject {
         ::close(fd);
         // The window's own hold on the open image keeps no reader of it out.
         QVERIFY(d.OpenFile(image));
-        w.RefreshCommand(View::Slot1); // dropped after the refused upload
+        p.RefreshCommand(View::Slot1); // dropped after the refused upload
         rig.prompter.Then(image).Then("yes");
-        w.Menus().slot1.uploadDcm->trigger();
+        p.Menus().slot1.uploadDcm->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == ReadFileText(rig.Path("image.dcm")));
     }
 
     void FailedUploadDropsSlot1AndRereadsSlot2() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         WriteBytes(rig.Path("a.dcm"), 131072, '\0');
         rig.box->Faults().noBox = true;
         // Slot 1 holds savers: the upload asks first.
         rig.prompter.Then(Q(rig.Path("a.dcm"))).Then("yes").Then(Q(rig.Path("a.dcm")));
-        w.Menus().slot1.uploadDcm->trigger();
-        QVERIFY(!w.Session().Loaded(View::Slot1));
+        p.Menus().slot1.uploadDcm->trigger();
+        QVERIFY(!p.Session().Loaded(View::Slot1));
         QVERIFY(rig.refreshes.empty()); // not read again
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
-        w.Menus().slot2.uploadDcm->trigger();
+        p.Menus().slot2.uploadDcm->trigger();
         // Read again, and not loaded when that failed: a listing of the card
         // as it was must not be written back over the new one.
         QVERIFY(rig.prompter.Messages().last().startsWith(" link error , please check"));
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(View::Slot2));
     }
 };
 

@@ -54,8 +54,9 @@ class FolderCommandsTest : public QObject {
     void ExportAllThenImportTheFolderGivesTheSameSavers() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kSavers, &kNone);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("empty.dcm", {});
-        CardMenus& m = w.Menus();
+        CardMenus& m = p.Menus();
         rig.prompter.Then(Q(rig.Path("out")));
         std::filesystem::create_directories(rig.Path("out"));
         m.ExportAll(View::Slot1)->trigger();
@@ -77,7 +78,7 @@ class FolderCommandsTest : public QObject {
         m.ImportFolder(View::File)->trigger();
         QVERIFY(rig.prompter.Messages().value(0).startsWith("Imported 4 of 4 files."));
         QCOMPARE(Listed(w, View::File).size(), 4);
-        QVERIFY(Savers(w.Session().Volume(View::File)) == Savers(w.Session().Volume(View::Slot1)));
+        QVERIFY(Savers(p.Session().Volume(View::File)) == Savers(p.Session().Volume(View::Slot1)));
         // Into a card holding them already: the questions of an import, one
         // saver replaced, the others refused and named.
         rig.prompter.Clear();

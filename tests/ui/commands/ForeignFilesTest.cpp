@@ -22,13 +22,14 @@ class ForeignFilesTest : public QObject {
     void DumpOpensAndAPairTravelsByExportAndDrop() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         std::string error;
         QVERIFY(ConvertImageFile(rig.Path("slot1.dcm"), rig.Path("card.vmu"), ImageOrder::Natural,
                                  error));
         QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path("card.vmu"))));
         QCOMPARE(Listed(w, View::File), QStringList({"FIRST", "SECOND", "THIRD"}));
         QCOMPARE(w.windowTitle(), QString("Porvane"));
-        QCOMPARE(w.ViewOf(View::File).Header()->toolTip(), QString("card.vmu (raw dump)"));
+        QCOMPARE(p.ViewOf(View::File).Header()->toolTip(), QString("card.vmu (raw dump)"));
 
         // "Export" to a VMS writes the pair.
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
@@ -48,13 +49,13 @@ class ForeignFilesTest : public QObject {
                         QUrl::fromLocalFile(Q(rig.Path("second.VMI")))});
         QVERIFY(rig.DropOn(View::Slot2, files));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
-        QVERIFY(ExportDci(rig.Path("back.dci"), 0, w.Session().Volume(View::Slot2)));
+        QVERIFY(ExportDci(rig.Path("back.dci"), 0, p.Session().Volume(View::Slot2)));
         std::string back = ReadFileText(rig.Path("back.dci")).substr(32);
         SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
         QVERIFY(back == vms);
         const QString decoded = QString::fromUtf8("セーブ");
-        QVERIFY(w.ViewOf(View::Slot2).List()->item(0)->toolTip().startsWith(decoded));
-        QVERIFY(w.ViewOf(View::Slot2)
+        QVERIFY(p.ViewOf(View::Slot2).List()->item(0)->toolTip().startsWith(decoded));
+        QVERIFY(p.ViewOf(View::Slot2)
                     .List()
                     ->item(0)
                     ->data(Qt::AccessibleDescriptionRole)
@@ -77,7 +78,7 @@ class ForeignFilesTest : public QObject {
         QCOMPARE(rig.prompter.Messages(),
                  QStringList(2, DciCommands::LoneVmsQuestion(Q(rig.Path("solo.vms")))));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO"}));
-        const SaverEntry& solo = w.Session().Volume(View::Slot2).Entries[1];
+        const SaverEntry& solo = p.Session().Volume(View::Slot2).Entries[1];
         QVERIFY(solo.IsGame);
         QCOMPARE(int(solo.SizeBlocks), 2);
         std::string vmi = ReadFileText(rig.Path("second.VMI"));
@@ -87,7 +88,7 @@ class ForeignFilesTest : public QObject {
         rig.prompter.Then("no").Then("yes"); // not over SECOND, beside it
         rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("second.VMI")));
         QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO", "SECOND"}));
-        QVERIFY(w.Status().contains("second.VMI: its checksum does not match"));
+        QVERIFY(StatusOf(w).contains("second.VMI: its checksum does not match"));
 
         // A changed dump stays a dump.
         QCOMPARE(GuessImageFileOrder(rig.Path("card.vmu")).order, ImageOrder::Natural);

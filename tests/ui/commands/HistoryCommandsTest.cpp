@@ -18,37 +18,38 @@ class HistoryCommandsTest : public QObject {
         const std::vector<TestSaver> none = {};
         CommandsRig rig;
         MainWindow& w = rig.Open(&five, &none);
+        CardPresenter& p = Presenter(w);
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = ReadFileText(card);
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {1});
-        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        p.Menus().DeleteSelected(View::Slot1)->trigger();
         QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "C", "D", "E"}));
         rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo delete B"));
+        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Undo delete B"));
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.ViewOf(View::Slot1).List()->setFocus();
-        QVERIFY(w.ViewOf(View::Slot1).List()->hasFocus());
-        QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
+        p.ViewOf(View::Slot1).List()->setFocus();
+        QVERIFY(p.ViewOf(View::Slot1).List()->hasFocus());
+        QTest::keyClick(p.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "B", "C", "D", "E"}));
         QVERIFY(ReadFileText(card) == before);
         // The same item now puts the change back, and says so.
         rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Redo delete B"));
+        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Redo delete B"));
         // The wait window took the activation; the user clicks the view again.
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        w.ViewOf(View::Slot1).List()->setFocus();
+        p.ViewOf(View::Slot1).List()->setFocus();
 
         // Another program writes the card: the redo is refused, unwritten.
         std::string changed = ReadFileText(card);
         changed[253 * 512 + 7] ^= 0x20;
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
-        QTest::keyClick(w.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(p.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY2(rig.prompter.Messages().last().startsWith(
                      "No change in the history leaves this card as it is now"),
                  qPrintable(rig.prompter.Messages().last()));
@@ -60,19 +61,20 @@ class HistoryCommandsTest : public QObject {
             {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}};
         CommandsRig rig;
         MainWindow& w = rig.Open(&four, &four);
+        CardPresenter& p = Presenter(w);
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("yes");
         rig.Select(View::Slot2, {0, 1, 3});
-        w.Menus().DeleteSelected(View::Slot2)->trigger();
+        p.Menus().DeleteSelected(View::Slot2)->trigger();
         QCOMPARE(Listed(w, View::Slot2), QStringList({"C"}));
         rig.commands->History().UpdateUndoCaption(View::Slot2);
-        QCOMPARE(w.Menus().Undo(View::Slot2)->text(), QString("Undo delete 3 savers"));
-        w.Menus().Undo(View::Slot2)->trigger();
+        QCOMPARE(p.Menus().Undo(View::Slot2)->text(), QString("Undo delete 3 savers"));
+        p.Menus().Undo(View::Slot2)->trigger();
         QCOMPARE(Listed(w, View::Slot2), QStringList({"A", "B", "C", "D"}));
         QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
         // Slot 1 has a history of its own: nothing to undo there.
         rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(w.Menus().Undo(View::Slot1)->text(), QString("Undo"));
+        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Undo"));
     }
 
     // Every saver of a change shows, wrapped rather than cut, and each row's
@@ -83,10 +85,11 @@ class HistoryCommandsTest : public QObject {
             many.push_back({i, "LONGNAME_" + std::to_string(i) + "XY", 1, 1});
         CommandsRig rig;
         MainWindow& w = rig.Open(&many, nullptr);
+        CardPresenter& p = Presenter(w);
         rig.prompter.Then("yes");
-        w.FormatCommand(View::Slot1, 200);
+        p.FormatCommand(View::Slot1, 200);
         std::vector<JournalRecord> records;
-        QVERIFY(ReadHistory(w.Session().Volume(View::Slot1), w.Session().Journal(), records));
+        QVERIFY(ReadHistory(p.Session().Volume(View::Slot1), p.Session().Journal(), records));
         HistoryDialog& dialog = rig.commands->History().History();
         dialog.Show("Slot 1", records);
         dialog.resize(560, 360);
@@ -115,12 +118,13 @@ class HistoryCommandsTest : public QObject {
         const std::vector<TestSaver> three = {{0, "A", 1, 1}, {1, "B", 2, 1}, {2, "C", 1, 1}};
         CommandsRig rig;
         MainWindow& w = rig.Open(&three, &three);
+        CardPresenter& p = Presenter(w);
         std::ofstream(rig.Path("journal"), std::ios::binary) << "x";
         for (int i = 0; i < 2; ++i) {
             rig.prompter.Clear();
             rig.prompter.Then("yes");
             rig.Select(View::Slot1, {0});
-            w.Menus().DeleteSelected(View::Slot1)->trigger();
+            p.Menus().DeleteSelected(View::Slot1)->trigger();
             const QStringList told = rig.prompter.Messages();
             QCOMPARE(told.size(), i == 0 ? 2 : 1);
             if (i == 0)
@@ -132,7 +136,7 @@ class HistoryCommandsTest : public QObject {
         rig.prompter.Clear();
         rig.prompter.Then("yes");
         rig.Select(View::Slot2, {2});
-        w.Menus().DeleteSelected(View::Slot2)->trigger();
+        p.Menus().DeleteSelected(View::Slot2)->trigger();
         QCOMPARE(rig.prompter.Messages().size(), 2);
         QVERIFY(rig.prompter.Messages()[1].startsWith("\"delete C\" is not in the history: "));
     }

@@ -19,6 +19,7 @@ class SafeListingCommandsTest : public QObject {
     void SwappedCardGetsNothingWrittenAndIsShown() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         // Another card in the slot, in place of the listed one: the box
         // keeps each slot's file open, so the swap writes into it.
         WriteTestCard(rig.Path("other.dcm"), 200, kOther);
@@ -27,7 +28,7 @@ class SafeListingCommandsTest : public QObject {
             << other;
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {0, 1});
-        w.Menus().slot1.deleteSelected->trigger();
+        p.Menus().slot1.deleteSelected->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == other);
         QCOMPARE(rig.prompter.Messages().last(),
                  QString("The card in slot 1 changed since it was read; nothing was written."));
@@ -37,11 +38,12 @@ class SafeListingCommandsTest : public QObject {
     void UploadAsksFirstAndNoChangesNothing() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         WriteTestCard(rig.Path("up.dcm"), 200, kOther);
         const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         const QString up = Q(rig.Path("up.dcm"));
         rig.prompter.Then(up).Then("no");
-        w.Menus().slot1.uploadDcm->trigger();
+        p.Menus().slot1.uploadDcm->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList("Upload " + up +
                              " to the card in slot 1 ? The whole card is replaced: its 3 savers "
@@ -52,12 +54,13 @@ class SafeListingCommandsTest : public QObject {
     void AFifoIsRefusedBeforeItIsOpened() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, nullptr);
+        CardPresenter& p = Presenter(w);
         const std::string fifo = rig.Path("saver.dci");
         QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
         const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         // Opening it would wait for a writer that never comes.
         rig.prompter.Then(Q(fifo));
-        w.Menus().slot1.importDci->trigger();
+        p.Menus().slot1.importDci->trigger();
         QCOMPARE(rig.prompter.Messages().last(),
                  "File " + Q(fifo) + " is not a regular file; nothing was read.");
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);

@@ -58,7 +58,8 @@ class SaverDragOutTest : public QObject {
         for (const bool pairs : {false, true}) {
             CommandsRig rig;
             MainWindow& w = rig.Open(&kSavers, &kNone);
-            w.Session().Config().SaverFilesAsPairs = pairs ? 1 : 0;
+            CardPresenter& p = Presenter(w);
+            p.Session().Config().SaverFilesAsPairs = pairs ? 1 : 0;
             w.move(0, 0);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -68,7 +69,7 @@ class SaverDragOutTest : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(&manager));
 
             rig.Select(View::Slot1, {1});
-            CardListWidget* list = w.ViewOf(View::Slot1).List();
+            CardListWidget* list = p.ViewOf(View::Slot1).List();
             const QPoint start =
                 list->viewport()->mapTo(&w, list->visualItemRect(list->item(1)).center());
             // The drag runs its own loop once it starts: the rest of the
@@ -92,7 +93,7 @@ class SaverDragOutTest : public QObject {
             QCOMPARE(::lstat(folder.c_str(), &info), 0);
             QCOMPARE(int(info.st_mode & 0777), 0700);
             QVERIFY(manager.offered[0].toLocalFile().startsWith(Q(folder)));
-            CardVolume& slot1 = w.Session().Volume(View::Slot1);
+            CardVolume& slot1 = p.Session().Volume(View::Slot1);
             if (!pairs) {
                 QVERIFY(ExportDci(rig.Path("check.dci"), slot1.ListMap[1], slot1));
                 QVERIFY(ReadFileText(rig.Path("desk/SAVE_TWO.DCI")) ==

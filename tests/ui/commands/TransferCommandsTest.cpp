@@ -7,7 +7,7 @@
 #include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/DeleteDialog.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
-#include "ui/main/AutoRefresh.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/main/UiHost.h"
 
 #include <QLabel>
@@ -37,13 +37,14 @@ class TransferCommandsTest : public QObject {
     void DoubleClickRulesAndTheChoiceWindows() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kThree);
+        CardPresenter& p = Presenter(w);
         TransferCommands& t = rig.commands->Transfers();
         rig.Answer(t.SaverSelected(), "");
         rig.Select(View::Slot1, {0, 1});
         t.Activate(View::Slot1); // slot 1 wants exactly one saver
         QVERIFY(rig.shown.isEmpty());
         rig.Select(View::Slot2, {1, 2});
-        QTest::keyClick(w.ViewOf(View::Slot2).List(), Qt::Key_Return); // Enter is the double click
+        QTest::keyClick(p.ViewOf(View::Slot2).List(), Qt::Key_Return); // Enter is the double click
         QCOMPARE(rig.shown.size(), 1);
         QCOMPARE(rig.shown[0].section('|', 2), QString("SECOND         2024/03/15   09:41:07"));
         QCOMPARE(t.SaverSelected().Title(), QString("SAVER  SELECTED"));
@@ -58,7 +59,7 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(t.SaverSelected().Button("Export")->toolTip(),
                  QString("Save saver as a DCI file"));
         QCOMPARE(t.SaverSelected().Picture().toImage(),
-                 w.ViewOf(View::Slot2).CurrentPicture(1).toImage());
+                 p.ViewOf(View::Slot2).CurrentPicture(1).toImage());
         // Copy To offers the two other views, open or not; nothing was done.
         QCOMPARE(t.CopyTo().FirstTarget()->text(), QString("SLOT 1"));
         QVERIFY(t.CopyTo().FirstTarget()->isEnabled());
@@ -68,17 +69,17 @@ class TransferCommandsTest : public QObject {
                  QString("Copy Selected Saver to File - Window"));
         QVERIFY(rig.refreshes.empty());
         // The auto-refresh tick rests while a slot's saver is being acted on.
-        w.Session().Config().AutoRefresh = 1;
-        w.AutoRefresher().Rearm();
+        p.Session().Config().AutoRefresh = 1;
+        p.RearmTick();
         bool ticking = true;
         t.SaverSelected().RunHook = [&](ChoiceDialog&) {
-            ticking = w.AutoRefresher().Timer()->isActive();
+            ticking = p.AutoRefreshTimer()->isActive();
         };
         t.Activate(View::Slot2);
         QVERIFY(!ticking);
-        QVERIFY(w.AutoRefresher().Timer()->isActive());
-        w.Session().Config().AutoRefresh = 0;
-        w.AutoRefresher().Stop();
+        QVERIFY(p.AutoRefreshTimer()->isActive());
+        p.Session().Config().AutoRefresh = 0;
+        p.Stop();
 
         // Delete from the dialog: "Delete " Yes, and the view read again.
         rig.Answer(t.SaverSelected(), "Delete");
@@ -92,6 +93,7 @@ class TransferCommandsTest : public QObject {
         const std::vector<TestSaver> slot1 = {{0, "FIRST", 3, 2}, {1, "PLAYME", 3, 1, true}};
         CommandsRig rig;
         MainWindow& w = rig.Open(&slot1, &kNone, 1);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {});
         TransferCommands& t = rig.commands->Transfers();
         rig.Answer(t.SaverSelected(), "Copy to");
@@ -101,10 +103,10 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(Listed(w, View::Slot1), QStringList({"FIRST", "PLAYME"}));
         QCOMPARE(Listed(w, View::File), QStringList({"PLAYME"}));
         const SaverEntry& game =
-            w.Session().Volume(View::File).Entries[w.Session().Volume(View::File).ListMap[0]];
+            p.Session().Volume(View::File).Entries[p.Session().Volume(View::File).ListMap[0]];
         QCOMPARE(int(game.Raw[2]), 0);
         QCOMPARE(int(game.Raw[3]), 0);
-        QCOMPARE(int(w.Session().Volume(View::File).Fat[0]), 1);
+        QCOMPARE(int(p.Session().Volume(View::File).Fat[0]), 1);
         QCOMPARE(rig.refreshes, std::vector<int>({2, 2})); // the image first, then after
         QCOMPARE(rig.prompter.Calls().size(), 0);
     }
@@ -112,6 +114,7 @@ class TransferCommandsTest : public QObject {
     void MoveOfThreeSaversRefreshesInOrder() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {});
         rig.Select(View::Slot1, {0, 1, 2});
         QVERIFY(rig.DropOn(View::File, rig.commands->Drags().DragData(View::Slot1)));
@@ -119,14 +122,15 @@ class TransferCommandsTest : public QObject {
         QCOMPARE(rig.refreshes, std::vector<int>({2, 0, 2}));
         QCOMPARE(rig.listed, std::vector<int>({0, 0, 3}));
         QCOMPARE(Listed(w, View::File), QStringList({"FIRST", "SECOND", "THIRD"}));
-        QCOMPARE(w.ViewOf(View::File).SizePanel()->text(), QString("191 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString("191 BLOCKS FREE"));
         QCOMPARE(rig.prompter.Calls().size(), 0);
-        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(!WaitOf(w).isVisible());
     }
 
     void NameClashAnsweredNoKeepsThatSaverOnTheSource() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "SECOND", 1, 1}});
         rig.prompter.Then("no");
         rig.Select(View::Slot1, {0, 1, 2});
@@ -135,7 +139,7 @@ class TransferCommandsTest : public QObject {
                  QStringList({"Saver SECOND       Exisit overwrite it ?"}));
         QCOMPARE(Listed(w, View::Slot1), QStringList({"SECOND"}));
         QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "FIRST", "THIRD"}));
-        QCOMPARE(w.Session().Volume(View::File).Entries[0].SizeBlocks, uint16_t(1));
+        QCOMPARE(p.Session().Volume(View::File).Entries[0].SizeBlocks, uint16_t(1));
     }
 
     void RefusedCopiesKeepTheSourceOnAMove() {
@@ -156,8 +160,9 @@ class TransferCommandsTest : public QObject {
     void MoveFromADamagedDirectoryCopiesNothing() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone, 1);
+        CardPresenter& p = Presenter(w);
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
-        w.Session().Volume(View::Slot1).Fat[CardVolume::kDirFirstBlock] =
+        p.Session().Volume(View::Slot1).Fat[CardVolume::kDirFirstBlock] =
             100; // the chain runs into saver blocks
         rig.Select(View::Slot1, {0});
         QVERIFY(rig.DropOn(View::Slot2, rig.commands->Drags().DragData(View::Slot1)));
@@ -169,6 +174,7 @@ class TransferCommandsTest : public QObject {
     void DragOverTakesOnlyWhatAViewMayTake() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         SaverDrags& d = rig.commands->Drags();
         rig.Select(View::Slot1, {0});
         QVERIFY(rig.DragOver(View::Slot2, d.DragData(View::Slot1)));
@@ -183,8 +189,8 @@ class TransferCommandsTest : public QObject {
         // The view with the focus is the one the drag started in.
         w.show();
         QApplication::setActiveWindow(&w);
-        w.ViewOf(View::Slot2).List()->setFocus();
-        QVERIFY(w.ViewOf(View::Slot2).List()->hasFocus());
+        p.ViewOf(View::Slot2).List()->setFocus();
+        QVERIFY(p.ViewOf(View::Slot2).List()->hasFocus());
         QVERIFY(!rig.DragOver(View::Slot2, d.DragData(View::Slot1)));
 
         const QString dci = Q(rig.Path("a.DCI"));
@@ -200,14 +206,15 @@ class TransferCommandsTest : public QObject {
     void DroppedFilesRunTheMenuCommands() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         const std::string dci = rig.Path("second.DCI");
-        QVERIFY(ExportDci(dci, 1, w.Session().Volume(View::Slot1)));
+        QVERIFY(ExportDci(dci, 1, p.Session().Volume(View::Slot1)));
         WriteTestCard(rig.Path("card.Dcm"), 200, {{3, "SECOND", 4, 1}});
         // A card image onto the file view opens it; a saver file imports,
         // with the questions of the menu command.
         rig.prompter.Then("no").Then("yes");
         QVERIFY(rig.DropOn(View::File, Files({Q(dci), Q(rig.Path("card.Dcm"))})));
-        QVERIFY(w.Session().Loaded(View::File));
+        QVERIFY(p.Session().Loaded(View::File));
         QCOMPARE(rig.prompter.Messages(), QStringList({"Saver SECOND       Exisit overwrite it ?",
                                                        "Saver SECOND       Exisit Append it ?"}));
         QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "SECOND"}));
@@ -222,12 +229,13 @@ class TransferCommandsTest : public QObject {
             {0, "A", 1, 1}, {1, "B", 2, 1}, {3, "C", 1, 0}, {4, "D", 3, 1}, {5, "E", 1, 1}};
         CommandsRig rig;
         MainWindow& w = rig.Open(&four, &kNone);
-        w.ViewOf(View::Slot1).List()->clearSelection();
+        CardPresenter& p = Presenter(w);
+        p.ViewOf(View::Slot1).List()->clearSelection();
         rig.commands->Transfers().DeleteSelected(View::Slot1);
         QCOMPARE(rig.prompter.Calls().size(), 0); // nothing selected, nothing asked
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {0, 1, 3, 4});
-        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        p.Menus().DeleteSelected(View::Slot1)->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Are you sure to delete Slot 1 selected saver?"}));
         QCOMPARE(Listed(w, View::Slot1), QStringList({"C"}));
@@ -241,22 +249,23 @@ class TransferCommandsTest : public QObject {
     void DeleteReadsTheCardOnceAndALinkFailurePointsToFindSpeed() {
         CommandsRig rig;
         MainWindow& w = rig.Open(&kThree, &kNone);
+        CardPresenter& p = Presenter(w);
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {2});
         rig.box->Tally() = BoxTally{};
-        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        p.Menus().DeleteSelected(View::Slot1)->trigger();
         QCOMPARE(Listed(w, View::Slot1), QStringList({"FIRST", "SECOND"}));
         for (int b = 241; b <= 255; ++b)
             QCOMPARE(rig.box->Tally().timesRead[b], b == 253 || b == 254 ? 2u : 1u);
         QVERIFY(rig.box->Tally().MostReadsOfOneBlock() <= 2);
-        QCOMPARE(w.Status(), QString("Ambrel"));
+        QCOMPARE(StatusOf(w), QString("Ambrel"));
 
         rig.twoSlot->SetCardPresent(0, false);
         rig.prompter.Then("yes");
         rig.Select(View::Slot1, {0});
-        w.Menus().DeleteSelected(View::Slot1)->trigger();
+        p.Menus().DeleteSelected(View::Slot1)->trigger();
         QVERIFY(rig.prompter.Messages().contains(CardVolume::kReadErrorText));
-        QCOMPARE(w.Status(), QString(UiHost::kFindSpeedHint));
+        QCOMPARE(StatusOf(w), QString(UiHost::kFindSpeedHint));
     }
 
     void SaveBmpWritesThePictureTheViewShows() {

@@ -4,13 +4,55 @@
 #include "card/LoadVolume.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/EmulatorBackend.h"
+#include "ui/commands/SaverCommands.h"
+#include "ui/dialogs/WaitWindow.h"
+#include "ui/main/CardPresenter.h"
+#include "ui/tools/ToolCommands.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
+#include "ui/widgets/PagePanel.h"
 
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+namespace {
+
+template <typename Part> Part& Child(MainWindow& window) {
+    Part* part = window.findChild<Part*>();
+    if (part == nullptr)
+        std::abort();
+    return *part;
+}
+
+} // namespace
+
+CardPresenter& Presenter(MainWindow& window) {
+    return Child<CardPresenter>(window);
+}
+
+WaitWindow& WaitOf(MainWindow& window) {
+    return Child<WaitWindow>(window);
+}
+
+PagePanel& PagesOf(MainWindow& window) {
+    return Child<PagePanel>(window);
+}
+
+SaverCommands& SaverCommandsOf(MainWindow& window) {
+    return Child<SaverCommands>(window);
+}
+
+ToolCommands& ToolsOf(MainWindow& window) {
+    return Child<ToolCommands>(window);
+}
+
+QString StatusOf(MainWindow& window) {
+    return window.findChild<QLabel*>("StatusLabel")->text();
+}
 
 std::string FakeClock::ClockText() {
     const long seconds = readings++ / step;
@@ -113,7 +155,7 @@ MainWindow& MainWindowRig::Open(std::unique_ptr<PortBackend> backend) {
     options.clock = &clock;
     options.settingsEditor = &settings;
     // Ticks run when a test calls them.
-    options.stateInterval = options.detectDelay = options.autoRefreshInterval = 3600 * 1000;
+    options.ticks.state = options.ticks.detect = options.ticks.autoRefresh = 3600 * 1000;
     window = std::make_unique<MainWindow>(std::move(backend), options);
     return *window;
 }
@@ -152,9 +194,9 @@ MainWindow& MainWindowRig::OpenNoBox() {
 }
 
 void MainWindowRig::Select(View view, const std::vector<int>& positions) {
-    CardListWidget* list = window->ViewOf(view).List();
+    CardListWidget* list = Presenter(*window).ViewOf(view).List();
     list->clearSelection();
     for (int p : positions)
         list->selectionModel()->select(list->model()->index(p, 0), QItemSelectionModel::Select);
-    window->ViewClicked(view);
+    Presenter(*window).ViewClicked(view);
 }

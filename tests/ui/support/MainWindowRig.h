@@ -11,9 +11,23 @@
 #include <string>
 #include <vector>
 
+class CardPresenter;
 class LinkBox;
 class PagedDevice;
+class PagePanel;
+class SaverCommands;
+class ToolCommands;
 class TwoSlotDevice;
+class WaitWindow;
+
+// The parts of a main window a test reaches into, found among its children.
+CardPresenter& Presenter(MainWindow& window);
+WaitWindow& WaitOf(MainWindow& window);
+PagePanel& PagesOf(MainWindow& window);
+SaverCommands& SaverCommandsOf(MainWindow& window);
+ToolCommands& ToolsOf(MainWindow& window);
+// The status line's text.
+QString StatusOf(MainWindow& window);
 
 // A clock that never waits: the time of day moves on by one second every
 // `step` readings (so the link's handshake time-outs end at once), and

@@ -14,8 +14,8 @@
 #include "tools/icon/LogoPicture.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "ui/dialogs/WaitWindow.h"
-#include "ui/main/AutoRefresh.h"
 #include "ui/main/CardMenus.h"
+#include "ui/main/CardPresenter.h"
 #include "ui/support/MainWindowRig.h"
 #include "ui/support/WhileShown.h"
 #include "ui/widgets/CardListWidget.h"
@@ -50,9 +50,10 @@ struct ToolsRig : MainWindowRig {
         if (!EnsureDemoCards(dir.Path().string()))
             return *window;
         MainWindow& w = OpenTwoSlot();
-        tools = AttachToolCommands(w);
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
+        CardPresenter& p = Presenter(w);
+        tools = &ToolsOf(w);
+        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(View::Slot2);
         return w;
     }
     void SelectSaver(View view, const QString& name) {
@@ -60,7 +61,7 @@ struct ToolsRig : MainWindowRig {
     }
     QStringList Listed(View view) {
         QStringList names;
-        CardVolume& v = window->Session().Volume(view);
+        CardVolume& v = Presenter(*window).Session().Volume(view);
         for (int k = 0; k < v.ListedCount; ++k)
             names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
         return names;
@@ -96,11 +97,12 @@ class ToolCommandsTest : public QObject {
     void CodeWindowPatchReachesTheCardOnlyWhenSaved() {
         ToolsRig rig;
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         CodeWindow& code = rig.tools->Code();
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = ReadFileText(card);
         rig.SelectSaver(View::Slot1, "PORVANE_GAME");
-        QVERIFY(w.Detail().DisasmButton()->isEnabled());
+        QVERIFY(p.Detail().DisasmButton()->isEnabled());
 
         QStringList seen;
         WhileShown saved(code, [&] {
@@ -108,7 +110,7 @@ class ToolCommandsTest : public QObject {
             PatchFirstLine(code, "12");
             code.ExitAndSave();
         });
-        w.Detail().DisasmButton()->click();
+        p.Detail().DisasmButton()->click();
         QCOMPARE(saved.shown, 1);
         QCOMPARE(seen[0], QString("File :PORVANE_GAME"));
         QVERIFY2(seen[1].startsWith("$0000 21 00 54"), qPrintable(seen[1]));
@@ -116,7 +118,7 @@ class ToolCommandsTest : public QObject {
         expected[CardOffset(0, 0)] = '\x12';
         QVERIFY(ReadFileText(card) == expected);
         QVERIFY(rig.prompter.Calls().isEmpty());
-        QVERIFY(!w.Wait().isVisible());
+        QVERIFY(!WaitOf(w).isVisible());
 
         // Patched, then "Exit": not saved, yes, leave without saving.
         code.removeEventFilter(&saved);
@@ -125,7 +127,7 @@ class ToolCommandsTest : public QObject {
             PatchFirstLine(code, "34");
             code.ExitAsking();
         });
-        w.Detail().DisasmButton()->click();
+        p.Detail().DisasmButton()->click();
         QCOMPARE(unsaved.shown, 1);
         QCOMPARE(rig.prompter.Messages(), QStringList({"save data ?", "Not save exit ?"}));
         QVERIFY(ReadFileText(card) == expected);
@@ -137,15 +139,16 @@ class ToolCommandsTest : public QObject {
     void CardsGoneOrSwappedAreNeverWritten() {
         ToolsRig rig;
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         CodeWindow& code = rig.tools->Code();
         rig.SelectSaver(View::Slot1, "PORVANE_GAME");
         rig.twoSlot->SetCardPresent(0, false);
         int shown = 0;
         WhileShown never(code, [&] { ++shown; });
-        w.Detail().DisasmButton()->click();
+        p.Detail().DisasmButton()->click();
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 1 "}));
-        QVERIFY(!w.Session().Loaded(View::Slot1));
-        QVERIFY(w.Session().SelectedName.empty());
+        QVERIFY(!p.Session().Loaded(View::Slot1));
+        QVERIFY(p.Session().SelectedName.empty());
         QCOMPARE(shown, 0);
         code.removeEventFilter(&never);
 
@@ -154,7 +157,7 @@ class ToolCommandsTest : public QObject {
         std::string other;
         const auto visit = [&](bool swap) {
             rig.twoSlot->SetCardPresent(0, true);
-            w.RefreshCommand(View::Slot1);
+            p.RefreshCommand(View::Slot1);
             rig.prompter.Clear();
             rig.SelectSaver(View::Slot1, "PORVANE_GAME");
             WhileShown play(code, [&] {
@@ -167,7 +170,7 @@ class ToolCommandsTest : public QObject {
                 }
                 code.ExitAndSave();
             });
-            w.Detail().DisasmButton()->click();
+            p.Detail().DisasmButton()->click();
             code.removeEventFilter(&play);
             return play.shown;
         };
@@ -177,7 +180,7 @@ class ToolCommandsTest : public QObject {
                  QStringList({"Saver PORVANE_GAME was not written back: there is no card in "
                               "slot 1." +
                               kept}));
-        QVERIFY(!w.Session().Loaded(View::Slot1));
+        QVERIFY(!p.Session().Loaded(View::Slot1));
         QVERIFY(ReadFileText(card) == before);
 
         QCOMPARE(visit(true), 1);
@@ -186,10 +189,10 @@ class ToolCommandsTest : public QObject {
                               "has changed since it was read." +
                               kept}));
         QVERIFY(ReadFileText(card) == other);
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        QVERIFY(p.Session().Loaded(View::Slot1));
         // The view has read the new card at once: the next visit works on it.
-        QVERIFY(!w.Session().Volume(View::Slot1).Listed.changed);
-        QCOMPARE(CompareWithListing(w.Session().Volume(View::Slot1)), ListingMatch::Same);
+        QVERIFY(!p.Session().Volume(View::Slot1).Listed.changed);
+        QCOMPARE(CompareWithListing(p.Session().Volume(View::Slot1)), ListingMatch::Same);
     }
 
     // "Edit..." on a saver of the card image: an edit saved in the hex editor
@@ -199,15 +202,16 @@ class ToolCommandsTest : public QObject {
         ToolsRig rig;
         rig.WriteConfig(1);
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(w.Session().Volume(View::File).OpenImage(image));
-        w.Session().Volume(View::File).ImageName = image;
-        w.Refresh(View::File);
-        QVERIFY(w.Session().Loaded(View::File));
-        w.Session().Link().LinkFailed = true;
+        QVERIFY(p.Session().Volume(View::File).OpenImage(image));
+        p.Session().Volume(View::File).ImageName = image;
+        p.ReadAgain(View::File);
+        QVERIFY(p.Session().Loaded(View::File));
+        p.Session().Link().LinkFailed = true;
         rig.SelectSaver(View::File, "NOTES");
-        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        QVERIFY(p.AutoRefreshTimer()->isActive());
 
         MiniEditorWindow& editor = rig.tools->HexEditor();
         QString title;
@@ -215,37 +219,37 @@ class ToolCommandsTest : public QObject {
         bool readOnly = false;
         WhileShown play(editor, [&] {
             title = editor.windowTitle();
-            tickStopped = !w.AutoRefresher().Timer()->isActive();
+            tickStopped = !p.AutoRefreshTimer()->isActive();
             QTest::keyClicks(editor.Grid(), "ab");
             editor.Menus().save->trigger();
-            w.Session().Volume(View::File).ImageReadOnly = readOnly;
+            p.Session().Volume(View::File).ImageReadOnly = readOnly;
             editor.reject();
         });
         std::string expected = ReadFileText(image);
         expected[CardOffset(199, 0)] = '\xAB';
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         QCOMPARE(play.shown, 1);
         QCOMPARE(title, QString("File :NOTES       "));
         QVERIFY(tickStopped);
-        QVERIFY(w.AutoRefresher().Timer()->isActive());
+        QVERIFY(p.AutoRefreshTimer()->isActive());
         QVERIFY(ReadFileText(image) == expected);
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         readOnly = true;
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         QCOMPARE(play.shown, 2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver NOTES could not be written back to the card. The edited "
                               "data is kept in " +
                               rig.tools->WorkFile() + "."}));
         QVERIFY(ReadFileText(image) == expected);
-        w.Session().Volume(View::File).ImageReadOnly = false;
+        p.Session().Volume(View::File).ImageReadOnly = false;
 
         // A work file that can't be written: told, and no window on half a saver.
         rig.prompter.Clear();
         std::filesystem::remove(rig.tools->WorkFile().toStdString());
         std::filesystem::create_directory(rig.tools->WorkFile().toStdString());
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         QCOMPARE(play.shown, 2);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Saver NOTES could not be copied to " +
                                                        rig.tools->WorkFile() + "."}));
@@ -256,10 +260,11 @@ class ToolCommandsTest : public QObject {
     void HexEditorKeepsTheSaversLength() {
         ToolsRig rig;
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(w.Session().Volume(View::File).OpenImage(image));
-        w.Refresh(View::File);
+        QVERIFY(p.Session().Volume(View::File).OpenImage(image));
+        p.ReadAgain(View::File);
         rig.SelectSaver(View::File, "NOTES");
         MiniEditorWindow& editor = rig.tools->HexEditor();
         QString size;
@@ -273,7 +278,7 @@ class ToolCommandsTest : public QObject {
             editor.done(QDialog::Rejected);
         });
         const std::string before = ReadFileText(image);
-        w.Detail().EditButton()->click();
+        p.Detail().EditButton()->click();
         QVERIFY(fixed);
         QCOMPARE(size, QString("Size : 1024"));
         QCOMPARE(rig.prompter.Messages(),
@@ -290,9 +295,10 @@ class ToolCommandsTest : public QObject {
     void BmpImportPutsTheLogoOnTheCard() {
         ToolsRig rig;
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         const QString bmp = Bmp(rig, "logo.bmp", 8);
-        w.StateTick();
-        QAction* item = w.Menus().slot2.importBmp;
+        p.StateTick();
+        QAction* item = p.Menus().slot2.importBmp;
         QVERIFY(item->isEnabled());
         LcdColourDialog& colours = rig.tools->Colours();
         rig.prompter.Then(bmp);
@@ -303,7 +309,7 @@ class ToolCommandsTest : public QObject {
         item->trigger();
         QCOMPARE(ok.shown, 1);
         QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
-        const SaverEntry& logo = w.Session().Volume(View::Slot2).Entries[0];
+        const SaverEntry& logo = p.Session().Volume(View::Slot2).Entries[0];
         QCOMPARE(QString::fromStdString(logo.Description), QString("VMU CAPTION LOGO"));
 
         const std::string card = rig.Path("slot2.dcm");
@@ -326,8 +332,9 @@ class ToolCommandsTest : public QObject {
     void ASecondLogoReplacesTheFirstWhenTheUserSaysSo() {
         ToolsRig rig;
         MainWindow& w = rig.Open();
+        CardPresenter& p = Presenter(w);
         const QString bmp = Bmp(rig, "logo.bmp", 8);
-        w.StateTick();
+        p.StateTick();
         LcdColourDialog& colours = rig.tools->Colours();
         int box = 1;
         WhileShown ok(colours, [&] {
@@ -352,7 +359,7 @@ class ToolCommandsTest : public QObject {
         QCOMPARE(rig.prompter.AnswersLeft(), 0);
         QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
         QVERIFY(ReadFileText(card) != first);
-        QCOMPARE(w.ViewOf(View::Slot2).SizePanel()->text(), QString("198 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(View::Slot2).SizePanel()->text(), QString("198 BLOCKS FREE"));
     }
 
     // A 4-bit picture is refused with its warning and the card is left byte
