@@ -76,12 +76,8 @@ bool OpenMemoryImage(CardVolume& volume, uint8_t* image) {
     if (stream == nullptr)
         return false;
     std::setvbuf(stream, nullptr, _IONBF, 0);
-    volume.Device = CardVolume::kImage;
-    volume.ImageOpen = true;
-    volume.ImageFile = stream;
-    volume.ImageReadOnly = false;
-    volume.ImageNatural = false;
-    volume.ImageName.clear();
+    volume.SetPlace(CardPlace::Image);
+    volume.Store().OpenStream(stream, false);
     return true;
 }
 
