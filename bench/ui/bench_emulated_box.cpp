@@ -51,8 +51,8 @@ struct Rig {
                 std::make_unique<TwoSlotDevice>((dir / "box").string())),
             options);
         window->DetectDeviceTick();
-        window->Refresh(View::Slot1);
-        window->Refresh(View::Slot2);
+        window->Refresh(CardPlace::Slot1);
+        window->Refresh(CardPlace::Slot2);
         dcm = std::make_unique<DcmCommands>(*window);
     }
     ~Rig() {
@@ -62,7 +62,8 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     bool Ready() const {
-        return window->Session().Loaded(View::Slot1) && window->Session().Loaded(View::Slot2) &&
+        return window->Session().Loaded(CardPlace::Slot1) &&
+               window->Session().Loaded(CardPlace::Slot2) &&
                window->Session().Config().LongestDelay > 0;
     }
     fs::path dir;
@@ -79,7 +80,7 @@ void BM_SaveSlotAsDcm(benchmark::State& state) {
     }
     for (auto _ : state) {
         fs::remove(rig.dir / "card.dcm");
-        rig.dcm->SaveAs(View::Slot1);
+        rig.dcm->SaveAs(CardPlace::Slot1);
     }
     if (fs::file_size(rig.dir / "card.dcm") != 131072 || rig.prompter.messages > 0)
         state.SkipWithError("the card was not saved");
@@ -89,14 +90,14 @@ BENCHMARK(BM_SaveSlotAsDcm)->Unit(benchmark::kMillisecond);
 
 void BM_UploadDcm(benchmark::State& state) {
     Rig rig;
-    rig.dcm->SaveAs(View::Slot1);
+    rig.dcm->SaveAs(CardPlace::Slot1);
     if (!rig.Ready() || !fs::exists(rig.dir / "card.dcm")) {
         state.SkipWithError("the demo cards did not load");
         return;
     }
     for (auto _ : state)
-        rig.dcm->Upload(View::Slot2);
-    if (rig.prompter.messages > 0 || !rig.window->Session().Loaded(View::Slot2))
+        rig.dcm->Upload(CardPlace::Slot2);
+    if (rig.prompter.messages > 0 || !rig.window->Session().Loaded(CardPlace::Slot2))
         state.SkipWithError("the upload failed");
 }
 BENCHMARK(BM_UploadDcm)->Unit(benchmark::kMillisecond);

@@ -7,7 +7,7 @@
 
 // Whole-card transfers between a slot volume and a card-image file (".DCM":
 // 256 blocks of 512 bytes in card order, no header). The caller shows the wait
-// window; progress goes to the volume's CardUi.
+// window; progress goes to the volume's CardFeedback.
 
 // What a file offered as a card image is: only a regular file (or a link to
 // one) of exactly 131072 bytes is opened. StatFailed sets *reason to the

@@ -12,7 +12,7 @@ std::string RawKey(const CardVolume& volume, int entry) {
         return "-";
     std::string key;
     char hex[3];
-    for (uint8_t b : volume.Entries[entry].Raw) {
+    for (uint8_t b : volume.Entries()[entry].Raw) {
         std::snprintf(hex, sizeof hex, "%02X", b);
         key += hex;
     }

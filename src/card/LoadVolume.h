@@ -2,7 +2,7 @@
 
 #include "card/CardVolume.h"
 
-class CardUi;
+class CardFeedback;
 
 // What reading a card found.
 enum class VolumeLoad { Loaded, NotFormatted, Failed };
@@ -30,4 +30,4 @@ struct LoadResult {
 // table and the directory. Without headers the savers' header blocks are
 // not read (CardVolume::ReadDirectory): for a command that needs only the
 // entries.
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr, bool headers = true);
+LoadResult LoadVolume(CardVolume& volume, CardFeedback* progress = nullptr, bool headers = true);

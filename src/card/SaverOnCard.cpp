@@ -5,7 +5,7 @@
 #include "card/SaverChains.h"
 
 bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check) {
-    if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries[entry].SizeBlocks == 0)
+    if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries()[entry].SizeBlocks == 0)
         return false;
     DirectoryChain directory;
     WalkDirectory(volume, directory);

@@ -10,7 +10,7 @@
 // name lookup and the work file through which the tool windows edit a saver.
 // It works on the in-memory Fat and Entries of each volume and writes them back
 // only when the blocks have been moved. It never asks the user anything;
-// progress goes to the volume's CardUi (destination for a copy).
+// progress goes to the volume's CardFeedback (destination for a copy).
 
 // Text of the status label while a copy runs (six leading blanks).
 inline constexpr const char* kCopyingText = "      Copying";

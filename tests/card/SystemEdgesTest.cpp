@@ -40,7 +40,7 @@ std::unique_ptr<CardVolume> EdgeCard(TempDir& dir, uint8_t userBlocks,
     if (!chain.empty())
         PlaceSaver(*card, entry, Name12("EDGE"), 0x33, chain, 3);
     for (const auto& [block, value] : links)
-        card->Fat[block] = value;
+        card->Fat()[block] = value;
     EXPECT_TRUE(card->WriteFat());
     EXPECT_TRUE(LoadVolume(*card));
     return card;
@@ -63,10 +63,10 @@ TEST(SystemEdges, ChainWalksEndAtTheFirstDirectoryBlock) {
         {{}, 241, 1, ChainEnd::IntoSystem, 0},
     };
     for (const auto& w : walks) {
-        std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+        std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
         v->RepairSystemChains();
         for (const auto& [block, value] : w.links)
-            v->Fat[block] = value;
+            v->Fat()[block] = value;
         SaverChain chain;
         WalkChain(*v, w.start, w.size, chain);
         EXPECT_EQ(chain.end, w.end) << int{w.start};
@@ -74,23 +74,23 @@ TEST(SystemEdges, ChainWalksEndAtTheFirstDirectoryBlock) {
     }
 
     // The directory is 253 down to 241; a chain that goes on to 240 leaves it.
-    std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+    std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
     v->RepairSystemChains();
     DirectoryChain directory;
     WalkDirectory(*v, directory);
     EXPECT_TRUE(directory.sound);
     ASSERT_EQ(directory.count, 13);
     EXPECT_EQ(directory.blocks[12], 241);
-    v->Fat[241] = 240;
-    v->Fat[240] = kEnd;
+    v->Fat()[241] = 240;
+    v->Fat()[240] = kEnd;
     WalkDirectory(*v, directory);
     EXPECT_FALSE(directory.sound);
 
     // A new chain takes the highest block under the user-block count.
     for (const auto& [users, first] : {std::pair{241, 240}, {240, 239}, {200, 199}}) {
-        std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+        std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
         v->RepairSystemChains();
-        v->Root[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
+        v->Root()[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
         BlockOwners owners;
         MapOwners(*v, owners);
         EXPECT_FALSE(IsAllocatable(*v, owners, first + 1)) << users;
@@ -140,7 +140,7 @@ TEST(SystemEdges, CheckSeesTheLastUserBlockAndTheLastDirectoryBlock) {
     for (const int users : {241, 242}) {
         TempDir dir;
         auto card = EdgeCard(dir, 241, {});
-        card->Root[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
+        card->Root()[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
         ASSERT_TRUE(card->WriteRoot());
         CardCheckReport report;
         ASSERT_TRUE(CheckCard(*card, report));
@@ -171,7 +171,7 @@ TEST(SystemEdges, RepairMendsUpToBlock241AndNeverFreesIt) {
         TempDir dir;
         auto card = EdgeCard(dir, c.userBlocks, c.chain, c.entry, c.links);
         if (std::string(c.what) == "size lowered in block 241") {
-            card->Entries[c.entry].Raw[SaverEntry::kSizeOffset] = 1;
+            card->Entries()[c.entry].Raw[SaverEntry::kSizeOffset] = 1;
             ASSERT_TRUE(card->WriteDirectory());
         }
         CardRepairReport repaired;
@@ -179,8 +179,8 @@ TEST(SystemEdges, RepairMendsUpToBlock241AndNeverFreesIt) {
         EXPECT_TRUE(repaired.after.Clean()) << repaired.after.problems.at(0).text;
         ASSERT_TRUE(LoadVolume(*card));
         EXPECT_EQ(card->UserBlocks(), c.usersAfter);
-        EXPECT_EQ(card->Fat[241], kEnd);
-        EXPECT_EQ(card->Fat[242], 241);
+        EXPECT_EQ(card->Fat()[241], kEnd);
+        EXPECT_EQ(card->Fat()[242], 241);
         if (!c.chain.empty()) {
             EXPECT_EQ(ChainOf(*card, c.chain[0]), c.chain);
         }
@@ -192,7 +192,7 @@ TEST(SystemEdges, SameCardCheckCoversBlock241AndNotBlock240) {
     auto card = EdgeCard(dir, 241, {239}, 207);
     const std::string path = dir.File("edge.dcm");
     // Our own write of block 241 is what the card holds from then on.
-    card->Entries[207].Raw[SaverEntry::kStampOffset] ^= 0x01;
+    card->Entries()[207].Raw[SaverEntry::kStampOffset] ^= 0x01;
     ASSERT_TRUE(card->WriteDirectory());
     EXPECT_EQ(CompareWithListing(*card), ListingMatch::Same);
     for (const auto& [block, match] :

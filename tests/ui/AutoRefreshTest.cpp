@@ -30,27 +30,27 @@ class AutoRefreshTest : public QObject {
 
         // Slot 2 waits until the tick has seen the two-slot unit once.
         auto_.Tick();
-        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot1) && !w.Session().Loaded(CardPlace::Slot2));
         QVERIFY(auto_.TwoSlotSeen);
         QCOMPARE(w.Status(), QString("    Ambrel"));
         auto_.Tick();
-        QVERIFY(w.Session().Loaded(View::Slot2));
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 1);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot2));
+        QCOMPARE(w.ViewOf(CardPlace::Slot2).List()->count(), 1);
 
         rig.twoSlot->SetCardPresent(0, true);
         auto_.Tick();
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        QVERIFY(w.Session().Loaded(CardPlace::Slot1));
         QVERIFY(auto_.Timer()->isActive());
 
         // Pulled from slot 2 while slot 1 holds a card: no wait.
         rig.twoSlot->SetCardPresent(1, false);
         const long paused = rig.clock.pausedMs;
         auto_.Tick();
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot2));
         QCOMPARE(rig.clock.pausedMs, paused);
         QVERIFY(rig.prompter.Calls().isEmpty());
         w.StateTick();
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
+        QCOMPARE(w.ViewOf(CardPlace::Slot2).List()->count(), 0);
     }
 
     // A card pulled and pushed back within the wait stays loaded.
@@ -61,7 +61,7 @@ class AutoRefreshTest : public QObject {
             WriteTestCard(rig.Path(slot == 0 ? "slot1.dcm" : "slot2.dcm"), 200, {{0, "ONE", 2, 1}});
             MainWindow& w = rig.OpenTwoSlot();
             w.AutoRefresher().TwoSlotSeen = true;
-            const View view = slot == 0 ? View::Slot1 : View::Slot2;
+            const CardPlace view = slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2;
             w.Refresh(view);
             QVERIFY(w.Session().Loaded(view));
             rig.twoSlot->SetCardPresent(slot, false);
@@ -87,8 +87,8 @@ class AutoRefreshTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenPaged(16);
         w.DetectDeviceTick();
-        w.RefreshCommand(View::Slot1);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        w.RefreshCommand(CardPlace::Slot1);
+        CardListWidget* list = w.ViewOf(CardPlace::Slot1).List();
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE0       , 2 blocks"));
         PagePanel& pages = w.Pages();
@@ -103,20 +103,20 @@ class AutoRefreshTest : public QObject {
         pages.Spin()->setValue(256 + 5); // the low 8 bits
         QCOMPARE(int(rig.paged->CurrentPage()), 5);
         QCOMPARE(pages.Spin()->value(), 5);
-        QCOMPARE(int(w.Session().CurrentPage), 5);
-        QCOMPARE(int(w.Session().ShownPage), 0);
+        QCOMPARE(int(w.Session().CurrentPage()), 5);
+        QCOMPARE(int(w.Session().ShownPage()), 0);
         pages.HidePagePanel();
         QVERIFY(pages.IsOut());
         QVERIFY(w.AutoRefresher().Timer()->isActive());
-        QCOMPARE(int(w.Session().ShownPage), 5);
+        QCOMPARE(int(w.Session().ShownPage()), 5);
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE5       , 2 blocks"));
         QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         // Refreshing slot 2 on the paged card does nothing.
-        w.RefreshCommand(View::Slot2);
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        w.RefreshCommand(CardPlace::Slot2);
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot2));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 

@@ -32,10 +32,10 @@ using porvane_test::ReadFileText;
 // Sets the table value of block in a card file.
 void SetTable(const std::string& path, int block, uint16_t value) {
     CardVolume card;
-    card.Device = CardVolume::kImage;
+    card.SetPlace(CardPlace::Image);
     card.OpenImage(path);
     card.ReadFat();
-    card.Fat[block] = value;
+    card.Fat()[block] = value;
     card.WriteFat();
 }
 
@@ -51,40 +51,40 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        w.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot1));
         QCOMPARE(rig.prompter.Calls().size(), 0);
         // What the refresh read is not kept for the next command.
-        QVERIFY(!w.Session().Volume(View::Slot1).Cache.IsOpen() &&
-                !w.Session().Volume(View::Slot2).Cache.IsOpen());
+        QVERIFY(!w.Session().Volume(CardPlace::Slot1).Store().Cache().IsOpen() &&
+                !w.Session().Volume(CardPlace::Slot2).Store().Cache().IsOpen());
         QVERIFY(!w.Wait().isVisible());
         QCOMPARE(w.Progress()->value(), 0);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        CardListWidget* list = w.ViewOf(CardPlace::Slot1).List();
         QCOMPARE(list->count(), 4);
         const QStringList captions = {"3", "10", "4", "3"};
         const int entries[] = {0, 2, 5, 6};
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(list->item(k)->text(), captions[k]);
-            QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(k), entries[k]);
+            QCOMPARE(w.ViewOf(CardPlace::Slot1).DirectoryIndexAt(k), entries[k]);
         }
-        QCOMPARE(w.ViewOf(View::Slot1).DirectoryIndexAt(4), -1);
-        QCOMPARE(int(w.Session().Volume(View::Slot1).ListMap[4]), 0xFF);
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).DirectoryIndexAt(4), -1);
+        QCOMPARE(int(w.Session().Volume(CardPlace::Slot1).ListMap()[4]), 0xFF);
         QCOMPARE(list->item(1)->data(Qt::AccessibleTextRole).toString(),
                  QString("NOICONS     , 10 blocks"));
-        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
         // Pictures: frame 0 of each saver, "NA.bmp" for the one without icons.
         QCOMPARE(Shown(list->item(0)), FrameColour(0));
-        QCOMPARE(w.ViewOf(View::Slot1).CurrentPicture(2).toImage(),
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).CurrentPicture(2).toImage(),
                  QPixmap(QString::fromStdString(rig.Path("NA.bmp"))).toImage());
-        QCOMPARE(w.ViewOf(View::Slot1).PictureCount(), 2 + 1 + 3 + 1);
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).PictureCount(), 2 + 1 + 3 + 1);
     }
 
     void AnimatesIconsAndWrapsAtTheFrameCount() {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        CardListWidget* list = w.ViewOf(View::Slot1).List();
+        w.RefreshCommand(CardPlace::Slot1);
+        CardListWidget* list = w.ViewOf(CardPlace::Slot1).List();
         const QColor na = Shown(list->item(1));
         const int expectFirst[] = {0, 1, 0, 1, 0};
         const int expectThird[] = {0, 1, 2, 0, 1};
@@ -101,35 +101,35 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot2);
+        w.RefreshCommand(CardPlace::Slot2);
         DetailPanel& d = w.Detail();
         QVERIFY(d.IsDown());
-        rig.Select(View::Slot2, {2});
+        rig.Select(CardPlace::Slot2, {2});
         QVERIFY(d.IsUp());
         QCOMPARE(d.NamePanel()->text(), QString("Slot 2 : THIRD       "));
         QCOMPARE(d.DateTime()->text(), QString("2024/03/15   09:41:07"));
-        QCOMPARE(w.Session().SelectedName, std::string("THIRD       "));
-        QCOMPARE(int(w.Session().SelectedEntry), 5);
-        QVERIFY(w.Session().SelectedVolume == &w.Session().Volume(View::Slot2));
+        QCOMPARE(w.Session().SelectedName(), std::string("THIRD       "));
+        QCOMPARE(int(w.Session().SelectedEntry()), 5);
+        QVERIFY(w.Session().SelectedVolume() == &w.Session().Volume(CardPlace::Slot2));
         QVERIFY(!d.DisasmButton()->isEnabled());
-        rig.Select(View::Slot2, {3});
+        rig.Select(CardPlace::Slot2, {3});
         QVERIFY(d.DisasmButton()->isEnabled()); // a game saver
         QVERIFY(!d.SelectionCount()->isVisible());
 
-        rig.Select(View::Slot2, {1, 2});
+        rig.Select(CardPlace::Slot2, {1, 2});
         QCOMPARE(d.SelectionCount()->text(), QString("Slot 2 : 2 Saver Selected"));
         QCOMPARE(d.SelectionTotal()->text(), QString("14 Blocks Total"));
         QVERIFY(!d.SelectionCount()->isHidden());
         QVERIFY(d.IsDown());
-        QVERIFY(w.Session().SelectedVolume == nullptr);
+        QVERIFY(w.Session().SelectedVolume() == nullptr);
         QCOMPARE(d.NamePanel()->text(), QString("NO SAVER SELECTED"));
 
         // The open card image is named by its file.
         WriteTestCard(rig.Path("mine.dcm"), 200, kSavers);
-        w.Session().Volume(View::File).OpenImage(rig.Path("mine.dcm"));
-        w.Refresh(View::File);
-        QVERIFY(w.Session().Loaded(View::File));
-        rig.Select(View::File, {0});
+        w.Session().Volume(CardPlace::Image).OpenImage(rig.Path("mine.dcm"));
+        w.Refresh(CardPlace::Image);
+        QVERIFY(w.Session().Loaded(CardPlace::Image));
+        rig.Select(CardPlace::Image, {0});
         QCOMPARE(d.NamePanel()->text(), QString("mine.dcm : FIRST       "));
     }
 
@@ -138,24 +138,24 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 0, {});
         WriteTestCard(rig.Path("slot2.dcm"), 200, {});
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1)); // so that it can be formatted
-        QCOMPARE(w.ViewOf(View::Slot1).SizePanel()->text(), QString("Not a formated Card"));
-        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 0);
+        w.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot1)); // so that it can be formatted
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("Not a formated Card"));
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).List()->count(), 0);
         w.StateTick();
         QVERIFY(w.Menus().slot1.format->isEnabled());
         QVERIFY(!w.Menus().slot1.importDci->isEnabled());
         QVERIFY(!w.Menus().slot1.importBmp->isEnabled());
 
-        w.RefreshCommand(View::Slot2);
-        QVERIFY(w.Session().Loaded(View::Slot2));
-        QCOMPARE(w.ViewOf(View::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        QCOMPARE(w.ViewOf(View::Slot2).List()->count(), 0);
+        w.RefreshCommand(CardPlace::Slot2);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot2));
+        QCOMPARE(w.ViewOf(CardPlace::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(w.ViewOf(CardPlace::Slot2).List()->count(), 0);
 
         rig.twoSlot->SetCardPresent(1, false);
-        w.RefreshCommand(View::Slot2);
+        w.RefreshCommand(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 2 "}));
-        QVERIFY(!w.Session().Loaded(View::Slot2));
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot2));
         w.StateTick();
         QVERIFY(!w.Menus().slot2.saveAsDcm->isEnabled());
     }
@@ -163,15 +163,15 @@ class CardRefreshTest : public QObject {
     void LinkFailuresAreReported() {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
+        w.RefreshCommand(CardPlace::Slot1);
+        w.RefreshCommand(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. ",
                               " link error , please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
         QCOMPARE(w.Status(), QString("No Device"));
-        QVERIFY(!w.Session().Loaded(View::Slot1) && !w.Session().Loaded(View::Slot2));
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot1) && !w.Session().Loaded(CardPlace::Slot2));
     }
 
     // A socket box that closes and comes back is found by the next refresh
@@ -187,11 +187,11 @@ class CardRefreshTest : public QObject {
         auto box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         QVERIFY(box->Started());
         MainWindow& w = rig.Open(std::make_unique<SocketBackend>(socket));
-        w.RefreshCommand(View::Slot1);
-        QVERIFY(w.Session().Loaded(View::Slot1));
+        w.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot1));
 
         box.reset();
-        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
@@ -207,10 +207,10 @@ class CardRefreshTest : public QObject {
         box.reset();
         box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         rig.prompter.Clear();
-        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList());
-        QVERIFY(w.Session().Loaded(View::Slot1));
-        QCOMPARE(w.ViewOf(View::Slot1).List()->count(), 4);
+        QVERIFY(w.Session().Loaded(CardPlace::Slot1));
+        QCOMPARE(w.ViewOf(CardPlace::Slot1).List()->count(), 4);
     }
 
     // A card whose listing shows damage is marked in its header and on its
@@ -225,21 +225,21 @@ class CardRefreshTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
-        CardView& damaged = w.ViewOf(View::Slot1);
-        QVERIFY(damaged.ProblemsShown() && !w.ViewOf(View::Slot2).ProblemsShown());
+        w.RefreshCommand(CardPlace::Slot1);
+        w.RefreshCommand(CardPlace::Slot2);
+        CardView& damaged = w.ViewOf(CardPlace::Slot1);
+        QVERIFY(damaged.ProblemsShown() && !w.ViewOf(CardPlace::Slot2).ProblemsShown());
         QToolButton* mark = damaged.ProblemsButton();
         QVERIFY(mark->isVisible());
         QCOMPARE(mark->toolTip(), QString("This card has problems: Check card..."));
         QCOMPARE(damaged.SizePanel()->accessibleDescription(), mark->toolTip());
         QCOMPARE(damaged.SizePanel()->text(), QString("180 BLOCKS FREE"));
-        QSignalSpy check(w.Menus().CheckCard(View::Slot1), &QAction::triggered);
+        QSignalSpy check(w.Menus().CheckCard(CardPlace::Slot1), &QAction::triggered);
         QTest::mouseClick(mark, Qt::LeftButton);
         QCOMPARE(check.count(), 1);
 
         SetTable(card, 198, 197);
-        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(CardPlace::Slot1);
         QVERIFY(!damaged.ProblemsShown() && !mark->isVisible());
         QVERIFY(damaged.SizePanel()->accessibleDescription().isEmpty());
     }
@@ -250,10 +250,10 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         WriteTestCard(rig.Path("file.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
-        w.Session().Volume(View::File).OpenImage(rig.Path("file.dcm"));
-        w.Refresh(View::File);
+        w.RefreshCommand(CardPlace::Slot1);
+        w.RefreshCommand(CardPlace::Slot2);
+        w.Session().Volume(CardPlace::Image).OpenImage(rig.Path("file.dcm"));
+        w.Refresh(CardPlace::Image);
     }
 
     void FormatRefusedChangesNothing() {
@@ -262,7 +262,7 @@ class CardRefreshTest : public QObject {
         MainWindow& w = *rig.window;
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("no");
-        w.FormatCommand(View::Slot2, 200);
+        w.FormatCommand(CardPlace::Slot2, 200);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Delete all saver? "}));
         QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
     }
@@ -292,7 +292,7 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         OpenThreeCards(rig);
         MainWindow& w = *rig.window;
-        const View shown = kViews[static_cast<size_t>(view)];
+        const CardPlace shown = kCardPlaces[static_cast<size_t>(view)];
         rig.prompter.Clear();
         rig.prompter.Then("yes");
         w.Menus().FormatItem(shown, blocks)->trigger();
@@ -309,12 +309,12 @@ class CardRefreshTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         std::filesystem::remove(rig.Path("NA.bmp"));
         std::filesystem::create_directory(rig.Path("NA.bmp"));
-        w.RefreshCommand(View::Slot1);
+        w.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Calls().size(), 1);
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("error"));
         QVERIFY(rig.prompter.Calls()[0].text.startsWith(
             "Cannot open file \"" + QString::fromStdString(rig.Path("NA.bmp"))));
-        QVERIFY(!w.Session().Loaded(View::Slot1));
+        QVERIFY(!w.Session().Loaded(CardPlace::Slot1));
         QVERIFY(!w.Wait().isVisible());
         QCOMPARE(w.Progress()->value(), 0);
     }

@@ -70,9 +70,9 @@ class MainWindowTest : public QObject {
         QVERIFY(!w.Menus().slot1.uploadDcm->isEnabled());
         QVERIFY(!w.Menus().slot2.format->isEnabled());
         QVERIFY(!w.Menus().file.closeDcm->isEnabled());
-        QVERIFY(!w.ViewOf(View::Slot1).DcmButton()->isEnabled());
+        QVERIFY(!w.ViewOf(CardPlace::Slot1).DcmButton()->isEnabled());
         // The program's own items need a card too.
-        for (View view : kViews)
+        for (CardPlace view : kCardPlaces)
             for (QAction* a :
                  {w.Menus().CheckCard(view), w.Menus().Undo(view), w.Menus().History(view)})
                 QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
@@ -96,21 +96,19 @@ class MainWindowTest : public QObject {
         }
         for (const char* picture : {"LogoImage", "SaverPicture"})
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
-        QCOMPARE(MenuCaptions(w.Menus().Menu(View::Slot1)),
+        QCOMPARE(MenuCaptions(w.Menus().Menu(CardPlace::Slot1)),
                  QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
                               "Import BMP picture", "-", "Save as DCM file", "-",
                               "Delete All ( Format )", "Delete Selected", "-", "Check card...",
-                              "Undo", "History...", "Export all savers...",
-                              "Import folder..."}));
-        QCOMPARE(
-            MenuCaptions(w.Menus().Menu(View::File)),
-            QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-", "Import DCI File",
-                         "Import Caption BMP", "-", "Save as DCM file", "-", "Delete All (Format)",
-                         "Delete Selected", "-", "Check card...", "Undo", "History...", "Export all savers...",
-                              "Import folder..."}));
+                              "Undo", "History...", "Export all savers...", "Import folder..."}));
+        QCOMPARE(MenuCaptions(w.Menus().Menu(CardPlace::Image)),
+                 QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
+                              "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
+                              "Delete All (Format)", "Delete Selected", "-", "Check card...",
+                              "Undo", "History...", "Export all savers...", "Import folder..."}));
         QCOMPARE(MenuCaptions(w.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
-        for (View view : kViews)
+        for (CardPlace view : kCardPlaces)
             QCOMPARE(w.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
         for (const char* name : {"Slot1Refresh", "Slot2ImportBmp", "FileCloseDcm", "FileFormat200",
                                  "Slot1DeleteSelected"})
@@ -124,7 +122,7 @@ class MainWindowTest : public QObject {
         // Del reaches "Delete Selected" of the focused view; Enter opens its saver.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        CardListWidget* list = w.ViewOf(View::Slot2).List();
+        CardListWidget* list = w.ViewOf(CardPlace::Slot2).List();
         list->setFocus();
         QSignalSpy deletes(w.Menus().slot2.deleteSelected, &QAction::triggered);
         QSignalSpy activated(&w, &MainWindow::SaverActivated);
@@ -134,7 +132,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(activated.count(), 1);
         QCOMPARE(activated.first().first().toInt(), 1);
         // Shift+F10 opens the view's menu, as the Menu key does.
-        QMenu* menu = w.Menus().Menu(View::Slot2);
+        QMenu* menu = w.Menus().Menu(CardPlace::Slot2);
         QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
         QTRY_VERIFY(menu->isVisible());
         QVERIFY(w.geometry().contains(menu->pos()));
@@ -165,7 +163,7 @@ class MainWindowTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         w.DetectDeviceTick();
         QCOMPARE(w.Status(), QString("Ambrel"));
-        QVERIFY(!w.ViewOf(View::Slot2).List()->isHidden());
+        QVERIFY(!w.ViewOf(CardPlace::Slot2).List()->isHidden());
         QVERIFY(w.findChild<QPushButton*>("Slot2Button")->isEnabled());
         const QList<int> widths = w.findChild<QSplitter*>("SlotSplitter")->sizes();
         QVERIFY2(widths[0] >= 200 && widths[1] > 209, qPrintable(QString::number(widths[0])));
@@ -186,11 +184,11 @@ class MainWindowTest : public QObject {
             MainWindow& w = rig.OpenPaged(16, 3);
             w.DetectDeviceTick();
             QCOMPARE(w.Status(), QString("TORIN 16M"));
-            QCOMPARE(int(w.Session().HighestPage), 15);
+            QCOMPARE(int(w.Session().HighestPage()), 15);
             QCOMPARE(int(rig.paged->CurrentPage()), 3); // put back after asking
             QCOMPARE(w.Pages().PageLabel()->text(), QString("Current Page : 3"));
             QVERIFY(!w.Pages().Set16MButton()->isHidden());
-            QVERIFY(w.ViewOf(View::Slot2).List()->isHidden());
+            QVERIFY(w.ViewOf(CardPlace::Slot2).List()->isHidden());
             QVERIFY(!w.findChild<QPushButton*>("Slot2Button")->isEnabled());
             QVERIFY(w.findChild<QSplitter*>("SlotSplitter")->sizes()[0] > 416);
         }
@@ -277,8 +275,8 @@ class MainWindowTest : public QObject {
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* ring = w.findChild<FocusRing*>();
-        for (QWidget* control :
-             QList<QWidget*>{w.ViewOf(View::File).DcmButton(), w.ViewOf(View::Slot1).List()}) {
+        for (QWidget* control : QList<QWidget*>{w.ViewOf(CardPlace::Image).DcmButton(),
+                                                w.ViewOf(CardPlace::Slot1).List()}) {
             control->setFocus(Qt::TabFocusReason);
             QCOMPARE(ring->Target(), control);
             const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
@@ -314,7 +312,7 @@ class MainWindowTest : public QObject {
             MainWindow& w = rig.OpenTwoSlot();
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QToolButton* open = w.ViewOf(View::File).DcmButton();
+            QToolButton* open = w.ViewOf(CardPlace::Image).DcmButton();
             QTest::mouseMove(&w, QPoint(3, 300));
             QTest::mouseMove(open, open->rect().center());
             QTRY_VERIFY(open->underMouse());
@@ -327,7 +325,7 @@ class MainWindowTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenTwoSlot();
         QApplication::setFont(normal);
-        for (View view : kViews) {
+        for (CardPlace view : kCardPlaces) {
             auto* header = qobject_cast<FittedLabel*>(w.ViewOf(view).Header());
             for (QToolButton* b : {w.ViewOf(view).DcmButton(), w.ViewOf(view).DciButton()}) {
                 QVERIFY(b->geometry().right() < header->TextBox().left());

@@ -66,10 +66,10 @@ class SharedFolderTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         AttachSaverCommands(w);
         ToolCommands* tools = AttachToolCommands(w);
-        w.RefreshCommand(View::Slot1);
-        w.RefreshCommand(View::Slot2);
+        w.RefreshCommand(CardPlace::Slot1);
+        w.RefreshCommand(CardPlace::Slot2);
         const std::string card = porvane_test::ReadFileText(rig.Path("slot1.dcm"));
-        rig.Select(View::Slot1, {0});
+        rig.Select(CardPlace::Slot1, {0});
         QVERIFY(rig.Plant("~ico._", rig.victim));
         w.Detail().EditButton()->click();
         fs::remove(rig.Path("~ico._"));

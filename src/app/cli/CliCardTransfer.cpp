@@ -174,7 +174,7 @@ int CliDelete(CliContext& ctx) {
         return CliFail(ctx, kCliFailed,
                        "The card's directory is damaged; nothing was written "
                        "(porvane-cli check --repair mends it).");
-    if (!DeleteSaver(*vol, index) || session.LinkBroke(*vol) || vol->IoError)
+    if (!DeleteSaver(*vol, index) || session.LinkBroke(*vol) || vol->IoError())
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot delete " + args.plain[1]));
     return kCliOk;
@@ -207,7 +207,7 @@ int CliCopy(CliContext& ctx) {
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
     int old = -1;
-    if ((rc = OldSaverFor(session, args, *to, from->Entries[index].Name, old)) != kCliOk)
+    if ((rc = OldSaverFor(session, args, *to, from->Entries()[index].Name, old)) != kCliOk)
         return rc;
     // A move that could copy but not delete would leave the saver twice and
     // report a failure: the source must be deletable before anything moves.

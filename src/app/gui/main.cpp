@@ -51,7 +51,7 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
     constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
     const CardSession& session = window.Session();
     bool any = false;
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         any = any || session.Loaded(view);
     const bool busy = session.LinkBusy() || QApplication::activeModalWidget() != nullptr;
     if (busy || (!any && tries < 10)) {
@@ -66,9 +66,9 @@ void ImportWhenLoaded(MainWindow& window, SaverCommands& commands, const QString
                               " .");
         return;
     }
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         if (session.Loaded(view) && window.Prompts().Confirm("Import " + path + " into " +
-                                                             kViewNames[ViewIndex(view)] + " ?")) {
+                                                             kViewNames[PlaceIndex(view)] + " ?")) {
             commands.Dci().ImportFile(view, path);
             return;
         }

@@ -43,13 +43,13 @@ FileDialogSetup DciCommands::ImportDialog() {
     return setup;
 }
 
-QString DciCommands::NotLoadedText(View view) {
-    return view == View::File    ? "Please load a DCM file First."
-           : view == View::Slot1 ? "CARD REFRESH FIRST."
-                                 : "Card refresh first.";
+QString DciCommands::NotLoadedText(CardPlace view) {
+    return view == CardPlace::Image   ? "Please load a DCM file First."
+           : view == CardPlace::Slot1 ? "CARD REFRESH FIRST."
+                                      : "Card refresh first.";
 }
 
-void DciCommands::Export(View view, int entry) {
+void DciCommands::Export(CardPlace view, int entry) {
     if (Session().LinkBusy())
         return;
     const QString path = ui_.Prompts().SaveFile(ExportDialog());
@@ -85,7 +85,7 @@ void DciCommands::Export(View view, int entry) {
     });
 }
 
-void DciCommands::ExportPair(View view, int entry, const QString& path) {
+void DciCommands::ExportPair(CardPlace view, int entry, const QString& path) {
     // Either name of the pair chooses both files.
     QString vms = path;
     if (IsVmiPath(LocalPath(path)))
@@ -153,7 +153,7 @@ bool DciCommands::PrepareFile(const QString& path, PreparedSaverFile& prepared) 
     return true;
 }
 
-void DciCommands::Import(View view) {
+void DciCommands::Import(CardPlace view) {
     if (Session().LinkBusy())
         return;
     if (!Session().Loaded(view)) {
@@ -165,7 +165,7 @@ void DciCommands::Import(View view) {
         ImportFile(view, path);
 }
 
-void DciCommands::ImportFile(View view, const QString& path) {
+void DciCommands::ImportFile(CardPlace view, const QString& path) {
     if (Session().LinkBusy())
         return;
     if (!Session().Loaded(view)) {
@@ -217,7 +217,7 @@ void DciCommands::ImportFile(View view, const QString& path) {
     });
 }
 
-void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry) {
+void DciCommands::ReplaceByImport(CardPlace view, const QString& path, int oldEntry) {
     CardVolume& volume = Session().Volume(view);
     // The old saver goes only in the write-back that adds the new one, so an
     // import that is refused or fails keeps it.
@@ -237,14 +237,15 @@ void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry) 
     default:
         if (!LinkFailedOn(volume))
             ui_.Prompts().Info(QString::fromStdString(result.reason));
-        if (!result.Refused() || volume.Listed.changed)
+        if (!result.Refused() || volume.Listing().Copy().changed)
             ui_.Refresh(view);
         return;
     }
 }
 
-void DciCommands::ImportBeside(View view, const QString& path) {
-    if (ImportDci(LocalPath(path), Session().Volume(view)) || Session().Volume(view).Listed.changed)
+void DciCommands::ImportBeside(CardPlace view, const QString& path) {
+    if (ImportDci(LocalPath(path), Session().Volume(view)) ||
+        Session().Volume(view).Listing().Copy().changed)
         ui_.Refresh(view);
     ui_.EngineUi().SetProgress(0, 1);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 #include "qtbase/Prompter.h"
 
 #include <QObject>
@@ -20,27 +20,27 @@ class DciCommands : public QObject {
     static FileDialogSetup ExportDialog();
     static FileDialogSetup ImportDialog();
     // What an import into a view that is not loaded says.
-    static QString NotLoadedText(View view);
+    static QString NotLoadedText(CardPlace view);
     // The question before a VMS without a VMI comes in: Yes a game, No data.
     static QString LoneVmsQuestion(const QString& path);
 
     // "Export" of directory entry `entry` of a view's card.
-    void Export(View view, int entry);
+    void Export(CardPlace view, int entry);
     // "Import DCI file" into a view's card: asks for the file, then ImportFile.
-    void Import(View view);
+    void Import(CardPlace view);
     // The import of one chosen file: the slot read again first, then the
     // questions about a saver of the same name.
-    void ImportFile(View view, const QString& path);
+    void ImportFile(CardPlace view, const QString& path);
 
   private:
     // Export to a VMS + VMI pair, path naming either file.
-    void ExportPair(View view, int entry, const QString& path);
+    void ExportPair(CardPlace view, int entry, const QString& path);
     // The single-saver file of the VMS or VMI at path, asking whether a VMS
     // without its VMI is a game; false when the user was told why not, or
     // cancelled.
     bool PrepareFile(const QString& path, PreparedSaverFile& prepared);
-    void ReplaceByImport(View view, const QString& path, int oldEntry);
-    void ImportBeside(View view, const QString& path);
+    void ReplaceByImport(CardPlace view, const QString& path, int oldEntry);
+    void ImportBeside(CardPlace view, const QString& path);
     CardSession& Session();
 
     CommandUi& ui_;

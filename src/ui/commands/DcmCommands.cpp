@@ -48,8 +48,8 @@ FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     return setup;
 }
 
-QString DcmCommands::UploadQuestion(View slot, const QString& path, int savers) {
-    const QString name = slot == View::Slot1 ? "slot 1" : "slot 2";
+QString DcmCommands::UploadQuestion(CardPlace slot, const QString& path, int savers) {
+    const QString name = slot == CardPlace::Slot1 ? "slot 1" : "slot 2";
     const QString count = savers == 1 ? "its saver" : "its " + QString::number(savers) + " savers";
     return "Upload " + path + " to the card in " + name +
            " ? The whole card is replaced: " + count + " will be lost.";
@@ -92,43 +92,43 @@ bool DcmCommands::OpenFile(const QString& path) {
     if (Session().LinkBusy() || !CheckImageFile(path))
         return false;
     ShowImage(path);
-    return Session().Loaded(View::File);
+    return Session().Loaded(CardPlace::Image);
 }
 
 void DcmCommands::ShowImage(const QString& path) {
     ui_.Runner().Join([this, &path] {
-        CardVolume& image = Session().Volume(View::File);
+        CardVolume& image = Session().Volume(CardPlace::Image);
         image.CloseImage();
         if (!image.OpenImage(LocalPath(path))) {
             image.CloseImage();
-            Session().SetLoaded(View::File, false);
-            ui_.ViewOf(View::File).Empty();
+            Session().SetLoaded(CardPlace::Image, false);
+            ui_.ViewOf(CardPlace::Image).Empty();
             ui_.ClearSelection();
             ui_.Menus().file.closeDcm->setEnabled(false);
             ui_.Prompts().Warning(FileUnreadableText(path));
             ShowImageName();
             return;
         }
-        ui_.Refresh(View::File);
+        ui_.Refresh(CardPlace::Image);
         ui_.Menus().file.closeDcm->setEnabled(true);
         ShowImageName();
     });
 }
 
 void DcmCommands::ShowImageName() {
-    const CardVolume& image = Session().Volume(View::File);
-    QLabel* header = ui_.ViewOf(View::File).Header();
-    if (!image.ImageOpen) {
+    const CardVolume& image = Session().Volume(CardPlace::Image);
+    QLabel* header = ui_.ViewOf(CardPlace::Image).Header();
+    if (!image.ImageOpen()) {
         header->setToolTip(QString());
         header->setAccessibleDescription(QString());
         return;
     }
-    const QString order = image.ImageNatural ? "raw dump" : "DCM";
+    const QString order = image.Store().ImageNatural() ? "raw dump" : "DCM";
     const QString text =
-        QString::fromStdString(fs::path(image.ImageName).filename().string()) + " (" +
-        (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
-         : image.ImageOrderGuessed ? order + ", assumed from its name"
-                                   : order) +
+        QString::fromStdString(fs::path(image.ImageName()).filename().string()) + " (" +
+        (image.Store().ImageOrderUnsure()    ? order + ", assumed from its name: read only"
+         : image.Store().ImageOrderGuessed() ? order + ", assumed from its name"
+                                             : order) +
         ")";
     header->setToolTip(text);
     header->setAccessibleDescription(text);
@@ -147,7 +147,7 @@ void DcmCommands::New() {
     }
     // The template's own problems are told by the engine, naming the file
     // chosen rather than the scratch file.
-    ScratchNamingUi naming(ui_.EngineUi(), scratch);
+    ScratchNamingFeedback naming(ui_.EngineUi(), scratch);
     if (!CreateImageFromTemplate(Session().StartDir(), scratch.Path(), &naming))
         return;
     if (!scratch.Commit()) {
@@ -158,19 +158,19 @@ void DcmCommands::New() {
 }
 
 void DcmCommands::Close() {
-    CardVolume& image = Session().Volume(View::File);
-    if (Session().LinkBusy() || (!Session().Loaded(View::File) && !image.ImageOpen))
+    CardVolume& image = Session().Volume(CardPlace::Image);
+    if (Session().LinkBusy() || (!Session().Loaded(CardPlace::Image) && !image.ImageOpen()))
         return;
     image.CloseImage();
-    Session().SetLoaded(View::File, false);
-    ui_.ViewOf(View::File).Empty();
-    ui_.ViewOf(View::File).SizePanel()->setText("");
+    Session().SetLoaded(CardPlace::Image, false);
+    ui_.ViewOf(CardPlace::Image).Empty();
+    ui_.ViewOf(CardPlace::Image).SizePanel()->setText("");
     ui_.Menus().file.closeDcm->setEnabled(false);
     ui_.ClearSelection();
     ShowImageName();
 }
 
-void DcmCommands::SaveAs(View view) {
+void DcmCommands::SaveAs(CardPlace view) {
     if (Session().LinkBusy() || !Session().Loaded(view))
         return;
     FileDialogSetup setup = SaveDialog("Save as DCM file");
@@ -188,20 +188,20 @@ void DcmCommands::SaveAs(View view) {
     }
     if (FileExists(path) && !ui_.Prompts().Confirm(OverwriteFileQuestion(path)))
         return;
-    if (view == View::File)
+    if (view == CardPlace::Image)
         SaveImageAs(path, order);
     else
         SaveSlotAs(view, path, order);
 }
 
 void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
-    const CardVolume& image = Session().Volume(View::File);
+    const CardVolume& image = Session().Volume(CardPlace::Image);
     ScratchFile scratch(LocalPath(path));
     std::error_code ec;
     // Every block written to the image is flushed at once, so the file
     // holds the card as the view shows it; the view goes on with the image.
     std::string error;
-    if (scratch.Ready() && !ConvertImageFile(image.ImageName, scratch.Path(), order, error))
+    if (scratch.Ready() && !ConvertImageFile(image.ImageName(), scratch.Path(), order, error))
         ec = std::make_error_code(std::errc::io_error);
     if (!scratch.Ready() || ec || !scratch.Commit()) {
         const std::string reason =
@@ -210,7 +210,7 @@ void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
     }
 }
 
-void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order) {
+void DcmCommands::SaveSlotAs(CardPlace slot, const QString& path, ImageOrder order) {
     LinkCommand command;
     command.holdAutoRefresh = true;
     ui_.Runner().RunLinkCommand(command, [this, slot, order, &path] {
@@ -239,14 +239,14 @@ void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order) {
     });
 }
 
-void DcmCommands::Upload(View slot) {
+void DcmCommands::Upload(CardPlace slot) {
     if (Session().LinkBusy() || !IsSlot(slot) || !Session().Loaded(slot))
         return;
     const QString path = ui_.Prompts().OpenFile(OpenDialog("Upload DCM file"));
     if (path.isEmpty() || !CheckImageFile(path))
         return;
     // The whole card is replaced: its savers go unless the user says so.
-    const int savers = Session().Volume(slot).ListedCount;
+    const int savers = Session().Volume(slot).ListedCount();
     if (savers > 0 && !ui_.Prompts().Confirm(UploadQuestion(slot, path, savers)))
         return;
     LinkCommand command;
@@ -260,14 +260,14 @@ void DcmCommands::Upload(View slot) {
         // either way. Either slot counts as loaded only when that reading went
         // through: a listing of the card as it was before would have copies
         // write its old table over the new card.
-        if (slot == View::Slot1) {
+        if (slot == CardPlace::Slot1) {
             // A card that was not the listed one got nothing: it is shown now.
-            if (written || Session().Volume(slot).Listed.changed)
-                ui_.Refresh(View::Slot1);
+            if (written || Session().Volume(slot).Listing().Copy().changed)
+                ui_.Refresh(CardPlace::Slot1);
             else
-                Session().SetLoaded(View::Slot1, false);
+                Session().SetLoaded(CardPlace::Slot1, false);
         } else {
-            ui_.Refresh(View::Slot2);
+            ui_.Refresh(CardPlace::Slot2);
         }
     });
 }

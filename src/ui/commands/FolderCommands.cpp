@@ -1,7 +1,7 @@
 #include "ui/commands/FolderCommands.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardSession.h"
-#include "card/CardUi.h"
 #include "card/SaverFiles.h"
 #include "card/SaverText.h"
 #include "link/LinkPort.h"
@@ -28,7 +28,7 @@ QString Shown(const std::string& name) {
 FolderCommands::FolderCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("FolderCommands");
     CardMenus& m = ui.Menus();
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         connect(m.ExportAll(view), &QAction::triggered, this, [this, view] { ExportAll(view); });
         connect(m.ImportFolder(view), &QAction::triggered, this,
                 [this, view] { ImportFolder(view); });
@@ -74,7 +74,7 @@ void FolderCommands::ShowSummary(const std::vector<SaverFileReport>& reports, bo
     ui_.Prompts().Info(lines.join('\n'));
 }
 
-void FolderCommands::ExportAll(View view) {
+void FolderCommands::ExportAll(CardPlace view) {
     if (Session().LinkBusy() || !Session().Loaded(view))
         return;
     const QString folder = ui_.Prompts().OpenFile(FolderDialog("Export all savers"));
@@ -82,7 +82,7 @@ void FolderCommands::ExportAll(View view) {
         ExportInto(view, folder);
 }
 
-void FolderCommands::ExportInto(View view, const QString& folder) {
+void FolderCommands::ExportInto(CardPlace view, const QString& folder) {
     const SaverFileFormat format =
         Session().Config().SaverFilesAsPairs != 0 ? SaverFileFormat::VmsPair : SaverFileFormat::Dci;
     std::vector<SaverFileReport> reports;
@@ -115,7 +115,7 @@ void FolderCommands::ExportInto(View view, const QString& folder) {
         ShowSummary(reports, false);
 }
 
-void FolderCommands::ImportFolder(View view) {
+void FolderCommands::ImportFolder(CardPlace view) {
     if (Session().LinkBusy())
         return;
     if (!Session().Loaded(view)) {
@@ -127,7 +127,7 @@ void FolderCommands::ImportFolder(View view) {
         ImportFolderPath(view, folder);
 }
 
-void FolderCommands::ImportFolderPath(View view, const QString& folder) {
+void FolderCommands::ImportFolderPath(CardPlace view, const QString& folder) {
     if (Session().LinkBusy())
         return;
     if (!Session().Loaded(view)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 #include "qtbase/Prompter.h"
 
 #include <QObject>
@@ -26,13 +26,13 @@ class FolderCommands : public QObject {
     // The question before files that exist are replaced.
     static QString ReplaceQuestion(const QString& folder, const std::vector<std::string>& files);
 
-    void ExportAll(View view);
-    void ImportFolder(View view);
+    void ExportAll(CardPlace view);
+    void ImportFolder(CardPlace view);
     // The import of the save files of folder into a view's card.
-    void ImportFolderPath(View view, const QString& folder);
+    void ImportFolderPath(CardPlace view, const QString& folder);
 
   private:
-    void ExportInto(View view, const QString& folder);
+    void ExportInto(CardPlace view, const QString& folder);
     void ShowSummary(const std::vector<SaverFileReport>& reports, bool importing);
     // "      Exporting 3 of 12" on the status line, painted at once.
     void ShowStep(const char* doing, int index, int count);

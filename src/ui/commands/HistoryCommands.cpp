@@ -18,7 +18,7 @@
 namespace {
 
 // The file view is never read by the auto-refresh tick.
-LinkCommand HeldFor(View view) {
+LinkCommand HeldFor(CardPlace view) {
     LinkCommand command;
     command.linkWork = false;
     command.holdAutoRefresh = IsSlot(view);
@@ -41,14 +41,14 @@ HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(paren
     setObjectName("HistoryCommands");
     dialog_ = new HistoryDialog(&ui.Window());
     CardMenus& m = ui.Menus();
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         connect(m.Undo(view), &QAction::triggered, this, [this, view] { Undo(view); });
         connect(m.History(view), &QAction::triggered, this, [this, view] { ShowHistory(view); });
         connect(m.Menu(view), &QMenu::aboutToShow, this, [this, view] { UpdateUndoCaption(view); });
     }
 }
 
-void HistoryCommands::UpdateUndoCaption(View view) {
+void HistoryCommands::UpdateUndoCaption(CardPlace view) {
     CardSession& session = ui_.Session();
     QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
@@ -61,7 +61,7 @@ void HistoryCommands::UpdateUndoCaption(View view) {
     undo->setText(caption);
 }
 
-void HistoryCommands::Undo(View view) {
+void HistoryCommands::Undo(CardPlace view) {
     CardSession& session = ui_.Session();
     if (!session.Loaded(view))
         return;
@@ -81,7 +81,7 @@ void HistoryCommands::Undo(View view) {
     });
 }
 
-void HistoryCommands::FillHistory(View view) {
+void HistoryCommands::FillHistory(CardPlace view) {
     CardSession& session = ui_.Session();
     std::vector<JournalRecord> records;
     ui_.Runner().Join([&] {
@@ -91,7 +91,7 @@ void HistoryCommands::FillHistory(View view) {
     dialog_->Show(QString::fromStdString(VolumeLabel(session.Volume(view))), records);
 }
 
-void HistoryCommands::ShowHistory(View view) {
+void HistoryCommands::ShowHistory(CardPlace view) {
     if (!ui_.Session().Loaded(view))
         return;
     ui_.Runner().RunLinkCommand(HeldFor(view), [this, view] {
@@ -103,7 +103,7 @@ void HistoryCommands::ShowHistory(View view) {
     });
 }
 
-void HistoryCommands::Recover(View view, int record) {
+void HistoryCommands::Recover(CardPlace view, int record) {
     CardSession& session = ui_.Session();
     RecoverReport report;
     ui_.Runner().Join([&] {

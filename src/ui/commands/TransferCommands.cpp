@@ -51,10 +51,10 @@ CardSession& TransferCommands::Session() {
     return ui_.Session();
 }
 
-QString TransferCommands::DeleteQuestion(View view) {
-    return view == View::Slot1   ? "Are you sure to delete Slot 1 selected saver?"
-           : view == View::Slot2 ? "Are you sure to delete Slot 2 selected saver?"
-                                 : "Are you sure to delete selected saver in Opened File?";
+QString TransferCommands::DeleteQuestion(CardPlace view) {
+    return view == CardPlace::Slot1   ? "Are you sure to delete Slot 1 selected saver?"
+           : view == CardPlace::Slot2 ? "Are you sure to delete Slot 2 selected saver?"
+                                      : "Are you sure to delete selected saver in Opened File?";
 }
 
 FileDialogSetup TransferCommands::PictureDialog(const QString& fileName) {
@@ -67,26 +67,26 @@ FileDialogSetup TransferCommands::PictureDialog(const QString& fileName) {
     return setup;
 }
 
-bool TransferCommands::CopyTarget(View view, int code, View& target) {
+bool TransferCommands::CopyTarget(CardPlace view, int code, CardPlace& target) {
     if (code == CopyToDialog::kFirst) {
-        target = view == View::Slot1 ? View::Slot2 : View::Slot1;
+        target = view == CardPlace::Slot1 ? CardPlace::Slot2 : CardPlace::Slot1;
         return true;
     }
     if (code == CopyToDialog::kSecond) {
-        target = view == View::File ? View::Slot2 : View::File;
+        target = view == CardPlace::Image ? CardPlace::Slot2 : CardPlace::Image;
         return true;
     }
     return false;
 }
 
-void TransferCommands::Activate(View view) {
+void TransferCommands::Activate(CardPlace view) {
     // The file view is never read by the auto-refresh tick.
     LinkCommand command;
     command.linkWork = false;
     command.holdAutoRefresh = IsSlot(view);
     const QList<int> positions = ui_.ViewOf(view).List()->SelectedPositions();
     // Slot 1 acts on exactly one saver; the others on the first of several.
-    const bool one = view == View::Slot1 ? positions.size() == 1 : !positions.isEmpty();
+    const bool one = view == CardPlace::Slot1 ? positions.size() == 1 : !positions.isEmpty();
     ui_.Runner().RunLinkCommand(command, [&] {
         if (!one)
             return;
@@ -113,9 +113,9 @@ void TransferCommands::Activate(View view) {
     });
 }
 
-void TransferCommands::FillDialogs(View view, int entry) {
+void TransferCommands::FillDialogs(CardPlace view, int entry) {
     CardSession& session = Session();
-    const SaverEntry& e = session.Volume(view).Entries[entry];
+    const SaverEntry& e = session.Volume(view).Entries()[entry];
     const QPixmap picture = ui_.ViewOf(view).CurrentPicture(entry);
     // The texts first: a window may grow for them before it is centred.
     const QString stamp = Text(e.Date) + "   " + Text(e.Time);
@@ -132,18 +132,18 @@ void TransferCommands::FillDialogs(View view, int entry) {
         d->SetPicture(picture);
         ui_.CentreOver(d);
     }
-    const bool slot1 = session.Loaded(View::Slot1);
-    const bool slot2 = session.Loaded(View::Slot2);
-    const bool file = session.Loaded(View::File);
-    if (view == View::Slot1)
+    const bool slot1 = session.Loaded(CardPlace::Slot1);
+    const bool slot2 = session.Loaded(CardPlace::Slot2);
+    const bool file = session.Loaded(CardPlace::Image);
+    if (view == CardPlace::Slot1)
         copyTo_->SetTargets("SLOT 2", slot2, "FILE", file);
-    else if (view == View::Slot2)
+    else if (view == CardPlace::Slot2)
         copyTo_->SetTargets("SLOT 1", slot1, "FILE", file);
     else
         copyTo_->SetTargets("SLOT 1", slot1, "SLOT 2", slot2);
 }
 
-void TransferCommands::DeleteFromDialog(View view, int entry) {
+void TransferCommands::DeleteFromDialog(CardPlace view, int entry) {
     if (delete_->Ask() != DeleteDialog::kYes)
         return;
     ui_.Runner().JoinWaiting([this, view, entry] {
@@ -151,31 +151,31 @@ void TransferCommands::DeleteFromDialog(View view, int entry) {
     });
 }
 
-void TransferCommands::CopyFromDialog(View view, int entry) {
-    View target = View::File;
+void TransferCommands::CopyFromDialog(CardPlace view, int entry) {
+    CardPlace target = CardPlace::Image;
     if (!CopyTarget(view, copyTo_->Ask(), target) || !Session().Loaded(target))
         return;
     ui_.Runner().JoinWaiting([this, view, entry, target] {
         // The image may have been changed by another program since it was read.
-        if (target == View::File)
-            ui_.Refresh(View::File);
+        if (target == CardPlace::Image)
+            ui_.Refresh(CardPlace::Image);
         // Copy to copies whatever the drag mode says.
         if (Session().Loaded(target)) {
             const CopyOutcome outcome = CopyWithNameCheck(view, entry, target);
             if (outcome.attempted)
                 ui_.Refresh(target);
-            if (Session().Volume(view).Listed.changed)
+            if (Session().Volume(view).Listing().Copy().changed)
                 ui_.Refresh(view);
         }
     });
 }
 
-TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(View source, int entry,
-                                                                  View target) {
+TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(CardPlace source, int entry,
+                                                                  CardPlace target) {
     CopyOutcome outcome;
     CardVolume& from = Session().Volume(source);
     CardVolume& to = Session().Volume(target);
-    const std::string name = from.Entries[entry].Name;
+    const std::string name = from.Entries()[entry].Name;
     int old = -1;
     const bool replaces = FindSaverByName(to, name, old);
     if (replaces && !ui_.Prompts().Confirm("Saver " + Text(name) + " Exisit overwrite it ?"))
@@ -206,7 +206,7 @@ TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(View source, i
     return outcome;
 }
 
-void TransferCommands::DeleteSelected(View view) {
+void TransferCommands::DeleteSelected(CardPlace view) {
     if (!Session().Loaded(view))
         return;
     CardListWidget* list = ui_.ViewOf(view).List();
@@ -235,7 +235,7 @@ void TransferCommands::DeleteSelected(View view) {
                         DeleteSaver(volume, entry);
                 });
                 // Another card: none of the selected savers is on it.
-                if (volume.Listed.changed)
+                if (volume.Listing().Copy().changed)
                     break;
                 Deselect(view, positions.first());
             }
@@ -244,14 +244,14 @@ void TransferCommands::DeleteSelected(View view) {
     });
 }
 
-void TransferCommands::DropSavers(View source, View target) {
+void TransferCommands::DropSavers(CardPlace source, CardPlace target) {
     CardSession& session = Session();
     if (source == target || !session.Loaded(source) || !session.Loaded(target))
         return;
     ui_.Runner().RunLinkCommand({}, [this, source, target, &session] {
-        if (target == View::File) {
-            ui_.Refresh(View::File);
-            if (!session.Loaded(View::File))
+        if (target == CardPlace::Image) {
+            ui_.Refresh(CardPlace::Image);
+            if (!session.Loaded(CardPlace::Image))
                 return;
         }
         const bool move = session.Config().DragMode == 1;
@@ -267,7 +267,7 @@ void TransferCommands::DropSavers(View source, View target) {
             // both cards: refused before anything is copied.
             if (entry >= 0 && move && !SaverDeletable(session.Volume(source), entry)) {
                 ui_.Prompts().Warning(
-                    "Saver " + Text(session.Volume(source).Entries[entry].Name) +
+                    "Saver " + Text(session.Volume(source).Entries()[entry].Name) +
                     " was not moved: the directory of its card is damaged, so it could not be "
                     "deleted there. Nothing was copied; \"Check card...\" tells more.");
                 break;
@@ -280,7 +280,7 @@ void TransferCommands::DropSavers(View source, View target) {
                     const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
                     if (outcome.done && move)
                         DeleteSaver(session.Volume(source), entry);
-                    changed = outcome.changed || session.Volume(source).Listed.changed;
+                    changed = outcome.changed || session.Volume(source).Listing().Copy().changed;
                 });
             }
             if (changed)
@@ -293,13 +293,13 @@ void TransferCommands::DropSavers(View source, View target) {
     });
 }
 
-void TransferCommands::Deselect(View view, int position) {
+void TransferCommands::Deselect(CardPlace view, int position) {
     CardListWidget* list = ui_.ViewOf(view).List();
     list->selectionModel()->select(list->model()->index(position, 0),
                                    QItemSelectionModel::Deselect);
 }
 
-void TransferCommands::SavePicture(View view) {
+void TransferCommands::SavePicture(CardPlace view) {
     const QList<int> positions = ui_.ViewOf(view).List()->SelectedPositions();
     if (positions.isEmpty())
         return;
@@ -321,7 +321,7 @@ void TransferCommands::SavePicture(View view) {
     });
 }
 
-bool TransferCommands::WritePicture(View view, int entry, const std::string& path) {
+bool TransferCommands::WritePicture(CardPlace view, int entry, const std::string& path) {
     // A saver without icons shows the picture for savers without icons;
     // its header holds no frame to extract.
     const std::string noIcon = SideFilePath(Session().StartDir(), kNoIconFileName);

@@ -54,17 +54,17 @@ void AutoRefresh::TickWork() {
     }
 
     // A card put into slot 2, once the tick has seen the two-slot unit.
-    if (!session.Loaded(View::Slot2) && session.CardPresent(View::Slot2) && TwoSlotSeen) {
+    if (!session.Loaded(CardPlace::Slot2) && session.CardPresent(CardPlace::Slot2) && TwoSlotSeen) {
         AutoRefreshBusy = true;
-        window_.RefreshCommand(View::Slot2);
+        window_.RefreshCommand(CardPlace::Slot2);
         AutoRefreshBusy = false;
         Rearm();
     }
     // A card put into slot 1, seen twice in a row.
-    if (!session.Loaded(View::Slot1) && session.CardPresent(View::Slot1) &&
-        session.CardPresent(View::Slot1)) {
+    if (!session.Loaded(CardPlace::Slot1) && session.CardPresent(CardPlace::Slot1) &&
+        session.CardPresent(CardPlace::Slot1)) {
         AutoRefreshBusy = true;
-        window_.RefreshCommand(View::Slot1);
+        window_.RefreshCommand(CardPlace::Slot1);
         if (!link.DirectMode)
             window_.SetStatus("   Ambrel");
         AutoRefreshBusy = false;
@@ -86,15 +86,15 @@ void AutoRefresh::TickWork() {
 
 bool AutoRefresh::Slot2Removed() {
     CardSession& session = window_.Session();
-    if (!session.Loaded(View::Slot2) || session.CardPresent(View::Slot2) || AutoRefreshBusy ||
-        !TwoSlotSeen)
+    if (!session.Loaded(CardPlace::Slot2) || session.CardPresent(CardPlace::Slot2) ||
+        AutoRefreshBusy || !TwoSlotSeen)
         return false;
     window_.Runner().JoinWaiting([this, &session] {
         // Wait only when slot 1 is empty too: the user may be swapping cards.
-        if (!session.CardPresent(View::Slot1))
+        if (!session.CardPresent(CardPlace::Slot1))
             window_.Pause(kRemovalWaitMs);
-        if (!session.CardPresent(View::Slot2))
-            session.SetLoaded(View::Slot2, false);
+        if (!session.CardPresent(CardPlace::Slot2))
+            session.SetLoaded(CardPlace::Slot2, false);
     });
     Rearm();
     return true;
@@ -103,21 +103,22 @@ bool AutoRefresh::Slot2Removed() {
 bool AutoRefresh::Slot1Removed(bool& applied) {
     CardSession& session = window_.Session();
     applied = false;
-    if (!session.Loaded(View::Slot1) || session.CardPresent(View::Slot1) || AutoRefreshBusy)
+    if (!session.Loaded(CardPlace::Slot1) || session.CardPresent(CardPlace::Slot1) ||
+        AutoRefreshBusy)
         return false;
     applied = true;
     if (!session.Link().DetectDevice()) {
-        session.SetLoaded(View::Slot1, false);
+        session.SetLoaded(CardPlace::Slot1, false);
         window_.Runner().HideWait();
         Rearm();
         return true;
     }
     window_.Runner().JoinWaiting([this, &session] {
-        if (!session.CardPresent(View::Slot2))
+        if (!session.CardPresent(CardPlace::Slot2))
             window_.Pause(kRemovalWaitMs);
     });
-    if (!session.CardPresent(View::Slot1)) {
-        session.SetLoaded(View::Slot1, false);
+    if (!session.CardPresent(CardPlace::Slot1)) {
+        session.SetLoaded(CardPlace::Slot1, false);
         Rearm();
         return true;
     }
@@ -132,7 +133,7 @@ bool AutoRefresh::DetectAndLayOut() {
         answered = true;
         if (link.DirectMode) {
             TwoSlotSeen = false;
-            window_.SetStatus("    TORIN " + MainWindow::PageSizeSuffix(session.HighestPage));
+            window_.SetStatus("    TORIN " + MainWindow::PageSizeSuffix(session.HighestPage()));
         } else {
             if (window_.ActivateChecked())
                 session.Config().AutoRefresh = 1;
@@ -144,7 +145,7 @@ bool AutoRefresh::DetectAndLayOut() {
         answered = true;
         if (link.DirectMode && TwoSlotSeen) {
             window_.ShowDeviceLayout();
-            window_.RefreshCommand(View::Slot1);
+            window_.RefreshCommand(CardPlace::Slot1);
         } else if (!link.DirectMode && !TwoSlotSeen) {
             if (window_.ActivateChecked())
                 session.Config().AutoRefresh = 1;

@@ -91,7 +91,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
     session_.Open(std::move(backend), &host_, &host_,
                   options.startDir.empty() ? CurrentFolder() : options.startDir);
-    session_.OnLinkIdle = [this] { LinkIdle(); };
+    session_.SetOnLinkIdle([this] { LinkIdle(); });
 
     pagePanel_->PageLabel()->hide();
     pagePanel_->Panel()->hide();
@@ -100,7 +100,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     ClearSelection();
     menus_->file.closeDcm->setEnabled(false);
     // No card is read yet.
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
             a->setEnabled(false);
 
@@ -155,7 +155,7 @@ MainWindow::~MainWindow() {
         view->List()->disconnect(this);
     // The volumes outlive the link by a moment; they must not reach it.
     session_.Detach();
-    session_.OnLinkIdle = nullptr;
+    session_.SetOnLinkIdle(nullptr);
 }
 
 void MainWindow::LinkIdle() {
@@ -196,7 +196,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ConnectViews() {
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
         list->addAction(menus_->DeleteSelected(view));
         list->addAction(menus_->Undo(view));
@@ -220,10 +220,10 @@ void MainWindow::ConnectCommands() {
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::RunSettings);
     connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
     connect(menus_->slot1.refresh, &QAction::triggered, this,
-            [this] { RefreshCommand(View::Slot1); });
+            [this] { RefreshCommand(CardPlace::Slot1); });
     connect(menus_->slot2.refresh, &QAction::triggered, this,
-            [this] { RefreshCommand(View::Slot2); });
-    for (View view : kViews)
+            [this] { RefreshCommand(CardPlace::Slot2); });
+    for (CardPlace view : kCardPlaces)
         for (int blocks : {241, 240, 200})
             connect(menus_->FormatItem(view, blocks), &QAction::triggered, this,
                     [this, view, blocks] { FormatCommand(view, blocks); });
@@ -310,7 +310,7 @@ void MainWindow::ClearSelection() {
     detail_->SlideDown();
 }
 
-void MainWindow::ShowSelectedSaver(View view) {
+void MainWindow::ShowSelectedSaver(CardPlace view) {
     CardView& shown = ViewOf(view);
     const QList<int> positions = shown.List()->SelectedPositions();
     if (positions.isEmpty())
@@ -320,23 +320,23 @@ void MainWindow::ShowSelectedSaver(View view) {
         return;
     detail_->SlideUp();
     const CardVolume& volume = session_.Volume(view);
-    const SaverEntry& e = volume.Entries[entry];
+    const SaverEntry& e = volume.Entries()[entry];
     detail_->ShowPicture(shown.CurrentPicture(entry));
     session_.Select(view, entry);
     const QString name = QString::fromStdString(SaverText(e.Name));
-    if (view == View::Slot1)
+    if (view == CardPlace::Slot1)
         detail_->SetName("Slot 1 : " + name);
-    else if (view == View::Slot2)
+    else if (view == CardPlace::Slot2)
         detail_->SetName("Slot 2 : " + name);
     else
-        detail_->SetName(QFileInfo(QString::fromStdString(volume.ImageName)).fileName() + " : " +
+        detail_->SetName(QFileInfo(QString::fromStdString(volume.ImageName())).fileName() + " : " +
                          name);
     detail_->SetDateTime(QString::fromStdString(e.Date) + "   " + QString::fromStdString(e.Time));
     if (e.IsGame && !session_.Link().DirectMode)
         detail_->DisasmButton()->setEnabled(true);
 }
 
-void MainWindow::ViewClicked(View view) {
+void MainWindow::ViewClicked(CardPlace view) {
     detail_->DisasmButton()->setEnabled(false);
     if (ViewOf(view).List()->selectedItems().size() == 1)
         ShowSelectedSaver(view);
@@ -344,16 +344,16 @@ void MainWindow::ViewClicked(View view) {
         ClearSelection();
 }
 
-void MainWindow::SelectionChanged(View view) {
+void MainWindow::SelectionChanged(CardPlace view) {
     pagePanel_->HidePagePanel();
     const int selected = static_cast<int>(ViewOf(view).List()->selectedItems().size());
     if (selected < 2) {
         detail_->HideTotals();
         return;
     }
-    const QString prefix = view == View::Slot1   ? "Slot 1 : "
-                           : view == View::Slot2 ? "Slot 2 : "
-                                                 : "File : ";
+    const QString prefix = view == CardPlace::Slot1   ? "Slot 1 : "
+                           : view == CardPlace::Slot2 ? "Slot 2 : "
+                                                      : "File : ";
     detail_->ShowTotals(prefix + QString::number(selected) + " Saver Selected",
                         QString::number(ViewOf(view).SelectedBlocks()) + " Blocks Total");
 }
@@ -363,7 +363,7 @@ void MainWindow::SelectionChanged(View view) {
 void MainWindow::StateTick() {
     if (session_.LinkBusy())
         return;
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
         if (list->hasFocus() && !list->selectedItems().isEmpty())
             ViewClicked(view);
@@ -371,33 +371,33 @@ void MainWindow::StateTick() {
     addressLabel_->setText(kAddressText);
     makerLabel_->setText("Velmor");
 
-    if (session_.Loaded(View::Slot1) && session_.Volume(View::Slot1).ListedCount > 0)
-        ViewOf(View::Slot1).Animate();
-    if (session_.Loaded(View::Slot2))
-        ViewOf(View::Slot2).Animate();
-    if (session_.Loaded(View::File))
-        ViewOf(View::File).Animate();
+    if (session_.Loaded(CardPlace::Slot1) && session_.Volume(CardPlace::Slot1).ListedCount() > 0)
+        ViewOf(CardPlace::Slot1).Animate();
+    if (session_.Loaded(CardPlace::Slot2))
+        ViewOf(CardPlace::Slot2).Animate();
+    if (session_.Loaded(CardPlace::Image))
+        ViewOf(CardPlace::Image).Animate();
 
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         const bool loaded = session_.Loaded(view);
         ViewOf(view).SetLoadedLook(loaded);
         if (!loaded)
             ViewOf(view).Empty();
     }
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         EnableCommands(view, session_.Loaded(view));
     // "Close DCM File" lets the image go without link work.
     imageWatch_->Follow();
 }
 
-void MainWindow::EnableCommands(View view, bool on) {
+void MainWindow::EnableCommands(CardPlace view, bool on) {
     // Nothing can be imported onto an erased card; it has to be formatted.
     CardView& shown = ViewOf(view);
     const bool imports = on && shown.Formatted();
     // The program's own items need a card as much as the designed ones.
     for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
         a->setEnabled(on);
-    if (view == View::File) {
+    if (view == CardPlace::Image) {
         const CardMenus::FileItems& m = menus_->file;
         for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
             a->setEnabled(on);
@@ -405,7 +405,7 @@ void MainWindow::EnableCommands(View view, bool on) {
         m.importBmp->setEnabled(imports);
         return;
     }
-    const CardMenus::SlotItems& m = view == View::Slot1 ? menus_->slot1 : menus_->slot2;
+    const CardMenus::SlotItems& m = view == CardPlace::Slot1 ? menus_->slot1 : menus_->slot2;
     for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);

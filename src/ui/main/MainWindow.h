@@ -78,23 +78,23 @@ class MainWindow : public QWidget, public CommandUi {
     CardSession& Session() override { return session_; }
     LinkCommandRunner& Runner() override { return runner_; }
     Prompter& Prompts() override { return prompts_; }
-    CardUi& EngineUi() override { return host_; }
-    CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
+    CardFeedback& EngineUi() override { return host_; }
+    CardView& ViewOf(CardPlace view) override { return *views_[PlaceIndex(view)]; }
     CardMenus& Menus() override { return *menus_; }
     DetailPanel& Detail() override { return *detail_; }
     QWidget& Window() override { return *this; }
     void CentreOver(QWidget* window) const override;
-    void Refresh(View view) override;
+    void Refresh(CardPlace view) override;
     void ClearSelection() override;
-    void ShowSelectedSaver(View view) override;
+    void ShowSelectedSaver(CardPlace view) override;
     void SetStatus(const QString& text) override;
     void RepaintNow() override;
 
     // The menu commands "Refresh" of a slot: page information first, auto
     // refresh held.
-    void RefreshCommand(View slot);
+    void RefreshCommand(CardPlace slot);
     // What a click in a view does (also a key other than Enter).
-    void ViewClicked(View view);
+    void ViewClicked(CardPlace view);
 
     WaitWindow& Wait() { return *waitWindow_; }
     ImageWatch& WatchedImage() { return *imageWatch_; }
@@ -128,11 +128,11 @@ class MainWindow : public QWidget, public CommandUi {
     // The "Setup..." button.
     void RunSettings();
     // The nine format items: a view's card, userBlocks 241, 240 or 200.
-    void FormatCommand(View view, int userBlocks);
+    void FormatCommand(CardPlace view, int userBlocks);
 
   signals:
     // A double click or Enter in a view.
-    void SaverActivated(View view);
+    void SaverActivated(CardPlace view);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -143,7 +143,7 @@ class MainWindow : public QWidget, public CommandUi {
     void BuildCardArea();
     void ConnectViews();
     void ConnectCommands();
-    void SelectionChanged(View view);
+    void SelectionChanged(CardPlace view);
     void ApplyColumnFonts();
     void ShowTwoSlotLayout(bool fromDetection);
     void BuildNoDeviceHint(int top);
@@ -152,8 +152,8 @@ class MainWindow : public QWidget, public CommandUi {
     void RefreshSlot1();
     void RefreshSlot2();
     void RefreshFile();
-    bool RefreshListing(View view);
-    void EnableCommands(View view, bool on);
+    bool RefreshListing(CardPlace view);
+    void EnableCommands(CardPlace view, bool on);
     void ReadPageInfo();
     void LinkIdle();
 

@@ -26,10 +26,10 @@ constexpr const char* kSlot2LinkError = " link error , please check Connection s
 constexpr const char* kFormatLarge =
     "Delete all saver? (Over 200 blocks is ONLY for Velmor memory card)";
 
-QString FormatQuestion(View view, int userBlocks) {
+QString FormatQuestion(CardPlace view, int userBlocks) {
     if (userBlocks == 200)
-        return view == View::Slot2 ? "Delete all saver? " : "Delete all saver?";
-    if (view == View::Slot1 && userBlocks == 240)
+        return view == CardPlace::Slot2 ? "Delete all saver? " : "Delete all saver?";
+    if (view == CardPlace::Slot1 && userBlocks == 240)
         return "elete all saver? (Over 200 blocks is ONLY for Velmor memory card)?";
     return kFormatLarge;
 }
@@ -41,7 +41,7 @@ void MainWindow::ReadPageInfo() {
     pagePanel_->ShowSet16M();
 }
 
-void MainWindow::RefreshCommand(View slot) {
+void MainWindow::RefreshCommand(CardPlace slot) {
     LinkCommand command;
     command.joins = true;
     command.holdAutoRefresh = true;
@@ -51,11 +51,11 @@ void MainWindow::RefreshCommand(View slot) {
     });
 }
 
-void MainWindow::Refresh(View view) {
+void MainWindow::Refresh(CardPlace view) {
     runner_.Join([this, view] {
-        if (view == View::Slot1)
+        if (view == CardPlace::Slot1)
             RefreshSlot1();
-        else if (view == View::Slot2)
+        else if (view == CardPlace::Slot2)
             RefreshSlot2();
         else
             RefreshFile();
@@ -70,8 +70,8 @@ void MainWindow::RefreshSlot1() {
         uint16_t page = 0;
         if (link.GetPage(page)) {
             pagePanel_->ShowPage(page);
-            session_.ShownPage = static_cast<int16_t>(page);
-            session_.CurrentPage = page;
+            session_.SetShownPage(static_cast<int16_t>(page));
+            session_.SetCurrentPage(page);
         }
     };
     lookForBox();
@@ -81,15 +81,15 @@ void MainWindow::RefreshSlot1() {
     if (link.LinkFailed) {
         prompts_.Info(kSlot1LinkError);
         SetStatus("No Device");
-        session_.SetLoaded(View::Slot1, false);
+        session_.SetLoaded(CardPlace::Slot1, false);
         return;
     }
-    if (!session_.CardPresent(View::Slot1)) {
+    if (!session_.CardPresent(CardPlace::Slot1)) {
         prompts_.Info(" no card in slot 1 ");
-        session_.SetLoaded(View::Slot1, false);
+        session_.SetLoaded(CardPlace::Slot1, false);
         return;
     }
-    RefreshListing(View::Slot1);
+    RefreshListing(CardPlace::Slot1);
 }
 
 void MainWindow::RefreshSlot2() {
@@ -101,27 +101,27 @@ void MainWindow::RefreshSlot2() {
     if (link.LinkFailed) {
         prompts_.Info(kSlot2LinkError);
         SetStatus("No Device");
-        session_.SetLoaded(View::Slot2, false);
+        session_.SetLoaded(CardPlace::Slot2, false);
         return;
     }
     // The paged card has no second slot.
     if (link.DirectMode)
         return;
-    if (!session_.CardPresent(View::Slot2)) {
+    if (!session_.CardPresent(CardPlace::Slot2)) {
         prompts_.Info(" no card in slot 2 ");
-        session_.SetLoaded(View::Slot2, false);
+        session_.SetLoaded(CardPlace::Slot2, false);
         return;
     }
-    RefreshListing(View::Slot2);
+    RefreshListing(CardPlace::Slot2);
 }
 
 void MainWindow::RefreshFile() {
     ClearSelection();
     ShowDeviceLayout();
-    RefreshListing(View::File);
+    RefreshListing(CardPlace::Image);
 }
 
-bool MainWindow::RefreshListing(View view) {
+bool MainWindow::RefreshListing(CardPlace view) {
     CardVolume& volume = session_.Volume(view);
     CardView& shown = ViewOf(view);
     LinkPort& link = session_.Link();
@@ -130,8 +130,8 @@ bool MainWindow::RefreshListing(View view) {
     // user chooses between finishing and taking it back); an image another
     // program holds, or one only read, is left alone.
     std::string why;
-    if (volume.Device < CardVolume::kImage ||
-        (!volume.ImageReadOnly && HasCutChange(volume, session_.Journal()) &&
+    if (volume.Place() != CardPlace::Image ||
+        (!volume.Store().ImageReadOnly() && HasCutChange(volume, session_.Journal()) &&
          LockImageForWriting(volume, why))) {
         const SettleOutcome cut = SettleCutChange(volume, session_.Journal());
         if (!cut.message.empty()) {
@@ -180,7 +180,7 @@ bool MainWindow::RefreshListing(View view) {
     return loaded;
 }
 
-void MainWindow::FormatCommand(View view, int userBlocks) {
+void MainWindow::FormatCommand(CardPlace view, int userBlocks) {
     if (session_.LinkBusy() || !session_.Loaded(view))
         return;
     if (!prompts_.Confirm(FormatQuestion(view, userBlocks)))

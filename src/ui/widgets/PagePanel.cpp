@@ -102,14 +102,14 @@ void PagePanel::ShowPage(int page) {
 }
 
 void PagePanel::ShowSet16M() {
-    set16M_->setVisible(window_.Session().HighestPage >= 15);
+    set16M_->setVisible(window_.Session().HighestPage() >= 15);
 }
 
 void PagePanel::ShowPagePanel() {
     CardSession& session = window_.Session();
     if (session.LinkBusy())
         return;
-    if (session.HighestPage > 4)
+    if (session.HighestPage() > 4)
         window_.AutoRefresher().Stop();
     if (!session.Link().DirectMode || !IsOut())
         return;
@@ -132,8 +132,8 @@ void PagePanel::HidePagePanel() {
         window_.Pause(10);
         panel_->move(panel_->x() - i / 2, panel_->y());
     }
-    if (session.CurrentPage != static_cast<uint16_t>(session.ShownPage))
-        window_.Refresh(View::Slot1);
+    if (session.CurrentPage() != static_cast<uint16_t>(session.ShownPage()))
+        window_.Refresh(CardPlace::Slot1);
 }
 
 void PagePanel::ApplySpinPage() {
@@ -152,7 +152,7 @@ void PagePanel::ApplySpinPage() {
             const QSignalBlocker block(spin_);
             spin_->setValue(page);
         }
-        session.CurrentPage = page;
+        session.SetCurrentPage(page);
         ShowSet16M();
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "card/LoadVolume.h"
 #include "card/support/CardTestSupport.h"
@@ -19,7 +19,7 @@ namespace engine_test {
 
 using porvane_test::TempDir;
 
-using cardtest::RecordingUi;
+using cardtest::RecordingFeedback;
 
 // The listing of a view: ListMap, ListedCount and FreeBlocks (floored at 0).
 void ListVolume(CardVolume& volume);

@@ -36,11 +36,11 @@ inline QString Q(const std::string& path) {
 }
 
 // The names of the savers a view lists, trailing blanks dropped.
-inline QStringList Listed(MainWindow& w, View view) {
+inline QStringList Listed(MainWindow& w, CardPlace view) {
     QStringList names;
     CardVolume& v = w.Session().Volume(view);
-    for (int k = 0; k < v.ListedCount && k < w.ViewOf(view).List()->count(); ++k)
-        names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
+    for (int k = 0; k < v.ListedCount() && k < w.ViewOf(view).List()->count(); ++k)
+        names << QString::fromStdString(v.Entries()[v.ListMap()[k]].TrimmedName());
     return names;
 }
 
@@ -65,16 +65,16 @@ class CommandsRig : public MainWindowRig {
             << dragMode << "\r\n0\r\n";
         MainWindow& w = OpenTwoSlot();
         commands = AttachSaverCommands(w);
-        for (View view : kViews)
-            logging_ << QObject::connect(w.ViewOf(view).List()->model(),
-                                         &QAbstractItemModel::modelReset, [this, view, &w] {
-                                             refreshes.push_back(ViewIndex(view));
-                                             listed.push_back(w.Session().Volume(view).ListedCount);
-                                         });
+        for (CardPlace view : kCardPlaces)
+            logging_ << QObject::connect(
+                w.ViewOf(view).List()->model(), &QAbstractItemModel::modelReset, [this, view, &w] {
+                    refreshes.push_back(PlaceIndex(view));
+                    listed.push_back(w.Session().Volume(view).ListedCount());
+                });
         if (slot1 != nullptr)
-            w.RefreshCommand(View::Slot1);
+            w.RefreshCommand(CardPlace::Slot1);
         if (slot2 != nullptr)
-            w.RefreshCommand(View::Slot2);
+            w.RefreshCommand(CardPlace::Slot2);
         refreshes.clear();
         listed.clear();
         return w;
@@ -97,13 +97,13 @@ class CommandsRig : public MainWindowRig {
     }
     // A drag entering view target, as the window system delivers it; true
     // when the view takes it.
-    bool DragOver(View target, QMimeData* data) {
+    bool DragOver(CardPlace target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         return Enter(target, data);
     }
     // A drop on view target after the drag entered it; true when the view
     // took it as a copy. The queued work runs before returning.
-    bool DropOn(View target, QMimeData* data) {
+    bool DropOn(CardPlace target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         if (!Enter(target, data))
             return false;
@@ -123,7 +123,7 @@ class CommandsRig : public MainWindowRig {
   private:
     QList<QMetaObject::Connection> logging_;
 
-    bool Enter(View target, QMimeData* data) {
+    bool Enter(CardPlace target, QMimeData* data) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                               Qt::NoModifier);
         QCoreApplication::sendEvent(window->ViewOf(target).List()->viewport(), &enter);
