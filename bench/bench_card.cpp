@@ -175,7 +175,8 @@ void BM_ReplaceSaverBetweenImages(benchmark::State& state) {
     TempDir dir;
     auto source = std::make_unique<CardVolume>();
     auto destination = std::make_unique<CardVolume>();
-    source->Device() = destination->SetPlace(CardPlace::Image);
+    source->SetPlace(CardPlace::Image);
+    destination->SetPlace(CardPlace::Image);
     source->OpenImage(dir / "a.dcm");
     destination->OpenImage(dir / "b.dcm");
     MakeCopyPair(*source, *destination);
@@ -201,7 +202,8 @@ void BM_CopySaverBetweenImages(benchmark::State& state) {
     TempDir dir;
     auto source = std::make_unique<CardVolume>();
     auto destination = std::make_unique<CardVolume>();
-    source->Device() = destination->SetPlace(CardPlace::Image);
+    source->SetPlace(CardPlace::Image);
+    destination->SetPlace(CardPlace::Image);
     source->OpenImage(dir / "a.dcm");
     destination->OpenImage(dir / "b.dcm");
     MakeCopyPair(*source, *destination);

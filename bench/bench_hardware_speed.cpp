@@ -120,7 +120,7 @@ struct Rig {
         link->DetectDevice();
         journal = std::make_unique<CardJournal>(dir.string());
         for (int k = 0; k < 2; ++k) {
-            volumes[k].Device() = static_cast<uint8_t>(k);
+            volumes[k].SetPlace(kCardPlaces[static_cast<size_t>(k)]);
             volumes[k].Store().SetLink(link.get());
             volumes[k].Store().SetConfig(&settings);
             volumes[k].Store().SetFeedback(&ui);

@@ -160,7 +160,7 @@ class Rig {
             volumes_[i]->Store().SetConfig(&settings_);
             volumes_[i]->Store().SetFeedback(&ui_);
             const bool image = direct && i == 1;
-            volumes_[i]->Device() = image ? PlaceIndex(CardPlace::Image) : static_cast<uint8_t>(i);
+            volumes_[i]->SetPlace(image ? CardPlace::Image : kCardPlaces[static_cast<size_t>(i)]);
             volumes_[i]->Store().SetLink(image ? nullptr : link_.get());
             if (image)
                 volumes_[i]->OpenImage(cards_[1].string());

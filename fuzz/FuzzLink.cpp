@@ -87,7 +87,7 @@ void RunLinkCommands(LinkPort& link, const uint8_t* commands, size_t count) {
         case 10:
         case 11:
             settings.VerifyTransfers = arg & 2 ? 0 : 1;
-            volume->Device() = slot;
+            volume->SetPlace(slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2);
             if ((commands[i] & 0x0F) == 10)
                 volume->ReadRawBlock(slot, at, in);
             else

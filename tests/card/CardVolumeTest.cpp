@@ -77,10 +77,10 @@ TEST(ImageStore, OpeningAnExistingImageKeepsItAndReadsBlocksAtTheirOffset) {
     const auto image = Pattern(131072);
     WriteFileBytes(name, image);
     CardVolume v;
-    v.Device() = 5; // anything from 2 up is the image
+    v.SetPlace(CardPlace::Image);
     ASSERT_TRUE(v.OpenImage(name));
     uint8_t block[512];
-    ASSERT_TRUE(v.ReadRawBlock(v.Device(), 255, block));
+    ASSERT_TRUE(v.ReadRawBlock(5, 255, block)); // anything from 2 up is the image
     EXPECT_TRUE(std::equal(block, block + 512, image.begin() + 130560));
     SwapWords(block);
     SwapWords(block);

@@ -244,7 +244,7 @@ class EmulatedBoxTest : public ::testing::Test {
         ASSERT_TRUE(link_->DetectDevice());
         for (int s = 0; s < 2; ++s) {
             slot_[s] = std::make_unique<CardVolume>();
-            slot_[s]->Device() = static_cast<uint8_t>(s);
+            slot_[s]->SetPlace(kCardPlaces[static_cast<size_t>(s)]);
             slot_[s]->Store().SetLink(link_.get());
             slot_[s]->Store().SetFeedback(&ui_);
         }

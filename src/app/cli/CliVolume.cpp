@@ -195,7 +195,7 @@ int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol
     const int rc = OpenLink(page, error);
     if (rc != kCliOk)
         return rc;
-    vol.Device() = static_cast<uint8_t>(slot);
+    vol.SetPlace(slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2);
     vol.Store().SetLink(link_.get());
     // A command's volume lives for that command only: its cache is open
     // for the volume's life and never serves another command.
