@@ -30,5 +30,5 @@ bool SaveCardImage(const std::string& path, CardVolume& volume,
 // turned to card order on the way. The file is read under a shared lock
 // (card/ImageLock.h); one kept by another program, or whose order is unsure
 // (CardImageOrder.h), is refused too, with the reason told to the volume's
-// Ui. True when every block was written.
+// feedback. True when every block was written.
 bool UploadCardImage(const std::string& path, CardVolume& volume);
