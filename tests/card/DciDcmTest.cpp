@@ -45,29 +45,7 @@ std::vector<uint8_t> DataOf(const std::vector<uint8_t>& dci) {
     return std::vector<uint8_t>(dci.begin() + 32, dci.end());
 }
 
-class DciTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        a_ = std::make_unique<CardVolume>();
-        b_ = std::make_unique<CardVolume>();
-        a_->Store().SetFeedback(&ui_);
-        b_->Store().SetFeedback(&ui_);
-        ASSERT_TRUE(MakeImage(*a_, APath()));
-        ASSERT_TRUE(MakeImage(*b_, BPath()));
-    }
-    std::string APath() const { return dir_.File("a.dcm"); }
-    std::string BPath() const { return dir_.File("b.dcm"); }
-    std::string Dci(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = dir_.File(name);
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-
-    TempDir dir_;
-    RecordingFeedback ui_;
-    std::unique_ptr<CardVolume> a_;
-    std::unique_ptr<CardVolume> b_;
-};
+using DciTest = TwoImageTest;
 
 TEST_F(DciTest, ExportWritesEntryThenBlocksInCardOrder) {
     PlaceSaver(*a_, 6, Name12("TWO BLOCKS"), 0x33, {77, 12}, 3);

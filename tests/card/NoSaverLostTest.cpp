@@ -16,34 +16,14 @@ namespace {
 constexpr uint16_t kFree = CardVolume::kFatFree;
 constexpr uint16_t kEnd = CardVolume::kFatEnd;
 
-class NoSaverLost : public ::testing::Test {
+class NoSaverLost : public TwoImageTest {
   protected:
-    void SetUp() override {
-        a_ = std::make_unique<CardVolume>();
-        b_ = std::make_unique<CardVolume>();
-        a_->Store().SetFeedback(&ui_);
-        b_->Store().SetFeedback(&ui_);
-        ASSERT_TRUE(MakeImage(*a_, APath()));
-        ASSERT_TRUE(MakeImage(*b_, BPath()));
-    }
-    std::string APath() const { return dir_.File("a.dcm"); }
-    std::string BPath() const { return dir_.File("b.dcm"); }
-    std::string Dci(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = dir_.File(name);
-        WriteFileBytes(path, bytes);
-        return path;
-    }
     static std::vector<uint8_t> Range(int from, int count) {
         std::vector<uint8_t> chain;
         for (int k = 0; k < count; ++k)
             chain.push_back(static_cast<uint8_t>(from - k));
         return chain;
     }
-
-    TempDir dir_;
-    RecordingFeedback ui_;
-    std::unique_ptr<CardVolume> a_;
-    std::unique_ptr<CardVolume> b_;
 };
 
 // 1. A refused overwrite deletes nothing.

@@ -12,19 +12,18 @@ using namespace engine_test;
 
 namespace {
 
-class TransferEngineTest : public ::testing::Test {
+// Copies from a (the source) to b (the destination); each side tells its own
+// recorder.
+class TransferEngineTest : public TwoImageTest {
   protected:
     void SetUp() override {
-        src_ = std::make_unique<CardVolume>();
-        dst_ = std::make_unique<CardVolume>();
+        TwoImageTest::SetUp();
         src_->Store().SetFeedback(&srcUi_);
         dst_->Store().SetFeedback(&dstUi_);
-        ASSERT_TRUE(MakeImage(*src_, SrcPath()));
-        ASSERT_TRUE(MakeImage(*dst_, DstPath()));
     }
 
-    std::string SrcPath() const { return dir_.File("src.dcm"); }
-    std::string DstPath() const { return dir_.File("dst.dcm"); }
+    std::string SrcPath() const { return APath(); }
+    std::string DstPath() const { return BPath(); }
 
     // Marks blocks as used in the destination by a saver the test does not
     // care about, leaving only `free` blocks free.
@@ -37,11 +36,10 @@ class TransferEngineTest : public ::testing::Test {
         PlaceSaver(v, 0, Name12("FILLER"), 0x33, used, 9);
     }
 
-    TempDir dir_;
     RecordingFeedback srcUi_;
     RecordingFeedback dstUi_;
-    std::unique_ptr<CardVolume> src_;
-    std::unique_ptr<CardVolume> dst_;
+    std::unique_ptr<CardVolume>& src_ = a_;
+    std::unique_ptr<CardVolume>& dst_ = b_;
 };
 
 TEST_F(TransferEngineTest, AllocationRunsDownThroughTheHighestFreeBlocks) {

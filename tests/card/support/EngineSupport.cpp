@@ -124,4 +124,19 @@ void DamageTable(CardVolume& volume, std::initializer_list<std::pair<int, uint16
     ASSERT_TRUE(LoadVolume(volume));
 }
 
+void TwoImageTest::SetUp() {
+    a_ = std::make_unique<CardVolume>();
+    b_ = std::make_unique<CardVolume>();
+    a_->Store().SetFeedback(&ui_);
+    b_->Store().SetFeedback(&ui_);
+    ASSERT_TRUE(MakeImage(*a_, APath()));
+    ASSERT_TRUE(MakeImage(*b_, BPath()));
+}
+
+std::string TwoImageTest::Dci(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir_.File(name);
+    WriteFileBytes(path, bytes);
+    return path;
+}
+
 } // namespace engine_test
