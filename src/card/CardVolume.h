@@ -36,6 +36,11 @@ class CardVolume {
     static constexpr uint8_t kDirLastBlock = 241;
     static constexpr int kDirBlocks = 13;
     static constexpr int kMaxDirBlocks = 14; // a walk stops after this many blocks
+    // The directory's own blocks: a link out of them leads into saver data
+    // (or the table and root), never to more entries.
+    static constexpr bool IsDirectoryBlock(int block) {
+        return block >= kDirLastBlock && block <= kDirFirstBlock;
+    }
     static constexpr int kEntriesPerBlock = 16;
     static constexpr int kEntryCount = 209;        // places in Entries
     static constexpr int kListedEntries = 208;     // entries the main window uses
@@ -110,9 +115,11 @@ class CardVolume {
     // chain ends. Returns the count (0 when first is a free block).
     int CollectChain(uint8_t first, uint8_t* out, int maxBlocks);
     // Both stop at the first block that fails (the block store has shown its
-    // message) and then return false. Without headers no saver's header
-    // block is read: the entries come without IconCount and Description, as
-    // for a header that could not be read.
+    // message) and then return false. Both keep to blocks 241..253: the walk
+    // ends at a link out of them (WriteDirectory then returns false, its
+    // later entries unwritten). Without headers no saver's header block is
+    // read: the entries come without IconCount and Description, as for a
+    // header that could not be read.
     bool ReadDirectory(bool headers = true);
     bool WriteDirectory();
     void DecodeEntry(int index, bool header = true);
