@@ -3,8 +3,10 @@
 #include "card/View.h"
 #include "qtbase/Prompter.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class CopyToDialog;
 class DciCommands;
@@ -37,15 +39,6 @@ class TransferCommands : public QObject {
     // The savers selected in view source dropped on view target.
     void DropSavers(View source, View target);
 
-    struct CopyOutcome {
-        bool attempted = false; // not skipped at the name question
-        bool done = false;      // the saver is on the target
-        bool changed = false;   // a card was not the one listed: nothing written
-    };
-    // Copies directory entry `entry` of source to target, asking first when
-    // a saver of that name is there; Yes replaces it.
-    CopyOutcome CopyWithNameCheck(View source, int entry, View target);
-
   private:
     void FillDialogs(View view, int entry);
     void DeleteFromDialog(View view, int entry);
@@ -53,6 +46,9 @@ class TransferCommands : public QObject {
     void SavePicture(View view);
     bool WritePicture(View view, int entry, const std::string& path);
     void Deselect(View view, int position);
+    // The directory entries of the savers selected in a view, in list order,
+    // and their positions.
+    std::vector<int> SelectedSavers(View view, QList<int>& positions);
     // The target of Copy To's button `code` for a saver of a view; false
     // when the button names none.
     static bool CopyTarget(View view, int code, View& target);
