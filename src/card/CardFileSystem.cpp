@@ -68,7 +68,11 @@ bool CardVolume::ReadDirectory(bool headers) {
     bool ok = true;
     if (StartChain(block)) {
         bool seen[kBlockCount] = {};
-        for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+        // A damaged link out of the directory's blocks ends the walk: entries
+        // read from a saver's data would name other savers' blocks, and a
+        // write-back through them would land there.
+        for (int blocks = 0; blocks < kMaxDirBlocks && IsDirectoryBlock(block) && !seen[block];
+             ++blocks) {
             seen[block] = true;
             // A block that could not be read would repeat the previous one's
             // entries and send a header read per entry down a dead link.
@@ -101,6 +105,10 @@ bool CardVolume::WriteDirectory() {
     bool seen[kBlockCount] = {};
     int n = 0;
     for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+        // Entries are never written over a saver's data, the table or the
+        // root, whatever a damaged link says.
+        if (!IsDirectoryBlock(block))
+            return false;
         // A looped chain would write one block again with later entries.
         seen[block] = true;
         // Places beyond the table (an over-long chain) keep what the card has.

@@ -16,6 +16,11 @@ struct CardLayout {
     static constexpr uint8_t kDirLastBlock = 241;
     static constexpr int kDirBlocks = 13;
     static constexpr int kMaxDirBlocks = 14; // a walk stops after this many blocks
+    // The directory's own blocks: a link out of them leads into saver data
+    // (or the table and root), never to more entries.
+    static constexpr bool IsDirectoryBlock(int block) {
+        return block >= kDirLastBlock && block <= kDirFirstBlock;
+    }
     static constexpr int kEntriesPerBlock = 16;
     static constexpr int kEntryCount = 209;        // places in Entries
     static constexpr int kListedEntries = 208;     // entries the main window uses

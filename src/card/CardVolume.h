@@ -95,9 +95,11 @@ class CardVolume : public CardLayout {
         return tables_.CollectChain(first, out, maxBlocks);
     }
     // Both stop at the first block that fails (the block store has shown its
-    // message) and then return false. Without headers no saver's header
-    // block is read: the entries come without IconCount and Description, as
-    // for a header that could not be read.
+    // message) and then return false. Both keep to blocks 241..253: the walk
+    // ends at a link out of them (WriteDirectory then returns false, its
+    // later entries unwritten). Without headers no saver's header block is
+    // read: the entries come without IconCount and Description, as for a
+    // header that could not be read.
     bool ReadDirectory(bool headers = true);
     bool WriteDirectory();
     void DecodeEntry(int index, bool header = true);

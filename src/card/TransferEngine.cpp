@@ -7,6 +7,7 @@
 #include "card/ReplaceSaver.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
+#include "card/SaverOnCard.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -152,7 +153,7 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
     if (!ValidEntry(entry))
         return false;
     const SaverEntry& e = volume.Entries()[entry];
-    if (e.SizeBlocks == 0)
+    if (!WriteBackTouchesOnlySaver(volume, entry))
         return false;
     // Only the file the export made, or one this user put there: not one
     // another user slipped under the name (nor a FIFO that would block).

@@ -75,6 +75,7 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
 // card is still the one listed (SaverStillOnCard). Bytes the file does not cover keep what
 // the card had; bytes beyond the saver's size are ignored. Refused with
 // nothing written (false) when the saver's chain holds fewer blocks than the
-// file covers, for an empty entry, or a file that cannot be opened. True
-// when every block the file covers was written.
+// file covers, for an empty entry, when the write would touch more than the
+// saver (WriteBackTouchesOnlySaver, card/SaverOnCard.h), or for a file that
+// cannot be opened. True when every block the file covers was written.
 bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volume);

@@ -1,15 +1,17 @@
 // The bound between savers and the system area: block 240 is the last a
 // saver may use (on a card of 241 user blocks), block 241 the directory's
 // last. One block off at that bound in the chain walks, the check, the repair
-// or the same-card check fails here.
+// the same-card check or the directory walks fails here.
 #include "card/CardCheck.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
+#include "card/TransferEngine.h"
 #include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -202,5 +204,55 @@ TEST(SystemEdges, SameCardCheckCoversBlock241AndNotBlock240) {
         bytes[block * 512 + 100] ^= 0xFF; // another program's change
         WriteFileBytes(path, bytes);
         EXPECT_EQ(CompareWithListing(*card), match) << block;
+    }
+}
+
+TEST(SystemEdges, ADirectoryLinkOutOfItsBlocksListsNoEntryFromThereAndAnEditWritesNothing) {
+    // Block 240 holds an old saver's bytes (a card formatted down to 240
+    // user blocks); read as a directory block, its place 0 names block 238,
+    // another saver's.
+    const struct {
+        const char* what;
+        Links links;
+        bool twin; // a second entry on OTHER's block
+        int entry; // the saver edited
+        bool written;
+    } cases[] = {
+        {"sound card", {}, false, 0, true},
+        {"249 into 240", {{249, 240}}, false, 80, false},
+        {"249 into 240, entry before the link", {{249, 240}}, false, 0, false},
+        {"241 into 240", {{241, 240}}, false, 208, false},
+        {"two entries on one block", {}, true, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        auto card = EdgeCard(dir, 240, {239});
+        PlaceSaver(*card, 1, Name12("OTHER"), 0x33, {238}, 4);
+        if (c.twin)
+            PlaceSaver(*card, 2, Name12("TWIN"), 0x33, {238}, 4);
+        uint8_t leftovers[512] = {};
+        leftovers[0] = 0x33;
+        leftovers[SaverEntry::kFirstBlockOffset] = 238;
+        std::memcpy(leftovers + SaverEntry::kNameOffset, "LEFTOVER    ", 12);
+        leftovers[SaverEntry::kSizeOffset] = 1;
+        SwapWords(leftovers);
+        ASSERT_TRUE(card->WriteRawBlock(card->Device(), 240, leftovers));
+        for (const auto& [block, value] : c.links)
+            card->Fat()[block] = value;
+        ASSERT_TRUE(card->WriteFat());
+        ASSERT_TRUE(LoadVolume(*card));
+        for (const SaverEntry& e : card->Entries())
+            EXPECT_NE(e.Name, Name12("LEFTOVER"));
+
+        const std::string path = dir.File("edge.dcm");
+        const auto before = ReadFileBytes(path);
+        const std::string work = dir.File("work");
+        WriteFileBytes(work, std::vector<uint8_t>(512, 0xAB));
+        EXPECT_EQ(ImportWorkFileToSaver(work, c.entry, *card), c.written);
+        auto expected = before;
+        if (c.written)
+            std::fill_n(expected.begin() + 239 * 512, 512, 0xAB);
+        EXPECT_TRUE(ReadFileBytes(path) == expected);
     }
 }

@@ -3,8 +3,8 @@
 #include "base/SafeFile.h"
 #include "card/CardSession.h"
 #include "card/CardWriteBack.h"
-#include "card/ChangeRecorder.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverBatch.h"
 #include "card/SaverText.h"
 #include "card/ScratchFile.h"
 #include "card/SideFiles.h"
@@ -23,7 +23,7 @@
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <filesystem>
-#include <optional>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -37,6 +37,62 @@ QString Text(const std::string& bytes) {
 QImage Comparable(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
+
+// The window's side of a transfer: a name clash is asked ("Yes" replaces the
+// saver, "No" leaves this one), and a copy that did not take place is told,
+// except for lack of room and a game's blocks taken, which go without a word
+// as ever (the target simply does not show the saver), and link failures,
+// which the block store has told.
+class WindowTransfer : public TransferPolicy {
+  public:
+    WindowTransfer(CommandUi& ui, const CardVolume& from, const CardVolume& to)
+        : ui_(ui), from_(from), to_(to) {}
+
+    NameClash AnswerNameClash(const CardVolume& source, int entry, const CardVolume&,
+                              int) override {
+        return ui_.Prompts().Confirm("Saver " + Text(source.Entries()[entry].Name) +
+                                     " Exisit overwrite it ?")
+                   ? NameClash::Overwrite
+                   : NameClash::Skip;
+    }
+    void BeforeSaver(int index, int) override {
+        if (beforeSaver)
+            beforeSaver(index);
+    }
+    void AfterSaver(const SaverStep& step) override {
+        if (step.sourceLocked) {
+            ui_.Prompts().Warning(
+                "Saver " + Text(from_.Entries()[step.entry].Name) +
+                " was not moved: the directory of its card is damaged, so it could not be "
+                "deleted there. Nothing was copied; \"Check card...\" tells more.");
+            return;
+        }
+        if (step.attempted) {
+            ui_.EngineUi().SetProgress(0, 1);
+            const SaverOutcome outcome = step.copy.outcome;
+            const bool silent = outcome == SaverOutcome::NoSpace ||
+                                outcome == SaverOutcome::GameBlocksTaken || LinkFailedOn(from_) ||
+                                LinkFailedOn(to_);
+            if (!step.copy.Done() && !silent)
+                ui_.Prompts().Info(Text(step.copy.reason));
+        }
+        // The rest of a drop onto a card that is not the one listed is left
+        // selected.
+        if (afterSaver && step.copy.outcome != SaverOutcome::CardChanged &&
+            !from_.Listing().Copy().changed)
+            afterSaver(step.index);
+    }
+    void ShowStatus(const std::string& text) override { ui_.SetStatus(Text(text)); }
+
+    // For a drop: the saver shown before it goes, its item deselected after.
+    std::function<void(int index)> beforeSaver;
+    std::function<void(int index)> afterSaver;
+
+  private:
+    CommandUi& ui_;
+    const CardVolume& from_;
+    const CardVolume& to_;
+};
 
 } // namespace
 
@@ -161,84 +217,48 @@ void TransferCommands::CopyFromDialog(CardPlace view, int entry) {
             ui_.Refresh(CardPlace::Image);
         // Copy to copies whatever the drag mode says.
         if (Session().Loaded(target)) {
-            const CopyOutcome outcome = CopyWithNameCheck(view, entry, target);
-            if (outcome.attempted)
+            CardVolume& from = Session().Volume(view);
+            CardVolume& to = Session().Volume(target);
+            WindowTransfer policy(ui_, from, to);
+            const int entries[] = {entry};
+            if (CopySavers(from, entries, to, TransferMode::Copy, policy).attempted > 0)
                 ui_.Refresh(target);
-            if (Session().Volume(view).Listing().Copy().changed)
+            if (from.Listing().Copy().changed)
                 ui_.Refresh(view);
         }
     });
 }
 
-TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(CardPlace source, int entry,
-                                                                  CardPlace target) {
-    CopyOutcome outcome;
-    CardVolume& from = Session().Volume(source);
-    CardVolume& to = Session().Volume(target);
-    const std::string name = from.Entries()[entry].Name;
-    int old = -1;
-    const bool replaces = FindSaverByName(to, name, old);
-    if (replaces && !ui_.Prompts().Confirm("Saver " + Text(name) + " Exisit overwrite it ?"))
-        return outcome;
-    outcome.attempted = true;
-    // The old saver goes in the same write-back that adds the copy, so a
-    // copy that is refused or fails keeps it.
-    SaverResult result;
-    const auto copy = [&] {
-        result = ReplaceSaverByCopy(from, entry, to, old,
-                                    [this](const std::string& text) { ui_.SetStatus(Text(text)); });
-    };
-    if (replaces)
-        ui_.Runner().JoinWaiting(copy);
-    else
-        ui_.Runner().Join(copy);
-    ui_.EngineUi().SetProgress(0, 1);
-    outcome.done = result.Done();
-    outcome.changed = result.outcome == SaverOutcome::CardChanged;
-    // No room and a game's blocks taken are refused without a word, as
-    // ever: the target simply does not show the saver. Link failures have
-    // been told by the block store.
-    const bool silent = result.outcome == SaverOutcome::NoSpace ||
-                        result.outcome == SaverOutcome::GameBlocksTaken || LinkFailedOn(from) ||
-                        LinkFailedOn(to);
-    if (!outcome.done && !silent)
-        ui_.Prompts().Info(Text(result.reason));
-    return outcome;
+std::vector<int> TransferCommands::SelectedSavers(CardPlace view, QList<int>& positions) {
+    std::vector<int> entries;
+    QList<int> kept;
+    for (const int position : ui_.ViewOf(view).List()->SelectedPositions()) {
+        const int entry = ui_.ViewOf(view).DirectoryIndexAt(position);
+        if (entry < 0)
+            continue;
+        entries.push_back(entry);
+        kept << position;
+    }
+    positions = kept;
+    return entries;
 }
 
 void TransferCommands::DeleteSelected(CardPlace view) {
     if (!Session().Loaded(view))
         return;
-    CardListWidget* list = ui_.ViewOf(view).List();
-    if (list->SelectedPositions().isEmpty())
+    if (ui_.ViewOf(view).List()->SelectedPositions().isEmpty())
         return;
     LinkCommand command;
     command.linkWork = false;
     command.holdAutoRefresh = IsSlot(view);
-    ui_.Runner().RunLinkCommand(command, [this, view, list] {
+    ui_.Runner().RunLinkCommand(command, [this, view] {
         if (!ui_.Prompts().Confirm(DeleteQuestion(view)))
             return;
-        ui_.Runner().Join([this, view, list] {
-            CardVolume& volume = Session().Volume(view);
-            const qsizetype count = list->SelectedPositions().size();
-            // One change for the history, so that one undo brings them all back.
-            std::optional<ChangeScope> change;
-            if (count > 1)
-                change.emplace(volume, "delete " + std::to_string(count) + " savers");
-            for (qsizetype k = 0; k < count; ++k) {
-                const QList<int> positions = list->SelectedPositions();
-                if (positions.isEmpty())
-                    break;
-                const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
-                ui_.Runner().JoinWaiting([&] {
-                    if (entry >= 0)
-                        DeleteSaver(volume, entry);
-                });
-                // Another card: none of the selected savers is on it.
-                if (volume.Listing().Copy().changed)
-                    break;
-                Deselect(view, positions.first());
-            }
+        QList<int> positions;
+        const std::vector<int> entries = SelectedSavers(view, positions);
+        ui_.Runner().Join([this, view, &entries] {
+            // One change, so that one undo brings them all back.
+            ui_.Runner().JoinWaiting([&] { DeleteSavers(Session().Volume(view), entries); });
             ui_.Refresh(view);
         });
     });
@@ -255,39 +275,24 @@ void TransferCommands::DropSavers(CardPlace source, CardPlace target) {
                 return;
         }
         const bool move = session.Config().DragMode == 1;
-        bool changed = false;
-        CardListWidget* list = ui_.ViewOf(source).List();
-        const qsizetype count = list->SelectedPositions().size();
-        for (qsizetype k = 0; k < count; ++k) {
-            const QList<int> positions = list->SelectedPositions();
-            if (positions.isEmpty())
-                break;
-            const int entry = ui_.ViewOf(source).DirectoryIndexAt(positions.first());
-            // A move that could copy but not delete would leave the saver on
-            // both cards: refused before anything is copied.
-            if (entry >= 0 && move && !SaverDeletable(session.Volume(source), entry)) {
-                ui_.Prompts().Warning(
-                    "Saver " + Text(session.Volume(source).Entries()[entry].Name) +
-                    " was not moved: the directory of its card is damaged, so it could not be "
-                    "deleted there. Nothing was copied; \"Check card...\" tells more.");
-                break;
-            }
-            if (entry >= 0) {
-                ui_.ShowSelectedSaver(source);
-                ui_.Runner().JoinWaiting([&] {
-                    ui_.RepaintNow();
-                    // A move gives up the source only when the copy took place.
-                    const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
-                    if (outcome.done && move)
-                        DeleteSaver(session.Volume(source), entry);
-                    changed = outcome.changed || session.Volume(source).Listing().Copy().changed;
-                });
-            }
-            if (changed)
-                break;
-            Deselect(source, positions.first());
-        }
-        if (move || changed)
+        // The savers selected as the drop begins, in list order.
+        QList<int> positions;
+        const std::vector<int> entries = SelectedSavers(source, positions);
+        CardVolume& from = session.Volume(source);
+        WindowTransfer policy(ui_, from, session.Volume(target));
+        policy.beforeSaver = [this, source](int) {
+            ui_.ShowSelectedSaver(source);
+            ui_.RepaintNow();
+        };
+        policy.afterSaver = [this, source, &positions](int index) {
+            Deselect(source, positions[index]);
+        };
+        TransferSummary summary;
+        ui_.Runner().JoinWaiting([&] {
+            summary = CopySavers(from, entries, session.Volume(target),
+                                 move ? TransferMode::Move : TransferMode::Copy, policy);
+        });
+        if (move || summary.cardChanged)
             ui_.Refresh(source);
         ui_.Refresh(target);
     });

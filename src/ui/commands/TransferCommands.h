@@ -3,8 +3,10 @@
 #include "card/CardPlace.h"
 #include "qtbase/Prompter.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class CopyToDialog;
 class DciCommands;
@@ -37,15 +39,6 @@ class TransferCommands : public QObject {
     // The savers selected in view source dropped on view target.
     void DropSavers(CardPlace source, CardPlace target);
 
-    struct CopyOutcome {
-        bool attempted = false; // not skipped at the name question
-        bool done = false;      // the saver is on the target
-        bool changed = false;   // a card was not the one listed: nothing written
-    };
-    // Copies directory entry `entry` of source to target, asking first when
-    // a saver of that name is there; Yes replaces it.
-    CopyOutcome CopyWithNameCheck(CardPlace source, int entry, CardPlace target);
-
   private:
     void FillDialogs(CardPlace view, int entry);
     void DeleteFromDialog(CardPlace view, int entry);
@@ -53,6 +46,9 @@ class TransferCommands : public QObject {
     void SavePicture(CardPlace view);
     bool WritePicture(CardPlace view, int entry, const std::string& path);
     void Deselect(CardPlace view, int position);
+    // The directory entries of the savers selected in a view, in list order,
+    // and their positions.
+    std::vector<int> SelectedSavers(CardPlace view, QList<int>& positions);
     // The target of Copy To's button `code` for a saver of a view; false
     // when the button names none.
     static bool CopyTarget(CardPlace view, int code, CardPlace& target);

@@ -224,6 +224,9 @@ void ToolCommands::WriteBack(CardVolume& volume, CardPlace view, int entry, cons
             } else if (!SaverStillOnCard(volume, entry)) {
                 why = "the card in " + SlotText(view) + " has changed since it was read.";
             }
+            if (why.isEmpty() && !WriteBackTouchesOnlySaver(volume, entry))
+                why = "the card's directory or table is damaged, so its blocks may be another "
+                      "saver's. Please check the card first (\"Check card...\").";
             return why.isEmpty();
         };
         bool written = false;

@@ -35,7 +35,9 @@ class CardChangedDuringQuestionTest : public QObject {
             WriteTestCard(rig.Path("slot2.dcm"), 200, {{0, "X", 3, 2}, {1, "Y", 3, 2}});
             w.RefreshCommand(CardPlace::Slot2);
             const std::string card = rig.Path("slot1.dcm");
+            const std::string before = ReadFileText(card);
             std::string theirs;
+            int yBlock = -1;
             rig.prompter.OnConfirm = [&](const QString& text) {
                 if (!text.startsWith("Saver Y"))
                     return;
@@ -45,6 +47,7 @@ class CardChangedDuringQuestionTest : public QObject {
                 QVERIFY(other.OpenImage(card) && LoadVolume(other));
                 int y = -1;
                 QVERIFY(FindSaverByName(other, "Y           ", y));
+                yBlock = other.Entries()[y].FirstBlock;
                 if (directory) {
                     QVERIFY(DeleteSaver(other, y));
                 } else {
@@ -69,11 +72,15 @@ class CardChangedDuringQuestionTest : public QObject {
                 QVERIFY(ChecksClean(card));
                 continue;
             }
-            // Y was replaced; taking that back brings back Y as the other
-            // program left it, not as the command first saw it.
+            // Y was replaced; taking the drop back (one change) brings back
+            // the old X, and Y as the other program left it, not as the
+            // command first saw it.
             QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"X", "Y"}));
             rig.window->Menus().Undo(CardPlace::Slot1)->trigger();
-            QVERIFY(ReadFileText(card) == theirs);
+            const std::string now = ReadFileText(card);
+            QVERIFY(now.substr(241 * 512) == before.substr(241 * 512));
+            QVERIFY(now.substr(yBlock * 512, 512) == theirs.substr(yBlock * 512, 512));
+            QVERIFY(now.substr(yBlock * 512, 512) != before.substr(yBlock * 512, 512));
             QVERIFY(ChecksClean(card));
         }
     }
