@@ -1,7 +1,7 @@
 // Listing a full card and copying a large saver, on image files and over the
 // emulated link box with delay counts 0.
 #include "card/CardCheck.h"
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "card/LoadVolume.h"
 #include "card/ReplaceSaver.h"
@@ -44,7 +44,7 @@ class TempDir {
 // directory entry `entry`, its chain given in chain[], header first.
 void PlaceSaver(CardVolume& vol, int entry, const uint8_t* chain, int blocks, int frames,
                 bool writeBlocks) {
-    SaverEntry& e = vol.Entries[entry];
+    SaverEntry& e = vol.Entries()[entry];
     std::memset(e.Raw, 0, sizeof e.Raw);
     e.Raw[0] = SaverEntry::kTypeData;
     e.Raw[2] = chain[0];
@@ -66,8 +66,8 @@ void PlaceSaver(CardVolume& vol, int entry, const uint8_t* chain, int blocks, in
             block[0x41] = 0;
         }
         SwapWords(block);
-        vol.WriteRawBlock(vol.Device, chain[b], block);
-        vol.Fat[chain[b]] = b + 1 < blocks ? chain[b + 1] : CardVolume::kFatEnd;
+        vol.WriteRawBlock(vol.Device(), chain[b], block);
+        vol.Fat()[chain[b]] = b + 1 < blocks ? chain[b + 1] : CardVolume::kFatEnd;
     }
 }
 
@@ -77,7 +77,7 @@ void PlaceSaver(CardVolume& vol, int entry, const uint8_t* chain, int blocks, in
 // share them.
 void MakeFullImage(const std::string& path) {
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(path);
     vol->FormatVolume(241);
     LoadVolume(*vol);
@@ -97,16 +97,16 @@ void BM_ListFullImage(benchmark::State& state) {
     TempDir dir;
     MakeFullImage(dir / "full.dcm");
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(dir / "full.dcm");
     const std::string bmp = dir / "Bmp.bmp";
     int frames = 0;
     for (auto _ : state) {
         LoadVolume(*vol);
         frames = 0;
-        for (int k = 0; k < vol->ListedCount; ++k) {
-            const int i = vol->ListMap[k];
-            for (int f = 0; f < vol->Entries[i].ShownFrames(); ++f) {
+        for (int k = 0; k < vol->ListedCount(); ++k) {
+            const int i = vol->ListMap()[k];
+            for (int f = 0; f < vol->Entries()[i].ShownFrames(); ++f) {
                 // Arg 1: the frame file is removed first instead of truncated,
                 // which spares ext4 its flush of a file replaced by truncation.
                 if (state.range(0) == 1)
@@ -115,7 +115,7 @@ void BM_ListFullImage(benchmark::State& state) {
             }
         }
     }
-    state.counters["savers"] = vol->ListedCount;
+    state.counters["savers"] = vol->ListedCount();
     state.counters["frames"] = frames;
 }
 BENCHMARK(BM_ListFullImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -126,7 +126,7 @@ void BM_CheckFullImage(benchmark::State& state) {
     TempDir dir;
     MakeFullImage(dir / "full.dcm");
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(dir / "full.dcm");
     CardCheckReport report;
     for (auto _ : state) {
@@ -175,7 +175,8 @@ void BM_ReplaceSaverBetweenImages(benchmark::State& state) {
     TempDir dir;
     auto source = std::make_unique<CardVolume>();
     auto destination = std::make_unique<CardVolume>();
-    source->Device = destination->Device = CardVolume::kImage;
+    source->SetPlace(CardPlace::Image);
+    destination->SetPlace(CardPlace::Image);
     source->OpenImage(dir / "a.dcm");
     destination->OpenImage(dir / "b.dcm");
     MakeCopyPair(*source, *destination);
@@ -188,7 +189,7 @@ void BM_ReplaceSaverBetweenImages(benchmark::State& state) {
         state.PauseTiming();
         LoadVolume(*destination);
         state.ResumeTiming();
-        if (!ReplaceSaverByCopy(*source, 0, *destination, destination->ListMap[0]).Done()) {
+        if (!ReplaceSaverByCopy(*source, 0, *destination, destination->ListMap()[0]).Done()) {
             state.SkipWithError("replace refused");
             break;
         }
@@ -201,7 +202,8 @@ void BM_CopySaverBetweenImages(benchmark::State& state) {
     TempDir dir;
     auto source = std::make_unique<CardVolume>();
     auto destination = std::make_unique<CardVolume>();
-    source->Device = destination->Device = CardVolume::kImage;
+    source->SetPlace(CardPlace::Image);
+    destination->SetPlace(CardPlace::Image);
     source->OpenImage(dir / "a.dcm");
     destination->OpenImage(dir / "b.dcm");
     MakeCopyPair(*source, *destination);
@@ -214,10 +216,10 @@ void BM_CopySaverOverEmulatedBox(benchmark::State& state) {
     {
         // Both slots start as blank images; the volumes format them over the link.
         CardVolume blank;
-        blank.Device = CardVolume::kImage;
+        blank.SetPlace(CardPlace::Image);
         blank.OpenImage(dir / "slot1.dcm");
         CardVolume blank2;
-        blank2.Device = CardVolume::kImage;
+        blank2.SetPlace(CardPlace::Image);
         blank2.OpenImage(dir / "slot2.dcm");
     }
     std::string error;
@@ -234,15 +236,15 @@ void BM_CopySaverOverEmulatedBox(benchmark::State& state) {
         return;
     }
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     auto source = std::make_unique<CardVolume>();
     auto destination = std::make_unique<CardVolume>();
-    source->Device = CardVolume::kSlot1;
-    destination->Device = CardVolume::kSlot2;
+    source->SetPlace(CardPlace::Slot1);
+    destination->SetPlace(CardPlace::Slot2);
     for (CardVolume* v : {source.get(), destination.get()}) {
-        v->Link = &link;
-        v->Config = &settings;
-        v->Ui = &ui;
+        v->Store().SetLink(&link);
+        v->Store().SetConfig(&settings);
+        v->Store().SetFeedback(&ui);
     }
     MakeCopyPair(*source, *destination);
     RunCopies(state, *source, *destination);

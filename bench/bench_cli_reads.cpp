@@ -60,7 +60,7 @@ struct Folder {
         fs::create_directories(dir / "emu");
         for (const char* slot : {"slot1.dcm", "slot2.dcm"}) {
             auto vol = std::make_unique<CardVolume>();
-            vol->Device = CardVolume::kImage;
+            vol->SetPlace(CardPlace::Image);
             vol->OpenImage((dir / "emu" / slot).string());
             vol->FormatVolume(200);
             LoadVolume(*vol);

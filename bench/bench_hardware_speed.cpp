@@ -17,10 +17,10 @@
 // porvane-cli copy of a 100-block saver (both listings, the checks, the
 // copy); porvane-cli delete of one saver of 20 (listing, check, history).
 #include "card/BlockCache.h"
+#include "card/CardFeedback.h"
 #include "card/CardImage.h"
 #include "card/CardJournal.h"
 #include "card/CardListing.h"
-#include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/DciFile.h"
 #include "card/LoadVolume.h"
@@ -80,7 +80,7 @@ Bytes Card(const fs::path& scratch, int count, int blocks, int frames) {
     fs::remove(image);
     {
         auto vol = std::make_unique<CardVolume>();
-        vol->Device = CardVolume::kImage;
+        vol->SetPlace(CardPlace::Image);
         vol->OpenImage(image.string());
         vol->FormatVolume(200);
         LoadVolume(*vol);
@@ -120,11 +120,11 @@ struct Rig {
         link->DetectDevice();
         journal = std::make_unique<CardJournal>(dir.string());
         for (int k = 0; k < 2; ++k) {
-            volumes[k].Device = static_cast<uint8_t>(k);
-            volumes[k].Link = link.get();
-            volumes[k].Config = &settings;
-            volumes[k].Ui = &ui;
-            volumes[k].Journal = journal.get();
+            volumes[k].SetPlace(kCardPlaces[static_cast<size_t>(k)]);
+            volumes[k].Store().SetLink(link.get());
+            volumes[k].Store().SetConfig(&settings);
+            volumes[k].Store().SetFeedback(&ui);
+            volumes[k].Store().SetRecorder(journal.get());
         }
     }
     ~Rig() {
@@ -133,7 +133,7 @@ struct Rig {
     }
     fs::path dir;
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     std::unique_ptr<LinkPort> link;
     std::unique_ptr<CardJournal> journal;
     CardVolume volumes[2];
@@ -145,9 +145,9 @@ bool Refresh(Rig& rig) {
     BlockCacheScope command(v);
     if (!LoadVolume(v))
         return false;
-    for (int k = 0; k < v.ListedCount; ++k) {
-        const uint8_t entry = v.ListMap[k];
-        for (uint16_t f = 0; f < v.Entries[entry].IconCount; ++f) {
+    for (int k = 0; k < v.ListedCount(); ++k) {
+        const uint8_t entry = v.ListMap()[k];
+        for (uint16_t f = 0; f < v.Entries()[entry].IconCount; ++f) {
             if (!v.ExtractIcon(entry, f, (rig.dir / "frame.bmp").string()))
                 return false;
         }
@@ -276,14 +276,14 @@ void BM_Copy100Blocks(benchmark::State& s) {
                     CardVolume* from = &rig.volumes[0];
                     CardVolume* to = &rig.volumes[1];
                     return LoadVolume(*from, nullptr, false) && LoadVolume(*to, nullptr, false) &&
-                           CopySaver(*from, from->ListMap[0], *to);
+                           CopySaver(*from, from->ListMap()[0], *to);
                 }});
 }
 void BM_DeleteOneOfTwenty(benchmark::State& s) {
     Measure(s, {&TheCards().twenty, &TheCards().empty, [](Rig& rig) {
                     CardVolume& v = rig.volumes[0];
                     BlockCacheScope command(v);
-                    return LoadVolume(v, nullptr, false) && DeleteSaver(v, v.ListMap[5]);
+                    return LoadVolume(v, nullptr, false) && DeleteSaver(v, v.ListMap()[5]);
                 }});
 }
 

@@ -53,11 +53,11 @@ void BM_ThousandRandomChanges(benchmark::State& state) {
     for (auto _ : state) {
         fs::remove_all(dir / "journal");
         auto vol = std::make_unique<CardVolume>();
-        vol->Device = CardVolume::kImage;
+        vol->SetPlace(CardPlace::Image);
         vol->OpenImage((dir / "card.dcm").string());
         vol->FormatVolume(200);
         CardJournal journal(dir.string());
-        vol->Journal = &journal;
+        vol->Store().SetRecorder(&journal);
         LoadVolume(*vol);
         std::mt19937 rng(1234);
         const std::string file = (dir / "s.dci").string();
@@ -65,8 +65,8 @@ void BM_ThousandRandomChanges(benchmark::State& state) {
         for (int op = 0; op < 1000; ++op) {
             const int pick = static_cast<int>(rng() % 100);
             int entry = -1;
-            if (vol->ListedCount > 0)
-                entry = vol->ListMap[rng() % vol->ListedCount];
+            if (vol->ListedCount() > 0)
+                entry = vol->ListMap()[rng() % vol->ListedCount()];
             if (pick < 40) {
                 WriteSaverFile(file, op, 1 + static_cast<int>(rng() % 12), rng);
                 ReplaceSaverByImport(file, *vol, -1);

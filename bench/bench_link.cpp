@@ -4,7 +4,7 @@
 // ones go through the block store with verification on, and their ratio is
 // to the least an unverified transfer needs.
 #include "card/BlockCache.h"
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "link/LinkPort.h"
 #include "link/emu/EmulatorBackend.h"
@@ -86,12 +86,12 @@ void Card(benchmark::State& state, bool paged, bool write, uint64_t minPerBlock,
           bool verified = false) {
     Rig rig(paged);
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     CardVolume volume;
-    volume.Device = CardVolume::kSlot1;
-    volume.Link = rig.link.get();
-    volume.Config = &settings;
-    volume.Ui = &ui;
+    volume.SetPlace(CardPlace::Slot1);
+    volume.Store().SetLink(rig.link.get());
+    volume.Store().SetConfig(&settings);
+    volume.Store().SetFeedback(&ui);
     uint8_t block[512] = {};
     uint64_t blocks = 0;
     rig.counter->ops = 0;
@@ -151,12 +151,12 @@ void BM_VerifiedDirectWriteCard(benchmark::State& s) {
 void DirectOneQuarter(benchmark::State& state, bool known, bool bitZero) {
     Rig rig(true);
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     CardVolume volume;
-    volume.Device = CardVolume::kSlot1;
-    volume.Link = rig.link.get();
-    volume.Config = &settings;
-    volume.Ui = &ui;
+    volume.SetPlace(CardPlace::Slot1);
+    volume.Store().SetLink(rig.link.get());
+    volume.Store().SetConfig(&settings);
+    volume.Store().SetFeedback(&ui);
     if (!bitZero)
         rig.inner->Box().Faults().checksumXor = 0x01;
     uint8_t block[512] = {};

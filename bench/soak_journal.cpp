@@ -126,9 +126,9 @@ class Soak {
   public:
     Soak(const fs::path& dir, uint32_t seed) : dir_(dir), rng_(seed), journal_(dir.string()) {
         card_ = dir_ / "card.dcm";
-        vol_.Device = CardVolume::kImage;
+        vol_.SetPlace(CardPlace::Image);
         vol_.OpenImage(card_.string());
-        vol_.Journal = &journal_;
+        vol_.Store().SetRecorder(&journal_);
         vol_.FormatVolume(200);
     }
 
@@ -147,7 +147,7 @@ class Soak {
         std::set<std::string> touched; // names the step may change
         bool history = false;          // an undo, redo or recovery
         const int pick = static_cast<int>(rng_() % 100);
-        const int entry = vol_.ListedCount > 0 ? vol_.ListMap[rng_() % vol_.ListedCount] : -1;
+        const int entry = vol_.ListedCount() > 0 ? vol_.ListMap()[rng_() % vol_.ListedCount()] : -1;
         if (pick < 20) {
             op = "import";
             const std::string name = Numbered('S', next_++);
@@ -155,11 +155,11 @@ class Soak {
             done = Import(name, 1 + static_cast<int>(rng_() % 12), vol_);
         } else if (pick < 32 && entry >= 0) {
             op = "delete";
-            touched.insert(vol_.Entries[entry].TrimmedName());
+            touched.insert(vol_.Entries()[entry].TrimmedName());
             done = DeleteSaver(vol_, entry);
         } else if (pick < 38 && entry >= 0) {
             op = "edit";
-            touched.insert(vol_.Entries[entry].TrimmedName());
+            touched.insert(vol_.Entries()[entry].TrimmedName());
             done = Edit(entry);
         } else if (pick < 41) {
             op = "format";
@@ -300,7 +300,7 @@ class Soak {
     void OtherProgram(std::set<std::string>& touched) {
         UnlockImage(vol_);
         CardVolume other;
-        other.Device = CardVolume::kImage;
+        other.SetPlace(CardPlace::Image);
         other.OpenImage(card_.string());
         LoadVolume(other);
         const int kind = static_cast<int>(rng_() % 3);
@@ -308,9 +308,9 @@ class Soak {
             const std::string name = Numbered('O', next_++);
             touched.insert(name);
             Import(name, 1 + static_cast<int>(rng_() % 6), other);
-        } else if (kind == 1 && other.ListedCount > 0) {
-            const int e = other.ListMap[rng_() % other.ListedCount];
-            touched.insert(other.Entries[e].TrimmedName());
+        } else if (kind == 1 && other.ListedCount() > 0) {
+            const int e = other.ListMap()[rng_() % other.ListedCount()];
+            touched.insert(other.Entries()[e].TrimmedName());
             DeleteSaver(other, e);
         } else {
             // A data block, whoever's it is.
@@ -318,7 +318,7 @@ class Soak {
             uint8_t block[kBlock];
             for (uint8_t& x : block)
                 x = static_cast<uint8_t>(rng_());
-            other.WriteRawBlock(other.Device, static_cast<uint8_t>(b), block);
+            other.WriteRawBlock(other.Device(), static_cast<uint8_t>(b), block);
             for (const auto& [raw, data] : Savers(ReadAll(card_)))
                 touched.insert(NameOf(raw)); // whichever saver held it
         }

@@ -17,8 +17,8 @@
 // reported success with wrong data ("silent"), blocks left wrong after a
 // successful operation, and blocks a failed operation left neither as they
 // were nor as intended ("garbled").
+#include "card/CardFeedback.h"
 #include "card/CardImage.h"
-#include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/LoadVolume.h"
 #include "card/SideFiles.h"
@@ -85,7 +85,7 @@ Bytes MakeCard(const fs::path& folder, uint32_t seed, int fill) {
     const fs::path path = folder / ("make" + std::to_string(seed) + ".dcm");
     fs::copy_file(folder / "dpnw.dc", path, fs::copy_options::overwrite_existing);
     auto v = std::make_unique<CardVolume>();
-    v->Device = CardVolume::kImage;
+    v->SetPlace(CardPlace::Image);
     v->OpenImage(path.string());
     LoadVolume(*v);
     std::mt19937 rng(seed);
@@ -104,9 +104,9 @@ Bytes MakeCard(const fs::path& folder, uint32_t seed, int fill) {
             block[0x43] = 0;    // few icon frames, as a real header has
             if (k + 1 == count) // a real last block ends in padding
                 std::memset(block + kBlock / 2, 0, kBlock / 2);
-            v->WriteRawBlock(v->Device, chain[k], block);
+            v->WriteRawBlock(v->Device(), chain[k], block);
         }
-        SaverEntry& e = v->Entries[entry];
+        SaverEntry& e = v->Entries()[entry];
         std::memset(e.Raw, 0, sizeof e.Raw);
         e.Raw[SaverEntry::kTypeOffset] = SaverEntry::kTypeData;
         e.Raw[SaverEntry::kFirstBlockOffset] = first;
@@ -157,11 +157,11 @@ class Rig {
         link_->DetectDevice();
         for (int i = 0; i < 2; ++i) {
             volumes_[i] = std::make_unique<CardVolume>();
-            volumes_[i]->Config = &settings_;
-            volumes_[i]->Ui = &ui_;
+            volumes_[i]->Store().SetConfig(&settings_);
+            volumes_[i]->Store().SetFeedback(&ui_);
             const bool image = direct && i == 1;
-            volumes_[i]->Device = image ? CardVolume::kImage : static_cast<uint8_t>(i);
-            volumes_[i]->Link = image ? nullptr : link_.get();
+            volumes_[i]->SetPlace(image ? CardPlace::Image : kCardPlaces[static_cast<size_t>(i)]);
+            volumes_[i]->Store().SetLink(image ? nullptr : link_.get());
             if (image)
                 volumes_[i]->OpenImage(cards_[1].string());
         }
@@ -248,18 +248,18 @@ class Rig {
         for (int i = 0; i < 2; ++i) {
             WriteAll(clean[i], intended[i]);
             replica[i] = std::make_unique<CardVolume>();
-            replica[i]->Device = CardVolume::kImage;
+            replica[i]->SetPlace(CardPlace::Image);
             replica[i]->OpenImage(clean[i].string());
             LoadVolume(*replica[i]);
         }
         CardVolume& source = *replica[from];
-        if (source.ListedCount == 0)
+        if (source.ListedCount() == 0)
             return true;
-        const int entry = source.ListMap[rng() % source.ListedCount];
-        const bool full = replica[to]->FreeBlocks < 24 || replica[to]->ListedCount > 150;
+        const int entry = source.ListMap()[rng() % source.ListedCount()];
+        const bool full = replica[to]->FreeBlocks() < 24 || replica[to]->ListedCount() > 150;
         bool ok = false;
         if (full) {
-            const int victim = replica[to]->ListMap[rng() % replica[to]->ListedCount];
+            const int victim = replica[to]->ListMap()[rng() % replica[to]->ListedCount()];
             DeleteSaver(*replica[to], victim);
             ok = LoadVolume(*volumes_[to]).Loaded() && DeleteSaver(*volumes_[to], victim);
         } else {
@@ -281,7 +281,7 @@ class Rig {
     }
     void WriteCard(int i, const Bytes& bytes) {
         // An image volume reads through its own buffered handle: reopen it.
-        const bool image = volumes_[i]->Device == CardVolume::kImage;
+        const bool image = volumes_[i]->Place() == CardPlace::Image;
         if (image)
             volumes_[i]->CloseImage();
         WriteAll(cards_[i], bytes);
@@ -293,7 +293,7 @@ class Rig {
     bool direct_;
     fs::path cards_[2];
     Settings settings_;
-    SilentCardUi ui_;
+    SilentCardFeedback ui_;
     LinkBox* box_ = nullptr;
     std::unique_ptr<LinkPort> link_;
     std::unique_ptr<CardVolume> volumes_[2];

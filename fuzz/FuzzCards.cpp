@@ -35,9 +35,9 @@ const std::vector<uint8_t>& FormattedCard() {
 
 OpenCard::OpenCard(const MemFile& file) {
     CardVolume& vol = *volume;
-    vol.Device = CardVolume::kImage;
-    vol.Config = &settings;
-    vol.Ui = &ui;
+    vol.SetPlace(CardPlace::Image);
+    vol.Store().SetConfig(&settings);
+    vol.Store().SetFeedback(&ui);
     if (!vol.OpenImage(file.Path()))
         std::abort();
     listed = LoadVolume(vol).Loaded();

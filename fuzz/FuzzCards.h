@@ -3,7 +3,7 @@
 // Card volumes over memory files for the fuzz targets.
 
 #include "FuzzFiles.h"
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "settings/Settings.h"
 
@@ -27,7 +27,7 @@ struct OpenCard {
     explicit OpenCard(const MemFile& file);
     std::unique_ptr<CardVolume> volume = std::make_unique<CardVolume>();
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     bool listed = false; // formatted, and the directory was read
 };
 

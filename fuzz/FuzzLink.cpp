@@ -1,6 +1,6 @@
 #include "FuzzLink.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "settings/Settings.h"
 
@@ -34,11 +34,11 @@ void RunLinkCommands(LinkPort& link, const uint8_t* commands, size_t count) {
     link.LongDelay = 0;
     link.LongestDelay = 0;
     Settings settings;
-    SilentCardUi ui;
+    SilentCardFeedback ui;
     auto volume = std::make_unique<CardVolume>();
-    volume->Link = &link;
-    volume->Config = &settings;
-    volume->Ui = &ui;
+    volume->Store().SetLink(&link);
+    volume->Store().SetConfig(&settings);
+    volume->Store().SetFeedback(&ui);
     uint8_t block[512];
     for (int i = 0; i < 512; ++i)
         block[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -87,7 +87,7 @@ void RunLinkCommands(LinkPort& link, const uint8_t* commands, size_t count) {
         case 10:
         case 11:
             settings.VerifyTransfers = arg & 2 ? 0 : 1;
-            volume->Device = slot;
+            volume->SetPlace(slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2);
             if ((commands[i] & 0x0F) == 10)
                 volume->ReadRawBlock(slot, at, in);
             else

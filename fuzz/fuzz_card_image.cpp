@@ -23,9 +23,9 @@ void ReadEverything(const MemFile& image, MemFile& out) {
     CardVolume& vol = *card.volume;
     if (!card.listed)
         return;
-    for (int k = 0; k < vol.ListedCount; ++k) {
-        const int index = vol.ListMap[k];
-        const SaverEntry& e = vol.Entries[index];
+    for (int k = 0; k < vol.ListedCount(); ++k) {
+        const int index = vol.ListMap()[k];
+        const SaverEntry& e = vol.Entries()[index];
         for (int f = 0; f < e.ShownFrames(); ++f)
             vol.ExtractIcon(static_cast<uint8_t>(index), static_cast<uint16_t>(f), out.Path());
         ExportDci(out.Path(), index, vol);
@@ -44,10 +44,10 @@ void ChangeACopy(const std::vector<uint8_t>& bytes, MemFile& copy, MemFile& dci,
     CardVolume& vol = *card.volume;
     // The window lists the card again after every command; so does this.
     std::vector<int> savers;
-    for (int k = 0; card.listed && k < vol.ListedCount; ++k)
-        savers.push_back(vol.ListMap[k]);
+    for (int k = 0; card.listed && k < vol.ListedCount(); ++k)
+        savers.push_back(vol.ListMap()[k]);
     for (int index : savers) {
-        if (vol.Entries[index].SizeBlocks == 0)
+        if (vol.Entries()[index].SizeBlocks == 0)
             continue;
         if (ExportSaverToWorkFile(work.Path(), index, vol))
             ImportWorkFileToSaver(work.Path(), index, vol);
@@ -55,7 +55,7 @@ void ChangeACopy(const std::vector<uint8_t>& bytes, MemFile& copy, MemFile& dci,
         ListSavers(*empty.volume);
         if (!ExportDci(dci.Path(), index, vol))
             continue;
-        const std::string name = vol.Entries[index].Name;
+        const std::string name = vol.Entries()[index].Name;
         ReplaceSaverByImport(dci.Path(), vol, index);
         ListSavers(vol);
         int now = -1;

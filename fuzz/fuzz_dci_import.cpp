@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         OpenCard demo(card);
         CardVolume& vol = *demo.volume;
-        for (int k = 0; demo.listed && k < vol.ListedCount; ++k) {
-            ReplaceSaverByImport(dci.Path(), vol, vol.ListMap[k]);
+        for (int k = 0; demo.listed && k < vol.ListedCount(); ++k) {
+            ReplaceSaverByImport(dci.Path(), vol, vol.ListMap()[k]);
             ListSavers(vol);
         }
     }
@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         OpenCard demo(card);
         CardVolume& vol = *demo.volume;
-        for (int k = 0; demo.listed && k < vol.ListedCount; ++k)
-            ImportWorkFileToSaver(dci.Path(), vol.ListMap[k], vol);
+        for (int k = 0; demo.listed && k < vol.ListedCount(); ++k)
+            ImportWorkFileToSaver(dci.Path(), vol.ListMap()[k], vol);
     }
     return 0;
 }

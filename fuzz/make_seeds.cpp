@@ -44,7 +44,7 @@ bool Formatted(const fs::path& path, uint8_t userBlocks) {
     if (!WriteImageTemplate(path.string()))
         return false;
     auto card = std::make_unique<CardVolume>();
-    card->Device = CardVolume::kImage;
+    card->SetPlace(CardPlace::Image);
     const bool ok = card->OpenImage(path.string()) && card->FormatVolume(userBlocks);
     card->CloseImage();
     return ok;

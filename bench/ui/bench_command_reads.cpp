@@ -68,7 +68,7 @@ std::vector<char> SaverDci(const std::string& name12, int seed) {
 void MakeCards(const fs::path& box, const fs::path& dci) {
     for (const char* slot : {"slot1.dcm", "slot2.dcm"}) {
         auto vol = std::make_unique<CardVolume>();
-        vol->Device = CardVolume::kImage;
+        vol->SetPlace(CardPlace::Image);
         vol->OpenImage((box / slot).string());
         vol->FormatVolume(200);
         LoadVolume(*vol);
@@ -102,15 +102,15 @@ struct Rig {
         window = std::make_unique<MainWindow>(std::move(emulator), options);
         commands = window->findChild<SaverCommands*>();
         PresenterOf(*window).DetectDeviceTick();
-        PresenterOf(*window).RefreshCommand(View::Slot1);
-        PresenterOf(*window).RefreshCommand(View::Slot2);
+        PresenterOf(*window).RefreshCommand(CardPlace::Slot1);
+        PresenterOf(*window).RefreshCommand(CardPlace::Slot2);
     }
     ~Rig() {
         window.reset();
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    void Select(View view, int position) {
+    void Select(CardPlace view, int position) {
         CardListWidget* list = PresenterOf(*window).ViewOf(view).List();
         list->clearSelection();
         list->selectionModel()->select(list->model()->index(position, 0),
@@ -163,8 +163,8 @@ void Nothing(Rig&) {}
 
 void BM_DeleteOneSaver(benchmark::State& s) {
     Count(
-        s, [](Rig& rig) { rig.Select(View::Slot1, 5); },
-        [](Rig& rig) { rig.commands->Transfers().DeleteSelected(View::Slot1); });
+        s, [](Rig& rig) { rig.Select(CardPlace::Slot1, 5); },
+        [](Rig& rig) { rig.commands->Transfers().DeleteSelected(CardPlace::Slot1); });
 }
 
 void BM_CopyOneSaver(benchmark::State& s) {
@@ -174,30 +174,31 @@ void BM_CopyOneSaver(benchmark::State& s) {
             TransferCommands& t = rig.commands->Transfers();
             t.SaverSelected().RunHook = [](ChoiceDialog& d) { d.Button("Copy to")->click(); };
             t.CopyTo().RunHook = [](ChoiceDialog& d) { d.Button("SLOT 2")->click(); };
-            rig.Select(View::Slot1, 5);
+            rig.Select(CardPlace::Slot1, 5);
         },
-        [](Rig& rig) { rig.commands->Transfers().Activate(View::Slot1); });
+        [](Rig& rig) { rig.commands->Transfers().Activate(CardPlace::Slot1); });
 }
 
 void BM_ImportDci(benchmark::State& s) {
     Count(s, Nothing, [](Rig& rig) {
-        rig.commands->Dci().ImportFile(View::Slot1,
+        rig.commands->Dci().ImportFile(CardPlace::Slot1,
                                        QString::fromStdString((rig.dir / "demo.dci").string()));
     });
 }
 
 void BM_FormatTwentySavers(benchmark::State& s) {
-    Count(s, Nothing, [](Rig& rig) { PresenterOf(*rig.window).FormatCommand(View::Slot1, 200); });
+    Count(s, Nothing,
+          [](Rig& rig) { PresenterOf(*rig.window).FormatCommand(CardPlace::Slot1, 200); });
 }
 
 void BM_UndoDelete(benchmark::State& s) {
     Count(
         s,
         [](Rig& rig) {
-            rig.Select(View::Slot1, 5);
-            rig.commands->Transfers().DeleteSelected(View::Slot1);
+            rig.Select(CardPlace::Slot1, 5);
+            rig.commands->Transfers().DeleteSelected(CardPlace::Slot1);
         },
-        [](Rig& rig) { rig.commands->History().Undo(View::Slot1); });
+        [](Rig& rig) { rig.commands->History().Undo(CardPlace::Slot1); });
 }
 
 } // namespace

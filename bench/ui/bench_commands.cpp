@@ -77,7 +77,7 @@ constexpr uint64_t kCopyBlockMin =
 // each with a one-frame icon in its header block.
 void WriteCard(const std::string& path, const std::vector<int>& sizes) {
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(path);
     vol->FormatVolume(200);
     LoadVolume(*vol);
@@ -93,10 +93,10 @@ void WriteCard(const std::string& path, const std::vector<int>& sizes) {
                 block[0x41] = 0;
             }
             SwapWords(block);
-            vol->WriteRawBlock(vol->Device, static_cast<uint8_t>(next), block);
-            vol->Fat[next] = b + 1 < sizes[i] ? next - 1 : CardVolume::kFatEnd;
+            vol->WriteRawBlock(vol->Device(), static_cast<uint8_t>(next), block);
+            vol->Fat()[next] = b + 1 < sizes[i] ? next - 1 : CardVolume::kFatEnd;
         }
-        SaverEntry& e = vol->Entries[i];
+        SaverEntry& e = vol->Entries()[i];
         std::memset(e.Raw, 0, sizeof e.Raw);
         e.Raw[0] = SaverEntry::kTypeData;
         e.Raw[2] = static_cast<uint8_t>(first);
@@ -128,8 +128,8 @@ struct Rig {
         counter = counting.get();
         window = std::make_unique<MainWindow>(std::move(counting), options);
         commands = window->findChild<SaverCommands*>();
-        PresenterOf(*window).RefreshCommand(View::Slot1);
-        PresenterOf(*window).RefreshCommand(View::Slot2);
+        PresenterOf(*window).RefreshCommand(CardPlace::Slot1);
+        PresenterOf(*window).RefreshCommand(CardPlace::Slot2);
     }
     ~Rig() {
         window.reset();
@@ -137,21 +137,21 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     void SelectSlot1(int count) {
-        CardListWidget* list = PresenterOf(*window).ViewOf(View::Slot1).List();
+        CardListWidget* list = PresenterOf(*window).ViewOf(CardPlace::Slot1).List();
         list->clearSelection();
         for (int p = 0; p < count; ++p)
             list->selectionModel()->select(list->model()->index(p, 0), QItemSelectionModel::Select);
     }
     // Slot 2 emptied again, outside the timing.
     void EmptySlot2() {
-        CardVolume& v = PresenterOf(*window).Session().Volume(View::Slot2);
-        for (int k = v.ListedCount - 1; k >= 0; --k)
-            DeleteSaver(v, v.ListMap[k]);
-        PresenterOf(*window).ReadAgain(View::Slot2);
+        CardVolume& v = PresenterOf(*window).Session().Volume(CardPlace::Slot2);
+        for (int k = v.ListedCount() - 1; k >= 0; --k)
+            DeleteSaver(v, v.ListMap()[k]);
+        PresenterOf(*window).ReadAgain(CardPlace::Slot2);
     }
     bool Slot2Holds(int savers) const {
-        return PresenterOf(*window).Session().Loaded(View::Slot2) &&
-               PresenterOf(*window).Session().Volume(View::Slot2).ListedCount == savers;
+        return PresenterOf(*window).Session().Loaded(CardPlace::Slot2) &&
+               PresenterOf(*window).Session().Volume(CardPlace::Slot2).ListedCount() == savers;
     }
 
     fs::path dir;
@@ -183,7 +183,7 @@ void Run(benchmark::State& state, Rig& rig, int selected, int blocksPerRound, Ac
         if (!rig.Slot2Holds(selected))
             state.SkipWithError("the savers were not copied");
         const uint64_t beforeRefresh = rig.counter->ops;
-        PresenterOf(*rig.window).ReadAgain(View::Slot2);
+        PresenterOf(*rig.window).ReadAgain(CardPlace::Slot2);
         refreshOps += rig.counter->ops - beforeRefresh;
         ++rounds;
         state.ResumeTiming();
@@ -202,15 +202,15 @@ void CopyTo(benchmark::State& state, bool verify) {
     TransferCommands& t = rig.commands->Transfers();
     t.SaverSelected().RunHook = [](ChoiceDialog& d) { d.Button("Copy to")->click(); };
     t.CopyTo().RunHook = [](ChoiceDialog& d) { d.Button("SLOT 2")->click(); };
-    Run(state, rig, 1, 100, [&] { t.Activate(View::Slot1); });
+    Run(state, rig, 1, 100, [&] { t.Activate(CardPlace::Slot1); });
 }
 
 // Through the view's drop handling, as a drag from slot 1 ends on slot 2.
 void DropThree(benchmark::State& state, bool verify) {
     Rig rig({3, 4, 2}, verify);
-    QWidget* viewport = PresenterOf(*rig.window).ViewOf(View::Slot2).List()->viewport();
+    QWidget* viewport = PresenterOf(*rig.window).ViewOf(CardPlace::Slot2).List()->viewport();
     Run(state, rig, 3, 9, [&] {
-        auto data = std::unique_ptr<QMimeData>(rig.commands->Drags().DragData(View::Slot1));
+        auto data = std::unique_ptr<QMimeData>(rig.commands->Drags().DragData(CardPlace::Slot1));
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton,
                               Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);

@@ -51,8 +51,8 @@ struct Rig {
                 std::make_unique<TwoSlotDevice>((dir / "box").string())),
             options);
         PresenterOf(*window).DetectDeviceTick();
-        PresenterOf(*window).ReadAgain(View::Slot1);
-        PresenterOf(*window).ReadAgain(View::Slot2);
+        PresenterOf(*window).ReadAgain(CardPlace::Slot1);
+        PresenterOf(*window).ReadAgain(CardPlace::Slot2);
         dcm = std::make_unique<DcmCommands>(PresenterOf(*window));
     }
     ~Rig() {
@@ -62,8 +62,8 @@ struct Rig {
         fs::remove_all(dir, ec);
     }
     bool Ready() const {
-        return PresenterOf(*window).Session().Loaded(View::Slot1) &&
-               PresenterOf(*window).Session().Loaded(View::Slot2) &&
+        return PresenterOf(*window).Session().Loaded(CardPlace::Slot1) &&
+               PresenterOf(*window).Session().Loaded(CardPlace::Slot2) &&
                PresenterOf(*window).Session().Config().LongestDelay > 0;
     }
     fs::path dir;
@@ -80,7 +80,7 @@ void BM_SaveSlotAsDcm(benchmark::State& state) {
     }
     for (auto _ : state) {
         fs::remove(rig.dir / "card.dcm");
-        rig.dcm->SaveAs(View::Slot1);
+        rig.dcm->SaveAs(CardPlace::Slot1);
     }
     if (fs::file_size(rig.dir / "card.dcm") != 131072 || rig.prompter.messages > 0)
         state.SkipWithError("the card was not saved");
@@ -90,14 +90,14 @@ BENCHMARK(BM_SaveSlotAsDcm)->Unit(benchmark::kMillisecond);
 
 void BM_UploadDcm(benchmark::State& state) {
     Rig rig;
-    rig.dcm->SaveAs(View::Slot1);
+    rig.dcm->SaveAs(CardPlace::Slot1);
     if (!rig.Ready() || !fs::exists(rig.dir / "card.dcm")) {
         state.SkipWithError("the demo cards did not load");
         return;
     }
     for (auto _ : state)
-        rig.dcm->Upload(View::Slot2);
-    if (rig.prompter.messages > 0 || !PresenterOf(*rig.window).Session().Loaded(View::Slot2))
+        rig.dcm->Upload(CardPlace::Slot2);
+    if (rig.prompter.messages > 0 || !PresenterOf(*rig.window).Session().Loaded(CardPlace::Slot2))
         state.SkipWithError("the upload failed");
 }
 BENCHMARK(BM_UploadDcm)->Unit(benchmark::kMillisecond);

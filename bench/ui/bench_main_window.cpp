@@ -49,7 +49,7 @@ class TempDir {
 // entries share them.
 void MakeFullImage(const std::string& path) {
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(path);
     vol->FormatVolume(241);
     LoadVolume(*vol);
@@ -58,7 +58,7 @@ void MakeFullImage(const std::string& path) {
         uint8_t chain[4];
         for (int b = 0; b < 4; ++b)
             chain[b] = static_cast<uint8_t>(240 - ((i % kChains) * 4 + b));
-        SaverEntry& e = vol->Entries[i];
+        SaverEntry& e = vol->Entries()[i];
         std::memset(e.Raw, 0, sizeof e.Raw);
         e.Raw[0] = SaverEntry::kTypeData;
         e.Raw[2] = chain[0];
@@ -76,8 +76,8 @@ void MakeFullImage(const std::string& path) {
                 block[0x41] = 0;
             }
             SwapWords(block);
-            vol->WriteRawBlock(vol->Device, chain[b], block);
-            vol->Fat[chain[b]] = b + 1 < 4 ? chain[b + 1] : CardVolume::kFatEnd;
+            vol->WriteRawBlock(vol->Device(), chain[b], block);
+            vol->Fat()[chain[b]] = b + 1 < 4 ? chain[b + 1] : CardVolume::kFatEnd;
         }
     }
     vol->WriteFat();
@@ -98,7 +98,7 @@ struct Rig {
         window = std::make_unique<MainWindow>(
             std::make_unique<EmulatorBackend>(std::make_unique<TwoSlotDevice>(dir / "box")),
             options);
-        PresenterOf(*window).Session().Volume(View::File).OpenImage(dir / "full.dcm");
+        PresenterOf(*window).Session().Volume(CardPlace::Image).OpenImage(dir / "full.dcm");
     }
     TempDir dir;
     FixedPrompter prompter;
@@ -109,20 +109,21 @@ struct Rig {
 void BM_RefreshFullImage(benchmark::State& state) {
     Rig rig;
     for (auto _ : state)
-        PresenterOf(*rig.window).ReadAgain(View::File);
-    state.counters["savers"] = PresenterOf(*rig.window).Session().Volume(View::File).ListedCount;
-    state.counters["pictures"] = PresenterOf(*rig.window).ViewOf(View::File).PictureCount();
-    if (!PresenterOf(*rig.window).Session().Loaded(View::File) || rig.prompter.messages > 0)
+        PresenterOf(*rig.window).ReadAgain(CardPlace::Image);
+    state.counters["savers"] =
+        PresenterOf(*rig.window).Session().Volume(CardPlace::Image).ListedCount();
+    state.counters["pictures"] = PresenterOf(*rig.window).ViewOf(CardPlace::Image).PictureCount();
+    if (!PresenterOf(*rig.window).Session().Loaded(CardPlace::Image) || rig.prompter.messages > 0)
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_RefreshFullImage)->Unit(benchmark::kMillisecond);
 
 void BM_StateTickAnimatingFullImage(benchmark::State& state) {
     Rig rig;
-    PresenterOf(*rig.window).ReadAgain(View::File);
+    PresenterOf(*rig.window).ReadAgain(CardPlace::Image);
     for (auto _ : state)
         PresenterOf(*rig.window).StateTick();
-    if (!PresenterOf(*rig.window).Session().Loaded(View::File))
+    if (!PresenterOf(*rig.window).Session().Loaded(CardPlace::Image))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
@@ -131,13 +132,13 @@ BENCHMARK(BM_StateTickAnimatingFullImage)->Unit(benchmark::kMicrosecond);
 void BM_StateTickAndPaint(benchmark::State& state) {
     Rig rig;
     rig.window->show();
-    PresenterOf(*rig.window).ReadAgain(View::File);
+    PresenterOf(*rig.window).ReadAgain(CardPlace::Image);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         PresenterOf(*rig.window).StateTick();
         QCoreApplication::processEvents();
     }
-    if (!PresenterOf(*rig.window).Session().Loaded(View::File))
+    if (!PresenterOf(*rig.window).Session().Loaded(CardPlace::Image))
         state.SkipWithError("the image did not load");
 }
 BENCHMARK(BM_StateTickAndPaint)->Unit(benchmark::kMicrosecond);

@@ -61,7 +61,7 @@ void MakeTwentySavers(const fs::path& box) {
         bytes.assign(std::istreambuf_iterator<char>(in), {});
     }
     auto vol = std::make_unique<CardVolume>();
-    vol->Device = CardVolume::kImage;
+    vol->SetPlace(CardPlace::Image);
     vol->OpenImage(card.string());
     LoadVolume(*vol);
     for (int i = 0; i < 20; ++i) {
@@ -112,15 +112,16 @@ void Refresh(benchmark::State& state, bool verified) {
     for (auto _ : state) {
         rig.counter->reads = 0;
         rig.counter->seen.reset();
-        PresenterOf(*rig.window).RefreshCommand(View::Slot1);
+        PresenterOf(*rig.window).RefreshCommand(CardPlace::Slot1);
         ++refreshes;
     }
     const double distinct = double(rig.counter->seen.count());
-    state.counters["savers"] = PresenterOf(*rig.window).Session().Volume(View::Slot1).ListedCount;
+    state.counters["savers"] =
+        PresenterOf(*rig.window).Session().Volume(CardPlace::Slot1).ListedCount();
     state.counters["block_reads"] = double(rig.counter->reads);
     state.counters["distinct_blocks"] = distinct;
     state.counters["reads_per_block"] = double(rig.counter->reads) / distinct;
-    if (!PresenterOf(*rig.window).Session().Loaded(View::Slot1) || rig.prompter.messages > 0 ||
+    if (!PresenterOf(*rig.window).Session().Loaded(CardPlace::Slot1) || rig.prompter.messages > 0 ||
         refreshes == 0)
         state.SkipWithError("slot 1 did not load");
 }

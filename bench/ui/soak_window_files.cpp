@@ -167,7 +167,7 @@ class FilePrompter : public FixedPrompter {
     QString file;
 };
 
-void Drop(MainWindow& window, View view, const QStringList& paths) {
+void Drop(MainWindow& window, CardPlace view, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
@@ -240,17 +240,17 @@ int main(int argc, char** argv) {
     SaverCommands* commands = window->findChild<SaverCommands*>();
     ToolCommands* tools = window->findChild<ToolCommands*>();
     PressOk ok(tools->Colours());
-    PresenterOf(*window).RefreshCommand(View::Slot1);
-    PresenterOf(*window).RefreshCommand(View::Slot2);
+    PresenterOf(*window).RefreshCommand(CardPlace::Slot1);
+    PresenterOf(*window).RefreshCommand(CardPlace::Slot2);
 
     // The seeds, from the program's own writers.
-    CardVolume& card1 = PresenterOf(*window).Session().Volume(View::Slot1);
+    CardVolume& card1 = PresenterOf(*window).Session().Volume(CardPlace::Slot1);
     const Bytes dcm = ReadAll(dir / "slot1.dcm");
     Bytes dci[3];
     Bytes vms[3];
     Bytes vmi[3];
-    for (int k = 0; k < 3 && k < card1.ListedCount; ++k) {
-        const int entry = card1.ListMap[k];
+    for (int k = 0; k < 3 && k < card1.ListedCount(); ++k) {
+        const int entry = card1.ListMap()[k];
         const fs::path d = dir / "seed.dci";
         ExportDci(d.string(), entry, card1);
         dci[k] = ReadAll(d);
@@ -272,7 +272,8 @@ int main(int argc, char** argv) {
         ++counts[kind];
         const int k = m.Below(3);
         const fs::path in = dir / "in";
-        const int listedBefore = PresenterOf(*window).Session().Volume(View::Slot2).ListedCount;
+        const int listedBefore =
+            PresenterOf(*window).Session().Volume(CardPlace::Slot2).ListedCount();
         switch (kind) {
         case 0: { // a card image from the menu's Open
             WriteAll(in / "case.dcm", m.Damage(dcm, 131072 - 241 * 512, 241 * 512));
@@ -282,7 +283,7 @@ int main(int argc, char** argv) {
         }
         case 1: // a single saver imported into slot 2
             WriteAll(in / "case.dci", m.Damage(dci[k], 32 + 512));
-            commands->Dci().ImportFile(View::Slot2,
+            commands->Dci().ImportFile(CardPlace::Slot2,
                                        QString::fromStdString((in / "case.dci").string()));
             break;
         case 2: { // a VMS + VMI pair, its resource name perhaps a path
@@ -300,13 +301,14 @@ int main(int argc, char** argv) {
             WriteAll(in / "SEED.VMI", info);
             WriteAll(in / "SEED.VMS", m.Damage(vms[k], 512));
             const std::string pick = m.Below(2) ? "SEED.VMI" : "SEED.VMS";
-            commands->Dci().ImportFile(View::Slot2, QString::fromStdString((in / pick).string()));
+            commands->Dci().ImportFile(CardPlace::Slot2,
+                                       QString::fromStdString((in / pick).string()));
             break;
         }
         case 3: { // dropped: an image on the file view, savers with it
             WriteAll(in / "drop.dcm", m.Damage(dcm, 131072 - 241 * 512, 241 * 512));
             WriteAll(in / "drop.dci", m.Damage(dci[k], 32 + 512));
-            Drop(*window, View::File,
+            Drop(*window, CardPlace::Image,
                  {QString::fromStdString((in / "drop.dcm").string()),
                   QString::fromStdString((in / "drop.dci").string())});
             break;
@@ -318,18 +320,18 @@ int main(int argc, char** argv) {
             break;
         default: // the "no icon" picture changed under the window
             WriteAll(dir / "NA.bmp", m.Damage(noIcon, 54));
-            PresenterOf(*window).RefreshCommand(View::Slot1);
+            PresenterOf(*window).RefreshCommand(CardPlace::Slot1);
             WriteAll(dir / "NA.bmp", noIcon);
             break;
         }
         QApplication::processEvents();
         if (kind != 0 &&
-            PresenterOf(*window).Session().Volume(View::Slot2).ListedCount > listedBefore)
+            PresenterOf(*window).Session().Volume(CardPlace::Slot2).ListedCount() > listedBefore)
             ++accepted;
         // Slot 2 emptied now and then, so that imports keep finding room.
         if (run % 25 == 24) {
             WriteAll(dir / "slot2.dcm", slot2);
-            PresenterOf(*window).RefreshCommand(View::Slot2);
+            PresenterOf(*window).RefreshCommand(CardPlace::Slot2);
         }
     }
     const char* kNames[] = {"DCM opens", "DCI imports", "VMS+VMI imports",

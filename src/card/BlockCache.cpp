@@ -49,7 +49,7 @@ void BlockCache::ForgetAll() {
         word = 0;
 }
 
-BlockCacheScope::BlockCacheScope(CardVolume& volume) : cache_(volume.Cache) {
+BlockCacheScope::BlockCacheScope(CardVolume& volume) : cache_(volume.Store().Cache()) {
     cache_.Open();
 }
 

@@ -11,9 +11,9 @@ void MapCardBlocks(const CardVolume& volume, CardBlockMap& map) {
     bool damaged[CardVolume::kEntryCount] = {};
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (volume.Entries[i].SizeBlocks == 0)
+        if (volume.Entries()[i].SizeBlocks == 0)
             continue;
-        WalkSaverChain(volume, volume.Entries[i], chain);
+        WalkSaverChain(volume, volume.Entries()[i], chain);
         damaged[i] = !chain.Whole();
         for (int k = 0; k < chain.count; ++k)
             damaged[i] = damaged[i] || owners.Shared(chain.blocks[k]);
@@ -28,7 +28,7 @@ void MapCardBlocks(const CardVolume& volume, CardBlockMap& map) {
             use = Use::System;
         else if (owners.Owned(b))
             use = damaged[owners.first[b]] ? Use::Damaged : Use::Saver;
-        else if (volume.Fat[b] != CardVolume::kFatFree)
+        else if (volume.Fat()[b] != CardVolume::kFatFree)
             use = Use::Damaged;
         else if (b >= limit)
             use = Use::Outside;

@@ -12,12 +12,12 @@
 namespace cardcheck {
 
 uint16_t RootWord(const CardVolume& volume, int offset) {
-    return static_cast<uint16_t>(volume.Root[offset] | (volume.Root[offset + 1] << 8));
+    return static_cast<uint16_t>(volume.Root()[offset] | (volume.Root()[offset + 1] << 8));
 }
 
 void SetRootWord(CardVolume& volume, int offset, uint16_t value) {
-    volume.Root[offset] = static_cast<uint8_t>(value & 0xFF);
-    volume.Root[offset + 1] = static_cast<uint8_t>(value >> 8);
+    volume.Root()[offset] = static_cast<uint8_t>(value & 0xFF);
+    volume.Root()[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 uint16_t SystemLink(int block) {
@@ -28,14 +28,14 @@ uint16_t SystemLink(int block) {
 
 int FirstDamagedSystemBlock(const CardVolume& volume) {
     for (int b = CardVolume::kBlockCount - 1; b >= CardVolume::kDirLastBlock; --b) {
-        if (volume.Fat[b] != SystemLink(b))
+        if (volume.Fat()[b] != SystemLink(b))
             return b;
     }
     return -1;
 }
 
 std::string SaverLabel(const CardVolume& volume, int entry) {
-    return SaverText(volume.Entries[entry].TrimmedName()) + " (entry " + std::to_string(entry) +
+    return SaverText(volume.Entries()[entry].TrimmedName()) + " (entry " + std::to_string(entry) +
            ")";
 }
 
@@ -53,9 +53,9 @@ int HighestSaverBlock(const CardVolume& volume, int& entry) {
     MapOwners(volume, owners);
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (volume.Entries[i].SizeBlocks == 0)
+        if (volume.Entries()[i].SizeBlocks == 0)
             continue;
-        WalkSaverChain(volume, volume.Entries[i], chain);
+        WalkSaverChain(volume, volume.Entries()[i], chain);
         if (!chain.Whole() || ChainShared(chain, owners))
             continue;
         for (int k = 0; k < chain.count; ++k) {
@@ -71,7 +71,7 @@ int HighestSaverBlock(const CardVolume& volume, int& entry) {
 int LeakedBlocks(const CardVolume& volume, const BlockOwners& owners, int* out, int max) {
     int count = 0;
     for (int b = 0; b < kFirstSystemBlock; ++b) {
-        if (volume.Fat[b] == CardVolume::kFatFree || owners.Owned(b))
+        if (volume.Fat()[b] == CardVolume::kFatFree || owners.Owned(b))
             continue;
         if (out != nullptr && count < max)
             out[count] = b;
@@ -119,14 +119,14 @@ void Add(CardCheckReport& report, CardProblemKind kind, std::string text, int en
 bool ReadStandardDirectory(CardVolume& volume) {
     uint8_t block[CardVolume::kBlockSize];
     for (int k = 0; k < CardVolume::kDirBlocks; ++k) {
-        if (!volume.ReadRawBlock(volume.Device,
+        if (!volume.ReadRawBlock(volume.Device(),
                                  static_cast<uint8_t>(CardVolume::kDirFirstBlock - k), block) ||
             LinkFailedOn(volume))
             return false;
         SwapWords(block);
-        volume.Listed.Keep(static_cast<uint8_t>(CardVolume::kDirFirstBlock - k), block);
+        volume.Listing().Copy().Keep(static_cast<uint8_t>(CardVolume::kDirFirstBlock - k), block);
         for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
-            SaverEntry& e = volume.Entries[k * CardVolume::kEntriesPerBlock + j];
+            SaverEntry& e = volume.Entries()[k * CardVolume::kEntriesPerBlock + j];
             e.Clear();
             std::memcpy(e.Raw, block + SaverEntry::kSize * j, SaverEntry::kSize);
             if (!e.RawInUse())
@@ -139,7 +139,7 @@ bool ReadStandardDirectory(CardVolume& volume) {
         }
     }
     for (int n = CardVolume::kListedEntries; n < CardVolume::kEntryCount; ++n)
-        volume.Entries[n].Clear();
+        volume.Entries()[n].Clear();
     return true;
 }
 
@@ -164,7 +164,7 @@ void CheckRoot(const CardVolume& volume, CardCheckReport& report) {
     if (damaged >= 0)
         Add(report, CardProblemKind::SystemChains,
             "The table's chains of the directory, table and root are damaged: block " +
-                std::to_string(damaged) + " " + LinkText(volume.Fat[damaged]) +
+                std::to_string(damaged) + " " + LinkText(volume.Fat()[damaged]) +
                 " where it should " +
                 (SystemLink(damaged) == CardVolume::kFatEnd
                      ? std::string("end the chain")
@@ -192,7 +192,7 @@ std::string BreakText(const SaverChain& chain) {
 }
 
 void CheckSaver(const CardVolume& volume, int i, CardCheckReport& report) {
-    const SaverEntry& e = volume.Entries[i];
+    const SaverEntry& e = volume.Entries()[i];
     const std::string label = SaverLabel(volume, i);
     const uint8_t type = e.Raw[SaverEntry::kTypeOffset];
     if (type != SaverEntry::kTypeData && type != SaverEntry::kTypeGame)
@@ -281,7 +281,7 @@ void CheckSharing(const CardVolume& volume, const BlockOwners& owners, CardCheck
 void CheckTables(const CardVolume& volume, CardCheckReport& report) {
     int sizes = 0;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        const SaverEntry& e = volume.Entries[i];
+        const SaverEntry& e = volume.Entries()[i];
         if (e.RawInUse() && e.SizeBlocks == 0)
             Add(report, CardProblemKind::HiddenEntry,
                 SaverLabel(volume, i) + " is in use but has size 0; the listing skips it.", i);

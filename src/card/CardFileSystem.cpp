@@ -26,80 +26,40 @@ constexpr uint8_t kRootTemplate[0x60] = {
 
 bool CardVolume::ReadRoot() {
     // The root is the first block of every listing.
-    Listed.Forget();
-    IoError = !ReadRawBlock(Device, kRootBlock, Root);
-    SwapWords(Root);
-    if (!IoError)
-        Listed.Keep(kRootBlock, Root);
-    return !IoError;
+    ListingCopy& listed = listing_.Copy();
+    listed.Forget();
+    BlockBytes& root = tables_.Root();
+    tables_.SetIoError(!ReadRawBlock(Device(), kRootBlock, root));
+    SwapWords(root);
+    if (!IoError())
+        listed.Keep(kRootBlock, root);
+    return !IoError();
 }
 
 bool CardVolume::WriteRoot() {
     uint8_t copy[kBlockSize];
-    std::memcpy(copy, Root, kBlockSize);
+    std::memcpy(copy, Root(), kBlockSize);
     SwapWords(copy);
-    IoError = !WriteRawBlock(Device, kRootBlock, copy);
-    return !IoError;
+    tables_.SetIoError(!WriteRawBlock(Device(), kRootBlock, copy));
+    return !IoError();
 }
 
 bool CardVolume::ReadFat() {
-    IoError = !ReadRawBlock(Device, kFatBlock, Block);
-    SwapWords(Block);
-    if (!IoError)
-        Listed.Keep(kFatBlock, Block);
-    for (int i = 0; i < kBlockCount; ++i)
-        Fat[i] = static_cast<uint16_t>(Block[2 * i] + 256 * Block[2 * i + 1]);
-    return !IoError;
+    BlockBytes& block = tables_.Block();
+    tables_.SetIoError(!ReadRawBlock(Device(), kFatBlock, block));
+    SwapWords(block);
+    if (!IoError())
+        listing_.Copy().Keep(kFatBlock, block);
+    tables_.FatFromBlock(block);
+    return !IoError();
 }
 
 bool CardVolume::WriteFat() {
-    for (int i = 0; i < kBlockCount; ++i) {
-        Block[2 * i] = static_cast<uint8_t>(Fat[i] & 0xFF);
-        Block[2 * i + 1] = static_cast<uint8_t>(Fat[i] >> 8);
-    }
-    SwapWords(Block);
-    IoError = !WriteRawBlock(Device, kFatBlock, Block);
-    return !IoError;
-}
-
-uint8_t CardVolume::LinkOf(uint8_t block) const {
-    // Only the low byte of a link counts, so the walk can never leave Fat.
-    return Fat[block] == kFatEnd ? kChainEnd : static_cast<uint8_t>(Fat[block] & 0xFF);
-}
-
-bool CardVolume::StartChain(uint8_t& block) {
-    if (Fat[block] == kFatFree)
-        return false;
-    ChainNext = LinkOf(block);
-    return true;
-}
-
-bool CardVolume::NextInChain(uint8_t& block) {
-    if (ChainNext == kChainEnd)
-        return false;
-    block = ChainNext;
-    ChainNext = LinkOf(block);
-    return true;
-}
-
-int CardVolume::CollectChain(uint8_t first, uint8_t* out, int maxBlocks) {
-    if (Fat[first] == kFatFree || maxBlocks <= 0)
-        return 0;
-    bool seen[kBlockCount] = {};
-    uint8_t block = first;
-    int count = 0;
-    while (count < maxBlocks && !seen[block]) {
-        seen[block] = true;
-        out[count++] = block;
-        // A damaged link (a marker other than the end, or 256 and above) ends
-        // the chain instead of leading into some other block; 255, the root,
-        // is the walk's own end mark.
-        const uint16_t link = Fat[block];
-        if (link >= kBlockCount || link == kChainEnd)
-            break;
-        block = static_cast<uint8_t>(link);
-    }
-    return count;
+    BlockBytes& block = tables_.Block();
+    tables_.FatToBlock(block);
+    SwapWords(block);
+    tables_.SetIoError(!WriteRawBlock(Device(), kFatBlock, block));
+    return !IoError();
 }
 
 bool CardVolume::ReadDirectory(bool headers) {
@@ -108,20 +68,24 @@ bool CardVolume::ReadDirectory(bool headers) {
     bool ok = true;
     if (StartChain(block)) {
         bool seen[kBlockCount] = {};
-        for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+        // A damaged link out of the directory's blocks ends the walk: entries
+        // read from a saver's data would name other savers' blocks, and a
+        // write-back through them would land there.
+        for (int blocks = 0; blocks < kMaxDirBlocks && IsDirectoryBlock(block) && !seen[block];
+             ++blocks) {
             seen[block] = true;
             // A block that could not be read would repeat the previous one's
             // entries and send a header read per entry down a dead link.
-            if (!ReadRawBlock(Device, block, Block)) {
+            if (!ReadRawBlock(Device(), block, Block())) {
                 ok = false;
                 break;
             }
-            SwapWords(Block);
-            Listed.Keep(block, Block);
+            SwapWords(Block());
+            listing_.Copy().Keep(block, Block());
             for (int j = 0; j < kEntriesPerBlock && n < kEntryCount; ++j, ++n) {
-                SaverEntry& entry = Entries[n];
+                SaverEntry& entry = Entries()[n];
                 entry.Clear();
-                std::memcpy(entry.Raw, Block + SaverEntry::kSize * j, SaverEntry::kSize);
+                std::memcpy(entry.Raw, Block() + SaverEntry::kSize * j, SaverEntry::kSize);
                 DecodeEntry(n, headers);
             }
             if (!NextInChain(block))
@@ -130,7 +94,7 @@ bool CardVolume::ReadDirectory(bool headers) {
     }
     // Nothing of an earlier card may survive in the places this one left over.
     for (; n < kEntryCount; ++n)
-        Entries[n].Clear();
+        Entries()[n].Clear();
     return ok;
 }
 
@@ -141,19 +105,23 @@ bool CardVolume::WriteDirectory() {
     bool seen[kBlockCount] = {};
     int n = 0;
     for (int blocks = 0; blocks < kMaxDirBlocks && !seen[block]; ++blocks) {
+        // Entries are never written over a saver's data, the table or the
+        // root, whatever a damaged link says.
+        if (!IsDirectoryBlock(block))
+            return false;
         // A looped chain would write one block again with later entries.
         seen[block] = true;
         // Places beyond the table (an over-long chain) keep what the card has.
         if (n + kEntriesPerBlock > kEntryCount) {
-            if (!ReadRawBlock(Device, block, Block))
+            if (!ReadRawBlock(Device(), block, Block()))
                 return false;
-            SwapWords(Block);
+            SwapWords(Block());
         }
         for (int j = 0; j < kEntriesPerBlock && n < kEntryCount; ++j, ++n)
-            std::memcpy(Block + SaverEntry::kSize * j, Entries[n].Raw, SaverEntry::kSize);
-        SwapWords(Block);
+            std::memcpy(Block() + SaverEntry::kSize * j, Entries()[n].Raw, SaverEntry::kSize);
+        SwapWords(Block());
         // Going on after a failure would only repeat the link's message.
-        if (!WriteRawBlock(Device, block, Block))
+        if (!WriteRawBlock(Device(), block, Block()))
             return false;
         if (!NextInChain(block))
             break;
@@ -162,7 +130,7 @@ bool CardVolume::WriteDirectory() {
 }
 
 bool CardVolume::ReadNatural(uint8_t block, uint8_t* out512) {
-    if (!ReadRawBlock(Device, block, out512))
+    if (!ReadRawBlock(Device(), block, out512))
         return false;
     SwapWords(out512);
     return true;
@@ -171,7 +139,7 @@ bool CardVolume::ReadNatural(uint8_t block, uint8_t* out512) {
 void CardVolume::DecodeEntry(int index, bool withHeader) {
     if (index < 0 || index >= kEntryCount)
         return;
-    SaverEntry& e = Entries[index];
+    SaverEntry& e = Entries()[index];
     const uint8_t* r = e.Raw;
     e.ClearDecoded();
     if (!e.RawInUse())
@@ -195,7 +163,7 @@ void CardVolume::DecodeEntry(int index, bool withHeader) {
         // chain, and the listing, take it from there.
         e.FirstBlock = 0;
         // A game starts at block 0; its header is the block after that.
-        const uint16_t next = Fat[0];
+        const uint16_t next = Fat()[0];
         if (next >= kBlockCount)
             return;
         if (!readHeader(static_cast<uint8_t>(next)))
@@ -236,27 +204,26 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
     // blocks cannot be read is not written at all.
     uint8_t saved[kSystemBlocks][kBlockSize];
     for (int k = 0; k < kSystemBlocks; ++k) {
-        if (!ReadRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
+        if (!ReadRawBlock(Device(), static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
             return false;
     }
     // failed: the block whose write failed. On an image it may be half
     // written and is put back too; the link has told of its failure once.
     // Stops at the first other block the card no longer takes.
     auto restore = [&](int failed) {
-        if (Device >= kImage)
-            (void)WriteRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + failed),
+        if (Place() == CardPlace::Image)
+            (void)WriteRawBlock(Device(), static_cast<uint8_t>(kDirLastBlock + failed),
                                 saved[failed]);
         for (int k = failed - 1; k >= 0; --k) {
-            if (!WriteRawBlock(Device, static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
+            if (!WriteRawBlock(Device(), static_cast<uint8_t>(kDirLastBlock + k), saved[k]))
                 break;
         }
         // Memory as the card was, without reading it again.
-        std::memcpy(Root, saved[kRootBlock - kDirLastBlock], kBlockSize);
-        SwapWords(Root);
-        std::memcpy(Block, saved[kFatBlock - kDirLastBlock], kBlockSize);
-        SwapWords(Block);
-        for (int i = 0; i < kBlockCount; ++i)
-            Fat[i] = static_cast<uint16_t>(Block[2 * i] + 256 * Block[2 * i + 1]);
+        std::memcpy(Root(), saved[kRootBlock - kDirLastBlock], kBlockSize);
+        SwapWords(Root());
+        std::memcpy(Block(), saved[kFatBlock - kDirLastBlock], kBlockSize);
+        SwapWords(Block());
+        tables_.FatFromBlock(Block());
         return false;
     };
 
@@ -281,29 +248,19 @@ bool CardVolume::FormatVolume(uint8_t userBlocks) {
         PlanBlock(*this, kRootBlock, planned);
     }
 
-    std::memset(Block, 0, kBlockSize);
+    std::memset(Block(), 0, kBlockSize);
     for (int block = kDirLastBlock; block <= kFatBlock; ++block) {
         // Laying down the FAT and root after a failed block would present a
         // directory of leftovers as a fresh card.
-        if (!WriteRawBlock(Device, static_cast<uint8_t>(block), Block))
+        if (!WriteRawBlock(Device(), static_cast<uint8_t>(block), Block()))
             return restore(block - kDirLastBlock);
     }
-    std::fill(std::begin(Fat), std::end(Fat), kFatFree);
+    std::fill(std::begin(Fat()), std::end(Fat()), kFatFree);
     RepairSystemChains();
     if (!WriteFat())
         return restore(kFatBlock - kDirLastBlock);
-    std::memcpy(Root, root, kBlockSize);
+    std::memcpy(Root(), root, kBlockSize);
     if (!WriteRoot())
         return restore(kRootBlock - kDirLastBlock);
     return true;
-}
-
-void CardVolume::RepairSystemChains() {
-    if (Fat[kFatBlock] == kFatEnd && Fat[kRootBlock] == kFatEnd)
-        return;
-    for (int i = kDirLastBlock + 1; i <= kDirFirstBlock; ++i)
-        Fat[i] = static_cast<uint16_t>(i - 1);
-    Fat[kDirLastBlock] = kFatEnd;
-    Fat[kFatBlock] = kFatEnd;
-    Fat[kRootBlock] = kFatEnd;
 }

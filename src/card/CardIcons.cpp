@@ -5,7 +5,7 @@ uint8_t CardVolume::HeaderBlock(const SaverEntry& entry) {
     uint8_t block = entry.FirstBlock;
     // A chain that does not start must not go on from an earlier walk's cursor.
     if (!StartChain(block))
-        ChainNext = kChainEnd;
+        tables_.SetChainNext(kChainEnd);
     if (entry.IsGame)
         (void)NextInChain(block);
     return block;
@@ -17,7 +17,7 @@ void CardVolume::ReadPalette(int index) {
     uint8_t header[kBlockSize];
     // A failed read is reported by the block store; the palette then keeps
     // the colours it had rather than taking unread bytes.
-    if (!ReadNatural(HeaderBlock(Entries[index]), header))
+    if (!ReadNatural(HeaderBlock(Entries()[index]), header))
         return;
     uint8_t* area = Icon();
     for (int k = 0; k < 16; ++k) {
@@ -47,7 +47,7 @@ void UnpackRows(const uint8_t* rows, int first, int last, uint8_t* area) {
 bool CardVolume::ExtractIcon(uint8_t index, uint16_t frame, const std::string& fileName) {
     if (index >= kEntryCount)
         return false;
-    const SaverEntry& entry = Entries[index];
+    const SaverEntry& entry = Entries()[index];
     // The views keep at most kMaxFrames frames per saver.
     if (entry.IconCount == 0 || frame >= entry.IconCount || entry.SizeBlocks == 0 ||
         frame >= SaverEntry::kMaxFrames)
@@ -61,11 +61,11 @@ bool CardVolume::ExtractIcon(uint8_t index, uint16_t frame, const std::string& f
     // A frame straddles two blocks: rows 0..23 at 0x80 of one, 24..31 at the
     // start of the next. Read failures are the block store's to report.
     uint8_t data[kBlockSize] = {};
-    if (ReadRawBlock(Device, block, data))
+    if (ReadRawBlock(Device(), block, data))
         SwapWords(data);
     UnpackRows(data + SaverEntry::kHeaderFirstFrame, 0, 23, Icon());
     (void)NextInChain(block);
-    if (ReadRawBlock(Device, block, data))
+    if (ReadRawBlock(Device(), block, data))
         SwapWords(data);
     UnpackRows(data, 24, 31, Icon());
 

@@ -2,7 +2,7 @@
 
 #include "base/SafeFile.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/ChangeRecorder.h"
 #include "card/ImageLock.h"
 #include "card/SameCard.h"
@@ -15,11 +15,12 @@ namespace {
 constexpr int kLastBlock = CardVolume::kBlockCount - 1;
 
 void Progress(CardVolume& volume, int position) {
-    if (volume.Ui == nullptr)
+    if (volume.Store().Feedback() == nullptr)
         return;
     // 256 steps on a bar of 0..255: the last one stays at the end.
-    volume.Ui->SetProgress(position < kLastBlock ? position : kLastBlock, kLastBlock);
-    volume.Ui->Repaint();
+    volume.Store().Feedback()->SetProgress(position < kLastBlock ? position : kLastBlock,
+                                           kLastBlock);
+    volume.Store().Feedback()->Repaint();
 }
 
 } // namespace
@@ -48,17 +49,17 @@ bool SaveCardImage(const std::string& path, CardVolume& volume, ImageOrder order
     bool readOk = true;
     bool fileOk = true;
     for (int n = 0; n <= kLastBlock && readOk && fileOk; ++n) {
-        readOk = volume.ReadRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
+        readOk = volume.ReadRawBlock(volume.Device(), static_cast<uint8_t>(n), volume.Block());
         if (order == ImageOrder::Natural)
-            SwapWords(volume.Block);
-        fileOk = std::fwrite(volume.Block, 1, CardVolume::kBlockSize, file) ==
+            SwapWords(volume.Block());
+        fileOk = std::fwrite(volume.Block(), 1, CardVolume::kBlockSize, file) ==
                  static_cast<size_t>(CardVolume::kBlockSize);
         Progress(volume, n + 1);
     }
     if (std::fclose(file) != 0)
         fileOk = false;
-    if (volume.Ui != nullptr)
-        volume.Ui->SetProgress(0, kLastBlock);
+    if (volume.Store().Feedback() != nullptr)
+        volume.Store().Feedback()->SetProgress(0, kLastBlock);
     return readOk && fileOk;
 }
 
@@ -84,23 +85,23 @@ bool UploadCardImage(const std::string& path, CardVolume& volume) {
         refusal = OrderUnknownText(path);
     if (!refusal.empty()) {
         std::fclose(file);
-        if (volume.Ui != nullptr)
-            volume.Ui->ShowWarning(refusal);
+        if (volume.Store().Feedback() != nullptr)
+            volume.Store().Feedback()->ShowWarning(refusal);
         return false;
     }
     const bool natural = ok && order.order == ImageOrder::Natural;
     ChangeScope change(volume, "upload " + std::filesystem::path(path).filename().string());
     for (int n = 0; n <= kLastBlock && ok; ++n) {
-        ok = std::fread(volume.Block, 1, CardVolume::kBlockSize, file) ==
+        ok = std::fread(volume.Block(), 1, CardVolume::kBlockSize, file) ==
              static_cast<size_t>(CardVolume::kBlockSize);
         if (natural)
-            SwapWords(volume.Block);
+            SwapWords(volume.Block());
         if (ok)
-            ok = volume.WriteRawBlock(volume.Device, static_cast<uint8_t>(n), volume.Block);
+            ok = volume.WriteRawBlock(volume.Device(), static_cast<uint8_t>(n), volume.Block());
         Progress(volume, n + 1);
     }
     std::fclose(file);
-    if (volume.Ui != nullptr)
-        volume.Ui->SetProgress(0, kLastBlock);
+    if (volume.Store().Feedback() != nullptr)
+        volume.Store().Feedback()->SetProgress(0, kLastBlock);
     return ok;
 }

@@ -7,7 +7,7 @@
 
 // Whole-card transfers between a slot volume and a card-image file (".DCM":
 // 256 blocks of 512 bytes in card order, no header). The caller shows the wait
-// window; progress goes to the volume's CardUi.
+// window; progress goes to the volume's CardFeedback.
 
 // What a file offered as a card image is: only a regular file (or a link to
 // one) of exactly 131072 bytes is opened. StatFailed sets *reason to the
@@ -30,5 +30,5 @@ bool SaveCardImage(const std::string& path, CardVolume& volume,
 // turned to card order on the way. The file is read under a shared lock
 // (card/ImageLock.h); one kept by another program, or whose order is unsure
 // (CardImageOrder.h), is refused too, with the reason told to the volume's
-// Ui. True when every block was written.
+// feedback. True when every block was written.
 bool UploadCardImage(const std::string& path, CardVolume& volume);

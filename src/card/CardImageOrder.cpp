@@ -52,14 +52,14 @@ int OrderScore(const uint8_t* system, ImageOrder order, bool& formatted) {
     uint8_t block[kBlock];
     NaturalBlock(system, kTableIndex, order, block);
     for (int i = 0; i < CardVolume::kBlockCount; ++i)
-        card->Fat[i] = Le16(block + 2 * i);
+        card->Fat()[i] = Le16(block + 2 * i);
     formatted = card->IsFormatted();
     if (!formatted)
         return 0;
     int score = 0;
     const auto tally = [&score](bool fits) { score += fits ? 1 : -1; };
-    tally(card->Fat[CardVolume::kFatBlock] == CardVolume::kFatEnd);
-    tally(card->Fat[CardVolume::kRootBlock] == CardVolume::kFatEnd);
+    tally(card->Fat()[CardVolume::kFatBlock] == CardVolume::kFatEnd);
+    tally(card->Fat()[CardVolume::kRootBlock] == CardVolume::kFatEnd);
     DirectoryChain directory;
     WalkDirectory(*card, directory);
     tally(directory.sound && directory.count == CardVolume::kDirBlocks);
@@ -67,7 +67,7 @@ int OrderScore(const uint8_t* system, ImageOrder order, bool& formatted) {
     for (int k = 0; k < CardVolume::kDirBlocks; ++k) {
         NaturalBlock(system, CardVolume::kDirFirstBlock - k - kOrderFirstBlock, order, block);
         for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
-            SaverEntry& e = card->Entries[0];
+            SaverEntry& e = card->Entries()[0];
             std::memcpy(e.Raw, block + SaverEntry::kSize * j, SaverEntry::kSize);
             if (!e.RawInUse())
                 continue;

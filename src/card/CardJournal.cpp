@@ -39,9 +39,9 @@ bool Listed(const SystemView& view, const uint8_t* raw) {
 bool ListedSystemBlocks(const CardVolume& volume, BlockBytes (&system)[kSystemBlocks]) {
     for (int k = 0; k < kSystemBlocks; ++k) {
         const auto block = static_cast<uint8_t>(CardVolume::kDirLastBlock + k);
-        if (!volume.Listed.Kept(block))
+        if (!volume.Listing().Copy().Kept(block))
             return false;
-        std::memcpy(system[k], volume.Listed.Data(block), sizeof system[k]);
+        std::memcpy(system[k], volume.Listing().Copy().Data(block), sizeof system[k]);
         SwapWords(system[k]);
     }
     return true;
@@ -81,7 +81,7 @@ CardJournal::CardJournal(const std::string& dataFolder)
 CardJournal::~CardJournal() = default;
 
 std::string CardJournal::Location(const CardVolume& volume) {
-    return JournalLocation(volume.Device, volume.ImageName);
+    return JournalLocation(volume.Device(), volume.ImageName());
 }
 
 bool CardJournal::FindHistory(CardVolume& volume, const BlockBytes (&system)[kSystemBlocks],
@@ -98,7 +98,7 @@ bool CardJournal::FindHistory(CardVolume& volume, const BlockBytes (&system)[kSy
         bool same = true;
         for (const JournalProbe& p : found.back().probes) {
             uint8_t block[CardVolume::kBlockSize];
-            same = same && volume.ReadRawBlock(volume.Device, p.block, block) &&
+            same = same && volume.ReadRawBlock(volume.Device(), p.block, block) &&
                    !LinkFailedOn(volume) && HashBytes(block, sizeof block) == p.hash;
         }
         if (!same)
@@ -141,7 +141,7 @@ void CardJournal::BuildRecord(CardVolume& volume, JournalRecord& r,
             std::memcpy(out, saved[b], CardVolume::kBlockSize);
             return true;
         }
-        return volume.ReadRawBlock(volume.Device, b, out) && !LinkFailedOn(volume);
+        return volume.ReadRawBlock(volume.Device(), b, out) && !LinkFailedOn(volume);
     };
     r.removed.clear();
     for (const auto& raw : was.entries) {
@@ -188,7 +188,7 @@ void CardJournal::BuildRecord(CardVolume& volume, JournalRecord& r,
     r.probes.clear();
     for (int i = 0; i < count && r.probes.size() < kJournalMaxProbes; ++i) {
         uint8_t block[CardVolume::kBlockSize];
-        if (!volume.ReadRawBlock(volume.Device, candidates[i], block) || LinkFailedOn(volume))
+        if (!volume.ReadRawBlock(volume.Device(), candidates[i], block) || LinkFailedOn(volume))
             continue;
         r.probes.push_back({candidates[i], HashBytes(block, sizeof block)});
     }
@@ -302,7 +302,7 @@ void CardJournal::Start(CardVolume& volume) {
     (void)l.pending.Begin((fs::path(folder_) / PendingFileName(l.location, l.before)).string(),
                           l.command, static_cast<int64_t>(std::time(nullptr)),
                           fs::path(l.history).filename().string(), l.before,
-                          volume.Device < CardVolume::kImage);
+                          volume.Place() != CardPlace::Image);
 }
 
 void CardJournal::Plan(CardVolume& volume, uint8_t block, const uint8_t* data512) {
@@ -342,7 +342,7 @@ void CardJournal::BeforeWrite(CardVolume& volume, uint8_t block, const uint8_t* 
     if (!l.owned[block])
         return;
     if (!l.read[block]) {
-        if (!volume.ReadRawBlock(volume.Device, block, l.data[block])) {
+        if (!volume.ReadRawBlock(volume.Device(), block, l.data[block])) {
             l.broken = true;
             Problem(volume,
                     NotKept(l.command, "a block about to be overwritten could not be read first"));
@@ -374,7 +374,7 @@ void CardJournal::Settle(CardVolume& volume) {
     if (LinkFailedOn(volume))
         return;
     BlockBytes now[kSystemBlocks];
-    volume.Cache.ForgetAll();
+    volume.Store().Cache().ForgetAll();
     if (!ReadSystemBlocks(volume, now))
         return;
     bool kept = false;

@@ -12,7 +12,7 @@ std::string RawKey(const CardVolume& volume, int entry) {
         return "-";
     std::string key;
     char hex[3];
-    for (uint8_t b : volume.Entries[entry].Raw) {
+    for (uint8_t b : volume.Entries()[entry].Raw) {
         std::snprintf(hex, sizeof hex, "%02X", b);
         key += hex;
     }
@@ -34,12 +34,11 @@ bool CheckSystemImage(const BlockBytes (&system)[kSystemBlocks], CardProof& proo
     std::memcpy(image.get() + CardVolume::kDirLastBlock * CardVolume::kBlockSize, system,
                 sizeof system);
     auto volume = std::make_unique<CardVolume>();
-    volume->Device = CardVolume::kImage;
-    volume->ImageFile = fmemopen(image.get(), CardVolume::kCardBytes, "rb");
-    if (volume->ImageFile == nullptr)
+    volume->SetPlace(CardPlace::Image);
+    std::FILE* stream = fmemopen(image.get(), CardVolume::kCardBytes, "rb");
+    if (stream == nullptr)
         return false;
-    volume->ImageOpen = true;
-    volume->ImageReadOnly = true;
+    volume->Store().OpenStream(stream, true);
     const bool ok = CheckCard(*volume, proof.report);
     for (const CardProblem& p : proof.report.problems) {
         std::string key = CardProblemName(p.kind);

@@ -29,7 +29,7 @@ struct Pending {
 void RepairSystemArea(CardVolume& volume, Pending& pending) {
     if (FirstDamagedSystemBlock(volume) >= 0) {
         for (int b = CardVolume::kDirLastBlock; b < CardVolume::kBlockCount; ++b)
-            volume.Fat[b] = SystemLink(b);
+            volume.Fat()[b] = SystemLink(b);
         pending.Note(kTable, "Rebuilt the table's chains of the directory, table and root.");
     }
     bool layoutOk = true;
@@ -78,14 +78,14 @@ void SetSize(SaverEntry& e, int size) {
 // (left alone: they may be the saver's). False when nothing was changed.
 bool RepairRunOn(CardVolume& volume, const BlockOwners& owners, int i, const SaverChain& chain,
                  Pending& pending, std::vector<std::string>& refusals) {
-    SaverEntry& e = volume.Entries[i];
+    SaverEntry& e = volume.Entries()[i];
     const std::string label = SaverLabel(volume, i);
     const std::string size = std::to_string(e.SizeBlocks);
     const uint16_t next = chain.stop;
-    const bool intoUnowned =
-        next < kFirstSystemBlock && !owners.Owned(next) && volume.Fat[next] != CardVolume::kFatFree;
+    const bool intoUnowned = next < kFirstSystemBlock && !owners.Owned(next) &&
+                             volume.Fat()[next] != CardVolume::kFatFree;
     if (!intoUnowned) {
-        volume.Fat[chain.Last()] = CardVolume::kFatEnd;
+        volume.Fat()[chain.Last()] = CardVolume::kFatEnd;
         pending.Note(kTable, "Ended " + label + "'s chain at its " + size + " blocks.");
         return true;
     }
@@ -111,10 +111,10 @@ bool RepairRunOn(CardVolume& volume, const BlockOwners& owners, int i, const Sav
 // True when its blocks must stay allocated.
 bool RepairHiddenEntry(CardVolume& volume, const BlockOwners& owners, int i, Pending& pending,
                        std::vector<std::string>& refusals) {
-    SaverEntry& e = volume.Entries[i];
+    SaverEntry& e = volume.Entries()[i];
     const uint8_t start = e.IsGame ? 0 : e.Raw[SaverEntry::kFirstBlockOffset];
     if (start >= kFirstSystemBlock || owners.Owned(start) ||
-        volume.Fat[start] == CardVolume::kFatFree)
+        volume.Fat()[start] == CardVolume::kFatFree)
         return false;
     const std::string label = SaverLabel(volume, i);
     int length = 0;
@@ -141,7 +141,7 @@ bool RepairSavers(CardVolume& volume, int leakedBefore, Pending& pending,
     bool keepLeaked = false;
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        SaverEntry& e = volume.Entries[i];
+        SaverEntry& e = volume.Entries()[i];
         if (e.SizeBlocks == 0) {
             if (e.RawInUse() && RepairHiddenEntry(volume, owners, i, pending, refusals))
                 keepLeaked = true;
@@ -238,8 +238,8 @@ void RepairLeaks(CardVolume& volume, bool keep, Pending& pending,
         return;
     }
     for (int b = 0; b < kFirstSystemBlock; ++b) {
-        if (volume.Fat[b] != CardVolume::kFatFree && !owners.Owned(b))
-            volume.Fat[b] = CardVolume::kFatFree;
+        if (volume.Fat()[b] != CardVolume::kFatFree && !owners.Owned(b))
+            volume.Fat()[b] = CardVolume::kFatFree;
     }
     pending.Note(kTable, "Freed " + blocks + ".");
 }
@@ -255,8 +255,8 @@ void RepairUserBlocks(CardVolume& volume, Pending& pending) {
         wanted = needed <= 200 ? 200 : needed <= 240 ? 240 : CardVolume::kDirLastBlock;
     if (wanted == user)
         return;
-    volume.Root[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(wanted);
-    volume.Root[CardVolume::kUserBlocksOffset + 1] = 0;
+    volume.Root()[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(wanted);
+    volume.Root()[CardVolume::kUserBlocksOffset + 1] = 0;
     std::string why = needed > user && entry >= 0
                           ? ", so that it covers block " + std::to_string(needed - 1) + " of " +
                                 SaverLabel(volume, entry)
@@ -269,10 +269,10 @@ bool WriteDirectoryBlockAt(CardVolume& volume, int k) {
     uint8_t block[CardVolume::kBlockSize];
     for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j)
         std::memcpy(block + SaverEntry::kSize * j,
-                    volume.Entries[k * CardVolume::kEntriesPerBlock + j].Raw, SaverEntry::kSize);
+                    volume.Entries()[k * CardVolume::kEntriesPerBlock + j].Raw, SaverEntry::kSize);
     SwapWords(block);
-    return volume.WriteRawBlock(volume.Device, static_cast<uint8_t>(CardVolume::kDirFirstBlock - k),
-                                block) &&
+    return volume.WriteRawBlock(volume.Device(),
+                                static_cast<uint8_t>(CardVolume::kDirFirstBlock - k), block) &&
            !LinkFailedOn(volume);
 }
 
@@ -307,14 +307,14 @@ struct TablesInMemory {
     uint16_t fat[CardVolume::kBlockCount];
     SaverEntry entries[CardVolume::kEntryCount];
     void Save(const CardVolume& volume) {
-        std::memcpy(root, volume.Root, sizeof root);
-        std::memcpy(fat, volume.Fat, sizeof fat);
-        std::copy(std::begin(volume.Entries), std::end(volume.Entries), entries);
+        std::memcpy(root, volume.Root(), sizeof root);
+        std::memcpy(fat, volume.Fat(), sizeof fat);
+        std::copy(std::begin(volume.Entries()), std::end(volume.Entries()), entries);
     }
     void Restore(CardVolume& volume) const {
-        std::memcpy(volume.Root, root, sizeof root);
-        std::memcpy(volume.Fat, fat, sizeof fat);
-        std::copy(std::begin(entries), std::end(entries), volume.Entries);
+        std::memcpy(volume.Root(), root, sizeof root);
+        std::memcpy(volume.Fat(), fat, sizeof fat);
+        std::copy(std::begin(entries), std::end(entries), volume.Entries());
     }
 };
 
@@ -334,7 +334,7 @@ bool PlanRepairs(CardVolume& volume, CardRepairReport& report, Pending& pending,
     done = false;
     // The plan is made on the card as it is now, not as this command read it
     // before the user chose: it may have been swapped meanwhile.
-    volume.Cache.ForgetAll();
+    volume.Store().Cache().ForgetAll();
     if (!CheckCard(volume, report.before))
         return false;
     if (!report.before.formatted) {

@@ -13,8 +13,8 @@ CardSession::~CardSession() {
     Detach();
 }
 
-void CardSession::Open(std::unique_ptr<PortBackend> backend, LinkHost* linkHost, CardUi* ui,
-                       const std::string& startDir) {
+void CardSession::Open(std::unique_ptr<PortBackend> backend, LinkHost* linkHost,
+                       CardFeedback* feedback, const std::string& startDir) {
     link_ = std::make_unique<LinkPort>(std::move(backend), linkHost);
     link_->EndCommand();
     startDir_ = LoadConfig(startDir, settings_, &configError_);
@@ -23,22 +23,22 @@ void CardSession::Open(std::unique_ptr<PortBackend> backend, LinkHost* linkHost,
     (void)EnsureSideFiles(startDir_);
     journal_ = std::make_unique<CardJournal>(startDir_);
     journal_->Enabled = settings_.KeepHistory != 0;
-    for (View view : kViews) {
-        CardVolume& v = Volume(view);
-        v.Device = static_cast<uint8_t>(ViewIndex(view));
-        v.IoError = false;
-        v.ImageOpen = false;
-        v.Link = link_.get();
-        v.Config = &settings_;
-        v.Ui = ui;
-        v.Journal = journal_.get();
+    for (CardPlace place : kCardPlaces) {
+        CardVolume& v = Volume(place);
+        v.SetPlace(place);
+        v.Tables().SetIoError(false);
+        CardBlockStore& store = v.Store();
+        store.SetLink(link_.get());
+        store.SetConfig(&settings_);
+        store.SetFeedback(feedback);
+        store.SetRecorder(journal_.get());
     }
     loaded_ = {false, false, false};
 }
 
 void CardSession::Detach() {
     for (CardVolume& v : volumes_)
-        v.Link = nullptr;
+        v.Store().SetLink(nullptr);
 }
 
 void CardSession::ApplyConfig() {
@@ -46,10 +46,10 @@ void CardSession::ApplyConfig() {
     journal_->Enabled = settings_.KeepHistory != 0;
 }
 
-bool CardSession::ViewOf(const CardVolume* volume, View& view) const {
-    for (View v : kViews) {
-        if (volume == &volumes_[ViewIndex(v)]) {
-            view = v;
+bool CardSession::PlaceOf(const CardVolume* volume, CardPlace& place) const {
+    for (CardPlace p : kCardPlaces) {
+        if (volume == &volumes_[PlaceIndex(p)]) {
+            place = p;
             return true;
         }
     }
@@ -57,16 +57,16 @@ bool CardSession::ViewOf(const CardVolume* volume, View& view) const {
 }
 
 void CardSession::ClearSelection() {
-    SelectedName.clear();
-    SelectedEntry = 0;
-    SelectedVolume = nullptr;
+    selectedName_.clear();
+    selectedEntry_ = 0;
+    selectedVolume_ = nullptr;
 }
 
-void CardSession::Select(View view, int entry) {
-    CardVolume& volume = Volume(view);
-    SelectedName = volume.Entries[entry].Name;
-    SelectedEntry = static_cast<int16_t>(entry);
-    SelectedVolume = &volume;
+void CardSession::Select(CardPlace place, int entry) {
+    CardVolume& volume = Volume(place);
+    selectedName_ = volume.Entries()[entry].Name;
+    selectedEntry_ = static_cast<int16_t>(entry);
+    selectedVolume_ = &volume;
 }
 
 void CardSession::ReadPageInfo() {
@@ -74,16 +74,16 @@ void CardSession::ReadPageInfo() {
     uint16_t page = 0;
     if (!link_->GetPage(page))
         return;
-    CurrentPage = 255;
+    currentPage_ = 255;
     link_->SetPage(255);
     uint16_t highest = 0;
     if (link_->GetPage(highest))
-        HighestPage = highest;
+        highestPage_ = highest;
     link_->SetPage(page);
-    CurrentPage = page;
+    currentPage_ = page;
 }
 
-bool CardSession::CardPresent(View slot) {
+bool CardSession::CardPresent(CardPlace slot) {
     if (!IsSlot(slot))
         return false;
     if (link_->DirectMode)
@@ -92,7 +92,7 @@ bool CardSession::CardPresent(View slot) {
     bool card2 = false;
     if (!link_->GetSlotStatus(card1, card2))
         return false;
-    return slot == View::Slot1 ? card1 : card2;
+    return slot == CardPlace::Slot1 ? card1 : card2;
 }
 
 CardSession::LinkWork::LinkWork(CardSession& session) : session_(session) {
@@ -100,18 +100,18 @@ CardSession::LinkWork::LinkWork(CardSession& session) : session_(session) {
     // is the same image); a write raises it and reads the card again first
     // (card/SameCard.h).
     if (session_.linkWork_++ == 0)
-        LockImage(session_.Volume(View::File), false, 0);
+        LockImage(session_.Volume(CardPlace::Image), false, 0);
     // One command reads each slot block once; the next reads the card again.
-    session_.Volume(View::Slot1).Cache.Open();
-    session_.Volume(View::Slot2).Cache.Open();
+    session_.Volume(CardPlace::Slot1).Store().Cache().Open();
+    session_.Volume(CardPlace::Slot2).Store().Cache().Open();
 }
 
 CardSession::LinkWork::~LinkWork() {
-    session_.Volume(View::Slot1).Cache.Close();
-    session_.Volume(View::Slot2).Cache.Close();
+    session_.Volume(CardPlace::Slot1).Store().Cache().Close();
+    session_.Volume(CardPlace::Slot2).Store().Cache().Close();
     // Held while a command runs, not while the image merely stays open.
     if (session_.linkWork_ == 1)
-        UnlockImage(session_.Volume(View::File));
-    if (--session_.linkWork_ == 0 && session_.OnLinkIdle)
-        session_.OnLinkIdle();
+        UnlockImage(session_.Volume(CardPlace::Image));
+    if (--session_.linkWork_ == 0 && session_.onLinkIdle_)
+        session_.onLinkIdle_();
 }

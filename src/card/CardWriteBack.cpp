@@ -1,6 +1,6 @@
 #include "card/CardWriteBack.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/ChangeRecorder.h"
 #include "card/SaverChains.h"
 #include "card/SystemBlocks.h"
@@ -11,14 +11,15 @@
 #include <iterator>
 
 void ReportProgress(CardVolume& volume, int position, int max) {
-    if (volume.Ui == nullptr)
+    if (volume.Store().Feedback() == nullptr)
         return;
-    volume.Ui->SetProgress(position, max);
-    volume.Ui->Repaint();
+    volume.Store().Feedback()->SetProgress(position, max);
+    volume.Store().Feedback()->Repaint();
 }
 
 bool LinkFailedOn(const CardVolume& volume) {
-    return volume.Device < CardVolume::kImage && volume.Link != nullptr && volume.Link->LinkFailed;
+    return volume.Place() != CardPlace::Image && volume.Store().Link() != nullptr &&
+           volume.Store().Link()->LinkFailed;
 }
 
 int SaverBlockLimit(const CardVolume& volume) {
@@ -26,7 +27,7 @@ int SaverBlockLimit(const CardVolume& volume) {
 }
 
 TableSnapshot::TableSnapshot(const CardVolume& volume, int entryIndex) {
-    std::copy(std::begin(volume.Fat), std::end(volume.Fat), fat_);
+    std::copy(std::begin(volume.Fat()), std::end(volume.Fat()), fat_);
     Keep(volume, entryIndex);
 }
 
@@ -39,16 +40,16 @@ bool TableSnapshot::Keep(const CardVolume& volume, int entryIndex) {
     }
     if (count_ == kMaxEntries)
         return false;
-    entry_[count_] = volume.Entries[entryIndex];
+    entry_[count_] = volume.Entries()[entryIndex];
     index_[count_] = entryIndex;
     ++count_;
     return true;
 }
 
 void TableSnapshot::Restore(CardVolume& volume) const {
-    std::copy(std::begin(fat_), std::end(fat_), std::begin(volume.Fat));
+    std::copy(std::begin(fat_), std::end(fat_), std::begin(volume.Fat()));
     for (int k = count_ - 1; k >= 0; --k)
-        volume.Entries[index_[k]] = entry_[k];
+        volume.Entries()[index_[k]] = entry_[k];
 }
 
 namespace {
@@ -63,7 +64,7 @@ void DirectoryBlockBytes(const CardVolume& volume, int k, uint8_t* block) {
     for (int j = 0; j < CardVolume::kEntriesPerBlock; ++j) {
         const int n = k * CardVolume::kEntriesPerBlock + j;
         if (n < CardVolume::kEntryCount)
-            std::memcpy(block + SaverEntry::kSize * j, volume.Entries[n].Raw, SaverEntry::kSize);
+            std::memcpy(block + SaverEntry::kSize * j, volume.Entries()[n].Raw, SaverEntry::kSize);
     }
     SwapWords(block);
 }
@@ -72,14 +73,14 @@ void DirectoryBlockBytes(const CardVolume& volume, int k, uint8_t* block) {
 bool WriteDirectoryBlock(CardVolume& volume, const DirectoryChain& dir, int k) {
     uint8_t block[CardVolume::kBlockSize];
     DirectoryBlockBytes(volume, k, block);
-    return volume.WriteRawBlock(volume.Device, dir.blocks[k], block) && !LinkFailedOn(volume);
+    return volume.WriteRawBlock(volume.Device(), dir.blocks[k], block) && !LinkFailedOn(volume);
 }
 
 // Tells the history what the change leaves in the table and the directory
 // blocks of the kept entries.
 void PlanWriteBack(CardVolume& volume, const DirectoryChain& dir, const TableSnapshot& kept) {
     uint8_t block[CardVolume::kBlockSize];
-    EncodeFat(volume.Fat, block);
+    EncodeFat(volume.Fat(), block);
     PlanBlock(volume, CardVolume::kFatBlock, block);
     for (int e = 0; e < kept.EntryCount(); ++e) {
         const int k = kept.EntryIndex(e) / CardVolume::kEntriesPerBlock;
@@ -121,7 +122,7 @@ WriteBackOutcome WriteBackChange(CardVolume& volume, const TableSnapshot& before
 
     PlanWriteBack(volume, dir, before);
     uint16_t after[CardVolume::kBlockCount];
-    std::copy(std::begin(volume.Fat), std::end(volume.Fat), after);
+    std::copy(std::begin(volume.Fat()), std::end(volume.Fat()), after);
     // A block stays allocated while either the old or the new state holds it.
     uint16_t bridge[CardVolume::kBlockCount];
     for (int b = 0; b < CardVolume::kBlockCount; ++b)
@@ -141,11 +142,11 @@ WriteBackOutcome WriteBackChange(CardVolume& volume, const TableSnapshot& before
     };
 
     if (bridgeNeeded) {
-        std::copy(bridge, bridge + CardVolume::kBlockCount, volume.Fat);
+        std::copy(bridge, bridge + CardVolume::kBlockCount, volume.Fat());
         if (!WriteTable(volume))
             return rollBack(true, false);
     }
-    std::copy(after, after + CardVolume::kBlockCount, volume.Fat);
+    std::copy(after, after + CardVolume::kBlockCount, volume.Fat());
     if (!WriteKeptEntries(volume, dir, before))
         return rollBack(bridgeNeeded, true);
     if (finalNeeded && !WriteTable(volume)) {

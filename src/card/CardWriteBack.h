@@ -7,7 +7,7 @@
 // leaves a card on which a saver's entry points at blocks the table calls
 // free, or at blocks of another saver.
 
-// Progress bar position out of max, repainted at once (no-op without a Ui).
+// Progress bar position out of max, repainted at once (no-op without feedback).
 void ReportProgress(CardVolume& volume, int position, int max);
 
 // Over the link, whether the last block transfer failed (the directory write

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 ChangeScope::ChangeScope(CardVolume& volume, const std::string& command)
-    : volume_(volume), recorder_(volume.Journal) {
+    : volume_(volume), recorder_(volume.Store().Recorder()) {
     if (recorder_ != nullptr)
         recorder_->Begin(volume_, command);
 }
@@ -16,14 +16,14 @@ ChangeScope::~ChangeScope() {
 }
 
 void PlanBlock(CardVolume& volume, uint8_t block, const uint8_t* data512) {
-    if (volume.Journal != nullptr)
-        volume.Journal->Plan(volume, block, data512);
+    if (volume.Store().Recorder() != nullptr)
+        volume.Store().Recorder()->Plan(volume, block, data512);
 }
 
 std::string VolumeLabel(const CardVolume& volume) {
-    if (volume.Device >= CardVolume::kImage)
-        return std::filesystem::path(volume.ImageName).filename().string();
-    return "slot " + std::to_string(volume.Device + 1);
+    if (volume.Place() == CardPlace::Image)
+        return std::filesystem::path(volume.ImageName()).filename().string();
+    return "slot " + std::to_string(volume.Device() + 1);
 }
 
 std::string RawSaverName(const uint8_t* raw32) {

@@ -1,8 +1,8 @@
 #include "card/CutChanges.h"
 
 #include "card/CardCheck.h"
+#include "card/CardFeedback.h"
 #include "card/CardJournal.h"
-#include "card/CardUi.h"
 #include "card/CardWriteBack.h"
 #include "card/JournalPending.h"
 #include "card/SaverText.h"
@@ -58,7 +58,7 @@ bool PutRight(CardVolume& volume, const CutChange& cut, const BlockBytes (&now)[
     mark.Reopen(cut.path);
     if (!finish) {
         for (const KeptBlock& k : cut.kept) {
-            if (!volume.WriteRawBlock(volume.Device, k.block, k.before) || LinkFailedOn(volume))
+            if (!volume.WriteRawBlock(volume.Device(), k.block, k.before) || LinkFailedOn(volume))
                 return false;
         }
     }
@@ -92,7 +92,7 @@ SettleOutcome SettleCutChange(CardVolume& volume, CardJournal& journal) {
     if (marks.empty())
         return out;
     static BlockBytes now[kSystemBlocks];
-    volume.Cache.ForgetAll();
+    volume.Store().Cache().ForgetAll();
     if (!ReadSystemBlocks(volume, now))
         return out;
     auto cut = std::make_unique<CutChange>();
@@ -125,8 +125,8 @@ SettleOutcome SettleCutChange(CardVolume& volume, CardJournal& journal) {
     // All of it reached the card: it only was not marked done. Else finish
     // only when asked to, and when the change had said where it was going.
     bool finish = asAfter;
-    if (!finish && cut->planned && volume.Ui != nullptr)
-        finish = volume.Ui->Confirm(FinishQuestion(card, SaverText(cut->command)));
+    if (!finish && cut->planned && volume.Store().Feedback() != nullptr)
+        finish = volume.Store().Feedback()->Confirm(FinishQuestion(card, SaverText(cut->command)));
     std::string stored;
     if (!PutRight(volume, *cut, now, finish)) {
         out.message = head + " was cut off before it was done, and " +

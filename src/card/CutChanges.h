@@ -10,7 +10,7 @@ class CardVolume;
 // its place's marks are held against it: when its system blocks are those
 // before the change, or a mix of those and what the change was writing, the
 // card is that change's and is put right: taken back by default, or finished
-// when the card's Ui confirms that (and the change had said where it was
+// when the card's feedback confirms that (and the change had said where it was
 // going); then checked.
 
 struct SettleOutcome {

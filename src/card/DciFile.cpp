@@ -2,7 +2,7 @@
 
 #include "base/SafeFile.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardWriteBack.h"
 #include "card/ReplaceSaver.h"
 #include "card/SaverChains.h"
@@ -20,16 +20,16 @@ namespace {
 constexpr int kBlockBytes = CardVolume::kBlockSize;
 
 void Tell(CardVolume& volume, const std::string& text) {
-    if (volume.Ui != nullptr)
-        volume.Ui->ShowInfo(text);
+    if (volume.Store().Feedback() != nullptr)
+        volume.Store().Feedback()->ShowInfo(text);
 }
 
 } // namespace
 
 bool ExportDci(const std::string& path, int entry, CardVolume& volume) {
-    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries[entry].SizeBlocks == 0)
+    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries()[entry].SizeBlocks == 0)
         return false;
-    const SaverEntry& e = volume.Entries[entry];
+    const SaverEntry& e = volume.Entries()[entry];
     std::FILE* file = OpenStreamForWriting(path);
     if (file == nullptr)
         return false;
@@ -39,9 +39,9 @@ bool ExportDci(const std::string& path, int entry, CardVolume& volume) {
     // blocks that are not the saver's.
     bool ok = std::fwrite(e.Raw, 1, kDciHeaderSize, file) == kDciHeaderSize;
     for (int step = 0; step < chain.count && ok; ++step) {
-        ok = volume.ReadRawBlock(volume.Device, chain.blocks[step], volume.Block);
+        ok = volume.ReadRawBlock(volume.Device(), chain.blocks[step], volume.Block());
         if (ok)
-            ok = std::fwrite(volume.Block, 1, kBlockBytes, file) == kBlockBytes;
+            ok = std::fwrite(volume.Block(), 1, kBlockBytes, file) == kBlockBytes;
     }
     if (std::fclose(file) != 0)
         ok = false;

@@ -32,7 +32,7 @@ bool ExportDci(const std::string& path, int entry, CardVolume& volume);
 
 // Places the saver of a single-saver file on the volume beside the others:
 // ReplaceSaverByImport (card/ReplaceSaver.h) with nothing to replace, its
-// refusal told through the volume's CardUi ("NOT ENOUGH SPACE." for lack of
+// refusal told through the volume's CardFeedback ("NOT ENOUGH SPACE." for lack of
 // room or of a directory entry; the reason otherwise, unless the block store
 // already told of a link failure). A header of type 0xCC with byte 3 zero is
 // a game and lands at block 0. Refused or failed imports leave card and

@@ -1,7 +1,7 @@
 #include "card/ImageLock.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardImageOrder.h"
-#include "card/CardUi.h"
 #include "card/CardVolume.h"
 
 #include <cerrno>
@@ -37,47 +37,47 @@ template <typename Repaint> Taken Poll(int fd, int operation, int waitMs, Repain
 } // namespace
 
 bool LockImage(CardVolume& volume, bool exclusive, int waitMs) {
-    if (volume.Device < CardVolume::kImage || volume.ImageFile == nullptr)
+    if (volume.Place() != CardPlace::Image || volume.ImageFile() == nullptr)
         return true;
     const uint8_t wanted = exclusive ? 2 : 1;
-    if (volume.ImageLockHeld >= wanted)
+    if (volume.Store().ImageLockHeld() >= wanted)
         return true;
-    const bool raising = volume.ImageLockHeld == 1;
-    const int fd = fileno(volume.ImageFile);
+    const bool raising = volume.Store().ImageLockHeld() == 1;
+    const int fd = fileno(volume.ImageFile());
     // A failed attempt to raise has let the shared lock go already.
     if (raising)
-        volume.ImageLockHeld = 0;
+        volume.Store().SetImageLockHeld(0);
     const Taken taken = Poll(fd, exclusive ? LOCK_EX : LOCK_SH, waitMs, [&volume] {
-        if (volume.Ui != nullptr)
-            volume.Ui->Repaint();
+        if (volume.Store().Feedback() != nullptr)
+            volume.Store().Feedback()->Repaint();
     });
     if (taken != Taken::Busy) {
-        volume.ImageLockHeld = wanted;
+        volume.Store().SetImageLockHeld(wanted);
         return true;
     }
     // Back to the shared lock the command held, when no writer came in
     // between; else whatever reads next takes it again.
     if (raising && Poll(fd, LOCK_SH, 0, [] {}) != Taken::Busy)
-        volume.ImageLockHeld = 1;
+        volume.Store().SetImageLockHeld(1);
     return false;
 }
 
 void UnlockImage(CardVolume& volume) {
-    if (volume.ImageLockHeld == 0 || volume.ImageFile == nullptr)
+    if (volume.Store().ImageLockHeld() == 0 || volume.ImageFile() == nullptr)
         return;
-    flock(fileno(volume.ImageFile), LOCK_UN);
-    volume.ImageLockHeld = 0;
+    flock(fileno(volume.ImageFile()), LOCK_UN);
+    volume.Store().SetImageLockHeld(0);
 }
 
 bool LockImageForWriting(CardVolume& volume, std::string& why) {
-    if (volume.Device < CardVolume::kImage)
+    if (volume.Place() != CardPlace::Image)
         return true;
-    if (volume.ImageOrderUnsure) {
-        why = OrderUnknownText(volume.ImageName);
+    if (volume.Store().ImageOrderUnsure()) {
+        why = OrderUnknownText(volume.ImageName());
         return false;
     }
     if (!LockImage(volume, true)) {
-        why = ImageBusyText(volume.ImageName);
+        why = ImageBusyText(volume.ImageName());
         return false;
     }
     return true;

@@ -15,8 +15,8 @@ class CardVolume;
 inline constexpr int kImageLockWaitMs = 2000;
 
 // Takes a shared (readers) or exclusive (writers) flock on the volume's open
-// image file, waiting up to waitMs while another holds it; the volume's Ui
-// repaints meanwhile. True at once for a slot, or when the lock is held
+// image file, waiting up to waitMs while another holds it; the volume's
+// feedback repaints meanwhile. True at once for a slot, or when the lock is held
 // already; true too where the file system has no locks at all. False when
 // another program kept the image for the whole wait.
 //

@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kSystemBytes = sizeof(BlockBytes) * kSystemBlocks;
 
 bool Write(CardVolume& volume, uint8_t block, const uint8_t* data) {
-    return volume.WriteRawBlock(volume.Device, block, data) && !LinkFailedOn(volume);
+    return volume.WriteRawBlock(volume.Device(), block, data) && !LinkFailedOn(volume);
 }
 
 std::string Quoted(const std::string& text) {
@@ -43,7 +43,7 @@ const char* const kNoHistory =
 bool ReadCardAndHistory(CardVolume& volume, const CardJournal& journal,
                         BlockBytes (&current)[kSystemBlocks], std::vector<JournalRecord>& records) {
     records.clear();
-    volume.Cache.ForgetAll();
+    volume.Store().Cache().ForgetAll();
     if (!ReadSystemBlocks(volume, current))
         return false;
     journal.FindHistory(volume, current, records);
@@ -73,7 +73,7 @@ bool HashAsLeft(CardVolume& volume, const JournalSaver& s, const std::vector<Kep
                                     [&](const KeptBlock& b) { return b.block == s.chain[i]; });
         if (k != kept.end())
             std::memcpy(block, k->before, sizeof block);
-        else if (!volume.ReadRawBlock(volume.Device, s.chain[i], block) || LinkFailedOn(volume))
+        else if (!volume.ReadRawBlock(volume.Device(), s.chain[i], block) || LinkFailedOn(volume))
             return false;
         hash = HashBytes(block, sizeof block, hash);
     }

@@ -266,7 +266,7 @@ uint64_t SystemFingerprint(const BlockBytes (&system)[kSystemBlocks]) {
 }
 
 std::string JournalLocation(uint8_t device, const std::string& imagePath) {
-    if (device < CardVolume::kImage)
+    if (device < PlaceIndex(CardPlace::Image))
         return "slot" + std::to_string(device + 1);
     std::error_code ec;
     const fs::path full = fs::weakly_canonical(fs::absolute(imagePath, ec), ec);

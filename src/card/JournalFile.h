@@ -24,8 +24,6 @@ constexpr uintmax_t kJournalMaxTotalBytes = 4u << 20;
 // Data blocks a record keeps as the change left them.
 constexpr size_t kJournalMaxProbes = 4;
 
-using BlockBytes = uint8_t[CardVolume::kBlockSize];
-
 // A saver a change took off the card: its entry, chain and a hash of its data.
 struct JournalSaver {
     uint8_t raw[SaverEntry::kSize] = {};

@@ -1,7 +1,7 @@
 #include "card/LoadVolume.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardListing.h"
-#include "card/CardUi.h"
 #include "card/ImageLock.h"
 #include "link/LinkPort.h"
 
@@ -14,11 +14,11 @@ constexpr const char* kImageBusy = "cannot read the image while another program 
 // A slot read can come back whole from a link that failed on an earlier
 // block of the same step; what it holds is then not to be trusted.
 bool Failed(const CardVolume& volume, bool ok) {
-    return !ok || (volume.Device < CardVolume::kImage && volume.Link != nullptr &&
-                   volume.Link->LinkFailed);
+    return !ok || (volume.Place() != CardPlace::Image && volume.Store().Link() != nullptr &&
+                   volume.Store().Link()->LinkFailed);
 }
 
-void Progress(CardUi* progress, int step) {
+void Progress(CardFeedback* progress, int step) {
     if (progress != nullptr)
         progress->SetProgress(step, 3);
 }
@@ -31,12 +31,12 @@ LoadResult Fail(const char* failure) {
 
 } // namespace
 
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress, bool headers) {
+LoadResult LoadVolume(CardVolume& volume, CardFeedback* progress, bool headers) {
     // Never the half of a change another program is making: an image is
     // read under its shared lock, which the command keeps.
     if (!LockImage(volume, false)) {
-        if (volume.Ui != nullptr)
-            volume.Ui->ShowWarning(ImageBusyText(volume.ImageName));
+        if (volume.Store().Feedback() != nullptr)
+            volume.Store().Feedback()->ShowWarning(ImageBusyText(volume.ImageName()));
         return Fail(kImageBusy);
     }
     Progress(progress, 0);

@@ -2,7 +2,7 @@
 
 #include "card/CardVolume.h"
 
-class CardUi;
+class CardFeedback;
 
 // What reading a card found.
 enum class VolumeLoad { Loaded, NotFormatted, Failed };
@@ -24,10 +24,10 @@ struct LoadResult {
 // or a slot whose link failed on the way, ends the reading at that step
 // with Failed and leaves the listing of the card read before untouched. An
 // image is read under its shared lock (card/ImageLock.h), kept afterwards;
-// when another program keeps it for the whole wait the volume's Ui is told
+// when another program keeps it for the whole wait the volume's feedback is told
 // and the result is Failed.
 // When progress is given it is told 0, 1 and 2 of 3 before the root, the
 // table and the directory. Without headers the savers' header blocks are
 // not read (CardVolume::ReadDirectory): for a command that needs only the
 // entries.
-LoadResult LoadVolume(CardVolume& volume, CardUi* progress = nullptr, bool headers = true);
+LoadResult LoadVolume(CardVolume& volume, CardFeedback* progress = nullptr, bool headers = true);

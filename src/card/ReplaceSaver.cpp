@@ -25,7 +25,8 @@ SaverResult Outcome(SaverOutcome outcome, std::string reason) {
 }
 
 bool IsListed(const CardVolume& volume, int entry) {
-    return entry >= 0 && entry < CardVolume::kListedEntries && volume.Entries[entry].SizeBlocks > 0;
+    return entry >= 0 && entry < CardVolume::kListedEntries &&
+           volume.Entries()[entry].SizeBlocks > 0;
 }
 
 // The new saver's place: its entry and chain, and which of the chain's
@@ -50,21 +51,21 @@ SaverResult PlanPlacement(CardVolume& volume, const uint8_t* raw, int size, int 
     // table says: nothing is handed out until the card is checked.
     const int damaged = FirstDamagedSaver(volume);
     const std::string damage = damaged >= 0 ? DamagedSaverText(volume, damaged) : "";
-    int listedFree = volume.FreeBlocks;
+    int listedFree = volume.FreeBlocks();
     if (oldEntry >= 0) {
         SaverChain old;
-        WalkSaverChain(volume, volume.Entries[oldEntry], old);
+        WalkSaverChain(volume, volume.Entries()[oldEntry], old);
         BlockOwners others;
         MapOwners(volume, others, oldEntry);
         for (int k = 0; k < old.count; ++k) {
             const uint8_t b = old.blocks[k];
             if (!others.Owned(b)) {
-                volume.Fat[b] = CardVolume::kFatFree;
+                volume.Fat()[b] = CardVolume::kFatFree;
                 plan.reused[b] = true;
             }
         }
-        listedFree += volume.Entries[oldEntry].SizeBlocks;
-        volume.Entries[oldEntry].Clear();
+        listedFree += volume.Entries()[oldEntry].SizeBlocks;
+        volume.Entries()[oldEntry].Clear();
     }
     auto refuse = [&](SaverOutcome outcome, std::string reason) {
         before.Restore(volume);
@@ -88,7 +89,7 @@ SaverResult PlanPlacement(CardVolume& volume, const uint8_t* raw, int size, int 
                               ", which the game saver needs, are in use.");
         return refuse(SaverOutcome::NoSpace, kNotEnoughSpaceText);
     }
-    SaverEntry& to = volume.Entries[d];
+    SaverEntry& to = volume.Entries()[d];
     to.Clear();
     std::memcpy(to.Raw, raw, SaverEntry::kSize);
     if (game) {
@@ -139,8 +140,9 @@ SaverResult CarryOut(CardVolume& volume, const Plan& plan, const TableSnapshot& 
         return failed;
     };
     auto write = [&](uint8_t block, const uint8_t* data) {
-        std::memcpy(volume.Block, data, kBlockBytes);
-        return volume.WriteRawBlock(volume.Device, block, volume.Block) && !LinkFailedOn(volume);
+        std::memcpy(volume.Block(), data, kBlockBytes);
+        return volume.WriteRawBlock(volume.Device(), block, volume.Block()) &&
+               !LinkFailedOn(volume);
     };
 
     ReportProgress(volume, 0, n);
@@ -220,7 +222,7 @@ SaverResult ReplaceSaverByCopy(CardVolume& source, int entry, CardVolume& destin
     SaverResult check = CheckOldEntry(destination, oldEntry);
     if (!check.Done())
         return check;
-    const SaverEntry& from = source.Entries[entry];
+    const SaverEntry& from = source.Entries()[entry];
     SaverChain sourceChain;
     WalkSaverChain(source, from, sourceChain);
     if (!sourceChain.Whole())
@@ -237,7 +239,7 @@ SaverResult ReplaceSaverByCopy(CardVolume& source, int entry, CardVolume& destin
     if (!check.Done())
         return check;
     const BlockReader read = [&](int i, uint8_t* out) {
-        return source.ReadRawBlock(source.Device, sourceChain.blocks[i], out);
+        return source.ReadRawBlock(source.Device(), sourceChain.blocks[i], out);
     };
     ChangeScope change(destination,
                        "copy " + RawSaverName(from.Raw) + " from " + VolumeLabel(source));

@@ -66,7 +66,7 @@ struct SaverResult {
 // blocks 0..size-1, a free directory entry, and that both cards are still
 // the ones listed (CompareWithListing, card/SameCard.h). Then the blocks go
 // over (through the destination's
-// Block, progress on its CardUi) and one write-back removes the old entry and
+// Block, progress on its CardFeedback) and one write-back removes the old entry and
 // adds the new one. A failed read or write leaves the destination's tables on
 // the card and in memory as they were; of its blocks only free ones were
 // written, except when the new chain had to take the old saver's blocks and a

@@ -1,7 +1,7 @@
 #include "card/SameCard.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardImageOrder.h"
-#include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "card/ImageLock.h"
 #include "link/LinkPort.h"
@@ -11,13 +11,14 @@
 namespace {
 
 std::string CardName(const CardVolume& volume) {
-    if (volume.Device >= CardVolume::kImage)
-        return "The card image " + volume.ImageName;
-    return volume.Device == CardVolume::kSlot1 ? "The card in slot 1" : "The card in slot 2";
+    if (volume.Place() == CardPlace::Image)
+        return "The card image " + volume.ImageName();
+    return volume.Place() == CardPlace::Slot1 ? "The card in slot 1" : "The card in slot 2";
 }
 
 bool LinkFailed(const CardVolume& volume) {
-    return volume.Device < CardVolume::kImage && volume.Link != nullptr && volume.Link->LinkFailed;
+    return volume.Place() != CardPlace::Image && volume.Store().Link() != nullptr &&
+           volume.Store().Link()->LinkFailed;
 }
 
 } // namespace
@@ -32,21 +33,21 @@ ListingMatch CompareWithListing(CardVolume& volume, bool forWriting) {
 
 ListingMatch CompareBlocksWithListing(CardVolume& volume, const uint8_t* blocks, int count,
                                       bool forWriting) {
-    if (forWriting && volume.Device >= CardVolume::kImage && volume.ImageOrderUnsure)
+    if (forWriting && volume.Place() == CardPlace::Image && volume.Store().ImageOrderUnsure())
         return ListingMatch::OrderUnsure;
     // Taken (or raised from shared) before the blocks are read again below:
     // what another program wrote meanwhile shows up there.
     if (!LockImage(volume, forWriting))
         return ListingMatch::Busy;
-    if (volume.Listed.Doubtful()) {
-        volume.Listed.changed = true;
+    if (volume.Listing().Copy().Doubtful()) {
+        volume.Listing().Copy().changed = true;
         return ListingMatch::Doubtful;
     }
     uint8_t raw[CardVolume::kBlockSize];
     uint8_t block[CardVolume::kBlockSize];
     for (int k = 0; k < count; ++k) {
         const uint8_t n = blocks[k];
-        if (!volume.Listed.Kept(n))
+        if (!volume.Listing().Copy().Kept(n))
             continue;
         // The card itself: it may have been swapped since the command read
         // it. One read does, verified transfers or not: a garbled read
@@ -54,16 +55,16 @@ ListingMatch CompareBlocksWithListing(CardVolume& volume, const uint8_t* blocks,
         // never lets a write through, as it cannot come back as exactly the
         // bytes the listing holds. A read that does agrees with the one
         // the listing was taken from, which is what a verified read asks.
-        if (!volume.ReadBlockOnce(volume.Device, n, raw) || LinkFailed(volume))
+        if (!volume.ReadBlockOnce(volume.Device(), n, raw) || LinkFailed(volume))
             return ListingMatch::Unreadable;
         std::memcpy(block, raw, sizeof block);
         SwapWords(block);
-        if (std::memcmp(block, volume.Listed.Data(n), CardVolume::kBlockSize) != 0) {
-            volume.Listed.changed = true;
+        if (std::memcmp(block, volume.Listing().Copy().Data(n), CardVolume::kBlockSize) != 0) {
+            volume.Listing().Copy().changed = true;
             return ListingMatch::Changed;
         }
-        if (volume.Device < CardVolume::kImage && volume.Link != nullptr)
-            volume.Cache.Keep(n, volume.Link->Selection(), raw);
+        if (volume.Place() != CardPlace::Image && volume.Store().Link() != nullptr)
+            volume.Store().Cache().Keep(n, volume.Store().Link()->Selection(), raw);
     }
     return ListingMatch::Same;
 }
@@ -81,9 +82,9 @@ std::string ListingMatchText(const CardVolume& volume, ListingMatch match) {
     case ListingMatch::Unreadable:
         return CardName(volume) + " could not be read again before writing; nothing was written.";
     case ListingMatch::Busy:
-        return ImageBusyText(volume.ImageName);
+        return ImageBusyText(volume.ImageName());
     case ListingMatch::OrderUnsure:
-        return OrderUnknownText(volume.ImageName);
+        return OrderUnknownText(volume.ImageName());
     }
     return "";
 }
@@ -94,7 +95,7 @@ bool ReadyToWrite(CardVolume& volume) {
         return true;
     // A read that failed over the link has been told by the block store.
     const bool told = match == ListingMatch::Unreadable && LinkFailed(volume);
-    if (volume.Ui != nullptr && !told)
-        volume.Ui->ShowWarning(ListingMatchText(volume, match));
+    if (volume.Store().Feedback() != nullptr && !told)
+        volume.Store().Feedback()->ShowWarning(ListingMatchText(volume, match));
     return false;
 }

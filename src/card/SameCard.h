@@ -25,11 +25,10 @@ enum class ListingMatch : uint8_t {
 // image, first takes the lock (exclusive for a card about to be written,
 // shared for one only read from), which the command keeps until it ends; an
 // image of unsure byte order is never to be written.
-// Sets volume.Listed.changed on a difference or a card in doubt. Writes
-// nothing; a volume never listed has nothing to compare and counts as the
-// same. Each block is read once; one that matches is kept in the command's
-// cache as read verified, so that the command (and its history, and the
-// refresh after it) reads it no more.
+// Sets the listing's copy changed (volume.Listing().Copy().changed) on a difference or a card in
+// doubt. Writes nothing; a volume never listed has nothing to compare and counts as the same. Each
+// block is read once; one that matches is kept in the command's cache as read verified, so that the
+// command (and its history, and the refresh after it) reads it no more.
 ListingMatch CompareWithListing(CardVolume& volume, bool forWriting = true);
 
 // The same for some of the system blocks only (count of them in blocks).
@@ -40,6 +39,6 @@ ListingMatch CompareBlocksWithListing(CardVolume& volume, const uint8_t* blocks,
 std::string ListingMatchText(const CardVolume& volume, ListingMatch match);
 
 // CompareWithListing for a command about to write: true when the card is
-// the one listed; otherwise the reason goes to the volume's Ui (a link
+// the one listed; otherwise the reason goes to the volume's feedback (a link
 // failure has been told by the block store already) and false is returned.
 bool ReadyToWrite(CardVolume& volume);

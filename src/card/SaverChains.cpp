@@ -40,7 +40,7 @@ void WalkChain(const CardVolume& volume, uint8_t start, int size, SaverChain& ch
         }
         seen[block] = true;
         chain.blocks[chain.count++] = static_cast<uint8_t>(block);
-        const uint16_t link = volume.Fat[block];
+        const uint16_t link = volume.Fat()[block];
         chain.stop = link;
         if (chain.count == size) {
             chain.end = link == kEnd ? ChainEnd::Complete : ChainEnd::NoEndMark;
@@ -76,7 +76,7 @@ bool TypeByteDamaged(const CardVolume& volume, const SaverEntry& entry) {
     if (!StartsWholeChain(volume, start, entry.SizeBlocks))
         return false;
     // Block 0 is another game's when that game's entry names it.
-    for (const SaverEntry& other : volume.Entries) {
+    for (const SaverEntry& other : volume.Entries()) {
         if (&other != &entry && other.SizeBlocks > 0 && other.IsGame &&
             other.Raw[SaverEntry::kFirstBlockOffset] == 0)
             return true;
@@ -98,9 +98,9 @@ int FirstDamagedSaver(const CardVolume& volume) {
     MapOwners(volume, owners);
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (volume.Entries[i].SizeBlocks == 0)
+        if (volume.Entries()[i].SizeBlocks == 0)
             continue;
-        WalkSaverChain(volume, volume.Entries[i], chain);
+        WalkSaverChain(volume, volume.Entries()[i], chain);
         if (!chain.Whole())
             return i;
         for (int k = 0; k < chain.count; ++k) {
@@ -112,7 +112,7 @@ int FirstDamagedSaver(const CardVolume& volume) {
 }
 
 std::string DamagedSaverText(const CardVolume& volume, int entry) {
-    const SaverEntry& e = volume.Entries[entry];
+    const SaverEntry& e = volume.Entries()[entry];
     const std::string name = SaverText(e.TrimmedName());
     SaverChain chain;
     WalkSaverChain(volume, e, chain);
@@ -129,9 +129,9 @@ void MapOwners(const CardVolume& volume, BlockOwners& owners, int skip) {
     std::memset(owners.second, BlockOwners::kNobody, sizeof owners.second);
     SaverChain chain;
     for (int i = 0; i < CardVolume::kListedEntries; ++i) {
-        if (i == skip || volume.Entries[i].SizeBlocks == 0)
+        if (i == skip || volume.Entries()[i].SizeBlocks == 0)
             continue;
-        WalkSaverChain(volume, volume.Entries[i], chain);
+        WalkSaverChain(volume, volume.Entries()[i], chain);
         for (int k = 0; k < chain.count; ++k) {
             const uint8_t b = chain.blocks[k];
             if (owners.first[b] == BlockOwners::kNobody)
@@ -143,7 +143,7 @@ void MapOwners(const CardVolume& volume, BlockOwners& owners, int skip) {
 }
 
 bool IsAllocatable(const CardVolume& volume, const BlockOwners& owners, int block) {
-    return block >= 0 && block < SaverBlockLimit(volume) && volume.Fat[block] == kFree &&
+    return block >= 0 && block < SaverBlockLimit(volume) && volume.Fat()[block] == kFree &&
            !owners.Owned(block);
 }
 
@@ -157,8 +157,8 @@ bool AllocateAvoiding(CardVolume& volume, int size, bool game, const BlockOwners
                 return false;
         }
         for (int b = 0; b < size - 1; ++b)
-            volume.Fat[b] = static_cast<uint16_t>(b + 1);
-        volume.Fat[size - 1] = kEnd;
+            volume.Fat()[b] = static_cast<uint16_t>(b + 1);
+        volume.Fat()[size - 1] = kEnd;
         first = 0;
         return true;
     }
@@ -181,7 +181,7 @@ bool AllocateAvoiding(CardVolume& volume, int size, bool game, const BlockOwners
     if (n < size)
         return false;
     for (int k = 0; k < size; ++k)
-        volume.Fat[picked[k]] = k + 1 < size ? picked[k + 1] : kEnd;
+        volume.Fat()[picked[k]] = k + 1 < size ? picked[k + 1] : kEnd;
     first = picked[0];
     return true;
 }
@@ -193,7 +193,7 @@ void WalkDirectory(const CardVolume& volume, DirectoryChain& chain) {
     // The same steps as the directory's own walk: a free mark at the start
     // means no directory; any other value but the end mark is a link by its
     // low byte.
-    if (volume.Fat[block] == kFree)
+    if (volume.Fat()[block] == kFree)
         return;
     bool seen[CardVolume::kBlockCount] = {};
     bool inside = true;
@@ -202,7 +202,7 @@ void WalkDirectory(const CardVolume& volume, DirectoryChain& chain) {
         chain.blocks[chain.count++] = static_cast<uint8_t>(block);
         inside =
             inside && block >= CardVolume::kDirLastBlock && block <= CardVolume::kDirFirstBlock;
-        const uint16_t link = volume.Fat[block];
+        const uint16_t link = volume.Fat()[block];
         if (link == kEnd) {
             chain.sound = inside;
             return;

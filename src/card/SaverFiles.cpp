@@ -99,9 +99,9 @@ std::vector<SaverFileName> SaverFileNames(const CardVolume& volume, SaverFileFor
     const size_t limit = format == SaverFileFormat::VmsPair ? kVmsStemLength : 64;
     std::vector<SaverFileName> names;
     std::set<std::string> used;
-    for (int k = 0; k < volume.ListedCount; ++k) {
-        const int entry = volume.ListMap[k];
-        const std::string base = SafeStem(volume.Entries[entry].TrimmedName(), limit);
+    for (int k = 0; k < volume.ListedCount(); ++k) {
+        const int entry = volume.ListMap()[k];
+        const std::string base = SafeStem(volume.Entries()[entry].TrimmedName(), limit);
         std::string stem = base;
         for (int n = 2; used.count(Lower(stem)) != 0; ++n) {
             std::string suffix(1, '~');
@@ -136,12 +136,12 @@ bool ExportSaverFile(CardVolume& volume, int entry, const std::string& folder,
             return false;
         }
     }
-    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries[entry].SizeBlocks == 0) {
+    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries()[entry].SizeBlocks == 0) {
         error = "no saver in that entry";
         return false;
     }
     SaverChain chain;
-    WalkSaverChain(volume, volume.Entries[entry], chain);
+    WalkSaverChain(volume, volume.Entries()[entry], chain);
     if (!chain.Whole()) {
         error = "the saver's chain is broken";
         return false;
@@ -366,7 +366,7 @@ std::vector<SaverFileReport> ExportSaverFiles(CardVolume& volume, const std::str
         const std::vector<std::string> paths = SaverFilePaths(folder, names[i].stem, format);
         SaverFileReport report;
         report.file = paths.back();
-        report.name.assign(reinterpret_cast<const char*>(volume.Entries[names[i].entry].Raw +
+        report.name.assign(reinterpret_cast<const char*>(volume.Entries()[names[i].entry].Raw +
                                                          SaverEntry::kNameOffset),
                            SaverEntry::kNameLength);
         if (stopped) {

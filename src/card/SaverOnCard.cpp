@@ -5,7 +5,7 @@
 #include "card/SaverChains.h"
 
 bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check) {
-    if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries[entry].SizeBlocks == 0)
+    if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries()[entry].SizeBlocks == 0)
         return false;
     DirectoryChain directory;
     WalkDirectory(volume, directory);
@@ -18,4 +18,22 @@ bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check) {
     const uint8_t blocks[] = {CardVolume::kRootBlock, CardVolume::kFatBlock,
                               directory.blocks[entry / CardVolume::kEntriesPerBlock]};
     return CompareBlocksWithListing(volume, blocks, 3) == ListingMatch::Same;
+}
+
+bool WriteBackTouchesOnlySaver(const CardVolume& volume, int entry) {
+    if (entry < 0 || entry >= CardVolume::kListedEntries || volume.Entries()[entry].SizeBlocks == 0)
+        return false;
+    DirectoryChain directory;
+    WalkDirectory(volume, directory);
+    if (!directory.sound || !directory.Holds(entry))
+        return false;
+    SaverChain chain;
+    WalkSaverChain(volume, volume.Entries()[entry], chain);
+    BlockOwners others;
+    MapOwners(volume, others, entry);
+    for (int k = 0; k < chain.count; ++k) {
+        if (others.Owned(chain.blocks[k]))
+            return false;
+    }
+    return true;
 }

@@ -21,3 +21,11 @@ enum class SaverCheck {
 // savers. False too when a block cannot be read (the block store has told
 // the user then) or another program holds the image.
 bool SaverStillOnCard(CardVolume& volume, int entry, SaverCheck check = SaverCheck::Full);
+
+// Whether writing the saver's blocks back touches that saver only: its entry
+// comes from a sound directory chain (blocks 241..253 only, to the end mark),
+// and no other listed saver reaches a block of its chain. On a card whose
+// directory links or table are damaged an edit could otherwise land in
+// another saver's data (or in entries hidden behind the broken link); such a
+// card is checked first.
+bool WriteBackTouchesOnlySaver(const CardVolume& volume, int entry);

@@ -1,6 +1,6 @@
 #include "card/ScratchFile.h"
 
-std::string ScratchNamingUi::Named(std::string text) const {
+std::string ScratchNamingFeedback::Named(std::string text) const {
     const std::string& from = file_.Path();
     if (from.empty())
         return text;

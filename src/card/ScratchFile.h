@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/AtomicFile.h"
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 
 #include <string>
 
@@ -9,11 +9,12 @@
 // the target only when it is complete (see AtomicFile).
 using ScratchFile = AtomicFile;
 
-// Passes everything to another CardUi, naming the target wherever a message
+// Passes everything to another CardFeedback, naming the target wherever a message
 // names the scratch file, so that what the user reads names the file chosen.
-class ScratchNamingUi : public CardUi {
+class ScratchNamingFeedback : public CardFeedback {
   public:
-    ScratchNamingUi(CardUi& inner, const ScratchFile& file) : inner_(inner), file_(file) {}
+    ScratchNamingFeedback(CardFeedback& inner, const ScratchFile& file)
+        : inner_(inner), file_(file) {}
     void ShowInfo(const std::string& text) override { inner_.ShowInfo(Named(text)); }
     void ShowWarning(const std::string& text) override { inner_.ShowWarning(Named(text)); }
     bool Confirm(const std::string& text) override { return inner_.Confirm(Named(text)); }
@@ -22,6 +23,6 @@ class ScratchNamingUi : public CardUi {
 
   private:
     std::string Named(std::string text) const;
-    CardUi& inner_;
+    CardFeedback& inner_;
     const ScratchFile& file_;
 };

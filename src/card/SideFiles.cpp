@@ -3,7 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/SafeFile.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
 
@@ -56,7 +56,7 @@ std::string SystemReason(const std::string& path, int error) {
     return path + ": " + FileErrorText(error);
 }
 
-void Warn(CardUi* ui, const std::string& text) {
+void Warn(CardFeedback* ui, const std::string& text) {
     if (ui != nullptr)
         ui->ShowWarning(text);
 }
@@ -76,12 +76,8 @@ bool OpenMemoryImage(CardVolume& volume, uint8_t* image) {
     if (stream == nullptr)
         return false;
     std::setvbuf(stream, nullptr, _IONBF, 0);
-    volume.Device = CardVolume::kImage;
-    volume.ImageOpen = true;
-    volume.ImageFile = stream;
-    volume.ImageReadOnly = false;
-    volume.ImageNatural = false;
-    volume.ImageName.clear();
+    volume.SetPlace(CardPlace::Image);
+    volume.Store().OpenStream(stream, false);
     return true;
 }
 
@@ -135,7 +131,7 @@ bool EnsureSideFiles(const std::string& folder) {
     return ok;
 }
 
-bool CreateImageFromTemplate(const std::string& folder, const std::string& path, CardUi* ui) {
+bool CreateImageFromTemplate(const std::string& folder, const std::string& path, CardFeedback* ui) {
     const std::string tpl = SideFilePath(folder, kTemplateFileName);
     if (!Exists(tpl))
         WriteImageTemplate(tpl);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class CardUi;
+class CardFeedback;
 class CardVolume;
 
 // The files the program keeps beside itself in StartDir and can always make
@@ -46,4 +46,4 @@ bool EnsureSideFiles(const std::string& folder);
 // target that cannot be written, is told as a warning with the system's
 // reason; a template shorter than an image as "FILE : " + template + " IS
 // INVAILD! ". ui may be null. True when the image was written.
-bool CreateImageFromTemplate(const std::string& folder, const std::string& path, CardUi* ui);
+bool CreateImageFromTemplate(const std::string& folder, const std::string& path, CardFeedback* ui);

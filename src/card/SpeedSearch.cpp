@@ -13,7 +13,7 @@
 // is a place on the bar.
 #include "card/SpeedSearch.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "link/LinkPort.h"
 #include "settings/Settings.h"
@@ -52,7 +52,7 @@ struct Reference {
 
 class Search {
   public:
-    Search(LinkPort& link, CardUi* progress, SpeedResult& result)
+    Search(LinkPort& link, CardFeedback* progress, SpeedResult& result)
         : link_(link), progress_(progress), result_(result) {}
 
     // Reads every system block until two reads agree; false when a block
@@ -113,7 +113,7 @@ class Search {
     }
 
     LinkPort& link_;
-    CardUi* progress_;
+    CardFeedback* progress_;
     SpeedResult& result_;
     Reference ref_;
 };
@@ -204,7 +204,7 @@ void DelayCounts::ApplyTo(Settings& settings) const {
     settings.LongestDelay = longestDelay;
 }
 
-SpeedResult FindLinkSpeed(LinkPort& link, const Settings& settings, CardUi* progress) {
+SpeedResult FindLinkSpeed(LinkPort& link, const Settings& settings, CardFeedback* progress) {
     SpeedResult result;
     result.before = DelayCounts::Of(settings);
     const LinkState keep(link);

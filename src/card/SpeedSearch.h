@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class CardUi;
+class CardFeedback;
 class LinkPort;
 struct Settings;
 
@@ -57,7 +57,8 @@ struct SpeedResult {
 // and again while it lowers the counts, and never writes. The link's own
 // port and counts are as they were afterwards: the caller puts the result on
 // the bar. progress (may be null) sees the reads go by.
-SpeedResult FindLinkSpeed(LinkPort& link, const Settings& settings, CardUi* progress = nullptr);
+SpeedResult FindLinkSpeed(LinkPort& link, const Settings& settings,
+                          CardFeedback* progress = nullptr);
 
 // A refresh of a card of 20 savers with three icon frames each reads this
 // many blocks: root, table, 13 directory blocks and four blocks per saver.

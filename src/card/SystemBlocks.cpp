@@ -7,8 +7,8 @@
 
 bool ReadSystemBlocks(CardVolume& volume, BlockBytes (&out)[kSystemBlocks]) {
     for (int k = 0; k < kSystemBlocks; ++k) {
-        if (!volume.ReadRawBlock(volume.Device, static_cast<uint8_t>(CardVolume::kDirLastBlock + k),
-                                 out[k]) ||
+        if (!volume.ReadRawBlock(volume.Device(),
+                                 static_cast<uint8_t>(CardVolume::kDirLastBlock + k), out[k]) ||
             LinkFailedOn(volume))
             return false;
     }
@@ -49,7 +49,7 @@ bool WriteSystemState(CardVolume& volume, const BlockBytes (&current)[kSystemBlo
         const auto block = static_cast<uint8_t>(CardVolume::kDirLastBlock + k);
         if (beforeEach)
             beforeEach(block, data);
-        return volume.WriteRawBlock(volume.Device, block, data) && !LinkFailedOn(volume);
+        return volume.WriteRawBlock(volume.Device(), block, data) && !LinkFailedOn(volume);
     };
     const SystemView now(current);
     const SystemView want(target);

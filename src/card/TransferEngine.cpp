@@ -7,6 +7,7 @@
 #include "card/ReplaceSaver.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
+#include "card/SaverOnCard.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,7 +41,7 @@ bool FindFreeBlock(const CardVolume& volume, uint8_t& block) {
 
 bool FindFreeEntry(const CardVolume& volume, int& entry) {
     for (int i = 0; i < CardVolume::kListedEntries && i < kEntryCount; ++i) {
-        if (volume.Entries[i].SizeBlocks == 0) {
+        if (volume.Entries()[i].SizeBlocks == 0) {
             entry = i;
             return true;
         }
@@ -50,13 +51,13 @@ bool FindFreeEntry(const CardVolume& volume, int& entry) {
 
 bool FindSaverByName(const CardVolume& volume, const std::string& name, int& entry) {
     const int listed =
-        std::min<int>(volume.ListedCount, static_cast<int>(std::size(volume.ListMap)));
+        std::min<int>(volume.ListedCount(), static_cast<int>(std::size(volume.ListMap())));
     for (int k = 0; k < listed; ++k) {
-        const int i = volume.ListMap[k];
+        const int i = volume.ListMap()[k];
         // A saver deleted since the listing is no longer there to be found.
-        if (!ValidEntry(i) || volume.Entries[i].SizeBlocks == 0)
+        if (!ValidEntry(i) || volume.Entries()[i].SizeBlocks == 0)
             continue;
-        if (volume.Entries[i].Name == name) {
+        if (volume.Entries()[i].Name == name) {
             entry = i;
             return true;
         }
@@ -84,7 +85,7 @@ bool CopySaverBetween(CardVolume* const volumes[3], int source, int destination,
 }
 
 bool SaverDeletable(const CardVolume& volume, int entry) {
-    if (!ValidEntry(entry) || volume.Entries[entry].SizeBlocks == 0)
+    if (!ValidEntry(entry) || volume.Entries()[entry].SizeBlocks == 0)
         return false;
     DirectoryChain dir;
     WalkDirectory(volume, dir);
@@ -99,18 +100,18 @@ bool DeleteSaver(CardVolume& volume, int entry, const std::function<void()>& ref
             refresh();
         return false;
     }
-    ChangeScope change(volume, "delete " + RawSaverName(volume.Entries[entry].Raw));
+    ChangeScope change(volume, "delete " + RawSaverName(volume.Entries()[entry].Raw));
     const TableSnapshot before(volume, entry);
     SaverChain chain;
-    WalkSaverChain(volume, volume.Entries[entry], chain);
+    WalkSaverChain(volume, volume.Entries()[entry], chain);
     // A block another saver reaches too (a cross-linked table) stays with it.
     BlockOwners others;
     MapOwners(volume, others, entry);
     for (int k = 0; k < chain.count; ++k) {
         if (!others.Owned(chain.blocks[k]))
-            volume.Fat[chain.blocks[k]] = CardVolume::kFatFree;
+            volume.Fat()[chain.blocks[k]] = CardVolume::kFatFree;
     }
-    volume.Entries[entry].Clear();
+    volume.Entries()[entry].Clear();
     const bool written = WriteBackTables(volume, before);
     if (refresh)
         refresh();
@@ -124,19 +125,19 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
     if (file == nullptr)
         return false;
     SaverChain chain;
-    WalkSaverChain(volume, volume.Entries[entry], chain);
-    const int n = volume.Entries[entry].SizeBlocks;
+    WalkSaverChain(volume, volume.Entries()[entry], chain);
+    const int n = volume.Entries()[entry].SizeBlocks;
     // A chain that breaks before the size says leaves a shorter file rather
     // than blocks that belong to no part of the saver.
     bool ok = chain.count == n;
     ReportProgress(volume, 0, n);
     for (int step = 0; step < chain.count; ++step) {
-        if (!volume.ReadRawBlock(volume.Device, chain.blocks[step], volume.Block)) {
+        if (!volume.ReadRawBlock(volume.Device(), chain.blocks[step], volume.Block())) {
             ok = false;
             break;
         }
-        SwapWords(volume.Block);
-        if (std::fwrite(volume.Block, 1, kBlockBytes, file) != kBlockBytes) {
+        SwapWords(volume.Block());
+        if (std::fwrite(volume.Block(), 1, kBlockBytes, file) != kBlockBytes) {
             ok = false;
             break;
         }
@@ -151,8 +152,8 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
 bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volume) {
     if (!ValidEntry(entry))
         return false;
-    const SaverEntry& e = volume.Entries[entry];
-    if (e.SizeBlocks == 0)
+    const SaverEntry& e = volume.Entries()[entry];
+    if (!WriteBackTouchesOnlySaver(volume, entry))
         return false;
     // Only the file the export made, or one this user put there: not one
     // another user slipped under the name (nor a FIFO that would block).
@@ -184,17 +185,17 @@ bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volum
         const uint8_t block = chain.blocks[step];
         const size_t got = std::fread(chunk, 1, kBlockBytes, file);
         if (got == static_cast<size_t>(kBlockBytes)) {
-            std::memcpy(volume.Block, chunk, kBlockBytes);
-            SwapWords(volume.Block);
-            ok = volume.WriteRawBlock(volume.Device, block, volume.Block) && ok;
+            std::memcpy(volume.Block(), chunk, kBlockBytes);
+            SwapWords(volume.Block());
+            ok = volume.WriteRawBlock(volume.Device(), block, volume.Block()) && ok;
         } else if (got > 0) {
             // The file ends inside this block: what it does not cover keeps
             // the card's bytes.
-            if (volume.ReadRawBlock(volume.Device, block, volume.Block)) {
-                SwapWords(volume.Block);
-                std::memcpy(volume.Block, chunk, got);
-                SwapWords(volume.Block);
-                ok = volume.WriteRawBlock(volume.Device, block, volume.Block) && ok;
+            if (volume.ReadRawBlock(volume.Device(), block, volume.Block())) {
+                SwapWords(volume.Block());
+                std::memcpy(volume.Block(), chunk, got);
+                SwapWords(volume.Block());
+                ok = volume.WriteRawBlock(volume.Device(), block, volume.Block()) && ok;
             } else {
                 ok = false;
             }

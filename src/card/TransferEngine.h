@@ -10,7 +10,7 @@
 // name lookup and the work file through which the tool windows edit a saver.
 // It works on the in-memory Fat and Entries of each volume and writes them back
 // only when the blocks have been moved. It never asks the user anything;
-// progress goes to the volume's CardUi (destination for a copy).
+// progress goes to the volume's CardFeedback (destination for a copy).
 
 // Text of the status label while a copy runs (six leading blanks).
 inline constexpr const char* kCopyingText = "      Copying";
@@ -75,6 +75,7 @@ bool ExportSaverToWorkFile(const std::string& path, int entry, CardVolume& volum
 // card is still the one listed (SaverStillOnCard). Bytes the file does not cover keep what
 // the card had; bytes beyond the saver's size are ignored. Refused with
 // nothing written (false) when the saver's chain holds fewer blocks than the
-// file covers, for an empty entry, or a file that cannot be opened. True
-// when every block the file covers was written.
+// file covers, for an empty entry, when the write would touch more than the
+// saver (WriteBackTouchesOnlySaver, card/SaverOnCard.h), or for a file that
+// cannot be opened. True when every block the file covers was written.
 bool ImportWorkFileToSaver(const std::string& path, int entry, CardVolume& volume);

@@ -137,11 +137,11 @@ bool ResourceNameOf(const std::string& vmsPath, std::string& resource, std::stri
 
 bool ExportVmsVmi(const std::string& vmsPath, const std::string& vmiPath,
                   const std::string& resource, int entry, CardVolume& volume, std::string& error) {
-    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries[entry].SizeBlocks == 0) {
+    if (entry < 0 || entry >= CardVolume::kEntryCount || volume.Entries()[entry].SizeBlocks == 0) {
         error = "no saver in that entry";
         return false;
     }
-    const SaverEntry& e = volume.Entries[entry];
+    const SaverEntry& e = volume.Entries()[entry];
     SaverChain chain;
     WalkSaverChain(volume, e, chain);
     if (!chain.Whole()) {
@@ -158,13 +158,15 @@ bool ExportVmsVmi(const std::string& vmsPath, const std::string& vmiPath,
     bool readOk = true;
     bool fileOk = true;
     for (int step = 0; step < chain.count && readOk && fileOk; ++step) {
-        readOk = volume.ReadRawBlock(volume.Device, chain.blocks[step], volume.Block);
-        SwapWords(volume.Block);
+        readOk = volume.ReadRawBlock(volume.Device(), chain.blocks[step], volume.Block());
+        SwapWords(volume.Block());
         // The console's file screen shows header bytes 0x10..0x2F; the first
         // 16 are the memory unit's own text.
         if (step == headerStep)
-            std::memcpy(f.description, volume.Block + kHeaderFileScreenText, sizeof f.description);
-        fileOk = readOk && std::fwrite(volume.Block, 1, kBlock, vms) == static_cast<size_t>(kBlock);
+            std::memcpy(f.description, volume.Block() + kHeaderFileScreenText,
+                        sizeof f.description);
+        fileOk =
+            readOk && std::fwrite(volume.Block(), 1, kBlock, vms) == static_cast<size_t>(kBlock);
     }
     if (std::fclose(vms) != 0)
         fileOk = false;

@@ -34,18 +34,18 @@ TEST(BlockCacheTest, ACommandReadsEachBlockOnceAndTheNextReadsTheCardAgain) {
     link.ShortDelay = link.LongDelay = link.LongestDelay = 0;
     ASSERT_TRUE(link.DetectDevice());
     Settings settings;
-    cardtest::RecordingUi ui;
+    cardtest::RecordingFeedback ui;
     CardVolume vol;
-    vol.Link = &link;
-    vol.Config = &settings;
-    vol.Ui = &ui;
+    vol.Store().SetLink(&link);
+    vol.Store().SetConfig(&settings);
+    vol.Store().SetFeedback(&ui);
     // What a refresh reads: root, table, directory and every icon frame.
     const auto list = [&] {
         ASSERT_TRUE(vol.ReadRoot() && vol.ReadFat());
         vol.RepairSystemChains();
         ASSERT_TRUE(vol.ReadDirectory());
         for (int i = 0; i < CardVolume::kListedEntries; ++i)
-            for (int f = 0; vol.Entries[i].SizeBlocks > 0 && f < vol.Entries[i].IconCount; ++f)
+            for (int f = 0; vol.Entries()[i].SizeBlocks > 0 && f < vol.Entries()[i].IconCount; ++f)
                 ASSERT_TRUE(vol.ExtractIcon(uint8_t(i), uint16_t(f), dir.File("f.bmp")));
     };
     for (const int verify : {0, 1}) {
@@ -83,7 +83,7 @@ TEST(BlockCacheTest, ACommandReadsEachBlockOnceAndTheNextReadsTheCardAgain) {
     ASSERT_TRUE(vol.ReadFat());
     int used = 0;
     for (int b = 0; b < vol.UserBlocks(); ++b)
-        used += vol.Fat[b] != CardVolume::kFatFree;
+        used += vol.Fat()[b] != CardVolume::kFatFree;
     EXPECT_EQ(used, 0);
     EXPECT_TRUE(ui.infos.empty());
 }

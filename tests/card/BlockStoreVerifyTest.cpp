@@ -13,7 +13,7 @@
 #include <random>
 
 using cardtest::ReadFileBytes;
-using cardtest::RecordingUi;
+using cardtest::RecordingFeedback;
 using cardtest::TempDir;
 using cardtest::WriteFileBytes;
 
@@ -80,10 +80,10 @@ class BlockStoreVerifyTest : public ::testing::Test {
         link_->ShortDelay = link_->LongDelay = link_->LongestDelay = 0;
         ASSERT_TRUE(link_->DetectDevice());
         ASSERT_EQ(link_->DirectMode, paged);
-        volume_.Device = CardVolume::kSlot1;
-        volume_.Link = link_.get();
-        volume_.Config = &settings_;
-        volume_.Ui = &ui_;
+        volume_.SetPlace(CardPlace::Slot1);
+        volume_.Store().SetLink(link_.get());
+        volume_.Store().SetConfig(&settings_);
+        volume_.Store().SetFeedback(&ui_);
     }
     // The bit the box takes from (or presents to) the PC n bits from now.
     void FlipToBox(uint64_t n) { box_->Faults().flipTakenBit = box_->BitsTaken() + n; }
@@ -97,7 +97,7 @@ class BlockStoreVerifyTest : public ::testing::Test {
         return Bytes(card_.begin() + b * 512, card_.begin() + (b + 1) * 512);
     }
     bool Write(uint8_t b, const Bytes& data) {
-        return volume_.WriteRawBlock(volume_.Device, b, data.data());
+        return volume_.WriteRawBlock(volume_.Device(), b, data.data());
     }
     void ExpectReported(const char* text) {
         EXPECT_TRUE(link_->LinkFailed);
@@ -113,7 +113,7 @@ class BlockStoreVerifyTest : public ::testing::Test {
     LinkBox* box_ = nullptr;
     std::unique_ptr<LinkPort> link_;
     Settings settings_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     CardVolume volume_;
     uint8_t block_[512] = {};
 };
@@ -143,7 +143,7 @@ TEST_F(BlockStoreVerifyTest, AReadGarbledOnTheWayToThePcIsNotTaken) {
     EXPECT_TRUE(ui_.infos.empty());
 
     // Without settings the block store verifies as well.
-    volume_.Config = nullptr;
+    volume_.Store().SetConfig(nullptr);
     start = Commands();
     ASSERT_TRUE(volume_.ReadRawBlock(0, 10, block_));
     EXPECT_GE(Commands() - start, 30u);
@@ -168,7 +168,7 @@ TEST_F(BlockStoreVerifyTest, ReadsAgreeWithinSixteenAttempts) {
             EXPECT_TRUE(ui_.infos.empty());
         } else {
             EXPECT_FALSE(ok);
-            ExpectReported(CardVolume::kReadErrorText);
+            ExpectReported(CardBlockStore::kReadErrorText);
         }
     }
 }
@@ -202,7 +202,7 @@ TEST_F(BlockStoreVerifyTest, AWriteCountsOnceItReadsBack) {
     // A write that cannot be read back fails like a failed write.
     flaky_->breakAt = Commands() + 11;
     EXPECT_FALSE(Write(32, Random(512, 41)));
-    ExpectReported(CardVolume::kWriteFailedText);
+    ExpectReported(CardBlockStore::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, DirectWritesSendOnlyWhatChanges) {
@@ -237,7 +237,7 @@ TEST_F(BlockStoreVerifyTest, ADirectWriteThatMayHaveLandedElsewhereFails) {
     settings_.VerifyTransfers = 1;
     FlipToBox(toOtherBlock);
     EXPECT_FALSE(Write(5, data));
-    ExpectReported(CardVolume::kWriteFailedText);
+    ExpectReported(CardBlockStore::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, ADirectWriteTheBoxRefusedIsWrittenAgain) {
@@ -264,7 +264,7 @@ TEST_F(BlockStoreVerifyTest, ALastQuarterShiftedIntoTheNextBlockFails) {
     const Bytes data = Random(512, 70);
     FlipToBox(shifted);
     EXPECT_FALSE(Write(5, data));
-    ExpectReported(CardVolume::kWriteFailedText);
+    ExpectReported(CardBlockStore::kWriteFailedText);
 }
 
 TEST_F(BlockStoreVerifyTest, AShiftHiddenInItsOwnBlockIsSeenInTheNext) {
@@ -280,7 +280,7 @@ TEST_F(BlockStoreVerifyTest, AShiftHiddenInItsOwnBlockIsSeenInTheNext) {
     // A look at the block and one at the next block's start come first.
     FlipToBox(BitAt(2 * kReadMemory + 3 * kWriteMemory, 2, 0));
     EXPECT_FALSE(Write(5, zeros));
-    ExpectReported(CardVolume::kWriteFailedText);
+    ExpectReported(CardBlockStore::kWriteFailedText);
     EXPECT_EQ(FileBlock(5), zeros); // in place, it seems...
     EXPECT_EQ(FileBlock(6)[0], 0);  // ...but the next block was hit
 }
@@ -306,5 +306,5 @@ TEST_F(BlockStoreVerifyTest, ABoxThatAnswersBitZeroSavesTheLookButNotTheGuard) {
     std::fill(same.begin() + 128, same.end(), uint8_t{0x33});
     FlipToBox(BitAt(0, 4, 0));
     EXPECT_FALSE(Write(6, same));
-    ExpectReported(CardVolume::kWriteFailedText);
+    ExpectReported(CardBlockStore::kWriteFailedText);
 }

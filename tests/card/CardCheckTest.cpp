@@ -42,7 +42,7 @@ class CardCheckTest : public ::testing::Test {
         }
         for (const char* name : {"ALPHA", "BRAVO", "GAME"}) {
             const int i = EntryNamed(*card_, Name12(name));
-            data_[name] = ChainBytes(*card_, ChainOf(*card_, card_->Entries[i].FirstBlock));
+            data_[name] = ChainBytes(*card_, ChainOf(*card_, card_->Entries()[i].FirstBlock));
         }
     }
     std::string Path() const { return dir_.File("card.dcm"); }
@@ -51,8 +51,8 @@ class CardCheckTest : public ::testing::Test {
         const int i = EntryNamed(*card_, Name12(name));
         if (i < 0)
             return {};
-        auto chain = ChainOf(*card_, card_->Entries[i].FirstBlock);
-        chain.resize(std::min<size_t>(chain.size(), card_->Entries[i].SizeBlocks));
+        auto chain = ChainOf(*card_, card_->Entries()[i].FirstBlock);
+        chain.resize(std::min<size_t>(chain.size(), card_->Entries()[i].SizeBlocks));
         return ChainBytes(*card_, chain);
     }
 
@@ -78,12 +78,12 @@ TEST_F(CardCheckTest, EachDamageIsFoundAndTheRepairLeavesACleanCard) {
          }},
         {"size byte too large", CardProblemKind::ChainShort,
          [](CardVolume& v) {
-             v.Entries[1].Raw[SaverEntry::kSizeOffset] = 40;
+             v.Entries()[1].Raw[SaverEntry::kSizeOffset] = 40;
              ASSERT_TRUE(v.WriteDirectory());
          }},
         {"game names block 196", CardProblemKind::GameFirstBlock,
          [](CardVolume& v) {
-             v.Entries[2].Raw[SaverEntry::kFirstBlockOffset] = 196;
+             v.Entries()[2].Raw[SaverEntry::kFirstBlockOffset] = 196;
              ASSERT_TRUE(v.WriteDirectory());
          }},
         {"leaked blocks", CardProblemKind::LeakedBlocks,
@@ -92,7 +92,7 @@ TEST_F(CardCheckTest, EachDamageIsFoundAndTheRepairLeavesACleanCard) {
          }},
         {"root layout", CardProblemKind::RootLayout,
          [](CardVolume& v) {
-             v.Root[0x4A] = 0x12;
+             v.Root()[0x4A] = 0x12;
              ASSERT_TRUE(v.WriteRoot());
          }},
     };
@@ -110,7 +110,7 @@ TEST_F(CardCheckTest, EachDamageIsFoundAndTheRepairLeavesACleanCard) {
         EXPECT_TRUE(repaired.after.Clean())
             << (repaired.after.problems.empty() ? "" : repaired.after.problems[0].text);
         ASSERT_TRUE(LoadVolume(*card_));
-        EXPECT_EQ(card_->ListedCount, 3);
+        EXPECT_EQ(card_->ListedCount(), 3);
         for (const auto& [name, bytes] : data_) {
             // A chain that runs on to a proper end keeps its blocks: the
             // saver grows by them rather than losing them.
@@ -147,7 +147,7 @@ TEST_F(CardCheckTest, TheListingAloneTellsADamagedCard) {
 TEST_F(CardCheckTest, RootTooSmallForItsSaversIsRaisedNotTheSaversMoved) {
     MakeCard(241);
     // ALPHA's chain reaches beyond 200: 240 -> 239 -> 238 on a 241 card.
-    card_->Root[CardVolume::kUserBlocksOffset] = 200;
+    card_->Root()[CardVolume::kUserBlocksOffset] = 200;
     ASSERT_TRUE(card_->WriteRoot());
     CardCheckReport report;
     ASSERT_TRUE(CheckCard(*card_, report));
@@ -174,7 +174,7 @@ TEST_F(CardCheckTest, BrokenChainsAreReportedAndLeftWhole) {
 
     // A card that was never formatted is only told so.
     auto blank = std::make_unique<CardVolume>();
-    blank->Device = CardVolume::kImage;
+    blank->SetPlace(CardPlace::Image);
     ASSERT_TRUE(blank->OpenImage(dir_.File("blank.dcm")));
     CardCheckReport report;
     ASSERT_TRUE(CheckCard(*blank, report));

@@ -17,7 +17,7 @@
 #include <numeric>
 
 using cardtest::ReadFileBytes;
-using cardtest::RecordingUi;
+using cardtest::RecordingFeedback;
 using cardtest::TempDir;
 using cardtest::WriteFileBytes;
 
@@ -49,25 +49,25 @@ TEST(ImageStore, OpeningAMissingNameCreatesABlankCardLeftOpen) {
     TempDir dir;
     const std::string name = dir.File("new.dcm");
     CardVolume v;
-    v.Device = CardVolume::kImage;
+    v.SetPlace(CardPlace::Image);
     EXPECT_TRUE(v.OpenImage(name));
-    EXPECT_TRUE(v.ImageOpen);
-    EXPECT_EQ(v.ImageName, name);
+    EXPECT_TRUE(v.ImageOpen());
+    EXPECT_EQ(v.ImageName(), name);
     const auto bytes = ReadFileBytes(name);
     ASSERT_EQ(bytes.size(), 131072u);
     EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0xFF; }));
-    EXPECT_EQ(v.WorkArea[16383], 0xFF);
+    EXPECT_EQ(v.WorkArea()[16383], 0xFF);
 
     // Open for writing too, at block x 512, card order untouched.
     const auto data = Pattern(512);
-    EXPECT_TRUE(v.WriteRawBlock(v.Device, 3, data.data()));
+    EXPECT_TRUE(v.WriteRawBlock(v.Device(), 3, data.data()));
     const auto after = ReadFileBytes(name);
     ASSERT_EQ(after.size(), 131072u);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), after.begin() + 1536));
     EXPECT_EQ(after[1535], 0xFF);
     EXPECT_EQ(after[2048], 0xFF);
     v.CloseImage();
-    EXPECT_FALSE(v.ImageOpen);
+    EXPECT_FALSE(v.ImageOpen());
     v.CloseImage(); // a second close does nothing
 }
 
@@ -77,10 +77,10 @@ TEST(ImageStore, OpeningAnExistingImageKeepsItAndReadsBlocksAtTheirOffset) {
     const auto image = Pattern(131072);
     WriteFileBytes(name, image);
     CardVolume v;
-    v.Device = 5; // anything from 2 up is the image
+    v.SetPlace(CardPlace::Image);
     ASSERT_TRUE(v.OpenImage(name));
     uint8_t block[512];
-    ASSERT_TRUE(v.ReadRawBlock(v.Device, 255, block));
+    ASSERT_TRUE(v.ReadRawBlock(5, 255, block)); // anything from 2 up is the image
     EXPECT_TRUE(std::equal(block, block + 512, image.begin() + 130560));
     SwapWords(block);
     SwapWords(block);
@@ -88,34 +88,34 @@ TEST(ImageStore, OpeningAnExistingImageKeepsItAndReadsBlocksAtTheirOffset) {
     // Opening another file first closes this one.
     const std::string other = dir.File("other.dcm");
     ASSERT_TRUE(v.OpenImage(other));
-    EXPECT_EQ(v.ImageName, other);
+    EXPECT_EQ(v.ImageName(), other);
     v.CloseImage();
     EXPECT_EQ(ReadFileBytes(name), image);
 }
 
 TEST(ImageStore, UnopenableFileFailsEveryTransferQuietly) {
     TempDir dir;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardVolume v;
-    v.Device = CardVolume::kImage;
-    v.Ui = &ui;
+    v.SetPlace(CardPlace::Image);
+    v.Store().SetFeedback(&ui);
     EXPECT_FALSE(v.OpenImage(dir.File("no/such/folder.dcm")));
-    EXPECT_TRUE(v.ImageOpen);
+    EXPECT_TRUE(v.ImageOpen());
     uint8_t block[512] = {};
-    EXPECT_FALSE(v.ReadRawBlock(v.Device, 0, block));
-    EXPECT_FALSE(v.WriteRawBlock(v.Device, 0, block));
+    EXPECT_FALSE(v.ReadRawBlock(v.Device(), 0, block));
+    EXPECT_FALSE(v.WriteRawBlock(v.Device(), 0, block));
     EXPECT_FALSE(v.ReadRoot());
-    EXPECT_TRUE(v.IoError);
+    EXPECT_TRUE(v.IoError());
     EXPECT_TRUE(ui.infos.empty());
     v.CloseImage();
-    EXPECT_FALSE(v.ImageOpen);
+    EXPECT_FALSE(v.ImageOpen());
 
     // A short image reads without error past its end.
     const std::string shortName = dir.File("short.dcm");
     WriteFileBytes(shortName, Pattern(1000));
     ASSERT_TRUE(v.OpenImage(shortName));
-    EXPECT_TRUE(v.ReadRawBlock(v.Device, 1, block));
-    EXPECT_TRUE(v.ReadRawBlock(v.Device, 200, block));
+    EXPECT_TRUE(v.ReadRawBlock(v.Device(), 1, block));
+    EXPECT_TRUE(v.ReadRawBlock(v.Device(), 200, block));
 }
 
 TEST(ImageStore, ReadOnlyImageOpensForReadingAndRefusesWrites) {
@@ -126,26 +126,26 @@ TEST(ImageStore, ReadOnlyImageOpensForReadingAndRefusesWrites) {
     {
         CardVolume v;
         ASSERT_TRUE(v.OpenImage(name));
-        EXPECT_FALSE(v.ImageReadOnly);
+        EXPECT_FALSE(v.Store().ImageReadOnly());
     }
     ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
     // Root writes whatever the mode says: the check runs in a child that
     // gives up root first.
     const int code = porvane_test::RunAsNobody([&] {
         auto v = std::make_unique<CardVolume>();
-        v->Device = CardVolume::kImage;
-        if (!v->OpenImage(name) || !v->ImageOpen)
+        v->SetPlace(CardPlace::Image);
+        if (!v->OpenImage(name) || !v->ImageOpen())
             return 1;
-        if (!v->ImageReadOnly)
+        if (!v->Store().ImageReadOnly())
             return porvane_test::kCannotDropRoot; // still writable here
         uint8_t block[512] = {};
-        if (!v->ReadRawBlock(v->Device, 1, block) ||
+        if (!v->ReadRawBlock(v->Device(), 1, block) ||
             !std::equal(block, block + 512, image.begin() + 512))
             return 2;
-        if (v->WriteRawBlock(v->Device, 1, image.data()) || v->FormatVolume(200))
+        if (v->WriteRawBlock(v->Device(), 1, image.data()) || v->FormatVolume(200))
             return 3;
         v->CloseImage();
-        return v->ImageReadOnly ? 4 : 0;
+        return v->Store().ImageReadOnly() ? 4 : 0;
     });
     if (code == porvane_test::kCannotDropRoot)
         GTEST_SKIP() << "the file cannot be made read-only here";
@@ -155,10 +155,10 @@ TEST(ImageStore, ReadOnlyImageOpensForReadingAndRefusesWrites) {
 
 TEST(LinkStore, WithoutALinkASlotFailsWithoutCrashing) {
     CardVolume v;
-    v.Device = CardVolume::kSlot2;
+    v.SetPlace(CardPlace::Slot2);
     uint8_t block[512] = {};
-    EXPECT_FALSE(v.ReadRawBlock(v.Device, 0, block));
-    EXPECT_FALSE(v.WriteRawBlock(v.Device, 0, block));
+    EXPECT_FALSE(v.ReadRawBlock(v.Device(), 0, block));
+    EXPECT_FALSE(v.WriteRawBlock(v.Device(), 0, block));
 }
 
 namespace {
@@ -189,10 +189,10 @@ class LinkStoreTest : public ::testing::Test {
         link = std::make_unique<LinkPort>(std::move(backend), nullptr);
         link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
         ASSERT_TRUE(link->DetectDevice());
-        volume.Device = CardVolume::kSlot1;
-        volume.Link = link.get();
-        volume.Config = &settings;
-        volume.Ui = &ui;
+        volume.SetPlace(CardPlace::Slot1);
+        volume.Store().SetLink(link.get());
+        volume.Store().SetConfig(&settings);
+        volume.Store().SetFeedback(&ui);
     }
 
     // Commands the box sees for one failed attempt of op.
@@ -212,7 +212,7 @@ class LinkStoreTest : public ::testing::Test {
     HealingBackend* box = nullptr;
     std::unique_ptr<LinkPort> link;
     Settings settings;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardVolume volume;
     uint8_t block[512] = {};
 };
@@ -222,19 +222,19 @@ class LinkStoreTest : public ::testing::Test {
 TEST_F(LinkStoreTest, ReadsCardOrderAndGivesUpAfterSixteenAttempts) {
     // Single reads: a verified read needs a second one to agree with it.
     settings.VerifyTransfers = 0;
-    ASSERT_TRUE(volume.ReadRawBlock(volume.Device, 7, block));
+    ASSERT_TRUE(volume.ReadRawBlock(volume.Device(), 7, block));
     EXPECT_TRUE(std::equal(block, block + 512, card.begin() + 7 * 512));
 
     const uint32_t perRead =
-        CommandsPerFailedAttempt([&] { return volume.ReadRawBlock(volume.Device, 7, block); }) /
-        CardVolume::kReadAttempts;
+        CommandsPerFailedAttempt([&] { return volume.ReadRawBlock(volume.Device(), 7, block); }) /
+        CardBlockStore::kReadAttempts;
     ASSERT_GT(perRead, 0u);
 
     // Fifteen failures, then the sixteenth attempt goes through: no message.
     box->Box().Faults().wrongChecksum = true;
     box->healAt = box->Box().CommandsSeen() + 15 * perRead + 1;
     std::fill(std::begin(block), std::end(block), uint8_t{0});
-    EXPECT_TRUE(volume.ReadRawBlock(volume.Device, 9, block));
+    EXPECT_TRUE(volume.ReadRawBlock(volume.Device(), 9, block));
     EXPECT_TRUE(std::equal(block, block + 512, card.begin() + 9 * 512));
     EXPECT_TRUE(ui.infos.empty());
     EXPECT_EQ(settings.AutoRefresh, 1);
@@ -242,7 +242,7 @@ TEST_F(LinkStoreTest, ReadsCardOrderAndGivesUpAfterSixteenAttempts) {
     // Sixteen failures: auto refresh off, one message, LinkFailed left set.
     box->Box().Faults().wrongChecksum = true;
     box->healAt = box->Box().CommandsSeen() + 16 * perRead + 1;
-    EXPECT_FALSE(volume.ReadRawBlock(volume.Device, 9, block));
+    EXPECT_FALSE(volume.ReadRawBlock(volume.Device(), 9, block));
     EXPECT_EQ(settings.AutoRefresh, 0);
     ASSERT_EQ(ui.infos.size(), 1u);
     EXPECT_EQ(ui.infos[0], "Link error , Auto Refresh Mode turned off. Please check Connection "
@@ -253,21 +253,21 @@ TEST_F(LinkStoreTest, ReadsCardOrderAndGivesUpAfterSixteenAttempts) {
 TEST_F(LinkStoreTest, WritesGiveUpAfterFiveAttemptsWithTheirOwnMessage) {
     const auto data = Pattern(512);
     const uint32_t perWrite = CommandsPerFailedAttempt([&] {
-                                  return volume.WriteRawBlock(volume.Device, 4, data.data());
+                                  return volume.WriteRawBlock(volume.Device(), 4, data.data());
                               }) /
-                              CardVolume::kWriteAttempts;
+                              CardBlockStore::kWriteAttempts;
     ASSERT_GT(perWrite, 0u);
 
     box->Box().Faults().wrongChecksum = true;
     box->healAt = box->Box().CommandsSeen() + 4 * perWrite + 1;
-    EXPECT_TRUE(volume.WriteRawBlock(volume.Device, 4, data.data()));
+    EXPECT_TRUE(volume.WriteRawBlock(volume.Device(), 4, data.data()));
     EXPECT_TRUE(ui.infos.empty());
-    ASSERT_TRUE(volume.ReadRawBlock(volume.Device, 4, block));
+    ASSERT_TRUE(volume.ReadRawBlock(volume.Device(), 4, block));
     EXPECT_TRUE(std::equal(block, block + 512, data.begin()));
 
     box->Box().Faults().wrongChecksum = true;
     box->healAt = box->Box().CommandsSeen() + 5 * perWrite + 1;
-    EXPECT_FALSE(volume.WriteRawBlock(volume.Device, 5, data.data()));
+    EXPECT_FALSE(volume.WriteRawBlock(volume.Device(), 5, data.data()));
     EXPECT_EQ(settings.AutoRefresh, 0);
     ASSERT_EQ(ui.infos.size(), 1u);
     // The designed text, then that the card may need a check.
@@ -280,11 +280,11 @@ TEST_F(LinkStoreTest, WritesGiveUpAfterFiveAttemptsWithTheirOwnMessage) {
 }
 
 TEST_F(LinkStoreTest, FailingLinkWithoutSettingsOrUiStillReturnsFalse) {
-    volume.Config = nullptr;
-    volume.Ui = nullptr;
+    volume.Store().SetConfig(nullptr);
+    volume.Store().SetFeedback(nullptr);
     box->Box().Faults().wrongChecksum = true;
-    EXPECT_FALSE(volume.ReadRawBlock(volume.Device, 0, block));
-    EXPECT_FALSE(volume.WriteRawBlock(volume.Device, 0, block));
+    EXPECT_FALSE(volume.ReadRawBlock(volume.Device(), 0, block));
+    EXPECT_FALSE(volume.WriteRawBlock(volume.Device(), 0, block));
 }
 
 TEST_F(LinkStoreTest, FormatOverTheLinkLaysDownTheSameCardAsOnAnImage) {
@@ -294,7 +294,7 @@ TEST_F(LinkStoreTest, FormatOverTheLinkLaysDownTheSameCardAsOnAnImage) {
     WriteFileBytes(dir.File("slot1.dcm"), card);
     ASSERT_TRUE(volume.FormatVolume(200));
     CardVolume image;
-    image.Device = CardVolume::kImage;
+    image.SetPlace(CardPlace::Image);
     const std::string imageName = dir.File("image.dcm");
     WriteFileBytes(imageName, card);
     ASSERT_TRUE(image.OpenImage(imageName));
@@ -303,13 +303,13 @@ TEST_F(LinkStoreTest, FormatOverTheLinkLaysDownTheSameCardAsOnAnImage) {
     EXPECT_EQ(ReadFileBytes(dir.File("slot1.dcm")), ReadFileBytes(imageName));
 
     CardVolume reader;
-    reader.Device = CardVolume::kSlot1;
-    reader.Link = link.get();
+    reader.SetPlace(CardPlace::Slot1);
+    reader.Store().SetLink(link.get());
     ASSERT_TRUE(reader.ReadRoot());
     ASSERT_TRUE(reader.ReadFat());
     EXPECT_TRUE(reader.IsFormatted());
     EXPECT_EQ(reader.UserBlocks(), 200);
-    EXPECT_EQ(reader.Fat[253], 252);
+    EXPECT_EQ(reader.Fat()[253], 252);
     EXPECT_TRUE(ui.infos.empty());
 }
 
@@ -317,15 +317,15 @@ TEST_F(LinkStoreTest, ADeadLinkStopsDirectoryAndFormatAfterOneMessage) {
     ASSERT_TRUE(volume.FormatVolume(200));
     ASSERT_TRUE(volume.ReadFat());
     for (int i = 0; i < 20; ++i)
-        cardtest::SetEntry(volume.Entries[i], 0x33, static_cast<uint8_t>(10 + i), "S", 1);
+        cardtest::SetEntry(volume.Entries()[i], 0x33, static_cast<uint8_t>(10 + i), "S", 1);
     ASSERT_TRUE(volume.WriteDirectory());
     ASSERT_TRUE(volume.ReadDirectory());
-    EXPECT_EQ(volume.Entries[19].FirstBlock, 29);
+    EXPECT_EQ(volume.Entries()[19].FirstBlock, 29);
 
     box->Box().Faults().wrongChecksum = true;
     EXPECT_FALSE(volume.ReadDirectory());
     EXPECT_EQ(ui.infos.size(), 1u);
-    EXPECT_EQ(volume.Entries[0].SizeBlocks, 0); // nothing decoded from a stale buffer
+    EXPECT_EQ(volume.Entries()[0].SizeBlocks, 0); // nothing decoded from a stale buffer
     ui.infos.clear();
     EXPECT_FALSE(volume.WriteDirectory());
     EXPECT_EQ(ui.infos.size(), 1u);
@@ -340,15 +340,15 @@ TEST_F(LinkStoreTest, ADeadLinkStopsDirectoryAndFormatAfterOneMessage) {
 
 TEST_F(LinkStoreTest, LoadingADeadSlotFailsAndKeepsTheListingBefore) {
     ASSERT_TRUE(volume.FormatVolume(200));
-    cardtest::SetEntry(volume.Entries[0], 0x33, 199, "S", 1);
+    cardtest::SetEntry(volume.Entries()[0], 0x33, 199, "S", 1);
     ASSERT_TRUE(volume.WriteDirectory());
     ASSERT_TRUE(LoadVolume(volume).Loaded());
-    EXPECT_EQ(volume.ListedCount, 1);
+    EXPECT_EQ(volume.ListedCount(), 1);
 
     box->Box().Faults().wrongChecksum = true;
     const LoadResult load = LoadVolume(volume);
     EXPECT_EQ(load.state, VolumeLoad::Failed);
     EXPECT_TRUE(link->LinkFailed);
     EXPECT_EQ(ui.infos.size(), 1u); // one message, no read after the failed one
-    EXPECT_EQ(volume.ListedCount, 1);
+    EXPECT_EQ(volume.ListedCount(), 1);
 }

@@ -37,10 +37,10 @@ struct Slot {
         link->ShortDelay = link->LongDelay = link->LongestDelay = 0;
         link->DetectDevice();
         journal = std::make_unique<CardJournal>(dir.Path().string());
-        v.Device = CardVolume::kSlot1;
-        v.Link = link.get();
-        v.Config = &settings;
-        v.Journal = journal.get();
+        v.SetPlace(CardPlace::Slot1);
+        v.Store().SetLink(link.get());
+        v.Store().SetConfig(&settings);
+        v.Store().SetRecorder(journal.get());
         BlockCacheScope command(v);
         EXPECT_TRUE(LoadVolume(v));
         box->Tally() = BoxTally{};
@@ -96,7 +96,7 @@ TEST(CommandReads, AToolsExportChecksTheSaversEntryTheWriteBackTheWholeListing) 
     slot.TouchEntry(16);
     // The saver's own directory block changed: nothing at all.
     slot.TouchEntry(1);
-    slot.v.Listed.changed = false;
+    slot.v.Listing().Copy().changed = false;
     EXPECT_FALSE(SaverStillOnCard(slot.v, 0, SaverCheck::Entry));
-    EXPECT_TRUE(slot.v.Listed.changed);
+    EXPECT_TRUE(slot.v.Listing().Copy().changed);
 }

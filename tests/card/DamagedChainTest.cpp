@@ -20,7 +20,7 @@ class DamagedChain : public ::testing::Test {
   protected:
     void SetUp() override {
         card_ = std::make_unique<CardVolume>();
-        card_->Ui = &ui_;
+        card_->Store().SetFeedback(&ui_);
         ASSERT_TRUE(MakeImage(*card_, Path()));
         PlaceSaver(*card_, 0, Name12("ALPHA"), 0x33, {199, 198, 197}, 1);
         PlaceSaver(*card_, 1, Name12("BRAVO"), 0x33, {196, 195}, 2);
@@ -28,7 +28,7 @@ class DamagedChain : public ::testing::Test {
     }
     std::string Path() const { return dir_.File("a.dcm"); }
     void SetEntryByte(int entry, int offset, uint8_t value) {
-        card_->Entries[entry].Raw[offset] = value;
+        card_->Entries()[entry].Raw[offset] = value;
         ASSERT_TRUE(card_->WriteDirectory());
         ASSERT_TRUE(LoadVolume(*card_));
     }
@@ -39,7 +39,7 @@ class DamagedChain : public ::testing::Test {
     }
 
     TempDir dir_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     std::unique_ptr<CardVolume> card_;
     std::vector<uint8_t> alpha_;
 };
@@ -53,7 +53,7 @@ TEST_F(DamagedChain, RepairRaisesALoweredSizeAndNeverFreesTheChain) {
         ASSERT_TRUE(RepairCard(*card_, repaired));
         EXPECT_TRUE(repaired.after.Clean());
         ASSERT_TRUE(LoadVolume(*card_));
-        EXPECT_EQ(card_->Entries[0].SizeBlocks, 3);
+        EXPECT_EQ(card_->Entries()[0].SizeBlocks, 3);
         EXPECT_EQ(ChainOf(*card_, 199), (std::vector<uint8_t>{199, 198, 197}));
         EXPECT_EQ(ChainBytes(*card_, {199, 198, 197}), alpha_);
     }
@@ -114,9 +114,9 @@ TEST(DamagedType, TheTypeByteRuleHoldsForASaverOfAnySize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        RecordingUi ui;
+        RecordingFeedback ui;
         CardVolume card;
-        card.Ui = &ui;
+        card.Store().SetFeedback(&ui);
         ASSERT_TRUE(MakeImage(card, dir.File("a.dcm")));
         PlaceSaver(card, 0, Name12("XDATA"), 0x33, c.chain, 1);
         if (c.gameAtZero)
@@ -124,7 +124,7 @@ TEST(DamagedType, TheTypeByteRuleHoldsForASaverOfAnySize) {
         if (c.leakAtZero)
             DamageTable(card, {{0, CardVolume::kFatEnd}});
         const auto data = ChainBytes(card, c.chain);
-        card.Entries[0].Raw[SaverEntry::kTypeOffset] = SaverEntry::kTypeGame;
+        card.Entries()[0].Raw[SaverEntry::kTypeOffset] = SaverEntry::kTypeGame;
         ASSERT_TRUE(card.WriteDirectory());
         ASSERT_TRUE(LoadVolume(card));
 
@@ -139,7 +139,7 @@ TEST(DamagedType, TheTypeByteRuleHoldsForASaverOfAnySize) {
         ASSERT_TRUE(LoadVolume(card));
         EXPECT_EQ(ChainOf(card, c.chain[0]), c.chain);
         if (c.leakAtZero) {
-            EXPECT_EQ(card.Fat[0], CardVolume::kFatEnd);
+            EXPECT_EQ(card.Fat()[0], CardVolume::kFatEnd);
         }
         const std::string dci = dir.File("new.dci");
         WriteFileBytes(dci, MakeDciBytes(0x33, 0, 0, "NEW", 1, 9));
@@ -162,7 +162,7 @@ TEST_F(DamagedChain, NoBlockIsTakenWhileAListedChainIsBroken) {
     // Deleting the damaged saver frees only the block it reaches.
     ASSERT_TRUE(DeleteSaver(*card_, 0));
     ASSERT_TRUE(LoadVolume(*card_));
-    EXPECT_EQ(card_->Fat[197], CardVolume::kFatEnd);
+    EXPECT_EQ(card_->Fat()[197], CardVolume::kFatEnd);
     EXPECT_TRUE(ImportDci(Dci("NEW", 2), *card_));
 }
 

@@ -45,29 +45,7 @@ std::vector<uint8_t> DataOf(const std::vector<uint8_t>& dci) {
     return std::vector<uint8_t>(dci.begin() + 32, dci.end());
 }
 
-class DciTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        a_ = std::make_unique<CardVolume>();
-        b_ = std::make_unique<CardVolume>();
-        a_->Ui = &ui_;
-        b_->Ui = &ui_;
-        ASSERT_TRUE(MakeImage(*a_, APath()));
-        ASSERT_TRUE(MakeImage(*b_, BPath()));
-    }
-    std::string APath() const { return dir_.File("a.dcm"); }
-    std::string BPath() const { return dir_.File("b.dcm"); }
-    std::string Dci(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = dir_.File(name);
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-
-    TempDir dir_;
-    RecordingUi ui_;
-    std::unique_ptr<CardVolume> a_;
-    std::unique_ptr<CardVolume> b_;
-};
+using DciTest = TwoImageTest;
 
 TEST_F(DciTest, ExportWritesEntryThenBlocksInCardOrder) {
     PlaceSaver(*a_, 6, Name12("TWO BLOCKS"), 0x33, {77, 12}, 3);
@@ -75,7 +53,7 @@ TEST_F(DciTest, ExportWritesEntryThenBlocksInCardOrder) {
     ASSERT_TRUE(ExportDci(out, 6, *a_));
     const auto bytes = ReadFileBytes(out);
     ASSERT_EQ(bytes.size(), 1056u);
-    EXPECT_EQ(0, std::memcmp(bytes.data(), a_->Entries[6].Raw, 32));
+    EXPECT_EQ(0, std::memcmp(bytes.data(), a_->Entries()[6].Raw, 32));
     auto blocks = FileBlock(APath(), 77);
     const auto second = FileBlock(APath(), 12);
     blocks.insert(blocks.end(), second.begin(), second.end());
@@ -96,13 +74,13 @@ TEST_F(DciTest, ImportPlacesDataSaverAtTheTopThenBesideIt) {
     ASSERT_TRUE(ImportDci(path, *a_)); // "Append": a second saver of the name
     ASSERT_TRUE(LoadVolume(*a_));
 
-    EXPECT_EQ(a_->Entries[0].Raw[2], 199);
-    EXPECT_EQ(a_->Entries[1].Raw[2], 196);
+    EXPECT_EQ(a_->Entries()[0].Raw[2], 199);
+    EXPECT_EQ(a_->Entries()[1].Raw[2], 196);
     EXPECT_EQ(ChainOf(*a_, 199), (std::vector<uint8_t>{199, 198, 197}));
     EXPECT_EQ(ChainOf(*a_, 196), (std::vector<uint8_t>{196, 195, 194}));
     for (int i = 0; i < 32; ++i) {
         if (i != 2) {
-            EXPECT_EQ(a_->Entries[0].Raw[i], dci[i]) << i;
+            EXPECT_EQ(a_->Entries()[0].Raw[i], dci[i]) << i;
         }
     }
     EXPECT_EQ(ChainBytes(*a_, {199, 198, 197}), DataOf(dci));
@@ -114,7 +92,7 @@ TEST_F(DciTest, GameDciNeedsBlockZeroOnwards) {
     PlaceSaver(*a_, 0, Name12("AT ZERO"), 0x33, {0}, 4);
     // A data saver starting at block 0 reads as an empty slot; the block is
     // still taken in the table.
-    a_->FreeBlocks = 199;
+    a_->Listing().SetFreeBlocks(199);
     const auto before = ReadFileBytes(APath());
     DciImportResult result{};
     EXPECT_TRUE(ImportDci(game, *a_, &result));
@@ -124,7 +102,7 @@ TEST_F(DciTest, GameDciNeedsBlockZeroOnwards) {
 
     ASSERT_TRUE(ImportDci(game, *b_));
     ASSERT_TRUE(LoadVolume(*b_));
-    EXPECT_TRUE(b_->Entries[0].IsGame);
+    EXPECT_TRUE(b_->Entries()[0].IsGame);
     EXPECT_EQ(ChainOf(*b_, 0), (std::vector<uint8_t>{0, 1, 2, 3, 4}));
 
     // Type 0xCC is a game whatever byte 2 says: it goes to block 0 with bytes 2
@@ -135,8 +113,8 @@ TEST_F(DciTest, GameDciNeedsBlockZeroOnwards) {
     ASSERT_TRUE(LoadVolume(*b_));
     const int odd = EntryNamed(*b_, Name12("ODD"));
     ASSERT_GE(odd, 0);
-    EXPECT_TRUE(b_->Entries[odd].IsGame);
-    EXPECT_EQ(b_->Entries[odd].Raw[2], 0);
+    EXPECT_TRUE(b_->Entries()[odd].IsGame);
+    EXPECT_EQ(b_->Entries()[odd].Raw[2], 0);
     EXPECT_EQ(ChainOf(*b_, 0), (std::vector<uint8_t>{0, 1}));
 }
 
@@ -146,7 +124,7 @@ TEST_F(DciTest, RefusedImportsTellWhyAndWriteNothing) {
 
     EXPECT_FALSE(ImportDci(Dci("zero.dci", MakeDci(0x33, 1, "ZERO", 0, 1)), *a_, &result));
     EXPECT_EQ(result, DciImportResult::NoSpace);
-    a_->FreeBlocks = 2;
+    a_->Listing().SetFreeBlocks(2);
     EXPECT_FALSE(ImportDci(Dci("big.dci", MakeDci(0x33, 1, "BIG", 3, 1)), *a_, &result));
     EXPECT_EQ(result, DciImportResult::NoSpace);
     ASSERT_EQ(ui_.infos, (std::vector<std::string>{"NOT ENOUGH SPACE.", "NOT ENOUGH SPACE."}));
@@ -168,12 +146,12 @@ TEST_F(DciTest, RefusedImportsTellWhyAndWriteNothing) {
     EXPECT_EQ(ReadDciName(missing), "");
 
     for (int i = 0; i < CardVolume::kListedEntries; ++i)
-        a_->Entries[i].SizeBlocks = 1;
+        a_->Entries()[i].SizeBlocks = 1;
     uint16_t fat[256];
-    std::copy(std::begin(a_->Fat), std::end(a_->Fat), fat);
+    std::copy(std::begin(a_->Fat()), std::end(a_->Fat()), fat);
     EXPECT_FALSE(ImportDci(Dci("one.dci", MakeDci(0x33, 1, "ONE", 1, 1)), *a_, &result));
     EXPECT_EQ(result, DciImportResult::DirectoryFull);
-    EXPECT_TRUE(std::equal(std::begin(fat), std::end(fat), std::begin(a_->Fat)));
+    EXPECT_TRUE(std::equal(std::begin(fat), std::end(fat), std::begin(a_->Fat())));
 
     EXPECT_EQ(ReadFileBytes(APath()), before);
 }
@@ -193,7 +171,7 @@ TEST_F(DciTest, FormatImportCopyDeleteExportCycleOnImages) {
     ASSERT_TRUE(DeleteSaver(*a_, f));
     ASSERT_TRUE(LoadVolume(*a_));
     EXPECT_EQ(EntryNamed(*a_, Name12("FIRST")), -1);
-    EXPECT_EQ(a_->FreeBlocks, 198);
+    EXPECT_EQ(a_->FreeBlocks(), 198);
 
     const int g = EntryNamed(*b_, Name12("FIRST"));
     ASSERT_GE(g, 0);
@@ -219,7 +197,7 @@ TEST_F(DciTest, DciCarriesIdenticalBlocksBetweenImages) {
     ASSERT_TRUE(LoadVolume(*b_));
     const int t = EntryNamed(*b_, Name12("TRAVELLER"));
     ASSERT_EQ(t, 1);
-    EXPECT_EQ(ChainBytes(*b_, ChainOf(*b_, b_->Entries[t].FirstBlock)),
+    EXPECT_EQ(ChainBytes(*b_, ChainOf(*b_, b_->Entries()[t].FirstBlock)),
               ChainBytes(*a_, {13, 180, 7, 42}));
 }
 
@@ -244,14 +222,14 @@ class EmulatedBoxTest : public ::testing::Test {
         ASSERT_TRUE(link_->DetectDevice());
         for (int s = 0; s < 2; ++s) {
             slot_[s] = std::make_unique<CardVolume>();
-            slot_[s]->Device = static_cast<uint8_t>(s);
-            slot_[s]->Link = link_.get();
-            slot_[s]->Ui = &ui_;
+            slot_[s]->SetPlace(kCardPlaces[static_cast<size_t>(s)]);
+            slot_[s]->Store().SetLink(link_.get());
+            slot_[s]->Store().SetFeedback(&ui_);
         }
     }
 
     TempDir dir_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     std::unique_ptr<LinkPort> link_;
     std::unique_ptr<CardVolume> slot_[2];
 };
@@ -282,7 +260,7 @@ TEST_F(EmulatedBoxTest, UploadRefusesOtherSizesAndSaveStopsAtAFailedRead) {
     // block, and the block store has told the user once.
     ui_.onProgress = [&](int position) {
         if (position == 10)
-            slot_[0]->Link = nullptr;
+            slot_[0]->Store().SetLink(nullptr);
     };
     const std::string partial = dir_.File("partial.dcm");
     EXPECT_FALSE(SaveCardImage(partial, *slot_[0]));
@@ -294,7 +272,7 @@ TEST_F(EmulatedBoxTest, FormatImportCopyDeleteExportCycleOverTheLink) {
     ASSERT_TRUE(slot_[1]->FormatVolume(200));
     ASSERT_TRUE(LoadVolume(*slot_[0]));
     ASSERT_TRUE(LoadVolume(*slot_[1]));
-    EXPECT_EQ(slot_[0]->FreeBlocks, 195);
+    EXPECT_EQ(slot_[0]->FreeBlocks(), 195);
 
     const auto dci = MakeDci(0x33, 0x30, "VIA LINK", 3, 13);
     WriteFileBytes(dir_.File("in.dci"), dci);
@@ -302,7 +280,7 @@ TEST_F(EmulatedBoxTest, FormatImportCopyDeleteExportCycleOverTheLink) {
     ASSERT_TRUE(LoadVolume(*slot_[0]));
     const int on1 = EntryNamed(*slot_[0], Name12("VIA LINK"));
     ASSERT_GE(on1, 0);
-    EXPECT_EQ(ChainOf(*slot_[0], slot_[0]->Entries[on1].FirstBlock),
+    EXPECT_EQ(ChainOf(*slot_[0], slot_[0]->Entries()[on1].FirstBlock),
               (std::vector<uint8_t>{197, 196, 195}));
 
     CardVolume* volumes[3] = {slot_[0].get(), slot_[1].get(), nullptr};
@@ -335,12 +313,12 @@ TEST(SideFilesTest, MissingSideFilesAreWrittenAndExistingOnesKept) {
         ASSERT_EQ(tpl[i], 0xFF) << i;
 
     auto card = std::make_unique<CardVolume>();
-    card->Device = CardVolume::kImage;
+    card->SetPlace(CardPlace::Image);
     ASSERT_TRUE(card->OpenImage(dir.File("dpnw.dc")));
     ASSERT_TRUE(LoadVolume(*card));
     EXPECT_EQ(card->UserBlocks(), 200);
-    EXPECT_EQ(card->ListedCount, 0);
-    EXPECT_EQ(card->FreeBlocks, 200);
+    EXPECT_EQ(card->ListedCount(), 0);
+    EXPECT_EQ(card->FreeBlocks(), 200);
     card->CloseImage();
 
     uint8_t drawn[IconArea::kSize];
@@ -350,7 +328,7 @@ TEST(SideFilesTest, MissingSideFilesAreWrittenAndExistingOnesKept) {
     ASSERT_TRUE(ReadIconBmp(read, dir.File("NA.bmp")));
     EXPECT_EQ(0, std::memcmp(drawn, read, IconArea::kSize));
 
-    RecordingUi ui;
+    RecordingFeedback ui;
     ASSERT_TRUE(CreateImageFromTemplate(folder, dir.File("new.dcm"), &ui));
     EXPECT_EQ(ReadFileBytes(dir.File("new.dcm")), tpl);
 

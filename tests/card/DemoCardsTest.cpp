@@ -17,15 +17,15 @@ namespace {
 // The card as the main window reads it, listed.
 std::unique_ptr<CardVolume> OpenListed(const std::string& path) {
     auto card = std::make_unique<CardVolume>();
-    card->Device = CardVolume::kImage;
+    card->SetPlace(CardPlace::Image);
     EXPECT_TRUE(card->OpenImage(path));
     EXPECT_EQ(LoadVolume(*card).state, VolumeLoad::Loaded);
     return card;
 }
 
 const SaverEntry* Listed(const CardVolume& card, const std::string& name) {
-    for (int i = 0; i < card.ListedCount; ++i) {
-        const SaverEntry& e = card.Entries[card.ListMap[i]];
+    for (int i = 0; i < card.ListedCount(); ++i) {
+        const SaverEntry& e = card.Entries()[card.ListMap()[i]];
         if (e.TrimmedName() == name)
             return &e;
     }
@@ -35,7 +35,7 @@ const SaverEntry* Listed(const CardVolume& card, const std::string& name) {
 int FreeInTable(const CardVolume& card) {
     int free = 0;
     for (int b = 0; b < card.UserBlocks(); ++b)
-        free += card.Fat[b] == CardVolume::kFatFree ? 1 : 0;
+        free += card.Fat()[b] == CardVolume::kFatFree ? 1 : 0;
     return free;
 }
 
@@ -55,7 +55,7 @@ TEST(DemoCardsTest, Slot1HoldsTheDemoSaversAndSlot2IsEmpty) {
     EXPECT_EQ(files, 2);
 
     auto slot1 = OpenListed(folder + "/slot1.dcm");
-    ASSERT_EQ(slot1->ListedCount, 3);
+    ASSERT_EQ(slot1->ListedCount(), 3);
 
     const SaverEntry* game = Listed(*slot1, kDemoGameName);
     ASSERT_NE(game, nullptr);
@@ -83,7 +83,7 @@ TEST(DemoCardsTest, Slot1HoldsTheDemoSaversAndSlot2IsEmpty) {
     EXPECT_EQ(data->IconCount, kDemoDataFrames);
     EXPECT_EQ(data->Description.substr(0, 12), "Porvane demo");
     EXPECT_EQ(slot1->CollectChain(data->FirstBlock, chain, 8), kDemoDataBlocks);
-    const uint8_t dataIndex = static_cast<uint8_t>(data - slot1->Entries);
+    const uint8_t dataIndex = static_cast<uint8_t>(data - slot1->Entries());
     EXPECT_TRUE(slot1->ExtractIcon(dataIndex, 2, dir.File("frame2.bmp")));
     EXPECT_EQ(fs::file_size(dir.File("frame2.bmp")), 2102u);
     EXPECT_FALSE(slot1->ExtractIcon(dataIndex, 3, dir.File("frame3.bmp")));
@@ -97,12 +97,12 @@ TEST(DemoCardsTest, Slot1HoldsTheDemoSaversAndSlot2IsEmpty) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(caption), 16), "PORVANE DEMO    ");
 
     // The free count adds up, in the listing and in the table alike.
-    EXPECT_EQ(slot1->FreeBlocks, 200 - kDemoGameBlocks - kDemoDataBlocks - 2);
-    EXPECT_EQ(FreeInTable(*slot1), slot1->FreeBlocks);
+    EXPECT_EQ(slot1->FreeBlocks(), 200 - kDemoGameBlocks - kDemoDataBlocks - 2);
+    EXPECT_EQ(FreeInTable(*slot1), slot1->FreeBlocks());
 
     auto slot2 = OpenListed(folder + "/slot2.dcm");
-    EXPECT_EQ(slot2->ListedCount, 0);
-    EXPECT_EQ(slot2->FreeBlocks, 200);
+    EXPECT_EQ(slot2->ListedCount(), 0);
+    EXPECT_EQ(slot2->FreeBlocks(), 200);
     EXPECT_EQ(FreeInTable(*slot2), 200);
 }
 

@@ -40,16 +40,16 @@ struct OtherProgram {
 
 TEST(FailurePaths, EveryWriterRefusesAnImageHeldElsewhereOrLeftInDoubt) {
     TempDir dir;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardJournal journal(dir.Path().string());
     CardVolume card;
-    card.Ui = &ui;
+    card.Store().SetFeedback(&ui);
     const std::string path = dir.File("card.dcm");
     ASSERT_TRUE(MakeImage(card, path));
     PlaceSaver(card, 0, Name12("ALPHA"), 0x33, {199, 198}, 1);
     PlaceSaver(card, 1, Name12("BRAVO"), 0x33, {197}, 2);
     DamageTable(card, {{50, CardVolume::kFatEnd}}); // a leak for the repair
-    card.Journal = &journal;
+    card.Store().SetRecorder(&journal);
     ASSERT_TRUE(DeleteSaver(card, 0)); // for undo and recover
     ASSERT_TRUE(LoadVolume(card));
     const std::string dci = dir.File("new.dci");
@@ -87,9 +87,9 @@ TEST(FailurePaths, EveryWriterRefusesAnImageHeldElsewhereOrLeftInDoubt) {
         if (!w.inDoubtToo)
             continue;
         // A table write of ours that failed: the card holds who knows what.
-        card.ImageReadOnly = true;
+        card.Store().SetImageReadOnly(true);
         EXPECT_FALSE(card.WriteFat());
-        card.ImageReadOnly = false;
+        card.Store().SetImageReadOnly(false);
         EXPECT_FALSE(w.write());
         EXPECT_EQ(ReadFileBytes(path), before);
         ASSERT_TRUE(LoadVolume(card));
@@ -104,9 +104,9 @@ TEST(FailurePaths, EveryWriterRefusesAnImageHeldElsewhereOrLeftInDoubt) {
 
 TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
     TempDir dir;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardVolume card;
-    card.Ui = &ui;
+    card.Store().SetFeedback(&ui);
     const std::string path = dir.File("card.dcm");
     ASSERT_TRUE(MakeImage(card, path));
     PlaceSaver(card, 0, Name12("ALPHA"), 0x33, {199, 198}, 1);
@@ -122,7 +122,7 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
         EXPECT_EQ(ui.warnings.size(), 1u);
     }
     ASSERT_TRUE(LoadVolume(card)); // read under a shared lock
-    ASSERT_EQ(card.ImageLockHeld, 1);
+    ASSERT_EQ(card.Store().ImageLockHeld(), 1);
 
     // Another reader stays: the raise fails, and the shared lock is still ours.
     {
@@ -130,7 +130,7 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
         ASSERT_TRUE(reader.Lock(LOCK_SH));
         EXPECT_EQ(CompareWithListing(card), ListingMatch::Busy);
     }
-    EXPECT_EQ(card.ImageLockHeld, 1);
+    EXPECT_EQ(card.Store().ImageLockHeld(), 1);
     EXPECT_FALSE(OtherProgram(path).Lock(LOCK_EX));
 
     // A writer that comes in while the lock is raised is seen afterwards.
@@ -148,7 +148,7 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
     const ListingMatch raised = CompareWithListing(card);
     between.join();
     EXPECT_EQ(raised, ListingMatch::Changed);
-    EXPECT_EQ(card.ImageLockHeld, 2);
+    EXPECT_EQ(card.Store().ImageLockHeld(), 2);
 
     // One that keeps the image past the wait: no lock is ours, none claimed.
     UnlockImage(card);
@@ -160,12 +160,12 @@ TEST(FailurePaths, ASharedLockRaisedToExclusiveKeepsItOrSeesWhatCameBetween) {
     });
     EXPECT_EQ(CompareWithListing(card), ListingMatch::Busy);
     keeps.join();
-    EXPECT_EQ(card.ImageLockHeld, 0);
+    EXPECT_EQ(card.Store().ImageLockHeld(), 0);
 }
 
 TEST(FailurePaths, TheBlockCacheNeverServesAnotherPage) {
     TempDir dir;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardVolume a, b;
     ASSERT_TRUE(MakeImage(a, dir.File("a.dcm")));
     PlaceSaver(a, 0, Name12("ON PAGE 0"), 0x33, {199, 198}, 1);
@@ -182,10 +182,10 @@ TEST(FailurePaths, TheBlockCacheNeverServesAnotherPage) {
     ASSERT_TRUE(link.SetPage(0));
     Settings settings;
     CardVolume vol;
-    vol.Device = CardVolume::kSlot1;
-    vol.Link = &link;
-    vol.Config = &settings;
-    vol.Ui = &ui;
+    vol.SetPlace(CardPlace::Slot1);
+    vol.Store().SetLink(&link);
+    vol.Store().SetConfig(&settings);
+    vol.Store().SetFeedback(&ui);
     const auto block = [&](int page, int n) {
         const size_t at = static_cast<size_t>(page) * 131072 + static_cast<size_t>(n) * 512;
         return std::vector<uint8_t>(pages.begin() + at, pages.begin() + at + 512);

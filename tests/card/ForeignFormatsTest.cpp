@@ -28,11 +28,11 @@ class ForeignFormatsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         card_ = std::make_unique<CardVolume>();
-        card_->Ui = &ui_;
+        card_->Store().SetFeedback(&ui_);
         ASSERT_TRUE(MakeImage(*card_, dir_.File("card.dcm")));
     }
     TempDir dir_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     std::unique_ptr<CardVolume> card_;
 };
 
@@ -99,12 +99,12 @@ TEST_F(ForeignFormatsTest, RawDumpIsListedChangedAndKeptInItsOwnOrder) {
     const std::string dci = dir_.File("new.dci");
     WriteFileBytes(dci, MakeDciBytes(0x33, 0, 0, "ADDED", 3, 9));
     CardVolume dump;
-    dump.Ui = &ui_;
+    dump.Store().SetFeedback(&ui_);
     ASSERT_TRUE(dump.OpenImage(dir_.File("card.bin")));
-    dump.Device = CardVolume::kImage;
-    EXPECT_TRUE(dump.ImageNatural);
+    dump.SetPlace(CardPlace::Image);
+    EXPECT_TRUE(dump.Store().ImageNatural());
     ASSERT_TRUE(LoadVolume(dump));
-    EXPECT_EQ(dump.Entries[0].TrimmedName(), "KEPT");
+    EXPECT_EQ(dump.Entries()[0].TrimmedName(), "KEPT");
     ASSERT_TRUE(ImportDci(dci, dump));
     ASSERT_TRUE(ImportDci(dci, *card_));
     dump.CloseImage();
@@ -129,7 +129,7 @@ TEST_F(ForeignFormatsTest, VmsVmiExportThenImportGivesTheSameSaver) {
     PlaceSaver(*card_, 0, Name12("DATA SAVE"), 0x33, {199, 150, 198}, 0xFF);
     PlaceSaver(*card_, 1, Name12("A GAME"), 0xCC, {0, 1}, 0);
     CardVolume empty;
-    empty.Ui = &ui_;
+    empty.Store().SetFeedback(&ui_);
     ASSERT_TRUE(MakeImage(empty, dir_.File("empty.dcm")));
     for (int index : {0, 1}) {
         const std::string base = index == 0 ? "Data1" : "game";
@@ -151,8 +151,8 @@ TEST_F(ForeignFormatsTest, VmsVmiExportThenImportGivesTheSameSaver) {
         ASSERT_TRUE(BuildDciFromVms(pair, dci.Path(), 0, error)) << error;
         ASSERT_TRUE(ImportDci(dci.Path(), empty));
         ASSERT_TRUE(LoadVolume(empty));
-        const SaverEntry& in = empty.Entries[index];
-        const SaverEntry& out = card_->Entries[index];
+        const SaverEntry& in = empty.Entries()[index];
+        const SaverEntry& out = card_->Entries()[index];
         EXPECT_EQ(in.IsGame, index == 1);
         EXPECT_EQ(std::memcmp(in.Raw, out.Raw, 2), 0);
         EXPECT_EQ(std::memcmp(in.Raw + 4, out.Raw + 4, 22), 0);
@@ -263,14 +263,14 @@ TEST_F(ForeignFormatsTest, VmiFieldsCrossToTheCardAndBack) {
     // as a real card holds it, a Shift-JIS file-screen text in the header.
     PlaceSaver(*card_, 0, Name12("WEDNESDAY"), 0x33, {199, 198}, 0x80);
     uint8_t header[512];
-    ASSERT_TRUE(card_->ReadRawBlock(card_->Device, 199, header));
+    ASSERT_TRUE(card_->ReadRawBlock(card_->Device(), 199, header));
     SwapWords(header);
     const char text[] = "\x83\x5A\x81\x5B\x83\x75 FILE SCREEN TEXT";
     std::memcpy(header + 0x10, text, sizeof text - 1);
     SwapWords(header);
-    ASSERT_TRUE(card_->WriteRawBlock(card_->Device, 199, header));
+    ASSERT_TRUE(card_->WriteRawBlock(card_->Device(), 199, header));
     const uint8_t wednesday[8] = {0x19, 0x99, 0x10, 0x27, 0x04, 0x54, 0x52, 0x02};
-    std::memcpy(card_->Entries[0].Raw + 16, wednesday, 8);
+    std::memcpy(card_->Entries()[0].Raw + 16, wednesday, 8);
     card_->WriteDirectory();
     ASSERT_TRUE(LoadVolume(*card_));
     std::string error;

@@ -36,7 +36,7 @@ void PackFrames(std::vector<std::array<uint8_t, 512>>& blocks, int count) {
 class IconTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        volume.Device = CardVolume::kImage;
+        volume.SetPlace(CardPlace::Image);
         ASSERT_TRUE(volume.OpenImage(dir.File("card.dcm")));
         ASSERT_TRUE(volume.FormatVolume(200));
         volume.ReadFat();
@@ -54,15 +54,15 @@ class IconTest : public ::testing::Test {
         PackFrames(blocks, static_cast<int>(std::min<size_t>(frames, chain.size() - 1)));
         for (size_t i = 0; i < chain.size(); ++i) {
             WriteNatural(volume, chain[i], blocks[i].data());
-            volume.Fat[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : CardVolume::kFatEnd;
+            volume.Fat()[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : CardVolume::kFatEnd;
         }
         if (game) {
             uint8_t junk[512];
             std::memset(junk, 0xEE, sizeof junk);
             WriteNatural(volume, 0, junk);
-            volume.Fat[0] = chain[0];
+            volume.Fat()[0] = chain[0];
         }
-        SetEntry(volume.Entries[entry], game ? 0xCC : 0x33, game ? 0 : chain[0], "SAVER",
+        SetEntry(volume.Entries()[entry], game ? 0xCC : 0x33, game ? 0 : chain[0], "SAVER",
                  static_cast<uint8_t>(chain.size() + (game ? 1 : 0)));
         volume.DecodeEntry(entry);
     }
@@ -103,14 +103,14 @@ TEST_F(IconTest, DataSaverFramesComeFromTheHeaderBlockOn) {
     EXPECT_FALSE(volume.ExtractIcon(0, 3, none));
     EXPECT_FALSE(std::filesystem::exists(none));
     // A first block marked free does not send the walk on from an old cursor.
-    volume.Fat[50] = CardVolume::kFatFree;
-    volume.ChainNext = 52;
+    volume.Fat()[50] = CardVolume::kFatFree;
+    volume.Tables().SetChainNext(52);
     ASSERT_TRUE(volume.ExtractIcon(0, 1, none));
     uint8_t area[IconArea::kSize] = {};
     ASSERT_TRUE(ReadIconBmp(area, none));
     EXPECT_EQ(area[IconArea::PixelOffset(0, 0)], 0); // header block bytes, not frame 2
     std::filesystem::remove(none);
-    volume.Entries[0].SizeBlocks = 0;
+    volume.Entries()[0].SizeBlocks = 0;
     EXPECT_FALSE(volume.ExtractIcon(0, 0, none));
     EXPECT_FALSE(volume.ExtractIcon(250, 0, none));
     EXPECT_FALSE(std::filesystem::exists(none));
@@ -118,8 +118,8 @@ TEST_F(IconTest, DataSaverFramesComeFromTheHeaderBlockOn) {
 
 TEST_F(IconTest, GameFramesComeFromItsSecondBlock) {
     PutSaver(1, true, {60, 61, 62}, 2);
-    ASSERT_TRUE(volume.Entries[1].IsGame);
-    EXPECT_EQ(volume.Entries[1].IconCount, 2);
+    ASSERT_TRUE(volume.Entries()[1].IsGame);
+    EXPECT_EQ(volume.Entries()[1].IconCount, 2);
     ExpectFrame(1, 0);
     ExpectFrame(1, 1);
 }
@@ -127,9 +127,9 @@ TEST_F(IconTest, GameFramesComeFromItsSecondBlock) {
 TEST_F(IconTest, AnnouncedFramesBeyondThirtyTwoAreNotShownAndLoopsEnd) {
     // 64 frames announced on a chain that loops back onto itself.
     PutSaver(2, false, {70, 71}, 64);
-    volume.Fat[71] = 70;
-    ASSERT_EQ(volume.Entries[2].IconCount, 64);
-    EXPECT_EQ(volume.Entries[2].ShownFrames(), 32);
+    volume.Fat()[71] = 70;
+    ASSERT_EQ(volume.Entries()[2].IconCount, 64);
+    EXPECT_EQ(volume.Entries()[2].ShownFrames(), 32);
     const std::string bmp = dir.File("f.bmp");
     EXPECT_TRUE(volume.ExtractIcon(2, 31, bmp));
     EXPECT_FALSE(volume.ExtractIcon(2, 32, bmp));

@@ -34,7 +34,7 @@ TEST_F(JournalTest, AnEditWrittenBackIsTakenBackWithItsDataAndRedone) {
     PlaceSaver(*vol_, 3, Name12("EDIT"), 0x33, {199, 150, 198}, 5);
     const int entry = EntryNamed(*vol_, Name12("EDIT"));
     ASSERT_GE(entry, 0);
-    vol_->Journal = journal_.get();
+    vol_->Store().SetRecorder(journal_.get());
     const auto original = ReadFileBytes(Card());
 
     const std::string work = dir_.File("work");
@@ -56,7 +56,7 @@ TEST_F(JournalTest, AnEditWrittenBackIsTakenBackWithItsDataAndRedone) {
 }
 
 TEST_F(JournalTest, KeepsTheNewestChangesAndReadsADamagedTailAsTheChangesBefore) {
-    vol_->Journal = journal_.get();
+    vol_->Store().SetRecorder(journal_.get());
     for (int i = 0; i < 70; ++i)
         ASSERT_TRUE(vol_->FormatVolume(i % 2 ? 240 : 200));
     std::vector<JournalRecord> records;

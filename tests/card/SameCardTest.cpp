@@ -11,9 +11,9 @@ using namespace engine_test;
 
 TEST(SameCard, NoWriteLandsOnAnotherCardThanTheListedOne) {
     TempDir dir;
-    RecordingUi ui;
+    RecordingFeedback ui;
     CardVolume card, other, source;
-    card.Ui = &ui;
+    card.Store().SetFeedback(&ui);
     ASSERT_TRUE(MakeImage(card, dir.File("card.dcm")));
     PlaceSaver(card, 0, Name12("LISTED"), 0x33, {199, 198}, 1);
     ASSERT_TRUE(MakeImage(other, dir.File("other.dcm")));
@@ -33,7 +33,7 @@ TEST(SameCard, NoWriteLandsOnAnotherCardThanTheListedOne) {
     EXPECT_FALSE(card.FormatVolume(200));
     EXPECT_FALSE(UploadCardImage(dir.File("source.dcm"), card));
     EXPECT_TRUE(ReadFileBytes(dir.File("card.dcm")) == swapped);
-    EXPECT_TRUE(card.Listed.changed);
+    EXPECT_TRUE(card.Listing().Copy().changed);
     ASSERT_FALSE(ui.warnings.empty());
     EXPECT_EQ(ui.warnings[0], "The card image " + dir.File("card.dcm") +
                                   " changed since it was read; nothing was written.");
@@ -48,9 +48,9 @@ TEST(SameCard, NoWriteLandsOnAnotherCardThanTheListedOne) {
     EXPECT_EQ(ReplaceSaverByCopy(source, 0, card, -1).outcome, SaverOutcome::CardChanged);
 
     // After a failed write of ours the card is read again before the next.
-    card.ImageReadOnly = true;
+    card.Store().SetImageReadOnly(true);
     EXPECT_FALSE(card.WriteFat());
-    card.ImageReadOnly = false;
+    card.Store().SetImageReadOnly(false);
     EXPECT_EQ(CompareWithListing(card), ListingMatch::Doubtful);
     ASSERT_TRUE(LoadVolume(card));
     EXPECT_EQ(CompareWithListing(card), ListingMatch::Same);

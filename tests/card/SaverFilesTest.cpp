@@ -18,7 +18,7 @@ class SaverFilesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         card_ = std::make_unique<CardVolume>();
-        card_->Ui = &ui_;
+        card_->Store().SetFeedback(&ui_);
         ASSERT_TRUE(MakeImage(*card_, dir_.File("card.dcm")));
     }
     std::vector<std::string> Stems(SaverFileFormat format) const {
@@ -28,7 +28,7 @@ class SaverFilesTest : public ::testing::Test {
         return stems;
     }
     TempDir dir_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     std::unique_ptr<CardVolume> card_;
 };
 

@@ -1,15 +1,17 @@
 // The bound between savers and the system area: block 240 is the last a
 // saver may use (on a card of 241 user blocks), block 241 the directory's
 // last. One block off at that bound in the chain walks, the check, the repair
-// or the same-card check fails here.
+// the same-card check or the directory walks fails here.
 #include "card/CardCheck.h"
 #include "card/SameCard.h"
 #include "card/SaverChains.h"
+#include "card/TransferEngine.h"
 #include "card/support/EngineSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -40,7 +42,7 @@ std::unique_ptr<CardVolume> EdgeCard(TempDir& dir, uint8_t userBlocks,
     if (!chain.empty())
         PlaceSaver(*card, entry, Name12("EDGE"), 0x33, chain, 3);
     for (const auto& [block, value] : links)
-        card->Fat[block] = value;
+        card->Fat()[block] = value;
     EXPECT_TRUE(card->WriteFat());
     EXPECT_TRUE(LoadVolume(*card));
     return card;
@@ -63,10 +65,10 @@ TEST(SystemEdges, ChainWalksEndAtTheFirstDirectoryBlock) {
         {{}, 241, 1, ChainEnd::IntoSystem, 0},
     };
     for (const auto& w : walks) {
-        std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+        std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
         v->RepairSystemChains();
         for (const auto& [block, value] : w.links)
-            v->Fat[block] = value;
+            v->Fat()[block] = value;
         SaverChain chain;
         WalkChain(*v, w.start, w.size, chain);
         EXPECT_EQ(chain.end, w.end) << int{w.start};
@@ -74,23 +76,23 @@ TEST(SystemEdges, ChainWalksEndAtTheFirstDirectoryBlock) {
     }
 
     // The directory is 253 down to 241; a chain that goes on to 240 leaves it.
-    std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+    std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
     v->RepairSystemChains();
     DirectoryChain directory;
     WalkDirectory(*v, directory);
     EXPECT_TRUE(directory.sound);
     ASSERT_EQ(directory.count, 13);
     EXPECT_EQ(directory.blocks[12], 241);
-    v->Fat[241] = 240;
-    v->Fat[240] = kEnd;
+    v->Fat()[241] = 240;
+    v->Fat()[240] = kEnd;
     WalkDirectory(*v, directory);
     EXPECT_FALSE(directory.sound);
 
     // A new chain takes the highest block under the user-block count.
     for (const auto& [users, first] : {std::pair{241, 240}, {240, 239}, {200, 199}}) {
-        std::fill(std::begin(v->Fat), std::end(v->Fat), kFree);
+        std::fill(std::begin(v->Fat()), std::end(v->Fat()), kFree);
         v->RepairSystemChains();
-        v->Root[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
+        v->Root()[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
         BlockOwners owners;
         MapOwners(*v, owners);
         EXPECT_FALSE(IsAllocatable(*v, owners, first + 1)) << users;
@@ -140,7 +142,7 @@ TEST(SystemEdges, CheckSeesTheLastUserBlockAndTheLastDirectoryBlock) {
     for (const int users : {241, 242}) {
         TempDir dir;
         auto card = EdgeCard(dir, 241, {});
-        card->Root[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
+        card->Root()[CardVolume::kUserBlocksOffset] = static_cast<uint8_t>(users);
         ASSERT_TRUE(card->WriteRoot());
         CardCheckReport report;
         ASSERT_TRUE(CheckCard(*card, report));
@@ -171,7 +173,7 @@ TEST(SystemEdges, RepairMendsUpToBlock241AndNeverFreesIt) {
         TempDir dir;
         auto card = EdgeCard(dir, c.userBlocks, c.chain, c.entry, c.links);
         if (std::string(c.what) == "size lowered in block 241") {
-            card->Entries[c.entry].Raw[SaverEntry::kSizeOffset] = 1;
+            card->Entries()[c.entry].Raw[SaverEntry::kSizeOffset] = 1;
             ASSERT_TRUE(card->WriteDirectory());
         }
         CardRepairReport repaired;
@@ -179,8 +181,8 @@ TEST(SystemEdges, RepairMendsUpToBlock241AndNeverFreesIt) {
         EXPECT_TRUE(repaired.after.Clean()) << repaired.after.problems.at(0).text;
         ASSERT_TRUE(LoadVolume(*card));
         EXPECT_EQ(card->UserBlocks(), c.usersAfter);
-        EXPECT_EQ(card->Fat[241], kEnd);
-        EXPECT_EQ(card->Fat[242], 241);
+        EXPECT_EQ(card->Fat()[241], kEnd);
+        EXPECT_EQ(card->Fat()[242], 241);
         if (!c.chain.empty()) {
             EXPECT_EQ(ChainOf(*card, c.chain[0]), c.chain);
         }
@@ -192,7 +194,7 @@ TEST(SystemEdges, SameCardCheckCoversBlock241AndNotBlock240) {
     auto card = EdgeCard(dir, 241, {239}, 207);
     const std::string path = dir.File("edge.dcm");
     // Our own write of block 241 is what the card holds from then on.
-    card->Entries[207].Raw[SaverEntry::kStampOffset] ^= 0x01;
+    card->Entries()[207].Raw[SaverEntry::kStampOffset] ^= 0x01;
     ASSERT_TRUE(card->WriteDirectory());
     EXPECT_EQ(CompareWithListing(*card), ListingMatch::Same);
     for (const auto& [block, match] :
@@ -202,5 +204,55 @@ TEST(SystemEdges, SameCardCheckCoversBlock241AndNotBlock240) {
         bytes[block * 512 + 100] ^= 0xFF; // another program's change
         WriteFileBytes(path, bytes);
         EXPECT_EQ(CompareWithListing(*card), match) << block;
+    }
+}
+
+TEST(SystemEdges, ADirectoryLinkOutOfItsBlocksListsNoEntryFromThereAndAnEditWritesNothing) {
+    // Block 240 holds an old saver's bytes (a card formatted down to 240
+    // user blocks); read as a directory block, its place 0 names block 238,
+    // another saver's.
+    const struct {
+        const char* what;
+        Links links;
+        bool twin; // a second entry on OTHER's block
+        int entry; // the saver edited
+        bool written;
+    } cases[] = {
+        {"sound card", {}, false, 0, true},
+        {"249 into 240", {{249, 240}}, false, 80, false},
+        {"249 into 240, entry before the link", {{249, 240}}, false, 0, false},
+        {"241 into 240", {{241, 240}}, false, 208, false},
+        {"two entries on one block", {}, true, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        auto card = EdgeCard(dir, 240, {239});
+        PlaceSaver(*card, 1, Name12("OTHER"), 0x33, {238}, 4);
+        if (c.twin)
+            PlaceSaver(*card, 2, Name12("TWIN"), 0x33, {238}, 4);
+        uint8_t leftovers[512] = {};
+        leftovers[0] = 0x33;
+        leftovers[SaverEntry::kFirstBlockOffset] = 238;
+        std::memcpy(leftovers + SaverEntry::kNameOffset, "LEFTOVER    ", 12);
+        leftovers[SaverEntry::kSizeOffset] = 1;
+        SwapWords(leftovers);
+        ASSERT_TRUE(card->WriteRawBlock(card->Device(), 240, leftovers));
+        for (const auto& [block, value] : c.links)
+            card->Fat()[block] = value;
+        ASSERT_TRUE(card->WriteFat());
+        ASSERT_TRUE(LoadVolume(*card));
+        for (const SaverEntry& e : card->Entries())
+            EXPECT_NE(e.Name, Name12("LEFTOVER"));
+
+        const std::string path = dir.File("edge.dcm");
+        const auto before = ReadFileBytes(path);
+        const std::string work = dir.File("work");
+        WriteFileBytes(work, std::vector<uint8_t>(512, 0xAB));
+        EXPECT_EQ(ImportWorkFileToSaver(work, c.entry, *card), c.written);
+        auto expected = before;
+        if (c.written)
+            std::fill_n(expected.begin() + 239 * 512, 512, 0xAB);
+        EXPECT_TRUE(ReadFileBytes(path) == expected);
     }
 }

@@ -12,19 +12,18 @@ using namespace engine_test;
 
 namespace {
 
-class TransferEngineTest : public ::testing::Test {
+// Copies from a (the source) to b (the destination); each side tells its own
+// recorder.
+class TransferEngineTest : public TwoImageTest {
   protected:
     void SetUp() override {
-        src_ = std::make_unique<CardVolume>();
-        dst_ = std::make_unique<CardVolume>();
-        src_->Ui = &srcUi_;
-        dst_->Ui = &dstUi_;
-        ASSERT_TRUE(MakeImage(*src_, SrcPath()));
-        ASSERT_TRUE(MakeImage(*dst_, DstPath()));
+        TwoImageTest::SetUp();
+        src_->Store().SetFeedback(&srcUi_);
+        dst_->Store().SetFeedback(&dstUi_);
     }
 
-    std::string SrcPath() const { return dir_.File("src.dcm"); }
-    std::string DstPath() const { return dir_.File("dst.dcm"); }
+    std::string SrcPath() const { return APath(); }
+    std::string DstPath() const { return BPath(); }
 
     // Marks blocks as used in the destination by a saver the test does not
     // care about, leaving only `free` blocks free.
@@ -37,11 +36,10 @@ class TransferEngineTest : public ::testing::Test {
         PlaceSaver(v, 0, Name12("FILLER"), 0x33, used, 9);
     }
 
-    TempDir dir_;
-    RecordingUi srcUi_;
-    RecordingUi dstUi_;
-    std::unique_ptr<CardVolume> src_;
-    std::unique_ptr<CardVolume> dst_;
+    RecordingFeedback srcUi_;
+    RecordingFeedback dstUi_;
+    std::unique_ptr<CardVolume>& src_ = a_;
+    std::unique_ptr<CardVolume>& dst_ = b_;
 };
 
 TEST_F(TransferEngineTest, AllocationRunsDownThroughTheHighestFreeBlocks) {
@@ -60,9 +58,9 @@ TEST_F(TransferEngineTest, AllocationRunsDownThroughTheHighestFreeBlocks) {
     // rather than a chain shorter than the directory size.
     ASSERT_TRUE(LoadVolume(*other));
     uint16_t before[256];
-    std::copy(std::begin(other->Fat), std::end(other->Fat), before);
+    std::copy(std::begin(other->Fat()), std::end(other->Fat()), before);
     EXPECT_FALSE(AllocateChain(*other, 4, false, first));
-    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(other->Fat)));
+    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(other->Fat())));
 }
 
 TEST_F(TransferEngineTest, GameSaversTakeBlocksFromZeroOrNothing) {
@@ -74,9 +72,9 @@ TEST_F(TransferEngineTest, GameSaversTakeBlocksFromZeroOrNothing) {
     ASSERT_TRUE(LoadVolume(*dst_));
     PlaceSaver(*dst_, 0, Name12("BLOCK3"), 0x33, {3}, 1);
     uint16_t before[256];
-    std::copy(std::begin(dst_->Fat), std::end(dst_->Fat), before);
+    std::copy(std::begin(dst_->Fat()), std::end(dst_->Fat()), before);
     EXPECT_FALSE(AllocateChain(*dst_, 10, true, first));
-    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat)));
+    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat())));
 }
 
 TEST_F(TransferEngineTest, CopyPlacesDataSaverAtTheTopAndInTheLowestFreeEntry) {
@@ -90,14 +88,14 @@ TEST_F(TransferEngineTest, CopyPlacesDataSaverAtTheTopAndInTheLowestFreeEntry) {
     EXPECT_EQ(dstUi_.lastPosition, 0);
 
     ASSERT_TRUE(LoadVolume(*dst_));
-    const SaverEntry& copy = dst_->Entries[1];
+    const SaverEntry& copy = dst_->Entries()[1];
     EXPECT_EQ(copy.Name, Name12("RACE DATA"));
     EXPECT_EQ(copy.Raw[2], 197);
     EXPECT_EQ(ChainOf(*dst_, 197), (std::vector<uint8_t>{197, 196, 195}));
     // Every other raw byte, creation time included, is the source's.
     for (int i = 0; i < 32; ++i) {
         if (i != 2) {
-            EXPECT_EQ(copy.Raw[i], src_->Entries[4].Raw[i]) << i;
+            EXPECT_EQ(copy.Raw[i], src_->Entries()[4].Raw[i]) << i;
         }
     }
     EXPECT_EQ(ChainBytes(*dst_, {197, 196, 195}), ChainBytes(*src_, {10, 40, 3}));
@@ -107,7 +105,7 @@ TEST_F(TransferEngineTest, CopyPlacesDataSaverAtTheTopAndInTheLowestFreeEntry) {
 
 TEST_F(TransferEngineTest, CopyChecksSizeAgainstFreeBlocksAndGameBlocks) {
     FillAllBut(*dst_, {0, 1, 2, 20, 21});
-    ASSERT_EQ(dst_->FreeBlocks, 5);
+    ASSERT_EQ(dst_->FreeBlocks(), 5);
     PlaceSaver(*src_, 0, Name12("SIX"), 0x33, {1, 2, 3, 4, 5, 6}, 4);
     PlaceSaver(*src_, 1, Name12("FIVE"), 0x33, {11, 12, 13, 14, 15}, 5);
 
@@ -118,14 +116,14 @@ TEST_F(TransferEngineTest, CopyChecksSizeAgainstFreeBlocksAndGameBlocks) {
 
     EXPECT_TRUE(CopySaver(*src_, 1, *dst_));
     ASSERT_TRUE(LoadVolume(*dst_));
-    EXPECT_EQ(dst_->FreeBlocks, 0);
+    EXPECT_EQ(dst_->FreeBlocks(), 0);
     EXPECT_EQ(ChainOf(*dst_, 21), (std::vector<uint8_t>{21, 20, 2, 1, 0}));
 
     // A 3-block game needs blocks 0..2, which are now taken.
     auto game = std::make_unique<CardVolume>();
     ASSERT_TRUE(MakeImage(*game, dir_.File("game.dcm")));
     PlaceSaver(*game, 0, Name12("GAME"), 0xCC, {0, 1, 2}, 6);
-    ASSERT_TRUE(game->Entries[0].IsGame);
+    ASSERT_TRUE(game->Entries()[0].IsGame);
     auto roomy = std::make_unique<CardVolume>();
     ASSERT_TRUE(MakeImage(*roomy, dir_.File("roomy.dcm")));
     PlaceSaver(*roomy, 0, Name12("AT ONE"), 0x33, {1}, 7);
@@ -139,21 +137,21 @@ TEST_F(TransferEngineTest, CopyChecksSizeAgainstFreeBlocksAndGameBlocks) {
     ASSERT_TRUE(MakeImage(*empty, dir_.File("empty.dcm")));
     ASSERT_TRUE(CopySaver(*game, 0, *empty));
     ASSERT_TRUE(LoadVolume(*empty));
-    EXPECT_EQ(0, std::memcmp(empty->Entries[0].Raw, game->Entries[0].Raw, 32));
-    EXPECT_TRUE(empty->Entries[0].IsGame);
+    EXPECT_EQ(0, std::memcmp(empty->Entries()[0].Raw, game->Entries()[0].Raw, 32));
+    EXPECT_TRUE(empty->Entries()[0].IsGame);
     EXPECT_EQ(ChainBytes(*empty, {0, 1, 2}), ChainBytes(*game, {0, 1, 2}));
 }
 
 TEST_F(TransferEngineTest, FullDirectoryRefusesCopyWithNothingWritten) {
     PlaceSaver(*src_, 0, Name12("ONE"), 0x33, {5}, 1);
     for (int i = 0; i < CardVolume::kListedEntries; ++i)
-        dst_->Entries[i].SizeBlocks = 1;
+        dst_->Entries()[i].SizeBlocks = 1;
     uint16_t before[256];
-    std::copy(std::begin(dst_->Fat), std::end(dst_->Fat), before);
+    std::copy(std::begin(dst_->Fat()), std::end(dst_->Fat()), before);
     const auto imageBefore = ReadFileBytes(DstPath());
 
     EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
-    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat)));
+    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat())));
     EXPECT_EQ(ReadFileBytes(DstPath()), imageBefore);
 }
 
@@ -163,39 +161,39 @@ TEST_F(TransferEngineTest, CopyStoppedByFailedReadLeavesNoAllocationBehind) {
     const auto fatBlockBefore = FileBlock(DstPath(), 254);
     const auto dirBlockBefore = FileBlock(DstPath(), 253);
     uint16_t before[256];
-    std::copy(std::begin(dst_->Fat), std::end(dst_->Fat), before);
+    std::copy(std::begin(dst_->Fat()), std::end(dst_->Fat()), before);
 
     // After two blocks the source turns into a slot with no link: every read
     // fails from then on, as a card pulled out would.
     dstUi_.onProgress = [&](int position) {
         if (position == 2)
-            src_->Device = CardVolume::kSlot1;
+            src_->SetPlace(CardPlace::Slot1);
     };
     EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
     EXPECT_EQ(srcUi_.infos.size(), 1u); // the block store's own message
-    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat)));
-    EXPECT_EQ(dst_->Entries[0].SizeBlocks, 0);
+    EXPECT_TRUE(std::equal(std::begin(before), std::end(before), std::begin(dst_->Fat())));
+    EXPECT_EQ(dst_->Entries()[0].SizeBlocks, 0);
     EXPECT_EQ(FileBlock(DstPath(), 254), fatBlockBefore);
     EXPECT_EQ(FileBlock(DstPath(), 253), dirBlockBefore);
 
     // The next copy of the same drop writes the table back: the failed
     // allocation must not come with it.
     dstUi_.onProgress = nullptr;
-    src_->Device = CardVolume::kImage;
+    src_->SetPlace(CardPlace::Image);
     ASSERT_TRUE(CopySaver(*src_, 1, *dst_));
     ASSERT_TRUE(LoadVolume(*dst_));
     EXPECT_EQ(ChainOf(*dst_, 199), (std::vector<uint8_t>{199}));
     for (int b = 0; b < 199; ++b)
-        EXPECT_EQ(dst_->Fat[b], CardVolume::kFatFree) << b;
+        EXPECT_EQ(dst_->Fat()[b], CardVolume::kFatFree) << b;
 }
 
 TEST_F(TransferEngineTest, CopyWithFailedWritesIsNotReportedDone) {
     PlaceSaver(*src_, 0, Name12("MOVE ME"), 0x33, {30, 31}, 1);
     const auto imageBefore = ReadFileBytes(DstPath());
-    dst_->Device = CardVolume::kSlot2; // no link: every write fails
+    dst_->SetPlace(CardPlace::Slot2); // no link: every write fails
     EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
-    EXPECT_EQ(dst_->Entries[0].SizeBlocks, 0);
-    dst_->Device = CardVolume::kImage;
+    EXPECT_EQ(dst_->Entries()[0].SizeBlocks, 0);
+    dst_->SetPlace(CardPlace::Image);
     EXPECT_EQ(ReadFileBytes(DstPath()), imageBefore);
 }
 
@@ -207,7 +205,7 @@ TEST_F(TransferEngineTest, CopyBetweenServesOnlyPairsOfDifferentVolumes) {
     EXPECT_FALSE(CopySaverBetween(volumes, 1, 0, 0));
     EXPECT_TRUE(CopySaverBetween(volumes, 1, 2, 0));
     ASSERT_TRUE(LoadVolume(*dst_));
-    EXPECT_EQ(dst_->Entries[0].Name, Name12("PAIR"));
+    EXPECT_EQ(dst_->Entries()[0].Name, Name12("PAIR"));
 }
 
 TEST_F(TransferEngineTest, DeleteFreesTheWholeChainAndClearsTheEntry) {
@@ -222,19 +220,19 @@ TEST_F(TransferEngineTest, DeleteFreesTheWholeChainAndClearsTheEntry) {
 
     ASSERT_TRUE(LoadVolume(*dst_));
     for (int b : {199, 190, 170, 180, 10, 11})
-        EXPECT_EQ(dst_->Fat[b], CardVolume::kFatFree) << b;
+        EXPECT_EQ(dst_->Fat()[b], CardVolume::kFatFree) << b;
     EXPECT_EQ(ChainOf(*dst_, 100), (std::vector<uint8_t>{100, 101}));
-    EXPECT_EQ(dst_->ListedCount, 1);
+    EXPECT_EQ(dst_->ListedCount(), 1);
     const uint8_t zero[32] = {};
-    EXPECT_EQ(0, std::memcmp(dst_->Entries[0].Raw, zero, 32));
-    EXPECT_EQ(0, std::memcmp(dst_->Entries[1].Raw, zero, 32));
+    EXPECT_EQ(0, std::memcmp(dst_->Entries()[0].Raw, zero, 32));
+    EXPECT_EQ(0, std::memcmp(dst_->Entries()[1].Raw, zero, 32));
 }
 
 TEST_F(TransferEngineTest, DamagedAndLoopedChainsStayInsideTheTable) {
     PlaceSaver(*src_, 0, Name12("DAMAGED"), 0x33, {20, 21, 22}, 1);
     PlaceSaver(*src_, 1, Name12("LOOPED"), 0x33, {60, 61, 62}, 2);
-    src_->Fat[21] = 0x1234; // neither a marker nor a block number
-    src_->Fat[62] = 60;     // back to its own start
+    src_->Fat()[21] = 0x1234; // neither a marker nor a block number
+    src_->Fat()[62] = 60;     // back to its own start
     ASSERT_TRUE(src_->WriteFat());
     ASSERT_TRUE(LoadVolume(*src_));
 
@@ -253,7 +251,7 @@ TEST_F(TransferEngineTest, DamagedAndLoopedChainsStayInsideTheTable) {
     ASSERT_TRUE(DeleteSaver(*src_, 0));
     ASSERT_TRUE(DeleteSaver(*src_, 1));
     for (int b : {20, 21, 60, 61, 62})
-        EXPECT_EQ(src_->Fat[b], CardVolume::kFatFree) << b;
+        EXPECT_EQ(src_->Fat()[b], CardVolume::kFatFree) << b;
 }
 
 TEST_F(TransferEngineTest, NameLookupIsExactOverAllTwelveCharacters) {
@@ -268,7 +266,7 @@ TEST_F(TransferEngineTest, NameLookupIsExactOverAllTwelveCharacters) {
     nulPadded.resize(12, '\0');
     EXPECT_FALSE(FindSaverByName(*dst_, nulPadded, entry));
 
-    dst_->ListedCount = 0;
+    dst_->Listing().SetListedCount(0);
     EXPECT_FALSE(FindSaverByName(*dst_, Name12("SONIC"), entry));
 }
 
@@ -318,9 +316,9 @@ TEST_F(TransferEngineTest, DeletingAFreshCopyBeforeRelistingFreesOnlyItsChain) {
     ASSERT_TRUE(DeleteSaver(*dst_, 1));
     ASSERT_TRUE(LoadVolume(*dst_));
     EXPECT_EQ(ChainOf(*dst_, 3), (std::vector<uint8_t>{3, 0, 1}));
-    EXPECT_EQ(dst_->Fat[199], CardVolume::kFatFree);
-    EXPECT_EQ(dst_->Fat[198], CardVolume::kFatFree);
-    EXPECT_EQ(dst_->FreeBlocks, 197);
+    EXPECT_EQ(dst_->Fat()[199], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->Fat()[198], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->FreeBlocks(), 197);
 }
 
 TEST_F(TransferEngineTest, DataSaverNeverStartsAtBlockZero) {
@@ -329,9 +327,9 @@ TEST_F(TransferEngineTest, DataSaverNeverStartsAtBlockZero) {
     // entry would read back as empty.
     FillAllBut(*dst_, {0});
     uint8_t first = 0xEE;
-    const std::vector<uint16_t> before(std::begin(dst_->Fat), std::end(dst_->Fat));
+    const std::vector<uint16_t> before(std::begin(dst_->Fat()), std::end(dst_->Fat()));
     EXPECT_FALSE(AllocateChain(*dst_, 1, false, first));
-    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat), std::end(dst_->Fat)), before);
+    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat()), std::end(dst_->Fat())), before);
     EXPECT_TRUE(AllocateChain(*dst_, 1, true, first)); // a game starts there by design
     EXPECT_EQ(first, 0);
 }
@@ -340,8 +338,8 @@ TEST_F(TransferEngineTest, LinksIntoSystemBlocksNeverReachTheTableOrDirectory) {
     PlaceSaver(*dst_, 0, Name12("KEEP"), 0x33, {199}, 1);
     PlaceSaver(*dst_, 1, Name12("INTO DIR"), 0x33, {150, 151}, 2);
     PlaceSaver(*dst_, 2, Name12("INTO FAT"), 0x33, {100, 101}, 3);
-    dst_->Fat[150] = 253; // a damaged link into the directory
-    dst_->Fat[100] = 254; // and one into the table
+    dst_->Fat()[150] = 253; // a damaged link into the directory
+    dst_->Fat()[100] = 254; // and one into the table
     ASSERT_TRUE(dst_->WriteFat());
     ASSERT_TRUE(LoadVolume(*dst_));
     const auto fatBlock = FileBlock(DstPath(), 254);
@@ -357,15 +355,15 @@ TEST_F(TransferEngineTest, LinksIntoSystemBlocksNeverReachTheTableOrDirectory) {
     // Deleting frees the saver's own block but never the directory's.
     ASSERT_TRUE(DeleteSaver(*dst_, 1));
     ASSERT_TRUE(LoadVolume(*dst_));
-    EXPECT_EQ(dst_->Fat[150], CardVolume::kFatFree);
-    EXPECT_EQ(dst_->Fat[253], 252);
+    EXPECT_EQ(dst_->Fat()[150], CardVolume::kFatFree);
+    EXPECT_EQ(dst_->Fat()[253], 252);
     EXPECT_EQ(EntryNamed(*dst_, Name12("KEEP")), 0);
     EXPECT_EQ(EntryNamed(*dst_, Name12("INTO FAT")), 2);
     EXPECT_EQ(FileBlock(DstPath(), 255), rootBlock);
 
     // A root claiming more user blocks than a card has hands out no system block.
-    dst_->Root[CardVolume::kUserBlocksOffset] = 250;
-    dst_->Fat[245] = CardVolume::kFatFree;
+    dst_->Root()[CardVolume::kUserBlocksOffset] = 250;
+    dst_->Fat()[245] = CardVolume::kFatFree;
     uint8_t block = 0;
     ASSERT_TRUE(FindFreeBlock(*dst_, block));
     EXPECT_LT(block, 241);
@@ -374,10 +372,10 @@ TEST_F(TransferEngineTest, LinksIntoSystemBlocksNeverReachTheTableOrDirectory) {
 TEST_F(TransferEngineTest, BrokenDirectoryChainRefusesWriteBackWithNothingWritten) {
     PlaceSaver(*src_, 0, Name12("PAYLOAD"), 0x33, {30, 31}, 1);
     const auto image = ReadFileBytes(DstPath());
-    dst_->Fat[CardVolume::kDirFirstBlock] = CardVolume::kFatFree;
-    const std::vector<uint16_t> fat(std::begin(dst_->Fat), std::end(dst_->Fat));
+    dst_->Fat()[CardVolume::kDirFirstBlock] = CardVolume::kFatFree;
+    const std::vector<uint16_t> fat(std::begin(dst_->Fat()), std::end(dst_->Fat()));
     EXPECT_FALSE(CopySaver(*src_, 0, *dst_));
-    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat), std::end(dst_->Fat)), fat);
+    EXPECT_EQ(std::vector<uint16_t>(std::begin(dst_->Fat()), std::end(dst_->Fat())), fat);
     // Only the free blocks the copy went to may differ; table, root and
     // directory are untouched.
     const auto after = ReadFileBytes(DstPath());

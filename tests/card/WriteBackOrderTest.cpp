@@ -64,12 +64,12 @@ class WriteBackOrder : public ::testing::Test {
         link_->ShortDelay = link_->LongDelay = link_->LongestDelay = 0;
         ASSERT_TRUE(link_->DetectDevice());
         settings_.VerifyTransfers = 0; // one transfer per block: the stall hits where aimed
-        slot_.Device = CardVolume::kSlot1;
-        slot_.Link = link_.get();
-        slot_.Config = &settings_;
-        slot_.Ui = &ui_;
+        slot_.SetPlace(CardPlace::Slot1);
+        slot_.Store().SetLink(link_.get());
+        slot_.Store().SetConfig(&settings_);
+        slot_.Store().SetFeedback(&ui_);
         ASSERT_TRUE(LoadVolume(slot_));
-        source_.Ui = &ui_;
+        source_.Store().SetFeedback(&ui_);
         ASSERT_TRUE(MakeImage(source_, dir_.File("source.dcm")));
         PlaceSaver(source_, 0, Name12("OLD"), 0x33, {30, 31}, 3);
     }
@@ -98,7 +98,7 @@ class WriteBackOrder : public ::testing::Test {
     FailAfterCommit* device_ = nullptr;
     std::unique_ptr<LinkPort> link_;
     Settings settings_;
-    RecordingUi ui_;
+    RecordingFeedback ui_;
     CardVolume slot_;
     CardVolume source_;
 };
@@ -111,9 +111,9 @@ TEST_F(WriteBackOrder, TableCommittedThenLinkFailsPutsTheOldTableBack) {
     // Only the free blocks the copy went to changed; table and directory are
     // the old ones, on the card and in memory.
     EXPECT_EQ(Tables(Card()), Tables(before));
-    EXPECT_EQ(slot_.Entries[2].SizeBlocks, 0);
+    EXPECT_EQ(slot_.Entries()[2].SizeBlocks, 0);
     EXPECT_TRUE(Check().Clean());
-    EXPECT_EQ(slot_.ListedCount, 2);
+    EXPECT_EQ(slot_.ListedCount(), 2);
 }
 
 TEST_F(WriteBackOrder, DeleteWritesTheDirectoryFirstAndPutsItBack) {
@@ -137,7 +137,7 @@ TEST_F(WriteBackOrder, ReplaceCutOffBeforeItsLastTableLeavesOnlyFreeableBlocks) 
     // The new OLD and KEEP are whole; the old OLD's blocks belong to nobody.
     const int now = EntryNamed(slot_, Name12("OLD"));
     ASSERT_GE(now, 0);
-    EXPECT_EQ(ChainBytes(slot_, ChainOf(slot_, slot_.Entries[now].FirstBlock)),
+    EXPECT_EQ(ChainBytes(slot_, ChainOf(slot_, slot_.Entries()[now].FirstBlock)),
               ChainBytes(source_, {30, 31}));
     EXPECT_EQ(ChainBytes(slot_, ChainOf(slot_, 199)), keep);
     ASSERT_FALSE(report.Clean());

@@ -30,27 +30,27 @@ class AutoRefreshTest : public QObject {
 
         // Slot 2 waits until the tick has seen the two-slot unit once.
         p.AutoRefreshTick();
-        QVERIFY(!p.Session().Loaded(View::Slot1) && !p.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1) && !p.Session().Loaded(CardPlace::Slot2));
         QVERIFY(p.TwoSlotSeen());
         QCOMPARE(StatusOf(w), QString("    Ambrel"));
         p.AutoRefreshTick();
-        QVERIFY(p.Session().Loaded(View::Slot2));
-        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 1);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot2));
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 1);
 
         rig.twoSlot->SetCardPresent(0, true);
         p.AutoRefreshTick();
-        QVERIFY(p.Session().Loaded(View::Slot1));
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1));
         QVERIFY(p.AutoRefreshTimer()->isActive());
 
         // Pulled from slot 2 while slot 1 holds a card: no wait.
         rig.twoSlot->SetCardPresent(1, false);
         const long paused = rig.clock.pausedMs;
         p.AutoRefreshTick();
-        QVERIFY(!p.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot2));
         QCOMPARE(rig.clock.pausedMs, paused);
         QVERIFY(rig.prompter.Calls().isEmpty());
         p.StateTick();
-        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 0);
     }
 
     // A card pulled and pushed back within the wait stays loaded.
@@ -62,7 +62,7 @@ class AutoRefreshTest : public QObject {
             MainWindow& w = rig.OpenTwoSlot();
             CardPresenter& p = Presenter(w);
             p.SetTwoSlotSeen(true);
-            const View view = slot == 0 ? View::Slot1 : View::Slot2;
+            const CardPlace view = slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2;
             p.ReadAgain(view);
             QVERIFY(p.Session().Loaded(view));
             rig.twoSlot->SetCardPresent(slot, false);
@@ -89,8 +89,8 @@ class AutoRefreshTest : public QObject {
         MainWindow& w = rig.OpenPaged(16);
         CardPresenter& p = Presenter(w);
         p.DetectDeviceTick();
-        p.RefreshCommand(View::Slot1);
-        CardListWidget* list = p.ViewOf(View::Slot1).List();
+        p.RefreshCommand(CardPlace::Slot1);
+        CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE0       , 2 blocks"));
         PagePanel& pages = PagesOf(w);
@@ -105,20 +105,20 @@ class AutoRefreshTest : public QObject {
         pages.Spin()->setValue(256 + 5); // the low 8 bits
         QCOMPARE(int(rig.paged->CurrentPage()), 5);
         QCOMPARE(pages.Spin()->value(), 5);
-        QCOMPARE(int(p.Session().CurrentPage), 5);
-        QCOMPARE(int(p.Session().ShownPage), 0);
+        QCOMPARE(int(p.Session().CurrentPage()), 5);
+        QCOMPARE(int(p.Session().ShownPage()), 0);
         p.HidePagePanel();
         QVERIFY(pages.IsOut());
         QVERIFY(p.AutoRefreshTimer()->isActive());
-        QCOMPARE(int(p.Session().ShownPage), 5);
+        QCOMPARE(int(p.Session().ShownPage()), 5);
         QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE5       , 2 blocks"));
         QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
         QVERIFY(rig.prompter.Calls().isEmpty());
 
         // Refreshing slot 2 on the paged card does nothing.
-        p.RefreshCommand(View::Slot2);
-        QVERIFY(!p.Session().Loaded(View::Slot2));
+        p.RefreshCommand(CardPlace::Slot2);
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot2));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 

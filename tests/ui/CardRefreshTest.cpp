@@ -34,10 +34,10 @@ using porvane_test::ReadFileText;
 // Sets the table value of block in a card file.
 void SetTable(const std::string& path, int block, uint16_t value) {
     CardVolume card;
-    card.Device = CardVolume::kImage;
+    card.SetPlace(CardPlace::Image);
     card.OpenImage(path);
     card.ReadFat();
-    card.Fat[block] = value;
+    card.Fat()[block] = value;
     card.WriteFat();
 }
 
@@ -54,32 +54,32 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        QVERIFY(p.Session().Loaded(View::Slot1));
+        p.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1));
         QCOMPARE(rig.prompter.Calls().size(), 0);
         // What the refresh read is not kept for the next command.
-        QVERIFY(!p.Session().Volume(View::Slot1).Cache.IsOpen() &&
-                !p.Session().Volume(View::Slot2).Cache.IsOpen());
+        QVERIFY(!p.Session().Volume(CardPlace::Slot1).Store().Cache().IsOpen() &&
+                !p.Session().Volume(CardPlace::Slot2).Store().Cache().IsOpen());
         QVERIFY(!WaitOf(w).isVisible());
         QCOMPARE(w.findChild<QProgressBar*>("ProgressBar")->value(), 0);
-        CardListWidget* list = p.ViewOf(View::Slot1).List();
+        CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
         QCOMPARE(list->count(), 4);
         const QStringList captions = {"3", "10", "4", "3"};
         const int entries[] = {0, 2, 5, 6};
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(list->item(k)->text(), captions[k]);
-            QCOMPARE(p.ViewOf(View::Slot1).DirectoryIndexAt(k), entries[k]);
+            QCOMPARE(p.ViewOf(CardPlace::Slot1).DirectoryIndexAt(k), entries[k]);
         }
-        QCOMPARE(p.ViewOf(View::Slot1).DirectoryIndexAt(4), -1);
-        QCOMPARE(int(p.Session().Volume(View::Slot1).ListMap[4]), 0xFF);
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).DirectoryIndexAt(4), -1);
+        QCOMPARE(int(p.Session().Volume(CardPlace::Slot1).ListMap()[4]), 0xFF);
         QCOMPARE(list->item(1)->data(Qt::AccessibleTextRole).toString(),
                  QString("NOICONS     , 10 blocks"));
-        QCOMPARE(p.ViewOf(View::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
         // Pictures: frame 0 of each saver, "NA.bmp" for the one without icons.
         QCOMPARE(Shown(list->item(0)), FrameColour(0));
-        QCOMPARE(p.ViewOf(View::Slot1).CurrentPicture(2).toImage(),
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).CurrentPicture(2).toImage(),
                  QPixmap(QString::fromStdString(rig.Path("NA.bmp"))).toImage());
-        QCOMPARE(p.ViewOf(View::Slot1).PictureCount(), 2 + 1 + 3 + 1);
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).PictureCount(), 2 + 1 + 3 + 1);
     }
 
     void AnimatesIconsAndWrapsAtTheFrameCount() {
@@ -87,8 +87,8 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot1.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        CardListWidget* list = p.ViewOf(View::Slot1).List();
+        p.RefreshCommand(CardPlace::Slot1);
+        CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
         const QColor na = Shown(list->item(1));
         const int expectFirst[] = {0, 1, 0, 1, 0};
         const int expectThird[] = {0, 1, 2, 0, 1};
@@ -106,35 +106,35 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot2);
+        p.RefreshCommand(CardPlace::Slot2);
         DetailPanel& d = p.Detail();
         QVERIFY(d.IsDown());
-        rig.Select(View::Slot2, {2});
+        rig.Select(CardPlace::Slot2, {2});
         QVERIFY(d.IsUp());
         QCOMPARE(d.NamePanel()->text(), QString("Slot 2 : THIRD       "));
         QCOMPARE(d.DateTime()->text(), QString("2024/03/15   09:41:07"));
-        QCOMPARE(p.Session().SelectedName, std::string("THIRD       "));
-        QCOMPARE(int(p.Session().SelectedEntry), 5);
-        QVERIFY(p.Session().SelectedVolume == &p.Session().Volume(View::Slot2));
+        QCOMPARE(p.Session().SelectedName(), std::string("THIRD       "));
+        QCOMPARE(int(p.Session().SelectedEntry()), 5);
+        QVERIFY(p.Session().SelectedVolume() == &p.Session().Volume(CardPlace::Slot2));
         QVERIFY(!d.DisasmButton()->isEnabled());
-        rig.Select(View::Slot2, {3});
+        rig.Select(CardPlace::Slot2, {3});
         QVERIFY(d.DisasmButton()->isEnabled()); // a game saver
         QVERIFY(!d.SelectionCount()->isVisible());
 
-        rig.Select(View::Slot2, {1, 2});
+        rig.Select(CardPlace::Slot2, {1, 2});
         QCOMPARE(d.SelectionCount()->text(), QString("Slot 2 : 2 Saver Selected"));
         QCOMPARE(d.SelectionTotal()->text(), QString("14 Blocks Total"));
         QVERIFY(!d.SelectionCount()->isHidden());
         QVERIFY(d.IsDown());
-        QVERIFY(p.Session().SelectedVolume == nullptr);
+        QVERIFY(p.Session().SelectedVolume() == nullptr);
         QCOMPARE(d.NamePanel()->text(), QString("NO SAVER SELECTED"));
 
         // The open card image is named by its file.
         WriteTestCard(rig.Path("mine.dcm"), 200, kSavers);
-        p.Session().Volume(View::File).OpenImage(rig.Path("mine.dcm"));
-        p.ReadAgain(View::File);
-        QVERIFY(p.Session().Loaded(View::File));
-        rig.Select(View::File, {0});
+        p.Session().Volume(CardPlace::Image).OpenImage(rig.Path("mine.dcm"));
+        p.ReadAgain(CardPlace::Image);
+        QVERIFY(p.Session().Loaded(CardPlace::Image));
+        rig.Select(CardPlace::Image, {0});
         QCOMPARE(d.NamePanel()->text(), QString("mine.dcm : FIRST       "));
     }
 
@@ -144,24 +144,24 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("slot2.dcm"), 200, {});
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        QVERIFY(p.Session().Loaded(View::Slot1)); // so that it can be formatted
-        QCOMPARE(p.ViewOf(View::Slot1).SizePanel()->text(), QString("Not a formated Card"));
-        QCOMPARE(p.ViewOf(View::Slot1).List()->count(), 0);
+        p.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1)); // so that it can be formatted
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("Not a formated Card"));
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->count(), 0);
         p.StateTick();
         QVERIFY(p.Menus().slot1.format->isEnabled());
         QVERIFY(!p.Menus().slot1.importDci->isEnabled());
         QVERIFY(!p.Menus().slot1.importBmp->isEnabled());
 
-        p.RefreshCommand(View::Slot2);
-        QVERIFY(p.Session().Loaded(View::Slot2));
-        QCOMPARE(p.ViewOf(View::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        QCOMPARE(p.ViewOf(View::Slot2).List()->count(), 0);
+        p.RefreshCommand(CardPlace::Slot2);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot2));
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 0);
 
         rig.twoSlot->SetCardPresent(1, false);
-        p.RefreshCommand(View::Slot2);
+        p.RefreshCommand(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 2 "}));
-        QVERIFY(!p.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot2));
         p.StateTick();
         QVERIFY(!p.Menus().slot2.saveAsDcm->isEnabled());
     }
@@ -170,15 +170,15 @@ class CardRefreshTest : public QObject {
         MainWindowRig rig;
         MainWindow& w = rig.OpenNoBox();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        p.RefreshCommand(View::Slot2);
+        p.RefreshCommand(CardPlace::Slot1);
+        p.RefreshCommand(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. ",
                               " link error , please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
         QCOMPARE(StatusOf(w), QString("No Device"));
-        QVERIFY(!p.Session().Loaded(View::Slot1) && !p.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1) && !p.Session().Loaded(CardPlace::Slot2));
     }
 
     // A socket box that closes and comes back is found by the next refresh
@@ -195,11 +195,11 @@ class CardRefreshTest : public QObject {
         QVERIFY(box->Started());
         MainWindow& w = rig.Open(std::make_unique<SocketBackend>(socket));
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        QVERIFY(p.Session().Loaded(View::Slot1));
+        p.RefreshCommand(CardPlace::Slot1);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1));
 
         box.reset();
-        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({" link error 1, please check Connection speed in Setup, DC power "
                               "and cable connection. "}));
@@ -215,10 +215,10 @@ class CardRefreshTest : public QObject {
         box.reset();
         box = std::make_unique<linktest::LinkboxProcess>(spec, socket);
         rig.prompter.Clear();
-        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList());
-        QVERIFY(p.Session().Loaded(View::Slot1));
-        QCOMPARE(p.ViewOf(View::Slot1).List()->count(), 4);
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1));
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->count(), 4);
     }
 
     // A card whose listing shows damage is marked in its header and on its
@@ -234,16 +234,16 @@ class CardRefreshTest : public QObject {
         CardPresenter& p = Presenter(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        p.RefreshCommand(View::Slot1);
-        p.RefreshCommand(View::Slot2);
-        CardView& damaged = p.ViewOf(View::Slot1);
-        QVERIFY(damaged.ProblemsShown() && !p.ViewOf(View::Slot2).ProblemsShown());
+        p.RefreshCommand(CardPlace::Slot1);
+        p.RefreshCommand(CardPlace::Slot2);
+        CardView& damaged = p.ViewOf(CardPlace::Slot1);
+        QVERIFY(damaged.ProblemsShown() && !p.ViewOf(CardPlace::Slot2).ProblemsShown());
         QToolButton* mark = damaged.ProblemsButton();
         QVERIFY(mark->isVisible());
         QCOMPARE(mark->toolTip(), QString("This card has problems: Check card..."));
         QCOMPARE(damaged.SizePanel()->accessibleDescription(), mark->toolTip());
         QCOMPARE(damaged.SizePanel()->text(), QString("180 BLOCKS FREE"));
-        QSignalSpy check(p.Menus().CheckCard(View::Slot1), &QAction::triggered);
+        QSignalSpy check(p.Menus().CheckCard(CardPlace::Slot1), &QAction::triggered);
         // The check window it opens is closed again at once.
         WhileShown closed(*w.findChild<CheckCardDialog*>(), [] {});
         QTest::mouseClick(mark, Qt::LeftButton);
@@ -251,7 +251,7 @@ class CardRefreshTest : public QObject {
         QCOMPARE(closed.shown, 1);
 
         SetTable(card, 198, 197);
-        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(CardPlace::Slot1);
         QVERIFY(!damaged.ProblemsShown() && !mark->isVisible());
         QVERIFY(damaged.SizePanel()->accessibleDescription().isEmpty());
     }
@@ -263,10 +263,10 @@ class CardRefreshTest : public QObject {
         WriteTestCard(rig.Path("file.dcm"), 200, kSavers);
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
-        p.RefreshCommand(View::Slot1);
-        p.RefreshCommand(View::Slot2);
-        p.Session().Volume(View::File).OpenImage(rig.Path("file.dcm"));
-        p.ReadAgain(View::File);
+        p.RefreshCommand(CardPlace::Slot1);
+        p.RefreshCommand(CardPlace::Slot2);
+        p.Session().Volume(CardPlace::Image).OpenImage(rig.Path("file.dcm"));
+        p.ReadAgain(CardPlace::Image);
     }
 
     void FormatRefusedChangesNothing() {
@@ -276,7 +276,7 @@ class CardRefreshTest : public QObject {
         CardPresenter& p = Presenter(w);
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("no");
-        p.FormatCommand(View::Slot2, 200);
+        p.FormatCommand(CardPlace::Slot2, 200);
         QCOMPARE(rig.prompter.Messages(), QStringList({"Delete all saver? "}));
         QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
     }
@@ -307,7 +307,7 @@ class CardRefreshTest : public QObject {
         OpenThreeCards(rig);
         MainWindow& w = *rig.window;
         CardPresenter& p = Presenter(w);
-        const View shown = kViews[static_cast<size_t>(view)];
+        const CardPlace shown = kCardPlaces[static_cast<size_t>(view)];
         rig.prompter.Clear();
         rig.prompter.Then("yes");
         p.Menus().FormatItem(shown, blocks)->trigger();
@@ -325,12 +325,12 @@ class CardRefreshTest : public QObject {
         CardPresenter& p = Presenter(w);
         std::filesystem::remove(rig.Path("NA.bmp"));
         std::filesystem::create_directory(rig.Path("NA.bmp"));
-        p.RefreshCommand(View::Slot1);
+        p.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Calls().size(), 1);
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("error"));
         QVERIFY(rig.prompter.Calls()[0].text.startsWith(
             "Cannot open file \"" + QString::fromStdString(rig.Path("NA.bmp"))));
-        QVERIFY(!p.Session().Loaded(View::Slot1));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1));
         QVERIFY(!WaitOf(w).isVisible());
         QCOMPARE(w.findChild<QProgressBar*>("ProgressBar")->value(), 0);
     }

@@ -71,9 +71,9 @@ class MainWindowTest : public QObject {
         QVERIFY(!p.Menus().slot1.uploadDcm->isEnabled());
         QVERIFY(!p.Menus().slot2.format->isEnabled());
         QVERIFY(!p.Menus().file.closeDcm->isEnabled());
-        QVERIFY(!p.ViewOf(View::Slot1).DcmButton()->isEnabled());
+        QVERIFY(!p.ViewOf(CardPlace::Slot1).DcmButton()->isEnabled());
         // The program's own items need a card too.
-        for (View view : kViews)
+        for (CardPlace view : kCardPlaces)
             for (QAction* a :
                  {p.Menus().CheckCard(view), p.Menus().Undo(view), p.Menus().History(view)})
                 QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
@@ -99,19 +99,19 @@ class MainWindowTest : public QObject {
         }
         for (const char* picture : {"LogoImage", "SaverPicture"})
             QVERIFY(!w.findChild<QLabel*>(picture)->accessibleName().isEmpty());
-        QCOMPARE(MenuCaptions(p.Menus().Menu(View::Slot1)),
+        QCOMPARE(MenuCaptions(p.Menus().Menu(CardPlace::Slot1)),
                  QStringList({"Refresh", "-", "Upload DCM file", "-", "Import DCI file",
                               "Import BMP picture", "-", "Save as DCM file", "-",
                               "Delete All ( Format )", "Delete Selected", "-", "Check card...",
                               "Undo", "History...", "Export all savers...", "Import folder..."}));
-        QCOMPARE(MenuCaptions(p.Menus().Menu(View::File)),
+        QCOMPARE(MenuCaptions(p.Menus().Menu(CardPlace::Image)),
                  QStringList({"New DCM File", "Open DCM File", "Close DCM File", "-",
                               "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
                               "Delete All (Format)", "Delete Selected", "-", "Check card...",
                               "Undo", "History...", "Export all savers...", "Import folder..."}));
         QCOMPARE(MenuCaptions(p.Menus().slot2.format->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
-        for (View view : kViews)
+        for (CardPlace view : kCardPlaces)
             QCOMPARE(p.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
         for (const char* name : {"Slot1Refresh", "Slot2ImportBmp", "FileCloseDcm", "FileFormat200",
                                  "Slot1DeleteSelected"})
@@ -125,7 +125,7 @@ class MainWindowTest : public QObject {
         // Del reaches "Delete Selected" of the focused view; Enter opens its saver.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        CardListWidget* list = p.ViewOf(View::Slot2).List();
+        CardListWidget* list = p.ViewOf(CardPlace::Slot2).List();
         list->setFocus();
         QSignalSpy deletes(p.Menus().slot2.deleteSelected, &QAction::triggered);
         // The slot 2 view's own activation: the view is the one Enter was in.
@@ -135,7 +135,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(deletes.count(), 1);
         QCOMPARE(activated.count(), 1);
         // Shift+F10 opens the view's menu, as the Menu key does.
-        QMenu* menu = p.Menus().Menu(View::Slot2);
+        QMenu* menu = p.Menus().Menu(CardPlace::Slot2);
         QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
         QTRY_VERIFY(menu->isVisible());
         QVERIFY(w.geometry().contains(menu->pos()));
@@ -167,7 +167,7 @@ class MainWindowTest : public QObject {
         CardPresenter& p = Presenter(w);
         p.DetectDeviceTick();
         QCOMPARE(StatusOf(w), QString("Ambrel"));
-        QVERIFY(!p.ViewOf(View::Slot2).List()->isHidden());
+        QVERIFY(!p.ViewOf(CardPlace::Slot2).List()->isHidden());
         QVERIFY(w.findChild<QPushButton*>("Slot2Button")->isEnabled());
         const QList<int> widths = w.findChild<QSplitter*>("SlotSplitter")->sizes();
         QVERIFY2(widths[0] >= 200 && widths[1] > 209, qPrintable(QString::number(widths[0])));
@@ -189,11 +189,11 @@ class MainWindowTest : public QObject {
             CardPresenter& p = Presenter(w);
             p.DetectDeviceTick();
             QCOMPARE(StatusOf(w), QString("TORIN 16M"));
-            QCOMPARE(int(p.Session().HighestPage), 15);
+            QCOMPARE(int(p.Session().HighestPage()), 15);
             QCOMPARE(int(rig.paged->CurrentPage()), 3); // put back after asking
             QCOMPARE(PagesOf(w).PageLabel()->text(), QString("Current Page : 3"));
             QVERIFY(!PagesOf(w).Set16MButton()->isHidden());
-            QVERIFY(p.ViewOf(View::Slot2).List()->isHidden());
+            QVERIFY(p.ViewOf(CardPlace::Slot2).List()->isHidden());
             QVERIFY(!w.findChild<QPushButton*>("Slot2Button")->isEnabled());
             QVERIFY(w.findChild<QSplitter*>("SlotSplitter")->sizes()[0] > 416);
         }
@@ -285,8 +285,8 @@ class MainWindowTest : public QObject {
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto* ring = w.findChild<FocusRing*>();
-        for (QWidget* control :
-             QList<QWidget*>{p.ViewOf(View::File).DcmButton(), p.ViewOf(View::Slot1).List()}) {
+        for (QWidget* control : QList<QWidget*>{p.ViewOf(CardPlace::Image).DcmButton(),
+                                                p.ViewOf(CardPlace::Slot1).List()}) {
             control->setFocus(Qt::TabFocusReason);
             QCOMPARE(ring->Target(), control);
             const QRect at(control->mapTo(&w, QPoint(0, 0)), control->size());
@@ -323,7 +323,7 @@ class MainWindowTest : public QObject {
             CardPresenter& p = Presenter(w);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QToolButton* open = p.ViewOf(View::File).DcmButton();
+            QToolButton* open = p.ViewOf(CardPlace::Image).DcmButton();
             QTest::mouseMove(&w, QPoint(3, 300));
             QTest::mouseMove(open, open->rect().center());
             QTRY_VERIFY(open->underMouse());
@@ -337,7 +337,7 @@ class MainWindowTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
         QApplication::setFont(normal);
-        for (View view : kViews) {
+        for (CardPlace view : kCardPlaces) {
             auto* header = qobject_cast<FittedLabel*>(p.ViewOf(view).Header());
             for (QToolButton* b : {p.ViewOf(view).DcmButton(), p.ViewOf(view).DciButton()}) {
                 QVERIFY(b->geometry().right() < header->TextBox().left());

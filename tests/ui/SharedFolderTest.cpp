@@ -66,10 +66,10 @@ class SharedFolderTest : public QObject {
         MainWindow& w = rig.OpenTwoSlot();
         CardPresenter& p = Presenter(w);
         ToolCommands* tools = &ToolsOf(w);
-        p.RefreshCommand(View::Slot1);
-        p.RefreshCommand(View::Slot2);
+        p.RefreshCommand(CardPlace::Slot1);
+        p.RefreshCommand(CardPlace::Slot2);
         const std::string card = porvane_test::ReadFileText(rig.Path("slot1.dcm"));
-        rig.Select(View::Slot1, {0});
+        rig.Select(CardPlace::Slot1, {0});
         QVERIFY(rig.Plant("~ico._", rig.victim));
         p.Detail().EditButton()->click();
         fs::remove(rig.Path("~ico._"));

@@ -41,19 +41,19 @@ void PrintText(std::ostream& out, const CardVolume& vol, bool formatted) {
         return;
     }
     char line[256];
-    if (vol.ListedCount > 0)
+    if (vol.ListedCount() > 0)
         out << "IDX  NAME          TYPE  FIRST  SIZE  DATE        TIME      ICONS  "
                "DESCRIPTION\n";
-    for (int k = 0; k < vol.ListedCount; ++k) {
-        const int i = vol.ListMap[k];
-        const SaverEntry& e = vol.Entries[i];
+    for (int k = 0; k < vol.ListedCount(); ++k) {
+        const int i = vol.ListMap()[k];
+        const SaverEntry& e = vol.Entries()[i];
         std::snprintf(line, sizeof line, "%3d  %s  %-4s  %5d  %4d  %-10s  %-8s  %5d  ", i,
                       PrintableName(e).c_str(), e.IsGame ? "game" : "data", e.FirstBlock,
                       e.SizeBlocks, e.Date.c_str(), e.Time.c_str(), e.IconCount);
         // The description as the saver wrote it, Shift-JIS decoded, as --json has it.
         out << line << WithoutTrailingBlanks(TerminalText(e.DescriptionText)) << "\n";
     }
-    out << static_cast<int>(vol.FreeBlocks) << " BLOCKS FREE of "
+    out << static_cast<int>(vol.FreeBlocks()) << " BLOCKS FREE of "
         << static_cast<int>(vol.UserBlocks()) << " user blocks\n";
 }
 
@@ -69,11 +69,11 @@ std::string JsonEscapeUtf8(const std::string& text) {
 void PrintJson(std::ostream& out, const CardVolume& vol, bool formatted) {
     out << "{\"formatted\":" << (formatted ? "true" : "false")
         << ",\"user_blocks\":" << (formatted ? static_cast<int>(vol.UserBlocks()) : 0)
-        << ",\"free_blocks\":" << (formatted ? static_cast<int>(vol.FreeBlocks) : 0)
+        << ",\"free_blocks\":" << (formatted ? static_cast<int>(vol.FreeBlocks()) : 0)
         << ",\"savers\":[";
-    for (int k = 0; formatted && k < vol.ListedCount; ++k) {
-        const int i = vol.ListMap[k];
-        const SaverEntry& e = vol.Entries[i];
+    for (int k = 0; formatted && k < vol.ListedCount(); ++k) {
+        const int i = vol.ListMap()[k];
+        const SaverEntry& e = vol.Entries()[i];
         if (k > 0)
             out << ",";
         out << "{\"index\":" << i << ",\"name\":\"" << JsonEscape(e.Name) << "\",\"type\":\""
@@ -130,7 +130,7 @@ int CliIcons(CliContext& ctx) {
     fs::create_directories(outDir, ec);
     if (!fs::is_directory(outDir, ec))
         return CliFail(ctx, kCliFailed, "cannot create folder " + outDir.string());
-    const SaverEntry& e = vol->Entries[index];
+    const SaverEntry& e = vol->Entries()[index];
     const int frames = e.ShownFrames();
     CliOutputFiles outputs(args.Has("--force"));
     std::vector<std::string> files;

@@ -5,6 +5,7 @@
 #include "app/cli/CliVolume.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverBatch.h"
 #include "card/SaverChains.h"
 #include "card/SaverFiles.h"
 #include "card/SaverText.h"
@@ -57,6 +58,31 @@ int PlacementExit(CliSession& session, const CardVolume& vol, const SaverResult&
     return CliFail(session.Ctx(), kCliFailed,
                    session.LinkBroke(vol) ? session.FailureText(vol, reason) : reason);
 }
+
+// A name clash answered from the flags: --overwrite replaces the saver of
+// that name, --append puts the copy beside it; without either nothing is
+// copied.
+class CliTransferPolicy : public TransferPolicy {
+  public:
+    explicit CliTransferPolicy(const CliArgs& args) : args_(args) {}
+    NameClash AnswerNameClash(const CardVolume&, int, const CardVolume&, int) override {
+        if (args_.Has("--overwrite"))
+            return NameClash::Overwrite;
+        if (args_.Has("--append"))
+            return NameClash::Append;
+        refused_ = true;
+        return NameClash::Stop;
+    }
+    void AfterSaver(const SaverStep& step) override { step_ = step; }
+
+    bool Refused() const { return refused_; }
+    const SaverStep& Step() const { return step_; }
+
+  private:
+    const CliArgs& args_;
+    bool refused_ = false;
+    SaverStep step_;
+};
 
 bool SameCard(const std::string& a, const std::string& b) {
     if (a == b)
@@ -174,7 +200,8 @@ int CliDelete(CliContext& ctx) {
         return CliFail(ctx, kCliFailed,
                        "The card's directory is damaged; nothing was written "
                        "(porvane-cli check --repair mends it).");
-    if (!DeleteSaver(*vol, index) || session.LinkBroke(*vol) || vol->IoError)
+    const int entries[] = {index};
+    if (DeleteSavers(*vol, entries) != 1 || session.LinkBroke(*vol) || vol->IoError())
         return CliFail(ctx, kCliFailed,
                        session.FailureText(*vol, "cannot delete " + args.plain[1]));
     return kCliOk;
@@ -206,24 +233,28 @@ int CliCopy(CliContext& ctx) {
     const int index = FindListedSaver(*from, args.plain[1]);
     if (index < 0)
         return CliFail(ctx, kCliFailed, "no saver named " + args.plain[1]);
-    int old = -1;
-    if ((rc = OldSaverFor(session, args, *to, from->Entries[index].Name, old)) != kCliOk)
-        return rc;
+    const bool move = args.Has("--move");
+    CliTransferPolicy policy(args);
+    session.Ui().Forget();
+    const int entries[] = {index};
+    const TransferSummary done =
+        CopySavers(*from, entries, *to, move ? TransferMode::Move : TransferMode::Copy, policy);
+    if (policy.Refused())
+        return CliFail(ctx, kCliFailed,
+                       "Saver " + DisplayName(from->Entries()[index].Name) +
+                           " exists on the card (use --overwrite or --append)");
     // A move that could copy but not delete would leave the saver twice and
     // report a failure: the source must be deletable before anything moves.
-    if (args.Has("--move") && !SaverDeletable(*from, index))
+    if (policy.Step().sourceLocked)
         return CliFail(ctx, kCliFailed,
                        "The directory of " + src +
                            " is damaged, so the saver could not be deleted from it; nothing "
                            "was copied (porvane-cli check --repair mends it).");
-    session.Ui().Forget();
-    if ((rc = PlacementExit(session, *to, ReplaceSaverByCopy(*from, index, *to, old))) != kCliOk)
+    if ((rc = PlacementExit(session, *to, policy.Step().copy)) != kCliOk)
         return rc;
-    if (args.Has("--move")) {
-        if (!DeleteSaver(*from, index) || session.LinkBroke(*from))
-            return CliFail(ctx, kCliFailed,
-                           session.FailureText(*from, "copied, but cannot delete " + args.plain[1] +
-                                                          " from " + src));
-    }
+    if (move && (done.moved != 1 || session.LinkBroke(*from)))
+        return CliFail(ctx, kCliFailed,
+                       session.FailureText(*from, "copied, but cannot delete " + args.plain[1] +
+                                                      " from " + src));
     return kCliOk;
 }

@@ -11,7 +11,7 @@
 namespace {
 
 std::string EntryName(const CardVolume& vol, int entry) {
-    return entry >= 0 && entry < CardVolume::kEntryCount ? vol.Entries[entry].Name : "";
+    return entry >= 0 && entry < CardVolume::kEntryCount ? vol.Entries()[entry].Name : "";
 }
 
 void PrintProblemsText(std::ostream& out, const CardCheckReport& report) {

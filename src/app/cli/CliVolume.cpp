@@ -43,9 +43,9 @@ bool IsEmulatedLink(const std::string& spec) {
 
 } // namespace
 
-void CliCardUi::Note(const std::string& text) {
-    if (text == CardVolume::kReadErrorText || text == CardVolume::kWriteErrorText ||
-        text == CardVolume::kWriteFailedText)
+void CliCardFeedback::Note(const std::string& text) {
+    if (text == CardBlockStore::kReadErrorText || text == CardBlockStore::kWriteErrorText ||
+        text == CardBlockStore::kWriteFailedText)
         linkError_ = true;
     last_ = Trimmed(text);
 }
@@ -134,7 +134,8 @@ void CliSession::SettleCut(CardVolume& vol) {
     // Putting the card right writes: the image wants the writer's lock, and
     // an order that is sure.
     std::string why;
-    if (vol.Device >= CardVolume::kImage && (vol.ImageReadOnly || !LockImageForWriting(vol, why)))
+    if (vol.Place() == CardPlace::Image &&
+        (vol.Store().ImageReadOnly() || !LockImageForWriting(vol, why)))
         return;
     ui_.Forget();
     const SettleOutcome settled = SettleCutChange(vol, journal_);
@@ -145,9 +146,9 @@ void CliSession::SettleCut(CardVolume& vol) {
 
 int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol,
                            std::string& error, bool forWriting) {
-    vol.Config = &settings_;
-    vol.Ui = &ui_;
-    vol.Journal = ctx_.journal ? &journal_ : nullptr;
+    vol.Store().SetConfig(&settings_);
+    vol.Store().SetFeedback(&ui_);
+    vol.Store().SetRecorder(ctx_.journal ? &journal_ : nullptr);
     const int slot = SlotOf(volume);
     if (slot < 0) {
         error = InputFileProblem(volume);
@@ -157,23 +158,23 @@ int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol
             error = "FILE : " + volume + " IS NOT SUPPORTED !!!!";
             return kCliFailed;
         }
-        vol.Device = CardVolume::kImage;
+        vol.SetPlace(CardPlace::Image);
         if (!vol.OpenImage(volume)) {
             error = "cannot open " + volume;
             return kCliFailed;
         }
         const char* order =
-            ImageOrderName(vol.ImageNatural ? ImageOrder::Natural : ImageOrder::Card);
+            ImageOrderName(vol.Store().ImageNatural() ? ImageOrder::Natural : ImageOrder::Card);
         // A write in a guessed order could turn every saver to garbage.
-        if (vol.ImageOrderUnsure && forWriting) {
+        if (vol.Store().ImageOrderUnsure() && forWriting) {
             error = OrderUnknownText(volume);
             return kCliFailed;
         }
-        if (vol.ImageOrderUnsure)
+        if (vol.Store().ImageOrderUnsure())
             ctx_.err << "porvane-cli: " << volume
                      << ": its byte order cannot be told from its contents; read as " << order
                      << " by its name, and never written (see convert --to)\n";
-        else if (vol.ImageOrderGuessed)
+        else if (vol.Store().ImageOrderGuessed())
             ctx_.err << "porvane-cli: " << volume
                      << ": its root does not tell the byte order; taken as " << order
                      << " by its name\n";
@@ -185,7 +186,7 @@ int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol
         }
         // Refused before anything is read, so that no step of the command
         // has taken place when the first write would fail.
-        if (forWriting && vol.ImageReadOnly) {
+        if (forWriting && vol.Store().ImageReadOnly()) {
             error = "cannot write to " + volume + ": the file is read-only";
             return kCliFailed;
         }
@@ -194,11 +195,11 @@ int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol
     const int rc = OpenLink(page, error);
     if (rc != kCliOk)
         return rc;
-    vol.Device = static_cast<uint8_t>(slot);
-    vol.Link = link_.get();
+    vol.SetPlace(slot == 0 ? CardPlace::Slot1 : CardPlace::Slot2);
+    vol.Store().SetLink(link_.get());
     // A command's volume lives for that command only: its cache is open
     // for the volume's life and never serves another command.
-    vol.Cache.Open();
+    vol.Store().Cache().Open();
     if (link_->DirectMode) {
         // The paged card shows one card at a time, as slot 1.
         if (slot == 1) {
@@ -221,8 +222,8 @@ int CliSession::OpenDevice(const std::string& volume, long page, CardVolume& vol
 }
 
 bool CliSession::LinkBroke(const CardVolume& vol) const {
-    return ui_.LinkErrorShown() ||
-           (vol.Device < CardVolume::kImage && vol.Link && vol.Link->LinkFailed);
+    return ui_.LinkErrorShown() || (vol.Place() != CardPlace::Image && vol.Store().Link() &&
+                                    vol.Store().Link()->LinkFailed);
 }
 
 std::string CliSession::FailureText(const CardVolume& vol, const std::string& fallback) const {
@@ -255,9 +256,9 @@ int CliSession::OpenListed(const std::string& volume, long page, CardVolume& vol
 bool CliSession::LoadVolume(CardVolume& vol, bool& formatted, std::string& error) {
     formatted = false;
     ui_.Forget();
-    const std::string where = vol.Device >= CardVolume::kImage ? vol.ImageName
-                              : vol.Device == 0                ? "slot 1"
-                                                               : "slot 2";
+    const std::string where = vol.Place() == CardPlace::Image ? vol.ImageName()
+                              : vol.Device() == 0             ? "slot 1"
+                                                              : "slot 2";
     const LoadResult load = ::LoadVolume(vol, nullptr, headers_);
     if (load.state == VolumeLoad::Failed) {
         error = FailureText(vol, std::string(load.failure) + " of " + where);
@@ -271,16 +272,16 @@ int FindListedSaver(const CardVolume& vol, const std::string& name) {
     long index = 0;
     if (name.size() > 1 && name[0] == '#' &&
         ParseCliNumber(name.substr(1), CardVolume::kListedEntries - 1, index)) {
-        for (int k = 0; k < vol.ListedCount; ++k) {
-            if (vol.ListMap[k] == index)
+        for (int k = 0; k < vol.ListedCount(); ++k) {
+            if (vol.ListMap()[k] == index)
                 return static_cast<int>(index);
         }
         return -1;
     }
     const std::string wanted = WithoutTrailingBlanksAndNuls(name);
-    for (int k = 0; k < vol.ListedCount; ++k) {
-        const int entry = vol.ListMap[k];
-        if (vol.Entries[entry].TrimmedName() == wanted)
+    for (int k = 0; k < vol.ListedCount(); ++k) {
+        const int entry = vol.ListMap()[k];
+        if (vol.Entries()[entry].TrimmedName() == wanted)
             return entry;
     }
     return -1;

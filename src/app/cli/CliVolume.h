@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/cli/CliCommands.h"
+#include "card/CardFeedback.h"
 #include "card/CardJournal.h"
-#include "card/CardUi.h"
 #include "card/CardVolume.h"
 #include "link/LinkHost.h"
 #include "link/LinkPort.h"
@@ -13,7 +13,7 @@
 
 // Messages of the card model, kept for the one stderr line of a failed
 // command; questions are answered No, nothing is shown while it runs.
-class CliCardUi : public CardUi {
+class CliCardFeedback : public CardFeedback {
   public:
     void ShowInfo(const std::string& text) override { Note(text); }
     void ShowWarning(const std::string& text) override { Note(text); }
@@ -90,7 +90,7 @@ class CliSession {
     bool LinkBroke(const CardVolume& vol) const;
 
     CliContext& Ctx() { return ctx_; }
-    CliCardUi& Ui() { return ui_; }
+    CliCardFeedback& Ui() { return ui_; }
     LinkPort* Link() { return link_.get(); }
     Settings& Config() { return settings_; }
     // The history of card changes, in journal/ of the current folder.
@@ -102,7 +102,7 @@ class CliSession {
     void SettleCut(CardVolume& vol);
 
     CliContext& ctx_;
-    CliCardUi ui_;
+    CliCardFeedback ui_;
     Settings settings_;
     CardJournal journal_{""};
     ConsoleLinkHost host_;

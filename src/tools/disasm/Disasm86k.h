@@ -60,7 +60,6 @@ class Disasm86k {
 
     bool IsOpen() const { return File != nullptr; }
     int64_t GetPosition() const { return Position; }
-    int64_t GetFileSize() const { return FileSize; }
     // Set when a chunk could not be read in full since Open: the listing ended
     // early, not at the end of the file.
     bool ReadFailed() const { return ReadError; }

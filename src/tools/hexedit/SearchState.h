@@ -13,7 +13,6 @@ class SearchState {
   public:
     const std::string& LastText() const { return lastText_; }
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
-    bool IgnoreCase() const { return ignoreCase_; }
     int64_t LastMatch() const { return lastMatch_; }
 
     // A new search: forgets the bytes, the match and the case flag.

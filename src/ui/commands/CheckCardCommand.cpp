@@ -17,11 +17,11 @@ CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(par
         runner.Run({.wait = true, .work = [&work](CardJob&) { work(); }});
     });
     CardMenus& m = ui.Menus();
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         connect(m.CheckCard(view), &QAction::triggered, this, [this, view] { Run(view); });
 }
 
-void CheckCardCommand::Run(View view) {
+void CheckCardCommand::Run(CardPlace view) {
     if (!ui_.Session().Loaded(view))
         return;
     // The visit holds the auto-refresh tick, not the link: the card (and the
@@ -29,7 +29,7 @@ void CheckCardCommand::Run(View view) {
     CardRequest request{.holdTick = IsSlot(view), .linkWork = false};
     request.work = [this, view](CardJob& job) {
         const QString names[3] = {"Slot 1", "Slot 2", "File"};
-        if (dialog_->Load(ui_.Session().Volume(view), names[ViewIndex(view)])) {
+        if (dialog_->Load(ui_.Session().Volume(view), names[PlaceIndex(view)])) {
             ui_.CentreOver(dialog_);
             dialog_->exec();
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QObject>
 
@@ -16,7 +16,7 @@ class CheckCardCommand : public QObject {
     explicit CheckCardCommand(CommandUi& ui, QObject* parent = nullptr);
 
     CheckCardDialog& Dialog() { return *dialog_; }
-    void Run(View view);
+    void Run(CardPlace view);
 
   private:
     CommandUi& ui_;

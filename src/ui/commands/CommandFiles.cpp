@@ -38,14 +38,14 @@ bool FileExists(const QString& path) {
 }
 
 bool IsOpenImage(CardSession& session, const QString& path) {
-    const CardVolume& image = session.Volume(View::File);
-    if (!image.ImageOpen || image.ImageName.empty())
+    const CardVolume& image = session.Volume(CardPlace::Image);
+    if (!image.ImageOpen() || image.ImageName().empty())
         return false;
     const std::string local = LocalPath(path);
-    if (local == image.ImageName)
+    if (local == image.ImageName())
         return true;
     std::error_code ec;
-    return fs::equivalent(local, image.ImageName, ec) && !ec;
+    return fs::equivalent(local, image.ImageName(), ec) && !ec;
 }
 
 bool RegularFile(const QString& path) {

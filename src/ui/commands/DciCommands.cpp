@@ -43,13 +43,13 @@ FileDialogSetup DciCommands::ImportDialog() {
     return setup;
 }
 
-QString DciCommands::NotLoadedText(View view) {
-    return view == View::File    ? "Please load a DCM file First."
-           : view == View::Slot1 ? "CARD REFRESH FIRST."
-                                 : "Card refresh first.";
+QString DciCommands::NotLoadedText(CardPlace view) {
+    return view == CardPlace::Image   ? "Please load a DCM file First."
+           : view == CardPlace::Slot1 ? "CARD REFRESH FIRST."
+                                      : "Card refresh first.";
 }
 
-void DciCommands::Export(View view, int entry) {
+void DciCommands::Export(CardPlace view, int entry) {
     QString path;
     ExportPairNames pair;
     CardRequest request;
@@ -74,7 +74,7 @@ void DciCommands::Export(View view, int entry) {
     ui_.Runner().Run(request);
 }
 
-void DciCommands::WriteDci(View view, int entry, const QString& path, CardJob& job) {
+void DciCommands::WriteDci(CardPlace view, int entry, const QString& path, CardJob& job) {
     ScratchFile scratch(LocalPath(path));
     if (!scratch.Ready()) {
         job.Warn(FileNotWrittenText(path, scratch.Error()));
@@ -114,7 +114,7 @@ bool DciCommands::AskPair(const QString& path, ExportPairNames& pair) {
     return true;
 }
 
-void DciCommands::WritePair(View view, int entry, const ExportPairNames& pair, CardJob& job) {
+void DciCommands::WritePair(CardPlace view, int entry, const ExportPairNames& pair, CardJob& job) {
     const QString& vms = pair.vms;
     const QString& vmi = pair.vmi;
     ScratchFile vmsScratch(LocalPath(vms));
@@ -162,14 +162,14 @@ bool DciCommands::PrepareFile(const QString& path, PreparedSaverFile& prepared) 
     return true;
 }
 
-void DciCommands::Import(View view) {
+void DciCommands::Import(CardPlace view) {
     ImportChosen(view, [&](QString& path) {
         path = ui_.Prompts().OpenFile(ImportDialog());
         return !path.isEmpty();
     });
 }
 
-void DciCommands::ImportFile(View view, const QString& path) {
+void DciCommands::ImportFile(CardPlace view, const QString& path) {
     ImportChosen(view, [&](QString& chosen) {
         chosen = path;
         return true;
@@ -197,7 +197,7 @@ bool DciCommands::ReadyToImport(const QString& path, PreparedSaverFile& prepared
     return true;
 }
 
-void DciCommands::ImportChosen(View view, const std::function<bool(QString&)>& choose) {
+void DciCommands::ImportChosen(CardPlace view, const std::function<bool(QString&)>& choose) {
     QString path;
     QString dci;
     PreparedSaverFile prepared;
@@ -234,7 +234,7 @@ void DciCommands::ImportChosen(View view, const std::function<bool(QString&)>& c
         ui_.SetStatus(QString::fromStdString(prepared.Advice()));
 }
 
-void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry, CardJob& job) {
+void DciCommands::ReplaceByImport(CardPlace view, const QString& path, int oldEntry, CardJob& job) {
     CardVolume& volume = Session().Volume(view);
     // The old saver goes only in the write-back that adds the new one, so an
     // import that is refused or fails keeps it.
@@ -252,14 +252,15 @@ void DciCommands::ReplaceByImport(View view, const QString& path, int oldEntry, 
     default:
         if (!LinkFailedOn(volume))
             job.Inform(QString::fromStdString(result.reason));
-        if (!result.Refused() || volume.Listed.changed)
+        if (!result.Refused() || volume.Listing().Copy().changed)
             job.Refresh(view);
         return;
     }
 }
 
-void DciCommands::ImportBeside(View view, const QString& path, CardJob& job) {
-    if (ImportDci(LocalPath(path), Session().Volume(view)) || Session().Volume(view).Listed.changed)
+void DciCommands::ImportBeside(CardPlace view, const QString& path, CardJob& job) {
+    if (ImportDci(LocalPath(path), Session().Volume(view)) ||
+        Session().Volume(view).Listing().Copy().changed)
         job.Refresh(view);
     ui_.EngineUi().SetProgress(0, 1);
 }

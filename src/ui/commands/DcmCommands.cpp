@@ -48,8 +48,8 @@ FileDialogSetup DcmCommands::SaveDialog(const QString& title) {
     return setup;
 }
 
-QString DcmCommands::UploadQuestion(View slot, const QString& path, int savers) {
-    const QString name = slot == View::Slot1 ? "slot 1" : "slot 2";
+QString DcmCommands::UploadQuestion(CardPlace slot, const QString& path, int savers) {
+    const QString name = slot == CardPlace::Slot1 ? "slot 1" : "slot 2";
     const QString count = savers == 1 ? "its saver" : "its " + QString::number(savers) + " savers";
     return "Upload " + path + " to the card in " + name +
            " ? The whole card is replaced: " + count + " will be lost.";
@@ -95,42 +95,42 @@ bool DcmCommands::OpenFile(const QString& path) {
     CardRequest request{.wait = true};
     request.ask = [&] { return CheckImageFile(path); };
     request.work = [&](CardJob&) { ShowImage(path); };
-    return ui_.Runner().Run(request) == RunOutcome::Done && Session().Loaded(View::File);
+    return ui_.Runner().Run(request) == RunOutcome::Done && Session().Loaded(CardPlace::Image);
 }
 
 void DcmCommands::ShowImage(const QString& path) {
-    CardVolume& image = Session().Volume(View::File);
+    CardVolume& image = Session().Volume(CardPlace::Image);
     image.CloseImage();
     if (!image.OpenImage(LocalPath(path))) {
         image.CloseImage();
-        Session().SetLoaded(View::File, false);
-        ui_.ViewOf(View::File).Empty();
+        Session().SetLoaded(CardPlace::Image, false);
+        ui_.ViewOf(CardPlace::Image).Empty();
         ui_.ClearSelection();
         ui_.Menus().file.closeDcm->setEnabled(false);
         ui_.Prompts().Warning(FileUnreadableText(path));
         ShowImageName();
         return;
     }
-    ui_.Refresh(View::File);
+    ui_.Refresh(CardPlace::Image);
     ui_.Menus().file.closeDcm->setEnabled(true);
     ShowImageName();
 }
 
 void DcmCommands::ShowImageName() {
-    const CardVolume& image = Session().Volume(View::File);
-    QLabel* header = ui_.ViewOf(View::File).Header();
-    if (!image.ImageOpen) {
+    const CardVolume& image = Session().Volume(CardPlace::Image);
+    QLabel* header = ui_.ViewOf(CardPlace::Image).Header();
+    if (!image.ImageOpen()) {
         header->setToolTip(QString());
         header->setAccessibleDescription(QString());
         return;
     }
-    const QString order = image.ImageNatural ? "raw dump" : "DCM";
-    const QString text = QString::fromStdString(fs::path(image.ImageName).filename().string()) +
-                         " (" +
-                         (image.ImageOrderUnsure    ? order + ", assumed from its name: read only"
-                          : image.ImageOrderGuessed ? order + ", assumed from its name"
-                                                    : order) +
-                         ")";
+    const QString order = image.Store().ImageNatural() ? "raw dump" : "DCM";
+    const QString text =
+        QString::fromStdString(fs::path(image.ImageName()).filename().string()) + " (" +
+        (image.Store().ImageOrderUnsure()    ? order + ", assumed from its name: read only"
+         : image.Store().ImageOrderGuessed() ? order + ", assumed from its name"
+                                             : order) +
+        ")";
     header->setToolTip(text);
     header->setAccessibleDescription(text);
 }
@@ -157,7 +157,7 @@ bool DcmCommands::CreateImage(const QString& path) {
     }
     // The template's own problems are told by the engine, naming the file
     // chosen rather than the scratch file.
-    ScratchNamingUi naming(ui_.EngineUi(), scratch);
+    ScratchNamingFeedback naming(ui_.EngineUi(), scratch);
     if (!CreateImageFromTemplate(Session().StartDir(), scratch.Path(), &naming))
         return false;
     if (!scratch.Commit()) {
@@ -168,14 +168,14 @@ bool DcmCommands::CreateImage(const QString& path) {
 }
 
 void DcmCommands::Close() {
-    CardVolume& image = Session().Volume(View::File);
+    CardVolume& image = Session().Volume(CardPlace::Image);
     CardRequest request{.linkWork = false};
-    request.ask = [&] { return Session().Loaded(View::File) || image.ImageOpen; };
+    request.ask = [&] { return Session().Loaded(CardPlace::Image) || image.ImageOpen(); };
     request.work = [&](CardJob&) {
         image.CloseImage();
-        Session().SetLoaded(View::File, false);
-        ui_.ViewOf(View::File).Empty();
-        ui_.ViewOf(View::File).SizePanel()->setText("");
+        Session().SetLoaded(CardPlace::Image, false);
+        ui_.ViewOf(CardPlace::Image).Empty();
+        ui_.ViewOf(CardPlace::Image).SizePanel()->setText("");
         ui_.Menus().file.closeDcm->setEnabled(false);
         ui_.ClearSelection();
         ShowImageName();
@@ -183,7 +183,7 @@ void DcmCommands::Close() {
     ui_.Runner().Run(request);
 }
 
-void DcmCommands::SaveAs(View view) {
+void DcmCommands::SaveAs(CardPlace view) {
     QString path;
     ImageOrder order = ImageOrder::Card;
     // The image file is copied as it stands, without link work.
@@ -217,13 +217,13 @@ void DcmCommands::SaveAs(View view) {
 }
 
 void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
-    const CardVolume& image = Session().Volume(View::File);
+    const CardVolume& image = Session().Volume(CardPlace::Image);
     ScratchFile scratch(LocalPath(path));
     std::error_code ec;
     // Every block written to the image is flushed at once, so the file
     // holds the card as the view shows it; the view goes on with the image.
     std::string error;
-    if (scratch.Ready() && !ConvertImageFile(image.ImageName, scratch.Path(), order, error))
+    if (scratch.Ready() && !ConvertImageFile(image.ImageName(), scratch.Path(), order, error))
         ec = std::make_error_code(std::errc::io_error);
     if (!scratch.Ready() || ec || !scratch.Commit()) {
         const std::string reason =
@@ -232,7 +232,7 @@ void DcmCommands::SaveImageAs(const QString& path, ImageOrder order) {
     }
 }
 
-void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order, CardJob& job) {
+void DcmCommands::SaveSlotAs(CardPlace slot, const QString& path, ImageOrder order, CardJob& job) {
     ui_.Refresh(slot);
     // The refresh has told why it could not read the card.
     if (!Session().Loaded(slot) || Session().Link().LinkFailed)
@@ -254,7 +254,7 @@ void DcmCommands::SaveSlotAs(View slot, const QString& path, ImageOrder order, C
         job.Warn(FileNotWrittenText(path, scratch.Error()));
 }
 
-void DcmCommands::Upload(View slot) {
+void DcmCommands::Upload(CardPlace slot) {
     QString path;
     CardRequest request{.holdTick = true, .wait = true};
     request.ask = [&] {
@@ -264,7 +264,7 @@ void DcmCommands::Upload(View slot) {
         if (path.isEmpty() || !CheckImageFile(path))
             return false;
         // The whole card is replaced: its savers go unless the user says so.
-        const int savers = Session().Volume(slot).ListedCount;
+        const int savers = Session().Volume(slot).ListedCount();
         return savers == 0 || ui_.Prompts().Confirm(UploadQuestion(slot, path, savers));
     };
     request.work = [&](CardJob& job) {
@@ -275,10 +275,10 @@ void DcmCommands::Upload(View slot) {
         // through: a listing of the card as it was before would have copies
         // write its old table over the new card. A card that was not the
         // listed one got nothing: it is shown now.
-        if (slot == View::Slot2 || written || Session().Volume(slot).Listed.changed)
+        if (slot == CardPlace::Slot2 || written || Session().Volume(slot).Listing().Copy().changed)
             job.Refresh(slot);
         else
-            Session().SetLoaded(View::Slot1, false);
+            Session().SetLoaded(CardPlace::Slot1, false);
     };
     ui_.Runner().Run(request);
 }

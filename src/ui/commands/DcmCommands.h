@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/CardImageOrder.h"
-#include "card/View.h"
+#include "card/CardPlace.h"
 #include "qtbase/Prompter.h"
 
 #include <QObject>
@@ -38,11 +38,11 @@ class DcmCommands : public QObject {
     // "Close DCM File".
     void Close();
     // "Save as DCM file" of a view's card.
-    void SaveAs(View view);
+    void SaveAs(CardPlace view);
     // "Upload DCM file" to a slot.
-    void Upload(View slot);
+    void Upload(CardPlace slot);
     // The question before an upload replaces a card holding savers.
-    static QString UploadQuestion(View slot, const QString& path, int savers);
+    static QString UploadQuestion(CardPlace slot, const QString& path, int savers);
 
   private:
     // Whether the chosen image file may be used; tells the user why not.
@@ -55,7 +55,7 @@ class DcmCommands : public QObject {
     // its tool tip; the window's caption stays the program's.
     void ShowImageName();
     void SaveImageAs(const QString& path, ImageOrder order);
-    void SaveSlotAs(View slot, const QString& path, ImageOrder order, CardJob& job);
+    void SaveSlotAs(CardPlace slot, const QString& path, ImageOrder order, CardJob& job);
     CardSession& Session();
 
     CommandUi& ui_;

@@ -1,7 +1,7 @@
 #include "ui/commands/FolderCommands.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardSession.h"
-#include "card/CardUi.h"
 #include "card/SaverFiles.h"
 #include "card/SaverText.h"
 #include "link/LinkPort.h"
@@ -28,7 +28,7 @@ QString Shown(const std::string& name) {
 FolderCommands::FolderCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("FolderCommands");
     CardMenus& m = ui.Menus();
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         connect(m.ExportAll(view), &QAction::triggered, this, [this, view] { ExportAll(view); });
         connect(m.ImportFolder(view), &QAction::triggered, this,
                 [this, view] { ImportFolder(view); });
@@ -74,7 +74,7 @@ void FolderCommands::ShowSummary(const std::vector<SaverFileReport>& reports, bo
     ui_.Prompts().Info(lines.join('\n'));
 }
 
-void FolderCommands::ExportAll(View view) {
+void FolderCommands::ExportAll(CardPlace view) {
     QString folder;
     const SaverFileFormat format =
         Session().Config().SaverFilesAsPairs != 0 ? SaverFileFormat::VmsPair : SaverFileFormat::Dci;
@@ -113,21 +113,21 @@ void FolderCommands::ExportAll(View view) {
         ShowSummary(reports, false);
 }
 
-void FolderCommands::ImportFolder(View view) {
+void FolderCommands::ImportFolder(CardPlace view) {
     ImportChosen(view, [&](QString& folder) {
         folder = ui_.Prompts().OpenFile(FolderDialog("Import folder"));
         return !folder.isEmpty();
     });
 }
 
-void FolderCommands::ImportFolderPath(View view, const QString& folder) {
+void FolderCommands::ImportFolderPath(CardPlace view, const QString& folder) {
     ImportChosen(view, [&](QString& chosen) {
         chosen = folder;
         return true;
     });
 }
 
-void FolderCommands::ImportChosen(View view, const std::function<bool(QString&)>& choose) {
+void FolderCommands::ImportChosen(CardPlace view, const std::function<bool(QString&)>& choose) {
     QString folder;
     std::vector<std::string> files;
     CardRequest request{.holdTick = IsSlot(view), .wait = true};
@@ -166,7 +166,7 @@ void FolderCommands::ImportChosen(View view, const std::function<bool(QString&)>
         ShowSummary(reports, true);
 }
 
-SaverFileQuestions FolderCommands::Questions(View view) {
+SaverFileQuestions FolderCommands::Questions(CardPlace view) {
     SaverFileQuestions questions;
     questions.loneVms = [this](const std::string& vms) {
         switch (

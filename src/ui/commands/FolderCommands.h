@@ -1,7 +1,7 @@
 #pragma once
 
+#include "card/CardPlace.h"
 #include "card/SaverFiles.h"
-#include "card/View.h"
 #include "qtbase/Prompter.h"
 
 #include <QObject>
@@ -27,16 +27,16 @@ class FolderCommands : public QObject {
     // The question before files that exist are replaced.
     static QString ReplaceQuestion(const QString& folder, const std::vector<std::string>& files);
 
-    void ExportAll(View view);
-    void ImportFolder(View view);
+    void ExportAll(CardPlace view);
+    void ImportFolder(CardPlace view);
     // The import of the save files of folder into a view's card.
-    void ImportFolderPath(View view, const QString& folder);
+    void ImportFolderPath(CardPlace view, const QString& folder);
 
   private:
     // The import of the folder choose names, after the checks.
-    void ImportChosen(View view, const std::function<bool(QString&)>& choose);
+    void ImportChosen(CardPlace view, const std::function<bool(QString&)>& choose);
     // The questions an import of many files asks, as a single import does.
-    SaverFileQuestions Questions(View view);
+    SaverFileQuestions Questions(CardPlace view);
     void ShowSummary(const std::vector<SaverFileReport>& reports, bool importing);
     // "      Exporting 3 of 12" on the status line, painted at once.
     void ShowStep(const char* doing, int index, int count);

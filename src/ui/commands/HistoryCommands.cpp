@@ -29,14 +29,14 @@ HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(paren
     setObjectName("HistoryCommands");
     dialog_ = new HistoryDialog(&ui.Window());
     CardMenus& m = ui.Menus();
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         connect(m.Undo(view), &QAction::triggered, this, [this, view] { Undo(view); });
         connect(m.History(view), &QAction::triggered, this, [this, view] { ShowHistory(view); });
         connect(m.Menu(view), &QMenu::aboutToShow, this, [this, view] { UpdateUndoCaption(view); });
     }
 }
 
-void HistoryCommands::UpdateUndoCaption(View view) {
+void HistoryCommands::UpdateUndoCaption(CardPlace view) {
     CardSession& session = ui_.Session();
     QAction* undo = ui_.Menus().Undo(view);
     QString caption = "Undo";
@@ -49,7 +49,7 @@ void HistoryCommands::UpdateUndoCaption(View view) {
     undo->setText(caption);
 }
 
-void HistoryCommands::Undo(View view) {
+void HistoryCommands::Undo(CardPlace view) {
     CardSession& session = ui_.Session();
     if (!session.Loaded(view))
         return;
@@ -67,7 +67,7 @@ void HistoryCommands::Undo(View view) {
         focused->setFocus();
 }
 
-void HistoryCommands::FillHistory(View view) {
+void HistoryCommands::FillHistory(CardPlace view) {
     CardSession& session = ui_.Session();
     std::vector<JournalRecord> records;
     ui_.Runner().Run({.work = [&](CardJob&) {
@@ -77,7 +77,7 @@ void HistoryCommands::FillHistory(View view) {
     dialog_->Show(QString::fromStdString(VolumeLabel(session.Volume(view))), records);
 }
 
-void HistoryCommands::ShowHistory(View view) {
+void HistoryCommands::ShowHistory(CardPlace view) {
     if (!ui_.Session().Loaded(view))
         return;
     // The window is open for the length of the request; its reads and
@@ -93,7 +93,7 @@ void HistoryCommands::ShowHistory(View view) {
     ui_.Runner().Run(request);
 }
 
-void HistoryCommands::Recover(View view, int record) {
+void HistoryCommands::Recover(CardPlace view, int record) {
     CardSession& session = ui_.Session();
     RecoverReport report;
     CardRequest request{.wait = true};

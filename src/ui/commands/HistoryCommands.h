@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QObject>
 #include <QString>
@@ -19,18 +19,18 @@ class HistoryCommands : public QObject {
     HistoryDialog& History() { return *dialog_; }
 
     // Takes back the last change of a view's card, or tells why not.
-    void Undo(View view);
+    void Undo(CardPlace view);
     // The history window of a view's card.
-    void ShowHistory(View view);
+    void ShowHistory(CardPlace view);
     // The undo item's caption names the change it would take back.
-    void UpdateUndoCaption(View view);
+    void UpdateUndoCaption(CardPlace view);
     // "Undo delete B" for the last change "delete B", "Redo delete B" for
     // "undo delete B".
     static QString UndoCaption(const QString& lastChange);
 
   private:
-    void Recover(View view, int record);
-    void FillHistory(View view);
+    void Recover(CardPlace view, int record);
+    void FillHistory(CardPlace view);
 
     CommandUi& ui_;
     HistoryDialog* dialog_ = nullptr;

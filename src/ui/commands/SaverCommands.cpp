@@ -33,31 +33,31 @@ void SaverCommands::Connect() {
     const auto on = [this](QAction* action, auto run) {
         connect(action, &QAction::triggered, this, run);
     };
-    on(m.slot1.uploadDcm, [this] { dcm_->Upload(View::Slot1); });
-    on(m.slot2.uploadDcm, [this] { dcm_->Upload(View::Slot2); });
-    on(m.slot1.saveAsDcm, [this] { dcm_->SaveAs(View::Slot1); });
-    on(m.slot2.saveAsDcm, [this] { dcm_->SaveAs(View::Slot2); });
-    on(m.file.saveAsDcm, [this] { dcm_->SaveAs(View::File); });
+    on(m.slot1.uploadDcm, [this] { dcm_->Upload(CardPlace::Slot1); });
+    on(m.slot2.uploadDcm, [this] { dcm_->Upload(CardPlace::Slot2); });
+    on(m.slot1.saveAsDcm, [this] { dcm_->SaveAs(CardPlace::Slot1); });
+    on(m.slot2.saveAsDcm, [this] { dcm_->SaveAs(CardPlace::Slot2); });
+    on(m.file.saveAsDcm, [this] { dcm_->SaveAs(CardPlace::Image); });
     on(m.file.newDcm, [this] { dcm_->New(); });
     on(m.file.openDcm, [this] { dcm_->Open(); });
     on(m.file.closeDcm, [this] { dcm_->Close(); });
-    on(m.slot1.importDci, [this] { dci_->Import(View::Slot1); });
-    on(m.slot2.importDci, [this] { dci_->Import(View::Slot2); });
-    on(m.file.importDci, [this] { dci_->Import(View::File); });
-    for (View view : kViews)
+    on(m.slot1.importDci, [this] { dci_->Import(CardPlace::Slot1); });
+    on(m.slot2.importDci, [this] { dci_->Import(CardPlace::Slot2); });
+    on(m.file.importDci, [this] { dci_->Import(CardPlace::Image); });
+    for (CardPlace view : kCardPlaces)
         on(m.DeleteSelected(view), [this, view] { transfers_->DeleteSelected(view); });
 
-    connect(ui_.ViewOf(View::Slot1).DcmButton(), &QToolButton::clicked, this,
-            [this] { dcm_->Upload(View::Slot1); });
-    connect(ui_.ViewOf(View::Slot2).DcmButton(), &QToolButton::clicked, this,
-            [this] { dcm_->Upload(View::Slot2); });
-    connect(ui_.ViewOf(View::File).DcmButton(), &QToolButton::clicked, this,
+    connect(ui_.ViewOf(CardPlace::Slot1).DcmButton(), &QToolButton::clicked, this,
+            [this] { dcm_->Upload(CardPlace::Slot1); });
+    connect(ui_.ViewOf(CardPlace::Slot2).DcmButton(), &QToolButton::clicked, this,
+            [this] { dcm_->Upload(CardPlace::Slot2); });
+    connect(ui_.ViewOf(CardPlace::Image).DcmButton(), &QToolButton::clicked, this,
             [this] { dcm_->Open(); });
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         connect(ui_.ViewOf(view).DciButton(), &QToolButton::clicked, this,
                 [this, view] { dci_->Import(view); });
     // A double click or Enter in a view.
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         connect(ui_.ViewOf(view).List(), &CardListWidget::Activated, this,
                 [this, view] { transfers_->Activate(view); });
 }

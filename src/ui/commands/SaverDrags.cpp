@@ -51,7 +51,7 @@ SaverDrags::SaverDrags(CommandUi& ui, TransferCommands& transfers, DciCommands& 
 }
 
 void SaverDrags::Install() {
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ui_.ViewOf(view).List();
         // An icon view with static items stops taking drops; these take them.
         list->setAcceptDrops(true);
@@ -62,7 +62,7 @@ void SaverDrags::Install() {
     }
 }
 
-QMimeData* SaverDrags::DragData(View source) {
+QMimeData* SaverDrags::DragData(CardPlace source) {
     std::vector<int> entries;
     const CardView& view = ui_.ViewOf(source);
     for (int position : view.List()->SelectedPositions()) {
@@ -72,11 +72,11 @@ QMimeData* SaverDrags::DragData(View source) {
     }
     auto* data =
         new SaverDragData([this, source, entries] { return MakeDragFiles(source, entries); });
-    data->setData(kMimeType, (token_ + "\n" + QString::number(ViewIndex(source))).toUtf8());
+    data->setData(kMimeType, (token_ + "\n" + QString::number(PlaceIndex(source))).toUtf8());
     return data;
 }
 
-QList<QUrl> SaverDrags::MakeDragFiles(View source, const std::vector<int>& entries) {
+QList<QUrl> SaverDrags::MakeDragFiles(CardPlace source, const std::vector<int>& entries) {
     QList<QUrl> urls;
     CardRequest request{.holdTick = IsSlot(source)};
     request.work = [&](CardJob&) {
@@ -93,7 +93,7 @@ QList<QUrl> SaverDrags::MakeDragFiles(View source, const std::vector<int>& entri
     return urls;
 }
 
-bool SaverDrags::SourceOf(const QMimeData* data, View& source) const {
+bool SaverDrags::SourceOf(const QMimeData* data, CardPlace& source) const {
     if (data == nullptr || !data->hasFormat(kMimeType))
         return false;
     const QStringList parts = QString::fromUtf8(data->data(kMimeType)).split('\n');
@@ -101,15 +101,15 @@ bool SaverDrags::SourceOf(const QMimeData* data, View& source) const {
         return false;
     bool ok = false;
     const int number = parts[1].toInt(&ok);
-    return ok && ViewOfDevice(number, source);
+    return ok && PlaceOfDevice(number, source);
 }
 
-bool SaverDrags::Accepts(View target, const QMimeData* data) const {
+bool SaverDrags::Accepts(CardPlace target, const QMimeData* data) const {
     const CardSession& session = ui_.Session();
     // Nothing is taken while link work runs: the drop would have to wait.
     if (ui_.Runner().Busy() || data == nullptr)
         return false;
-    View source = View::File;
+    CardPlace source = CardPlace::Image;
     if (SourceOf(data, source)) {
         // The view a drag started in keeps the focus: a view never takes its
         // own savers, and a view without a card takes nothing.
@@ -118,7 +118,7 @@ bool SaverDrags::Accepts(View target, const QMimeData* data) const {
     return !DroppedFiles(target, data).isEmpty();
 }
 
-QStringList SaverDrags::DroppedFiles(View target, const QMimeData* data) const {
+QStringList SaverDrags::DroppedFiles(CardPlace target, const QMimeData* data) const {
     QStringList images;
     QStringList savers;
     if (data == nullptr || !data->hasUrls())
@@ -129,7 +129,7 @@ QStringList SaverDrags::DroppedFiles(View target, const QMimeData* data) const {
         const QString path = url.toLocalFile();
         // An upload replaces a whole card without a question, so it stays a
         // menu command; only the file view opens a dropped image.
-        if (IsCardImageName(path) && target == View::File)
+        if (IsCardImageName(path) && target == CardPlace::Image)
             images << path;
         else if (HasSuffix(path, "dci") || HasSuffix(path, "vmi"))
             savers << path;
@@ -144,7 +144,7 @@ QStringList SaverDrags::DroppedFiles(View target, const QMimeData* data) const {
     return takesSavers ? images + savers : images;
 }
 
-void SaverDrags::StartDrag(View source) {
+void SaverDrags::StartDrag(CardPlace source) {
     CardListWidget* list = ui_.ViewOf(source).List();
     const QList<int> positions = list->SelectedPositions();
     // A drag runs an event loop of its own: not in the middle of link work.
@@ -160,7 +160,7 @@ void SaverDrags::StartDrag(View source) {
     drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
-void SaverDrags::DragMove(View target, QDragMoveEvent* event) {
+void SaverDrags::DragMove(CardPlace target, QDragMoveEvent* event) {
     if (Accepts(target, event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -169,7 +169,7 @@ void SaverDrags::DragMove(View target, QDragMoveEvent* event) {
     }
 }
 
-void SaverDrags::Drop(View target, QDropEvent* event) {
+void SaverDrags::Drop(CardPlace target, QDropEvent* event) {
     const QMimeData* data = event->mimeData();
     if (!Accepts(target, data)) {
         event->ignore();
@@ -180,7 +180,7 @@ void SaverDrags::Drop(View target, QDropEvent* event) {
     event->accept();
     // The transfer asks questions and runs long: it waits until the drag,
     // and the program it came from, are done with the drop.
-    View source = View::File;
+    CardPlace source = CardPlace::Image;
     if (SourceOf(data, source)) {
         QMetaObject::invokeMethod(
             this, [this, source, target] { transfers_.DropSavers(source, target); },
@@ -192,7 +192,7 @@ void SaverDrags::Drop(View target, QDropEvent* event) {
         this, [this, target, files] { DropFiles(target, files); }, Qt::QueuedConnection);
 }
 
-void SaverDrags::DropFiles(View target, const QStringList& files) {
+void SaverDrags::DropFiles(CardPlace target, const QStringList& files) {
     for (const QString& path : files) {
         if (IsCardImageName(path)) {
             dcm_.OpenFile(path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 #include "ui/commands/SaverDragFiles.h"
 
 #include <QObject>
@@ -35,23 +35,23 @@ class SaverDrags : public QObject {
     // Sets the drag and drop hooks of the three views.
     void Install();
     // What a drag of the selected savers of view source carries.
-    QMimeData* DragData(View source);
+    QMimeData* DragData(CardPlace source);
     // Where the files of drags out to a file manager are written.
     const SaverDragFiles& DragFiles() const { return dragFiles_; }
     // The view a drag of this window started in; false for any other drag.
-    bool SourceOf(const QMimeData* data, View& source) const;
+    bool SourceOf(const QMimeData* data, CardPlace& source) const;
     // Whether view target takes the drop.
-    bool Accepts(View target, const QMimeData* data) const;
+    bool Accepts(CardPlace target, const QMimeData* data) const;
     // The card files of a drop that view target would take, images first.
-    QStringList DroppedFiles(View target, const QMimeData* data) const;
+    QStringList DroppedFiles(CardPlace target, const QMimeData* data) const;
 
   private:
-    void StartDrag(View source);
-    void DragMove(View target, QDragMoveEvent* event);
-    void Drop(View target, QDropEvent* event);
-    void DropFiles(View target, const QStringList& files);
+    void StartDrag(CardPlace source);
+    void DragMove(CardPlace target, QDragMoveEvent* event);
+    void Drop(CardPlace target, QDropEvent* event);
+    void DropFiles(CardPlace target, const QStringList& files);
     // The files of those savers of view source, for a file manager.
-    QList<QUrl> MakeDragFiles(View source, const std::vector<int>& entries);
+    QList<QUrl> MakeDragFiles(CardPlace source, const std::vector<int>& entries);
 
     CommandUi& ui_;
     TransferCommands& transfers_;

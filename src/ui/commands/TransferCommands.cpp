@@ -3,8 +3,8 @@
 #include "base/SafeFile.h"
 #include "card/CardSession.h"
 #include "card/CardWriteBack.h"
-#include "card/ChangeRecorder.h"
 #include "card/ReplaceSaver.h"
+#include "card/SaverBatch.h"
 #include "card/SaverText.h"
 #include "card/ScratchFile.h"
 #include "card/SideFiles.h"
@@ -23,7 +23,7 @@
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <filesystem>
-#include <optional>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -38,6 +38,62 @@ QImage Comparable(const QImage& image) {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// The window's side of a transfer: a name clash is asked ("Yes" replaces the
+// saver, "No" leaves this one), and a copy that did not take place is told,
+// except for lack of room and a game's blocks taken, which go without a word
+// as ever (the target simply does not show the saver), and link failures,
+// which the block store has told.
+class WindowTransfer : public TransferPolicy {
+  public:
+    WindowTransfer(CommandUi& ui, const CardVolume& from, const CardVolume& to)
+        : ui_(ui), from_(from), to_(to) {}
+
+    NameClash AnswerNameClash(const CardVolume& source, int entry, const CardVolume&,
+                              int) override {
+        return ui_.Prompts().Confirm("Saver " + Text(source.Entries()[entry].Name) +
+                                     " Exisit overwrite it ?")
+                   ? NameClash::Overwrite
+                   : NameClash::Skip;
+    }
+    void BeforeSaver(int index, int) override {
+        if (beforeSaver)
+            beforeSaver(index);
+    }
+    void AfterSaver(const SaverStep& step) override {
+        if (step.sourceLocked) {
+            ui_.Prompts().Warning(
+                "Saver " + Text(from_.Entries()[step.entry].Name) +
+                " was not moved: the directory of its card is damaged, so it could not be "
+                "deleted there. Nothing was copied; \"Check card...\" tells more.");
+            return;
+        }
+        if (step.attempted) {
+            ui_.EngineUi().SetProgress(0, 1);
+            const SaverOutcome outcome = step.copy.outcome;
+            const bool silent = outcome == SaverOutcome::NoSpace ||
+                                outcome == SaverOutcome::GameBlocksTaken || LinkFailedOn(from_) ||
+                                LinkFailedOn(to_);
+            if (!step.copy.Done() && !silent)
+                ui_.Prompts().Info(Text(step.copy.reason));
+        }
+        // The rest of a drop onto a card that is not the one listed is left
+        // selected.
+        if (afterSaver && step.copy.outcome != SaverOutcome::CardChanged &&
+            !from_.Listing().Copy().changed)
+            afterSaver(step.index);
+    }
+    void ShowStatus(const std::string& text) override { ui_.SetStatus(Text(text)); }
+
+    // For a drop: the saver shown before it goes, its item deselected after.
+    std::function<void(int index)> beforeSaver;
+    std::function<void(int index)> afterSaver;
+
+  private:
+    CommandUi& ui_;
+    const CardVolume& from_;
+    const CardVolume& to_;
+};
+
 } // namespace
 
 TransferCommands::TransferCommands(CommandUi& ui, DciCommands& dci, QObject* parent)
@@ -51,10 +107,10 @@ CardSession& TransferCommands::Session() {
     return ui_.Session();
 }
 
-QString TransferCommands::DeleteQuestion(View view) {
-    return view == View::Slot1   ? "Are you sure to delete Slot 1 selected saver?"
-           : view == View::Slot2 ? "Are you sure to delete Slot 2 selected saver?"
-                                 : "Are you sure to delete selected saver in Opened File?";
+QString TransferCommands::DeleteQuestion(CardPlace view) {
+    return view == CardPlace::Slot1   ? "Are you sure to delete Slot 1 selected saver?"
+           : view == CardPlace::Slot2 ? "Are you sure to delete Slot 2 selected saver?"
+                                      : "Are you sure to delete selected saver in Opened File?";
 }
 
 FileDialogSetup TransferCommands::PictureDialog(const QString& fileName) {
@@ -67,26 +123,26 @@ FileDialogSetup TransferCommands::PictureDialog(const QString& fileName) {
     return setup;
 }
 
-bool TransferCommands::CopyTarget(View view, int code, View& target) {
+bool TransferCommands::CopyTarget(CardPlace view, int code, CardPlace& target) {
     if (code == CopyToDialog::kFirst) {
-        target = view == View::Slot1 ? View::Slot2 : View::Slot1;
+        target = view == CardPlace::Slot1 ? CardPlace::Slot2 : CardPlace::Slot1;
         return true;
     }
     if (code == CopyToDialog::kSecond) {
-        target = view == View::File ? View::Slot2 : View::File;
+        target = view == CardPlace::Image ? CardPlace::Slot2 : CardPlace::Image;
         return true;
     }
     return false;
 }
 
-void TransferCommands::Activate(View view) {
+void TransferCommands::Activate(CardPlace view) {
     // The file view is never read by the auto-refresh tick. The choice
     // windows are open for the length of the request; what they choose runs
     // as a request of its own.
     CardRequest request{.holdTick = IsSlot(view), .linkWork = false};
     const QList<int> positions = ui_.ViewOf(view).List()->SelectedPositions();
     // Slot 1 acts on exactly one saver; the others on the first of several.
-    const bool one = view == View::Slot1 ? positions.size() == 1 : !positions.isEmpty();
+    const bool one = view == CardPlace::Slot1 ? positions.size() == 1 : !positions.isEmpty();
     request.work = [&](CardJob&) {
         if (!one)
             return;
@@ -114,9 +170,9 @@ void TransferCommands::Activate(View view) {
     ui_.Runner().Run(request);
 }
 
-void TransferCommands::FillDialogs(View view, int entry) {
+void TransferCommands::FillDialogs(CardPlace view, int entry) {
     CardSession& session = Session();
-    const SaverEntry& e = session.Volume(view).Entries[entry];
+    const SaverEntry& e = session.Volume(view).Entries()[entry];
     const QPixmap picture = ui_.ViewOf(view).CurrentPicture(entry);
     // The texts first: a window may grow for them before it is centred.
     const QString stamp = Text(e.Date) + "   " + Text(e.Time);
@@ -133,18 +189,18 @@ void TransferCommands::FillDialogs(View view, int entry) {
         d->SetPicture(picture);
         ui_.CentreOver(d);
     }
-    const bool slot1 = session.Loaded(View::Slot1);
-    const bool slot2 = session.Loaded(View::Slot2);
-    const bool file = session.Loaded(View::File);
-    if (view == View::Slot1)
+    const bool slot1 = session.Loaded(CardPlace::Slot1);
+    const bool slot2 = session.Loaded(CardPlace::Slot2);
+    const bool file = session.Loaded(CardPlace::Image);
+    if (view == CardPlace::Slot1)
         copyTo_->SetTargets("SLOT 2", slot2, "FILE", file);
-    else if (view == View::Slot2)
+    else if (view == CardPlace::Slot2)
         copyTo_->SetTargets("SLOT 1", slot1, "FILE", file);
     else
         copyTo_->SetTargets("SLOT 1", slot1, "SLOT 2", slot2);
 }
 
-void TransferCommands::DeleteFromDialog(View view, int entry) {
+void TransferCommands::DeleteFromDialog(CardPlace view, int entry) {
     CardRequest request{.wait = true};
     request.ask = [this] { return delete_->Ask() == DeleteDialog::kYes; };
     request.work = [this, view, entry](CardJob&) {
@@ -153,131 +209,90 @@ void TransferCommands::DeleteFromDialog(View view, int entry) {
     ui_.Runner().Run(request);
 }
 
-void TransferCommands::CopyFromDialog(View view, int entry) {
-    View target = View::File;
+void TransferCommands::CopyFromDialog(CardPlace view, int entry) {
+    CardPlace target = CardPlace::Image;
     CardRequest request{.wait = true};
     request.ask = [&] {
         return CopyTarget(view, copyTo_->Ask(), target) && Session().Loaded(target);
     };
     request.work = [&](CardJob& job) {
         // The image may have been changed by another program since it was read.
-        if (target == View::File)
-            ui_.Refresh(View::File);
+        if (target == CardPlace::Image)
+            ui_.Refresh(CardPlace::Image);
         // Copy to copies whatever the drag mode says.
         if (Session().Loaded(target)) {
-            const CopyOutcome outcome = CopyWithNameCheck(view, entry, target);
-            if (outcome.attempted)
+            CardVolume& from = Session().Volume(view);
+            CardVolume& to = Session().Volume(target);
+            WindowTransfer policy(ui_, from, to);
+            const int entries[] = {entry};
+            if (CopySavers(from, entries, to, TransferMode::Copy, policy).attempted > 0)
                 job.Refresh(target);
-            if (Session().Volume(view).Listed.changed)
+            if (from.Listing().Copy().changed)
                 job.Refresh(view);
         }
     };
     ui_.Runner().Run(request);
 }
 
-TransferCommands::CopyOutcome TransferCommands::CopyWithNameCheck(View source, int entry,
-                                                                  View target) {
-    CopyOutcome outcome;
-    CardVolume& from = Session().Volume(source);
-    CardVolume& to = Session().Volume(target);
-    const std::string name = from.Entries[entry].Name;
-    int old = -1;
-    const bool replaces = FindSaverByName(to, name, old);
-    if (replaces && !ui_.Prompts().Confirm("Saver " + Text(name) + " Exisit overwrite it ?"))
-        return outcome;
-    outcome.attempted = true;
-    // The old saver goes in the same write-back that adds the copy, so a
-    // copy that is refused or fails keeps it.
-    const SaverResult result = ReplaceSaverByCopy(
-        from, entry, to, old, [this](const std::string& text) { ui_.SetStatus(Text(text)); });
-    ui_.EngineUi().SetProgress(0, 1);
-    outcome.done = result.Done();
-    outcome.changed = result.outcome == SaverOutcome::CardChanged;
-    // No room and a game's blocks taken are refused without a word, as
-    // ever: the target simply does not show the saver. Link failures have
-    // been told by the block store.
-    const bool silent = result.outcome == SaverOutcome::NoSpace ||
-                        result.outcome == SaverOutcome::GameBlocksTaken || LinkFailedOn(from) ||
-                        LinkFailedOn(to);
-    if (!outcome.done && !silent)
-        ui_.Prompts().Info(Text(result.reason));
-    return outcome;
+std::vector<int> TransferCommands::SelectedSavers(CardPlace view, QList<int>& positions) {
+    std::vector<int> entries;
+    QList<int> kept;
+    for (const int position : ui_.ViewOf(view).List()->SelectedPositions()) {
+        const int entry = ui_.ViewOf(view).DirectoryIndexAt(position);
+        if (entry < 0)
+            continue;
+        entries.push_back(entry);
+        kept << position;
+    }
+    positions = kept;
+    return entries;
 }
 
-void TransferCommands::DeleteSelected(View view) {
+void TransferCommands::DeleteSelected(CardPlace view) {
     if (!Session().Loaded(view))
         return;
-    CardListWidget* list = ui_.ViewOf(view).List();
-    if (list->SelectedPositions().isEmpty())
+    if (ui_.ViewOf(view).List()->SelectedPositions().isEmpty())
         return;
     CardRequest request{.holdTick = IsSlot(view), .wait = true};
     request.ask = [this, view] { return ui_.Prompts().Confirm(DeleteQuestion(view)); };
-    request.work = [this, view, list](CardJob&) {
-        CardVolume& volume = Session().Volume(view);
-        const qsizetype count = list->SelectedPositions().size();
-        // One change for the history, so that one undo brings them all back.
-        std::optional<ChangeScope> change;
-        if (count > 1)
-            change.emplace(volume, "delete " + std::to_string(count) + " savers");
-        for (qsizetype k = 0; k < count; ++k) {
-            const QList<int> positions = list->SelectedPositions();
-            if (positions.isEmpty())
-                break;
-            const int entry = ui_.ViewOf(view).DirectoryIndexAt(positions.first());
-            if (entry >= 0)
-                DeleteSaver(volume, entry);
-            // Another card: none of the selected savers is on it.
-            if (volume.Listed.changed)
-                break;
-            Deselect(view, positions.first());
-        }
-        ui_.Refresh(view);
+    request.work = [this, view](CardJob& job) {
+        QList<int> positions;
+        const std::vector<int> entries = SelectedSavers(view, positions);
+        // One change, so that one undo brings them all back.
+        DeleteSavers(Session().Volume(view), entries);
+        job.Refresh(view);
     };
     ui_.Runner().Run(request);
 }
 
-void TransferCommands::DropSavers(View source, View target) {
+void TransferCommands::DropSavers(CardPlace source, CardPlace target) {
     CardSession& session = Session();
     if (source == target || !session.Loaded(source) || !session.Loaded(target))
         return;
     CardRequest request{.wait = true};
     request.work = [this, source, target, &session](CardJob& job) {
-        if (target == View::File) {
-            ui_.Refresh(View::File);
-            if (!session.Loaded(View::File))
+        if (target == CardPlace::Image) {
+            ui_.Refresh(CardPlace::Image);
+            if (!session.Loaded(CardPlace::Image))
                 return;
         }
         const bool move = session.Config().DragMode == 1;
-        bool changed = false;
-        CardListWidget* list = ui_.ViewOf(source).List();
-        const qsizetype count = list->SelectedPositions().size();
-        for (qsizetype k = 0; k < count; ++k) {
-            const QList<int> positions = list->SelectedPositions();
-            if (positions.isEmpty())
-                break;
-            const int entry = ui_.ViewOf(source).DirectoryIndexAt(positions.first());
-            // A move that could copy but not delete would leave the saver on
-            // both cards: refused before anything is copied.
-            if (entry >= 0 && move && !SaverDeletable(session.Volume(source), entry)) {
-                ui_.Prompts().Warning(
-                    "Saver " + Text(session.Volume(source).Entries[entry].Name) +
-                    " was not moved: the directory of its card is damaged, so it could not be "
-                    "deleted there. Nothing was copied; \"Check card...\" tells more.");
-                break;
-            }
-            if (entry >= 0) {
-                ui_.ShowSelectedSaver(source);
-                ui_.RepaintNow();
-                // A move gives up the source only when the copy took place.
-                const CopyOutcome outcome = CopyWithNameCheck(source, entry, target);
-                if (outcome.done && move)
-                    DeleteSaver(session.Volume(source), entry);
-                changed = outcome.changed || session.Volume(source).Listed.changed;
-            }
-            if (changed)
-                break;
-            Deselect(source, positions.first());
-        }
+        // The savers selected as the drop begins, in list order.
+        QList<int> positions;
+        const std::vector<int> entries = SelectedSavers(source, positions);
+        CardVolume& from = session.Volume(source);
+        WindowTransfer policy(ui_, from, session.Volume(target));
+        policy.beforeSaver = [this, source](int) {
+            ui_.ShowSelectedSaver(source);
+            ui_.RepaintNow();
+        };
+        policy.afterSaver = [this, source, &positions](int index) {
+            Deselect(source, positions[index]);
+        };
+        const TransferSummary summary =
+            CopySavers(from, entries, session.Volume(target),
+                       move ? TransferMode::Move : TransferMode::Copy, policy);
+        const bool changed = summary.cardChanged;
         if (move || changed)
             job.Refresh(source);
         job.Refresh(target);
@@ -285,13 +300,13 @@ void TransferCommands::DropSavers(View source, View target) {
     ui_.Runner().Run(request);
 }
 
-void TransferCommands::Deselect(View view, int position) {
+void TransferCommands::Deselect(CardPlace view, int position) {
     CardListWidget* list = ui_.ViewOf(view).List();
     list->selectionModel()->select(list->model()->index(position, 0),
                                    QItemSelectionModel::Deselect);
 }
 
-void TransferCommands::SavePicture(View view) {
+void TransferCommands::SavePicture(CardPlace view) {
     const QList<int> positions = ui_.ViewOf(view).List()->SelectedPositions();
     if (positions.isEmpty())
         return;
@@ -319,7 +334,7 @@ void TransferCommands::SavePicture(View view) {
     ui_.Runner().Run(request);
 }
 
-bool TransferCommands::WritePicture(View view, int entry, const std::string& path) {
+bool TransferCommands::WritePicture(CardPlace view, int entry, const std::string& path) {
     // A saver without icons shows the picture for savers without icons;
     // its header holds no frame to extract.
     const std::string noIcon = SideFilePath(Session().StartDir(), kNoIconFileName);

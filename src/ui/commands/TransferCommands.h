@@ -1,10 +1,12 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 #include "qtbase/Prompter.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <vector>
 
 class CopyToDialog;
 class DciCommands;
@@ -26,36 +28,30 @@ class TransferCommands : public QObject {
     CopyToDialog& CopyTo() { return *copyTo_; }
 
     // "Delete Selected"'s question for a view.
-    static QString DeleteQuestion(View view);
+    static QString DeleteQuestion(CardPlace view);
     // The picture save dialog, its file name the last one chosen.
     static FileDialogSetup PictureDialog(const QString& fileName);
 
     // A double click or Enter in a view.
-    void Activate(View view);
+    void Activate(CardPlace view);
     // "Delete Selected" in a view.
-    void DeleteSelected(View view);
+    void DeleteSelected(CardPlace view);
     // The savers selected in view source dropped on view target.
-    void DropSavers(View source, View target);
-
-    struct CopyOutcome {
-        bool attempted = false; // not skipped at the name question
-        bool done = false;      // the saver is on the target
-        bool changed = false;   // a card was not the one listed: nothing written
-    };
-    // Copies directory entry `entry` of source to target, asking first when
-    // a saver of that name is there; Yes replaces it.
-    CopyOutcome CopyWithNameCheck(View source, int entry, View target);
+    void DropSavers(CardPlace source, CardPlace target);
 
   private:
-    void FillDialogs(View view, int entry);
-    void DeleteFromDialog(View view, int entry);
-    void CopyFromDialog(View view, int entry);
-    void SavePicture(View view);
-    bool WritePicture(View view, int entry, const std::string& path);
-    void Deselect(View view, int position);
+    void FillDialogs(CardPlace view, int entry);
+    void DeleteFromDialog(CardPlace view, int entry);
+    void CopyFromDialog(CardPlace view, int entry);
+    void SavePicture(CardPlace view);
+    bool WritePicture(CardPlace view, int entry, const std::string& path);
+    void Deselect(CardPlace view, int position);
+    // The directory entries of the savers selected in a view, in list order,
+    // and their positions.
+    std::vector<int> SelectedSavers(CardPlace view, QList<int>& positions);
     // The target of Copy To's button `code` for a saver of a view; false
     // when the button names none.
-    static bool CopyTarget(View view, int code, View& target);
+    static bool CopyTarget(CardPlace view, int code, CardPlace& target);
     CardSession& Session();
 
     CommandUi& ui_;

@@ -116,7 +116,7 @@ bool CheckCardDialog::Check() {
     if (!read) {
         // The block store has told of a link failure itself.
         if (plan.before.busy)
-            prompter_.Warning(QString::fromStdString(ImageBusyText(volume_->ImageName)));
+            prompter_.Warning(QString::fromStdString(ImageBusyText(volume_->ImageName())));
         else if (!LinkFailedOn(*volume_))
             prompter_.Warning("The card's root, table or directory could not be read.");
         return false;
@@ -132,7 +132,7 @@ void CheckCardDialog::Show(const CardCheckReport& report) {
     MapCardBlocks(*volume_, map);
     QStringList names;
     for (int i = 0; i < CardVolume::kListedEntries; ++i)
-        names << QString::fromStdString(SaverText(volume_->Entries[i].TrimmedName()));
+        names << QString::fromStdString(SaverText(volume_->Entries()[i].TrimmedName()));
     picture_->SetMap(map, names);
     using Use = CardBlockMap::Use;
     legend_->setText(QStringLiteral("Coloured: savers (%1 blocks)\nWhite: free (%2)\nRed, "

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QString>
 
@@ -35,7 +35,7 @@ class CardDisplay {
     virtual void RepaintNow() = 0;
 
     // --- Listing ---------------------------------------------------------------
-    virtual CardView& ViewOf(View view) = 0;
+    virtual CardView& ViewOf(CardPlace view) = 0;
     virtual DetailPanel& Detail() = 0;
     virtual CardMenus& Menus() = 0;
 

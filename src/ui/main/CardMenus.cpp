@@ -82,12 +82,12 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
     file.format200 = sizes[2];
     file.deleteSelected = DeleteItem(m, "FileDeleteSelected");
 
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         AddOwnItems(view);
 }
 
-void CardMenus::AddOwnItems(View view) {
-    const int i = ViewIndex(view);
+void CardMenus::AddOwnItems(CardPlace view) {
+    const int i = PlaceIndex(view);
     const QString prefix = i == 0 ? "Slot1" : i == 1 ? "Slot2" : "File";
     QMenu* m = menus_[i];
     m->addSeparator();
@@ -102,17 +102,17 @@ void CardMenus::AddOwnItems(View view) {
     undo_[i]->setShortcutContext(Qt::WidgetShortcut);
 }
 
-QAction* CardMenus::DeleteSelected(View view) const {
-    return view == View::Slot1   ? slot1.deleteSelected
-           : view == View::Slot2 ? slot2.deleteSelected
-                                 : file.deleteSelected;
+QAction* CardMenus::DeleteSelected(CardPlace view) const {
+    return view == CardPlace::Slot1   ? slot1.deleteSelected
+           : view == CardPlace::Slot2 ? slot2.deleteSelected
+                                      : file.deleteSelected;
 }
 
-QAction* CardMenus::FormatItem(View view, int userBlocks) const {
-    if (view == View::File)
+QAction* CardMenus::FormatItem(CardPlace view, int userBlocks) const {
+    if (view == CardPlace::Image)
         return userBlocks == 241   ? file.format241
                : userBlocks == 240 ? file.format240
                                    : file.format200;
-    const SlotItems& s = view == View::Slot1 ? slot1 : slot2;
+    const SlotItems& s = view == CardPlace::Slot1 ? slot1 : slot2;
     return userBlocks == 241 ? s.format241 : userBlocks == 240 ? s.format240 : s.format200;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QObject>
 
@@ -20,7 +20,7 @@ class CardMenus : public QObject {
     explicit CardMenus(QWidget* parent);
 
     // The column's menu.
-    QMenu* Menu(View view) const { return menus_[ViewIndex(view)]; }
+    QMenu* Menu(CardPlace view) const { return menus_[PlaceIndex(view)]; }
 
     struct SlotItems {
         QAction* refresh;
@@ -52,22 +52,22 @@ class CardMenus : public QObject {
     FileItems file{};
 
     // "Delete Selected" of a column, and its three format items by size.
-    QAction* DeleteSelected(View view) const;
-    QAction* FormatItem(View view, int userBlocks) const;
+    QAction* DeleteSelected(CardPlace view) const;
+    QAction* FormatItem(CardPlace view, int userBlocks) const;
     // The program's own items of a column: "Check card...", "Undo ..."
     // (Ctrl+Z in the focused view; its caption names the change, or the
     // change it would take back as "Redo ...") and "History...".
-    QAction* CheckCard(View view) const { return checkCard_[ViewIndex(view)]; }
-    QAction* Undo(View view) const { return undo_[ViewIndex(view)]; }
-    QAction* History(View view) const { return history_[ViewIndex(view)]; }
+    QAction* CheckCard(CardPlace view) const { return checkCard_[PlaceIndex(view)]; }
+    QAction* Undo(CardPlace view) const { return undo_[PlaceIndex(view)]; }
+    QAction* History(CardPlace view) const { return history_[PlaceIndex(view)]; }
     // "Export all savers..." and "Import folder..." of a column.
-    QAction* ExportAll(View view) const { return exportAll_[ViewIndex(view)]; }
-    QAction* ImportFolder(View view) const { return importFolder_[ViewIndex(view)]; }
+    QAction* ExportAll(CardPlace view) const { return exportAll_[PlaceIndex(view)]; }
+    QAction* ImportFolder(CardPlace view) const { return importFolder_[PlaceIndex(view)]; }
 
   private:
     // The block of the program's own items after the designed ones; a new
     // item is one more line here.
-    void AddOwnItems(View view);
+    void AddOwnItems(CardPlace view);
 
     QMenu* menus_[3] = {};
     QAction* checkCard_[3] = {};

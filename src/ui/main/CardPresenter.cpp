@@ -79,11 +79,11 @@ void CardPresenter::Stop() {
 
 // --- CommandUi -------------------------------------------------------------------
 
-CardUi& CardPresenter::EngineUi() {
+CardFeedback& CardPresenter::EngineUi() {
     return host_;
 }
 
-CardView& CardPresenter::ViewOf(View view) {
+CardView& CardPresenter::ViewOf(CardPlace view) {
     return display_.ViewOf(view);
 }
 
@@ -150,7 +150,7 @@ void CardPresenter::ClearSelection() {
     detail.SlideDown();
 }
 
-void CardPresenter::ShowSelectedSaver(View view) {
+void CardPresenter::ShowSelectedSaver(CardPlace view) {
     CardView& shown = ViewOf(view);
     DetailPanel& detail = display_.Detail();
     const QList<int> positions = shown.List()->SelectedPositions();
@@ -161,23 +161,23 @@ void CardPresenter::ShowSelectedSaver(View view) {
         return;
     detail.SlideUp();
     const CardVolume& volume = session_.Volume(view);
-    const SaverEntry& e = volume.Entries[entry];
+    const SaverEntry& e = volume.Entries()[entry];
     detail.ShowPicture(shown.CurrentPicture(entry));
     session_.Select(view, entry);
     const QString name = QString::fromStdString(SaverText(e.Name));
-    if (view == View::Slot1)
+    if (view == CardPlace::Slot1)
         detail.SetName("Slot 1 : " + name);
-    else if (view == View::Slot2)
+    else if (view == CardPlace::Slot2)
         detail.SetName("Slot 2 : " + name);
     else
-        detail.SetName(QFileInfo(QString::fromStdString(volume.ImageName)).fileName() + " : " +
+        detail.SetName(QFileInfo(QString::fromStdString(volume.ImageName())).fileName() + " : " +
                        name);
     detail.SetDateTime(QString::fromStdString(e.Date) + "   " + QString::fromStdString(e.Time));
     if (e.IsGame && !session_.Link().DirectMode)
         detail.DisasmButton()->setEnabled(true);
 }
 
-void CardPresenter::ViewClicked(View view) {
+void CardPresenter::ViewClicked(CardPlace view) {
     display_.Detail().DisasmButton()->setEnabled(false);
     if (ViewOf(view).List()->selectedItems().size() == 1)
         ShowSelectedSaver(view);
@@ -185,7 +185,7 @@ void CardPresenter::ViewClicked(View view) {
         ClearSelection();
 }
 
-void CardPresenter::SelectionChanged(View view) {
+void CardPresenter::SelectionChanged(CardPlace view) {
     HidePagePanel();
     DetailPanel& detail = display_.Detail();
     const int selected = static_cast<int>(ViewOf(view).List()->selectedItems().size());
@@ -193,9 +193,9 @@ void CardPresenter::SelectionChanged(View view) {
         detail.HideTotals();
         return;
     }
-    const QString prefix = view == View::Slot1   ? "Slot 1 : "
-                           : view == View::Slot2 ? "Slot 2 : "
-                                                 : "File : ";
+    const QString prefix = view == CardPlace::Slot1   ? "Slot 1 : "
+                           : view == CardPlace::Slot2 ? "Slot 2 : "
+                                                      : "File : ";
     detail.ShowTotals(prefix + QString::number(selected) + " Saver Selected",
                       QString::number(ViewOf(view).SelectedBlocks()) + " Blocks Total");
 }
@@ -208,33 +208,33 @@ void CardPresenter::StateTick() {
 }
 
 void CardPresenter::StateTickWork() {
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
         if (list->hasFocus() && !list->selectedItems().isEmpty())
             ViewClicked(view);
     }
     display_.ShowMaker();
 
-    if (session_.Loaded(View::Slot1) && session_.Volume(View::Slot1).ListedCount > 0)
-        ViewOf(View::Slot1).Animate();
-    if (session_.Loaded(View::Slot2))
-        ViewOf(View::Slot2).Animate();
-    if (session_.Loaded(View::File))
-        ViewOf(View::File).Animate();
+    if (session_.Loaded(CardPlace::Slot1) && session_.Volume(CardPlace::Slot1).ListedCount() > 0)
+        ViewOf(CardPlace::Slot1).Animate();
+    if (session_.Loaded(CardPlace::Slot2))
+        ViewOf(CardPlace::Slot2).Animate();
+    if (session_.Loaded(CardPlace::Image))
+        ViewOf(CardPlace::Image).Animate();
 
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         const bool loaded = session_.Loaded(view);
         ViewOf(view).SetLoadedLook(loaded);
         if (!loaded)
             ViewOf(view).Empty();
     }
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         EnableCommands(view, session_.Loaded(view));
     // "Close DCM File" lets the image go without link work.
     imageWatch_->Follow();
 }
 
-void CardPresenter::EnableCommands(View view, bool on) {
+void CardPresenter::EnableCommands(CardPlace view, bool on) {
     CardMenus& menus = display_.Menus();
     // Nothing can be imported onto an erased card; it has to be formatted.
     CardView& shown = ViewOf(view);
@@ -242,7 +242,7 @@ void CardPresenter::EnableCommands(View view, bool on) {
     // The program's own items need a card as much as the designed ones.
     for (QAction* a : {menus.CheckCard(view), menus.Undo(view), menus.History(view)})
         a->setEnabled(on);
-    if (view == View::File) {
+    if (view == CardPlace::Image) {
         const CardMenus::FileItems& m = menus.file;
         for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
             a->setEnabled(on);
@@ -250,7 +250,7 @@ void CardPresenter::EnableCommands(View view, bool on) {
         m.importBmp->setEnabled(imports);
         return;
     }
-    const CardMenus::SlotItems& m = view == View::Slot1 ? menus.slot1 : menus.slot2;
+    const CardMenus::SlotItems& m = view == CardPlace::Slot1 ? menus.slot1 : menus.slot2;
     for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
         a->setEnabled(on);
     m.importBmp->setEnabled(imports);
@@ -276,7 +276,7 @@ QString CardPresenter::PageSizeSuffix(uint16_t highestPage) {
 void CardPresenter::ShowPagePanel() {
     // Nothing slides in the middle of link work.
     runner_.Run({.linkWork = false, .work = [this](CardJob&) {
-                     if (session_.HighestPage > 4)
+                     if (session_.HighestPage() > 4)
                          StopTick();
                      PagePanel& pages = display_.Pages();
                      if (session_.Link().DirectMode && pages.IsOut())
@@ -295,10 +295,10 @@ void CardPresenter::HidePagePanel() {
                          return;
                      pages.SlideOut([this](int ms) { Pause(ms); });
                      pageChanged =
-                         session_.CurrentPage != static_cast<uint16_t>(session_.ShownPage);
+                         session_.CurrentPage() != static_cast<uint16_t>(session_.ShownPage());
                  }});
     if (pageChanged)
-        ReadAgain(View::Slot1);
+        ReadAgain(CardPlace::Slot1);
 }
 
 void CardPresenter::ChoosePage(int value) {
@@ -314,8 +314,8 @@ void CardPresenter::ChoosePage(int value) {
             return;
         }
         display_.Pages().ShowSpinValue(page);
-        session_.CurrentPage = page;
-        display_.Pages().ShowSet16M(session_.HighestPage >= 15);
+        session_.SetCurrentPage(page);
+        display_.Pages().ShowSet16M(session_.HighestPage() >= 15);
     };
     runner_.Run(request);
 }

@@ -48,33 +48,33 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     CardSession& Session() override { return session_; }
     LinkCommandRunner& Runner() override { return runner_; }
     Prompter& Prompts() override { return prompts_; }
-    CardUi& EngineUi() override;
-    CardView& ViewOf(View view) override;
+    CardFeedback& EngineUi() override;
+    CardView& ViewOf(CardPlace view) override;
     CardMenus& Menus() override;
     DetailPanel& Detail() override;
     QWidget& Window() override;
     void CentreOver(QWidget* window) const override;
     // Inside card work only (a request's work): the request reads first.
-    void Refresh(View view) override;
+    void Refresh(CardPlace view) override;
     void ClearSelection() override;
-    void ShowSelectedSaver(View view) override;
+    void ShowSelectedSaver(CardPlace view) override;
     void SetStatus(const QString& text) override;
     void RepaintNow() override;
 
     // --- Refresh -----------------------------------------------------------------
     // The menu command "Refresh" of a slot: page information first, auto
     // refresh held.
-    RunOutcome RefreshCommand(View slot);
+    RunOutcome RefreshCommand(CardPlace slot);
     // A view's card read again as a request of its own.
-    RunOutcome ReadAgain(View view);
+    RunOutcome ReadAgain(CardPlace view);
     // The nine format items: a view's card, userBlocks 241, 240 or 200.
-    void FormatCommand(View view, int userBlocks);
+    void FormatCommand(CardPlace view, int userBlocks);
 
     // --- Selection ---------------------------------------------------------------
     // What a click in a view does (also a key other than Enter).
-    void ViewClicked(View view);
+    void ViewClicked(CardPlace view);
     // The selection of a view changed: the totals of several savers.
-    void SelectionChanged(View view);
+    void SelectionChanged(CardPlace view);
 
     // --- Ticks -------------------------------------------------------------------
     void StateTick();
@@ -121,8 +121,8 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     void RefreshSlot1();
     void RefreshSlot2();
     void RefreshFile();
-    bool RefreshListing(View view);
-    bool ListVolume(View view);
+    bool RefreshListing(CardPlace view);
+    bool ListVolume(CardPlace view);
     void ShowDeviceLayout();
     void ShowTwoSlotLayout(bool fromDetection);
     void ShowPagedLayout();
@@ -130,7 +130,7 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     void ShowNoDevice();
     void ShowDeviceAnswers();
     void DetectDevice();
-    void EnableCommands(View view, bool on);
+    void EnableCommands(CardPlace view, bool on);
     void StateTickWork();
 
     // Auto refresh (CardPresenterTicks.cpp).

@@ -25,10 +25,10 @@ constexpr const char* kSlot2LinkError = " link error , please check Connection s
 constexpr const char* kFormatLarge =
     "Delete all saver? (Over 200 blocks is ONLY for Velmor memory card)";
 
-QString FormatQuestion(View view, int userBlocks) {
+QString FormatQuestion(CardPlace view, int userBlocks) {
     if (userBlocks == 200)
-        return view == View::Slot2 ? "Delete all saver? " : "Delete all saver?";
-    if (view == View::Slot1 && userBlocks == 240)
+        return view == CardPlace::Slot2 ? "Delete all saver? " : "Delete all saver?";
+    if (view == CardPlace::Slot1 && userBlocks == 240)
         return "elete all saver? (Over 200 blocks is ONLY for Velmor memory card)?";
     return kFormatLarge;
 }
@@ -51,7 +51,7 @@ void CardPresenter::ShowDeviceAnswers() {
 void CardPresenter::ShowTwoSlotLayout(bool fromDetection) {
     SetStatus("Ambrel");
     if (fromDetection)
-        session_.HighestPage = 0;
+        session_.SetHighestPage(0);
     display_.ShowTwoSlotLayout(fromDetection);
     if (fromDetection)
         stateTimer_->start();
@@ -69,7 +69,7 @@ void CardPresenter::ShowDeviceLayout() {
     }
     ShowDeviceAnswers();
     if (link.DirectMode) {
-        SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
+        SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage()));
         ShowPagedLayout();
     } else {
         ShowTwoSlotLayout(false);
@@ -109,17 +109,17 @@ void CardPresenter::DetectDevice() {
         ShowTwoSlotLayout(true);
         return;
     }
-    session_.CurrentPage = 255;
+    session_.SetCurrentPage(255);
     link.SetPage(255);
     uint16_t highest = 0;
     if (link.GetPage(highest))
-        session_.HighestPage = highest;
+        session_.SetHighestPage(highest);
     link.SetPage(page);
-    session_.CurrentPage = page;
+    session_.SetCurrentPage(page);
     PagePanel& pages = display_.Pages();
     pages.ShowPage(page);
-    SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage));
-    pages.ShowSet16M(session_.HighestPage >= 15);
+    SetStatus("TORIN " + PageSizeSuffix(session_.HighestPage()));
+    pages.ShowSet16M(session_.HighestPage() >= 15);
     ShowPagedLayout();
 }
 
@@ -127,10 +127,10 @@ void CardPresenter::DetectDevice() {
 
 void CardPresenter::ReadPageInfo() {
     session_.ReadPageInfo();
-    display_.Pages().ShowSet16M(session_.HighestPage >= 15);
+    display_.Pages().ShowSet16M(session_.HighestPage() >= 15);
 }
 
-RunOutcome CardPresenter::RefreshCommand(View slot) {
+RunOutcome CardPresenter::RefreshCommand(CardPlace slot) {
     CardRequest request{.holdTick = true, .wait = true};
     request.work = [this, slot](CardJob&) {
         ReadPageInfo();
@@ -139,14 +139,14 @@ RunOutcome CardPresenter::RefreshCommand(View slot) {
     return runner_.Run(request);
 }
 
-RunOutcome CardPresenter::ReadAgain(View view) {
+RunOutcome CardPresenter::ReadAgain(CardPlace view) {
     return runner_.Run({.wait = true, .work = [view](CardJob& job) { job.Refresh(view); }});
 }
 
-void CardPresenter::Refresh(View view) {
-    if (view == View::Slot1)
+void CardPresenter::Refresh(CardPlace view) {
+    if (view == CardPlace::Slot1)
         RefreshSlot1();
-    else if (view == View::Slot2)
+    else if (view == CardPlace::Slot2)
         RefreshSlot2();
     else
         RefreshFile();
@@ -160,8 +160,8 @@ void CardPresenter::RefreshSlot1() {
         uint16_t page = 0;
         if (link.GetPage(page)) {
             display_.Pages().ShowPage(page);
-            session_.ShownPage = static_cast<int16_t>(page);
-            session_.CurrentPage = page;
+            session_.SetShownPage(static_cast<int16_t>(page));
+            session_.SetCurrentPage(page);
         }
     };
     lookForBox();
@@ -171,15 +171,15 @@ void CardPresenter::RefreshSlot1() {
     if (link.LinkFailed) {
         prompts_.Info(kSlot1LinkError);
         SetStatus("No Device");
-        session_.SetLoaded(View::Slot1, false);
+        session_.SetLoaded(CardPlace::Slot1, false);
         return;
     }
-    if (!session_.CardPresent(View::Slot1)) {
+    if (!session_.CardPresent(CardPlace::Slot1)) {
         prompts_.Info(" no card in slot 1 ");
-        session_.SetLoaded(View::Slot1, false);
+        session_.SetLoaded(CardPlace::Slot1, false);
         return;
     }
-    RefreshListing(View::Slot1);
+    RefreshListing(CardPlace::Slot1);
 }
 
 void CardPresenter::RefreshSlot2() {
@@ -191,34 +191,34 @@ void CardPresenter::RefreshSlot2() {
     if (link.LinkFailed) {
         prompts_.Info(kSlot2LinkError);
         SetStatus("No Device");
-        session_.SetLoaded(View::Slot2, false);
+        session_.SetLoaded(CardPlace::Slot2, false);
         return;
     }
     // The paged card has no second slot.
     if (link.DirectMode)
         return;
-    if (!session_.CardPresent(View::Slot2)) {
+    if (!session_.CardPresent(CardPlace::Slot2)) {
         prompts_.Info(" no card in slot 2 ");
-        session_.SetLoaded(View::Slot2, false);
+        session_.SetLoaded(CardPlace::Slot2, false);
         return;
     }
-    RefreshListing(View::Slot2);
+    RefreshListing(CardPlace::Slot2);
 }
 
 void CardPresenter::RefreshFile() {
     ClearSelection();
     ShowDeviceLayout();
-    RefreshListing(View::File);
+    RefreshListing(CardPlace::Image);
 }
 
-bool CardPresenter::RefreshListing(View view) {
+bool CardPresenter::RefreshListing(CardPlace view) {
     CardVolume& volume = session_.Volume(view);
     // A change cut off on this card is put right before it is listed (the
     // user chooses between finishing and taking it back); an image another
     // program holds, or one only read, is left alone.
     std::string why;
-    if (volume.Device < CardVolume::kImage ||
-        (!volume.ImageReadOnly && HasCutChange(volume, session_.Journal()) &&
+    if (volume.Place() != CardPlace::Image ||
+        (!volume.Store().ImageReadOnly() && HasCutChange(volume, session_.Journal()) &&
          LockImageForWriting(volume, why))) {
         const SettleOutcome cut = SettleCutChange(volume, session_.Journal());
         if (!cut.message.empty()) {
@@ -236,7 +236,7 @@ bool CardPresenter::RefreshListing(View view) {
     return loaded;
 }
 
-bool CardPresenter::ListVolume(View view) {
+bool CardPresenter::ListVolume(CardPlace view) {
     CardVolume& volume = session_.Volume(view);
     CardView& shown = ViewOf(view);
     const LoadResult load = LoadVolume(volume, &host_);
@@ -270,7 +270,7 @@ bool CardPresenter::ListVolume(View view) {
     return true;
 }
 
-void CardPresenter::FormatCommand(View view, int userBlocks) {
+void CardPresenter::FormatCommand(CardPlace view, int userBlocks) {
     CardRequest request{.wait = true};
     request.ask = [&] {
         return session_.Loaded(view) && prompts_.Confirm(FormatQuestion(view, userBlocks));

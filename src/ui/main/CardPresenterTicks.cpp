@@ -41,7 +41,7 @@ void CardPresenter::AutoRefreshTick() {
         bool rereadSlot1 = false;
         runner_.Run({.work = [&](CardJob&) { answered = DetectAndLayOut(rereadSlot1); }});
         if (rereadSlot1)
-            RefreshCommand(View::Slot1);
+            RefreshCommand(CardPlace::Slot1);
         if (answered)
             ShowDeviceAnswers();
         else
@@ -74,24 +74,24 @@ void CardPresenter::SlotsInserted() {
     // A card put into slot 2, once the tick has seen the two-slot unit.
     bool inserted = false;
     runner_.Run({.work = [&](CardJob&) {
-        inserted =
-            !session_.Loaded(View::Slot2) && session_.CardPresent(View::Slot2) && twoSlotSeen_;
+        inserted = !session_.Loaded(CardPlace::Slot2) && session_.CardPresent(CardPlace::Slot2) &&
+                   twoSlotSeen_;
     }});
     if (inserted) {
         autoRefreshBusy_ = true;
-        RefreshCommand(View::Slot2);
+        RefreshCommand(CardPlace::Slot2);
         autoRefreshBusy_ = false;
         RearmTick();
     }
     // A card put into slot 1, seen twice in a row.
     inserted = false;
     runner_.Run({.work = [&](CardJob&) {
-        inserted = !session_.Loaded(View::Slot1) && session_.CardPresent(View::Slot1) &&
-                   session_.CardPresent(View::Slot1);
+        inserted = !session_.Loaded(CardPlace::Slot1) && session_.CardPresent(CardPlace::Slot1) &&
+                   session_.CardPresent(CardPlace::Slot1);
     }});
     if (inserted) {
         autoRefreshBusy_ = true;
-        RefreshCommand(View::Slot1);
+        RefreshCommand(CardPlace::Slot1);
         if (!session_.Link().DirectMode)
             SetStatus("   Ambrel");
         autoRefreshBusy_ = false;
@@ -103,16 +103,16 @@ bool CardPresenter::Slot2Removed() {
     bool removed = false;
     CardRequest request;
     request.work = [&](CardJob& job) {
-        if (!session_.Loaded(View::Slot2) || session_.CardPresent(View::Slot2) ||
+        if (!session_.Loaded(CardPlace::Slot2) || session_.CardPresent(CardPlace::Slot2) ||
             autoRefreshBusy_ || !twoSlotSeen_)
             return;
         removed = true;
         job.WaitWindowUp(true);
         // Wait only when slot 1 is empty too: the user may be swapping cards.
-        if (!session_.CardPresent(View::Slot1))
+        if (!session_.CardPresent(CardPlace::Slot1))
             Pause(kRemovalWaitMs);
-        if (!session_.CardPresent(View::Slot2))
-            session_.SetLoaded(View::Slot2, false);
+        if (!session_.CardPresent(CardPlace::Slot2))
+            session_.SetLoaded(CardPlace::Slot2, false);
     };
     runner_.Run(request);
     if (removed)
@@ -124,21 +124,22 @@ bool CardPresenter::Slot1Removed() {
     bool gone = false;
     CardRequest request;
     request.work = [&](CardJob& job) {
-        if (!session_.Loaded(View::Slot1) || session_.CardPresent(View::Slot1) || autoRefreshBusy_)
+        if (!session_.Loaded(CardPlace::Slot1) || session_.CardPresent(CardPlace::Slot1) ||
+            autoRefreshBusy_)
             return;
         gone = true;
         if (!session_.Link().DetectDevice()) {
-            session_.SetLoaded(View::Slot1, false);
+            session_.SetLoaded(CardPlace::Slot1, false);
             return;
         }
         job.WaitWindowUp(true);
-        if (!session_.CardPresent(View::Slot2))
+        if (!session_.CardPresent(CardPlace::Slot2))
             Pause(kRemovalWaitMs);
         job.WaitWindowUp(false);
         // Back within the wait: the tick goes on.
-        gone = !session_.CardPresent(View::Slot1);
+        gone = !session_.CardPresent(CardPlace::Slot1);
         if (gone)
-            session_.SetLoaded(View::Slot1, false);
+            session_.SetLoaded(CardPlace::Slot1, false);
     };
     runner_.Run(request);
     if (gone)
@@ -153,7 +154,7 @@ bool CardPresenter::DetectAndLayOut(bool& rereadSlot1) {
         answered = true;
         if (link.DirectMode) {
             twoSlotSeen_ = false;
-            SetStatus("    TORIN " + PageSizeSuffix(session_.HighestPage));
+            SetStatus("    TORIN " + PageSizeSuffix(session_.HighestPage()));
         } else {
             if (display_.ActivateChecked())
                 session_.Config().AutoRefresh = 1;

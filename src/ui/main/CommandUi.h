@@ -1,12 +1,12 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QString>
 
 class CardMenus;
 class CardSession;
-class CardUi;
+class CardFeedback;
 class CardView;
 class DetailPanel;
 class LinkCommandRunner;
@@ -24,9 +24,9 @@ class CommandUi {
     virtual LinkCommandRunner& Runner() = 0;
     virtual Prompter& Prompts() = 0;
     // Messages, progress and repaints as the card engine sees them.
-    virtual CardUi& EngineUi() = 0;
+    virtual CardFeedback& EngineUi() = 0;
 
-    virtual CardView& ViewOf(View view) = 0;
+    virtual CardView& ViewOf(CardPlace view) = 0;
     virtual CardMenus& Menus() = 0;
     virtual DetailPanel& Detail() = 0;
     // The parent and centre of the commands' windows.
@@ -35,9 +35,9 @@ class CommandUi {
     virtual void CentreOver(QWidget* window) const = 0;
 
     // Reads a view's card again and lists it (the slot's checks first).
-    virtual void Refresh(View view) = 0;
+    virtual void Refresh(CardPlace view) = 0;
     virtual void ClearSelection() = 0;
-    virtual void ShowSelectedSaver(View view) = 0;
+    virtual void ShowSelectedSaver(CardPlace view) = 0;
     virtual void SetStatus(const QString& text) = 0;
     // Lets the window paint now.
     virtual void RepaintNow() = 0;

@@ -32,9 +32,9 @@ ImageWatch::Stamp ImageWatch::StampOf(const QString& path) {
 
 void ImageWatch::Follow() {
     CardSession& session = ui_.Session();
-    const CardVolume& image = session.Volume(View::File);
-    const QString path = image.ImageOpen && session.Loaded(View::File)
-                             ? QString::fromStdString(image.ImageName)
+    const CardVolume& image = session.Volume(CardPlace::Image);
+    const QString path = image.ImageOpen() && session.Loaded(CardPlace::Image)
+                             ? QString::fromStdString(image.ImageName())
                              : QString();
     if (path == path_)
         return;
@@ -83,18 +83,18 @@ void ImageWatch::ReadAgain() {
     CardRequest request{.wait = true};
     request.work = [&](CardJob& job) {
         CardSession& session = ui_.Session();
-        CardVolume& image = session.Volume(View::File);
+        CardVolume& image = session.Volume(CardPlace::Image);
         if (replaced) {
             // The open file is the one that was renamed away.
-            const std::string name = image.ImageName;
+            const std::string name = image.ImageName();
             image.CloseImage();
             if (!image.OpenImage(name)) {
                 image.CloseImage();
-                session.SetLoaded(View::File, false);
+                session.SetLoaded(CardPlace::Image, false);
                 return;
             }
         }
-        job.Refresh(View::File);
+        job.Refresh(CardPlace::Image);
     };
     if (ui_.Runner().Run(request) == RunOutcome::Busy)
         settle_.start(kRetryMs);

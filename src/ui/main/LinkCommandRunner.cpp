@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <optional>
 
-void CardJob::Refresh(View view) {
+void CardJob::Refresh(CardPlace view) {
     if (std::find(refresh_.begin(), refresh_.end(), view) == refresh_.end())
         refresh_.push_back(view);
 }
@@ -35,7 +35,8 @@ void CardJob::WaitUntilItCloses() {
         wait_->RunUntilItCloses();
 }
 
-void LinkCommandRunner::Attach(WaitShow* wait, TickHold* tick, std::function<void(View)> refresh) {
+void LinkCommandRunner::Attach(WaitShow* wait, TickHold* tick,
+                               std::function<void(CardPlace)> refresh) {
     wait_ = wait;
     tick_ = tick;
     refresh_ = std::move(refresh);
@@ -93,7 +94,7 @@ RunOutcome LinkCommandRunner::Run(const CardRequest& request) {
                 linkWork.emplace(session_);
             if (!waitUp && wait_ != nullptr)
                 wait_->Show();
-            for (View view : job.refresh_)
+            for (CardPlace view : job.refresh_)
                 refresh_(view);
         }
         if ((waitUp || !job.refresh_.empty()) && wait_ != nullptr)

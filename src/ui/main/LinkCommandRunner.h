@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QString>
 #include <functional>
@@ -24,7 +24,7 @@ class CardJob {
   public:
     // The view is read again after the work (each view once, in the order
     // named), still as link work and under the wait window.
-    void Refresh(View view);
+    void Refresh(CardPlace view);
     // Told once the work is over and the wait window is down: an engine's
     // failure (Warn) or outcome (Inform).
     void Warn(const QString& text);
@@ -47,7 +47,7 @@ class CardJob {
     };
     WaitShow* wait_;
     bool waitUp_ = false;
-    std::vector<View> refresh_;
+    std::vector<CardPlace> refresh_;
     std::vector<Report> reports_;
 };
 
@@ -97,7 +97,7 @@ class LinkCommandRunner {
         : session_(session), prompts_(prompts) {}
     // Set once the window has built them; refresh reads a view's card again
     // as part of the work under way.
-    void Attach(WaitShow* wait, TickHold* tick, std::function<void(View)> refresh);
+    void Attach(WaitShow* wait, TickHold* tick, std::function<void(CardPlace)> refresh);
 
     RunOutcome Run(const CardRequest& request);
     // Link work runs: a drop or a close has to wait.
@@ -111,6 +111,6 @@ class LinkCommandRunner {
     Prompter& prompts_;
     WaitShow* wait_ = nullptr;
     TickHold* tick_ = nullptr;
-    std::function<void(View)> refresh_;
+    std::function<void(CardPlace)> refresh_;
     int holds_ = 0;
 };

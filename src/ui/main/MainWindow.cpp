@@ -91,7 +91,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
                   options.startDir.empty() ? CurrentFolder() : options.startDir);
     presenter_ =
         new CardPresenter(session_, runner_, prompts_, host_, *clock_, *this, options.ticks, this);
-    session_.OnLinkIdle = [this] { LinkIdle(); };
+    session_.SetOnLinkIdle([this] { LinkIdle(); });
 
     pagePanel_->PageLabel()->hide();
     pagePanel_->Panel()->hide();
@@ -100,7 +100,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     presenter_->ClearSelection();
     menus_->file.closeDcm->setEnabled(false);
     // No card is read yet.
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
             a->setEnabled(false);
     presenter_->Start();
@@ -109,7 +109,8 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     waitWindow_ = new WaitWindow(this);
     waitShow_ = std::make_unique<WaitWindowShow>(*waitWindow_, *this);
     prompts_.Attach(waitShow_.get());
-    runner_.Attach(waitShow_.get(), presenter_, [this](View view) { presenter_->Refresh(view); });
+    runner_.Attach(waitShow_.get(), presenter_,
+                   [this](CardPlace view) { presenter_->Refresh(view); });
     settingsDialog_ = new SettingsDialog(this);
     // "Find speed" is link work as any command's, under the wait window.
     settingsDialog_->SetSpeedFinder([this](const Settings& working) {
@@ -149,7 +150,7 @@ MainWindow::~MainWindow() {
     presenter_ = nullptr;
     // The volumes outlive the link by a moment; they must not reach it.
     session_.Detach();
-    session_.OnLinkIdle = nullptr;
+    session_.SetOnLinkIdle(nullptr);
 }
 
 void MainWindow::LinkIdle() {
@@ -173,7 +174,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::ConnectViews() {
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
         list->addAction(menus_->DeleteSelected(view));
         list->addAction(menus_->Undo(view));
@@ -196,10 +197,10 @@ void MainWindow::ConnectCommands() {
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::RunSettings);
     connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
     connect(menus_->slot1.refresh, &QAction::triggered, presenter_,
-            [this] { presenter_->RefreshCommand(View::Slot1); });
+            [this] { presenter_->RefreshCommand(CardPlace::Slot1); });
     connect(menus_->slot2.refresh, &QAction::triggered, presenter_,
-            [this] { presenter_->RefreshCommand(View::Slot2); });
-    for (View view : kViews)
+            [this] { presenter_->RefreshCommand(CardPlace::Slot2); });
+    for (CardPlace view : kCardPlaces)
         for (int blocks : {241, 240, 200})
             connect(menus_->FormatItem(view, blocks), &QAction::triggered, presenter_,
                     [this, view, blocks] { presenter_->FormatCommand(view, blocks); });
@@ -291,7 +292,7 @@ void MainWindow::OpenCard(const QString& path) {
 void MainWindow::ImportWhenLoaded(const QString& path, int tries) {
     constexpr const char* kViewNames[] = {"Slot 1", "Slot 2", "the DCM file"};
     bool any = false;
-    for (View view : kViews)
+    for (CardPlace view : kCardPlaces)
         any = any || session_.Loaded(view);
     const bool busy = runner_.Busy() || QApplication::activeModalWidget() != nullptr;
     if (busy || (!any && tries < 10)) {
@@ -303,9 +304,9 @@ void MainWindow::ImportWhenLoaded(const QString& path, int tries) {
         prompts_.Info("Refresh a card or open a DCM file first, then import " + path + " .");
         return;
     }
-    for (View view : kViews) {
+    for (CardPlace view : kCardPlaces) {
         if (session_.Loaded(view) &&
-            prompts_.Confirm("Import " + path + " into " + kViewNames[ViewIndex(view)] + " ?")) {
+            prompts_.Confirm("Import " + path + " into " + kViewNames[PlaceIndex(view)] + " ?")) {
             saverCommands_->Dci().ImportFile(view, path);
             return;
         }

@@ -85,7 +85,7 @@ class MainWindow : public QWidget, private CardDisplay {
     void ShowTwoSlotLayout(bool fromDetection) override;
     void ShowPagedLayout() override;
     void RepaintNow() override;
-    CardView& ViewOf(View view) override { return *views_[ViewIndex(view)]; }
+    CardView& ViewOf(CardPlace view) override { return *views_[PlaceIndex(view)]; }
     DetailPanel& Detail() override { return *detail_; }
     CardMenus& Menus() override { return *menus_; }
     PagePanel& Pages() override { return *pagePanel_; }

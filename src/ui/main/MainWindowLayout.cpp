@@ -114,13 +114,13 @@ void MainWindow::BuildLeftColumn() {
     detail_ = new DetailPanel(this, [this](int ms) { presenter_->Pause(ms); });
     detail_->DateTime()->setAccessibleDescription("Date and time of the selected saver");
 
-    fileButton_ = new MenuButton("File", menus_->Menu(View::File), this);
+    fileButton_ = new MenuButton("File", menus_->Menu(CardPlace::Image), this);
     Button(fileButton_, "FileButton", QRect(kColumnLeft, 420, 69, 28),
            "Open, create or close a card image file");
-    slot1Button_ = new MenuButton("Slot 1", menus_->Menu(View::Slot1), this);
+    slot1Button_ = new MenuButton("Slot 1", menus_->Menu(CardPlace::Slot1), this);
     Button(slot1Button_, "Slot1Button", QRect(kColumnLeft + 74, 420, 69, 28),
            "Reflesh the card-data on SLOT 1");
-    slot2Button_ = new MenuButton("Slot 2", menus_->Menu(View::Slot2), this);
+    slot2Button_ = new MenuButton("Slot 2", menus_->Menu(CardPlace::Slot2), this);
     Button(slot2Button_, "Slot2Button", QRect(kColumnLeft + 148, 420, 69, 28),
            "Reflesh the card-data on SLOT 2");
     setupButton_ = Button(new QPushButton("Setup...", this), "SetupButton",
@@ -147,11 +147,11 @@ void MainWindow::BuildCardArea() {
     slotSplitter_->setObjectName("SlotSplitter");
     slotSplitter_->setHandleWidth(8);
     slotSplitter_->setMinimumHeight(50);
-    for (View view : kViews) {
-        const bool file = view == View::File;
+    for (CardPlace view : kCardPlaces) {
+        const bool file = view == CardPlace::Image;
         CardView* shown =
             new CardView(view, session_.Volume(view), file ? cardSplitter_ : slotSplitter_);
-        views_[ViewIndex(view)] = shown;
+        views_[PlaceIndex(view)] = shown;
         if (file) {
             shown->Column()->setMinimumHeight(50);
             cardSplitter_->addWidget(shown->Column());
@@ -216,7 +216,7 @@ void MainWindow::BuildNoDeviceHint(int top) {
 void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
     pagePanel_->Panel()->hide();
     pagePanel_->PageLabel()->hide();
-    CardView& slot2 = ViewOf(View::Slot2);
+    CardView& slot2 = ViewOf(CardPlace::Slot2);
     slot2.List()->show();
     slot2.Header()->show();
     slot2.SizePanel()->show();
@@ -230,7 +230,7 @@ void MainWindow::ShowTwoSlotLayout(bool fromDetection) {
 void MainWindow::ShowPagedLayout() {
     pagePanel_->Panel()->show();
     pagePanel_->PageLabel()->show();
-    CardView& slot2 = ViewOf(View::Slot2);
+    CardView& slot2 = ViewOf(CardPlace::Slot2);
     slot2.Header()->hide();
     slot2.SizePanel()->hide();
     slot2.List()->hide();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "link/LinkHost.h"
 
 #include <QElapsedTimer>
@@ -15,7 +15,7 @@ class UiClock;
 // repaints. Link work runs on the GUI thread, so every repaint request also
 // lets Qt paint and answer the window manager, with user input held back
 // until the work is done.
-class UiHost : public CardUi, public LinkHost {
+class UiHost : public CardFeedback, public LinkHost {
   public:
     UiHost(Prompter& prompter, UiClock& clock) : prompter_(prompter), clock_(clock) {}
     void Attach(QLabel* status, QProgressBar* progress);
@@ -27,7 +27,7 @@ class UiHost : public CardUi, public LinkHost {
     // The same, at once.
     void PaintNow();
 
-    // CardUi
+    // CardFeedback
     void ShowInfo(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
     bool Confirm(const std::string& text) override;

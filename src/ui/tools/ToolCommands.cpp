@@ -1,7 +1,7 @@
 #include "ui/tools/ToolCommands.h"
 
+#include "card/CardFeedback.h"
 #include "card/CardSession.h"
-#include "card/CardUi.h"
 #include "card/CardWriteBack.h"
 #include "card/DciFile.h"
 #include "card/ReplaceSaver.h"
@@ -26,12 +26,12 @@
 
 namespace {
 
-QString SlotText(View slot) {
-    return slot == View::Slot1 ? "slot 1" : "slot 2";
+QString SlotText(CardPlace slot) {
+    return slot == CardPlace::Slot1 ? "slot 1" : "slot 2";
 }
 
-QString NoCardText(View slot) {
-    return slot == View::Slot1 ? " no card in slot 1 " : " no card in slot 2 ";
+QString NoCardText(CardPlace slot) {
+    return slot == CardPlace::Slot1 ? " no card in slot 1 " : " no card in slot 2 ";
 }
 
 QString KeptText(const QString& workFile) {
@@ -69,11 +69,11 @@ ToolCommands::ToolCommands(CommandUi& ui, const QString& startupArgument)
             &ToolCommands::OpenInCodeWindow);
     CardMenus& menus = ui.Menus();
     connect(menus.slot1.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(View::Slot1); });
+            [this] { ImportCaptionBmp(CardPlace::Slot1); });
     connect(menus.slot2.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(View::Slot2); });
+            [this] { ImportCaptionBmp(CardPlace::Slot2); });
     connect(menus.file.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(View::File); });
+            [this] { ImportCaptionBmp(CardPlace::Image); });
 }
 
 ToolCommands::~ToolCommands() = default;
@@ -96,19 +96,19 @@ void ToolCommands::OpenInHexEditor() {
 
 void ToolCommands::Exchange(Tool tool) {
     CardSession& session = Session();
-    View view = View::File;
-    if (session.SelectedName.empty() || !session.ViewOf(session.SelectedVolume, view))
+    CardPlace view = CardPlace::Image;
+    if (session.SelectedName().empty() || !session.PlaceOf(session.SelectedVolume(), view))
         return;
     ui_.Runner().Run(HeldAcross([this, tool, view, &session](CardJob&) {
         // Kept here: the selection may change while the tool window is open.
-        CardVolume& volume = *session.SelectedVolume;
-        const int entry = session.SelectedEntry;
-        const QString caption = QString::fromStdString(SaverText(session.SelectedName.c_str()));
+        CardVolume& volume = *session.SelectedVolume();
+        const int entry = session.SelectedEntry();
+        const QString caption = QString::fromStdString(SaverText(session.SelectedName().c_str()));
         bool present = true;
         if (IsSlot(view))
             ui_.Runner().Run({.work = [&](CardJob&) { present = session.CardPresent(view); }});
         if (!present) {
-            session.SelectedName.clear();
+            session.ClearSelection();
             ui_.Prompts().Info(NoCardText(view));
             session.SetLoaded(view, false);
             return;
@@ -121,7 +121,7 @@ void ToolCommands::Exchange(Tool tool) {
     }));
 }
 
-bool ToolCommands::ExportToWorkFile(Tool tool, CardVolume& volume, View view, int entry,
+bool ToolCommands::ExportToWorkFile(Tool tool, CardVolume& volume, CardPlace view, int entry,
                                     const QString& name) {
     CardRequest request{.wait = true};
     // The card in a slot may have been swapped since it was read: its blocks
@@ -189,12 +189,12 @@ bool ToolCommands::RunHexEditor(const QString& name) {
     return hexEditor_->SaveRequested();
 }
 
-void ToolCommands::WriteBack(CardVolume& volume, View view, int entry, const QString& name) {
+void ToolCommands::WriteBack(CardVolume& volume, CardPlace view, int entry, const QString& name) {
     CardSession& session = Session();
     const QString saver = "Saver " + name.trimmed();
     // Bytes added or removed would shift or drop part of the saver.
     const qint64 expected =
-        static_cast<qint64>(volume.Entries[entry].SizeBlocks) * CardVolume::kBlockSize;
+        static_cast<qint64>(volume.Entries()[entry].SizeBlocks) * CardVolume::kBlockSize;
     const qint64 edited = QFileInfo(WorkFile()).size();
     if (edited != expected) {
         ui_.Prompts().Warning(saver + " was not written back: the edited data holds " +
@@ -215,6 +215,9 @@ void ToolCommands::WriteBack(CardVolume& volume, View view, int entry, const QSt
         } else if (!SaverStillOnCard(volume, entry)) {
             why = "the card in " + SlotText(view) + " has changed since it was read.";
         }
+        if (why.isEmpty() && !WriteBackTouchesOnlySaver(volume, entry))
+            why = "the card's directory or table is damaged, so its blocks may be another "
+                  "saver's. Please check the card first (\"Check card...\").";
         return why.isEmpty();
     };
     bool written = false;
@@ -224,7 +227,7 @@ void ToolCommands::WriteBack(CardVolume& volume, View view, int entry, const QSt
          }});
     if (outcome == RunOutcome::NotSameCard) {
         ui_.Prompts().Warning(saver + " was not written back: " + why + KeptText(WorkFile()));
-        if (volume.Listed.changed)
+        if (volume.Listing().Copy().changed)
             ui_.Runner().Run({.wait = true, .work = [view](CardJob& job) { job.Refresh(view); }});
         return;
     }
@@ -233,7 +236,7 @@ void ToolCommands::WriteBack(CardVolume& volume, View view, int entry, const QSt
                               KeptText(WorkFile()));
 }
 
-void ToolCommands::ImportCaptionBmp(View view) {
+void ToolCommands::ImportCaptionBmp(CardPlace view) {
     CardSession& session = Session();
     if (!session.Loaded(view))
         return;
@@ -265,12 +268,12 @@ void ToolCommands::ImportCaptionBmp(View view) {
         const bool imported = logoImport_->Run(session.Volume(view));
         logoImport_->SetImportAround(nullptr);
         logoImport_->SetWaitWindow(nullptr, nullptr);
-        if (imported || session.Volume(view).Listed.changed)
+        if (imported || session.Volume(view).Listing().Copy().changed)
             visit.Refresh(view);
     }));
 }
 
-bool ToolCommands::PlaceLogo(View view, const std::function<bool()>& import) {
+bool ToolCommands::PlaceLogo(CardPlace view, const std::function<bool()>& import) {
     CardVolume& volume = Session().Volume(view);
     const std::string workFile = Session().StartDir() + kWorkFileName;
     const std::string name = ReadDciName(workFile);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/View.h"
+#include "card/CardPlace.h"
 
 #include <QObject>
 #include <QString>
@@ -46,21 +46,22 @@ class ToolCommands : public QObject {
     void OpenInHexEditor();
     // "Import BMP picture" (slots) and "Import Caption BMP" (image file) into
     // a view's card; only while it is loaded.
-    void ImportCaptionBmp(View view);
+    void ImportCaptionBmp(CardPlace view);
 
   private:
     enum class Tool { Code, HexEditor };
     void Exchange(Tool tool);
-    bool ExportToWorkFile(Tool tool, CardVolume& volume, View view, int entry, const QString& name);
+    bool ExportToWorkFile(Tool tool, CardVolume& volume, CardPlace view, int entry,
+                          const QString& name);
     // Shows the tool window modally on the work file; true when the user
     // saved there.
     bool RunCodeWindow(const QString& name);
     bool RunHexEditor(const QString& name);
-    void WriteBack(CardVolume& volume, View view, int entry, const QString& name);
+    void WriteBack(CardVolume& volume, CardPlace view, int entry, const QString& name);
     // Places the logo built in the work file on a view's card: through
     // import when the card has no saver of its name, else in place of that
     // one once the user says yes. True when the card took it.
-    bool PlaceLogo(View view, const std::function<bool()>& import);
+    bool PlaceLogo(CardPlace view, const std::function<bool()>& import);
     CardSession& Session();
 
     CommandUi& ui_;

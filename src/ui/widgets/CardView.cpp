@@ -1,7 +1,7 @@
 #include "ui/widgets/CardView.h"
 
 #include "base/SafeFile.h"
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
@@ -89,13 +89,13 @@ QSize FlatButtonSize(const QToolButton* button) {
 
 } // namespace
 
-CardView::CardView(View view, const CardVolume& volume, QWidget* parent)
+CardView::CardView(CardPlace view, const CardVolume& volume, QWidget* parent)
     : QObject(parent), view_(view), volume_(volume) {
-    const ColumnText& text = kColumns[ViewIndex(view)];
+    const ColumnText& text = kColumns[PlaceIndex(view)];
     column_ = new QWidget(parent);
-    column_->setObjectName(view == View::Slot1   ? "Slot1Column"
-                           : view == View::Slot2 ? "Slot2Column"
-                                                 : "FileColumn");
+    column_->setObjectName(view == CardPlace::Slot1   ? "Slot1Column"
+                           : view == CardPlace::Slot2 ? "Slot2Column"
+                                                      : "FileColumn");
     column_->setMinimumWidth(0);
     auto* layout = new QVBoxLayout(column_);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -162,7 +162,7 @@ CardView::CardView(View view, const CardVolume& volume, QWidget* parent)
     sizePanel_->setPalette(sizePal);
     layout->addWidget(sizePanel_);
 
-    if (view == View::File) {
+    if (view == CardPlace::Image) {
         loadedColour_ = QColor(0, 255, 255);
         unloadedColour_ = QColor(0, 159, 159);
         sizeTextColour_ = QColor(0, 255, 255);
@@ -175,11 +175,11 @@ CardView::CardView(View view, const CardVolume& volume, QWidget* parent)
 }
 
 QString CardView::Title() const {
-    return kColumns[ViewIndex(view_)].title;
+    return kColumns[PlaceIndex(view_)].title;
 }
 
 int CardView::ShownFrames(int entry) const {
-    const uint16_t frames = volume_.Entries[entry].ShownFrames();
+    const uint16_t frames = volume_.Entries()[entry].ShownFrames();
     return frames == 0 ? 1 : frames;
 }
 
@@ -207,17 +207,17 @@ bool CardView::AddPicture(const std::string& path, bool ownOnly, QString& fileEr
     return true;
 }
 
-CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& startDir, CardUi& ui,
-                                        LinkPort* link, QString& fileError) {
+CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& startDir,
+                                        CardFeedback& ui, LinkPort* link, QString& fileError) {
     pictures_.clear();
     icons_.clear();
     const std::string noIcon = SideFilePath(startDir, kNoIconFileName);
     const std::string frameFile = SideFilePath(startDir, kFrameFileName);
     Build result = Build::Done;
 
-    for (int k = 0; k < volume_.ListedCount && result == Build::Done; ++k) {
-        const int i = volume_.ListMap[k];
-        const SaverEntry& e = volume_.Entries[i];
+    for (int k = 0; k < volume_.ListedCount() && result == Build::Done; ++k) {
+        const int i = volume_.ListMap()[k];
+        const SaverEntry& e = volume_.Entries()[i];
         ui.SetProgress(0, e.IconCount);
         frame_[i] = 0;
         if (e.IconCount == 0) {
@@ -237,7 +237,7 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
             const bool extracted =
                 source.ExtractIcon(static_cast<uint8_t>(i), static_cast<uint16_t>(j), frameFile);
             const int writeError = errno;
-            if (link != nullptr && volume_.Device != CardVolume::kImage && link->LinkFailed) {
+            if (link != nullptr && volume_.Place() != CardPlace::Image && link->LinkFailed) {
                 result = Build::LinkFailed;
                 break;
             }
@@ -264,10 +264,10 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
 void CardView::FillListView() {
     formatted_ = true;
     list_->clear();
-    shownImage_.assign(volume_.ListedCount, 0);
-    for (int k = 0; k < volume_.ListedCount; ++k) {
-        const int i = volume_.ListMap[k];
-        const SaverEntry& e = volume_.Entries[i];
+    shownImage_.assign(volume_.ListedCount(), 0);
+    for (int k = 0; k < volume_.ListedCount(); ++k) {
+        const int i = volume_.ListMap()[k];
+        const SaverEntry& e = volume_.Entries()[i];
         const int image = frameImage_[i][0];
         auto* item = new QListWidgetItem(icons_[image], QString::number(e.SizeBlocks));
         item->setData(Qt::AccessibleTextRole, QString("%1, %2 blocks")
@@ -280,7 +280,7 @@ void CardView::FillListView() {
         list_->addItem(item);
         shownImage_[k] = image;
     }
-    sizePanel_->setText(QString::number(volume_.FreeBlocks) + kFreeSuffix);
+    sizePanel_->setText(QString::number(volume_.FreeBlocks()) + kFreeSuffix);
     UpdateSizeName();
 }
 
@@ -295,10 +295,10 @@ void CardView::ShowUnformatted() {
 }
 
 void CardView::Animate() {
-    const int count = std::min<int>(volume_.ListedCount, list_->count());
+    const int count = std::min<int>(volume_.ListedCount(), list_->count());
     for (int k = 0; k < count && k < static_cast<int>(shownImage_.size()); ++k) {
-        const int i = volume_.ListMap[k];
-        const SaverEntry& e = volume_.Entries[i];
+        const int i = volume_.ListMap()[k];
+        const SaverEntry& e = volume_.Entries()[i];
         QListWidgetItem* item = list_->item(k);
         const QString caption = QString::number(e.SizeBlocks);
         if (item->text() != caption)
@@ -362,16 +362,16 @@ void CardView::UpdateSizeName() {
 }
 
 int CardView::DirectoryIndexAt(int position) const {
-    if (position < 0 || position >= volume_.ListedCount)
+    if (position < 0 || position >= volume_.ListedCount())
         return -1;
-    return volume_.ListMap[position];
+    return volume_.ListMap()[position];
 }
 
 QPixmap CardView::CurrentPicture(int entry) const {
     if (entry < 0 || entry >= CardVolume::kEntryCount)
         return {};
-    for (int k = 0; k < volume_.ListedCount; ++k) {
-        if (volume_.ListMap[k] != entry)
+    for (int k = 0; k < volume_.ListedCount(); ++k) {
+        if (volume_.ListMap()[k] != entry)
             continue;
         const int image = frameImage_[entry][CurrentFrame(entry)];
         return image < static_cast<int>(pictures_.size()) ? pictures_[image] : QPixmap();

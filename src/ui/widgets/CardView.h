@@ -1,8 +1,8 @@
 #pragma once
 
+#include "card/CardPlace.h"
 #include "card/CardVolume.h"
 #include "card/SaverEntry.h"
-#include "card/View.h"
 
 #include <QColor>
 #include <QIcon>
@@ -14,7 +14,7 @@
 #include <vector>
 
 class CardListWidget;
-class CardUi;
+class CardFeedback;
 class LinkPort;
 class QLabel;
 class QToolButton;
@@ -36,9 +36,9 @@ class CardView : public QObject {
     static constexpr const char* kFreeSuffix = " BLOCKS FREE";
     static constexpr const char* kProblemsText = "This card has problems: Check card...";
 
-    CardView(View view, const CardVolume& volume, QWidget* parent);
+    CardView(CardPlace view, const CardVolume& volume, QWidget* parent);
 
-    View Shows() const { return view_; }
+    CardPlace Shows() const { return view_; }
     QWidget* Column() const { return column_; }
     QLabel* Header() const { return header_; }
     QToolButton* DcmButton() const { return dcmButton_; }
@@ -55,8 +55,8 @@ class CardView : public QObject {
     // FileError, fileError holds the message to show. The progress bar ends
     // at 0 either way. source is the volume shown, for reading the frames
     // from the card.
-    Build BuildIconList(CardVolume& source, const std::string& startDir, CardUi& ui, LinkPort* link,
-                        QString& fileError);
+    Build BuildIconList(CardVolume& source, const std::string& startDir, CardFeedback& ui,
+                        LinkPort* link, QString& fileError);
     // One item per listed saver, captioned with its size; the free-space line.
     void FillListView();
     // An erased card: no items, "Not a formated Card".
@@ -100,7 +100,7 @@ class CardView : public QObject {
     int ShownFrames(int entry) const;
     void UpdateSizeName();
 
-    View view_;
+    CardPlace view_;
     const CardVolume& volume_;
     QWidget* column_ = nullptr;
     QLabel* header_ = nullptr;

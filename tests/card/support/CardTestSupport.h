@@ -2,7 +2,7 @@
 
 #include "support/TestFiles.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 
 #include <atomic>
@@ -22,7 +22,7 @@ using porvane_test::TempDir;
 
 // Records what the card model tells the user; onProgress runs at every
 // progress update (used to break a transfer half way).
-class RecordingUi : public CardUi {
+class RecordingFeedback : public CardFeedback {
   public:
     void ShowInfo(const std::string& text) override { infos.push_back(text); }
     void ShowWarning(const std::string& text) override { warnings.push_back(text); }
@@ -51,11 +51,11 @@ inline void WriteNatural(CardVolume& v, uint8_t block, const uint8_t* natural512
     uint8_t copy[CardVolume::kBlockSize];
     std::memcpy(copy, natural512, sizeof copy);
     SwapWords(copy);
-    v.WriteRawBlock(v.Device, block, copy);
+    v.WriteRawBlock(v.Device(), block, copy);
 }
 
 inline void ReadNatural(CardVolume& v, uint8_t block, uint8_t* out512) {
-    v.ReadRawBlock(v.Device, block, out512);
+    v.ReadRawBlock(v.Device(), block, out512);
     SwapWords(out512);
 }
 
@@ -77,7 +77,7 @@ inline void SetEntry(SaverEntry& e, uint8_t type, uint8_t firstBlock, const std:
 inline void LinkChain(CardVolume& v, std::initializer_list<uint8_t> blocks) {
     const uint8_t* b = blocks.begin();
     for (size_t i = 0; i < blocks.size(); ++i)
-        v.Fat[b[i]] = i + 1 < blocks.size() ? b[i + 1] : CardVolume::kFatEnd;
+        v.Fat()[b[i]] = i + 1 < blocks.size() ? b[i + 1] : CardVolume::kFatEnd;
 }
 
 } // namespace cardtest

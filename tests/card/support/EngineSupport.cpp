@@ -19,7 +19,7 @@ void ListVolume(CardVolume& volume) {
 }
 
 bool MakeImage(CardVolume& volume, const std::string& path, uint8_t userBlocks) {
-    volume.Device = CardVolume::kImage;
+    volume.SetPlace(CardPlace::Image);
     if (!volume.OpenImage(path) || !volume.FormatVolume(userBlocks))
         return false;
     return LoadVolume(volume).Loaded();
@@ -41,10 +41,10 @@ void PlaceSaver(CardVolume& volume, int index, const std::string& name12, uint8_
         // Natural byte 0x40 (the icon count) kept small so that decoding reads
         // no frames beyond the saver.
         block[0x43] = 0;
-        ASSERT_TRUE(volume.WriteRawBlock(volume.Device, chain[k], block));
-        volume.Fat[chain[k]] = k + 1 < chain.size() ? chain[k + 1] : CardVolume::kFatEnd;
+        ASSERT_TRUE(volume.WriteRawBlock(volume.Device(), chain[k], block));
+        volume.Fat()[chain[k]] = k + 1 < chain.size() ? chain[k + 1] : CardVolume::kFatEnd;
     }
-    SaverEntry& e = volume.Entries[index];
+    SaverEntry& e = volume.Entries()[index];
     std::memset(e.Raw, 0, sizeof e.Raw);
     e.Raw[0] = type;
     e.Raw[1] = seed;
@@ -63,7 +63,7 @@ std::vector<uint8_t> ChainBytes(CardVolume& volume, const std::vector<uint8_t>& 
     std::vector<uint8_t> bytes;
     uint8_t block[CardVolume::kBlockSize];
     for (uint8_t b : chain) {
-        EXPECT_TRUE(volume.ReadRawBlock(volume.Device, b, block));
+        EXPECT_TRUE(volume.ReadRawBlock(volume.Device(), b, block));
         bytes.insert(bytes.end(), std::begin(block), std::end(block));
     }
     return bytes;
@@ -72,9 +72,9 @@ std::vector<uint8_t> ChainBytes(CardVolume& volume, const std::vector<uint8_t>& 
 std::vector<uint8_t> ChainOf(const CardVolume& volume, uint8_t first) {
     std::vector<uint8_t> chain;
     uint16_t b = first;
-    while (b < 256 && chain.size() < 256 && volume.Fat[b] != CardVolume::kFatFree) {
+    while (b < 256 && chain.size() < 256 && volume.Fat()[b] != CardVolume::kFatFree) {
         chain.push_back(static_cast<uint8_t>(b));
-        b = volume.Fat[b];
+        b = volume.Fat()[b];
     }
     return chain;
 }
@@ -89,9 +89,9 @@ std::vector<uint8_t> FileBlock(const std::string& path, int block) {
 }
 
 int EntryNamed(const CardVolume& volume, const std::string& name12) {
-    for (int k = 0; k < volume.ListedCount; ++k) {
-        const int i = volume.ListMap[k];
-        if (volume.Entries[i].Name == name12)
+    for (int k = 0; k < volume.ListedCount(); ++k) {
+        const int i = volume.ListMap()[k];
+        if (volume.Entries()[i].Name == name12)
             return i;
     }
     return -1;
@@ -119,9 +119,24 @@ std::vector<uint8_t> MakeDciBytes(uint8_t type, uint8_t byte2, uint8_t byte3,
 
 void DamageTable(CardVolume& volume, std::initializer_list<std::pair<int, uint16_t>> links) {
     for (const auto& [block, value] : links)
-        volume.Fat[block] = value;
+        volume.Fat()[block] = value;
     ASSERT_TRUE(volume.WriteFat());
     ASSERT_TRUE(LoadVolume(volume));
+}
+
+void TwoImageTest::SetUp() {
+    a_ = std::make_unique<CardVolume>();
+    b_ = std::make_unique<CardVolume>();
+    a_->Store().SetFeedback(&ui_);
+    b_->Store().SetFeedback(&ui_);
+    ASSERT_TRUE(MakeImage(*a_, APath()));
+    ASSERT_TRUE(MakeImage(*b_, BPath()));
+}
+
+std::string TwoImageTest::Dci(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir_.File(name);
+    WriteFileBytes(path, bytes);
+    return path;
 }
 
 } // namespace engine_test

@@ -1,15 +1,18 @@
 #pragma once
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "card/LoadVolume.h"
 #include "card/support/CardTestSupport.h"
 #include "support/TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,7 +22,7 @@ namespace engine_test {
 
 using porvane_test::TempDir;
 
-using cardtest::RecordingUi;
+using cardtest::RecordingFeedback;
 
 // The listing of a view: ListMap, ListedCount and FreeBlocks (floored at 0).
 void ListVolume(CardVolume& volume);
@@ -52,5 +55,21 @@ std::vector<uint8_t> MakeDciBytes(uint8_t type, uint8_t byte2, uint8_t byte3,
 
 // Sets table entries in memory and on the card, then reloads the volume.
 void DamageTable(CardVolume& volume, std::initializer_list<std::pair<int, uint16_t>> links);
+
+// Two card images in a fresh folder, a.dcm and b.dcm, formatted with 200
+// user blocks and loaded; both tell ui_ what they would tell the user.
+class TwoImageTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    std::string APath() const { return dir_.File("a.dcm"); }
+    std::string BPath() const { return dir_.File("b.dcm"); }
+    // A file of the folder holding bytes (a single-saver file, say); its path.
+    std::string Dci(const std::string& name, const std::vector<uint8_t>& bytes);
+
+    TempDir dir_;
+    RecordingFeedback ui_;
+    std::unique_ptr<CardVolume> a_;
+    std::unique_ptr<CardVolume> b_;
+};
 
 } // namespace engine_test

@@ -20,14 +20,14 @@ namespace {
 // is given.
 uint16_t Table(const std::string& path, int block, int set = -1) {
     CardVolume card;
-    card.Device = CardVolume::kImage;
+    card.SetPlace(CardPlace::Image);
     card.OpenImage(path);
     card.ReadFat();
     if (set >= 0) {
-        card.Fat[block] = static_cast<uint16_t>(set);
+        card.Fat()[block] = static_cast<uint16_t>(set);
         card.WriteFat();
     }
-    return card.Fat[block];
+    return card.Fat()[block];
 }
 
 // Runs play once the dialog shows (it runs modally).
@@ -95,7 +95,7 @@ class CheckCardTest : public QObject {
             done = Items(dialog->Changes());
             QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
         });
-        p.Menus().CheckCard(View::Slot1)->trigger();
+        p.Menus().CheckCard(CardPlace::Slot1)->trigger();
 
         QVERIFY2(report.contains("problem: 1 block is allocated in the table but belongs to no "
                                  "saver: 50."),
@@ -107,7 +107,7 @@ class CheckCardTest : public QObject {
         QVERIFY2(after.endsWith("clean."), qPrintable(after));
         QCOMPARE(done, QStringList({"repaired: Freed 1 leaked block."}));
         QCOMPARE(Table(card, 50), CardVolume::kFatFree);
-        QCOMPARE(Listed(w, View::Slot1), QStringList({"ALPHA", "BRAVO"}));
+        QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"ALPHA", "BRAVO"}));
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 
@@ -127,7 +127,7 @@ class CheckCardTest : public QObject {
             QTest::mouseClick(dialog->RepairButton(), Qt::LeftButton);
             QTest::mouseClick(dialog->CloseButton(), Qt::LeftButton);
         });
-        p.Menus().CheckCard(View::File)->trigger();
+        p.Menus().CheckCard(CardPlace::Image)->trigger();
         QVERIFY(freeWhileShown);
         QCOMPARE(Table(image, 50), CardVolume::kFatFree);
     }

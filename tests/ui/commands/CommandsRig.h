@@ -36,11 +36,11 @@ inline QString Q(const std::string& path) {
 }
 
 // The names of the savers a view lists, trailing blanks dropped.
-inline QStringList Listed(MainWindow& w, View view) {
+inline QStringList Listed(MainWindow& w, CardPlace view) {
     QStringList names;
     CardVolume& v = Presenter(w).Session().Volume(view);
-    for (int k = 0; k < v.ListedCount && k < Presenter(w).ViewOf(view).List()->count(); ++k)
-        names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
+    for (int k = 0; k < v.ListedCount() && k < Presenter(w).ViewOf(view).List()->count(); ++k)
+        names << QString::fromStdString(v.Entries()[v.ListMap()[k]].TrimmedName());
     return names;
 }
 
@@ -66,16 +66,16 @@ class CommandsRig : public MainWindowRig {
         MainWindow& w = OpenTwoSlot();
         CardPresenter& p = Presenter(w);
         commands = &SaverCommandsOf(w);
-        for (View view : kViews)
-            logging_ << QObject::connect(p.ViewOf(view).List()->model(),
-                                         &QAbstractItemModel::modelReset, [this, view, &p] {
-                                             refreshes.push_back(ViewIndex(view));
-                                             listed.push_back(p.Session().Volume(view).ListedCount);
-                                         });
+        for (CardPlace view : kCardPlaces)
+            logging_ << QObject::connect(
+                p.ViewOf(view).List()->model(), &QAbstractItemModel::modelReset, [this, view, &p] {
+                    refreshes.push_back(PlaceIndex(view));
+                    listed.push_back(p.Session().Volume(view).ListedCount());
+                });
         if (slot1 != nullptr)
-            p.RefreshCommand(View::Slot1);
+            p.RefreshCommand(CardPlace::Slot1);
         if (slot2 != nullptr)
-            p.RefreshCommand(View::Slot2);
+            p.RefreshCommand(CardPlace::Slot2);
         refreshes.clear();
         listed.clear();
         return w;
@@ -98,13 +98,13 @@ class CommandsRig : public MainWindowRig {
     }
     // A drag entering view target, as the window system delivers it; true
     // when the view takes it.
-    bool DragOver(View target, QMimeData* data) {
+    bool DragOver(CardPlace target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         return Enter(target, data);
     }
     // A drop on view target after the drag entered it; true when the view
     // took it as a copy. The queued work runs before returning.
-    bool DropOn(View target, QMimeData* data) {
+    bool DropOn(CardPlace target, QMimeData* data) {
         std::unique_ptr<QMimeData> owned(data);
         if (!Enter(target, data))
             return false;
@@ -124,7 +124,7 @@ class CommandsRig : public MainWindowRig {
   private:
     QList<QMetaObject::Connection> logging_;
 
-    bool Enter(View target, QMimeData* data) {
+    bool Enter(CardPlace target, QMimeData* data) {
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
                               Qt::NoModifier);
         QCoreApplication::sendEvent(Presenter(*window).ViewOf(target).List()->viewport(), &enter);

@@ -28,17 +28,17 @@ const std::vector<TestSaver> kSlot2 = {{0, "D", 2, 1}};
 std::map<std::string, std::string> CleanSavers(const std::string& path) {
     std::map<std::string, std::string> savers;
     CardVolume card;
-    card.Device = CardVolume::kImage;
+    card.SetPlace(CardPlace::Image);
     CardCheckReport report;
     if (!card.OpenImage(path) || !CheckCard(card, report) || !report.Clean() || !LoadVolume(card))
         return {{"", "not clean"}};
-    for (int k = 0; k < card.ListedCount; ++k) {
-        const SaverEntry& e = card.Entries[card.ListMap[k]];
+    for (int k = 0; k < card.ListedCount(); ++k) {
+        const SaverEntry& e = card.Entries()[card.ListMap()[k]];
         uint8_t chain[256];
         std::string& bytes = savers[e.TrimmedName()];
         for (int i = 0; i < card.CollectChain(e.FirstBlock, chain, e.SizeBlocks); ++i) {
             uint8_t block[512];
-            card.ReadRawBlock(card.Device, chain[i], block);
+            card.ReadRawBlock(card.Device(), chain[i], block);
             bytes.append(reinterpret_cast<const char*>(block), sizeof block);
         }
     }
@@ -60,8 +60,8 @@ class CutChangeWindowTest : public QObject {
         };
         auto deleteB = [](CommandsRig& rig) {
             rig.prompter.Then("yes");
-            rig.Select(View::Slot1, {1});
-            Presenter(*rig.window).Menus().DeleteSelected(View::Slot1)->trigger();
+            rig.Select(CardPlace::Slot1, {1});
+            Presenter(*rig.window).Menus().DeleteSelected(CardPlace::Slot1)->trigger();
         };
         auto none = [](CommandsRig&) {};
         auto recover = [](CommandsRig& rig) {
@@ -76,9 +76,9 @@ class CutChangeWindowTest : public QObject {
                 history.accept();
             });
             poll.start(5);
-            Presenter(*rig.window).Menus().History(View::Slot1)->trigger();
+            Presenter(*rig.window).Menus().History(CardPlace::Slot1)->trigger();
         };
-        auto drag = [](View from, View to, int position) {
+        auto drag = [](CardPlace from, CardPlace to, int position) {
             return [=](CommandsRig& rig) {
                 rig.Select(from, {position});
                 rig.DropOn(to, rig.commands->Drags().DragData(from));
@@ -88,12 +88,22 @@ class CutChangeWindowTest : public QObject {
         const QStringList d = {"D"};
         const Op ops[] = {
             {"delete", 0, none, deleteB, {{"A", "C"}, d}},
-            {"copy", 0, none, drag(View::Slot2, View::Slot1, 0), {{"A", "B", "C", "D"}, d}},
-            {"move", 1, none, drag(View::Slot1, View::Slot2, 1), {{"A", "C"}, {"D", "B"}}},
+            {"copy",
+             0,
+             none,
+             drag(CardPlace::Slot2, CardPlace::Slot1, 0),
+             {{"A", "B", "C", "D"}, d}},
+            {"move",
+             1,
+             none,
+             drag(CardPlace::Slot1, CardPlace::Slot2, 1),
+             {{"A", "C"}, {"D", "B"}}},
             {"undo",
              0,
              deleteB,
-             [](CommandsRig& rig) { Presenter(*rig.window).Menus().Undo(View::Slot1)->trigger(); },
+             [](CommandsRig& rig) {
+                 Presenter(*rig.window).Menus().Undo(CardPlace::Slot1)->trigger();
+             },
              {abc, d}},
             {"recover", 0, deleteB, recover, {abc, d}},
             {"format",
@@ -101,7 +111,7 @@ class CutChangeWindowTest : public QObject {
              none,
              [](CommandsRig& rig) {
                  rig.prompter.Then("yes");
-                 Presenter(*rig.window).FormatCommand(View::Slot1, 200);
+                 Presenter(*rig.window).FormatCommand(CardPlace::Slot1, 200);
              },
              {{}, d}},
         };
@@ -126,7 +136,7 @@ class CutChangeWindowTest : public QObject {
                     QStringList listed[2];
                     for (int s = 0; s < 2; ++s) {
                         before[s] = ReadFileText(rig.Path(s ? "slot2.dcm" : "slot1.dcm"));
-                        listed[s] = Listed(w, s ? View::Slot2 : View::Slot1);
+                        listed[s] = Listed(w, s ? CardPlace::Slot2 : CardPlace::Slot1);
                     }
 
                     rig.box->Faults().stopAfterWrites = n;
@@ -142,7 +152,7 @@ class CutChangeWindowTest : public QObject {
                     rig.box->Faults().stopAfterWrites = 0;
                     p.Session().Link().LinkFailed = false;
                     for (int s = 0; s < 2; ++s) {
-                        const View view = s ? View::Slot2 : View::Slot1;
+                        const CardPlace view = s ? CardPlace::Slot2 : CardPlace::Slot1;
                         rig.prompter.Clear();
                         rig.prompter.Then(finish ? "yes" : "no");
                         p.RefreshCommand(view);

@@ -37,12 +37,13 @@ class DciCommandsTest : public QObject {
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
         const QString out = Q(rig.Path("third.DCI"));
         rig.prompter.Then(out);
-        rig.Select(View::Slot1, {2}); // THIRD: blocks 192 and 191
-        rig.commands->Transfers().Activate(View::Slot1);
+        rig.Select(CardPlace::Slot1, {2}); // THIRD: blocks 192 and 191
+        rig.commands->Transfers().Activate(CardPlace::Slot1);
         const std::string file = ReadFileText(rig.Path("third.DCI"));
         const std::string card = ReadFileText(rig.Path("slot1.dcm"));
         QCOMPARE(file.size(), size_t(1056));
-        QVERIFY(std::memcmp(file.data(), p.Session().Volume(View::Slot1).Entries[2].Raw, 32) == 0);
+        QVERIFY(std::memcmp(file.data(), p.Session().Volume(CardPlace::Slot1).Entries()[2].Raw,
+                            32) == 0);
         QVERIFY(file.substr(32, 512) == card.substr(192 * 512, 512));
         QVERIFY(file.substr(544) == card.substr(191 * 512, 512));
         const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
@@ -55,7 +56,7 @@ class DciCommandsTest : public QObject {
 
         std::ofstream(rig.Path("third.DCI"), std::ios::trunc) << "keep";
         rig.prompter.Then(out).Then("no");
-        rig.commands->Transfers().Activate(View::Slot1);
+        rig.commands->Transfers().Activate(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList({" File " + out + " Exisit overwrite it ?"}));
         QCOMPARE(ReadFileText(rig.Path("third.DCI")), std::string("keep"));
     }
@@ -66,14 +67,14 @@ class DciCommandsTest : public QObject {
         CardPresenter& p = Presenter(w);
         rig.OpenImage("image.dcm", {{0, "SECOND", 1, 1}});
         const QString dci = Q(rig.Path("second.dci"));
-        QVERIFY(ExportDci(rig.Path("second.dci"), 1, p.Session().Volume(View::Slot1)));
+        QVERIFY(ExportDci(rig.Path("second.dci"), 1, p.Session().Volume(CardPlace::Slot1)));
         rig.prompter.Then(dci).Then("no").Then("yes");
-        p.ViewOf(View::File).DciButton()->click();
+        p.ViewOf(CardPlace::Image).DciButton()->click();
         QCOMPARE(rig.prompter.Messages(), QStringList({"Saver SECOND       Exisit overwrite it ?",
                                                        "Saver SECOND       Exisit Append it ?"}));
-        QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "SECOND"}));
-        QCOMPARE(p.Session().Volume(View::File).Entries[1].SizeBlocks, uint16_t(4));
-        QCOMPARE(int(p.Session().Volume(View::File).Entries[1].Raw[2]),
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"SECOND", "SECOND"}));
+        QCOMPARE(p.Session().Volume(CardPlace::Image).Entries()[1].SizeBlocks, uint16_t(4));
+        QCOMPARE(int(p.Session().Volume(CardPlace::Image).Entries()[1].Raw[2]),
                  198); // below the first saver's block
         const FileDialogSetup setup = rig.prompter.Calls()[0].setup;
         QCOMPARE(setup.fileName, QString("*.DCI"));
@@ -85,16 +86,16 @@ class DciCommandsTest : public QObject {
         rig.prompter.Clear();
         rig.prompter.Then(dci).Then("yes");
         p.Menus().file.importDci->trigger();
-        QCOMPARE(Listed(w, View::File), QStringList({"SECOND", "SECOND"}));
-        QCOMPARE(p.Session().Volume(View::File).Entries[0].SizeBlocks, uint16_t(4));
-        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString("192 BLOCKS FREE"));
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"SECOND", "SECOND"}));
+        QCOMPARE(p.Session().Volume(CardPlace::Image).Entries()[0].SizeBlocks, uint16_t(4));
+        QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString("192 BLOCKS FREE"));
         QCOMPARE(rig.prompter.AnswersLeft(), 0);
     }
 
     void RefusedImportsLeaveTheCardAsItWas() {
         CommandsRig rig;
         MainWindow& w = rig.Open(nullptr, nullptr);
-        for (View view : kViews)
+        for (CardPlace view : kCardPlaces)
             rig.commands->Dci().Import(view);
         QCOMPARE(rig.prompter.Log(),
                  QStringList({"info: CARD REFRESH FIRST.", "info: Card refresh first.",
@@ -108,14 +109,14 @@ class DciCommandsTest : public QObject {
         rig.prompter.Then(Q(rig.Path("big.dci"))).Then("yes").Then(missing);
         rig.prompter.Then(Q(rig.Path("short.dci")));
         for (int i = 0; i < 3; ++i)
-            rig.commands->Dci().Import(View::File);
+            rig.commands->Dci().Import(CardPlace::Image);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver SMALL        Exisit overwrite it ?", "NOT ENOUGH SPACE.",
                               "File " + missing + " not found.",
                               "File " + Q(rig.Path("short.dci")) +
                                   " is shorter than its header says; nothing imported."}));
         QVERIFY(ReadFileText(rig.Path("image.dcm")) == before);
-        QCOMPARE(Listed(w, View::File), QStringList({"BIG", "SMALL"}));
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"BIG", "SMALL"}));
     }
 
     void ImportIntoASlotReadsTheCardFirst() {
@@ -123,7 +124,7 @@ class DciCommandsTest : public QObject {
         MainWindow& w = rig.Open(&kThree, &kNone);
         CardPresenter& p = Presenter(w);
         const QString dci = Q(rig.Path("first.dci"));
-        QVERIFY(ExportDci(rig.Path("first.dci"), 0, p.Session().Volume(View::Slot1)));
+        QVERIFY(ExportDci(rig.Path("first.dci"), 0, p.Session().Volume(CardPlace::Slot1)));
         // Another card goes in behind the view's back, with a saver of that name.
         rig.twoSlot->SetCardPresent(1, false);
         WriteTestCard(rig.Path("slot2.dcm"), 200, {{4, "FIRST", 1, 1}});
@@ -140,8 +141,8 @@ class DciCommandsTest : public QObject {
                  QStringList({"Saver FIRST        Exisit overwrite it ?"}));
         QCOMPARE(waitUp, QStringList());
         QVERIFY(!WaitOf(w).isVisible());
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST"}));
-        QCOMPARE(p.Session().Volume(View::Slot2).Entries[0].SizeBlocks, uint16_t(3));
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"FIRST"}));
+        QCOMPARE(p.Session().Volume(CardPlace::Slot2).Entries()[0].SizeBlocks, uint16_t(3));
         QCOMPARE(rig.refreshes, std::vector<int>({1, 1}));
     }
 };

@@ -38,17 +38,17 @@ class DcmCommandsTest : public QObject {
         WriteTestCard(rig.Path("card.dcm"), 200, {{0, "FIRST", 3, 2}});
         rig.prompter.Then(big).Then(card).Then(big).Then(Q(rig.Path("missing.dcm")));
         d.Open();
-        QVERIFY(!p.Session().Loaded(View::File));
+        QVERIFY(!p.Session().Loaded(CardPlace::Image));
         p.Menus().file.openDcm->trigger();
-        QVERIFY(p.Session().Loaded(View::File));
-        QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
+        QVERIFY(p.Session().Loaded(CardPlace::Image));
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"FIRST"}));
         QVERIFY(p.Menus().file.closeDcm->isEnabled());
         // A second image that is refused leaves the first open; a missing
         // one says nothing.
-        p.ViewOf(View::File).DcmButton()->click();
+        p.ViewOf(CardPlace::Image).DcmButton()->click();
         d.Open();
-        QCOMPARE(p.Session().Volume(View::File).ImageName, rig.Path("card.dcm"));
-        QVERIFY(p.Session().Loaded(View::File));
+        QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), rig.Path("card.dcm"));
+        QVERIFY(p.Session().Loaded(CardPlace::Image));
         const QString refused = "FILE : " + big + " IS NOT SUPPORTED !!!! ";
         QCOMPARE(rig.prompter.Messages(), QStringList({refused, refused}));
         const FileDialogSetup open = rig.prompter.Calls()[0].setup;
@@ -61,9 +61,9 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("new.dcm")));
         p.Menus().file.newDcm->trigger();
-        QCOMPARE(p.Session().Volume(View::File).ImageName, rig.Path("new.dcm"));
+        QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), rig.Path("new.dcm"));
         QVERIFY(ReadFileText(rig.Path("new.dcm")) == ReadFileText(rig.Path("dpnw.dc")));
-        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString("200 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString("200 BLOCKS FREE"));
         const FileDialogSetup save = rig.prompter.Calls()[0].setup;
         QVERIFY(save.confirmOverwrite);
         QCOMPARE(save.defaultExt, QString("*.DCM"));
@@ -71,10 +71,10 @@ class DcmCommandsTest : public QObject {
                                       "format|*.*|Card dump (emulators)|*.vmu;*.bin"));
 
         p.Menus().file.closeDcm->trigger();
-        QVERIFY(!p.Session().Loaded(View::File));
-        QVERIFY(!p.Session().Volume(View::File).ImageOpen);
-        QCOMPARE(p.ViewOf(View::File).List()->count(), 0);
-        QCOMPARE(p.ViewOf(View::File).SizePanel()->text(), QString());
+        QVERIFY(!p.Session().Loaded(CardPlace::Image));
+        QVERIFY(!p.Session().Volume(CardPlace::Image).ImageOpen());
+        QCOMPARE(p.ViewOf(CardPlace::Image).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString());
         QVERIFY(!p.Menus().file.closeDcm->isEnabled());
     }
 
@@ -90,21 +90,21 @@ class DcmCommandsTest : public QObject {
         QCOMPARE(p.WatchedImage().Watched(), Q(image));
 
         rig.prompter.Then("yes");
-        rig.Select(View::File, {1});
-        p.Menus().DeleteSelected(View::File)->trigger();
-        QCOMPARE(Listed(w, View::File), QStringList({"FIRST"}));
+        rig.Select(CardPlace::Image, {1});
+        p.Menus().DeleteSelected(CardPlace::Image)->trigger();
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"FIRST"}));
         QTest::qWait(ImageWatch::kSettleMs * 3);
         QCOMPARE(rig.refreshes, std::vector<int>({2}));
 
         WriteTestCard(rig.Path("other.dcm"), 200, {{0, "INPLACE", 2, 1}});
         std::ofstream(image, std::ios::binary | std::ios::trunc)
             << ReadFileText(rig.Path("other.dcm"));
-        QTRY_COMPARE(Listed(w, View::File), QStringList({"INPLACE"}));
+        QTRY_COMPARE(Listed(w, CardPlace::Image), QStringList({"INPLACE"}));
 
         WriteTestCard(rig.Path("third.dcm"), 200, {{0, "RENAMED", 2, 1}});
         std::filesystem::rename(rig.Path("third.dcm"), image);
-        QTRY_COMPARE(Listed(w, View::File), QStringList({"RENAMED"}));
-        QCOMPARE(p.Session().Volume(View::File).ImageName, image);
+        QTRY_COMPARE(Listed(w, CardPlace::Image), QStringList({"RENAMED"}));
+        QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), image);
     }
 
     void SavedSlotUploadedAndSavedAgainIsTheSameFile() {
@@ -115,12 +115,12 @@ class DcmCommandsTest : public QObject {
         const QString b = Q(rig.Path("b.dcm"));
         rig.prompter.Then(a).Then(a).Then(b);
         p.Menus().slot1.saveAsDcm->trigger();
-        p.ViewOf(View::Slot2).DcmButton()->click(); // "Upload a VMU page."
+        p.ViewOf(CardPlace::Slot2).DcmButton()->click(); // "Upload a VMU page."
         p.Menus().slot2.saveAsDcm->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(ReadFileText(rig.Path("a.dcm")) == ReadFileText(rig.Path("slot1.dcm")));
         QVERIFY(ReadFileText(rig.Path("b.dcm")) == ReadFileText(rig.Path("a.dcm")));
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"FIRST", "SECOND", "THIRD"}));
         // Each save reads its slot again first; the upload reads slot 2 after.
         QCOMPARE(rig.refreshes, std::vector<int>({0, 1, 1}));
 
@@ -150,11 +150,11 @@ class DcmCommandsTest : public QObject {
         p.Menus().file.saveAsDcm->trigger();
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         rig.prompter.Then("yes");
-        rig.Select(View::File, {0});
+        rig.Select(CardPlace::Image, {0});
         p.Menus().file.deleteSelected->trigger();
         QVERIFY(ReadFileText(image) != before);
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
-        QCOMPARE(p.Session().Volume(View::File).ImageName, image);
+        QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), image);
     }
 
     void AnImageIsReadUnderItsLockAndNeverWrittenInAGuessedOrder() {
@@ -172,7 +172,7 @@ class DcmCommandsTest : public QObject {
             odd[254 * 512 + 2 * b] = 0x12;
         std::ofstream(rig.Path("odd.dcm"), std::ios::binary | std::ios::trunc) << odd;
         QVERIFY(d.OpenFile(Q(rig.Path("odd.dcm"))));
-        QVERIFY(p.ViewOf(View::File).Header()->toolTip().contains("read only"));
+        QVERIFY(p.ViewOf(CardPlace::Image).Header()->toolTip().contains("read only"));
         rig.prompter.Then("yes");
         p.Menus().file.format200->trigger();
         QVERIFY(rig.prompter.Messages().last().startsWith("The byte order of " +
@@ -201,7 +201,7 @@ class DcmCommandsTest : public QObject {
         ::close(fd);
         // The window's own hold on the open image keeps no reader of it out.
         QVERIFY(d.OpenFile(image));
-        p.RefreshCommand(View::Slot1); // dropped after the refused upload
+        p.RefreshCommand(CardPlace::Slot1); // dropped after the refused upload
         rig.prompter.Then(image).Then("yes");
         p.Menus().slot1.uploadDcm->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == ReadFileText(rig.Path("image.dcm")));
@@ -217,14 +217,14 @@ class DcmCommandsTest : public QObject {
         // Slot 1 holds savers: the upload asks first.
         rig.prompter.Then(Q(rig.Path("a.dcm"))).Then("yes").Then(Q(rig.Path("a.dcm")));
         p.Menus().slot1.uploadDcm->trigger();
-        QVERIFY(!p.Session().Loaded(View::Slot1));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1));
         QVERIFY(rig.refreshes.empty()); // not read again
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
         p.Menus().slot2.uploadDcm->trigger();
         // Read again, and not loaded when that failed: a listing of the card
         // as it was must not be written back over the new one.
         QVERIFY(rig.prompter.Messages().last().startsWith(" link error , please check"));
-        QVERIFY(!p.Session().Loaded(View::Slot2));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot2));
     }
 };
 

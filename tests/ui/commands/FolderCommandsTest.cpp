@@ -19,14 +19,14 @@ const std::vector<TestSaver> kNone = {};
 // blocks in chain order, sorted.
 std::vector<std::string> Savers(CardVolume& volume) {
     std::vector<std::string> savers;
-    for (int k = 0; k < volume.ListedCount; ++k) {
-        const SaverEntry& e = volume.Entries[volume.ListMap[k]];
+    for (int k = 0; k < volume.ListedCount(); ++k) {
+        const SaverEntry& e = volume.Entries()[volume.ListMap()[k]];
         std::string saver(reinterpret_cast<const char*>(e.Raw), SaverEntry::kSize);
         saver[2] = 0;
         uint8_t block[512];
         int at = e.IsGame ? 0 : e.FirstBlock;
-        for (int n = 0; n < e.SizeBlocks && at < 241; ++n, at = volume.Fat[at]) {
-            volume.ReadRawBlock(volume.Device, static_cast<uint8_t>(at), block);
+        for (int n = 0; n < e.SizeBlocks && at < 241; ++n, at = volume.Fat()[at]) {
+            volume.ReadRawBlock(volume.Device(), static_cast<uint8_t>(at), block);
             saver.append(reinterpret_cast<const char*>(block), sizeof block);
         }
         savers.push_back(saver);
@@ -59,7 +59,7 @@ class FolderCommandsTest : public QObject {
         CardMenus& m = p.Menus();
         rig.prompter.Then(Q(rig.Path("out")));
         std::filesystem::create_directories(rig.Path("out"));
-        m.ExportAll(View::Slot1)->trigger();
+        m.ExportAll(CardPlace::Slot1)->trigger();
         QCOMPARE(rig.prompter.Calls()[0].kind, QString("folder"));
         QCOMPARE(rig.prompter.Messages().join("\n"),
                  QString("Exported 4 of 4 savers.\n  exported GAME.DCI (GAME)\n  exported "
@@ -68,22 +68,23 @@ class FolderCommandsTest : public QObject {
         // Again: the files that exist are asked about first.
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("out"))).Then("no");
-        m.ExportAll(View::Slot1)->trigger();
+        m.ExportAll(CardPlace::Slot1)->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({FolderCommands::ReplaceQuestion(
                      Q(rig.Path("out")), {rig.Path("out/GAME.DCI"), "", "", ""})}));
 
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("out")));
-        m.ImportFolder(View::File)->trigger();
+        m.ImportFolder(CardPlace::Image)->trigger();
         QVERIFY(rig.prompter.Messages().value(0).startsWith("Imported 4 of 4 files."));
-        QCOMPARE(Listed(w, View::File).size(), 4);
-        QVERIFY(Savers(p.Session().Volume(View::File)) == Savers(p.Session().Volume(View::Slot1)));
+        QCOMPARE(Listed(w, CardPlace::Image).size(), 4);
+        QVERIFY(Savers(p.Session().Volume(CardPlace::Image)) ==
+                Savers(p.Session().Volume(CardPlace::Slot1)));
         // Into a card holding them already: the questions of an import, one
         // saver replaced, the others refused and named.
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("out"))).Then("yes").Then("no").Then("no");
-        m.ImportFolder(View::File)->trigger();
+        m.ImportFolder(CardPlace::Image)->trigger();
         const QStringList said = rig.prompter.Messages();
         QCOMPARE(said.value(0), QString("Saver GAME         Exisit overwrite it ?"));
         QVERIFY(said.last().startsWith("Imported 1 of 4 files."));
@@ -101,20 +102,20 @@ class FolderCommandsTest : public QObject {
         std::string raw = card;
         SwapWords(reinterpret_cast<uint8_t*>(raw.data()), raw.size());
         struct Case {
-            View view;
+            CardPlace view;
             const char* file;
             const char* filter; // "" leaves the dialog on its first entry
             const char* cli;    // the same request on the command line
             bool natural;
         };
         const Case cases[] = {
-            {View::Slot1, "slot.BIN", "BIN file format", "save-card slot1 cli.BIN", false},
-            {View::Slot1, "dump.bin", "Card dump (emulators)", "save-card slot1 cli.bin --to raw",
-             true},
-            {View::Slot1, "slot.vmu", "", "save-card slot1 cli.vmu", true},
-            {View::File, "image.BIN", "BIN file format", "convert image.dcm cli.BIN", false},
-            {View::File, "image.bin", "Card dump (emulators)", "convert image.dcm cli.bin --to raw",
-             true},
+            {CardPlace::Slot1, "slot.BIN", "BIN file format", "save-card slot1 cli.BIN", false},
+            {CardPlace::Slot1, "dump.bin", "Card dump (emulators)",
+             "save-card slot1 cli.bin --to raw", true},
+            {CardPlace::Slot1, "slot.vmu", "", "save-card slot1 cli.vmu", true},
+            {CardPlace::Image, "image.BIN", "BIN file format", "convert image.dcm cli.BIN", false},
+            {CardPlace::Image, "image.bin", "Card dump (emulators)",
+             "convert image.dcm cli.bin --to raw", true},
         };
         rig.OpenImage("image.dcm", kSavers);
         for (const Case& c : cases) {
@@ -136,7 +137,8 @@ class FolderCommandsTest : public QObject {
         // Read back, each is the card again, its order found by content.
         for (const char* file : {"slot.BIN", "dump.bin"}) {
             QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path(file))));
-            QCOMPARE(Listed(w, View::File), QStringList({"GAME", "SAVE/ONE", "SAVE ONE", "LAST"}));
+            QCOMPARE(Listed(w, CardPlace::Image),
+                     QStringList({"GAME", "SAVE/ONE", "SAVE ONE", "LAST"}));
         }
     }
 };

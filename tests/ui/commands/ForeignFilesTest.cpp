@@ -27,15 +27,15 @@ class ForeignFilesTest : public QObject {
         QVERIFY(ConvertImageFile(rig.Path("slot1.dcm"), rig.Path("card.vmu"), ImageOrder::Natural,
                                  error));
         QVERIFY(rig.commands->Dcm().OpenFile(Q(rig.Path("card.vmu"))));
-        QCOMPARE(Listed(w, View::File), QStringList({"FIRST", "SECOND", "THIRD"}));
+        QCOMPARE(Listed(w, CardPlace::Image), QStringList({"FIRST", "SECOND", "THIRD"}));
         QCOMPARE(w.windowTitle(), QString("Porvane"));
-        QCOMPARE(p.ViewOf(View::File).Header()->toolTip(), QString("card.vmu (raw dump)"));
+        QCOMPARE(p.ViewOf(CardPlace::Image).Header()->toolTip(), QString("card.vmu (raw dump)"));
 
         // "Export" to a VMS writes the pair.
         rig.Answer(rig.commands->Transfers().SaverSelected(), "Export");
         rig.prompter.Then(Q(rig.Path("second.VMS")));
-        rig.Select(View::File, {1});
-        rig.commands->Transfers().Activate(View::File);
+        rig.Select(CardPlace::Image, {1});
+        rig.commands->Transfers().Activate(CardPlace::Image);
         std::string vms = ReadFileText(rig.Path("second.VMS"));
         QCOMPARE(vms.size(), size_t(4 * 512));
         QCOMPARE(ReadFileText(rig.Path("second.VMI")).size(), size_t(108));
@@ -47,23 +47,23 @@ class ForeignFilesTest : public QObject {
         QMimeData* files = new QMimeData;
         files->setUrls({QUrl::fromLocalFile(Q(rig.Path("second.VMS"))),
                         QUrl::fromLocalFile(Q(rig.Path("second.VMI")))});
-        QVERIFY(rig.DropOn(View::Slot2, files));
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
-        QVERIFY(ExportDci(rig.Path("back.dci"), 0, p.Session().Volume(View::Slot2)));
+        QVERIFY(rig.DropOn(CardPlace::Slot2, files));
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"SECOND"}));
+        QVERIFY(ExportDci(rig.Path("back.dci"), 0, p.Session().Volume(CardPlace::Slot2)));
         std::string back = ReadFileText(rig.Path("back.dci")).substr(32);
         SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
         QVERIFY(back == vms);
         const QString decoded = QString::fromUtf8("セーブ");
-        QVERIFY(p.ViewOf(View::Slot2).List()->item(0)->toolTip().startsWith(decoded));
-        QVERIFY(p.ViewOf(View::Slot2)
+        QVERIFY(p.ViewOf(CardPlace::Slot2).List()->item(0)->toolTip().startsWith(decoded));
+        QVERIFY(p.ViewOf(CardPlace::Slot2)
                     .List()
                     ->item(0)
                     ->data(Qt::AccessibleDescriptionRole)
                     .toString()
                     .startsWith(decoded));
         rig.Answer(rig.commands->Transfers().SaverSelected(), "");
-        rig.Select(View::Slot2, {0});
-        rig.commands->Transfers().Activate(View::Slot2);
+        rig.Select(CardPlace::Slot2, {0});
+        rig.commands->Transfers().Activate(CardPlace::Slot2);
         QVERIFY(rig.commands->Transfers().SaverSelected().DecodedLine().startsWith(decoded));
 
         // A VMS alone: the question says game (Yes) or data (No); a game
@@ -72,13 +72,13 @@ class ForeignFilesTest : public QObject {
         std::ofstream(rig.Path("solo.vms"), std::ios::binary) << std::string(600, '\0');
         rig.prompter.Clear();
         rig.prompter.Then("cancel").Then("yes");
-        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("solo.vms")));
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND"}));
-        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("solo.vms")));
+        rig.commands->Dci().ImportFile(CardPlace::Slot2, Q(rig.Path("solo.vms")));
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"SECOND"}));
+        rig.commands->Dci().ImportFile(CardPlace::Slot2, Q(rig.Path("solo.vms")));
         QCOMPARE(rig.prompter.Messages(),
                  QStringList(2, DciCommands::LoneVmsQuestion(Q(rig.Path("solo.vms")))));
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO"}));
-        const SaverEntry& solo = p.Session().Volume(View::Slot2).Entries[1];
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"SECOND", "SOLO"}));
+        const SaverEntry& solo = p.Session().Volume(CardPlace::Slot2).Entries()[1];
         QVERIFY(solo.IsGame);
         QCOMPARE(int(solo.SizeBlocks), 2);
         std::string vmi = ReadFileText(rig.Path("second.VMI"));
@@ -86,8 +86,8 @@ class ForeignFilesTest : public QObject {
         std::ofstream(rig.Path("second.VMI"), std::ios::binary | std::ios::trunc) << vmi;
         rig.prompter.Clear();
         rig.prompter.Then("no").Then("yes"); // not over SECOND, beside it
-        rig.commands->Dci().ImportFile(View::Slot2, Q(rig.Path("second.VMI")));
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"SECOND", "SOLO", "SECOND"}));
+        rig.commands->Dci().ImportFile(CardPlace::Slot2, Q(rig.Path("second.VMI")));
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"SECOND", "SOLO", "SECOND"}));
         QVERIFY(StatusOf(w).contains("second.VMI: its checksum does not match"));
 
         // A changed dump stays a dump.

@@ -22,34 +22,34 @@ class HistoryCommandsTest : public QObject {
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = ReadFileText(card);
         rig.prompter.Then("yes");
-        rig.Select(View::Slot1, {1});
-        p.Menus().DeleteSelected(View::Slot1)->trigger();
-        QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "C", "D", "E"}));
-        rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Undo delete B"));
+        rig.Select(CardPlace::Slot1, {1});
+        p.Menus().DeleteSelected(CardPlace::Slot1)->trigger();
+        QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"A", "C", "D", "E"}));
+        rig.commands->History().UpdateUndoCaption(CardPlace::Slot1);
+        QCOMPARE(p.Menus().Undo(CardPlace::Slot1)->text(), QString("Undo delete B"));
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        p.ViewOf(View::Slot1).List()->setFocus();
-        QVERIFY(p.ViewOf(View::Slot1).List()->hasFocus());
-        QTest::keyClick(p.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(Listed(w, View::Slot1), QStringList({"A", "B", "C", "D", "E"}));
+        p.ViewOf(CardPlace::Slot1).List()->setFocus();
+        QVERIFY(p.ViewOf(CardPlace::Slot1).List()->hasFocus());
+        QTest::keyClick(p.ViewOf(CardPlace::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"A", "B", "C", "D", "E"}));
         QVERIFY(ReadFileText(card) == before);
         // The same item now puts the change back, and says so.
-        rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Redo delete B"));
+        rig.commands->History().UpdateUndoCaption(CardPlace::Slot1);
+        QCOMPARE(p.Menus().Undo(CardPlace::Slot1)->text(), QString("Redo delete B"));
         // The wait window took the activation; the user clicks the view again.
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        p.ViewOf(View::Slot1).List()->setFocus();
+        p.ViewOf(CardPlace::Slot1).List()->setFocus();
 
         // Another program writes the card: the redo is refused, unwritten.
         std::string changed = ReadFileText(card);
         changed[253 * 512 + 7] ^= 0x20;
         std::ofstream(card, std::ios::binary | std::ios::trunc) << changed;
-        QTest::keyClick(p.ViewOf(View::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(p.ViewOf(CardPlace::Slot1).List(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY2(rig.prompter.Messages().last().startsWith(
                      "No change in the history leaves this card as it is now"),
                  qPrintable(rig.prompter.Messages().last()));
@@ -64,17 +64,17 @@ class HistoryCommandsTest : public QObject {
         CardPresenter& p = Presenter(w);
         const std::string before = ReadFileText(rig.Path("slot2.dcm"));
         rig.prompter.Then("yes");
-        rig.Select(View::Slot2, {0, 1, 3});
-        p.Menus().DeleteSelected(View::Slot2)->trigger();
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"C"}));
-        rig.commands->History().UpdateUndoCaption(View::Slot2);
-        QCOMPARE(p.Menus().Undo(View::Slot2)->text(), QString("Undo delete 3 savers"));
-        p.Menus().Undo(View::Slot2)->trigger();
-        QCOMPARE(Listed(w, View::Slot2), QStringList({"A", "B", "C", "D"}));
+        rig.Select(CardPlace::Slot2, {0, 1, 3});
+        p.Menus().DeleteSelected(CardPlace::Slot2)->trigger();
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"C"}));
+        rig.commands->History().UpdateUndoCaption(CardPlace::Slot2);
+        QCOMPARE(p.Menus().Undo(CardPlace::Slot2)->text(), QString("Undo delete 3 savers"));
+        p.Menus().Undo(CardPlace::Slot2)->trigger();
+        QCOMPARE(Listed(w, CardPlace::Slot2), QStringList({"A", "B", "C", "D"}));
         QVERIFY(ReadFileText(rig.Path("slot2.dcm")) == before);
         // Slot 1 has a history of its own: nothing to undo there.
-        rig.commands->History().UpdateUndoCaption(View::Slot1);
-        QCOMPARE(p.Menus().Undo(View::Slot1)->text(), QString("Undo"));
+        rig.commands->History().UpdateUndoCaption(CardPlace::Slot1);
+        QCOMPARE(p.Menus().Undo(CardPlace::Slot1)->text(), QString("Undo"));
     }
 
     // Every saver of a change shows, wrapped rather than cut, and each row's
@@ -87,9 +87,9 @@ class HistoryCommandsTest : public QObject {
         MainWindow& w = rig.Open(&many, nullptr);
         CardPresenter& p = Presenter(w);
         rig.prompter.Then("yes");
-        p.FormatCommand(View::Slot1, 200);
+        p.FormatCommand(CardPlace::Slot1, 200);
         std::vector<JournalRecord> records;
-        QVERIFY(ReadHistory(p.Session().Volume(View::Slot1), p.Session().Journal(), records));
+        QVERIFY(ReadHistory(p.Session().Volume(CardPlace::Slot1), p.Session().Journal(), records));
         HistoryDialog& dialog = rig.commands->History().History();
         dialog.Show("Slot 1", records);
         dialog.resize(560, 360);
@@ -123,20 +123,20 @@ class HistoryCommandsTest : public QObject {
         for (int i = 0; i < 2; ++i) {
             rig.prompter.Clear();
             rig.prompter.Then("yes");
-            rig.Select(View::Slot1, {0});
-            p.Menus().DeleteSelected(View::Slot1)->trigger();
+            rig.Select(CardPlace::Slot1, {0});
+            p.Menus().DeleteSelected(CardPlace::Slot1)->trigger();
             const QStringList told = rig.prompter.Messages();
             QCOMPARE(told.size(), i == 0 ? 2 : 1);
             if (i == 0)
                 QVERIFY2(told[1].startsWith("\"delete A\" is not in the history: "),
                          qPrintable(told[1]));
         }
-        QCOMPARE(Listed(w, View::Slot1), QStringList({"C"}));
+        QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"C"}));
         // Slot 2 is another card: told again.
         rig.prompter.Clear();
         rig.prompter.Then("yes");
-        rig.Select(View::Slot2, {2});
-        p.Menus().DeleteSelected(View::Slot2)->trigger();
+        rig.Select(CardPlace::Slot2, {2});
+        p.Menus().DeleteSelected(CardPlace::Slot2)->trigger();
         QCOMPARE(rig.prompter.Messages().size(), 2);
         QVERIFY(rig.prompter.Messages()[1].startsWith("\"delete C\" is not in the history: "));
     }

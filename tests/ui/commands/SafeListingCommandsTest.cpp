@@ -27,12 +27,12 @@ class SafeListingCommandsTest : public QObject {
         std::ofstream(rig.Path("slot1.dcm"), std::ios::binary | std::ios::in | std::ios::out)
             << other;
         rig.prompter.Then("yes");
-        rig.Select(View::Slot1, {0, 1});
+        rig.Select(CardPlace::Slot1, {0, 1});
         p.Menus().slot1.deleteSelected->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == other);
         QCOMPARE(rig.prompter.Messages().last(),
                  QString("The card in slot 1 changed since it was read; nothing was written."));
-        QCOMPARE(Listed(w, View::Slot1), QStringList({"OTHER", "KEEP"}));
+        QCOMPARE(Listed(w, CardPlace::Slot1), QStringList({"OTHER", "KEEP"}));
     }
 
     void UploadAsksFirstAndNoChangesNothing() {

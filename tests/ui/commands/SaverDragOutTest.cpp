@@ -68,8 +68,8 @@ class SaverDragOutTest : public QObject {
             manager.show();
             QVERIFY(QTest::qWaitForWindowExposed(&manager));
 
-            rig.Select(View::Slot1, {1});
-            CardListWidget* list = p.ViewOf(View::Slot1).List();
+            rig.Select(CardPlace::Slot1, {1});
+            CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
             const QPoint start =
                 list->viewport()->mapTo(&w, list->visualItemRect(list->item(1)).center());
             // The drag runs its own loop once it starts: the rest of the
@@ -93,9 +93,9 @@ class SaverDragOutTest : public QObject {
             QCOMPARE(::lstat(folder.c_str(), &info), 0);
             QCOMPARE(int(info.st_mode & 0777), 0700);
             QVERIFY(manager.offered[0].toLocalFile().startsWith(Q(folder)));
-            CardVolume& slot1 = p.Session().Volume(View::Slot1);
+            CardVolume& slot1 = p.Session().Volume(CardPlace::Slot1);
             if (!pairs) {
-                QVERIFY(ExportDci(rig.Path("check.dci"), slot1.ListMap[1], slot1));
+                QVERIFY(ExportDci(rig.Path("check.dci"), slot1.ListMap()[1], slot1));
                 QVERIFY(ReadFileText(rig.Path("desk/SAVE_TWO.DCI")) ==
                         ReadFileText(rig.Path("check.dci")));
             } else {
@@ -103,7 +103,7 @@ class SaverDragOutTest : public QObject {
                 QCOMPARE(ReadFileText(rig.Path("desk2/SAVE_TWO.VMI")).size(), size_t(108));
             }
             // The drag stays a drag between views: nothing copied there.
-            QCOMPARE(Listed(w, View::Slot2), QStringList());
+            QCOMPARE(Listed(w, CardPlace::Slot2), QStringList());
         }
     }
 };

@@ -85,7 +85,7 @@ namespace {
 
 void WriteNatural(CardVolume& v, int block, uint8_t* natural) {
     SwapWords(natural);
-    v.WriteRawBlock(v.Device, static_cast<uint8_t>(block), natural);
+    v.WriteRawBlock(v.Device(), static_cast<uint8_t>(block), natural);
 }
 
 } // namespace
@@ -93,7 +93,7 @@ void WriteNatural(CardVolume& v, int block, uint8_t* natural) {
 void WriteTestCard(const std::string& path, int userBlocks, const std::vector<TestSaver>& savers) {
     std::remove(path.c_str());
     auto v = std::make_unique<CardVolume>();
-    v->Device = CardVolume::kImage;
+    v->SetPlace(CardPlace::Image);
     v->OpenImage(path); // a new image is blank
     if (userBlocks == 0)
         return;
@@ -106,7 +106,7 @@ void WriteTestCard(const std::string& path, int userBlocks, const std::vector<Te
         for (int b = 0; b < s.blocks; ++b)
             chain.push_back(s.game ? b : next--);
         for (size_t b = 0; b < chain.size(); ++b)
-            v->Fat[chain[b]] = b + 1 < chain.size() ? chain[b + 1] : CardVolume::kFatEnd;
+            v->Fat()[chain[b]] = b + 1 < chain.size() ? chain[b + 1] : CardVolume::kFatEnd;
         const size_t header = s.game ? 1 : 0;
         // Header and frame data as one run of bytes over the chain from the header.
         std::vector<uint8_t> bytes((chain.size() - header) * 512, 0);
@@ -121,7 +121,7 @@ void WriteTestCard(const std::string& path, int userBlocks, const std::vector<Te
                 bytes[0x80 + f * 512 + i] = static_cast<uint8_t>((f + 1) * 0x11);
         for (size_t b = header; b < chain.size(); ++b)
             WriteNatural(*v, chain[b], bytes.data() + (b - header) * 512);
-        SaverEntry& e = v->Entries[s.entry];
+        SaverEntry& e = v->Entries()[s.entry];
         std::memset(e.Raw, 0, sizeof e.Raw);
         e.Raw[0] = s.game ? SaverEntry::kTypeGame : SaverEntry::kTypeData;
         e.Raw[2] = static_cast<uint8_t>(chain[0]);
@@ -193,7 +193,7 @@ MainWindow& MainWindowRig::OpenNoBox() {
     return w;
 }
 
-void MainWindowRig::Select(View view, const std::vector<int>& positions) {
+void MainWindowRig::Select(CardPlace view, const std::vector<int>& positions) {
     CardListWidget* list = Presenter(*window).ViewOf(view).List();
     list->clearSelection();
     for (int p : positions)

@@ -93,7 +93,7 @@ class MainWindowRig {
     MainWindow& Open(std::unique_ptr<PortBackend> backend);
     // A saver shown in a view at list position `position` is selected
     // and clicked.
-    void Select(View view, const std::vector<int>& positions);
+    void Select(CardPlace view, const std::vector<int>& positions);
 
     porvane_test::TempDir dir;
     FakeClock clock;

@@ -52,18 +52,18 @@ struct ToolsRig : MainWindowRig {
         MainWindow& w = OpenTwoSlot();
         CardPresenter& p = Presenter(w);
         tools = &ToolsOf(w);
-        p.RefreshCommand(View::Slot1);
-        p.RefreshCommand(View::Slot2);
+        p.RefreshCommand(CardPlace::Slot1);
+        p.RefreshCommand(CardPlace::Slot2);
         return w;
     }
-    void SelectSaver(View view, const QString& name) {
+    void SelectSaver(CardPlace view, const QString& name) {
         Select(view, {static_cast<int>(Listed(view).indexOf(name))});
     }
-    QStringList Listed(View view) {
+    QStringList Listed(CardPlace view) {
         QStringList names;
         CardVolume& v = Presenter(*window).Session().Volume(view);
-        for (int k = 0; k < v.ListedCount; ++k)
-            names << QString::fromStdString(v.Entries[v.ListMap[k]].TrimmedName());
+        for (int k = 0; k < v.ListedCount(); ++k)
+            names << QString::fromStdString(v.Entries()[v.ListMap()[k]].TrimmedName());
         return names;
     }
     ToolCommands* tools = nullptr;
@@ -101,7 +101,7 @@ class ToolCommandsTest : public QObject {
         CodeWindow& code = rig.tools->Code();
         const std::string card = rig.Path("slot1.dcm");
         const std::string before = ReadFileText(card);
-        rig.SelectSaver(View::Slot1, "PORVANE_GAME");
+        rig.SelectSaver(CardPlace::Slot1, "PORVANE_GAME");
         QVERIFY(p.Detail().DisasmButton()->isEnabled());
 
         QStringList seen;
@@ -141,14 +141,14 @@ class ToolCommandsTest : public QObject {
         MainWindow& w = rig.Open();
         CardPresenter& p = Presenter(w);
         CodeWindow& code = rig.tools->Code();
-        rig.SelectSaver(View::Slot1, "PORVANE_GAME");
+        rig.SelectSaver(CardPlace::Slot1, "PORVANE_GAME");
         rig.twoSlot->SetCardPresent(0, false);
         int shown = 0;
         WhileShown never(code, [&] { ++shown; });
         p.Detail().DisasmButton()->click();
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 1 "}));
-        QVERIFY(!p.Session().Loaded(View::Slot1));
-        QVERIFY(p.Session().SelectedName.empty());
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1));
+        QVERIFY(p.Session().SelectedName().empty());
         QCOMPARE(shown, 0);
         code.removeEventFilter(&never);
 
@@ -157,9 +157,9 @@ class ToolCommandsTest : public QObject {
         std::string other;
         const auto visit = [&](bool swap) {
             rig.twoSlot->SetCardPresent(0, true);
-            p.RefreshCommand(View::Slot1);
+            p.RefreshCommand(CardPlace::Slot1);
             rig.prompter.Clear();
-            rig.SelectSaver(View::Slot1, "PORVANE_GAME");
+            rig.SelectSaver(CardPlace::Slot1, "PORVANE_GAME");
             WhileShown play(code, [&] {
                 PatchFirstLine(code, "12");
                 rig.twoSlot->SetCardPresent(0, false);
@@ -180,7 +180,7 @@ class ToolCommandsTest : public QObject {
                  QStringList({"Saver PORVANE_GAME was not written back: there is no card in "
                               "slot 1." +
                               kept}));
-        QVERIFY(!p.Session().Loaded(View::Slot1));
+        QVERIFY(!p.Session().Loaded(CardPlace::Slot1));
         QVERIFY(ReadFileText(card) == before);
 
         QCOMPARE(visit(true), 1);
@@ -189,10 +189,10 @@ class ToolCommandsTest : public QObject {
                               "has changed since it was read." +
                               kept}));
         QVERIFY(ReadFileText(card) == other);
-        QVERIFY(p.Session().Loaded(View::Slot1));
+        QVERIFY(p.Session().Loaded(CardPlace::Slot1));
         // The view has read the new card at once: the next visit works on it.
-        QVERIFY(!p.Session().Volume(View::Slot1).Listed.changed);
-        QCOMPARE(CompareWithListing(p.Session().Volume(View::Slot1)), ListingMatch::Same);
+        QVERIFY(!p.Session().Volume(CardPlace::Slot1).Listing().Copy().changed);
+        QCOMPARE(CompareWithListing(p.Session().Volume(CardPlace::Slot1)), ListingMatch::Same);
     }
 
     // "Edit..." on a saver of the card image: an edit saved in the hex editor
@@ -205,12 +205,12 @@ class ToolCommandsTest : public QObject {
         CardPresenter& p = Presenter(w);
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(p.Session().Volume(View::File).OpenImage(image));
-        p.Session().Volume(View::File).ImageName = image;
-        p.ReadAgain(View::File);
-        QVERIFY(p.Session().Loaded(View::File));
+        QVERIFY(p.Session().Volume(CardPlace::Image).OpenImage(image));
+        p.Session().Volume(CardPlace::Image).Store().SetImageName(image);
+        p.ReadAgain(CardPlace::Image);
+        QVERIFY(p.Session().Loaded(CardPlace::Image));
         p.Session().Link().LinkFailed = true;
-        rig.SelectSaver(View::File, "NOTES");
+        rig.SelectSaver(CardPlace::Image, "NOTES");
         QVERIFY(p.AutoRefreshTimer()->isActive());
 
         MiniEditorWindow& editor = rig.tools->HexEditor();
@@ -222,7 +222,7 @@ class ToolCommandsTest : public QObject {
             tickStopped = !p.AutoRefreshTimer()->isActive();
             QTest::keyClicks(editor.Grid(), "ab");
             editor.Menus().save->trigger();
-            p.Session().Volume(View::File).ImageReadOnly = readOnly;
+            p.Session().Volume(CardPlace::Image).Store().SetImageReadOnly(readOnly);
             editor.reject();
         });
         std::string expected = ReadFileText(image);
@@ -243,7 +243,7 @@ class ToolCommandsTest : public QObject {
                               "data is kept in " +
                               rig.tools->WorkFile() + "."}));
         QVERIFY(ReadFileText(image) == expected);
-        p.Session().Volume(View::File).ImageReadOnly = false;
+        p.Session().Volume(CardPlace::Image).Store().SetImageReadOnly(false);
 
         // A work file that can't be written: told, and no window on half a saver.
         rig.prompter.Clear();
@@ -263,9 +263,9 @@ class ToolCommandsTest : public QObject {
         CardPresenter& p = Presenter(w);
         const std::string image = rig.Path("image.dcm");
         WriteTestCard(image, 200, {{0, "NOTES", 2, 1}});
-        QVERIFY(p.Session().Volume(View::File).OpenImage(image));
-        p.ReadAgain(View::File);
-        rig.SelectSaver(View::File, "NOTES");
+        QVERIFY(p.Session().Volume(CardPlace::Image).OpenImage(image));
+        p.ReadAgain(CardPlace::Image);
+        rig.SelectSaver(CardPlace::Image, "NOTES");
         MiniEditorWindow& editor = rig.tools->HexEditor();
         QString size;
         bool fixed = false;
@@ -308,8 +308,8 @@ class ToolCommandsTest : public QObject {
         });
         item->trigger();
         QCOMPARE(ok.shown, 1);
-        QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
-        const SaverEntry& logo = p.Session().Volume(View::Slot2).Entries[0];
+        QCOMPARE(rig.Listed(CardPlace::Slot2), QStringList({"ICONDATA_VMS"}));
+        const SaverEntry& logo = p.Session().Volume(CardPlace::Slot2).Entries()[0];
         QCOMPARE(QString::fromStdString(logo.Description), QString("VMU CAPTION LOGO"));
 
         const std::string card = rig.Path("slot2.dcm");
@@ -323,7 +323,7 @@ class ToolCommandsTest : public QObject {
             colours.OkButton()->click();
         });
         item->trigger();
-        QCOMPARE(rig.Listed(View::Slot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
+        QCOMPARE(rig.Listed(CardPlace::Slot2), QStringList({"KEEPME", "ICONDATA_VMS"}));
         QVERIFY(ReadFileText(card).substr(197 * 512, 3 * 512) == keep);
     }
 
@@ -342,24 +342,24 @@ class ToolCommandsTest : public QObject {
             colours.OkButton()->click();
         });
         rig.prompter.Then(bmp);
-        rig.tools->ImportCaptionBmp(View::Slot2);
+        rig.tools->ImportCaptionBmp(CardPlace::Slot2);
         const std::string card = rig.Path("slot2.dcm");
         const std::string first = ReadFileText(card);
 
         box = 2;
         rig.prompter.Clear();
         rig.prompter.Then(bmp).Then("no");
-        rig.tools->ImportCaptionBmp(View::Slot2);
+        rig.tools->ImportCaptionBmp(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver ICONDATA_VMS Exisit overwrite it ?"}));
         QVERIFY(ReadFileText(card) == first);
 
         rig.prompter.Then(bmp).Then("yes");
-        rig.tools->ImportCaptionBmp(View::Slot2);
+        rig.tools->ImportCaptionBmp(CardPlace::Slot2);
         QCOMPARE(rig.prompter.AnswersLeft(), 0);
-        QCOMPARE(rig.Listed(View::Slot2), QStringList({"ICONDATA_VMS"}));
+        QCOMPARE(rig.Listed(CardPlace::Slot2), QStringList({"ICONDATA_VMS"}));
         QVERIFY(ReadFileText(card) != first);
-        QCOMPARE(p.ViewOf(View::Slot2).SizePanel()->text(), QString("198 BLOCKS FREE"));
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).SizePanel()->text(), QString("198 BLOCKS FREE"));
     }
 
     // A 4-bit picture is refused with its warning and the card is left byte
@@ -372,7 +372,7 @@ class ToolCommandsTest : public QObject {
         rig.prompter.Then(Bmp(rig, "four.bmp", 4));
         int shown = 0;
         WhileShown never(rig.tools->Colours(), [&] { ++shown; });
-        rig.tools->ImportCaptionBmp(View::Slot2);
+        rig.tools->ImportCaptionBmp(CardPlace::Slot2);
         QCOMPARE(rig.prompter.Messages(),
                  QStringList(
                      {QString(kLogoPictureWarning) + "\nIt is 32 x 32 pixels, 4 bits per pixel."}));
@@ -380,7 +380,7 @@ class ToolCommandsTest : public QObject {
         QVERIFY(ReadFileText(card) == before);
 
         rig.prompter.Clear();
-        rig.tools->ImportCaptionBmp(View::File);
+        rig.tools->ImportCaptionBmp(CardPlace::Image);
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 };

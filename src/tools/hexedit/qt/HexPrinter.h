@@ -21,7 +21,6 @@ class HexPrinter {
 
     // 0 hex, 1 decimal, 2 octal.
     void SetMemFieldDisplay(int display) { memFieldDisplay_ = display; }
-    int MemFieldDisplay() const { return memFieldDisplay_; }
     void SetTranslation(Translation translation) { translation_ = translation; }
 
     // The part of a page inside its margins, a twentieth of the page on

@@ -51,8 +51,6 @@ class MiniEditorWindow : public QDialog {
     QStatusBar* StatusBar() const { return statusBar_; }
     // Text of a status bar panel, 0 to 5.
     QString PanelText(int panel) const;
-    // 0 hex, 1 decimal, 2 octal.
-    int PrintLayout() const { return printLayout_; }
     // The first page as "Print preview" shows it, for a page size in points.
     QImage PreviewImage(const QSizeF& pageSize) const;
     // Title printed on every page.
@@ -98,7 +96,7 @@ class MiniEditorWindow : public QDialog {
     std::unique_ptr<HexPrinter> printer_;
     std::unique_ptr<QPrinter> paper_;
     SearchState search_;
-    int printLayout_ = 0;
+    int printLayout_ = 0; // the printed numbers: 0 hex, 1 decimal, 2 octal
     bool saveRequested_ = false;
     bool firstActivation_ = true;
     QString startupArgument_;

@@ -5,7 +5,7 @@
 #include "tools/icon/BmpTestFiles.h"
 #include "ui/support/ScriptedPrompter.h"
 
-#include "card/CardUi.h"
+#include "card/CardFeedback.h"
 #include "card/CardVolume.h"
 #include "card/IconBmp.h"
 #include "card/LoadVolume.h"
@@ -83,7 +83,7 @@ class LogoImportTest : public QObject {
 
     std::unique_ptr<porvane_test::TempDir> dir_;
     std::unique_ptr<CardVolume> card_;
-    SilentCardUi cardUi_;
+    SilentCardFeedback cardUi_;
     ScriptedPrompter prompter_;
     std::unique_ptr<LcdColourDialog> dialog_;
     std::unique_ptr<LogoImport> import_;
@@ -108,8 +108,8 @@ class LogoImportTest : public QObject {
     }
     bool LogoOnCard() const {
         for (int i = 0; i < CardVolume::kListedEntries; ++i)
-            if (card_->Entries[i].SizeBlocks == 2 &&
-                std::memcmp(card_->Entries[i].Raw + 4, "ICONDATA_VMS", 12) == 0)
+            if (card_->Entries()[i].SizeBlocks == 2 &&
+                std::memcmp(card_->Entries()[i].Raw + 4, "ICONDATA_VMS", 12) == 0)
                 return true;
         return false;
     }
@@ -118,8 +118,8 @@ class LogoImportTest : public QObject {
     void init() {
         dir_ = std::make_unique<porvane_test::TempDir>();
         card_ = std::make_unique<CardVolume>();
-        card_->Device = CardVolume::kImage;
-        card_->Ui = &cardUi_;
+        card_->SetPlace(CardPlace::Image);
+        card_->Store().SetFeedback(&cardUi_);
         QVERIFY(card_->OpenImage(dir_->File("card.dcm")));
         QVERIFY(card_->FormatVolume(200));
         QVERIFY(LoadVolume(*card_).Loaded());

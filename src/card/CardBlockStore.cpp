@@ -28,19 +28,22 @@
 //   next block.
 // The 16 read and 5 write attempts count single transfers: each read, those
 // that check a write included, takes up to 16; a write up to 5 writes.
-#include "card/BlockCache.h"
-#include "card/CardUi.h"
-#include "card/CardVolume.h"
-#include "card/ChangeRecorder.h"
+#include "card/CardBlockStore.h"
+
+#include "card/CardFeedback.h"
+#include "card/CardImageOrder.h"
 #include "link/LinkPort.h"
 #include "settings/Settings.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
-constexpr int kBlock = CardVolume::kBlockSize;
+constexpr int kBlock = CardLayout::kBlockSize;
 constexpr int kQuarter = LinkPort::kChunkSize;
 
 // Reads block (or, for a span, the 512 bytes at a byte address of the page)
@@ -86,10 +89,10 @@ class AgreedReader {
         return (link_.QuietCommands() >= kQuietCommands ? 2 : 3) - (kind == Kind::Look ? 1 : 0);
     }
     template <typename ReadOnce> bool Agree(uint8_t* out, ReadOnce readOnce, Kind kind) {
-        uint8_t seen[CardVolume::kReadAttempts][kBlock]; // each content read once
-        int times[CardVolume::kReadAttempts] = {};
+        uint8_t seen[CardBlockStore::kReadAttempts][kBlock]; // each content read once
+        int times[CardBlockStore::kReadAttempts] = {};
         int kinds = 0;
-        for (int attempt = 0; attempt < CardVolume::kReadAttempts; ++attempt) {
+        for (int attempt = 0; attempt < CardBlockStore::kReadAttempts; ++attempt) {
             if (!readOnce(out))
                 continue;
             int k = 0;
@@ -162,11 +165,6 @@ uint8_t WhereElse(bool failed, uint8_t diff) {
     return 0xFF;
 }
 
-bool Verifies(const CardVolume& volume) {
-    // Without settings the safe choice: verified.
-    return volume.Config == nullptr || volume.Config->VerifyTransfers != 0;
-}
-
 // Without knowing what the block held, a quarter whose check failed, or
 // whose answer shows a bit 0 flipped on its way, may have gone elsewhere
 // even where the block now reads right (it may have held those bytes
@@ -190,7 +188,7 @@ bool NotSentElsewhere(AgreedReader& reader, uint8_t device, uint8_t block, const
         }
         // A late last quarter puts its tail on the next block's first bytes
         // (one byte where only bit 0 flipped).
-        if (q != 3 || block == CardVolume::kBlockCount - 1)
+        if (q != 3 || block == CardLayout::kBlockCount - 1)
             continue;
         const uint32_t next = (static_cast<uint32_t>(block) + 1) * kBlock;
         if (!reader.Span(next - kQuarter / 2, scratch))
@@ -209,7 +207,7 @@ bool NotSentElsewhere(AgreedReader& reader, uint8_t device, uint8_t block, const
 // another block. known: what the block holds, when the command knows it.
 bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t* data,
                    const uint8_t* known) {
-    constexpr int kBlockCount = CardVolume::kBlockCount;
+    constexpr int kBlockCount = CardLayout::kBlockCount;
     AgreedReader reader(link);
     const bool direct = link.DirectMode;
     const uint32_t base = static_cast<uint32_t>(block) * kBlock;
@@ -238,7 +236,7 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
     if (guardNext && !reader.Span(base + kQuarter / 2, nextBefore, true))
         return false;
 
-    for (int writesLeft = CardVolume::kWriteAttempts; writesLeft > 0; --writesLeft) {
+    for (int writesLeft = CardBlockStore::kWriteAttempts; writesLeft > 0; --writesLeft) {
         const uint8_t quarters = haveBefore ? DifferingQuarters(before, data) : 0x0F;
         if (quarters == 0)
             break;
@@ -310,43 +308,118 @@ bool WriteVerified(LinkPort& link, uint8_t device, uint8_t block, const uint8_t*
     return true;
 }
 
+// Device numbers of 2 and more select the image file.
+constexpr uint8_t kImageDevice = PlaceIndex(CardPlace::Image);
+
 } // namespace
 
-bool CardVolume::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
+CardBlockStore::~CardBlockStore() {
+    CloseImage();
+}
+
+bool CardBlockStore::OpenImage(const std::string& fileName) {
+    // A second open without a close would lose the first handle.
+    CloseImage();
+    imageOpen_ = true;
+    std::error_code ec;
+    if (!std::filesystem::exists(fileName, ec)) {
+        std::fill(std::begin(workArea_), std::end(workArea_), uint8_t{0xFF});
+        // "x": never truncate a file that exists after all.
+        if (std::FILE* created = std::fopen(fileName.c_str(), "wbx")) {
+            for (int i = 0; i < CardLayout::kCardBytes / CardLayout::kWorkAreaSize; ++i)
+                std::fwrite(workArea_, 1, CardLayout::kWorkAreaSize, created);
+            std::fclose(created);
+        }
+    }
+    imageFile_ = std::fopen(fileName.c_str(), "r+b");
+    // Unbuffered: a block the disk refuses (full, over a file-size limit)
+    // stays out of the stream instead of blocking every later write,
+    // including the one that puts the old block back.
+    if (imageFile_ != nullptr)
+        std::setvbuf(imageFile_, nullptr, _IONBF, 0);
+    imageReadOnly_ = false;
+    if (imageFile_ == nullptr) {
+        // A file we may only read can still be listed and exported; writes
+        // to it then fail like any other failed write.
+        imageFile_ = std::fopen(fileName.c_str(), "rb");
+        imageReadOnly_ = imageFile_ != nullptr;
+    }
+    // Unbuffered: every read sees the file as it is now, so that a command
+    // can tell when another program changed the image since it was listed.
+    if (imageFile_ != nullptr)
+        std::setvbuf(imageFile_, nullptr, _IONBF, 0);
+    imageName_ = fileName;
+    const OrderGuess order = GuessImageFileOrder(fileName);
+    imageNatural_ = order.order == ImageOrder::Natural;
+    imageOrderGuessed_ = !order.fromContent;
+    imageOrderUnsure_ = order.Unsure();
+    return imageFile_ != nullptr;
+}
+
+void CardBlockStore::OpenStream(std::FILE* stream, bool readOnly) {
+    CloseImage();
+    imageOpen_ = true;
+    imageFile_ = stream;
+    imageReadOnly_ = readOnly;
+    imageNatural_ = false;
+    imageName_.clear();
+}
+
+void CardBlockStore::CloseImage() {
+    if (!imageOpen_)
+        return;
+    if (imageFile_ != nullptr)
+        std::fclose(imageFile_);
+    imageFile_ = nullptr;
+    imageOpen_ = false;
+    imageReadOnly_ = false;
+    imageLockHeld_ = 0;
+    imageNatural_ = false;
+    imageOrderGuessed_ = false;
+    imageOrderUnsure_ = false;
+}
+
+bool CardBlockStore::Verifies() const {
+    // Without settings the safe choice: verified.
+    return config_ == nullptr || config_->VerifyTransfers != 0;
+}
+
+bool CardBlockStore::ReadRawBlock(uint8_t device, uint8_t block, uint8_t* out512) {
     // The image file is read where it stands: cheap, and another program
     // may change it.
-    if (device < kImage && Link != nullptr && Cache.Find(block, Link->Selection(), out512)) {
-        Link->LinkFailed = false; // as after the read it stands for
+    if (device < kImageDevice && link_ != nullptr &&
+        cache_.Find(block, link_->Selection(), out512)) {
+        link_->LinkFailed = false; // as after the read it stands for
         return true;
     }
     return ReadFreshBlock(device, block, out512);
 }
 
-bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) {
-    if (device >= kImage) {
-        if (ImageFile == nullptr)
+bool CardBlockStore::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) {
+    if (device >= kImageDevice) {
+        if (imageFile_ == nullptr)
             return false;
-        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
+        if (std::fseek(imageFile_, static_cast<long>(block) * kBlock, SEEK_SET) != 0)
             return false;
-        std::clearerr(ImageFile);
+        std::clearerr(imageFile_);
         // A short read at the end of a short file is not an error of its own.
-        (void)std::fread(out512, 1, kBlockSize, ImageFile);
-        if (ImageNatural)
+        (void)std::fread(out512, 1, kBlock, imageFile_);
+        if (imageNatural_)
             SwapWords(out512);
-        return std::ferror(ImageFile) == 0;
+        return std::ferror(imageFile_) == 0;
     }
-    if (Link != nullptr && Verifies(*this)) {
-        if (AgreedReader(*Link).Block(device, block, out512)) {
-            Cache.Keep(block, Link->Selection(), out512);
+    if (link_ != nullptr && Verifies()) {
+        if (AgreedReader(*link_).Block(device, block, out512)) {
+            cache_.Keep(block, link_->Selection(), out512);
             return true;
         }
-        Link->LinkFailed = true;
+        link_->LinkFailed = true;
         ReportLinkFailure(kReadErrorText, true);
         return false;
     }
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        if (Link != nullptr && Link->ReadBlock(device, block, out512)) {
-            Cache.Keep(block, Link->Selection(), out512);
+        if (link_ != nullptr && link_->ReadBlock(device, block, out512)) {
+            cache_.Keep(block, link_->Selection(), out512);
             return true;
         }
     }
@@ -354,88 +427,67 @@ bool CardVolume::ReadFreshBlock(uint8_t device, uint8_t block, uint8_t* out512) 
     return false;
 }
 
-bool CardVolume::ReadBlockOnce(uint8_t device, uint8_t block, uint8_t* out512) {
-    if (device >= kImage || Link == nullptr)
+bool CardBlockStore::ReadBlockOnce(uint8_t device, uint8_t block, uint8_t* out512) {
+    if (device >= kImageDevice || link_ == nullptr)
         return ReadFreshBlock(device, block, out512);
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        if (Link->ReadBlock(device, block, out512))
+        if (link_->ReadBlock(device, block, out512))
             return true;
     }
-    Link->LinkFailed = true;
-    ReportLinkFailure(kReadErrorText, Verifies(*this));
+    link_->LinkFailed = true;
+    ReportLinkFailure(kReadErrorText, Verifies());
     return false;
 }
 
-bool CardVolume::WriteRawBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
-    if (Journal != nullptr)
-        Journal->BeforeWrite(*this, block, data512);
-    const bool written = StoreBlock(device, block, data512);
-    // What we write to the system blocks is what the card holds from now on;
-    // after a failed write nobody knows.
-    if (block >= ListingCopy::kFirstBlock) {
-        if (written) {
-            uint8_t natural[kBlockSize];
-            std::memcpy(natural, data512, kBlockSize);
-            SwapWords(natural);
-            Listed.Keep(block, natural);
-        } else {
-            Listed.Lose(block);
-        }
-    }
-    if (Journal != nullptr)
-        Journal->AfterWrite(*this, block, data512, written);
-    return written;
-}
-
-bool CardVolume::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
-    if (device >= kImage) {
+bool CardBlockStore::StoreBlock(uint8_t device, uint8_t block, const uint8_t* data512) {
+    if (device >= kImageDevice) {
         // Every command refuses such an image before its first write; this
         // keeps a block in a guessed order off it whatever the caller did.
-        if (ImageFile == nullptr || ImageReadOnly || ImageOrderUnsure)
+        if (imageFile_ == nullptr || imageReadOnly_ || imageOrderUnsure_)
             return false;
-        if (std::fseek(ImageFile, static_cast<long>(block) * kBlockSize, SEEK_SET) != 0)
+        if (std::fseek(imageFile_, static_cast<long>(block) * kBlock, SEEK_SET) != 0)
             return false;
-        uint8_t natural[kBlockSize];
-        if (ImageNatural) {
-            std::memcpy(natural, data512, kBlockSize);
+        uint8_t natural[kBlock];
+        if (imageNatural_) {
+            std::memcpy(natural, data512, kBlock);
             SwapWords(natural);
         }
         const size_t written =
-            std::fwrite(ImageNatural ? natural : data512, 1, kBlockSize, ImageFile);
+            std::fwrite(imageNatural_ ? natural : data512, 1, kBlock, imageFile_);
         // Flushed at once so that a failing disk shows up on this block.
-        const bool ok = std::fflush(ImageFile) == 0 && written == kBlockSize;
+        const bool ok = std::fflush(imageFile_) == 0 && written == kBlock;
         if (!ok)
-            std::clearerr(ImageFile);
+            std::clearerr(imageFile_);
         return ok;
     }
     // What a failed write did to the card, here or where a garbled address
     // took it, is not known: nothing kept may be served again.
-    if (Link != nullptr && Verifies(*this)) {
-        if (WriteVerified(*Link, device, block, data512, Cache.Peek(block, Link->Selection()))) {
-            Cache.Keep(block, Link->Selection(), data512);
+    if (link_ != nullptr && Verifies()) {
+        if (WriteVerified(*link_, device, block, data512, cache_.Peek(block, link_->Selection()))) {
+            cache_.Keep(block, link_->Selection(), data512);
             return true;
         }
-        Cache.ForgetAll();
-        Link->LinkFailed = true;
+        cache_.ForgetAll();
+        link_->LinkFailed = true;
         ReportLinkFailure(kWriteFailedText, true);
         return false;
     }
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        if (Link != nullptr && Link->WriteBlock(device, block, data512)) {
-            Cache.Keep(block, Link->Selection(), data512);
+        if (link_ != nullptr && link_->WriteBlock(device, block, data512)) {
+            cache_.Keep(block, link_->Selection(), data512);
             return true;
         }
     }
-    Cache.ForgetAll();
+    cache_.ForgetAll();
     ReportLinkFailure(kWriteFailedText);
     return false;
 }
 
-void CardVolume::ReportLinkFailure(const char* text, bool verified) {
-    if (Config != nullptr)
-        Config->AutoRefresh = 0;
-    if (Ui != nullptr)
-        Ui->ShowInfo(text);
-    if (Ui != nullptr && verified)
-        Ui->VerifiedTransferFailed();
+void CardBlockStore::ReportLinkFailure(const char* text, bool verified) {
+    if (config_ != nullptr)
+        config_->AutoRefresh = 0;
+    if (feedback_ != nullptr)
+        feedback_->ShowInfo(text);
+    if (feedback_ != nullptr && verified)
+        feedback_->VerifiedTransferFailed();
 }

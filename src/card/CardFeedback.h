@@ -2,12 +2,12 @@
 
 #include <string>
 
-// How the card model reaches the user: message boxes, the progress bar and a
-// repaint. The main window implements it with real dialogs; the command-line
-// tool and the tests implement it with text or a script.
-class CardUi {
+// What card work tells the user while it runs: messages, a yes/no question,
+// the progress bar and a repaint. The main window answers with real dialogs;
+// the command-line tool and the tests with text or a script.
+class CardFeedback {
   public:
-    virtual ~CardUi() = default;
+    virtual ~CardFeedback() = default;
     // Information box with an OK button.
     virtual void ShowInfo(const std::string& text) = 0;
     // Warning box with an OK button.
@@ -25,7 +25,7 @@ class CardUi {
 };
 
 // Does nothing and answers No: for callers that have no user to ask.
-class SilentCardUi : public CardUi {
+class SilentCardFeedback : public CardFeedback {
   public:
     void ShowInfo(const std::string&) override {}
     void ShowWarning(const std::string&) override {}
