@@ -6,8 +6,8 @@
 #include "card/CardCheck.h"
 #include "card/LoadVolume.h"
 #include "card/TransferEngine.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/commands/HistoryCommands.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // "Check card...": the check's report, the picture of the blocks and the
 // safe repair, offered with its list of changes before anything is written.
-#include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/CheckCardDialog.h"
+#include "ui/support/CommandsRig.h"
 #include "ui/widgets/CardBlockPicture.h"
 
 #include <QImage>

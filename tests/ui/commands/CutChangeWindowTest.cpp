@@ -8,9 +8,9 @@
 #include "card/LoadVolume.h"
 #include "link/LinkPort.h"
 #include "link/emu/LinkBox.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/commands/HistoryCommands.h"
 #include "ui/dialogs/HistoryDialog.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QPushButton>
 #include <QTimer>

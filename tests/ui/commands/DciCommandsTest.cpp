@@ -2,8 +2,8 @@
 // their questions, refusals and the slot read first.
 #include "card/DciFile.h"
 #include "link/emu/BoxDevice.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QToolButton>
 #include <QtTest>

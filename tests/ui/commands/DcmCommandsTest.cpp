@@ -1,8 +1,8 @@
 // Card images: open, new and close in the file view; whole slots saved and
 // uploaded; the open image never written over.
 #include "link/emu/LinkBox.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/main/ImageWatch.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QFile>
 #include <QToolButton>

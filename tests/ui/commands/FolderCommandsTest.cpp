@@ -2,7 +2,7 @@
 // the designed formats mean them.
 #include "ui/commands/FolderCommands.h"
 #include "card/CardImageOrder.h"
-#include "ui/commands/CommandsRig.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QtTest>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // in Shift-JIS.
 #include "card/CardImageOrder.h"
 #include "card/DciFile.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QMimeData>
 #include <QUrl>

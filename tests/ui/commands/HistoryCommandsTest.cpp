@@ -2,8 +2,8 @@
 // the change, and a refusal after another program wrote the card.
 #include "ui/commands/HistoryCommands.h"
 #include "card/JournalCommands.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/HistoryDialog.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 // The window writes only onto the card it listed, asks before an upload
 // replaces a card, and never opens anything but a regular file.
-#include "ui/commands/CommandsRig.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QToolButton>
 #include <QtTest>

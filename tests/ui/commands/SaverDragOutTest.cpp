@@ -2,7 +2,7 @@
 // mouse goes down on the saver, moves, and lets go over a second window that
 // takes files as a file manager does.
 #include "card/DciFile.h"
-#include "ui/commands/CommandsRig.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

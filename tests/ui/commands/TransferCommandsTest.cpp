@@ -3,12 +3,12 @@
 #include "card/DciFile.h"
 #include "link/emu/BoxDevice.h"
 #include "link/emu/LinkBox.h"
-#include "ui/commands/CommandsRig.h"
 #include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/DeleteDialog.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
 #include "ui/main/CardPresenter.h"
 #include "ui/main/UiHost.h"
+#include "ui/support/CommandsRig.h"
 
 #include <QLabel>
 #include <QTimer>
