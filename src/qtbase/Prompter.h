@@ -59,7 +59,6 @@ QString QtFilterFromDesigned(const QString& designed);
 class QtPrompter : public Prompter {
   public:
     explicit QtPrompter(QWidget* parent) : parent_(parent) {}
-    void SetParent(QWidget* parent) { parent_ = parent; }
 
     void Info(const QString& text) override;
     void Warning(const QString& text) override;

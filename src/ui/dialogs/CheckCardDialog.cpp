@@ -97,7 +97,6 @@ CheckCardDialog::CheckCardDialog(Prompter& prompter, QWidget* parent)
 
 bool CheckCardDialog::Load(CardVolume& volume, const QString& cardName) {
     volume_ = &volume;
-    repaired_ = false;
     setWindowTitle("Check card: " + cardName);
     return Check();
 }
@@ -172,7 +171,6 @@ void CheckCardDialog::Repair() {
         Check();
         return;
     }
-    repaired_ = repaired_ || !done.repairs.empty();
     Show(done.after);
     changes_->clear();
     for (const std::string& text : done.repairs)

@@ -34,13 +34,10 @@ class CheckCardDialog : public QDialog {
     // Runs a read or a repair of the card as link work, the wait window up.
     using LinkWork = std::function<void(const std::function<void()>& work)>;
     void SetLinkWork(LinkWork around) { linkWork_ = std::move(around); }
-    // Whether a repair wrote to the card during this visit.
-    bool Repaired() const { return repaired_; }
 
     QPlainTextEdit* Report() const { return report_; }
     QListWidget* Changes() const { return changes_; }
     CardBlockPicture* Picture() const { return picture_; }
-    QLabel* Legend() const { return legend_; }
     QPushButton* RepairButton() const { return repairButton_; }
     QPushButton* CloseButton() const { return closeButton_; }
 
@@ -57,7 +54,6 @@ class CheckCardDialog : public QDialog {
     Prompter& prompter_;
     CardVolume* volume_ = nullptr;
     std::vector<std::string> offered_;
-    bool repaired_ = false;
     LinkWork linkWork_;
 
     QPlainTextEdit* report_ = nullptr;

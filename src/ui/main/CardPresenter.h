@@ -80,7 +80,6 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     void StateTick();
     void DetectDeviceTick();
     void AutoRefreshTick();
-    QTimer* StateTimer() const { return stateTimer_; }
     QTimer* DetectTimer() const { return detectTimer_; }
     QTimer* AutoRefreshTimer() const { return autoRefreshTimer_; }
     // TickHold: the auto-refresh tick stopped, and started again when the

@@ -22,7 +22,6 @@ class CardBlockPicture : public QWidget {
 
     // The map and the savers' names by directory index.
     void SetMap(const CardBlockMap& map, const QStringList& names);
-    int CurrentBlock() const { return current_; }
     void SetCurrentBlock(int block);
     // "Block 197: ALPHA", "Block 12: free", ...
     QString BlockText(int block) const;
