@@ -35,7 +35,7 @@ class AutoRefreshTest : public QObject {
         QCOMPARE(StatusOf(w), QString("    Ambrel"));
         p.AutoRefreshTick();
         QVERIFY(p.Session().Loaded(CardPlace::Slot2));
-        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 1);
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->model()->rowCount(), 1);
 
         rig.twoSlot->SetCardPresent(0, true);
         p.AutoRefreshTick();
@@ -50,7 +50,7 @@ class AutoRefreshTest : public QObject {
         QCOMPARE(rig.clock.pausedMs, paused);
         QVERIFY(rig.prompter.Calls().isEmpty());
         p.StateTick();
-        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->model()->rowCount(), 0);
     }
 
     // A card pulled and pushed back within the wait stays loaded.
@@ -91,7 +91,7 @@ class AutoRefreshTest : public QObject {
         p.DetectDeviceTick();
         p.RefreshCommand(CardPlace::Slot1);
         CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
-        QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
+        QCOMPARE(list->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE0       , 2 blocks"));
         PagePanel& pages = PagesOf(w);
         p.Session().Config().AutoRefresh = 1;
@@ -111,7 +111,7 @@ class AutoRefreshTest : public QObject {
         QVERIFY(pages.IsOut());
         QVERIFY(p.AutoRefreshTimer()->isActive());
         QCOMPARE(int(p.Session().ShownPage()), 5);
-        QCOMPARE(list->item(0)->data(Qt::AccessibleTextRole).toString(),
+        QCOMPARE(list->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
                  QString("PAGE5       , 2 blocks"));
         QCOMPARE(pages.PageLabel()->text(), QString("Current Page : 5"));
         QVERIFY(rig.prompter.Calls().isEmpty());

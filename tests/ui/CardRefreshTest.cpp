@@ -25,8 +25,8 @@
 
 namespace {
 
-QColor Shown(QListWidgetItem* item) {
-    return item->icon().pixmap(32, 32).toImage().pixelColor(16, 16);
+QColor Shown(const QModelIndex& item) {
+    return item.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().pixelColor(16, 16);
 }
 
 using porvane_test::ReadFileText;
@@ -63,20 +63,20 @@ class CardRefreshTest : public QObject {
         QVERIFY(!WaitOf(w).isVisible());
         QCOMPARE(w.findChild<QProgressBar*>("ProgressBar")->value(), 0);
         CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
-        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->model()->rowCount(), 4);
         const QStringList captions = {"3", "10", "4", "3"};
         const int entries[] = {0, 2, 5, 6};
         for (int k = 0; k < 4; ++k) {
-            QCOMPARE(list->item(k)->text(), captions[k]);
+            QCOMPARE(list->model()->index(k, 0).data().toString(), captions[k]);
             QCOMPARE(p.ViewOf(CardPlace::Slot1).DirectoryIndexAt(k), entries[k]);
         }
         QCOMPARE(p.ViewOf(CardPlace::Slot1).DirectoryIndexAt(4), -1);
         QCOMPARE(int(p.Session().Volume(CardPlace::Slot1).ListMap()[4]), 0xFF);
-        QCOMPARE(list->item(1)->data(Qt::AccessibleTextRole).toString(),
+        QCOMPARE(list->model()->index(1, 0).data(Qt::AccessibleTextRole).toString(),
                  QString("NOICONS     , 10 blocks"));
         QCOMPARE(p.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("180 BLOCKS FREE"));
         // Pictures: frame 0 of each saver, "NA.bmp" for the one without icons.
-        QCOMPARE(Shown(list->item(0)), FrameColour(0));
+        QCOMPARE(Shown(list->model()->index(0, 0)), FrameColour(0));
         QCOMPARE(p.ViewOf(CardPlace::Slot1).CurrentPicture(2).toImage(),
                  QPixmap(QString::fromStdString(rig.Path("NA.bmp"))).toImage());
         QCOMPARE(p.ViewOf(CardPlace::Slot1).PictureCount(), 2 + 1 + 3 + 1);
@@ -89,15 +89,15 @@ class CardRefreshTest : public QObject {
         CardPresenter& p = Presenter(w);
         p.RefreshCommand(CardPlace::Slot1);
         CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
-        const QColor na = Shown(list->item(1));
+        const QColor na = Shown(list->model()->index(1, 0));
         const int expectFirst[] = {0, 1, 0, 1, 0};
         const int expectThird[] = {0, 1, 2, 0, 1};
         for (int tick = 0; tick < 5; ++tick) {
             p.StateTick();
-            QCOMPARE(Shown(list->item(0)), FrameColour(expectFirst[tick]));
-            QCOMPARE(Shown(list->item(2)), FrameColour(expectThird[tick]));
-            QCOMPARE(Shown(list->item(1)), na);
-            QCOMPARE(Shown(list->item(3)), FrameColour(0));
+            QCOMPARE(Shown(list->model()->index(0, 0)), FrameColour(expectFirst[tick]));
+            QCOMPARE(Shown(list->model()->index(2, 0)), FrameColour(expectThird[tick]));
+            QCOMPARE(Shown(list->model()->index(1, 0)), na);
+            QCOMPARE(Shown(list->model()->index(3, 0)), FrameColour(0));
         }
     }
 
@@ -147,7 +147,7 @@ class CardRefreshTest : public QObject {
         p.RefreshCommand(CardPlace::Slot1);
         QVERIFY(p.Session().Loaded(CardPlace::Slot1)); // so that it can be formatted
         QCOMPARE(p.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("Not a formated Card"));
-        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->model()->rowCount(), 0);
         p.StateTick();
         QVERIFY(p.Menus().slot1.format->isEnabled());
         QVERIFY(!p.Menus().slot1.importDci->isEnabled());
@@ -156,7 +156,7 @@ class CardRefreshTest : public QObject {
         p.RefreshCommand(CardPlace::Slot2);
         QVERIFY(p.Session().Loaded(CardPlace::Slot2));
         QCOMPARE(p.ViewOf(CardPlace::Slot2).SizePanel()->text(), QString("200 BLOCKS FREE"));
-        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Slot2).List()->model()->rowCount(), 0);
 
         rig.twoSlot->SetCardPresent(1, false);
         p.RefreshCommand(CardPlace::Slot2);
@@ -218,7 +218,7 @@ class CardRefreshTest : public QObject {
         p.RefreshCommand(CardPlace::Slot1);
         QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(p.Session().Loaded(CardPlace::Slot1));
-        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->count(), 4);
+        QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->model()->rowCount(), 4);
     }
 
     // A card whose listing shows damage is marked in its header and on its
@@ -313,7 +313,7 @@ class CardRefreshTest : public QObject {
         p.Menus().FormatItem(shown, blocks)->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList({question}));
         QVERIFY(p.Session().Loaded(shown));
-        QCOMPARE(p.ViewOf(shown).List()->count(), 0);
+        QCOMPARE(p.ViewOf(shown).List()->model()->rowCount(), 0);
         QCOMPARE(p.ViewOf(shown).SizePanel()->text(), QString::number(blocks) + " BLOCKS FREE");
         QVERIFY(!WaitOf(w).isVisible());
     }

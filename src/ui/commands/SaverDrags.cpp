@@ -13,6 +13,7 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMimeData>
 #include <QUrl>
 
@@ -153,8 +154,9 @@ void SaverDrags::StartDrag(CardPlace source) {
     list->setFocus(Qt::MouseFocusReason);
     auto* drag = new QDrag(list);
     drag->setMimeData(DragData(source));
-    if (QListWidgetItem* item = list->item(positions.first())) {
-        drag->setPixmap(item->icon().pixmap(32, 32));
+    const QModelIndex item = list->model()->index(positions.first(), 0);
+    if (item.isValid()) {
+        drag->setPixmap(item.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32));
         drag->setHotSpot(QPoint(16, 16));
     }
     drag->exec(Qt::CopyAction, Qt::CopyAction);

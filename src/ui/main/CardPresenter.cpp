@@ -179,7 +179,7 @@ void CardPresenter::ShowSelectedSaver(CardPlace view) {
 
 void CardPresenter::ViewClicked(CardPlace view) {
     display_.Detail().DisasmButton()->setEnabled(false);
-    if (ViewOf(view).List()->selectedItems().size() == 1)
+    if (ViewOf(view).List()->SelectedPositions().size() == 1)
         ShowSelectedSaver(view);
     else
         ClearSelection();
@@ -188,7 +188,7 @@ void CardPresenter::ViewClicked(CardPlace view) {
 void CardPresenter::SelectionChanged(CardPlace view) {
     HidePagePanel();
     DetailPanel& detail = display_.Detail();
-    const int selected = static_cast<int>(ViewOf(view).List()->selectedItems().size());
+    const int selected = static_cast<int>(ViewOf(view).List()->SelectedPositions().size());
     if (selected < 2) {
         detail.HideTotals();
         return;
@@ -210,7 +210,7 @@ void CardPresenter::StateTick() {
 void CardPresenter::StateTickWork() {
     for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
-        if (list->hasFocus() && !list->selectedItems().isEmpty())
+        if (list->hasFocus() && !list->SelectedPositions().isEmpty())
             ViewClicked(view);
     }
     display_.ShowMaker();

@@ -182,7 +182,7 @@ void MainWindow::ConnectViews() {
         list->viewport()->installEventFilter(this);
         connect(list, &CardListWidget::Clicked, presenter_,
                 [this, view] { presenter_->ViewClicked(view); });
-        connect(list, &QListWidget::itemSelectionChanged, presenter_,
+        connect(list, &CardListWidget::SelectionChanged, presenter_,
                 [this, view] { presenter_->SelectionChanged(view); });
         connect(&ViewOf(view), &CardView::CheckRequested, this,
                 [this, view] { menus_->CheckCard(view)->trigger(); });

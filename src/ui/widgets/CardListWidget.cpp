@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-CardListWidget::CardListWidget(QWidget* parent) : QListWidget(parent) {
+CardListWidget::CardListWidget(QWidget* parent) : QListView(parent) {
     setViewMode(QListView::IconMode);
     setIconSize(QSize(32, 32));
     setGridSize(QSize(60, 56));
@@ -26,21 +26,29 @@ CardListWidget::CardListWidget(QWidget* parent) : QListWidget(parent) {
 
 QList<int> CardListWidget::SelectedPositions() const {
     QList<int> positions;
+    if (selectionModel() == nullptr)
+        return positions;
     for (const QModelIndex& index : selectionModel()->selectedIndexes())
         positions << index.row();
     std::sort(positions.begin(), positions.end());
     return positions;
 }
 
+void CardListWidget::selectionChanged(const QItemSelection& selected,
+                                      const QItemSelection& deselected) {
+    QListView::selectionChanged(selected, deselected);
+    emit SelectionChanged();
+}
+
 void CardListWidget::mouseReleaseEvent(QMouseEvent* event) {
-    QListWidget::mouseReleaseEvent(event);
+    QListView::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton)
         emit Clicked();
 }
 
 void CardListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    QListWidget::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr)
+    QListView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
         emit Activated();
 }
 
@@ -58,7 +66,7 @@ void CardListWidget::keyPressEvent(QKeyEvent* event) {
         emit customContextMenuRequested(item.isValid() ? item.center() : QPoint(8, 8));
         return;
     }
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
     // Tab leaves the view; it is not a key of the view's own.
     if (event->key() != Qt::Key_Tab && event->key() != Qt::Key_Backtab)
         emit Clicked();

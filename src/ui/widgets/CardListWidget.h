@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QListWidget>
+#include <QListView>
 #include <functional>
 
-// The icon view of one card: 32 x 32 icons captioned with the saver sizes,
-// several items selectable. It reports clicks (anywhere in the view), Enter
-// and every other key the way the card views act on them, asks for its
-// pop-up menu on Shift+F10 as on the Menu key, and leaves drags
-// and drops to whoever installs the hooks below (the transfer commands);
-// without hooks nothing is dragged and nothing is accepted.
-class CardListWidget : public QListWidget {
+// The icon view of one card (it shows a CardListModel): 32 x 32 icons
+// captioned with the saver sizes, several items selectable. It reports
+// clicks (anywhere in the view), Enter and every other key the way the card
+// views act on them, asks for its pop-up menu on Shift+F10 as on the Menu
+// key, and leaves drags and drops to whoever installs the hooks below (the
+// transfer commands); without hooks nothing is dragged and nothing is
+// accepted.
+class CardListWidget : public QListView {
     Q_OBJECT
   public:
     explicit CardListWidget(QWidget* parent = nullptr);
@@ -27,8 +28,12 @@ class CardListWidget : public QListWidget {
     void Clicked();
     // A double click on an item, or Enter.
     void Activated();
+    // The selected items changed.
+    void SelectionChanged();
 
   protected:
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -2,15 +2,13 @@
 
 #include "base/SafeFile.h"
 #include "card/CardFeedback.h"
-#include "card/SaverText.h"
 #include "card/SideFiles.h"
 #include "link/LinkPort.h"
-#include "qtbase/PlainText.h"
+#include "ui/widgets/CardListModel.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/FittedLabel.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QImage>
@@ -145,6 +143,8 @@ CardView::CardView(CardPlace view, const CardVolume& volume, QWidget* parent)
     header_->installEventFilter(this);
 
     list_ = new CardListWidget(column_);
+    model_ = new CardListModel(list_);
+    list_->setModel(model_);
     list_->setObjectName(text.listName);
     list_->setToolTip(text.listHint);
     list_->setAccessibleName(Title() + " savers");
@@ -178,11 +178,6 @@ QString CardView::Title() const {
     return kColumns[PlaceIndex(view_)].title;
 }
 
-int CardView::ShownFrames(int entry) const {
-    const uint16_t frames = volume_.Entries()[entry].ShownFrames();
-    return frames == 0 ? 1 : frames;
-}
-
 bool CardView::AddPicture(const std::string& path, bool ownOnly, QString& fileError) {
     // Read through a descriptor that never follows another user's link nor
     // waits on a FIFO; with ownOnly only a file of this user's is taken.
@@ -199,18 +194,13 @@ bool CardView::AddPicture(const std::string& path, bool ownOnly, QString& fileEr
             QString("Cannot open file \"%1\". %2").arg(QString::fromStdString(path), reason);
         return false;
     }
-    QPixmap picture = QPixmap::fromImage(image);
-    QPixmap icon = picture;
-    icon.setMask(picture.createMaskFromColor(Qt::white, Qt::MaskInColor));
-    pictures_.push_back(picture);
-    icons_.emplace_back(icon);
+    model_->AddPicture(QPixmap::fromImage(image));
     return true;
 }
 
 CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& startDir,
                                         CardFeedback& ui, LinkPort* link, QString& fileError) {
-    pictures_.clear();
-    icons_.clear();
+    model_->ClearPictures();
     const std::string noIcon = SideFilePath(startDir, kNoIconFileName);
     const std::string frameFile = SideFilePath(startDir, kFrameFileName);
     Build result = Build::Done;
@@ -219,16 +209,16 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
         const int i = volume_.ListMap()[k];
         const SaverEntry& e = volume_.Entries()[i];
         ui.SetProgress(0, e.IconCount);
-        frame_[i] = 0;
+        const int frames = e.ShownFrames() == 0 ? 1 : e.ShownFrames();
+        model_->StartFrames(i, frames);
         if (e.IconCount == 0) {
-            frameImage_[i][0] = static_cast<uint16_t>(pictures_.size());
+            model_->SetFrameImage(i, 0, model_->PictureCount());
             if (!AddPicture(noIcon, false, fileError))
                 result = Build::FileError;
             continue;
         }
-        const int frames = ShownFrames(i);
         for (int j = 0; j < frames; ++j) {
-            frameImage_[i][j] = static_cast<uint16_t>(pictures_.size());
+            model_->SetFrameImage(i, j, model_->PictureCount());
             // Removed rather than truncated: ext4 flushes a file rewritten by
             // truncation to disk on close, at a cost of milliseconds a frame.
             // A link under the name stays, and the write refuses it.
@@ -263,23 +253,7 @@ CardView::Build CardView::BuildIconList(CardVolume& source, const std::string& s
 
 void CardView::FillListView() {
     formatted_ = true;
-    list_->clear();
-    shownImage_.assign(volume_.ListedCount(), 0);
-    for (int k = 0; k < volume_.ListedCount(); ++k) {
-        const int i = volume_.ListMap()[k];
-        const SaverEntry& e = volume_.Entries()[i];
-        const int image = frameImage_[i][0];
-        auto* item = new QListWidgetItem(icons_[image], QString::number(e.SizeBlocks));
-        item->setData(Qt::AccessibleTextRole, QString("%1, %2 blocks")
-                                                  .arg(QString::fromStdString(SaverText(e.Name)))
-                                                  .arg(e.SizeBlocks));
-        // The description as the saver wrote it, Japanese ones included.
-        const QString description = QString::fromStdString(e.DescriptionText);
-        item->setToolTip(PlainToolTip(description));
-        item->setData(Qt::AccessibleDescriptionRole, description);
-        list_->addItem(item);
-        shownImage_[k] = image;
-    }
+    model_->SetCard(&volume_);
     sizePanel_->setText(QString::number(volume_.FreeBlocks()) + kFreeSuffix);
     UpdateSizeName();
 }
@@ -288,37 +262,18 @@ void CardView::ShowUnformatted() {
     formatted_ = false;
     // The items of the card read before would stand for entries this card
     // does not have.
-    list_->clear();
-    shownImage_.clear();
+    model_->SetCard(nullptr);
     sizePanel_->setText(kNotFormattedText);
     UpdateSizeName();
 }
 
 void CardView::Animate() {
-    const int count = std::min<int>(volume_.ListedCount(), list_->count());
-    for (int k = 0; k < count && k < static_cast<int>(shownImage_.size()); ++k) {
-        const int i = volume_.ListMap()[k];
-        const SaverEntry& e = volume_.Entries()[i];
-        QListWidgetItem* item = list_->item(k);
-        const QString caption = QString::number(e.SizeBlocks);
-        if (item->text() != caption)
-            item->setText(caption);
-        const int frames = ShownFrames(i);
-        if (frame_[i] >= frames)
-            frame_[i] = 0;
-        const int image = frameImage_[i][frame_[i]];
-        if (image != shownImage_[k] && image < static_cast<int>(icons_.size())) {
-            item->setIcon(icons_[image]);
-            shownImage_[k] = image;
-        }
-        frame_[i] = static_cast<uint8_t>(frame_[i] + 1 >= frames ? 0 : frame_[i] + 1);
-    }
+    model_->Animate();
 }
 
 void CardView::Empty() {
-    if (list_->count() > 0)
-        list_->clear();
-    shownImage_.clear();
+    if (model_->rowCount() > 0)
+        model_->SetCard(nullptr);
     // No card, no problems of one.
     ShowProblems(false);
 }
@@ -362,32 +317,24 @@ void CardView::UpdateSizeName() {
 }
 
 int CardView::DirectoryIndexAt(int position) const {
-    if (position < 0 || position >= volume_.ListedCount())
-        return -1;
-    return volume_.ListMap()[position];
+    return model_->DirectoryIndexAt(position);
 }
 
 QPixmap CardView::CurrentPicture(int entry) const {
-    if (entry < 0 || entry >= CardVolume::kEntryCount)
-        return {};
-    for (int k = 0; k < volume_.ListedCount(); ++k) {
-        if (volume_.ListMap()[k] != entry)
-            continue;
-        const int image = frameImage_[entry][CurrentFrame(entry)];
-        return image < static_cast<int>(pictures_.size()) ? pictures_[image] : QPixmap();
-    }
-    return {};
+    return model_->CurrentPicture(entry);
 }
 
 int CardView::CurrentFrame(int entry) const {
-    if (entry < 0 || entry >= CardVolume::kEntryCount)
-        return 0;
-    return frame_[entry] < ShownFrames(entry) ? frame_[entry] : 0;
+    return model_->CurrentFrame(entry);
 }
 
 int CardView::SelectedBlocks() const {
     int total = 0;
-    for (const QListWidgetItem* item : list_->selectedItems())
-        total += item->text().toInt();
+    for (const int position : list_->SelectedPositions())
+        total += model_->index(position, 0).data(Qt::DisplayRole).toString().toInt();
     return total;
+}
+
+int CardView::PictureCount() const {
+    return model_->PictureCount();
 }

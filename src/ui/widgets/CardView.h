@@ -2,30 +2,28 @@
 
 #include "card/CardPlace.h"
 #include "card/CardVolume.h"
-#include "card/SaverEntry.h"
 
 #include <QColor>
-#include <QIcon>
 #include <QObject>
 #include <QPixmap>
 #include <QString>
-#include <cstdint>
 #include <string>
-#include <vector>
 
-class CardListWidget;
 class CardFeedback;
+class CardListModel;
+class CardListWidget;
 class LinkPort;
 class QLabel;
 class QToolButton;
 class QWidget;
 
 // One card column of the main window: the header with its "DCM" and "DCI"
-// buttons, the icon view of one CardVolume with its pictures, and the
-// free-space line. It builds the listing from the volume (every icon frame
-// passes through "Bmp.bmp"; savers without icons show "NA.bmp"), animates
-// it, and answers which saver an item stands for. It only reads the volume:
-// the listing is made by whoever reads the card.
+// buttons, the icon view of one CardVolume, and the free-space line. It
+// reads the icon frames into the view's model (every frame passes through
+// "Bmp.bmp"; savers without icons show "NA.bmp"), lets the model list the
+// volume's savers and animate them, and answers which saver an item stands
+// for. It only reads the volume: the listing is made by whoever reads the
+// card.
 class CardView : public QObject {
     Q_OBJECT
   public:
@@ -44,6 +42,8 @@ class CardView : public QObject {
     QToolButton* DcmButton() const { return dcmButton_; }
     QToolButton* DciButton() const { return dciButton_; }
     CardListWidget* List() const { return list_; }
+    // What the icon view shows: the volume's listed savers and their icons.
+    CardListModel* Model() const { return model_; }
     QLabel* SizePanel() const { return sizePanel_; }
     // "Slot 1", "Slot 2" or "File".
     QString Title() const;
@@ -85,7 +85,7 @@ class CardView : public QObject {
     // Block counts of the selected items, added from their captions.
     int SelectedBlocks() const;
     // Number of pictures in the image list.
-    int PictureCount() const { return static_cast<int>(pictures_.size()); }
+    int PictureCount() const;
 
   signals:
     // The warning button was pressed: the card is to be checked.
@@ -97,7 +97,6 @@ class CardView : public QObject {
   private:
     bool AddPicture(const std::string& path, bool ownOnly, QString& fileError);
     void PlaceProblemsButton();
-    int ShownFrames(int entry) const;
     void UpdateSizeName();
 
     CardPlace view_;
@@ -107,6 +106,7 @@ class CardView : public QObject {
     QToolButton* dcmButton_ = nullptr;
     QToolButton* dciButton_ = nullptr;
     CardListWidget* list_ = nullptr;
+    CardListModel* model_ = nullptr;
     QLabel* sizePanel_ = nullptr;
     QToolButton* problemsButton_ = nullptr;
     bool problems_ = false;
@@ -115,17 +115,4 @@ class CardView : public QObject {
     QColor sizeTextColour_;
     int lookState_ = -1; // -1 unknown, 0 unloaded, 1 loaded
     bool formatted_ = true;
-
-    // The image list: opaque pictures (for the detail panel and the dialogs)
-    // and the view's icons, whose white shows the view through as a picture
-    // masked by itself does.
-    std::vector<QPixmap> pictures_;
-    std::vector<QIcon> icons_;
-    // Image index of every frame of every entry: wide enough for 32 frames
-    // of each of the 208 listed entries.
-    uint16_t frameImage_[CardVolume::kEntryCount][SaverEntry::kMaxFrames] = {};
-    // The frame each entry shows now (icons have at most 32).
-    uint8_t frame_[CardVolume::kEntryCount] = {};
-    // Image index each item shows now, by list position.
-    std::vector<int> shownImage_;
 };

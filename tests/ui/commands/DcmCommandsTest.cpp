@@ -73,7 +73,7 @@ class DcmCommandsTest : public QObject {
         p.Menus().file.closeDcm->trigger();
         QVERIFY(!p.Session().Loaded(CardPlace::Image));
         QVERIFY(!p.Session().Volume(CardPlace::Image).ImageOpen());
-        QCOMPARE(p.ViewOf(CardPlace::Image).List()->count(), 0);
+        QCOMPARE(p.ViewOf(CardPlace::Image).List()->model()->rowCount(), 0);
         QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString());
         QVERIFY(!p.Menus().file.closeDcm->isEnabled());
     }

@@ -54,11 +54,18 @@ class ForeignFilesTest : public QObject {
         SwapWords(reinterpret_cast<uint8_t*>(back.data()), back.size());
         QVERIFY(back == vms);
         const QString decoded = QString::fromUtf8("セーブ");
-        QVERIFY(p.ViewOf(CardPlace::Slot2).List()->item(0)->toolTip().startsWith(decoded));
         QVERIFY(p.ViewOf(CardPlace::Slot2)
                     .List()
-                    ->item(0)
-                    ->data(Qt::AccessibleDescriptionRole)
+                    ->model()
+                    ->index(0, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(decoded));
+        QVERIFY(p.ViewOf(CardPlace::Slot2)
+                    .List()
+                    ->model()
+                    ->index(0, 0)
+                    .data(Qt::AccessibleDescriptionRole)
                     .toString()
                     .startsWith(decoded));
         rig.Answer(rig.commands->Transfers().SaverSelected(), "");

@@ -71,7 +71,7 @@ class SaverDragOutTest : public QObject {
             rig.Select(CardPlace::Slot1, {1});
             CardListWidget* list = p.ViewOf(CardPlace::Slot1).List();
             const QPoint start =
-                list->viewport()->mapTo(&w, list->visualItemRect(list->item(1)).center());
+                list->viewport()->mapTo(&w, list->visualRect(list->model()->index(1, 0)).center());
             // The drag runs its own loop once it starts: the rest of the
             // gesture comes from there.
             QTimer::singleShot(50, &manager, [&] {

@@ -39,7 +39,8 @@ inline QString Q(const std::string& path) {
 inline QStringList Listed(MainWindow& w, CardPlace view) {
     QStringList names;
     CardVolume& v = Presenter(w).Session().Volume(view);
-    for (int k = 0; k < v.ListedCount() && k < Presenter(w).ViewOf(view).List()->count(); ++k)
+    for (int k = 0;
+         k < v.ListedCount() && k < Presenter(w).ViewOf(view).List()->model()->rowCount(); ++k)
         names << QString::fromStdString(v.Entries()[v.ListMap()[k]].TrimmedName());
     return names;
 }
