@@ -16,9 +16,8 @@ using T = const CardCommandTargets&;
 using E = Enabling;
 
 // The slot menus and the file menu share most rows; the file menu has no
-// "Refresh" or upload, the slots no "New", "Open" or "Close". The "Delete All
-// ( Format )" sub-menu and the "Delete Selected" item stay enabled on an
-// erased card: formatting is what it needs.
+// "Refresh" or upload, the slots no "New", "Open" or "Close". An erased card
+// can be formatted and saved, but nothing can be put onto it.
 constexpr CardCommand kTable[] = {
     {.id = CommandId::Refresh,
      .name = "Refresh",

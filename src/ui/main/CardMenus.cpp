@@ -24,12 +24,10 @@ QToolButton* Button(CardView& shown, HeaderButton button) {
 } // namespace
 
 CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
-    const char* names[3] = {"Slot1Menu", "Slot2Menu", "FileMenu"};
     const char* titles[3] = {"Slot 1", "Slot 2", "File"};
     for (CardPlace view : kCardPlaces) {
         const int i = PlaceIndex(view);
         menus_[i] = new QMenu(parent);
-        menus_[i]->setObjectName(names[i]);
         menus_[i]->setTitle(titles[i]);
         menus_[i]->setAccessibleName(titles[i]);
         Build(view);
@@ -37,8 +35,12 @@ CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
 }
 
 void CardMenus::Build(CardPlace view) {
-    const QString prefix = Menu(view)->objectName().chopped(4); // "Slot1Menu": "Slot1"
+    // Object names: the menu "Slot1Menu", its items "Slot1Refresh", ...
+    const QString prefix = view == CardPlace::Slot1   ? "Slot1"
+                           : view == CardPlace::Slot2 ? "Slot2"
+                                                      : "File";
     QMenu* menu = Menu(view);
+    menu->setObjectName(prefix + "Menu");
     QMenu* sub = nullptr;
     bool ownStarted = false;
     for (const CardCommand& row : CardCommandTable()) {
