@@ -316,7 +316,7 @@ int main(int argc, char** argv) {
         case 4: // a picture for the caption logo
             WriteAll(in / "case.bmp", m.Damage(bmp, 54));
             prompter.file = QString::fromStdString((in / "case.bmp").string());
-            PresenterOf(*window).Menus().slot2.importBmp->trigger();
+            PresenterOf(*window).Menus().Item(CardPlace::Slot2, CommandId::ImportBmp)->trigger();
             break;
         default: // the "no icon" picture changed under the window
             WriteAll(dir / "NA.bmp", m.Damage(noIcon, 54));

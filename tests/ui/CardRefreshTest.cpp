@@ -149,9 +149,9 @@ class CardRefreshTest : public QObject {
         QCOMPARE(p.ViewOf(CardPlace::Slot1).SizePanel()->text(), QString("Not a formated Card"));
         QCOMPARE(p.ViewOf(CardPlace::Slot1).List()->model()->rowCount(), 0);
         p.StateTick();
-        QVERIFY(p.Menus().slot1.format->isEnabled());
-        QVERIFY(!p.Menus().slot1.importDci->isEnabled());
-        QVERIFY(!p.Menus().slot1.importBmp->isEnabled());
+        QVERIFY(p.Menus().Item(CardPlace::Slot1, CommandId::Format)->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Slot1, CommandId::ImportDci)->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Slot1, CommandId::ImportBmp)->isEnabled());
 
         p.RefreshCommand(CardPlace::Slot2);
         QVERIFY(p.Session().Loaded(CardPlace::Slot2));
@@ -163,7 +163,7 @@ class CardRefreshTest : public QObject {
         QCOMPARE(rig.prompter.Messages(), QStringList({" no card in slot 2 "}));
         QVERIFY(!p.Session().Loaded(CardPlace::Slot2));
         p.StateTick();
-        QVERIFY(!p.Menus().slot2.saveAsDcm->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Slot2, CommandId::SaveAsDcm)->isEnabled());
     }
 
     void LinkFailuresAreReported() {

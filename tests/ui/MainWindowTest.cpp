@@ -68,17 +68,17 @@ class MainWindowTest : public QObject {
         QVERIFY(!p.DetectTimer()->isActive());
         QVERIFY(StatusOf(w) == "Connection waiting" || StatusOf(w) == LinkPort::kNoDeviceText);
         p.StateTick();
-        QVERIFY(!p.Menus().slot1.uploadDcm->isEnabled());
-        QVERIFY(!p.Menus().slot2.format->isEnabled());
-        QVERIFY(!p.Menus().file.closeDcm->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Slot1, CommandId::UploadDcm)->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Slot2, CommandId::Format)->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->isEnabled());
         QVERIFY(!p.ViewOf(CardPlace::Slot1).DcmButton()->isEnabled());
         // The program's own items need a card too.
         for (CardPlace view : kCardPlaces)
             for (QAction* a :
                  {p.Menus().CheckCard(view), p.Menus().Undo(view), p.Menus().History(view)})
                 QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
-        QVERIFY(p.Menus().slot1.refresh->isEnabled());
-        QVERIFY(p.Menus().file.openDcm->isEnabled());
+        QVERIFY(p.Menus().Item(CardPlace::Slot1, CommandId::Refresh)->isEnabled());
+        QVERIFY(p.Menus().Item(CardPlace::Image, CommandId::OpenDcm)->isEnabled());
         QVERIFY(rig.prompter.Calls().isEmpty());
     }
 
@@ -109,7 +109,7 @@ class MainWindowTest : public QObject {
                               "Import DCI File", "Import Caption BMP", "-", "Save as DCM file", "-",
                               "Delete All (Format)", "Delete Selected", "-", "Check card...",
                               "Undo", "History...", "Export all savers...", "Import folder..."}));
-        QCOMPARE(MenuCaptions(p.Menus().slot2.format->menu()),
+        QCOMPARE(MenuCaptions(p.Menus().Item(CardPlace::Slot2, CommandId::Format)->menu()),
                  QStringList({"241 Blocks", "240 Blocks", "200 Blocks"}));
         for (CardPlace view : kCardPlaces)
             QCOMPARE(p.Menus().DeleteSelected(view)->shortcut(), QKeySequence(Qt::Key_Delete));
@@ -127,7 +127,8 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         CardListWidget* list = p.ViewOf(CardPlace::Slot2).List();
         list->setFocus();
-        QSignalSpy deletes(p.Menus().slot2.deleteSelected, &QAction::triggered);
+        QSignalSpy deletes(p.Menus().Item(CardPlace::Slot2, CommandId::DeleteSelected),
+                           &QAction::triggered);
         // The slot 2 view's own activation: the view is the one Enter was in.
         QSignalSpy activated(list, &CardListWidget::Activated);
         QTest::keyClick(list, Qt::Key_Delete);

@@ -94,7 +94,7 @@ class SharedFolderTest : public QObject {
         icontest::WriteBmp(rig.home.File("logo.bmp"), picture);
         rig.prompter.Then(QString::fromStdString(rig.home.File("logo.bmp")));
         WhileShown ok(tools->Colours(), [&] { tools->Colours().OkButton()->click(); });
-        p.Menus().slot2.importBmp->trigger();
+        p.Menus().Item(CardPlace::Slot2, CommandId::ImportBmp)->trigger();
 
         fs::remove(rig.Path("RUD2.cfg"));
         fs::remove(rig.Path("dpnw.dc"));
@@ -102,7 +102,7 @@ class SharedFolderTest : public QObject {
         QVERIFY(rig.Plant("dpnw.dc", rig.home.File("planted")));
         w.findChild<QPushButton*>("SetupButton")->click();
         rig.prompter.Then(rig.Q("new.dcm"));
-        p.Menus().file.newDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::NewDcm)->trigger();
         QVERIFY(rig.VictimUntouched());
         const QStringList messages = rig.prompter.Messages();
         QCOMPARE(messages.size(), 3);

@@ -2,11 +2,8 @@
 
 #include "card/CardSession.h"
 #include "ui/dialogs/CheckCardDialog.h"
-#include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
-
-#include <QAction>
 
 CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("CheckCardCommand");
@@ -16,9 +13,6 @@ CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(par
     dialog_->SetLinkWork([&runner](const std::function<void()>& work) {
         runner.Run({.wait = true, .work = [&work](CardJob&) { work(); }});
     });
-    CardMenus& m = ui.Menus();
-    for (CardPlace view : kCardPlaces)
-        connect(m.CheckCard(view), &QAction::triggered, this, [this, view] { Run(view); });
 }
 
 void CheckCardCommand::Run(CardPlace view) {

@@ -106,13 +106,13 @@ void DcmCommands::ShowImage(const QString& path) {
         Session().SetLoaded(CardPlace::Image, false);
         ui_.ViewOf(CardPlace::Image).Empty();
         ui_.ClearSelection();
-        ui_.Menus().file.closeDcm->setEnabled(false);
+        ui_.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->setEnabled(false);
         ui_.Prompts().Warning(FileUnreadableText(path));
         ShowImageName();
         return;
     }
     ui_.Refresh(CardPlace::Image);
-    ui_.Menus().file.closeDcm->setEnabled(true);
+    ui_.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->setEnabled(true);
     ShowImageName();
 }
 
@@ -176,7 +176,7 @@ void DcmCommands::Close() {
         Session().SetLoaded(CardPlace::Image, false);
         ui_.ViewOf(CardPlace::Image).Empty();
         ui_.ViewOf(CardPlace::Image).SizePanel()->setText("");
-        ui_.Menus().file.closeDcm->setEnabled(false);
+        ui_.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->setEnabled(false);
         ui_.ClearSelection();
         ShowImageName();
     };

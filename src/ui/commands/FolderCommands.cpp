@@ -7,13 +7,10 @@
 #include "link/LinkPort.h"
 #include "ui/commands/CommandFiles.h"
 #include "ui/commands/DciCommands.h"
-#include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardView.h"
 
-#include <QAction>
-#include <QMenu>
 #include <QStringList>
 #include <ctime>
 
@@ -27,18 +24,6 @@ QString Shown(const std::string& name) {
 
 FolderCommands::FolderCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("FolderCommands");
-    CardMenus& m = ui.Menus();
-    for (CardPlace view : kCardPlaces) {
-        connect(m.ExportAll(view), &QAction::triggered, this, [this, view] { ExportAll(view); });
-        connect(m.ImportFolder(view), &QAction::triggered, this,
-                [this, view] { ImportFolder(view); });
-        // Nothing goes onto an erased card; nothing comes off an unloaded one.
-        connect(m.Menu(view), &QMenu::aboutToShow, this, [this, view] {
-            const bool loaded = Session().Loaded(view);
-            ui_.Menus().ExportAll(view)->setEnabled(loaded);
-            ui_.Menus().ImportFolder(view)->setEnabled(loaded && ui_.ViewOf(view).Formatted());
-        });
-    }
 }
 
 CardSession& FolderCommands::Session() {

@@ -28,12 +28,10 @@ QString HistoryCommands::UndoCaption(const QString& lastChange) {
 HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("HistoryCommands");
     dialog_ = new HistoryDialog(&ui.Window());
-    CardMenus& m = ui.Menus();
-    for (CardPlace view : kCardPlaces) {
-        connect(m.Undo(view), &QAction::triggered, this, [this, view] { Undo(view); });
-        connect(m.History(view), &QAction::triggered, this, [this, view] { ShowHistory(view); });
-        connect(m.Menu(view), &QMenu::aboutToShow, this, [this, view] { UpdateUndoCaption(view); });
-    }
+    // The undo item names the change it would take back.
+    for (CardPlace view : kCardPlaces)
+        connect(ui.Menus().Menu(view), &QMenu::aboutToShow, this,
+                [this, view] { UpdateUndoCaption(view); });
 }
 
 void HistoryCommands::UpdateUndoCaption(CardPlace view) {

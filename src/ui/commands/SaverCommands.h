@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class CheckCardCommand;
 class DciCommands;
 class DcmCommands;
 class FolderCommands;
@@ -10,9 +11,10 @@ class CommandUi;
 class SaverDrags;
 class TransferCommands;
 
-// The commands on savers and cards, attached to the main window's menu
-// items, header buttons and views: card images, single-saver files, the
-// choice windows of a double click, "Delete Selected", and drag and drop.
+// The commands on savers and cards that the main window's menu items and
+// header buttons run (CardMenus), and those of the views themselves: card
+// images, single-saver files, the choice windows of a double click, "Delete
+// Selected", and drag and drop.
 class SaverCommands : public QObject {
     Q_OBJECT
   public:
@@ -24,6 +26,7 @@ class SaverCommands : public QObject {
     SaverDrags& Drags() { return *drags_; }
     HistoryCommands& History() { return *history_; }
     FolderCommands& Folders() { return *folders_; }
+    CheckCardCommand& CheckCard() { return *checkCard_; }
 
   private:
     void Connect();
@@ -35,4 +38,5 @@ class SaverCommands : public QObject {
     SaverDrags* drags_ = nullptr;
     HistoryCommands* history_ = nullptr;
     FolderCommands* folders_ = nullptr;
+    CheckCardCommand* checkCard_ = nullptr;
 };

@@ -1,118 +1,133 @@
 #include "ui/main/CardMenus.h"
 
+#include "card/CardSession.h"
+#include "ui/main/CardPresenter.h"
+#include "ui/widgets/CardListWidget.h"
+#include "ui/widgets/CardView.h"
+
 #include <QAction>
 #include <QMenu>
+#include <QToolButton>
 
 namespace {
 
-QAction* Item(QMenu* menu, const char* caption, const QString& name) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(name);
-    return action;
+const char* Caption(const CardCommand& row, CardPlace view) {
+    return IsSlot(view) ? row.slotCaption : row.fileCaption;
 }
 
-QAction* FormatMenu(QMenu* menu, const char* caption, const QString& name, QAction** items) {
-    auto* sub = new QMenu(caption, menu);
-    sub->setObjectName(name + "Menu");
-    sub->setAccessibleName(caption);
-    QAction* action = menu->addMenu(sub);
-    action->setObjectName(name);
-    items[0] = Item(sub, "241 Blocks", name + "241");
-    items[1] = Item(sub, "240 Blocks", name + "240");
-    items[2] = Item(sub, "200 Blocks", name + "200");
-    return action;
-}
-
-QAction* DeleteItem(QMenu* menu, const QString& name) {
-    QAction* action = Item(menu, "Delete Selected", name);
-    action->setShortcut(QKeySequence(Qt::Key_Delete));
-    // Each view gets the action itself, so Del acts on the focused view only.
-    action->setShortcutContext(Qt::WidgetShortcut);
-    return action;
-}
-
-void BuildSlotMenu(QMenu* menu, const QString& prefix, CardMenus::SlotItems& items) {
-    items.refresh = Item(menu, "Refresh", prefix + "Refresh");
-    menu->addSeparator();
-    items.uploadDcm = Item(menu, "Upload DCM file", prefix + "UploadDcm");
-    menu->addSeparator();
-    items.importDci = Item(menu, "Import DCI file", prefix + "ImportDci");
-    items.importBmp = Item(menu, "Import BMP picture", prefix + "ImportBmp");
-    menu->addSeparator();
-    items.saveAsDcm = Item(menu, "Save as DCM file", prefix + "SaveAsDcm");
-    menu->addSeparator();
-    QAction* sizes[3];
-    items.format = FormatMenu(menu, "Delete All ( Format )", prefix + "Format", sizes);
-    items.format241 = sizes[0];
-    items.format240 = sizes[1];
-    items.format200 = sizes[2];
-    items.deleteSelected = DeleteItem(menu, prefix + "DeleteSelected");
+QToolButton* Button(CardView& shown, HeaderButton button) {
+    return button == HeaderButton::Dcm   ? shown.DcmButton()
+           : button == HeaderButton::Dci ? shown.DciButton()
+                                         : nullptr;
 }
 
 } // namespace
 
 CardMenus::CardMenus(QWidget* parent) : QObject(parent) {
-    const char* names[3] = {"Slot1Menu", "Slot2Menu", "FileMenu"};
-    for (int i = 0; i < 3; ++i) {
-        menus_[i] = new QMenu(parent);
-        menus_[i]->setObjectName(names[i]);
-    }
     const char* titles[3] = {"Slot 1", "Slot 2", "File"};
-    for (int i = 0; i < 3; ++i) {
+    for (CardPlace view : kCardPlaces) {
+        const int i = PlaceIndex(view);
+        menus_[i] = new QMenu(parent);
         menus_[i]->setTitle(titles[i]);
         menus_[i]->setAccessibleName(titles[i]);
+        Build(view);
     }
-    BuildSlotMenu(menus_[0], "Slot1", slot1);
-    BuildSlotMenu(menus_[1], "Slot2", slot2);
-
-    QMenu* m = menus_[2];
-    file.newDcm = Item(m, "New DCM File", "FileNewDcm");
-    file.openDcm = Item(m, "Open DCM File", "FileOpenDcm");
-    file.closeDcm = Item(m, "Close DCM File", "FileCloseDcm");
-    m->addSeparator();
-    file.importDci = Item(m, "Import DCI File", "FileImportDci");
-    file.importBmp = Item(m, "Import Caption BMP", "FileImportBmp");
-    m->addSeparator();
-    file.saveAsDcm = Item(m, "Save as DCM file", "FileSaveAsDcm");
-    m->addSeparator();
-    QAction* sizes[3];
-    file.format = FormatMenu(m, "Delete All (Format)", "FileFormat", sizes);
-    file.format241 = sizes[0];
-    file.format240 = sizes[1];
-    file.format200 = sizes[2];
-    file.deleteSelected = DeleteItem(m, "FileDeleteSelected");
-
-    for (CardPlace view : kCardPlaces)
-        AddOwnItems(view);
 }
 
-void CardMenus::AddOwnItems(CardPlace view) {
-    const int i = PlaceIndex(view);
-    const QString prefix = i == 0 ? "Slot1" : i == 1 ? "Slot2" : "File";
-    QMenu* m = menus_[i];
-    m->addSeparator();
-    checkCard_[i] = Item(m, "Check card...", prefix + "CheckCard");
-    undo_[i] = Item(m, "Undo", prefix + "Undo");
-    history_[i] = Item(m, "History...", prefix + "History");
-    exportAll_[i] = Item(m, "Export all savers...", prefix + "ExportAll");
-    importFolder_[i] = Item(m, "Import folder...", prefix + "ImportFolder");
-
-    undo_[i]->setShortcut(QKeySequence::Undo);
-    // As with Del: the view holding the focus takes the key.
-    undo_[i]->setShortcutContext(Qt::WidgetShortcut);
-}
-
-QAction* CardMenus::DeleteSelected(CardPlace view) const {
-    return view == CardPlace::Slot1   ? slot1.deleteSelected
-           : view == CardPlace::Slot2 ? slot2.deleteSelected
-                                      : file.deleteSelected;
+void CardMenus::Build(CardPlace view) {
+    // Object names: the menu "Slot1Menu", its items "Slot1Refresh", ...
+    const QString prefix = view == CardPlace::Slot1   ? "Slot1"
+                           : view == CardPlace::Slot2 ? "Slot2"
+                                                      : "File";
+    QMenu* menu = Menu(view);
+    menu->setObjectName(prefix + "Menu");
+    QMenu* sub = nullptr;
+    bool ownStarted = false;
+    for (const CardCommand& row : CardCommandTable()) {
+        const char* caption = Caption(row, view);
+        if (caption == nullptr)
+            continue;
+        const QString name = prefix + row.name;
+        if (row.place == MenuPlace::SubItem) {
+            QAction* action = sub->addAction(caption);
+            action->setObjectName(name);
+            items_[PlaceIndex(view)][static_cast<int>(row.id)] = action;
+            continue;
+        }
+        const bool own = row.own && !ownStarted;
+        ownStarted = ownStarted || row.own;
+        if ((row.separated || own) && !menu->isEmpty())
+            menu->addSeparator();
+        QAction* action = nullptr;
+        if (row.place == MenuPlace::SubMenu) {
+            sub = new QMenu(caption, menu);
+            sub->setObjectName(name + "Menu");
+            sub->setAccessibleName(caption);
+            action = menu->addMenu(sub);
+        } else {
+            action = menu->addAction(caption);
+        }
+        action->setObjectName(name);
+        if (row.shortcut != QKeySequence::UnknownKey) {
+            action->setShortcut(row.shortcut);
+            // Each view gets the action itself, so the key acts on the
+            // focused view only.
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+        // No card is read yet: the program's own items wait for one; the
+        // designed ones follow the first state tick.
+        if (row.own && row.enabled != Enabling::Always)
+            action->setEnabled(false);
+        items_[PlaceIndex(view)][static_cast<int>(row.id)] = action;
+    }
 }
 
 QAction* CardMenus::FormatItem(CardPlace view, int userBlocks) const {
-    if (view == CardPlace::Image)
-        return userBlocks == 241   ? file.format241
-               : userBlocks == 240 ? file.format240
-                                   : file.format200;
-    const SlotItems& s = view == CardPlace::Slot1 ? slot1 : slot2;
-    return userBlocks == 241 ? s.format241 : userBlocks == 240 ? s.format240 : s.format200;
+    return Item(view, userBlocks == 241   ? CommandId::Format241
+                      : userBlocks == 240 ? CommandId::Format240
+                                          : CommandId::Format200);
+}
+
+void CardMenus::Connect(const CardCommandTargets& targets) {
+    Disconnect();
+    wiring_ = new QObject(this);
+    CardPresenter& presenter = targets.presenter;
+    for (CardPlace view : kCardPlaces) {
+        CardView& shown = presenter.ViewOf(view);
+        for (const CardCommand& row : CardCommandTable()) {
+            QAction* action = Item(view, row.id);
+            if (action == nullptr || row.run == nullptr)
+                continue;
+            const auto run = [targets, view, command = row.run] { command(targets, view); };
+            connect(action, &QAction::triggered, wiring_, run);
+            if (row.shortcut != QKeySequence::UnknownKey)
+                shown.List()->addAction(action);
+            if (QToolButton* button = Button(shown, row.button))
+                connect(button, &QToolButton::clicked, wiring_, run);
+        }
+        connect(Menu(view), &QMenu::aboutToShow, wiring_, [this, &presenter, view] {
+            Enable(view, presenter.Session().Loaded(view), presenter.ViewOf(view));
+        });
+    }
+}
+
+void CardMenus::Disconnect() {
+    delete wiring_;
+    wiring_ = nullptr;
+}
+
+void CardMenus::Enable(CardPlace view, bool loaded, CardView& shown) {
+    // Nothing can be put onto an erased card; it has to be formatted.
+    const bool formatted = loaded && shown.Formatted();
+    for (const CardCommand& row : CardCommandTable()) {
+        QAction* action = Item(view, row.id);
+        if (action == nullptr || row.enabled == Enabling::Always)
+            continue;
+        const bool on = row.enabled == Enabling::Loaded ? loaded : formatted;
+        action->setEnabled(on);
+        // The file column's header buttons open or import an image whatever
+        // the state.
+        if (QToolButton* button = Button(shown, row.button); button != nullptr && IsSlot(view))
+            button->setEnabled(on);
+    }
 }

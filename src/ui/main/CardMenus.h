@@ -1,19 +1,20 @@
 #pragma once
 
 #include "card/CardPlace.h"
+#include "ui/main/CardCommandTable.h"
 
 #include <QObject>
 
+class CardView;
 class QAction;
 class QMenu;
 class QWidget;
 
-// The pop-up menus of the three card columns. Every item is a QAction with
-// its designed caption and an objectName of its own (Slot1Refresh,
-// FileOpenDcm, ...), so that the commands find and connect them; "Delete
-// Selected" answers Del while its view has the focus. The program's own items
-// ("Check card...", "Undo ...", "History...") follow the designed ones,
-// behind a separator of their own.
+// The pop-up menus of the three card columns, made from the command table:
+// every item is a QAction with its caption and an objectName of its own
+// (Slot1Refresh, FileOpenDcm, ...). Connect runs the commands from the
+// items, the header buttons and the views' shortcuts; Enable says which can
+// be chosen.
 class CardMenus : public QObject {
     Q_OBJECT
   public:
@@ -21,58 +22,32 @@ class CardMenus : public QObject {
 
     // The column's menu.
     QMenu* Menu(CardPlace view) const { return menus_[PlaceIndex(view)]; }
-
-    struct SlotItems {
-        QAction* refresh;
-        QAction* uploadDcm;
-        QAction* importDci;
-        QAction* importBmp;
-        QAction* saveAsDcm;
-        QAction* format; // the "Delete All ( Format )" sub-menu
-        QAction* format241;
-        QAction* format240;
-        QAction* format200;
-        QAction* deleteSelected;
-    };
-    struct FileItems {
-        QAction* newDcm;
-        QAction* openDcm;
-        QAction* closeDcm;
-        QAction* importDci;
-        QAction* importBmp;
-        QAction* saveAsDcm;
-        QAction* format; // the "Delete All (Format)" sub-menu
-        QAction* format241;
-        QAction* format240;
-        QAction* format200;
-        QAction* deleteSelected;
-    };
-    SlotItems slot1{};
-    SlotItems slot2{};
-    FileItems file{};
-
-    // "Delete Selected" of a column, and its three format items by size.
-    QAction* DeleteSelected(CardPlace view) const;
+    // A command's item in a column's menu; null where it does not appear.
+    QAction* Item(CardPlace view, CommandId id) const {
+        return items_[PlaceIndex(view)][static_cast<int>(id)];
+    }
+    QAction* DeleteSelected(CardPlace view) const { return Item(view, CommandId::DeleteSelected); }
+    // The format item of a column by its user block count (241, 240, 200).
     QAction* FormatItem(CardPlace view, int userBlocks) const;
-    // The program's own items of a column: "Check card...", "Undo ..."
-    // (Ctrl+Z in the focused view; its caption names the change, or the
-    // change it would take back as "Redo ...") and "History...".
-    QAction* CheckCard(CardPlace view) const { return checkCard_[PlaceIndex(view)]; }
-    QAction* Undo(CardPlace view) const { return undo_[PlaceIndex(view)]; }
-    QAction* History(CardPlace view) const { return history_[PlaceIndex(view)]; }
-    // "Export all savers..." and "Import folder..." of a column.
-    QAction* ExportAll(CardPlace view) const { return exportAll_[PlaceIndex(view)]; }
-    QAction* ImportFolder(CardPlace view) const { return importFolder_[PlaceIndex(view)]; }
+    QAction* CheckCard(CardPlace view) const { return Item(view, CommandId::CheckCard); }
+    QAction* Undo(CardPlace view) const { return Item(view, CommandId::Undo); }
+    QAction* History(CardPlace view) const { return Item(view, CommandId::History); }
+    QAction* ExportAll(CardPlace view) const { return Item(view, CommandId::ExportAll); }
+    QAction* ImportFolder(CardPlace view) const { return Item(view, CommandId::ImportFolder); }
+
+    // The items, header buttons and shortcuts run their commands on targets;
+    // a menu about to show enables its items afresh.
+    void Connect(const CardCommandTargets& targets);
+    // No command runs any more (the targets are going).
+    void Disconnect();
+    // A column's items and header buttons as its card allows.
+    void Enable(CardPlace view, bool loaded, CardView& shown);
 
   private:
-    // The block of the program's own items after the designed ones; a new
-    // item is one more line here.
-    void AddOwnItems(CardPlace view);
+    void Build(CardPlace view);
 
     QMenu* menus_[3] = {};
-    QAction* checkCard_[3] = {};
-    QAction* undo_[3] = {};
-    QAction* history_[3] = {};
-    QAction* exportAll_[3] = {};
-    QAction* importFolder_[3] = {};
+    QAction* items_[3][kCommandCount] = {};
+    // The context of every connection Connect makes.
+    QObject* wiring_ = nullptr;
 };

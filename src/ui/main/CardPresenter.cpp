@@ -17,11 +17,9 @@
 #include "ui/widgets/DetailPanel.h"
 #include "ui/widgets/PagePanel.h"
 
-#include <QAction>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
-#include <QToolButton>
 
 namespace {
 
@@ -235,28 +233,7 @@ void CardPresenter::StateTickWork() {
 }
 
 void CardPresenter::EnableCommands(CardPlace view, bool on) {
-    CardMenus& menus = display_.Menus();
-    // Nothing can be imported onto an erased card; it has to be formatted.
-    CardView& shown = ViewOf(view);
-    const bool imports = on && shown.Formatted();
-    // The program's own items need a card as much as the designed ones.
-    for (QAction* a : {menus.CheckCard(view), menus.Undo(view), menus.History(view)})
-        a->setEnabled(on);
-    if (view == CardPlace::Image) {
-        const CardMenus::FileItems& m = menus.file;
-        for (QAction* a : {m.closeDcm, m.format, m.saveAsDcm, m.deleteSelected})
-            a->setEnabled(on);
-        m.importDci->setEnabled(imports);
-        m.importBmp->setEnabled(imports);
-        return;
-    }
-    const CardMenus::SlotItems& m = view == CardPlace::Slot1 ? menus.slot1 : menus.slot2;
-    for (QAction* a : {m.uploadDcm, m.saveAsDcm, m.format, m.deleteSelected})
-        a->setEnabled(on);
-    m.importBmp->setEnabled(imports);
-    m.importDci->setEnabled(imports);
-    shown.DcmButton()->setEnabled(on);
-    shown.DciButton()->setEnabled(imports);
+    display_.Menus().Enable(view, on, ViewOf(view));
 }
 
 // --- Pages -----------------------------------------------------------------------

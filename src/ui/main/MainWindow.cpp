@@ -98,11 +98,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     pagePanel_->Set16MButton()->hide();
     detail_->SetName(DetailPanel::kNoSaverText);
     presenter_->ClearSelection();
-    menus_->file.closeDcm->setEnabled(false);
-    // No card is read yet.
-    for (CardPlace view : kCardPlaces)
-        for (QAction* a : {menus_->CheckCard(view), menus_->Undo(view), menus_->History(view)})
-            a->setEnabled(false);
+    menus_->Item(CardPlace::Image, CommandId::CloseDcm)->setEnabled(false);
     presenter_->Start();
 
     // The other windows, created once and reused.
@@ -130,6 +126,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
     ConnectCommands();
     saverCommands_ = new SaverCommands(*presenter_, this);
     toolCommands_ = new ToolCommands(*presenter_, options.editorFile);
+    menus_->Connect({*presenter_, *saverCommands_, *toolCommands_});
 
     if (!session_.ConfigError().empty()) {
         const QString text = QString::fromStdString(session_.ConfigError());
@@ -139,6 +136,7 @@ MainWindow::MainWindow(std::unique_ptr<PortBackend> backend, const MainWindowOpt
 
 MainWindow::~MainWindow() {
     presenter_->Stop();
+    menus_->Disconnect();
     // The views go with the child widgets, after the card state: no signal
     // of theirs may reach the presenter or the commands on the way out,
     // which go first, as they work on the card state.
@@ -176,8 +174,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::ConnectViews() {
     for (CardPlace view : kCardPlaces) {
         CardListWidget* list = ViewOf(view).List();
-        list->addAction(menus_->DeleteSelected(view));
-        list->addAction(menus_->Undo(view));
         list->viewport()->setMouseTracking(true);
         list->viewport()->installEventFilter(this);
         connect(list, &CardListWidget::Clicked, presenter_,
@@ -196,14 +192,6 @@ void MainWindow::ConnectViews() {
 void MainWindow::ConnectCommands() {
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::RunSettings);
     connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
-    connect(menus_->slot1.refresh, &QAction::triggered, presenter_,
-            [this] { presenter_->RefreshCommand(CardPlace::Slot1); });
-    connect(menus_->slot2.refresh, &QAction::triggered, presenter_,
-            [this] { presenter_->RefreshCommand(CardPlace::Slot2); });
-    for (CardPlace view : kCardPlaces)
-        for (int blocks : {241, 240, 200})
-            connect(menus_->FormatItem(view, blocks), &QAction::triggered, presenter_,
-                    [this, view, blocks] { presenter_->FormatCommand(view, blocks); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -15,12 +15,10 @@
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "tools/icon/qt/LogoImport.h"
-#include "ui/main/CardMenus.h"
 #include "ui/main/CommandUi.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/DetailPanel.h"
 
-#include <QAction>
 #include <QFileInfo>
 #include <QPushButton>
 
@@ -67,13 +65,6 @@ ToolCommands::ToolCommands(CommandUi& ui, const QString& startupArgument)
     connect(edit, &QPushButton::clicked, this, &ToolCommands::OpenInHexEditor);
     connect(ui.Detail().DisasmButton(), &QPushButton::clicked, this,
             &ToolCommands::OpenInCodeWindow);
-    CardMenus& menus = ui.Menus();
-    connect(menus.slot1.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(CardPlace::Slot1); });
-    connect(menus.slot2.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(CardPlace::Slot2); });
-    connect(menus.file.importBmp, &QAction::triggered, this,
-            [this] { ImportCaptionBmp(CardPlace::Image); });
 }
 
 ToolCommands::~ToolCommands() = default;

@@ -85,7 +85,7 @@ class DciCommandsTest : public QObject {
         // Yes replaces the first of that name, in its place.
         rig.prompter.Clear();
         rig.prompter.Then(dci).Then("yes");
-        p.Menus().file.importDci->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::ImportDci)->trigger();
         QCOMPARE(Listed(w, CardPlace::Image), QStringList({"SECOND", "SECOND"}));
         QCOMPARE(p.Session().Volume(CardPlace::Image).Entries()[0].SizeBlocks, uint16_t(4));
         QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString("192 BLOCKS FREE"));
@@ -136,7 +136,7 @@ class DciCommandsTest : public QObject {
             if (WaitOf(w).isVisible())
                 waitUp << call.text;
         };
-        p.Menus().slot2.importDci->trigger();
+        p.Menus().Item(CardPlace::Slot2, CommandId::ImportDci)->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList({"Saver FIRST        Exisit overwrite it ?"}));
         QCOMPARE(waitUp, QStringList());

@@ -39,10 +39,10 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Then(big).Then(card).Then(big).Then(Q(rig.Path("missing.dcm")));
         d.Open();
         QVERIFY(!p.Session().Loaded(CardPlace::Image));
-        p.Menus().file.openDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::OpenDcm)->trigger();
         QVERIFY(p.Session().Loaded(CardPlace::Image));
         QCOMPARE(Listed(w, CardPlace::Image), QStringList({"FIRST"}));
-        QVERIFY(p.Menus().file.closeDcm->isEnabled());
+        QVERIFY(p.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->isEnabled());
         // A second image that is refused leaves the first open; a missing
         // one says nothing.
         p.ViewOf(CardPlace::Image).DcmButton()->click();
@@ -60,7 +60,7 @@ class DcmCommandsTest : public QObject {
 
         rig.prompter.Clear();
         rig.prompter.Then(Q(rig.Path("new.dcm")));
-        p.Menus().file.newDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::NewDcm)->trigger();
         QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), rig.Path("new.dcm"));
         QVERIFY(ReadFileText(rig.Path("new.dcm")) == ReadFileText(rig.Path("dpnw.dc")));
         QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString("200 BLOCKS FREE"));
@@ -70,12 +70,12 @@ class DcmCommandsTest : public QObject {
         QCOMPARE(save.filter, QString("DCM file format|*.DCM|BIN file format|*.BIN|ALL "
                                       "format|*.*|Card dump (emulators)|*.vmu;*.bin"));
 
-        p.Menus().file.closeDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->trigger();
         QVERIFY(!p.Session().Loaded(CardPlace::Image));
         QVERIFY(!p.Session().Volume(CardPlace::Image).ImageOpen());
         QCOMPARE(p.ViewOf(CardPlace::Image).List()->model()->rowCount(), 0);
         QCOMPARE(p.ViewOf(CardPlace::Image).SizePanel()->text(), QString());
-        QVERIFY(!p.Menus().file.closeDcm->isEnabled());
+        QVERIFY(!p.Menus().Item(CardPlace::Image, CommandId::CloseDcm)->isEnabled());
     }
 
     // Another program changes the open image, in place or by putting a new
@@ -114,9 +114,9 @@ class DcmCommandsTest : public QObject {
         const QString a = Q(rig.Path("a.dcm"));
         const QString b = Q(rig.Path("b.dcm"));
         rig.prompter.Then(a).Then(a).Then(b);
-        p.Menus().slot1.saveAsDcm->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::SaveAsDcm)->trigger();
         p.ViewOf(CardPlace::Slot2).DcmButton()->click(); // "Upload a VMU page."
-        p.Menus().slot2.saveAsDcm->trigger();
+        p.Menus().Item(CardPlace::Slot2, CommandId::SaveAsDcm)->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList());
         QVERIFY(ReadFileText(rig.Path("a.dcm")) == ReadFileText(rig.Path("slot1.dcm")));
         QVERIFY(ReadFileText(rig.Path("b.dcm")) == ReadFileText(rig.Path("a.dcm")));
@@ -127,7 +127,7 @@ class DcmCommandsTest : public QObject {
         // A file that is there is replaced only on Yes.
         WriteBytes(rig.Path("b.dcm"), 10, 'x');
         rig.prompter.Then(b).Then("no");
-        p.Menus().slot1.saveAsDcm->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::SaveAsDcm)->trigger();
         QCOMPARE(rig.prompter.Messages().last(), " File " + b + " Exisit overwrite it ?");
         QCOMPARE(ReadFileText(rig.Path("b.dcm")), std::string(10, 'x'));
     }
@@ -141,17 +141,17 @@ class DcmCommandsTest : public QObject {
         const std::string before = ReadFileText(image);
         const QString sameFile = Q(rig.dir.Path().string() + "/./image.dcm");
         rig.prompter.Then(Q(image)).Then(sameFile).Then(Q(rig.Path("copy.dcm")));
-        p.Menus().file.saveAsDcm->trigger(); // onto itself
-        p.Menus().slot1.saveAsDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::SaveAsDcm)->trigger(); // onto itself
+        p.Menus().Item(CardPlace::Slot1, CommandId::SaveAsDcm)->trigger();
         QCOMPARE(rig.prompter.Messages(), QStringList({"File " + Q(image) + " in Used .",
                                                        "File " + sameFile + " in Used ."}));
         QVERIFY(ReadFileText(image) == before);
         // A copy keeps the card as it was; the view goes on with the image.
-        p.Menus().file.saveAsDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::SaveAsDcm)->trigger();
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         rig.prompter.Then("yes");
         rig.Select(CardPlace::Image, {0});
-        p.Menus().file.deleteSelected->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::DeleteSelected)->trigger();
         QVERIFY(ReadFileText(image) != before);
         QVERIFY(ReadFileText(rig.Path("copy.dcm")) == before);
         QCOMPARE(p.Session().Volume(CardPlace::Image).ImageName(), image);
@@ -174,7 +174,7 @@ class DcmCommandsTest : public QObject {
         QVERIFY(d.OpenFile(Q(rig.Path("odd.dcm"))));
         QVERIFY(p.ViewOf(CardPlace::Image).Header()->toolTip().contains("read only"));
         rig.prompter.Then("yes");
-        p.Menus().file.format200->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::Format200)->trigger();
         QVERIFY(rig.prompter.Messages().last().startsWith("The byte order of " +
                                                           Q(rig.Path("odd.dcm"))));
         QVERIFY(ReadFileText(rig.Path("odd.dcm")) == odd);
@@ -188,8 +188,8 @@ class DcmCommandsTest : public QObject {
         rig.prompter.Clear();
         const QString image = Q(rig.Path("image.dcm"));
         rig.prompter.Then(Q(rig.Path("copy.dcm"))).Then(image).Then("yes");
-        p.Menus().file.saveAsDcm->trigger();
-        p.Menus().slot1.uploadDcm->trigger();
+        p.Menus().Item(CardPlace::Image, CommandId::SaveAsDcm)->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::UploadDcm)->trigger();
         QVERIFY(!d.OpenFile(image));
         const QString busy = "The card image " + image + " is in use by another program";
         QCOMPARE(rig.prompter.Messages().size(), 4); // the upload's question too
@@ -203,7 +203,7 @@ class DcmCommandsTest : public QObject {
         QVERIFY(d.OpenFile(image));
         p.RefreshCommand(CardPlace::Slot1); // dropped after the refused upload
         rig.prompter.Then(image).Then("yes");
-        p.Menus().slot1.uploadDcm->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::UploadDcm)->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == ReadFileText(rig.Path("image.dcm")));
     }
 
@@ -216,11 +216,11 @@ class DcmCommandsTest : public QObject {
         rig.box->Faults().noBox = true;
         // Slot 1 holds savers: the upload asks first.
         rig.prompter.Then(Q(rig.Path("a.dcm"))).Then("yes").Then(Q(rig.Path("a.dcm")));
-        p.Menus().slot1.uploadDcm->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::UploadDcm)->trigger();
         QVERIFY(!p.Session().Loaded(CardPlace::Slot1));
         QVERIFY(rig.refreshes.empty()); // not read again
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);
-        p.Menus().slot2.uploadDcm->trigger();
+        p.Menus().Item(CardPlace::Slot2, CommandId::UploadDcm)->trigger();
         // Read again, and not loaded when that failed: a listing of the card
         // as it was must not be written back over the new one.
         QVERIFY(rig.prompter.Messages().last().startsWith(" link error , please check"));

@@ -28,7 +28,7 @@ class SafeListingCommandsTest : public QObject {
             << other;
         rig.prompter.Then("yes");
         rig.Select(CardPlace::Slot1, {0, 1});
-        p.Menus().slot1.deleteSelected->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::DeleteSelected)->trigger();
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == other);
         QCOMPARE(rig.prompter.Messages().last(),
                  QString("The card in slot 1 changed since it was read; nothing was written."));
@@ -43,7 +43,7 @@ class SafeListingCommandsTest : public QObject {
         const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         const QString up = Q(rig.Path("up.dcm"));
         rig.prompter.Then(up).Then("no");
-        p.Menus().slot1.uploadDcm->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::UploadDcm)->trigger();
         QCOMPARE(rig.prompter.Messages(),
                  QStringList("Upload " + up +
                              " to the card in slot 1 ? The whole card is replaced: its 3 savers "
@@ -60,7 +60,7 @@ class SafeListingCommandsTest : public QObject {
         const std::string slot1 = ReadFileText(rig.Path("slot1.dcm"));
         // Opening it would wait for a writer that never comes.
         rig.prompter.Then(Q(fifo));
-        p.Menus().slot1.importDci->trigger();
+        p.Menus().Item(CardPlace::Slot1, CommandId::ImportDci)->trigger();
         QCOMPARE(rig.prompter.Messages().last(),
                  "File " + Q(fifo) + " is not a regular file; nothing was read.");
         QVERIFY(ReadFileText(rig.Path("slot1.dcm")) == slot1);

@@ -298,7 +298,7 @@ class ToolCommandsTest : public QObject {
         CardPresenter& p = Presenter(w);
         const QString bmp = Bmp(rig, "logo.bmp", 8);
         p.StateTick();
-        QAction* item = p.Menus().slot2.importBmp;
+        QAction* item = p.Menus().Item(CardPlace::Slot2, CommandId::ImportBmp);
         QVERIFY(item->isEnabled());
         LcdColourDialog& colours = rig.tools->Colours();
         rig.prompter.Then(bmp);
