@@ -2,10 +2,10 @@
 
 #include "card/CardSession.h"
 #include "ui/dialogs/CheckCardDialog.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 
-CheckCardCommand::CheckCardCommand(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
+CheckCardCommand::CheckCardCommand(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("CheckCardCommand");
     dialog_ = new CheckCardDialog(ui.Prompts(), &ui.Window());
     LinkCommandRunner& runner = ui.Runner();

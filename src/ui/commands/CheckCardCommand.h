@@ -5,7 +5,7 @@
 #include <QObject>
 
 class CheckCardDialog;
-class CommandUi;
+class CommandContext;
 
 // "Check card..." of the three pop-up menus: the loaded card of a view in
 // the check window, holding the link and the auto-refresh tick for the
@@ -13,12 +13,12 @@ class CommandUi;
 class CheckCardCommand : public QObject {
     Q_OBJECT
   public:
-    explicit CheckCardCommand(CommandUi& ui, QObject* parent = nullptr);
+    explicit CheckCardCommand(CommandContext& ui, QObject* parent = nullptr);
 
     CheckCardDialog& Dialog() { return *dialog_; }
     void Run(CardPlace view);
 
   private:
-    CommandUi& ui_;
+    CommandContext& ui_;
     CheckCardDialog* dialog_ = nullptr;
 };

@@ -11,12 +11,12 @@
 #include "card/VmsVmi.h"
 #include "link/LinkPort.h"
 #include "ui/commands/CommandFiles.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 
 #include <ctime>
 
-DciCommands::DciCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {}
+DciCommands::DciCommands(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {}
 
 CardSession& DciCommands::Session() {
     return ui_.Session();
@@ -239,7 +239,7 @@ void DciCommands::ReplaceByImport(CardPlace view, const QString& path, int oldEn
     // The old saver goes only in the write-back that adds the new one, so an
     // import that is refused or fails keeps it.
     const SaverResult result = ReplaceSaverByImport(LocalPath(path), volume, oldEntry);
-    ui_.EngineUi().SetProgress(0, 1);
+    ui_.Feedback().SetProgress(0, 1);
     switch (result.outcome) {
     case SaverOutcome::Done:
     case SaverOutcome::GameBlocksTaken:
@@ -262,5 +262,5 @@ void DciCommands::ImportBeside(CardPlace view, const QString& path, CardJob& job
     if (ImportDci(LocalPath(path), Session().Volume(view)) ||
         Session().Volume(view).Listing().Copy().changed)
         job.Refresh(view);
-    ui_.EngineUi().SetProgress(0, 1);
+    ui_.Feedback().SetProgress(0, 1);
 }

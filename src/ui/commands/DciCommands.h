@@ -10,7 +10,7 @@
 
 class CardJob;
 class CardSession;
-class CommandUi;
+class CommandContext;
 class PreparedSaverFile;
 
 // The single-saver file commands: "Export" of a saver to a ".DCI" file, and
@@ -18,7 +18,7 @@ class PreparedSaverFile;
 class DciCommands : public QObject {
     Q_OBJECT
   public:
-    explicit DciCommands(CommandUi& ui, QObject* parent = nullptr);
+    explicit DciCommands(CommandContext& ui, QObject* parent = nullptr);
 
     static FileDialogSetup ExportDialog();
     static FileDialogSetup ImportDialog();
@@ -61,5 +61,5 @@ class DciCommands : public QObject {
     void ImportBeside(CardPlace view, const QString& path, CardJob& job);
     CardSession& Session();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
 };

@@ -8,7 +8,7 @@
 #include "link/LinkPort.h"
 #include "ui/commands/CommandFiles.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardView.h"
 
@@ -19,7 +19,7 @@
 
 namespace fs = std::filesystem;
 
-DcmCommands::DcmCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {}
+DcmCommands::DcmCommands(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {}
 
 CardSession& DcmCommands::Session() {
     return ui_.Session();
@@ -157,7 +157,7 @@ bool DcmCommands::CreateImage(const QString& path) {
     }
     // The template's own problems are told by the engine, naming the file
     // chosen rather than the scratch file.
-    ScratchNamingFeedback naming(ui_.EngineUi(), scratch);
+    ScratchNamingFeedback naming(ui_.Feedback(), scratch);
     if (!CreateImageFromTemplate(Session().StartDir(), scratch.Path(), &naming))
         return false;
     if (!scratch.Commit()) {
@@ -243,7 +243,7 @@ void DcmCommands::SaveSlotAs(CardPlace slot, const QString& path, ImageOrder ord
         return;
     }
     const bool saved = SaveCardImage(scratch.Path(), Session().Volume(slot), order);
-    ui_.EngineUi().SetProgress(0, 255);
+    ui_.Feedback().SetProgress(0, 255);
     if (!saved) {
         job.Warn(Session().Link().LinkFailed
                      ? "File " + path + " was not written: the card could not be read whole."
@@ -269,7 +269,7 @@ void DcmCommands::Upload(CardPlace slot) {
     };
     request.work = [&](CardJob& job) {
         const bool written = UploadCardImage(LocalPath(path), Session().Volume(slot));
-        ui_.EngineUi().SetProgress(0, 255);
+        ui_.Feedback().SetProgress(0, 255);
         // Slot 1's view is dropped after a failed upload; slot 2 is read again
         // either way. Either slot counts as loaded only when that reading went
         // through: a listing of the card as it was before would have copies

@@ -9,7 +9,7 @@
 
 class CardJob;
 class CardSession;
-class CommandUi;
+class CommandContext;
 
 // The card-image commands: open, create and close the image shown in the
 // file view, save a slot or the open image as an image file, and upload an
@@ -17,7 +17,7 @@ class CommandUi;
 class DcmCommands : public QObject {
     Q_OBJECT
   public:
-    explicit DcmCommands(CommandUi& ui, QObject* parent = nullptr);
+    explicit DcmCommands(CommandContext& ui, QObject* parent = nullptr);
 
     // The entry added after the designed ones of both image dialogs: raw card
     // dumps in natural order, as emulators keep them.
@@ -58,5 +58,5 @@ class DcmCommands : public QObject {
     void SaveSlotAs(CardPlace slot, const QString& path, ImageOrder order, CardJob& job);
     CardSession& Session();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
 };

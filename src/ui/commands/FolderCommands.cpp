@@ -7,7 +7,7 @@
 #include "link/LinkPort.h"
 #include "ui/commands/CommandFiles.h"
 #include "ui/commands/DciCommands.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardView.h"
 
@@ -22,7 +22,7 @@ QString Shown(const std::string& name) {
 
 } // namespace
 
-FolderCommands::FolderCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
+FolderCommands::FolderCommands(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("FolderCommands");
 }
 
@@ -47,7 +47,7 @@ QString FolderCommands::ReplaceQuestion(const QString& folder,
 
 void FolderCommands::ShowStep(const char* doing, int index, int count) {
     ui_.SetStatus(QString("      %1 %2 of %3").arg(doing).arg(index + 1).arg(count));
-    ui_.EngineUi().SetProgress(index, count);
+    ui_.Feedback().SetProgress(index, count);
     ui_.RepaintNow();
 }
 
@@ -90,7 +90,7 @@ void FolderCommands::ExportAll(CardPlace view) {
         };
         steps.linkBroke = [this, view] { return IsSlot(view) && Session().Link().LinkFailed; };
         reports = ExportSaverFiles(volume, LocalPath(folder), format, true, steps);
-        ui_.EngineUi().SetProgress(0, 1);
+        ui_.Feedback().SetProgress(0, 1);
         ran = true;
     };
     ui_.Runner().Run(request);
@@ -143,7 +143,7 @@ void FolderCommands::ImportChosen(CardPlace view, const std::function<bool(QStri
         }
         reports =
             ImportSaverFiles(files, Session().Volume(view), Questions(view), std::time(nullptr));
-        ui_.EngineUi().SetProgress(0, 1);
+        ui_.Feedback().SetProgress(0, 1);
         job.Refresh(view);
     };
     ui_.Runner().Run(request);

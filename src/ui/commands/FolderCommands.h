@@ -11,7 +11,7 @@
 #include <vector>
 
 class CardSession;
-class CommandUi;
+class CommandContext;
 
 // "Export all savers..." and "Import folder..." of the three pop-up menus:
 // every saver of a card into a folder (single-saver files, or VMS + VMI
@@ -21,7 +21,7 @@ class CommandUi;
 class FolderCommands : public QObject {
     Q_OBJECT
   public:
-    explicit FolderCommands(CommandUi& ui, QObject* parent = nullptr);
+    explicit FolderCommands(CommandContext& ui, QObject* parent = nullptr);
 
     static FileDialogSetup FolderDialog(const QString& title);
     // The question before files that exist are replaced.
@@ -42,5 +42,5 @@ class FolderCommands : public QObject {
     void ShowStep(const char* doing, int index, int count);
     CardSession& Session();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
 };

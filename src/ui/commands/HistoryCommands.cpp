@@ -6,7 +6,7 @@
 #include "qtbase/Prompter.h"
 #include "ui/dialogs/HistoryDialog.h"
 #include "ui/main/CardMenus.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 
 #include <QAction>
@@ -25,7 +25,7 @@ QString HistoryCommands::UndoCaption(const QString& lastChange) {
     return "Undo " + lastChange;
 }
 
-HistoryCommands::HistoryCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
+HistoryCommands::HistoryCommands(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("HistoryCommands");
     dialog_ = new HistoryDialog(&ui.Window());
     // The undo item names the change it would take back.

@@ -6,7 +6,7 @@
 #include <QString>
 
 class HistoryDialog;
-class CommandUi;
+class CommandContext;
 
 // "Undo ..." (Ctrl+Z in a focused view) and "History..." of the three pop-up
 // menus, and "Recover" in the history window. One item takes a change back
@@ -14,7 +14,7 @@ class CommandUi;
 class HistoryCommands : public QObject {
     Q_OBJECT
   public:
-    HistoryCommands(CommandUi& ui, QObject* parent = nullptr);
+    HistoryCommands(CommandContext& ui, QObject* parent = nullptr);
 
     HistoryDialog& History() { return *dialog_; }
 
@@ -32,6 +32,6 @@ class HistoryCommands : public QObject {
     void Recover(CardPlace view, int record);
     void FillHistory(CardPlace view);
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     HistoryDialog* dialog_ = nullptr;
 };

@@ -7,11 +7,11 @@
 #include "ui/commands/HistoryCommands.h"
 #include "ui/commands/SaverDrags.h"
 #include "ui/commands/TransferCommands.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 
-SaverCommands::SaverCommands(CommandUi& ui, QObject* parent) : QObject(parent), ui_(ui) {
+SaverCommands::SaverCommands(CommandContext& ui, QObject* parent) : QObject(parent), ui_(ui) {
     setObjectName("SaverCommands");
     dcm_ = new DcmCommands(ui, this);
     dci_ = new DciCommands(ui, this);

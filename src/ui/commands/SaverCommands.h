@@ -7,7 +7,7 @@ class DciCommands;
 class DcmCommands;
 class FolderCommands;
 class HistoryCommands;
-class CommandUi;
+class CommandContext;
 class SaverDrags;
 class TransferCommands;
 
@@ -18,7 +18,7 @@ class TransferCommands;
 class SaverCommands : public QObject {
     Q_OBJECT
   public:
-    SaverCommands(CommandUi& ui, QObject* parent);
+    SaverCommands(CommandContext& ui, QObject* parent);
 
     DcmCommands& Dcm() { return *dcm_; }
     DciCommands& Dci() { return *dci_; }
@@ -31,7 +31,7 @@ class SaverCommands : public QObject {
   private:
     void Connect();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     DcmCommands* dcm_ = nullptr;
     DciCommands* dci_ = nullptr;
     TransferCommands* transfers_ = nullptr;

@@ -4,7 +4,7 @@
 #include "ui/commands/DciCommands.h"
 #include "ui/commands/DcmCommands.h"
 #include "ui/commands/TransferCommands.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
@@ -43,7 +43,7 @@ bool HasPairedVmi(const QString& path, const QList<QUrl>& urls) {
 
 } // namespace
 
-SaverDrags::SaverDrags(CommandUi& ui, TransferCommands& transfers, DciCommands& dci,
+SaverDrags::SaverDrags(CommandContext& ui, TransferCommands& transfers, DciCommands& dci,
                        DcmCommands& dcm, QObject* parent)
     : QObject(parent), ui_(ui), transfers_(transfers), dci_(dci), dcm_(dcm) {
     token_ = QString("%1:%2")

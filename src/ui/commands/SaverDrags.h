@@ -10,7 +10,7 @@
 
 class DciCommands;
 class DcmCommands;
-class CommandUi;
+class CommandContext;
 class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
@@ -29,7 +29,7 @@ class SaverDrags : public QObject {
   public:
     static constexpr const char* kMimeType = "application/x-porvane-savers";
 
-    SaverDrags(CommandUi& ui, TransferCommands& transfers, DciCommands& dci, DcmCommands& dcm,
+    SaverDrags(CommandContext& ui, TransferCommands& transfers, DciCommands& dci, DcmCommands& dcm,
                QObject* parent = nullptr);
 
     // Sets the drag and drop hooks of the three views.
@@ -53,7 +53,7 @@ class SaverDrags : public QObject {
     // The files of those savers of view source, for a file manager.
     QList<QUrl> MakeDragFiles(CardPlace source, const std::vector<int>& entries);
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     TransferCommands& transfers_;
     DciCommands& dci_;
     DcmCommands& dcm_;

@@ -14,7 +14,7 @@
 #include "ui/dialogs/CopyToDialog.h"
 #include "ui/dialogs/DeleteDialog.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
@@ -45,7 +45,7 @@ QImage Comparable(const QImage& image) {
 // which the block store has told.
 class WindowTransfer : public TransferPolicy {
   public:
-    WindowTransfer(CommandUi& ui, const CardVolume& from, const CardVolume& to)
+    WindowTransfer(CommandContext& ui, const CardVolume& from, const CardVolume& to)
         : ui_(ui), from_(from), to_(to) {}
 
     NameClash AnswerNameClash(const CardVolume& source, int entry, const CardVolume&,
@@ -68,7 +68,7 @@ class WindowTransfer : public TransferPolicy {
             return;
         }
         if (step.attempted) {
-            ui_.EngineUi().SetProgress(0, 1);
+            ui_.Feedback().SetProgress(0, 1);
             const SaverOutcome outcome = step.copy.outcome;
             const bool silent = outcome == SaverOutcome::NoSpace ||
                                 outcome == SaverOutcome::GameBlocksTaken || LinkFailedOn(from_) ||
@@ -89,14 +89,14 @@ class WindowTransfer : public TransferPolicy {
     std::function<void(int index)> afterSaver;
 
   private:
-    CommandUi& ui_;
+    CommandContext& ui_;
     const CardVolume& from_;
     const CardVolume& to_;
 };
 
 } // namespace
 
-TransferCommands::TransferCommands(CommandUi& ui, DciCommands& dci, QObject* parent)
+TransferCommands::TransferCommands(CommandContext& ui, DciCommands& dci, QObject* parent)
     : QObject(parent), ui_(ui), dci_(dci) {
     saverSelected_ = new SaverSelectedDialog(&ui.Window());
     delete_ = new DeleteDialog(&ui.Window());

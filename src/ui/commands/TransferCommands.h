@@ -12,7 +12,7 @@ class CopyToDialog;
 class DciCommands;
 class DeleteDialog;
 class CardSession;
-class CommandUi;
+class CommandContext;
 class SaverSelectedDialog;
 
 // What the user does to single savers of the three views: the double click
@@ -21,7 +21,7 @@ class SaverSelectedDialog;
 class TransferCommands : public QObject {
     Q_OBJECT
   public:
-    TransferCommands(CommandUi& ui, DciCommands& dci, QObject* parent = nullptr);
+    TransferCommands(CommandContext& ui, DciCommands& dci, QObject* parent = nullptr);
 
     SaverSelectedDialog& SaverSelected() { return *saverSelected_; }
     DeleteDialog& Delete() { return *delete_; }
@@ -54,7 +54,7 @@ class TransferCommands : public QObject {
     static bool CopyTarget(CardPlace view, int code, CardPlace& target);
     CardSession& Session();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     DciCommands& dci_;
     SaverSelectedDialog* saverSelected_ = nullptr;
     DeleteDialog* delete_ = nullptr;

@@ -11,7 +11,7 @@
 #include "ui/main/CardMenus.h"
 #include "ui/main/ImageWatch.h"
 #include "ui/main/UiClock.h"
-#include "ui/main/UiHost.h"
+#include "ui/main/WindowFeedback.h"
 #include "ui/widgets/CardListWidget.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/DetailPanel.h"
@@ -38,7 +38,7 @@ QTimer* Timer(QObject* parent, const char* name, int interval) {
 } // namespace
 
 CardPresenter::CardPresenter(CardSession& session, LinkCommandRunner& runner, Prompter& prompts,
-                             UiHost& host, UiClock& clock, CardDisplay& display,
+                             WindowFeedback& host, UiClock& clock, CardDisplay& display,
                              const PresenterTicks& ticks, QObject* parent)
     : QObject(parent), session_(session), runner_(runner), prompts_(prompts), host_(host),
       clock_(clock), display_(display), autoRefreshInterval_(ticks.autoRefresh) {
@@ -75,9 +75,9 @@ void CardPresenter::Stop() {
     autoRefreshTimer_->stop();
 }
 
-// --- CommandUi -------------------------------------------------------------------
+// --- CommandContext -------------------------------------------------------------------
 
-CardFeedback& CardPresenter::EngineUi() {
+CardFeedback& CardPresenter::Feedback() {
     return host_;
 }
 

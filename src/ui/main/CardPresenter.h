@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 
 #include <QObject>
@@ -13,7 +13,7 @@ class CardDisplay;
 class ImageWatch;
 class QTimer;
 class UiClock;
-class UiHost;
+class WindowFeedback;
 
 // The ticks of the main window and their intervals.
 struct PresenterTicks {
@@ -26,17 +26,17 @@ struct PresenterTicks {
 // layouts, the state tick, auto refresh (cards put in and pulled out), the
 // refreshes of the three views, the selection display, and the pages of the
 // paged card. It drives the window through CardDisplay and runs every piece
-// of card work through the runner; the commands see it as their CommandUi.
-class CardPresenter : public QObject, public CommandUi, public TickHold {
+// of card work through the runner; the commands see it as their CommandContext.
+class CardPresenter : public QObject, public CommandContext, public TickHold {
     Q_OBJECT
   public:
     static constexpr int kRemovalWaitMs = 3800;
     // The auto-refresh tick's pace while no box answers.
     static constexpr int kNoDeviceIntervalMs = 5000;
 
-    CardPresenter(CardSession& session, LinkCommandRunner& runner, Prompter& prompts, UiHost& host,
-                  UiClock& clock, CardDisplay& display, const PresenterTicks& ticks,
-                  QObject* parent);
+    CardPresenter(CardSession& session, LinkCommandRunner& runner, Prompter& prompts,
+                  WindowFeedback& host, UiClock& clock, CardDisplay& display,
+                  const PresenterTicks& ticks, QObject* parent);
     ~CardPresenter() override;
 
     // The timers start; a second later the device is looked for.
@@ -44,11 +44,11 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     // The timers stop (the window closes).
     void Stop();
 
-    // --- CommandUi ---------------------------------------------------------------
+    // --- CommandContext ---------------------------------------------------------------
     CardSession& Session() override { return session_; }
     LinkCommandRunner& Runner() override { return runner_; }
     Prompter& Prompts() override { return prompts_; }
-    CardFeedback& EngineUi() override;
+    CardFeedback& Feedback() override;
     CardView& ViewOf(CardPlace view) override;
     CardMenus& Menus() override;
     DetailPanel& Detail() override;
@@ -143,7 +143,7 @@ class CardPresenter : public QObject, public CommandUi, public TickHold {
     CardSession& session_;
     LinkCommandRunner& runner_;
     Prompter& prompts_;
-    UiHost& host_;
+    WindowFeedback& host_;
     UiClock& clock_;
     CardDisplay& display_;
     ImageWatch* imageWatch_ = nullptr;

@@ -10,7 +10,7 @@
 #include "qtbase/Prompter.h"
 #include "ui/main/CardDisplay.h"
 #include "ui/main/CardPresenter.h"
-#include "ui/main/UiHost.h"
+#include "ui/main/WindowFeedback.h"
 #include "ui/widgets/CardView.h"
 #include "ui/widgets/PagePanel.h"
 

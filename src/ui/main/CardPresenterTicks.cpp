@@ -6,7 +6,7 @@
 #include "link/LinkPort.h"
 #include "ui/main/CardDisplay.h"
 #include "ui/main/CardPresenter.h"
-#include "ui/main/UiHost.h"
+#include "ui/main/WindowFeedback.h"
 
 #include <QTimer>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "ui/main/ImageWatch.h"
 
 #include "card/CardSession.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <sys/stat.h>
 
-ImageWatch::ImageWatch(CommandUi& ui, QObject* parent)
+ImageWatch::ImageWatch(CommandContext& ui, QObject* parent)
     : QObject(parent), ui_(ui), watcher_(new QFileSystemWatcher(this)) {
     setObjectName("ImageWatch");
     settle_.setSingleShot(true);

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cstdint>
 
-class CommandUi;
+class CommandContext;
 class QFileSystemWatcher;
 
 // Watches the open card image (that one file, nothing else) for changes
@@ -22,7 +22,7 @@ class ImageWatch : public QObject {
     static constexpr int kSettleMs = 150;
     static constexpr int kRetryMs = 500;
 
-    ImageWatch(CommandUi& ui, QObject* parent);
+    ImageWatch(CommandContext& ui, QObject* parent);
 
     // Follows the file view: watches the image it has open, or nothing.
     void Follow();
@@ -48,7 +48,7 @@ class ImageWatch : public QObject {
     void Changed();
     void ReadAgain();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     QFileSystemWatcher* watcher_;
     QTimer settle_;
     QString path_;

@@ -4,8 +4,8 @@
 #include "ui/main/CardDisplay.h"
 #include "ui/main/CardPresenter.h"
 #include "ui/main/LinkCommandRunner.h"
-#include "ui/main/UiHost.h"
 #include "ui/main/WaitAsidePrompter.h"
+#include "ui/main/WindowFeedback.h"
 
 #include <QString>
 #include <QWidget>
@@ -111,7 +111,7 @@ class MainWindow : public QWidget, private CardDisplay {
     std::unique_ptr<Prompter> ownPrompter_;
     // Every message of the window, the engine's included, goes through it.
     WaitAsidePrompter prompts_;
-    UiHost host_;
+    WindowFeedback host_;
     CardSession session_;
     LinkCommandRunner runner_;
     std::unique_ptr<WaitShow> waitShow_;

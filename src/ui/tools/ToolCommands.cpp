@@ -15,7 +15,7 @@
 #include "tools/hexedit/qt/MiniEditorWindow.h"
 #include "tools/icon/qt/LcdColourDialog.h"
 #include "tools/icon/qt/LogoImport.h"
-#include "ui/main/CommandUi.h"
+#include "ui/main/CommandContext.h"
 #include "ui/main/LinkCommandRunner.h"
 #include "ui/widgets/DetailPanel.h"
 
@@ -46,7 +46,7 @@ CardRequest HeldAcross(std::function<void(CardJob&)> work) {
 
 } // namespace
 
-ToolCommands::ToolCommands(CommandUi& ui, const QString& startupArgument)
+ToolCommands::ToolCommands(CommandContext& ui, const QString& startupArgument)
     : QObject(&ui.Window()), ui_(ui) {
     setObjectName("ToolCommands");
     Prompter& prompts = ui.Prompts();
@@ -278,7 +278,7 @@ bool ToolCommands::PlaceLogo(CardPlace view, const std::function<bool()>& import
         return false;
     // The old logo goes in the write-back that adds the new one.
     const SaverResult result = ReplaceSaverByImport(workFile, volume, old);
-    ui_.EngineUi().SetProgress(0, 1);
+    ui_.Feedback().SetProgress(0, 1);
     if (result.outcome == SaverOutcome::NoSpace || result.outcome == SaverOutcome::DirectoryFull)
         ui_.Prompts().Info(kNotEnoughSpaceText);
     else if (!result.Done() && !LinkFailedOn(volume))

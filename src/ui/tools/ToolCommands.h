@@ -12,7 +12,7 @@ class CodeWindow;
 class LcdColourDialog;
 class LogoImport;
 class CardSession;
-class CommandUi;
+class CommandContext;
 class MiniEditorWindow;
 
 // The main window's tool commands and their windows: "Edit..." opens the
@@ -30,7 +30,7 @@ class ToolCommands : public QObject {
     // order, once, reused for every visit) and connects the commands.
     // startupArgument: the program's first plain command-line argument, which
     // the hex editor opens on its first activation if it names a file.
-    ToolCommands(CommandUi& ui, const QString& startupArgument);
+    ToolCommands(CommandContext& ui, const QString& startupArgument);
     ~ToolCommands() override;
 
     MiniEditorWindow& HexEditor() { return *hexEditor_; }
@@ -64,7 +64,7 @@ class ToolCommands : public QObject {
     bool PlaceLogo(CardPlace view, const std::function<bool()>& import);
     CardSession& Session();
 
-    CommandUi& ui_;
+    CommandContext& ui_;
     MiniEditorWindow* hexEditor_ = nullptr;
     CodeWindow* codeWindow_ = nullptr;
     LcdColourDialog* colourDialog_ = nullptr;

@@ -7,7 +7,7 @@
 #include "ui/dialogs/DeleteDialog.h"
 #include "ui/dialogs/SaverSelectedDialog.h"
 #include "ui/main/CardPresenter.h"
-#include "ui/main/UiHost.h"
+#include "ui/main/WindowFeedback.h"
 #include "ui/support/CommandsRig.h"
 
 #include <QLabel>
@@ -267,7 +267,7 @@ class TransferCommandsTest : public QObject {
         rig.Select(CardPlace::Slot1, {0});
         p.Menus().DeleteSelected(CardPlace::Slot1)->trigger();
         QVERIFY(rig.prompter.Messages().contains(CardBlockStore::kReadErrorText));
-        QCOMPARE(StatusOf(w), QString(UiHost::kFindSpeedHint));
+        QCOMPARE(StatusOf(w), QString(WindowFeedback::kFindSpeedHint));
     }
 
     void SaveBmpWritesThePictureTheViewShows() {

@@ -15,9 +15,9 @@ class UiClock;
 // repaints. Link work runs on the GUI thread, so every repaint request also
 // lets Qt paint and answer the window manager, with user input held back
 // until the work is done.
-class UiHost : public CardFeedback, public LinkHost {
+class WindowFeedback : public CardFeedback, public LinkHost {
   public:
-    UiHost(Prompter& prompter, UiClock& clock) : prompter_(prompter), clock_(clock) {}
+    WindowFeedback(Prompter& prompter, UiClock& clock) : prompter_(prompter), clock_(clock) {}
     void Attach(QLabel* status, QProgressBar* progress);
 
     // Paints whatever is pending and handles window-system events except

@@ -1,4 +1,4 @@
-#include "ui/main/UiHost.h"
+#include "ui/main/WindowFeedback.h"
 
 #include "qtbase/Prompter.h"
 #include "ui/main/UiClock.h"
@@ -7,35 +7,35 @@
 #include <QLabel>
 #include <QProgressBar>
 
-void UiHost::Attach(QLabel* status, QProgressBar* progress) {
+void WindowFeedback::Attach(QLabel* status, QProgressBar* progress) {
     status_ = status;
     progress_ = progress;
 }
 
-void UiHost::KeepAlive() {
+void WindowFeedback::KeepAlive() {
     if (sincePump_.isValid() && sincePump_.elapsed() < kPumpIntervalMs)
         return;
     PaintNow();
 }
 
-void UiHost::PaintNow() {
+void WindowFeedback::PaintNow() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sincePump_.start();
 }
 
-void UiHost::ShowInfo(const std::string& text) {
+void WindowFeedback::ShowInfo(const std::string& text) {
     prompter_.Info(QString::fromStdString(text));
 }
 
-void UiHost::ShowWarning(const std::string& text) {
+void WindowFeedback::ShowWarning(const std::string& text) {
     prompter_.Warning(QString::fromStdString(text));
 }
 
-bool UiHost::Confirm(const std::string& text) {
+bool WindowFeedback::Confirm(const std::string& text) {
     return prompter_.Confirm(QString::fromStdString(text));
 }
 
-void UiHost::SetProgress(int position, int max) {
+void WindowFeedback::SetProgress(int position, int max) {
     if (progress_ != nullptr) {
         // A range of 0..0 would turn Qt's bar into a busy indicator.
         progress_->setMaximum(max > 0 ? max : 1);
@@ -44,18 +44,18 @@ void UiHost::SetProgress(int position, int max) {
     KeepAlive();
 }
 
-std::string UiHost::ClockText() {
+std::string WindowFeedback::ClockText() {
     return clock_.ClockText();
 }
 
-void UiHost::ShowDueHint() {
+void WindowFeedback::ShowDueHint() {
     if (!speedHintDue_ || status_ == nullptr)
         return;
     speedHintDue_ = false;
     status_->setText(kFindSpeedHint);
 }
 
-void UiHost::SetStatusText(const std::string& text) {
+void WindowFeedback::SetStatusText(const std::string& text) {
     if (status_ != nullptr)
         status_->setText(QString::fromStdString(text));
 }

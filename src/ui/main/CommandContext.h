@@ -15,16 +15,16 @@ class QWidget;
 
 // What the commands of the menus, buttons, views and tools ask of the main
 // window; the cards themselves they find in the CardSession.
-class CommandUi {
+class CommandContext {
   public:
-    virtual ~CommandUi() = default;
+    virtual ~CommandContext() = default;
 
     virtual CardSession& Session() = 0;
     // Every piece of link work runs through it.
     virtual LinkCommandRunner& Runner() = 0;
     virtual Prompter& Prompts() = 0;
     // Messages, progress and repaints as the card engine sees them.
-    virtual CardFeedback& EngineUi() = 0;
+    virtual CardFeedback& Feedback() = 0;
 
     virtual CardView& ViewOf(CardPlace view) = 0;
     virtual CardMenus& Menus() = 0;
