@@ -3,6 +3,7 @@
 // 3 blocks with a one-frame icon each, slot 2 a formatted empty card. Each
 // round runs one command on fresh cards and reports the box's whole-block
 // reads, the distinct blocks among them and its commits.
+#include "BenchSaverDci.h"
 #include "card/CardListing.h"
 #include "card/CardVolume.h"
 #include "card/DciFile.h"
@@ -27,29 +28,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A 3-block data saver whose header block holds a one-frame icon.
-std::vector<char> SaverDci(const std::string& name12, int seed) {
-    std::vector<char> dci(32 + 3 * 512, 0);
-    dci[0] = 0x33;
-    std::memcpy(dci.data() + 4, name12.data(), 12);
-    dci[24] = 3;
-    for (int b = 0; b < 3; ++b) {
-        uint8_t block[512];
-        for (int i = 0; i < 512; ++i)
-            block[i] = static_cast<uint8_t>(seed * 13 + b * 7 + i);
-        if (b == 0) {
-            std::memset(block, 'A', 48);
-            block[0x40] = 1;
-            block[0x41] = 0;
-        }
-        SwapWords(block);
-        std::memcpy(dci.data() + 32 + 512 * b, block, 512);
-    }
-    return dci;
-}
-
 void WriteDci(const fs::path& path, const std::string& name12, int seed) {
-    const std::vector<char> bytes = SaverDci(name12, seed);
+    const std::vector<char> bytes = BenchSaverDci(name12, 3, 1, seed);
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 

@@ -16,6 +16,7 @@
 // 100 savers of 2 blocks (one frame); save and upload of a whole card;
 // porvane-cli copy of a 100-block saver (both listings, the checks, the
 // copy); porvane-cli delete of one saver of 20 (listing, check, history).
+#include "BenchSaverDci.h"
 #include "card/BlockCache.h"
 #include "card/CardFeedback.h"
 #include "card/CardImage.h"
@@ -51,29 +52,7 @@ constexpr int32_t kDefaultBar = 4608;
 
 using Bytes = std::vector<char>;
 
-// A data saver of `blocks` blocks whose header shows `frames` icon frames.
-Bytes SaverDci(const std::string& name, int blocks, int frames, int seed) {
-    Bytes dci(32 + 512 * static_cast<size_t>(blocks), 0);
-    dci[0] = 0x33;
-    const std::string name12 = (name + "            ").substr(0, 12);
-    std::memcpy(dci.data() + 4, name12.data(), 12);
-    dci[24] = static_cast<char>(blocks);
-    for (int b = 0; b < blocks; ++b) {
-        uint8_t block[512];
-        for (int i = 0; i < 512; ++i)
-            block[i] = static_cast<uint8_t>(seed * 13 + b * 7 + i * (b + 1));
-        if (b == 0) {
-            std::memset(block, 'A', 48);
-            block[0x40] = static_cast<uint8_t>(frames);
-            block[0x41] = 0;
-        }
-        SwapWords(block);
-        std::memcpy(dci.data() + 32 + 512 * b, block, 512);
-    }
-    return dci;
-}
-
-// A formatted card image holding count savers as SaverDci makes them.
+// A formatted card image holding count savers as BenchSaverDci makes them.
 Bytes Card(const fs::path& scratch, int count, int blocks, int frames) {
     const fs::path image = scratch / "card.dcm";
     const fs::path dci = scratch / "saver.dci";
@@ -85,7 +64,7 @@ Bytes Card(const fs::path& scratch, int count, int blocks, int frames) {
         vol->FormatVolume(200);
         LoadVolume(*vol);
         for (int i = 0; i < count; ++i) {
-            const Bytes bytes = SaverDci("SAVER" + std::to_string(100 + i), blocks, frames, i);
+            const Bytes bytes = BenchSaverDci("SAVER" + std::to_string(100 + i), blocks, frames, i);
             std::ofstream(dci, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
             ImportDci(dci.string(), *vol);
             ListSavers(*vol);

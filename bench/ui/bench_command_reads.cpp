@@ -3,6 +3,7 @@
 // blocks with a one-frame icon each, slot 2 a formatted empty card. Each command
 // runs once per round on fresh cards; counted are the box's whole-block reads
 // (and the distinct blocks among them) and its commits.
+#include "../BenchSaverDci.h"
 #include "BenchStandIns.h"
 #include "card/CardListing.h"
 #include "card/CardSession.h"
@@ -41,28 +42,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A single-saver file of a 3-block data saver whose header block holds its
-// description and a one-frame icon.
-std::vector<char> SaverDci(const std::string& name12, int seed) {
-    std::vector<char> dci(32 + 3 * 512, 0);
-    dci[0] = 0x33;
-    std::memcpy(dci.data() + 4, name12.data(), 12);
-    dci[24] = 3;
-    for (int b = 0; b < 3; ++b) {
-        uint8_t block[512];
-        for (int i = 0; i < 512; ++i)
-            block[i] = static_cast<uint8_t>(seed * 13 + b * 7 + i);
-        if (b == 0) {
-            std::memset(block, 'A', 48);
-            block[0x40] = 1;
-            block[0x41] = 0;
-        }
-        SwapWords(block);
-        std::memcpy(dci.data() + 32 + 512 * b, block, 512);
-    }
-    return dci;
-}
-
 // box/slot1.dcm: 20 savers of 3 blocks, each with a one-frame icon;
 // box/slot2.dcm: formatted and empty; dci: one more saver for the import.
 void MakeCards(const fs::path& box, const fs::path& dci) {
@@ -73,14 +52,15 @@ void MakeCards(const fs::path& box, const fs::path& dci) {
         vol->FormatVolume(200);
         LoadVolume(*vol);
         for (int i = 0; i < 20 && slot[4] == '1'; ++i) {
-            const std::vector<char> bytes = SaverDci("SAVER" + std::to_string(100 + i) + "    ", i);
+            const std::vector<char> bytes =
+                BenchSaverDci("SAVER" + std::to_string(100 + i) + "    ", 3, 1, i);
             std::ofstream(dci, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
             ImportDci(dci.string(), *vol);
             ListSavers(*vol);
         }
         vol->CloseImage();
     }
-    const std::vector<char> bytes = SaverDci("SAVER200    ", 99);
+    const std::vector<char> bytes = BenchSaverDci("SAVER200    ", 3, 1, 99);
     std::ofstream(dci, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 

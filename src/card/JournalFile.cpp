@@ -1,6 +1,7 @@
 #include "card/JournalFile.h"
 
 #include "base/AtomicFile.h"
+#include "base/SafeFile.h"
 #include "card/JournalBytes.h"
 
 #include <algorithm>
@@ -304,15 +305,9 @@ bool LoadJournal(const std::string& path, std::vector<JournalRecord>& records) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
         return !fs::exists(path, ec);
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
     std::vector<uint8_t> data;
-    uint8_t chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && data.size() < 64u << 20)
-        data.insert(data.end(), chunk, chunk + got);
-    std::fclose(f);
+    if (!ReadWholeFile(path, false, 64u << 20, data))
+        return false;
     ByteReader in(data.data(), data.size());
     uint8_t magic[4];
     if (!in.GetBytes(magic, 4) || std::memcmp(magic, kMagic, 4) != 0)

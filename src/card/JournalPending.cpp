@@ -1,5 +1,6 @@
 #include "card/JournalPending.h"
 
+#include "base/SafeFile.h"
 #include "card/JournalBytes.h"
 
 #include <algorithm>
@@ -143,15 +144,9 @@ bool PendingChange::Append(char type, const std::string& payload, bool sync) {
 bool LoadCutChange(const std::string& path, CutChange& cut) {
     cut = CutChange();
     cut.path = path;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
     std::vector<uint8_t> data;
-    uint8_t chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && data.size() < 8u << 20)
-        data.insert(data.end(), chunk, chunk + got);
-    std::fclose(f);
+    if (!ReadWholeFile(path, false, 8u << 20, data))
+        return false;
     ByteReader in(data.data(), data.size());
     bool begun = false;
     for (;;) {
