@@ -1,13 +1,12 @@
 #include "card/CardImageOrder.h"
 
+#include "base/FileNames.h"
 #include "base/SafeFile.h"
 
 #include "card/CardVolume.h"
 #include "card/ImageLock.h"
 #include "card/SaverChains.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -24,10 +23,7 @@ std::string LowerExtension(const std::string& path) {
     const size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return std::string();
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return AsciiLower(path.substr(dot));
 }
 
 constexpr int kBlock = CardVolume::kBlockSize;

@@ -1,6 +1,7 @@
 #include "card/SaverFiles.h"
 
 #include "base/AtomicFile.h"
+#include "base/FileNames.h"
 #include "card/DciFile.h"
 #include "card/LoadVolume.h"
 #include "card/ReplaceSaver.h"
@@ -21,20 +22,10 @@ namespace {
 constexpr size_t kVmsStemLength = kVmiResourceLength;
 constexpr const char* kNotTried = "not tried: the card stopped answering";
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool HasExtension(const std::string& path, const char* ext) {
-    return Lower(fs::path(path).extension().string()) == ext;
-}
-
 // Names some systems keep for devices, whatever follows the dot.
 bool DeviceName(const std::string& stem) {
     static const char* const kNames[] = {"con", "prn", "aux", "nul"};
-    const std::string lower = Lower(stem);
+    const std::string lower = AsciiLower(stem);
     for (const char* name : kNames) {
         if (lower == name)
             return true;
@@ -103,13 +94,13 @@ std::vector<SaverFileName> SaverFileNames(const CardVolume& volume, SaverFileFor
         const int entry = volume.ListMap()[k];
         const std::string base = SafeStem(volume.Entries()[entry].TrimmedName(), limit);
         std::string stem = base;
-        for (int n = 2; used.count(Lower(stem)) != 0; ++n) {
+        for (int n = 2; used.count(AsciiLower(stem)) != 0; ++n) {
             std::string suffix(1, '~');
             suffix += std::to_string(n);
             stem.assign(base, 0, std::min(base.size(), limit - suffix.size()));
             stem.append(suffix);
         }
-        used.insert(Lower(stem));
+        used.insert(AsciiLower(stem));
         names.push_back({entry, stem});
     }
     return names;
@@ -205,13 +196,13 @@ bool SaveFilesIn(const std::string& folder, std::vector<std::string>& files, std
         VmsPair pair;
         std::string ignored;
         if (FindVmsPair(vmi.string(), pair, ignored))
-            covered.insert(Lower(fs::path(pair.vms).filename().string()));
-        covered.insert(Lower(vmi.stem().string() + ".vms"));
+            covered.insert(AsciiLower(fs::path(pair.vms).filename().string()));
+        covered.insert(AsciiLower(vmi.stem().string() + ".vms"));
     }
     std::vector<fs::path> all = dcis;
     all.insert(all.end(), vmis.begin(), vmis.end());
     for (const fs::path& vms : vmss) {
-        if (covered.count(Lower(vms.filename().string())) == 0)
+        if (covered.count(AsciiLower(vms.filename().string())) == 0)
             all.push_back(vms);
     }
     std::sort(all.begin(), all.end(), [](const fs::path& a, const fs::path& b) {

@@ -1,5 +1,6 @@
 #include "card/VmsVmi.h"
 
+#include "base/FileNames.h"
 #include "base/SafeFile.h"
 
 #include "card/DciFile.h"
@@ -25,16 +26,6 @@ constexpr int kBlock = CardVolume::kBlockSize;
 constexpr int kHeaderFileScreenText = 0x10;
 // Entry byte 1 of a copy-protected saver.
 constexpr uint8_t kProtectedByte = 0xFF;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool HasExtension(const std::string& path, const char* ext) {
-    return Lower(fs::path(path).extension().string()) == ext;
-}
 
 std::string FieldText(const uint8_t* field, int length) {
     std::string text(reinterpret_cast<const char*>(field), static_cast<size_t>(length));
@@ -83,10 +74,10 @@ bool ReadVmi(const std::string& path, VmiFields& f, VmiAdvice& advice, std::stri
 // The one file in folder whose name, in any case, is name.
 std::string FindBeside(const fs::path& folder, const std::string& name) {
     std::error_code ec;
-    const std::string wanted = Lower(name);
+    const std::string wanted = AsciiLower(name);
     for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
          !ec && it != end; it.increment(ec)) {
-        if (Lower(it->path().filename().string()) == wanted)
+        if (AsciiLower(it->path().filename().string()) == wanted)
             return (folder / it->path().filename()).string();
     }
     return std::string();
@@ -115,7 +106,7 @@ bool IsVmiPath(const std::string& path) {
 std::string VmiPathFor(const std::string& vmsPath) {
     fs::path path(vmsPath);
     const std::string ext = path.extension().string();
-    const bool lower = !ext.empty() && ext == Lower(ext);
+    const bool lower = !ext.empty() && ext == AsciiLower(ext);
     return path.replace_extension(lower ? ".vmi" : ".VMI").string();
 }
 
